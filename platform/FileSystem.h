@@ -1,0 +1,91 @@
+// File access for the component, the engines and the installer.
+// Paths may use "\" or "/" and may carry a drive letter (see Paths.h); every
+// implementation maps them through ToNativePath before touching the disk.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Windows file attribute bits; archives record them, so they are kept as numbers.
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrVolume = 0x08;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrNormal = 0x80;
+
+using FileHandle = int;
+constexpr FileHandle kInvalidHandle = -1;
+
+enum class Access { Read, Write, ReadWrite };
+// What other openers may still do while the handle is open (advisory on POSIX).
+enum class Share { None, Read, ReadWrite };
+enum class Disposition { OpenExisting, CreateAlways, CreateNew, OpenAlways };
+enum class SeekFrom { Begin, Current, End };
+
+struct FileInfo {
+  bool isDirectory = false;
+  bool isSymlink = false;
+  uint64_t size = 0;
+  uint32_t dosDateTime = 0;  // last write, local time, MS-DOS date high / time low
+  int64_t unixTime = 0;      // last write, seconds since 1970 UTC
+  uint32_t mode = 0;         // POSIX permission bits (and type bits)
+  uint32_t attributes = 0;   // Windows attribute bits derived from the above
+};
+
+struct DirEntry {
+  std::string name;  // bare name, never "." or ".."
+  FileInfo info;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // CreateFileA's meaning. Returns kInvalidHandle on failure. New files get `mode`.
+  virtual FileHandle Open(const std::string& path, Access access, Share share,
+                          Disposition disposition, uint32_t mode = 0644) = 0;
+  virtual void Close(FileHandle h) = 0;
+  // Bytes moved, or -1 on error. Short counts only at end of file (read) or on error.
+  virtual int64_t Read(FileHandle h, void* buffer, size_t count) = 0;
+  virtual int64_t Write(FileHandle h, const void* buffer, size_t count) = 0;
+  // New absolute position, or -1 on error.
+  virtual int64_t Seek(FileHandle h, int64_t offset, SeekFrom from) = 0;
+  virtual int64_t Size(FileHandle h) = 0;
+  virtual bool SetEndOfFile(FileHandle h) = 0;  // cut or extend at the current position
+  virtual bool Sync(FileHandle h) = 0;
+  virtual std::optional<uint32_t> GetFileDosTime(FileHandle h) = 0;
+  virtual bool SetFileDosTime(FileHandle h, uint32_t dosDateTime) = 0;
+
+  // GetFileAttributesA: nullopt when the path does not exist. Follows symbolic links.
+  virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
+  virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  // lstat-like: a symbolic link is reported as one.
+  virtual std::optional<FileInfo> Stat(const std::string& path) = 0;
+  virtual bool SetPermissions(const std::string& path, uint32_t mode) = 0;
+  virtual bool SetPathDosTime(const std::string& path, uint32_t dosDateTime) = 0;
+
+  virtual bool DeleteFile(const std::string& path) = 0;
+  // MoveFileExA: fails when `to` exists unless `replace` is set.
+  virtual bool MoveFile(const std::string& from, const std::string& to, bool replace) = 0;
+  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual bool RemoveDirectory(const std::string& path) = 0;
+  virtual bool CreateSymlink(const std::string& target, const std::string& linkPath) = 0;
+  virtual std::optional<std::vector<DirEntry>> ListDirectory(const std::string& path) = 0;
+
+  virtual std::string GetCurrentDirectory() = 0;
+  virtual bool SetCurrentDirectory(const std::string& path) = 0;
+  // GetTempPathA: TMPDIR or /tmp, always with a trailing separator.
+  virtual std::string GetTempPath() = 0;
+  // GetTempFileNameA with unique 0: creates "<dir><prefix(3)><hex>.tmp" exclusively
+  // (mode 0600) and returns its name, or "" on failure.
+  virtual std::string GetTempFileName(const std::string& dir, const std::string& prefix) = 0;
+};
+
+}  // namespace platform

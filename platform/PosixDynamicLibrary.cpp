@@ -1,0 +1,78 @@
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "DynamicLibrary.h"
+#include "Env.h"
+#include "FileSystem.h"
+#include "Paths.h"
+
+namespace platform {
+
+std::string ProgramPath() {
+  char buf[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+std::string ProgramDirectory() { return ExtractFilePath(ProgramPath()); }
+
+namespace {
+
+bool IsFile(const std::string& path) {
+  auto attr = PosixFileSystem().GetAttributes(path);
+  return attr && !(*attr & kAttrDirectory);
+}
+
+// "ZIPDLL.DLL" -> "libzipdll.so"
+std::string SharedObjectName(const std::string& dllName) {
+  std::string stem = dllName;
+  std::string ext = ExtractFileExt(stem);
+  std::string lowerExt = ext;
+  std::transform(lowerExt.begin(), lowerExt.end(), lowerExt.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  if (lowerExt == ".dll") stem = stem.substr(0, stem.size() - ext.size());
+  std::transform(stem.begin(), stem.end(), stem.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return "lib" + stem + ".so";
+}
+
+class PosixLibraries : public DynamicLibraries {
+ public:
+  LibraryHandle Load(const std::string& name) override {
+    std::string dir = ExtractFilePath(name);
+    std::string soName = SharedObjectName(ExtractFileName(name));
+    std::vector<std::string> candidates;
+    if (IsFile(name)) candidates.push_back(ToNativePath(name));
+    if (!dir.empty()) {
+      candidates.push_back(ToNativePath(dir + soName));
+    } else {
+      candidates.push_back(ProgramDirectory() + soName);
+    }
+    candidates.push_back(soName);  // the loader's search path
+    for (const auto& candidate : candidates) {
+      if (candidate.find('/') != std::string::npos && !IsFile(candidate)) continue;
+      if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+    }
+    return nullptr;
+  }
+
+  void* GetProcAddress(LibraryHandle library, const std::string& symbol) override {
+    return library ? ::dlsym(library, symbol.c_str()) : nullptr;
+  }
+
+  void Free(LibraryHandle library) override {
+    if (library) ::dlclose(library);
+  }
+};
+
+}  // namespace
+
+DynamicLibraries& PosixDynamicLibraries() {
+  static PosixLibraries libraries;
+  return libraries;
+}
+
+}  // namespace platform

@@ -1,0 +1,257 @@
+// FileSystem on POSIX calls.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "Clock.h"
+#include "Env.h"
+#include "FileSystem.h"
+#include "Paths.h"
+
+namespace platform {
+namespace {
+
+FileInfo InfoFromStat(const struct stat& st, const std::string& name) {
+  FileInfo info;
+  info.isDirectory = S_ISDIR(st.st_mode);
+  info.isSymlink = S_ISLNK(st.st_mode);
+  info.size = static_cast<uint64_t>(st.st_size);
+  info.unixTime = st.st_mtime;
+  info.dosDateTime = UnixToDosDateTime(st.st_mtime);
+  info.mode = st.st_mode;
+  uint32_t attr = info.isDirectory ? kAttrDirectory : kAttrArchive;
+  if (!(st.st_mode & S_IWUSR)) attr |= kAttrReadOnly;
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..") attr |= kAttrHidden;
+  info.attributes = attr;
+  return info;
+}
+
+class PosixFiles : public FileSystem {
+ public:
+  FileHandle Open(const std::string& path, Access access, Share share, Disposition disposition,
+                  uint32_t mode) override {
+    int flags = O_CLOEXEC;
+    flags |= access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+    switch (disposition) {
+      case Disposition::OpenExisting: break;
+      case Disposition::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+      case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+      case Disposition::OpenAlways: flags |= O_CREAT; break;
+    }
+    std::string native = ToNativePath(path);
+    int fd = ::open(native.c_str(), flags, static_cast<mode_t>(mode));
+    if (fd < 0) return kInvalidHandle;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return kInvalidHandle;
+    }
+    // Share modes are advisory locks: an opener that denies writers takes a
+    // shared lock when it reads and an exclusive one when it writes.
+    if (share != Share::ReadWrite) {
+      int op = (access == Access::Read ? LOCK_SH : LOCK_EX) | LOCK_NB;
+      if (flock(fd, op) != 0) {
+        ::close(fd);
+        return kInvalidHandle;
+      }
+    }
+    return fd;
+  }
+
+  void Close(FileHandle h) override {
+    if (h >= 0) ::close(h);
+  }
+
+  int64_t Read(FileHandle h, void* buffer, size_t count) override {
+    size_t done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < count) {
+      ssize_t n = ::read(h, p + done, count - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (n == 0) break;
+      done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+  }
+
+  int64_t Write(FileHandle h, const void* buffer, size_t count) override {
+    size_t done = 0;
+    auto* p = static_cast<const char*>(buffer);
+    while (done < count) {
+      ssize_t n = ::write(h, p + done, count - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return done ? static_cast<int64_t>(done) : -1;
+      }
+      done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+  }
+
+  int64_t Seek(FileHandle h, int64_t offset, SeekFrom from) override {
+    int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    off_t pos = ::lseek(h, static_cast<off_t>(offset), whence);
+    return pos < 0 ? -1 : static_cast<int64_t>(pos);
+  }
+
+  int64_t Size(FileHandle h) override {
+    struct stat st;
+    return fstat(h, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+  }
+
+  bool SetEndOfFile(FileHandle h) override {
+    off_t pos = ::lseek(h, 0, SEEK_CUR);
+    return pos >= 0 && ::ftruncate(h, pos) == 0;
+  }
+
+  bool Sync(FileHandle h) override { return ::fsync(h) == 0; }
+
+  std::optional<uint32_t> GetFileDosTime(FileHandle h) override {
+    struct stat st;
+    if (fstat(h, &st) != 0) return std::nullopt;
+    return UnixToDosDateTime(st.st_mtime);
+  }
+
+  bool SetFileDosTime(FileHandle h, uint32_t dosDateTime) override {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(DosDateTimeToUnix(dosDateTime));
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return ::futimens(h, times) == 0;
+  }
+
+  std::optional<uint32_t> GetAttributes(const std::string& path) override {
+    if (path.empty()) return std::nullopt;
+    struct stat st;
+    if (::stat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
+    return InfoFromStat(st, ExtractFileName(path)).attributes;
+  }
+
+  bool SetAttributes(const std::string& path, uint32_t attributes) override {
+    // Only the read-only bit has a POSIX meaning: it clears or restores write permission.
+    std::string native = ToNativePath(path);
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & kAttrReadOnly) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else mode |= S_IWUSR;
+    return ::chmod(native.c_str(), mode) == 0;
+  }
+
+  std::optional<FileInfo> Stat(const std::string& path) override {
+    struct stat st;
+    if (path.empty() || ::lstat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
+    return InfoFromStat(st, ExtractFileName(path));
+  }
+
+  bool SetPermissions(const std::string& path, uint32_t mode) override {
+    return ::chmod(ToNativePath(path).c_str(), static_cast<mode_t>(mode & 07777)) == 0;
+  }
+
+  bool SetPathDosTime(const std::string& path, uint32_t dosDateTime) override {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(DosDateTimeToUnix(dosDateTime));
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+  }
+
+  bool DeleteFile(const std::string& path) override {
+    return ::unlink(ToNativePath(path).c_str()) == 0;
+  }
+
+  bool MoveFile(const std::string& from, const std::string& to, bool replace) override {
+    std::string src = ToNativePath(from), dst = ToNativePath(to);
+    if (!replace) {
+      // link+unlink refuses an existing destination atomically; fall back for directories.
+      if (::link(src.c_str(), dst.c_str()) == 0) return ::unlink(src.c_str()) == 0;
+      if (errno == EEXIST) return false;
+      struct stat st;
+      if (::lstat(dst.c_str(), &st) == 0) return false;
+    }
+    return ::rename(src.c_str(), dst.c_str()) == 0;
+  }
+
+  bool CreateDirectory(const std::string& path) override {
+    return ::mkdir(ToNativePath(path).c_str(), 0755) == 0;
+  }
+
+  bool RemoveDirectory(const std::string& path) override {
+    return ::rmdir(ToNativePath(path).c_str()) == 0;
+  }
+
+  bool CreateSymlink(const std::string& target, const std::string& linkPath) override {
+    return ::symlink(target.c_str(), ToNativePath(linkPath).c_str()) == 0;
+  }
+
+  std::optional<std::vector<DirEntry>> ListDirectory(const std::string& path) override {
+    std::string native = ToNativePath(path.empty() ? "." : path);
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir) return std::nullopt;
+    std::vector<DirEntry> entries;
+    while (struct dirent* e = ::readdir(dir)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      struct stat st;
+      if (::fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      entries.push_back({name, InfoFromStat(st, name)});
+    }
+    ::closedir(dir);
+    return entries;
+  }
+
+  std::string GetCurrentDirectory() override {
+    char buf[4096];
+    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string(".");
+  }
+
+  bool SetCurrentDirectory(const std::string& path) override {
+    return ::chdir(ToNativePath(path).c_str()) == 0;
+  }
+
+  std::string GetTempPath() override {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = dir && *dir ? dir : "/tmp";
+    if (!IsPathSeparator(path.back())) path += '/';
+    return path;
+  }
+
+  std::string GetTempFileName(const std::string& dir, const std::string& prefix) override {
+    std::string base = dir;
+    if (!base.empty() && !IsPathSeparator(base.back())) base += '/';
+    std::string pre = prefix.substr(0, 3);
+    unsigned start = static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(::time(nullptr));
+    for (unsigned i = 0; i < 0x10000; ++i) {
+      unsigned unique = ((start + i) & 0xFFFF);
+      if (unique == 0) continue;
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "%X", unique);
+      std::string name = base + pre + hex + ".tmp";
+      int fd = ::open(ToNativePath(name).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+      if (fd >= 0) {
+        ::close(fd);
+        return name;
+      }
+      if (errno != EEXIST) return {};
+    }
+    return {};
+  }
+};
+
+}  // namespace
+
+FileSystem& PosixFileSystem() {
+  static PosixFiles files;
+  return files;
+}
+
+}  // namespace platform

@@ -1,0 +1,112 @@
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "FileSystem.h"
+#include "Paths.h"
+#include "Env.h"
+
+namespace platform {
+
+std::string WinePrefix() {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix && *prefix) return prefix;
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : "/root") + "/.wine";
+}
+
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool HasDriveLetter(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+std::string ToNativePath(const std::string& path) {
+  std::string rest = path;
+  std::string native;
+  if (HasDriveLetter(path)) {
+    char letter = static_cast<char>(path[0] | 0x20);
+    native = WinePrefix() + "/dosdevices/" + letter + ":";
+    rest = path.substr(2);
+    if (!rest.empty() && !IsPathSeparator(rest[0])) rest = "/" + rest;
+  }
+  for (char& c : rest)
+    if (c == '\\') c = '/';
+  return native + rest;
+}
+
+size_t LastSeparator(const std::string& path, bool withColon) {
+  for (size_t i = path.size(); i-- > 0;) {
+    if (IsPathSeparator(path[i]) || (withColon && path[i] == ':')) return i;
+  }
+  return std::string::npos;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  size_t pos = LastSeparator(path);
+  return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  size_t pos = LastSeparator(path);
+  return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+  size_t nameStart = LastSeparator(path);
+  nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < nameStart) return {};
+  return path.substr(dot);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+  std::string old = ExtractFileExt(path);
+  return path.substr(0, path.size() - old.size()) + ext;
+}
+
+std::string ExtractDriveRoot(const std::string& path) {
+  if (HasDriveLetter(path)) return path.substr(0, 2) + "\\";
+  return "\\";
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (IsPathSeparator(dir.back())) return dir + name;
+  return dir + "/" + name;
+}
+
+std::string ExpandFileName(const std::string& path) {
+  std::string prefix;  // "C:" or ""
+  std::string rest = path;
+  if (HasDriveLetter(path)) {
+    prefix = path.substr(0, 2);
+    rest = path.substr(2);
+    if (rest.empty() || !IsPathSeparator(rest[0])) rest = "\\" + rest;
+  } else if (rest.empty() || !IsPathSeparator(rest[0])) {
+    rest = PosixFileSystem().GetCurrentDirectory() + "/" + rest;
+  }
+  const char sep = prefix.empty() ? '/' : '\\';
+  std::vector<std::string> parts;
+  std::string part;
+  auto flush = [&] {
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  };
+  for (char c : rest) {
+    if (IsPathSeparator(c)) flush();
+    else part += c;
+  }
+  flush();
+  std::string result = prefix;
+  for (const auto& p : parts) result += sep + p;
+  if (parts.empty()) result += sep;
+  return result;
+}
+
+}  // namespace platform

@@ -1,0 +1,146 @@
+// Shell services: the freedesktop.org Trash and starting programs or documents.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <vector>
+
+#include "Env.h"
+#include "FileSystem.h"
+#include "Paths.h"
+#include "Shell.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+std::string TrashDirectory() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data && *data) return std::string(data) + "/Trash";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : "/root") + "/.local/share/Trash";
+}
+
+bool MakeDirs(const std::string& path) {
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos == path.size() || path[pos] == '/') {
+      std::string part = path.substr(0, pos);
+      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return true;
+}
+
+// Percent-encodes a path as the .trashinfo "Path=" key wants it.
+std::string EncodeTrashPath(const std::string& path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string PosixAbsolute(const std::string& path) {
+  std::string native = ToNativePath(path);
+  if (!native.empty() && native[0] == '/') return ExpandFileName(native);
+  return ExpandFileName(PosixFileSystem().GetCurrentDirectory() + "/" + native);
+}
+
+int MoveToTrash(const std::string& path) {
+  std::string source = PosixAbsolute(path);
+  std::string trash = TrashDirectory();
+  if (!MakeDirs(trash + "/files") || !MakeDirs(trash + "/info")) return 1;
+  std::string base = ExtractFileName(source);
+  // Reserve a unique name by creating its .trashinfo exclusively, as the spec asks.
+  for (int n = 1; n < 10000; ++n) {
+    std::string name = n == 1 ? base : base + "." + std::to_string(n);
+    std::string info = trash + "/info/" + name + ".trashinfo";
+    int fd = ::open(info.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return 1;
+    }
+    char when[32];
+    time_t now = ::time(nullptr);
+    struct tm tm;
+    localtime_r(&now, &tm);
+    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &tm);
+    std::string text = "[Trash Info]\nPath=" + EncodeTrashPath(source) + "\nDeletionDate=" + when + "\n";
+    bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    if (written && ::rename(source.c_str(), (trash + "/files/" + name).c_str()) == 0) return 0;
+    ::unlink(info.c_str());
+    return 1;
+  }
+  return 1;
+}
+
+bool IsPeExecutable(const std::string& native) {
+  std::ifstream in(native, std::ios::binary);
+  char mz[2] = {};
+  return in.read(mz, 2) && mz[0] == 'M' && mz[1] == 'Z';
+}
+
+bool IsNativeExecutable(const std::string& native) {
+  struct stat st;
+  return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR);
+}
+
+class PosixShellImpl : public Shell {
+ public:
+  int DeleteFile(const std::string& path, bool allowUndo) override {
+    if (allowUndo) return MoveToTrash(path);
+    return ::unlink(ToNativePath(path).c_str()) == 0 ? 0 : 1;
+  }
+
+  int Execute(const std::string& verb, const std::string& file, const std::string& parameters,
+              const std::string& directory) override {
+    if (!verb.empty() && verb != "open") return 31;  // SE_ERR_NOASSOC
+    std::string native = ToNativePath(file);
+    std::vector<std::string> args;
+    if (IsPeExecutable(native)) {
+      args = {"wine", file};
+    } else if (IsNativeExecutable(native)) {
+      args = {native};
+    } else {
+      args = {"xdg-open", native};
+    }
+    if (!parameters.empty()) args.push_back(parameters);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, ToNativePath(directory).c_str());
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return 2;  // ERROR_FILE_NOT_FOUND
+    return 42;  // detached: not waited for
+  }
+};
+
+}  // namespace
+
+Shell& PosixShell() {
+  static PosixShellImpl shell;
+  return shell;
+}
+
+}  // namespace platform

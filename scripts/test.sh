@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. Usage: scripts/test.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD" -j"$(nproc)"
+cd "$BUILD"
+export QT_QPA_PLATFORM=offscreen
+ctest --output-on-failure -j"$(nproc)" 2>&1 | tail -n 60

@@ -1,0 +1,44 @@
+// zipbuilder: the command-line front end to the TZipBuilder component.
+// Component reports go to stderr; exit status 0 on success, non-zero on failure.
+#include <iostream>
+
+#include "Command.h"
+#include "zipbuilder/ZipBuilder.h"
+
+std::vector<Command>& Commands() {
+  static std::vector<Command> commands;
+  return commands;
+}
+
+namespace {
+
+void PrintHelp(std::ostream& out) {
+  out << "usage: zipbuilder COMMAND [OPTIONS] ARGS...\n"
+         "       zipbuilder --version | --help\n\ncommands:\n";
+  for (const auto& c : Commands()) out << "  zipbuilder " << c.usage << "\n      " << c.summary << '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintHelp(std::cerr);
+    return 2;
+  }
+  const std::string& first = args[0];
+  if (first == "--help" || first == "-h" || first == "help") {
+    PrintHelp(std::cout);
+    return 0;
+  }
+  if (first == "--version" || first == "-V") {
+    TZipBuilder zip;
+    std::cout << "zipbuilder " << zip.VersionInfo() << '\n';
+    return 0;
+  }
+  for (const auto& c : Commands()) {
+    if (c.name == first) return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+  }
+  std::cerr << "zipbuilder: unknown command '" << first << "' (try --help)\n";
+  return 2;
+}

@@ -1,0 +1,22 @@
+// The command-line tool's user interface: boxes go to stderr, questions and
+// passwords are read from the terminal (answered "No"/cancelled without one).
+#pragma once
+
+#include "UiService.h"
+
+namespace ui {
+
+class ConsoleUi : public UiService {
+ public:
+  int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
+  PasswordAnswer PasswordDialog(const std::string& caption, const std::string& prompt,
+                                const std::vector<DialogButton>& buttons) override;
+  void ProcessMessages() override {}
+  int GetCursor() override { return cursor_; }
+  void SetCursor(int c) override { cursor_ = c; }
+
+ private:
+  int cursor_ = kCursorDefault;
+};
+
+}  // namespace ui

@@ -1,0 +1,329 @@
+// TZipBuilder: the ZIP archive component. One class, implemented across several
+// files, one concern each (see the list at the end of this header).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "zipbuilder/EnumSet.h"
+#include "zipbuilder/ZipDirEntry.h"
+#include "zipbuilder/ZipErrors.h"
+#include "zipbuilder/ZipRecords.h"
+#include "zipbuilder/ZipStream.h"
+
+namespace platform {
+struct Env;
+}
+namespace ui {
+class UiService;
+}
+
+// ---- Enumerations ------------------------------------------------------------
+
+enum AddOptsEnum {
+  AddDirNames, AddRecurseDirs, AddMove, AddFreshen, AddUpdate, AddZipTime, AddForceDOS,
+  AddHiddenFiles, AddArchiveOnly, AddResetArchive, AddEncrypt, AddSeparateDirs, AddVolume,
+  AddDiskSpan, AddDiskSpanErase
+};
+enum ExtrOptsEnum { ExtrDirNames, ExtrOverWrite, ExtrFreshen, ExtrUpdate, ExtrTest };
+enum SFXOptsEnum {
+  SFXAskCmdLine, SFXAskFiles, SFXAutoRun, SFXHideOverWriteBox, SFXCheckSize, SFXNoSuccessMsg
+};
+enum AddStoreSuffix {
+  assGIF, assPNG, assZ, assZIP, assZOO, assARC, assLZH, assARJ, assTAZ, assTGZ, assLHA, assRAR,
+  assACE, assCAB, assGZ, assGZIP, assJAR, assEXE
+};
+enum OvrOpts : uint8_t { OvrConfirm, OvrAlways, OvrNever };
+enum CPOpts : uint8_t { cpAUTO, cpNone, cpOEM };
+enum DeleteOpts : uint8_t { htdFinal, htdAllowUndo };
+enum CodePageDirection { cpdOEM2ISO = 0, cpdISO2OEM = 1 };
+
+// The kind of an OnProgress call.
+enum ProgressType { ptMemberBegin, ptBytesDone, ptBatchEnd, ptMemberCount, ptTotalBytes };
+
+// Why the engine skipped a member; the ordinal is the engine's reason minus 1.
+enum UnZipSkipTypes {
+  stOnFreshen,       // 1: not in the target (freshen)
+  stNoOverwrite,     // 2: exists and overwriting is off or declined
+  stFileExists,      // 3: exists and is not older (update)
+  stBadPassword,     // 4: no or wrong password
+  stNoEncryptionDLL, // 5: encryption not supported
+  stCompressionUnknown,  // 6: unsupported compression method
+  stUnknownZipHost,  // 7: unknown host system
+  stZipFileFormatWrong,  // 8: damaged member
+  stGeneralExtractError, // 9: other extraction error
+  stUnsafeName       // 10: absolute, drive or ".." name, or a link leaving the base
+};
+
+enum TPasswordButton { pwbOk, pwbCancel, pwbCancelAll, pwbAbort };
+using TPasswordButtons = EnumSet<TPasswordButton, uint8_t>;
+
+enum TZipDiskStatusEnum { zdsEmpty, zdsHasFiles, zdsPreviousDisk, zdsSameFileName, zdsNotEnoughSpace };
+using TZipDiskStatus = EnumSet<TZipDiskStatusEnum, uint8_t>;
+enum TZipDiskAction : uint8_t { zdaOk, zdaErase, zdaReject, zdaCancel };
+
+using AddOpts = EnumSet<AddOptsEnum, uint16_t>;
+using ExtrOpts = EnumSet<ExtrOptsEnum, uint8_t>;
+using SFXOpts = EnumSet<SFXOptsEnum, uint8_t>;
+using AddStoreExts = EnumSet<AddStoreSuffix, uint32_t>;
+
+// An icon, kept as the bytes of an .ico file.
+struct TIcon {
+  std::vector<uint8_t> data;
+  bool Empty() const { return data.empty(); }
+};
+
+class TZipBuilder;
+
+// ---- Events (raised only when assigned; references carry answers back) ------------
+
+using TNotifyEvent = std::function<void(TZipBuilder* Sender)>;
+using TProgressEvent =
+    std::function<void(TZipBuilder* Sender, ProgressType ProgrType, const std::string& FileName, int64_t FileSize)>;
+using TMessageEvent = std::function<void(TZipBuilder* Sender, int ErrCode, const std::string& Message)>;
+using TSetNewNameEvent =
+    std::function<void(TZipBuilder* Sender, std::string& OldFileName, bool& IsChanged)>;
+using TNewNameEvent = std::function<void(TZipBuilder* Sender, int SeqNo, ZipDirEntry& ZipEntry)>;
+using TPasswordErrorEvent = std::function<void(TZipBuilder* Sender, bool IsZipAction, std::string& NewPassword,
+                                               const std::string& ForFile, uint32_t& RepeatCount,
+                                               TPasswordButton& Action)>;
+using TCRC32ErrorEvent = std::function<void(TZipBuilder* Sender, const std::string& ForFile, uint32_t FoundCRC,
+                                            uint32_t ExpectedCRC, bool& DoExtract)>;
+using TExtractOverwriteEvent = std::function<void(TZipBuilder* Sender, const std::string& ForFile, bool IsOlder,
+                                                  bool& DoOverwrite, int DirIndex)>;
+using TExtractSkippedEvent = std::function<void(TZipBuilder* Sender, const std::string& ForFile,
+                                                UnZipSkipTypes SkipType, int ExtError)>;
+using TCopyZipOverwriteEvent =
+    std::function<void(TZipBuilder* Sender, const std::string& ForFile, bool& DoOverwrite)>;
+using TGetNextDiskEvent = std::function<void(TZipBuilder* Sender, int DiskSeqNo, int DiskTotal,
+                                             const std::string& Drive, bool& Cancel)>;
+using TStatusDiskEvent = std::function<void(TZipBuilder* Sender, int PreviousDisk, const std::string& PreviousFile,
+                                            TZipDiskStatus Status, TZipDiskAction& Action)>;
+using TFileCommentEvent = std::function<void(TZipBuilder* Sender, const std::string& ForFile,
+                                             std::string& FileComment, bool& IsChanged)>;
+
+// The component's version text.
+extern const char* const kZipBuilderVersion;  // "1.60 "
+
+// ---- The component ---------------------------------------------------------------
+
+class TZipBuilder {
+ public:
+  // `env` and `ui` default to the POSIX platform and the console.
+  explicit TZipBuilder(platform::Env* env = nullptr, ui::UiService* ui = nullptr);
+  ~TZipBuilder();
+  TZipBuilder(const TZipBuilder&) = delete;
+  TZipBuilder& operator=(const TZipBuilder&) = delete;
+
+  // Test and host seams.
+  platform::Env& Env() { return *env_; }
+  ui::UiService& Ui() { return *ui_; }
+  void SetUi(ui::UiService* ui);
+  // True while a form designer edits the owning form: assigning ZipFileName does not list.
+  bool Designing = false;
+  // The application's main window, handed to the engines and used as owner of boxes.
+  uintptr_t OwnerWindow = 0;
+
+  // ---- Published properties ----
+  bool Verbose = false;
+  bool Trace = false;
+  int32_t AddCompLevel = 9;
+  AddOpts AddOptions;
+  ExtrOpts ExtrOptions;
+  SFXOpts SFXOptions{SFXCheckSize};
+  std::string Password;
+  std::string SFXPath;
+  std::string ExtrBaseDir;
+  OvrOpts SFXOverWriteMode = OvrConfirm;
+  std::string SFXCaption = "Self-extracting Archive";
+  std::string SFXDefaultDir;
+  std::string SFXCommandLine;
+  std::string SFXMessage;
+  std::string TempDir;
+  bool Unattended = false;
+  bool ConfirmErase = true;
+  CPOpts CodePage = cpAUTO;
+  DeleteOpts HowToDelete = htdAllowUndo;
+  AddStoreExts AddStoreSuffixes = DefaultStoreSuffixes();
+  bool UseDirOnlyEntries = false;
+
+  std::vector<std::string>& FSpecArgs() { return fSpecArgs_; }
+  void SetFSpecArgs(const std::vector<std::string>& lines) { fSpecArgs_ = lines; }
+  std::vector<std::string>& FSpecArgsExcl() { return fSpecArgsExcl_; }
+  void SetFSpecArgsExcl(const std::vector<std::string>& lines) { fSpecArgsExcl_ = lines; }
+
+  const std::string& ZipFileName() const { return zipFileName_; }
+  void SetFileName(const std::string& name);  // stores, then lists (unless Designing)
+  const std::string& DLLDirectory() const { return dllDirectory_; }
+  void SetDLLDirectory(const std::string& dir);
+  int32_t KeepFreeOnDisk1() const { return static_cast<int32_t>(freeOnDisk1_); }
+  void SetFreeOnDisk1(int32_t value);
+  int32_t MaxVolumeSize() const { return static_cast<int32_t>(maxVolumeSize_); }
+  void SetMaxVolumeSize(int32_t value);
+  int32_t MinFreeVolumeSize() const { return minFreeVolumeSize_; }
+  void SetMinFreeVolSize(int32_t value);
+  const std::string& VersionInfo() const { return versionInfo_; }
+  void SetVersionInfo(const std::string&) {}  // read-only in effect
+  uint32_t PasswordReqCount() const { return passwordReqCount_; }
+  void SetPasswordReqCount(uint32_t value);
+  const std::string& RootDir() const { return rootDir_; }
+  void SetRootDir(const std::string& dir);
+  const TIcon& SFXIcon() const { return sfxIcon_; }
+  void SetSFXIcon(const TIcon& icon) { sfxIcon_ = icon; }
+
+  static AddStoreExts DefaultStoreSuffixes();
+
+  // ---- Run-time state ----
+  int32_t ErrCode() const { return errCode_; }
+  const std::string& Message() const { return message_; }
+  int32_t EngineErrCode() const { return engineErrCode_; }
+  int32_t SuccessCount() const { return successCount_; }
+  int GetCount() const;
+  int Count() const { return GetCount(); }
+  const std::vector<std::unique_ptr<ZipDirEntry>>& ZipDirEntryRecords() const { return zipDirEntryRecords_; }
+  int32_t ArchiveStart() const { return archiveStart_; }
+  int32_t CentralDirOffset() const { return centralDirOffset_; }
+  int32_t EndOfCentralOffset() const { return endOfCentralOffset_; }
+  int32_t ArchiveFileSize() const { return archiveFileSize_; }
+  bool Spanned() const { return spanned_; }
+  bool StructureWarning() const { return structureWarning_; }
+  int32_t SkippedDirCount() const { return skippedDirCount_; }
+  uint16_t LastDiskNumber() const { return lastDiskNumber_; }
+  bool ZipRunning() const { return zipRunning_; }
+  bool UnzipRunning() const { return unzipRunning_; }
+  TZipStream& ZipStream() { return *stream_; }
+  bool Cancel = false;
+
+  // ---- Events ----
+  TNotifyEvent OnDirUpdate;
+  TProgressEvent OnProgress;
+  TMessageEvent OnMessage;
+  TSetNewNameEvent OnSetNewName;
+  TNewNameEvent OnNewName;
+  TPasswordErrorEvent OnPasswordError;
+  TCRC32ErrorEvent OnCRC32Error;
+  TExtractOverwriteEvent OnExtractOverwrite;
+  TExtractSkippedEvent OnExtractSkipped;
+  TCopyZipOverwriteEvent OnCopyZipOverwrite;
+  TGetNextDiskEvent OnGetNextDisk;
+  TStatusDiskEvent OnStatusDisk;
+  TFileCommentEvent OnFileComment;
+
+  // ---- Core services (ZipBuilderCore.cpp) ----
+  void StartWaitCursor();
+  void StopWaitCursor();
+  bool FileExists(const std::string& name);
+  // Converts `buffer` in place between the OEM and the system code page, following
+  // CodePage and the host and version bytes of the entry being handled.
+  void ConvertOem2Iso(std::string& buffer, CodePageDirection direction);
+  // The host-system and version bytes ConvertOem2Iso reads, and the general purpose
+  // flag of that entry (bit 11 set: UTF-8 already, never converted).
+  uint8_t HostSystem = 0;
+  uint8_t HostVersion = 0;
+  uint16_t HostFlags = 0;
+
+  // ---- Messages and errors (ZipMessages.cpp) ----
+  std::string LoadZipStr(int id, const std::string& defaultText);
+  void ShowZipMessage(int id, const std::string& extra);
+  void ShowExceptionError(const EZipBuilder& e);
+  // Runs `body` with the boundary convention: EZipBuilder is shown with
+  // ShowExceptionError, lack of memory with 10103, other exceptions with
+  // `unexpectedId` and a line break plus their text. Returns false after a report;
+  // `cleanup` runs after any report.
+  bool RunReported(int unexpectedId, const std::function<void()>& body,
+                   const std::function<void()>& cleanup = nullptr);
+
+  // ---- File utilities (ZipFileUtils.cpp) ----
+  static std::string AppendSlash(const std::string& path);
+  static std::string ReplaceForwardSlash(std::string text);
+  int CopyBuffer(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
+  int CopyFileA(const std::string& source, const std::string& destination);
+  int EraseFile(const std::string& path, DeleteOpts how);
+  std::string MakeTempFileName(const std::string& prefix, const std::string& extension);
+
+  // ---- Listing (ZipListing.cpp), end-record search and member table (ZipEndRecord.cpp),
+  //      volumes and disk prompts (ZipVolumes.cpp) ----
+  void List();
+  void FreeZipDirEntryRecords();
+  std::string GetZipComment();
+  void SetZipComment(const std::string& comment);
+
+  // ---- Engine boundary (ZipEngineLoader.cpp), callback (ZipCallback.cpp),
+  //      extraction (ZipExtract.cpp), passwords (ZipPasswords.cpp) ----
+  // ---- Adding and deleting (ZipAdd.cpp, ZipDelete.cpp) ----
+  // (declared by the files that implement them, below this line)
+
+ private:
+  platform::Env* env_;
+  ui::UiService* ui_;
+  std::unique_ptr<ui::UiService> ownedUi_;
+
+  // Property storage.
+  std::vector<std::string> fSpecArgs_;
+  std::vector<std::string> fSpecArgsExcl_;
+  std::string zipFileName_;
+  std::string dllDirectory_;
+  int64_t freeOnDisk1_ = 0;
+  int64_t maxVolumeSize_ = 0;
+  int32_t minFreeVolumeSize_ = 65536;
+  std::string versionInfo_;
+  uint32_t passwordReqCount_ = 1;
+  std::string rootDir_;
+  TIcon sfxIcon_;
+
+  // Run-time state.
+  int32_t errCode_ = 0;
+  std::string message_;
+  int32_t engineErrCode_ = 0;
+  int32_t successCount_ = 0;
+  bool zipRunning_ = false;
+  bool unzipRunning_ = false;
+  std::vector<std::unique_ptr<ZipDirEntry>> zipDirEntryRecords_;
+  std::unique_ptr<TZipStream> stream_;
+  int32_t archiveStart_ = 0;
+  int32_t centralDirOffset_ = 0;
+  int32_t endOfCentralOffset_ = 0;
+  int32_t archiveFileSize_ = 0;
+  int32_t realFileSize_ = 0;
+  std::string rawZipComment_;  // exactly as stored (OEM code page)
+  bool structureWarning_ = false;
+  bool spanned_ = false;
+  int32_t skippedDirCount_ = 0;
+  uint16_t lastDiskNumber_ = 0;
+
+  // Spanning and volume state.
+  int64_t sizeOfDisk_ = 0;
+  int64_t freeOnDisk_ = 0;
+  std::string inFileName_;
+  std::string outFileName_;
+  std::string drive_;  // drive root, e.g. "C:\"
+  std::string volumeName_;
+  platform::FileHandle inFileHandle_ = platform::kInvalidHandle;
+  platform::FileHandle outFileHandle_ = platform::kInvalidHandle;
+  int32_t diskNr_ = 0;
+  int32_t bytesWritten_ = 0;
+  int32_t dateOfInputFile_ = 0;
+  uint32_t volumeSerial_ = 0;
+  bool newDisk_ = false;
+  bool showProgress_ = false;  // CopyBuffer raises OnProgress while set
+  TZipDiskStatus diskStatus_;
+  TZipDiskAction diskAction_ = zdaOk;
+
+  // Passwords.
+  bool passwordRequestState_ = true;
+  int32_t passwordDialogResult_ = 0;
+
+  // Wait cursor.
+  int32_t waitCursorDepth_ = 0;
+  int16_t savedCursor_ = 0;
+
+  // Engine libraries and entry points.
+  void* zipDll_ = nullptr;
+  void* unzDll_ = nullptr;
+};
+
+bool DirExists(const std::string& name);
