@@ -1,0 +1,14 @@
+// File specification matching as the component's users expect: "*" and "?",
+// letter case ignored, "\" and "/" the same.
+#pragma once
+
+#include <string>
+
+namespace engine {
+
+bool HasWildcards(const std::string& spec);
+// True when `name` matches `pattern`. "*" matches any run of characters,
+// including separators; "?" matches one character that is not a separator.
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+
+}  // namespace engine
