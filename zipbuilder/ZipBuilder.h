@@ -252,10 +252,13 @@ class TZipBuilder {
   std::string GetZipComment();
   void SetZipComment(const std::string& comment);
 
-  // ---- Engine boundary (ZipEngineLoader.cpp), callback (ZipCallback.cpp),
-  //      extraction (ZipExtract.cpp), passwords (ZipPasswords.cpp) ----
-  // ---- Adding and deleting (ZipAdd.cpp, ZipDelete.cpp) ----
-  // (declared by the files that implement them, below this line)
+  // @listing-public: end-record search, member table, volumes and disk prompts
+
+  // @extract-public: engine boundary (ZipEngineLoader.cpp), callback (ZipCallback.cpp),
+  // extraction (ZipExtract.cpp), passwords (ZipPasswords.cpp)
+
+  // @add-public: adding (ZipAdd.cpp) and deleting (ZipDelete.cpp)
+
 
  private:
   platform::Env* env_;
@@ -321,9 +324,13 @@ class TZipBuilder {
   int32_t waitCursorDepth_ = 0;
   int16_t savedCursor_ = 0;
 
-  // Engine libraries and entry points.
+  // @listing-private
+
+  // @extract-private: engine libraries and entry points
   void* zipDll_ = nullptr;
   void* unzDll_ = nullptr;
+
+  // @add-private
 };
 
 bool DirExists(const std::string& name);
