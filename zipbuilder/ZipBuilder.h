@@ -14,6 +14,7 @@
 #include "zipbuilder/ZipErrors.h"
 #include "zipbuilder/ZipRecords.h"
 #include "zipbuilder/ZipStream.h"
+#include "engines/ZipEngineApi.h"
 
 namespace platform {
 struct Env;
@@ -256,6 +257,35 @@ class TZipBuilder {
 
   // @extract-public: engine boundary (ZipEngineLoader.cpp), callback (ZipCallback.cpp),
   // extraction (ZipExtract.cpp), passwords (ZipPasswords.cpp)
+  // Engine libraries: load when not loaded (reports 10601..10604, 10701..10704), unload.
+  void Load_Zip_Dll();
+  void Load_Unz_Dll();
+  void Unload_Zip_Dll();
+  void Unload_Unz_Dll();
+  bool ZipDllLoaded() const { return zipDll_ != nullptr; }
+  bool UnzDllLoaded() const { return unzDll_ != nullptr; }
+  // Engine versions times 100; a library that is not loaded is loaded, asked and
+  // unloaded again. 0 when it cannot be loaded.
+  int32_t GetZipVers();
+  int32_t GetZipPrivVers();
+  int32_t GetUnzVers();
+  int32_t GetUnzPrivVers();
+  // Makes sure an engine is loaded for one operation; unloads it at the end of
+  // the scope only when it was loaded here.
+  enum class EngineKind { Zip, Unz };
+  class EngineUse {
+   public:
+    EngineUse(TZipBuilder& owner, EngineKind kind);
+    ~EngineUse();
+    EngineUse(const EngineUse&) = delete;
+    EngineUse& operator=(const EngineUse&) = delete;
+    bool Loaded() const;
+
+   private:
+    TZipBuilder& owner_;
+    EngineKind kind_;
+    bool loadedHere_ = false;
+  };
 
   // @add-public: adding (ZipAdd.cpp) and deleting (ZipDelete.cpp)
 
@@ -329,6 +359,13 @@ class TZipBuilder {
   // @extract-private: engine libraries and entry points
   void* zipDll_ = nullptr;
   void* unzDll_ = nullptr;
+  ZipDllExecFn ZipDllExec = nullptr;
+  DllVersionFn GetZipDllVersion = nullptr;
+  DllVersionFn GetZipDllPrivVersion = nullptr;
+  UnzDllExecFn UnzDllExec = nullptr;
+  DllVersionFn GetUnzDllVersion = nullptr;
+  DllVersionFn GetUnzDllPrivVersion = nullptr;
+  int32_t AskEngineVersion(EngineKind kind, bool privateVersion);
 
   // @add-private
 };
