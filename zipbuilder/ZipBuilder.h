@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "zipbuilder/DiskSpan.h"
 #include "zipbuilder/EnumSet.h"
 #include "zipbuilder/ZipDirEntry.h"
 #include "zipbuilder/ZipErrors.h"
@@ -254,6 +256,43 @@ class TZipBuilder {
   void SetZipComment(const std::string& comment);
 
   // @listing-public: end-record search, member table, volumes and disk prompts
+  // End-record search (ZipEndRecord.cpp). Opens the input archive name into the
+  // input file handle and leaves it open for the caller on every outcome but a
+  // failed open; true when `endOfCentral` was found and filled.
+  bool CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raiseErrors);
+  static std::unique_ptr<DiskSpan::MDZipDataTable> AllocSpanMem(int count);
+  static void DeleteSpanMem(std::unique_ptr<DiskSpan::MDZipDataTable>& table);
+  // Index of the entry named `name` (first `nameLength` bytes, case-insensitive); raises 11026.
+  static int FindZipEntry(int count, const DiskSpan::MDZipDataTable& table, const std::string& name,
+                          int nameLength);
+  // Copies the central directory from the input file handle to `outFile`, shifting
+  // every offset by `shift`; 0 on success, -2 on any failure (not reported).
+  int RWCentralDir(platform::FileHandle& outFile, zip::ZipEndOfCentral endOfCentral, int32_t shift);
+  // Writes to the output file handle; a short write raises `messageId`.
+  void WriteJoin(const void* buffer, int64_t length, int messageId);
+
+  // Volumes and disk prompts (ZipVolumes.cpp). Bit 0 of `which`: free space, bit 1: size.
+  void DiskFreeAndSize(int which);
+  bool IsDiskPresent();
+  int CheckForDisk();
+  bool IsRightDisk(int driveType);
+  void GetNewDisk(int diskNumber);
+  // Spanning state the volume logic works on, for the spanning operations and tests.
+  const std::string& DriveRoot() const { return drive_; }
+  void SetDriveRoot(const std::string& root) { drive_ = root; }
+  const std::string& InFileName() const { return inFileName_; }
+  void SetInFileName(const std::string& name) { inFileName_ = name; }
+  const std::string& VolumeName() const { return volumeName_; }
+  uint32_t VolumeSerial() const { return volumeSerial_; }
+  int64_t SizeOfDisk() const { return sizeOfDisk_; }
+  int64_t FreeOnDisk() const { return freeOnDisk_; }
+  int32_t DiskNr() const { return diskNr_; }
+  void SetDiskNr(int32_t number) { diskNr_ = number; }
+  void SetNewDisk(bool value) { newDisk_ = value; }
+  bool NewDisk() const { return newDisk_; }
+  void SetLastDiskNumber(uint16_t number) { lastDiskNumber_ = number; }
+  int32_t RealFileSize() const { return realFileSize_; }
+  const std::string& RawZipComment() const { return rawZipComment_; }
 
   // @extract-public: engine boundary (ZipEngineLoader.cpp), callback (ZipCallback.cpp),
   // extraction (ZipExtract.cpp), passwords (ZipPasswords.cpp)
@@ -286,6 +325,22 @@ class TZipBuilder {
     EngineKind kind_;
     bool loadedHere_ = false;
   };
+
+  // The engines' callback: turns one callback record into events and answers.
+  // Returns 1 when Cancel is set. Never lets an exception reach the engine.
+  static int32_t ZCallback(ZCallBackStruct* record);
+
+  // Extraction: members matching FSpecArgs into files below ExtrBaseDir, one
+  // member into ZipStream(), or compressed memory into ZipStream().
+  void Extract();
+  TZipStream* ExtractFileToStream(const std::string& name);
+  TZipStream* ExtractStreamToStream(TMemoryStream* input, uint32_t size);
+
+  // Passwords: ask through the password dialog (or report when unattended).
+  TPasswordButton GetPassword(const std::string& caption, const std::string& prompt, std::string& password,
+                              TPasswordButtons buttons);
+  std::string GetExtrPassword();
+  std::string GetAddPassword();
 
   // @add-public: adding (ZipAdd.cpp) and deleting (ZipDelete.cpp)
 
@@ -366,6 +421,16 @@ class TZipBuilder {
   DllVersionFn GetUnzDllVersion = nullptr;
   DllVersionFn GetUnzDllPrivVersion = nullptr;
   int32_t AskEngineVersion(EngineKind kind, bool privateVersion);
+  // An exception raised by an event handler inside ZCallback; the operation that
+  // called the engine rethrows it once the engine has returned.
+  std::exception_ptr callbackException_;
+  void RethrowCallbackException();
+  void AnswerPasswordRequest(ZCallBackStruct& record, const std::string& forFile);
+  // mode 0 files, 1 member to memory, 2 memory to memory.
+  void ExtExtract(int mode, TMemoryStream* input);
+  struct ExtractRecord;  // the extract command record and the blocks it points to
+  ExtractRecord* extractRecord_ = nullptr;  // set only during one extraction
+  void SetUnZipSwitches(std::string& archiveName, int32_t version);
 
   // @add-private
 };

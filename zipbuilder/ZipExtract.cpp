@@ -1,0 +1,201 @@
+// Extraction: builds the extract command record for the decompression engine,
+// calls it once and stores its count of processed members in SuccessCount.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "ZipBuilder.h"
+
+namespace {
+
+constexpr int kModeFiles = 0;
+constexpr int kModeMemberToMemory = 1;
+constexpr int kModeMemoryToMemory = 2;
+constexpr size_t kMaxPasswordChars = 81;
+constexpr size_t kBaseDirBlock = 261;
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+// The record in the layout the engine's version selects, and the blocks its
+// pointers lead to; everything is freed together when the extraction ends.
+struct TZipBuilder::ExtractRecord {
+  union Layouts {
+    UnzParams current;
+    UnzParamsOld old;
+  } r{};
+  bool oldLayout = false;
+  std::vector<std::vector<char>> blocks;
+  std::vector<UnzFileData> specTable;
+
+  UnzParams& Head() { return r.current; }  // both layouts share the head
+  // A zero-filled block of `size` bytes (at least the text and its zero) holding `text`.
+  char* AddText(const std::string& text, size_t size = 0) {
+    blocks.emplace_back(std::max(size, text.size() + 1), '\0');
+    std::memcpy(blocks.back().data(), text.data(), std::min(text.size(), blocks.back().size() - 1));
+    return blocks.back().data();
+  }
+};
+
+void TZipBuilder::Extract() { ExtExtract(kModeFiles, nullptr); }
+
+TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
+  if (!name.empty()) fSpecArgs_.assign(1, name);
+  stream_->Clear();
+  ExtExtract(kModeMemberToMemory, nullptr);
+  return successCount_ == 1 ? stream_.get() : nullptr;
+}
+
+TZipStream* TZipBuilder::ExtractStreamToStream(TMemoryStream* input, uint32_t size) {
+  if (input == stream_.get()) {
+    ShowZipMessage(10306, "");
+    return nullptr;
+  }
+  stream_->Clear();
+  stream_->SetSize(size);
+  ExtExtract(kModeMemoryToMemory, input);
+  return successCount_ == 1 ? stream_.get() : nullptr;
+}
+
+void TZipBuilder::SetUnZipSwitches(std::string& archiveName, int32_t version) {
+  ExtractRecord& rec = *extractRecord_;
+  UnzParams& h = rec.Head();
+  h.fHandle = static_cast<uint32_t>(OwnerWindow);
+  h.fCaller = this;
+  h.fVersion = 160;
+  h.ZCallbackFunc = &TZipBuilder::ZCallback;
+  h.fTraceEnabled = Trace ? 1 : 0;
+  h.fWantedCodePage = static_cast<uint16_t>(CodePage);
+  if (version < 160 && Unattended && AddOptions.Contains(AddEncrypt) && Password.empty())
+    h.lpszPassword = rec.AddText(std::string(80, '~'));
+  else
+    h.lpszPassword = rec.AddText(Password.substr(0, kMaxPasswordChars));
+  h.fTest = ExtrOptions.Contains(ExtrTest) ? 1 : 0;
+  h.fQuiet = 1;
+  h.fVerboseEnabled = (Verbose || Trace) ? 1 : 0;
+  h.fUpdate = ExtrOptions.Contains(ExtrUpdate) ? 1 : 0;
+  h.fFreshen = ExtrOptions.Contains(ExtrFreshen) && !ExtrOptions.Contains(ExtrUpdate) ? 1 : 0;
+  h.fDirectories = ExtrOptions.Contains(ExtrDirNames) ? 1 : 0;
+  h.fOverwrite = ExtrOptions.Contains(ExtrOverWrite) ? 1 : 0;
+  h.lpszZipFN = rec.AddText(archiveName);
+  if (!rec.oldLayout && version >= 160) h.fPwdReqCount = passwordReqCount_;
+}
+
+void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
+  errCode_ = 0;
+  successCount_ = 0;
+  message_.clear();
+  if (mode != kModeMemoryToMemory && !FileExists(zipFileName_)) {
+    ShowZipMessage(10102, "");
+    return;
+  }
+  Cancel = false;
+  if (unzipRunning_) return;
+
+  // Unattended without any way to get a password: the engine must not ask.
+  bool requestsZeroed = Unattended && Password.empty() && !OnPasswordError;
+  uint32_t savedRequests = passwordReqCount_;
+  if (requestsZeroed) {
+    passwordReqCount_ = 0;
+    ShowZipMessage(10502, "");
+  }
+
+  {
+    EngineUse engine(*this, EngineKind::Unz);
+    int32_t version = 0;
+    std::string archiveName = zipFileName_;
+    bool proceed = engine.Loaded();
+    if (proceed && lastDiskNumber_ != 0) {
+      // Joining the volumes of a spanned set is not available yet; say so rather
+      // than hand the engine the last volume alone.
+      ShowZipMessage(11024, "\njoining a spanned archive is not available in this build");
+      proceed = false;
+    }
+    if (proceed) {
+      version = GetUnzVers();
+      if (mode != kModeFiles && version < 160) {
+        ShowZipMessage(10503, "");
+        proceed = false;
+      }
+    }
+    if (proceed) {
+      unzipRunning_ = true;
+      StartWaitCursor();
+      ExtractRecord rec;
+      extractRecord_ = &rec;
+      try {
+        rec.oldLayout = version < 152;
+        SetUnZipSwitches(archiveName, version);
+        UnzParams& h = rec.Head();
+        bool tooManySpecs = rec.oldLayout && fSpecArgs_.size() > kOldSpecTableSize;
+        if (rec.oldLayout) {
+          rec.r.old.fSeven = 7;
+          for (size_t i = 0; i < fSpecArgs_.size() && i < kOldSpecTableSize; ++i)
+            rec.r.old.FNV[i] = rec.AddText(fSpecArgs_[i]);
+          h.fArgc = static_cast<uint32_t>(std::min<size_t>(fSpecArgs_.size(), kOldSpecTableSize));
+        } else {
+          UnzParams& c = rec.r.current;
+          std::string baseDir = mode == kModeFiles && DirExists(ExtrBaseDir) ? ExtrBaseDir.substr(0, 260)
+                                                                             : env_->files->GetCurrentDirectory();
+          c.fExtractDir = rec.AddText(baseDir.substr(0, 260), kBaseDirBlock);
+          rec.specTable.resize(fSpecArgs_.size());
+          for (size_t i = 0; i < fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(fSpecArgs_[i]);
+          c.fUFDS = rec.specTable.empty() ? nullptr : rec.specTable.data();
+          c.fArgc = static_cast<uint32_t>(fSpecArgs_.size());
+          c.fSeven = 7;
+        }
+
+        if (mode == kModeMemberToMemory) {
+          if (!zipFileName_.empty()) {
+            for (const auto& entry : zipDirEntryRecords_) {
+              if (fSpecArgs_.empty()) throw std::out_of_range("no file specification to look up");
+              if (!SameTextIgnoringCase(entry->FileName, fSpecArgs_.front())) continue;
+              UnzParams& c = rec.r.current;
+              if (!stream_->SetSize(entry->UncompressedSize)) throw std::bad_alloc();
+              c.fUseOutStream = 1;
+              c.fOutStream = stream_->Memory();
+              c.fOutStreamSize = entry->UncompressedSize;
+              c.fArgc = 1;
+              break;
+            }
+          }
+        } else if (mode == kModeMemoryToMemory) {
+          UnzParams& c = rec.r.current;
+          c.fUseInStream = 1;
+          c.fInStream = input ? input->Memory() : nullptr;
+          c.fInStreamSize = input ? static_cast<uint32_t>(input->Size()) : 0;
+          c.fUseOutStream = 1;
+          c.fOutStream = stream_->Memory();
+          c.fOutStreamSize = static_cast<uint32_t>(stream_->Size());
+        }
+
+        if (tooManySpecs) {
+          // The older record holds at most 4097 specifications: refuse rather
+          // than extract a silently shortened selection.
+          ShowZipMessage(10501, "\ntoo many file specifications for this engine version (at most 4097)");
+        } else if (mode == kModeFiles || rec.r.current.fUseOutStream) {
+          successCount_ = UnzDllExec(&rec.r.current);
+          RethrowCallbackException();
+        }
+        if (mode != kModeFiles && successCount_ != 1) stream_->Clear();
+      } catch (...) {
+        callbackException_ = nullptr;
+        ShowZipMessage(10501, "");
+      }
+      fSpecArgs_.clear();
+      extractRecord_ = nullptr;
+      StopWaitCursor();
+    }
+  }
+  if (requestsZeroed) SetPasswordReqCount(savedRequests);
+  Cancel = false;
+  unzipRunning_ = false;
+}
