@@ -1,0 +1,51 @@
+// zipbuilder comment ARCHIVE [TEXT | -]: print or set the archive comment.
+#include <iostream>
+#include <iterator>
+
+#include "Command.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+int RunComment(const std::vector<std::string>& args) {
+  if (args.empty() || args.size() > 2) {
+    std::cerr << "usage: zipbuilder comment ARCHIVE [TEXT | -]\n";
+    return 2;
+  }
+  const std::string& archive = args[0];
+  TZipBuilder zip;
+  zip.Unattended = true;
+  zip.OnMessage = [](TZipBuilder*, int, const std::string& text) { std::cerr << "zipbuilder: " << text << '\n'; };
+  if (!zip.FileExists(archive)) {
+    std::cerr << "zipbuilder: " << archive << ": " << zip.LoadZipStr(11001, "Input file does not exist") << '\n';
+    return 1;
+  }
+  zip.SetFileName(archive);
+  if (zip.ZipFileName().empty()) return 1;
+
+  if (args.size() == 1) {
+    std::string comment = zip.GetZipComment();
+    std::cout << comment;
+    if (!comment.empty() && comment.back() != '\n') std::cout << '\n';
+    return 0;
+  }
+  std::string text = args[1];
+  if (text == "-") text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  if (text.size() > 65535) {
+    std::cerr << "zipbuilder: a comment holds at most 65535 bytes\n";
+    return 1;
+  }
+  bool failed = false;
+  zip.OnMessage = [&failed](TZipBuilder*, int, const std::string& message) {
+    failed = true;
+    std::cerr << "zipbuilder: " << message << '\n';
+  };
+  zip.SetZipComment(text);
+  return failed ? 1 : 0;
+}
+
+RegisterCommand commentCommand({"comment", "comment ARCHIVE [TEXT | -]",
+                                "print the archive comment, or set it to TEXT (- reads standard input)",
+                                RunComment});
+
+}  // namespace

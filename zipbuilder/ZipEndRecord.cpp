@@ -1,0 +1,183 @@
+// Finding the end-of-central-directory record, telling the volumes of a spanned
+// set apart, the member table, copying a central directory with shifted offsets
+// and the checked write to the output file.
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "ZipBuilder.h"
+
+using platform::FileHandle;
+using platform::SeekFrom;
+
+namespace {
+
+constexpr int64_t kEndRecordSize = 22;
+constexpr int64_t kMaxCommentSize = 65535;
+
+// The number a volume label of the form "PKBACK# nnn" carries, else 0.
+int LabelNumber(const std::string& label) {
+  if (label.compare(0, 8, "PKBACK# ") != 0) return 0;
+  int number = 0;
+  for (size_t i = 8; i < 11; ++i) {
+    if (i >= label.size() || !std::isdigit(static_cast<unsigned char>(label[i]))) return 0;
+    number = number * 10 + (label[i] - '0');
+  }
+  return number;
+}
+
+// Trailing bytes the search forgives: zero padding to a 512-byte block.
+bool IsBlockPadding(const std::vector<uint8_t>& window, int64_t end, int64_t realSize,
+                    int64_t archiveSize) {
+  if (realSize - archiveSize >= 512 || realSize % 512 != 0) return false;
+  return std::all_of(window.begin() + end, window.end(), [](uint8_t b) { return b == 0; });
+}
+
+}  // namespace
+
+bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raiseErrors) {
+  auto& files = *env_->files;
+  rawZipComment_.clear();
+  endOfCentralOffset_ = 0;
+
+  inFileHandle_ = files.Open(inFileName_, platform::Access::Read, platform::Share::Read,
+                             platform::Disposition::OpenExisting);
+  if (inFileHandle_ == platform::kInvalidHandle) {
+    if (raiseErrors) throw EZipBuilder(11001);
+    ShowZipMessage(11002, "");
+    return false;
+  }
+
+  const int labelNumber = LabelNumber(volumeName_);
+
+  bool firstVolume = false;
+  uint8_t marker[4];
+  if (files.Read(inFileHandle_, marker, 4) == 4 && zip::Load32(marker) == zip::kDataDescriptorSignature &&
+      files.Read(inFileHandle_, marker, 4) == 4 && zip::Load32(marker) == zip::kLocalHeaderSignature) {
+    firstVolume = true;
+    spanned_ = true;
+  }
+
+  // Fast path: an archive without comment ends with its end record.
+  uint8_t record[kEndRecordSize];
+  int64_t fileSize = files.Seek(inFileHandle_, -kEndRecordSize, SeekFrom::End);
+  if (fileSize >= 0) {
+    fileSize += kEndRecordSize;
+    archiveFileSize_ = static_cast<int32_t>(fileSize);
+    realFileSize_ = archiveFileSize_;
+    if (files.Read(inFileHandle_, record, kEndRecordSize) == kEndRecordSize &&
+        zip::Load32(record) == zip::kEndOfCentralSignature) {
+      zip::Decode(record, endOfCentral);
+      endOfCentralOffset_ = static_cast<int32_t>(fileSize - kEndRecordSize);
+      return true;
+    }
+  } else {
+    // Shorter than an end record: nothing to search.
+    fileSize = std::max<int64_t>(files.Size(inFileHandle_), 0);
+    archiveFileSize_ = static_cast<int32_t>(fileSize);
+    realFileSize_ = archiveFileSize_;
+  }
+
+  // Backward search through the largest comment plus the record.
+  const int64_t window = std::min<int64_t>(fileSize, kMaxCommentSize + kEndRecordSize);
+  if (window > kEndRecordSize) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(window) + 1);
+    if (files.Seek(inFileHandle_, -window, SeekFrom::End) < 0) {
+      if (raiseErrors) throw EZipBuilder(11008);
+      return false;
+    }
+    if (files.Read(inFileHandle_, buffer.data(), static_cast<size_t>(window)) != window) {
+      if (raiseErrors) throw EZipBuilder(11011);
+      return false;
+    }
+    buffer.resize(static_cast<size_t>(window));
+    for (int64_t i = window - kEndRecordSize - 1; i >= 0; --i) {
+      if (zip::Load32(&buffer[i]) != zip::kEndOfCentralSignature) continue;
+      endOfCentralOffset_ = static_cast<int32_t>(fileSize - window + i);
+      zip::Decode(&buffer[i], endOfCentral);
+      const int64_t end = i + kEndRecordSize + endOfCentral.ZipCommentLen;
+      if (end != window) {
+        archiveFileSize_ = static_cast<int32_t>(fileSize + (end - window));
+        // A comment running past the end of the file is always worth a warning.
+        if (end > window || !IsBlockPadding(buffer, end, realFileSize_, archiveFileSize_))
+          ShowZipMessage(10204, "");
+      }
+      if (endOfCentral.ZipCommentLen > 0) {
+        auto first = buffer.begin() + i + kEndRecordSize;
+        auto last = buffer.begin() + std::min(end, window);
+        rawZipComment_.assign(first, std::find(first, last, uint8_t{0}));
+      }
+      return true;
+    }
+  }
+
+  if (!raiseErrors) return false;
+  if (!firstVolume) {
+    if (labelNumber != 0) throw EZipBuilder(11038, labelNumber);
+    throw EZipBuilder(11036);
+  }
+  if (labelNumber == 1) throw EZipBuilder(11037);
+  throw EZipBuilder(11045);
+}
+
+std::unique_ptr<DiskSpan::MDZipDataTable> TZipBuilder::AllocSpanMem(int count) {
+  auto table = std::make_unique<DiskSpan::MDZipDataTable>();
+  table->reserve(static_cast<size_t>(std::max(count, 0)));
+  for (int i = 0; i < count; ++i) table->push_back(std::make_unique<DiskSpan::MDZipData>());
+  return table;
+}
+
+void TZipBuilder::DeleteSpanMem(std::unique_ptr<DiskSpan::MDZipDataTable>& table) { table.reset(); }
+
+int TZipBuilder::FindZipEntry(int count, const DiskSpan::MDZipDataTable& table, const std::string& name,
+                              int nameLength) {
+  auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+  const int limit = std::min<int>(count, static_cast<int>(table.size()));
+  for (int i = 0; i < limit; ++i) {
+    const DiskSpan::MDZipData* entry = table[i].get();
+    if (!entry || !entry->FileName || entry->FileNameLen != nameLength) continue;
+    const std::string& stored = *entry->FileName;
+    if (stored.size() < static_cast<size_t>(nameLength) || name.size() < static_cast<size_t>(nameLength))
+      continue;
+    bool same = true;
+    for (int k = 0; k < nameLength && same; ++k) same = upper(stored[k]) == upper(name[k]);
+    if (same) return i;
+  }
+  throw EZipBuilder(11026);
+}
+
+int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCentral, int32_t shift) {
+  auto& files = *env_->files;
+  try {
+    uint8_t bytes[46];
+    for (int i = 0; i < endOfCentral.TotalEntries; ++i) {
+      if (files.Read(inFileHandle_, bytes, sizeof bytes) != sizeof bytes) throw EZipBuilder(11013);
+      zip::CentralFileHeader header;
+      zip::Decode(bytes, header);
+      if (header.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(11015);
+      header.RelOffLocal += static_cast<uint32_t>(shift);
+      zip::Encode(header, bytes);
+      if (files.Write(outFile, bytes, sizeof bytes) != sizeof bytes) throw EZipBuilder(11029);
+      int64_t variable = int64_t{header.FileNameLen} + header.ExtraLen + header.FileComLen;
+      if (variable > 0 && CopyBuffer(inFileHandle_, outFile, variable) != 0) throw EZipBuilder(11042);
+    }
+    if (files.Seek(inFileHandle_, kEndRecordSize, SeekFrom::Current) < 0) throw EZipBuilder(11043);
+    endOfCentral.CentralOffSet += static_cast<uint32_t>(shift);
+    uint8_t record[kEndRecordSize];
+    zip::Encode(endOfCentral, record);
+    if (files.Write(outFile, record, sizeof record) != sizeof record) throw EZipBuilder(11030);
+    if (endOfCentral.ZipCommentLen > 0 && CopyBuffer(inFileHandle_, outFile, endOfCentral.ZipCommentLen) != 0)
+      throw EZipBuilder(11044);
+  } catch (...) {
+    return -2;
+  }
+  return 0;
+}
+
+void TZipBuilder::WriteJoin(const void* buffer, int64_t length, int messageId) {
+  if (env_->files->Write(outFileHandle_, buffer, static_cast<size_t>(length)) != length)
+    throw EZipBuilder(messageId);
+  if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", length);
+}

@@ -1,0 +1,143 @@
+// The component's view of the drive its archive lies on: space, label and serial,
+// whether a usable disk is in the drive, prompts for the next disk of a spanned
+// set, and reopening the input archive on the wanted volume.
+#include <cctype>
+
+#include "platform/Drives.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "ui/UiService.h"
+#include "ZipBuilder.h"
+
+namespace {
+
+platform::DriveProvider& DrivesOf(platform::Env& env) {
+  return env.drives ? *env.drives : *platform::DefaultEnv().drives;
+}
+
+bool HoldsSeparateFiles(int driveType) {
+  return driveType == platform::kDriveFixed || driveType == platform::kDriveRemote;
+}
+
+// "001" for disk number 0, "002" for 1 ... "000" for 999.
+std::string VolumeNumber(int32_t diskNumber) {
+  return std::to_string(int64_t{diskNumber} + 1001).substr(1, 3);
+}
+
+}  // namespace
+
+void TZipBuilder::DiskFreeAndSize(int which) {
+  int64_t freeBytes = -1, size = -1;
+  if (auto space = DrivesOf(*env_).GetDiskFreeSpace(drive_)) {
+    freeBytes = space->freeBytes;
+    size = space->totalBytes;
+  }
+  if (which & 1) freeOnDisk_ = freeBytes;
+  if (which & 2) sizeOfDisk_ = size;
+}
+
+bool TZipBuilder::IsDiskPresent() {
+  auto& drives = DrivesOf(*env_);
+  const char first = drive_.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(drive_[0])));
+  const bool networkPath = first == '\\';
+  if (!networkPath) {
+    if (first < 'A' || first > 'Z') throw EZipBuilder(11003, drive_);
+    if (!(drives.GetLogicalDrives() & (1u << (first - 'A')))) throw EZipBuilder(11004, drive_);
+  }
+  DiskFreeAndSize(3);
+  platform::VolumeInfo volume = drives.GetVolumeInformation(drive_);
+  if (volume.ok) {
+    volumeName_ = volume.label;
+    volumeSerial_ = volume.serial;
+    return networkPath || sizeOfDisk_ != -1;
+  }
+  return volume.error == platform::kErrorNotFormatted && AddOptions.Contains(AddDiskSpanErase);
+}
+
+int TZipBuilder::CheckForDisk() {
+  const int driveType = DrivesOf(*env_).GetDriveType(drive_);
+  int answer = ui::kIdOk;
+  uint32_t style = ui::kMbOkCancel;
+  std::string message;
+  const std::string driveLetter = drive_.substr(0, 1);
+  ui_->ProcessMessages();
+
+  while ((answer == ui::kIdOk && !IsDiskPresent()) || newDisk_) {
+    if (HoldsSeparateFiles(driveType)) {
+      newDisk_ = false;
+      break;
+    }
+    if (Unattended) throw EZipBuilder(11025);
+    const std::string pattern = LoadZipStr(11034, "");
+    if (diskNr_ < 0) {
+      message = LoadZipStr(11033, "");
+      style |= ui::kMbIconError;
+    } else if (zipRunning_) {
+      int64_t capacity = sizeOfDisk_;
+      if (maxVolumeSize_ != 0) capacity = std::min(capacity, maxVolumeSize_);
+      if (capacity > 0) {
+        int64_t needed = (int64_t{archiveFileSize_} + 4 + freeOnDisk1_) / capacity;
+        lastDiskNumber_ = static_cast<uint16_t>(std::max<int64_t>(diskNr_, needed));
+        int numbers[2] = {diskNr_ + 1, lastDiskNumber_ + 1};
+        message = FormatZipMessage(pattern, nullptr, 0, numbers, 2);
+      } else {
+        lastDiskNumber_ = 65535;
+        int number = diskNr_ + 1;
+        message = FormatZipMessage(LoadZipStr(11046, ""), nullptr, 0, &number, 1);
+      }
+    } else {
+      int numbers[2] = {diskNr_ + 1, lastDiskNumber_ + 1};
+      message = FormatZipMessage(pattern, nullptr, 0, numbers, 2);
+    }
+    message += FormatZipMessage(LoadZipStr(11035, ""), &driveLetter, 1, nullptr, 0);
+
+    if (OnGetNextDisk) {
+      bool cancel = false;
+      OnGetNextDisk(this, diskNr_ + 1, lastDiskNumber_ + 1, driveLetter, cancel);
+      answer = cancel ? ui::kIdAbort : ui::kIdOk;
+    } else {
+      answer = ui_->MessageBox(message, ui::ApplicationTitle(), style);
+    }
+    newDisk_ = false;
+  }
+
+  if (answer == ui::kIdOk) return driveType;
+  if (answer == 0) throw EZipBuilder(11006);
+  throw EZipBuilder(11007, false);
+}
+
+bool TZipBuilder::IsRightDisk(int driveType) {
+  const std::string number = VolumeNumber(diskNr_);
+  if (HoldsSeparateFiles(driveType)) {
+    // backup003.zip becomes backup004.zip for disk number 3.
+    const size_t extension = inFileName_.size() - platform::ExtractFileExt(inFileName_).size();
+    const size_t nameStart = platform::ExtractFilePath(inFileName_).size();
+    const size_t start = extension >= nameStart + 3 ? extension - 3 : nameStart;
+    inFileName_.replace(start, extension - start, number);
+    return true;
+  }
+  return volumeName_ == "PKBACK# " + number;
+}
+
+void TZipBuilder::GetNewDisk(int diskNumber) {
+  auto& files = *env_->files;
+  int driveType = platform::kDriveRemovable;
+  if (inFileHandle_ != platform::kInvalidHandle) files.Close(inFileHandle_);
+  inFileHandle_ = platform::kInvalidHandle;
+  diskNr_ = diskNumber;
+  bool openFailed = false;
+  do {
+    if (openFailed) {
+      if (HoldsSeparateFiles(driveType)) throw EZipBuilder(11001);
+      ShowZipMessage(11001, "");
+    }
+    do {
+      newDisk_ = true;
+      driveType = CheckForDisk();
+    } while (!IsRightDisk(driveType));
+    inFileHandle_ = files.Open(inFileName_, platform::Access::Read, platform::Share::Read,
+                               platform::Disposition::OpenExisting);
+    openFailed = inFileHandle_ == platform::kInvalidHandle;
+  } while (openFailed);
+}
