@@ -1,0 +1,546 @@
+// The registry as Wine keeps it: the text files system.reg, user.reg and
+// userdef.reg of the prefix. Each file is parsed once and parsed again when its
+// modification time (or size) changes. The files are never written.
+//
+// The format, as Wine's server writes it:
+//   WINE REGISTRY Version 2
+//   ;; All keys relative to \\Machine
+//   [Software\\Wine\\Drives] 1700000000
+//   #time=1d9...
+//   @="default value"
+//   "Name"="text with \" \\ \n \x00e9 escapes"
+//   "Expand"=str(2):"%SystemRoot%"
+//   "Number"=dword:00000001
+//   "Bytes"=hex:01,02,03    (a long hex list goes on after a "\" at line end)
+// and a symbolic link key carries "#link" and a hex(6) "SymbolicLinkValue" with
+// the target's full path (\Registry\Machine\...), as System\CurrentControlSet does.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <unordered_map>
+#include <vector>
+
+#include "Paths.h"
+#include "Registry.h"
+
+namespace platform {
+namespace {
+
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegLink = 6;
+constexpr uint32_t kRegUnknown = 0xFFFFFFFFu;
+
+// ---- text helpers ---------------------------------------------------------
+
+// Decodes one UTF-8 sequence at text[i]; returns its length, 0 when invalid.
+size_t DecodeUtf8(const std::string& text, size_t i, uint32_t& cp) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char b = byte(i);
+  if (b < 0x80) {
+    cp = b;
+    return 1;
+  }
+  size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+  if (len == 0 || b >= 0xF8 || i + len > text.size()) return 0;
+  cp = b & (0x7F >> len);
+  for (size_t k = 1; k < len; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(i + k) & 0x3F);
+  }
+  return len;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendUtf16Unit(std::u16string& out, uint32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (cp >> 10));
+    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+  } else {
+    out += static_cast<char16_t>(cp);
+  }
+}
+
+// UTF-16 code units to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(const std::u16string& units) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads an escaped text as Wine's parse_strW does, from `pos` up to the first
+// unescaped `end` character, into UTF-16 code units. On success `pos` is just
+// past `end`. Escapes: \a \b \e \f \n \r \t \v, \xH to \xHHHH (one UTF-16 code
+// unit), \0 to \377 (octal), and \c for any other c (so \\ \" \[ \]). Bytes of
+// 0x80 and above outside escapes are taken as UTF-8 (Latin-1 where invalid).
+bool ParseEscaped(const std::string& line, size_t& pos, char end, std::u16string& out) {
+  while (pos < line.size()) {
+    char c = line[pos];
+    if (c == end) {
+      ++pos;
+      return true;
+    }
+    if (c != '\\') {
+      uint32_t cp = 0;
+      size_t len = DecodeUtf8(line, pos, cp);
+      if (len == 0) {
+        cp = static_cast<unsigned char>(c);
+        len = 1;
+      }
+      AppendUtf16Unit(out, cp);
+      pos += len;
+      continue;
+    }
+    if (++pos >= line.size()) return false;
+    c = line[pos++];
+    switch (c) {
+      case 'a': out += u'\a'; break;
+      case 'b': out += u'\b'; break;
+      case 'e': out += char16_t{0x1B}; break;
+      case 'f': out += u'\f'; break;
+      case 'n': out += u'\n'; break;
+      case 'r': out += u'\r'; break;
+      case 't': out += u'\t'; break;
+      case 'v': out += u'\v'; break;
+      case 'x': {
+        uint32_t unit = 0;
+        int digits = 0;
+        while (digits < 4 && pos < line.size() && HexDigit(line[pos]) >= 0) {
+          unit = unit * 16 + static_cast<uint32_t>(HexDigit(line[pos++]));
+          ++digits;
+        }
+        if (digits == 0) out += u'x';
+        else out += static_cast<char16_t>(unit);
+        break;
+      }
+      default:
+        if (c >= '0' && c <= '7') {
+          uint32_t unit = static_cast<uint32_t>(c - '0');
+          for (int k = 1; k < 3 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7'; ++k)
+            unit = unit * 8 + static_cast<uint32_t>(line[pos++] - '0');
+          out += static_cast<char16_t>(unit);
+        } else {
+          out += static_cast<char16_t>(static_cast<unsigned char>(c));
+        }
+    }
+  }
+  return false;
+}
+
+uint32_t FoldCodePoint(uint32_t cp) {
+  if (cp >= 'A' && cp <= 'Z') return cp + 32;
+  if (cp < 0x80) return cp;
+  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
+  if (cp >= 0x100 && cp <= 0x137) return cp | 1;
+  if (cp >= 0x139 && cp <= 0x148) return (cp & 1) ? cp + 1 : cp;
+  if (cp >= 0x14A && cp <= 0x177) return cp | 1;
+  if (cp == 0x178) return 0xFF;
+  if (cp >= 0x179 && cp <= 0x17E) return (cp & 1) ? cp + 1 : cp;
+  if (cp >= 0x391 && cp <= 0x3A9 && cp != 0x3A2) return cp + 32;
+  if (cp >= 0x400 && cp <= 0x40F) return cp + 80;
+  if (cp >= 0x410 && cp <= 0x42F) return cp + 32;
+  return cp;
+}
+
+// Splits a key path at "\" ("/" is an ordinary character of key names),
+// skipping empty components as Wine does, and folds the case.
+std::vector<std::string> SplitKey(const std::string& key) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : key) {
+    if (c == '\\') {
+      if (!part.empty()) parts.push_back(RegistryFoldCase(part));
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(RegistryFoldCase(part));
+  return parts;
+}
+
+std::string JoinKey(const std::vector<std::string>& parts, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count && i < parts.size(); ++i) {
+    if (i) out += '\\';
+    out += parts[i];
+  }
+  return out;
+}
+
+// ---- one parsed file ------------------------------------------------------
+
+struct Value {
+  uint32_t type = kRegUnknown;
+  std::string text;  // strings and link targets, UTF-8
+};
+
+struct Key {
+  bool isLink = false;
+  std::unordered_map<std::string, Value> values;  // by folded name; "" is the default value
+};
+
+struct Hive {
+  // Components of the file's place in the registry namespace, folded:
+  // {"registry", "machine"} for system.reg, from its ";; All keys relative to" line.
+  std::vector<std::string> root;
+  // Every key of the file by its folded path ("software\\wine"), including the
+  // ancestors that the file does not list (Wine omits keys with only subkeys).
+  std::unordered_map<std::string, Key> keys;
+};
+
+std::string StringFromUnits(std::u16string units) {
+  size_t nul = units.find(u'\0');
+  if (nul != std::u16string::npos) units.resize(nul);
+  return Utf16ToUtf8(units);
+}
+
+// Reads a hex value's bytes "01,02,\" plus continuation lines.
+std::vector<uint8_t> ParseHexBytes(const std::vector<std::string>& lines, size_t& index, size_t pos) {
+  std::vector<uint8_t> bytes;
+  std::string line = lines[index];
+  for (;;) {
+    int high = -1;
+    bool continued = false;
+    for (; pos < line.size(); ++pos) {
+      char c = line[pos];
+      int d = HexDigit(c);
+      if (d >= 0) {
+        if (high < 0) {
+          high = d;
+        } else {
+          bytes.push_back(static_cast<uint8_t>(high * 16 + d));
+          high = -1;
+        }
+      } else if (c == '\\') {
+        continued = true;
+        break;
+      } else if (c == ',' || c == ' ' || c == '\t') {
+        if (high >= 0) bytes.push_back(static_cast<uint8_t>(high));
+        high = -1;
+      } else {
+        break;  // anything else ends the value
+      }
+    }
+    if (high >= 0) bytes.push_back(static_cast<uint8_t>(high));
+    if (!continued || index + 1 >= lines.size()) break;
+    line = lines[++index];
+    pos = 0;
+  }
+  return bytes;
+}
+
+std::u16string UnitsFromBytes(const std::vector<uint8_t>& bytes) {
+  std::u16string units;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    units += static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+  return units;
+}
+
+// Parses the data after "=" on lines[index] (advancing index over continuation lines).
+Value ParseData(const std::vector<std::string>& lines, size_t& index, size_t pos) {
+  const std::string& line = lines[index];
+  Value value;
+  auto startsWith = [&](const char* word) { return line.compare(pos, std::string(word).size(), word) == 0; };
+  auto parseTypeNumber = [&](uint32_t& type) {  // at "(" of "str(2)" or "hex(7)"
+    if (pos >= line.size() || line[pos] != '(') return false;
+    ++pos;
+    uint32_t n = 0;
+    int digits = 0;
+    while (pos < line.size() && HexDigit(line[pos]) >= 0) {
+      n = n * 16 + static_cast<uint32_t>(HexDigit(line[pos++]));
+      ++digits;
+    }
+    if (!digits || pos + 1 >= line.size() || line[pos] != ')' || line[pos + 1] != ':') return false;
+    pos += 2;
+    type = n;
+    return true;
+  };
+  if (pos < line.size() && line[pos] == '"') {
+    ++pos;
+    std::u16string units;
+    ParseEscaped(line, pos, '"', units);
+    value.type = kRegSz;
+    value.text = StringFromUnits(units);
+  } else if (startsWith("str(")) {
+    pos += 3;
+    uint32_t type = kRegUnknown;
+    if (parseTypeNumber(type) && pos < line.size() && line[pos] == '"') {
+      ++pos;
+      std::u16string units;
+      ParseEscaped(line, pos, '"', units);
+      value.type = type;
+      if (type == kRegSz || type == kRegExpandSz) value.text = StringFromUnits(units);
+    }
+  } else if (startsWith("dword:")) {
+    value.type = kRegDword;
+  } else if (startsWith("hex:") || startsWith("hex(")) {
+    uint32_t type = kRegBinary;
+    pos += 3;
+    if (line[pos] == ':') ++pos;
+    else if (!parseTypeNumber(type)) return value;
+    std::vector<uint8_t> bytes = ParseHexBytes(lines, index, pos);
+    value.type = type;
+    // A string that Wine could not write as text (odd length, no terminating
+    // NUL) is written as hex(1) or hex(2): it is still a string.
+    if (type == kRegSz || type == kRegExpandSz) value.text = StringFromUnits(UnitsFromBytes(bytes));
+    if (type == kRegLink) value.text = Utf16ToUtf8(UnitsFromBytes(bytes));
+  }
+  return value;
+}
+
+void AddWithAncestors(Hive& hive, const std::vector<std::string>& parts) {
+  for (size_t n = 0; n <= parts.size(); ++n) hive.keys.try_emplace(JoinKey(parts, n));
+}
+
+std::shared_ptr<Hive> ParseHive(const std::string& text) {
+  auto hive = std::make_shared<Hive>();
+  hive->keys.try_emplace("");
+  std::vector<std::string> lines;
+  {
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+  }
+  const std::string kRootLine = ";; All keys relative to ";
+  Key* current = nullptr;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.empty()) continue;
+    if (line.compare(0, kRootLine.size(), kRootLine) == 0) {
+      size_t pos = kRootLine.size();
+      std::u16string units;
+      ParseEscaped(line + '\n', pos, '\n', units);
+      hive->root = SplitKey("Registry\\" + Utf16ToUtf8(units));
+      continue;
+    }
+    if (line[0] == '[') {
+      size_t pos = 1;
+      std::u16string units;
+      if (!ParseEscaped(line, pos, ']', units)) {
+        current = nullptr;
+        continue;
+      }
+      std::vector<std::string> parts = SplitKey(Utf16ToUtf8(units));
+      AddWithAncestors(*hive, parts);
+      current = &hive->keys[JoinKey(parts, parts.size())];
+      continue;
+    }
+    if (line[0] == '#') {
+      if (current && line.compare(0, 5, "#link") == 0) current->isLink = true;
+      continue;
+    }
+    if (!current || (line[0] != '"' && line[0] != '@')) continue;
+    std::string name;
+    size_t pos = 1;
+    if (line[0] == '"') {
+      std::u16string units;
+      if (!ParseEscaped(line, pos, '"', units)) continue;
+      name = RegistryFoldCase(Utf16ToUtf8(units));
+    }
+    if (pos >= line.size() || line[pos] != '=') continue;
+    current->values[name] = ParseData(lines, i, pos + 1);
+  }
+  return hive;
+}
+
+// ---- the registry ---------------------------------------------------------
+
+class PosixRegistryImpl : public Registry {
+ public:
+  bool KeyExists(RegistryRoot root, const std::string& key) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Locate(root, key).has_value();
+  }
+
+  std::optional<RegValue> ReadString(RegistryRoot root, const std::string& key,
+                                     const std::string& valueName) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto where = Locate(root, key);
+    if (!where || !where->hive) return std::nullopt;
+    auto k = where->hive->keys.find(JoinKey(where->parts, where->parts.size()));
+    if (k == where->hive->keys.end()) return std::nullopt;
+    auto v = k->second.values.find(RegistryFoldCase(valueName));
+    if (v == k->second.values.end()) return std::nullopt;
+    RegValue result;
+    result.isString = v->second.type == kRegSz || v->second.type == kRegExpandSz;
+    if (result.isString) result.text = v->second.text;
+    return result;
+  }
+
+ private:
+  struct Location {
+    std::shared_ptr<const Hive> hive;  // null: the root of HKEY_USERS itself
+    std::vector<std::string> parts;
+  };
+  struct Cached {
+    struct timespec mtime {};
+    off_t size = 0;
+    ino_t inode = 0;
+    std::shared_ptr<const Hive> hive;
+  };
+
+  static constexpr const char* kFiles[] = {"system.reg", "user.reg", "userdef.reg"};
+
+  // The parsed file `name` of the current prefix, or null when it cannot be read.
+  std::shared_ptr<const Hive> Load(const std::string& name) {
+    std::string path = WinePrefix() + "/" + name;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      cache_.erase(path);
+      return nullptr;
+    }
+    auto it = cache_.find(path);
+    if (it != cache_.end() && it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
+        it->second.mtime.tv_nsec == st.st_mtim.tv_nsec && it->second.size == st.st_size &&
+        it->second.inode == st.st_ino)
+      return it->second.hive;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return nullptr;
+    std::ostringstream text;
+    text << in.rdbuf();
+    auto hive = ParseHive(text.str());
+    if (hive->root.empty()) {  // no header line: assume Wine's usual places
+      if (name == std::string("system.reg")) hive->root = {"registry", "machine"};
+      if (name == std::string("userdef.reg")) hive->root = {"registry", "user", ".default"};
+    }
+    Cached entry;
+    entry.mtime = st.st_mtim;
+    entry.size = st.st_size;
+    entry.inode = st.st_ino;
+    entry.hive = hive;
+    cache_[path] = entry;
+    return hive;
+  }
+
+  std::optional<Location> Locate(RegistryRoot root, const std::string& key) {
+    std::vector<std::string> parts = SplitKey(key);
+    std::vector<std::string> base;
+    const char* file = nullptr;
+    switch (root) {
+      case HKEY_LOCAL_MACHINE: file = "system.reg"; break;
+      case HKEY_CURRENT_USER: file = "user.reg"; break;
+      case HKEY_CLASSES_ROOT:
+        file = "system.reg";
+        base = {"software", "classes"};
+        break;
+      case HKEY_CURRENT_CONFIG:
+        file = "system.reg";
+        base = {"system", "currentcontrolset", "hardware profiles", "current"};
+        break;
+      case HKEY_USERS: {
+        if (parts.empty()) return Location{};
+        std::vector<std::string> full = {"registry", "user"};
+        full.insert(full.end(), parts.begin(), parts.end());
+        return FromAbsolute(full, 0);
+      }
+      default: return std::nullopt;
+    }
+    auto hive = Load(file);
+    if (!hive) return std::nullopt;
+    base.insert(base.end(), parts.begin(), parts.end());
+    return Follow(hive, base, 0);
+  }
+
+  // An absolute path {"registry", "machine", ...} in whichever file holds it.
+  std::optional<Location> FromAbsolute(const std::vector<std::string>& full, int depth) {
+    for (const char* name : kFiles) {
+      auto hive = Load(name);
+      if (!hive || hive->root.empty() || hive->root.size() > full.size()) continue;
+      if (!std::equal(hive->root.begin(), hive->root.end(), full.begin())) continue;
+      return Follow(hive, std::vector<std::string>(full.begin() + static_cast<long>(hive->root.size()), full.end()),
+                    depth);
+    }
+    return std::nullopt;
+  }
+
+  // Walks `parts` down from the file's root, going through symbolic links.
+  std::optional<Location> Follow(std::shared_ptr<const Hive> hive, std::vector<std::string> parts, int depth) {
+    if (depth > 16) return std::nullopt;  // a loop of links
+    for (size_t n = 1; n <= parts.size(); ++n) {
+      auto k = hive->keys.find(JoinKey(parts, n));
+      if (k == hive->keys.end()) return std::nullopt;
+      if (!k->second.isLink) continue;
+      auto target = k->second.values.find("symboliclinkvalue");
+      if (target == k->second.values.end() || target->second.type != kRegLink) continue;
+      std::vector<std::string> full = SplitKey(target->second.text);
+      full.insert(full.end(), parts.begin() + static_cast<long>(n), parts.end());
+      return FromAbsolute(full, depth + 1);
+    }
+    return Location{hive, parts};
+  }
+
+  std::mutex mutex_;
+  std::map<std::string, Cached> cache_;
+};
+
+}  // namespace
+
+std::string RegistryFoldCase(const std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size();) {
+    uint32_t cp = 0;
+    size_t len = DecodeUtf8(name, i, cp);
+    if (len == 0) {
+      out += name[i++];
+      continue;
+    }
+    AppendUtf8(out, FoldCodePoint(cp));
+    i += len;
+  }
+  return out;
+}
+
+Registry& PosixRegistry() {
+  static PosixRegistryImpl registry;
+  return registry;
+}
+
+}  // namespace platform
