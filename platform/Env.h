@@ -10,6 +10,7 @@ class Registry;
 class Shell;
 class DynamicLibraries;
 class Clock;
+class Security;
 
 struct Env {
   FileSystem* files = nullptr;
@@ -18,6 +19,7 @@ struct Env {
   Shell* shell = nullptr;
   DynamicLibraries* libraries = nullptr;
   Clock* clock = nullptr;
+  Security* security = nullptr;
 };
 
 // The POSIX implementations, created once and never destroyed.

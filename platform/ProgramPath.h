@@ -1,0 +1,12 @@
+// Where the running program lies.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The full path of the running executable (GetModuleFileNameA of the program), or
+// "" when the system does not tell.
+std::string ProgramPath();
+
+}  // namespace platform
