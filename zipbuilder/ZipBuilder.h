@@ -293,6 +293,7 @@ class TZipBuilder {
   void SetLastDiskNumber(uint16_t number) { lastDiskNumber_ = number; }
   int32_t RealFileSize() const { return realFileSize_; }
   const std::string& RawZipComment() const { return rawZipComment_; }
+  platform::FileHandle InFileHandle() const { return inFileHandle_; }
 
   // @extract-public: engine boundary (ZipEngineLoader.cpp), callback (ZipCallback.cpp),
   // extraction (ZipExtract.cpp), passwords (ZipPasswords.cpp)
