@@ -1,0 +1,47 @@
+#include "ArchiveFile.h"
+
+#include <cstring>
+
+#include "EngineError.h"
+#include "ZipEngineApi.h"
+
+namespace unz {
+
+bool MemorySource::ReadAt(uint64_t offset, void* buffer, size_t count) {
+  if (offset > size_ || count > size_ - offset) return false;
+  std::memcpy(buffer, data_ + offset, count);
+  return true;
+}
+
+ArchiveFile::ArchiveFile(platform::FileSystem& files, const std::string& path)
+    : files_(files),
+      handle_(files.Open(path, platform::Access::Read, platform::Share::ReadWrite,
+                         platform::Disposition::OpenExisting)) {
+  if (handle_ == platform::kInvalidHandle)
+    throw EngineError(kEngineOpenError, "Cannot open archive " + path);
+  int64_t size = files_.Size(handle_);
+  if (size < 0) {
+    files_.Close(handle_);
+    throw EngineError(kEngineReadError, "Cannot read archive " + path);
+  }
+  size_ = static_cast<uint64_t>(size);
+}
+
+ArchiveFile::~ArchiveFile() { files_.Close(handle_); }
+
+bool ArchiveFile::ReadAt(uint64_t offset, void* buffer, size_t count) {
+  if (offset > size_ || count > size_ - offset) return false;
+  if (position_ != offset) {
+    if (files_.Seek(handle_, static_cast<int64_t>(offset), platform::SeekFrom::Begin) < 0) return false;
+    position_ = offset;
+  }
+  int64_t got = files_.Read(handle_, buffer, count);
+  if (got < 0) {
+    position_ = UINT64_MAX;  // unknown after a failure: seek next time
+    return false;
+  }
+  position_ += static_cast<uint64_t>(got);
+  return static_cast<size_t>(got) == count;
+}
+
+}  // namespace unz

@@ -1,0 +1,393 @@
+#include "Extractor.h"
+
+#include <cstring>
+#include <new>
+
+#include "EngineError.h"
+#include "SafeName.h"
+#include "Sinks.h"
+#include "ZipEngineApi.h"
+#include "common/Wildcard.h"
+
+namespace unz {
+namespace {
+
+constexpr uint16_t kFlagStrongEncryption = 0x0040;
+constexpr uint16_t kMethodAes = 99;
+constexpr uint64_t kMaxLinkTarget = 4096;
+// Deflate cannot expand beyond about 1032 to 1; a larger claim is a lie.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+bool PlausibleExpandedSize(const Member& m) {
+  if (m.method == kMethodStored) return m.uncompressedSize <= m.compressedSize;
+  return m.uncompressedSize <= m.compressedSize * kMaxDeflateRatio + 1024;
+}
+
+// Unix permissions of a Unix member without setuid, setgid and sticky bits;
+// read-only or not for the others.
+uint32_t FileMode(const Member& m) {
+  uint32_t mode = m.UnixMode() & 0777;
+  if (mode) return mode;
+  return (m.externalAttributes & 0x01) ? 0444 : 0644;
+}
+
+}  // namespace
+
+Extractor::Extractor(const ExtractOptions& options, EngineCallback& callback, platform::FileSystem& files)
+    : options_(options), callback_(callback), files_(files), password_(options.password) {}
+
+int32_t Extractor::Run() {
+  int32_t count = 0;
+  try {
+    count = options_.fromMemory ? RunStream() : RunArchive();
+  } catch (const EngineError& e) {
+    callback_.Message(e.Code(), e.what());
+  } catch (const std::bad_alloc&) {
+    callback_.Message(kEngineNoMemory, "Not enough memory");
+  }
+  if (callback_.Stopped()) callback_.Message(kEngineAborted, "Extraction aborted");
+  callback_.Progress(kActionBatchEnd, 0);
+  return count;
+}
+
+bool Extractor::Selected(const Member& member) const {
+  if (options_.specs.empty()) return true;
+  for (const std::string& spec : options_.specs) {
+    if (engine::WildcardMatch(spec, member.name)) return true;
+    // As users of this component expect, "name.*" also takes "name" without a
+    // dot, so "*.*" means every member.
+    if (spec.size() >= 2 && spec.compare(spec.size() - 2, 2, ".*") == 0 &&
+        engine::WildcardMatch(spec.substr(0, spec.size() - 2), member.name))
+      return true;
+  }
+  return false;
+}
+
+ProgressFunction Extractor::Progress() {
+  return [this](uint64_t bytes) { return callback_.Progress(kActionBytesDone, bytes); };
+}
+
+int32_t Extractor::RunArchive() {
+  ArchiveFile file(files_, options_.archive);
+  ArchiveDirectory dir = ReadCentralDirectory(file, options_.codePage);
+
+  // Overwrite questions carry the member's index among the file members.
+  std::vector<size_t> selected;
+  std::vector<uint32_t> fileIndex(dir.members.size());
+  uint32_t files = 0;
+  uint64_t totalBytes = 0;
+  for (size_t i = 0; i < dir.members.size(); ++i) {
+    const Member& m = dir.members[i];
+    fileIndex[i] = m.IsDirectory() ? 0 : files++;
+    if (!Selected(m)) continue;
+    if (options_.toMemory && (m.IsDirectory() || !selected.empty())) continue;  // exactly one member
+    selected.push_back(i);
+    totalBytes += m.uncompressedSize;
+  }
+  if (selected.empty()) {
+    callback_.Message(kEngineNothingToDo, "No member matches the file specifications");
+    return 0;
+  }
+  if (!callback_.Progress(kActionMemberCount, selected.size()) || !callback_.Progress(kActionTotalBytes, totalBytes))
+    return 0;
+
+  if (!options_.test && !options_.toMemory) {
+    std::string base = options_.baseDirectory.empty() ? files_.GetCurrentDirectory() : options_.baseDirectory;
+    std::optional<platform::FileInfo> info = files_.Stat(base);
+    if (!info && !files_.CreateDirectory(base))
+      throw EngineError(kEngineCreateError, "Cannot create the base directory " + base);
+    tree_.emplace(files_, base);
+  }
+
+  int32_t done = 0;
+  for (size_t i : selected) {
+    const Member& m = dir.members[i];
+    Outcome outcome = options_.toMemory ? ExtractToMemory(file, m, dir.centralStart)
+                                        : ExtractMember(file, m, fileIndex[i], dir.centralStart);
+    if (outcome == Outcome::Done) ++done;
+    if (outcome == Outcome::Stopped || callback_.Stopped()) break;
+  }
+  if (tree_) tree_->FinishDirectories();
+  return done;
+}
+
+Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, uint32_t fileIndex,
+                                            uint64_t dataLimit) {
+  if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
+    return Outcome::Stopped;
+  if ((m.flags & kFlagStrongEncryption) || m.method == kMethodAes)
+    return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
+  if (m.method != kMethodStored && m.method != kMethodDeflate)
+    return Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
+                "Compression method " + std::to_string(m.method) + " not supported: ");
+
+  std::vector<std::string> parts;
+  std::string target;
+  if (!options_.test) {
+    std::optional<std::vector<std::string>> safe = SafeComponents(m.name);
+    if (!safe) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
+    parts = std::move(*safe);
+    if (m.IsDirectory()) return ExtractDirectory(m, parts);
+    if (parts.empty()) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
+    if (!options_.keepDirectories) parts = {parts.back()};
+    switch (tree_->EnsureDirectories(parts, parts.size() - 1)) {
+      case TreeStatus::Ok: break;
+      case TreeStatus::Unsafe:
+        return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Path through a symbolic link skipped: ");
+      case TreeStatus::Failed:
+        return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory of ");
+    }
+    target = tree_->PathOf(parts);
+    if (std::optional<Outcome> refused = CheckExisting(m, target, fileIndex)) return *refused;
+  } else if (m.IsDirectory()) {
+    return Outcome::Done;
+  }
+
+  MemberData data;
+  try {
+    data.start = LocateMemberData(file, m, dataLimit);
+  } catch (const EngineError& e) {
+    return Skip(m, e.Code(), kSkipFormatWrong, std::string(e.what()) + ": ");
+  }
+  data.size = m.compressedSize;
+  data.method = m.method;
+  data.declaredSize = m.uncompressedSize;
+  std::optional<engine::ZipCrypto> cipher;
+  if (m.IsEncrypted()) {
+    switch (UnlockMember(file, m, data, cipher)) {
+      case Unlock::Ok: break;
+      case Unlock::Stopped: return Outcome::Stopped;
+      case Unlock::NoPassword:
+        return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
+    }
+    data.cipher = &*cipher;
+  }
+
+  if (options_.test) {
+    NullSink sink;
+    DecodeResult result = decoder_.Decode(file, data, sink, Progress());
+    if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
+    if (result.crc != m.crc) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
+    return Outcome::Done;
+  }
+  if (m.IsSymlink()) return ExtractLink(file, m, data, parts);
+
+  std::unique_ptr<PendingFile> pending = tree_->CreatePending(parts);
+  if (!pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
+  DecodeResult result = decoder_.Decode(file, data, *pending, Progress());
+  if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);  // removes the file
+  if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))
+    return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
+  if (!pending->Commit(target, m.dosDateTime, FileMode(m)))
+    return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
+  return Outcome::Done;
+}
+
+Extractor::Outcome Extractor::ExtractDirectory(const Member& m, const std::vector<std::string>& parts) {
+  if (!options_.keepDirectories || parts.empty()) return Outcome::Skipped;  // nothing to create
+  switch (tree_->EnsureDirectories(parts, parts.size())) {
+    case TreeStatus::Ok: break;
+    case TreeStatus::Unsafe:
+      return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Path through a symbolic link skipped: ");
+    case TreeStatus::Failed:
+      return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory ");
+  }
+  tree_->RememberDirectory(tree_->PathOf(parts), m.dosDateTime, m.UnixMode() & 0777);
+  return Outcome::Done;
+}
+
+Extractor::Outcome Extractor::ExtractLink(ByteSource& source, const Member& m, MemberData data,
+                                          const std::vector<std::string>& parts) {
+  if (m.uncompressedSize > kMaxLinkTarget) return Skip(m, kEngineBadArchive, kSkipFormatWrong, "Link target too long: ");
+  StringSink sink;
+  DecodeResult result = decoder_.Decode(source, data, sink, Progress());
+  if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
+  if (result.crc != m.crc) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
+  if (!LinkTargetStaysInside(sink.text, parts.size() - 1))
+    return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Link pointing outside the base directory skipped: ");
+  if (!tree_->CreateLink(parts, sink.text))
+    return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the link ");
+  return Outcome::Done;
+}
+
+std::optional<Extractor::Outcome> Extractor::CheckExisting(const Member& m, const std::string& target,
+                                                           uint32_t fileIndex) {
+  std::optional<platform::FileInfo> existing = files_.Stat(target);
+  if (!existing) {
+    if (options_.freshen) return Skip(m, 0, kSkipOnFreshen);
+    return std::nullopt;
+  }
+  if (existing->isDirectory)
+    return Skip(m, kEngineCreateError, kSkipGeneralError, "A directory is in the way of ");
+  const bool older = existing->dosDateTime < m.dosDateTime;
+  const bool refreshing = options_.freshen || options_.update;
+  if (refreshing && !older) return Skip(m, 0, kSkipFileExists);
+  // Freshening and updating mean replacing older files: that is the default answer then.
+  const intptr_t defaultAnswer = (refreshing || options_.overwrite) ? 1 : 0;
+  const int32_t question = (older ? 0x10000 : 0) | static_cast<int32_t>(fileIndex & 0xFFFF);
+  if (!callback_.Call(kActionOverwrite, question, defaultAnswer, m.name)) return Outcome::Stopped;
+  if (callback_.Answer().FileSize == 0) return Skip(m, 0, kSkipNoOverwrite);
+  return std::nullopt;
+}
+
+Extractor::Unlock Extractor::UnlockMember(ByteSource& source, const Member& m, MemberData& data,
+                                          std::optional<engine::ZipCrypto>& cipher) {
+  uint8_t header[engine::kEncryptionHeaderSize];
+  if (data.size < sizeof header || !source.ReadAt(data.start, header, sizeof header)) return Unlock::NoPassword;
+  // The last header byte repeats the CRC's high byte, or the time's when the
+  // CRC was not known while writing (data descriptor).
+  const uint8_t check = m.HasDataDescriptor() ? static_cast<uint8_t>(m.dosDateTime >> 8)
+                                              : static_cast<uint8_t>(m.crc >> 24);
+  auto attempt = [&](const std::string& password) {
+    engine::ZipCrypto candidate(password);
+    uint8_t plain[sizeof header];
+    std::memcpy(plain, header, sizeof header);
+    candidate.Decrypt(plain, sizeof plain);
+    if (plain[sizeof plain - 1] != check) return false;
+    cipher.emplace(candidate);
+    password_ = password;  // remembered for the members that follow
+    return true;
+  };
+
+  bool unlocked = password_ && attempt(*password_);
+  uint32_t requestsLeft = passwordRequestsCancelled_ ? 0 : options_.passwordRequests;
+  while (!unlocked && requestsLeft > 0) {
+    if (!callback_.Call(kActionPassword, 0, requestsLeft, m.name)) return Unlock::Stopped;
+    const ZCallBackStruct& answer = callback_.Answer();
+    if (answer.ActionCode == 0) passwordRequestsCancelled_ = true;  // "cancel all"
+    if (answer.ErrorCode != 1 || !callback_.HasFunction()) break;   // no password given
+    const uint32_t offered = answer.FileSize < 0 ? 0 : static_cast<uint32_t>(answer.FileSize);
+    unlocked = attempt(callback_.AnswerText());
+    requestsLeft = passwordRequestsCancelled_ ? 0 : std::min(requestsLeft - 1, offered);
+  }
+  if (!unlocked) return Unlock::NoPassword;
+  data.start += sizeof header;
+  data.size -= sizeof header;
+  return Unlock::Ok;
+}
+
+Extractor::Outcome Extractor::ReportDecodeFailure(const Member& m, const DecodeResult& result) {
+  switch (result.status) {
+    case DecodeStatus::Ok: return Outcome::Done;
+    case DecodeStatus::Stopped: return Outcome::Stopped;
+    case DecodeStatus::TooLong:
+      return Skip(m, kEngineSizeError, kSkipFormatWrong, "Member data longer than its declared size: ");
+    case DecodeStatus::TooShort:
+      return Skip(m, kEngineSizeError, kSkipFormatWrong, "Member data shorter than its declared size: ");
+    case DecodeStatus::BadData:
+      return Skip(m, kEngineBadArchive, kSkipFormatWrong, "Compressed data damaged: ");
+    case DecodeStatus::ReadError: return Skip(m, kEngineReadError, kSkipGeneralError, "Cannot read ");
+    case DecodeStatus::WriteError: return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
+    case DecodeStatus::Unsupported:
+      return Skip(m, kEngineUnsupported, kSkipCompressionUnknown, "Compression method not supported: ");
+  }
+  return Outcome::Skipped;
+}
+
+bool Extractor::KeepDespiteCrc(const Member& m, uint32_t found) {
+  if (!callback_.Call(kActionCrcError, static_cast<int32_t>(found), static_cast<intptr_t>(m.crc), m.name))
+    return false;
+  const int32_t answer = callback_.HasFunction() ? callback_.Answer().ErrorCode : 2;
+  if (answer == 1) return true;
+  // 0: the handler chose to discard; otherwise nobody decided and the error is reported.
+  Skip(m, kEngineCrcError, kSkipFormatWrong, answer == 0 ? std::string() : "CRC error in ");
+  return false;
+}
+
+Extractor::Outcome Extractor::Skip(const Member& m, int32_t engineError, int32_t reason, const std::string& text) {
+  if (engineError != kEngineOk && !text.empty()) callback_.Message(engineError, text + m.name);
+  callback_.Skipped(m.name, engineError, reason);
+  return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
+}
+
+Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m, uint64_t dataLimit) {
+  if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
+    return Outcome::Stopped;
+  if ((m.flags & kFlagStrongEncryption) || m.method == kMethodAes)
+    return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
+  if (m.method != kMethodStored && m.method != kMethodDeflate)
+    return Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
+                "Compression method " + std::to_string(m.method) + " not supported: ");
+  // The size asked of the component must be believable from the data present.
+  if (!PlausibleExpandedSize(m) || m.uncompressedSize > UINT32_MAX)
+    return Skip(m, kEngineSizeError, kSkipFormatWrong, "Declared size impossible for ");
+
+  MemberData data;
+  try {
+    data.start = LocateMemberData(file, m, dataLimit);
+  } catch (const EngineError& e) {
+    return Skip(m, e.Code(), kSkipFormatWrong, std::string(e.what()) + ": ");
+  }
+  data.size = m.compressedSize;
+  data.method = m.method;
+  data.declaredSize = m.uncompressedSize;
+  std::optional<engine::ZipCrypto> cipher;
+  if (m.IsEncrypted()) {
+    switch (UnlockMember(file, m, data, cipher)) {
+      case Unlock::Ok: break;
+      case Unlock::Stopped: return Outcome::Stopped;
+      case Unlock::NoPassword:
+        return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
+    }
+    data.cipher = &*cipher;
+  }
+  return DecodeIntoMemory(file, m, data);
+}
+
+Extractor::Outcome Extractor::DecodeIntoMemory(ByteSource& source, const Member& m, const MemberData& data) {
+  uint8_t* block = options_.outBlock;
+  size_t capacity = options_.outSize;
+  if (options_.test) {
+    NullSink sink;
+    DecodeResult result = decoder_.Decode(source, data, sink, Progress());
+    if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
+    if (result.crc != m.crc) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
+    return Outcome::Done;
+  }
+  if (data.declaredSize > 0 && (!block || capacity < data.declaredSize)) {
+    if (!callback_.Call(kActionOutputMemory, 0, static_cast<intptr_t>(data.declaredSize), m.name))
+      return Outcome::Stopped;
+    const ZCallBackStruct& answer = callback_.Answer();
+    if (!callback_.HasFunction() || answer.ErrorCode == 1 || answer.FileSize == 0)
+      return Skip(m, kEngineNoMemory, kSkipGeneralError, "No memory for the output of ");
+    block = reinterpret_cast<uint8_t*>(answer.FileSize);
+    capacity = static_cast<size_t>(data.declaredSize);
+  }
+  MemorySink sink(block, capacity);
+  DecodeResult result = decoder_.Decode(source, data, sink, Progress());
+  if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
+  if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))
+    return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
+  return Outcome::Done;
+}
+
+int32_t Extractor::RunStream() {
+  if (!options_.inBlock || options_.inSize < kStreamHeaderSize)
+    throw EngineError(kEngineBadParameters, "Input stream too short");
+  Member m;  // the stream has no name
+  m.crc = Get32(options_.inBlock);
+  m.method = static_cast<uint16_t>(options_.inBlock[4] | options_.inBlock[5] << 8);
+  m.compressedSize = options_.inSize - kStreamHeaderSize;
+  m.uncompressedSize = options_.outSize;
+  if (!callback_.Progress(kActionMemberCount, 1) || !callback_.Progress(kActionTotalBytes, m.uncompressedSize))
+    return 0;
+  if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name)) return 0;
+  if (m.method != kMethodStored && m.method != kMethodDeflate) {
+    Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
+         "Compression method " + std::to_string(m.method) + " not supported in the input stream");
+    return 0;
+  }
+  MemorySource source(options_.inBlock + kStreamHeaderSize, static_cast<size_t>(m.compressedSize));
+  MemberData data;
+  data.size = m.compressedSize;
+  data.method = m.method;
+  data.declaredSize = m.uncompressedSize;
+  return DecodeIntoMemory(source, m, data) == Outcome::Done ? 1 : 0;
+}
+
+}  // namespace unz

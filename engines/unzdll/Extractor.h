@@ -1,0 +1,59 @@
+// One extraction run: selects members, asks the component what it must
+// (passwords, overwriting, CRC errors, memory), writes or tests each member and
+// reports progress. Callbacks all happen on the calling thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "CentralDirectory.h"
+#include "EngineCallback.h"
+#include "ExtractOptions.h"
+#include "MemberDecoder.h"
+#include "OutputTree.h"
+
+namespace unz {
+
+class Extractor {
+ public:
+  Extractor(const ExtractOptions& options, EngineCallback& callback, platform::FileSystem& files);
+  // Returns the number of members extracted or tested successfully.
+  int32_t Run();
+
+ private:
+  enum class Outcome { Done, Skipped, Stopped };
+
+  int32_t RunArchive();
+  int32_t RunStream();
+  bool Selected(const Member& member) const;
+  Outcome ExtractMember(ArchiveFile& file, const Member& member, uint32_t fileIndex, uint64_t dataLimit);
+  Outcome ExtractToMemory(ArchiveFile& file, const Member& member, uint64_t dataLimit);
+  // Decodes into the caller's block, asking for memory when it is missing or small.
+  Outcome DecodeIntoMemory(ByteSource& source, const Member& member, const MemberData& data);
+  Outcome ExtractDirectory(const Member& member, const std::vector<std::string>& parts);
+  Outcome ExtractLink(ByteSource& source, const Member& member, MemberData data,
+                      const std::vector<std::string>& parts);
+  // Decides whether an existing target may be replaced; nullopt: go ahead.
+  std::optional<Outcome> CheckExisting(const Member& member, const std::string& target, uint32_t fileIndex);
+  // Prepares decryption of an encrypted member; false when no password fits.
+  enum class Unlock { Ok, NoPassword, Stopped };
+  Unlock UnlockMember(ByteSource& source, const Member& member, MemberData& data,
+                      std::optional<engine::ZipCrypto>& cipher);
+  // Reports a failed decode; returns the outcome for the member.
+  Outcome ReportDecodeFailure(const Member& member, const DecodeResult& result);
+  // Asks what to do about a CRC mismatch; true when the member is kept.
+  bool KeepDespiteCrc(const Member& member, uint32_t found);
+  Outcome Skip(const Member& member, int32_t engineError, int32_t reason, const std::string& text = {});
+  ProgressFunction Progress();
+
+  const ExtractOptions& options_;
+  EngineCallback& callback_;
+  platform::FileSystem& files_;
+  MemberDecoder decoder_;
+  std::optional<OutputTree> tree_;
+  std::optional<std::string> password_;  // the last one that worked, or the one given
+  bool passwordRequestsCancelled_ = false;
+};
+
+}  // namespace unz

@@ -1,0 +1,180 @@
+#include "MemberDecoder.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <new>
+
+namespace unz {
+namespace {
+
+constexpr size_t kStreamChunk = 256u << 10;
+constexpr uint64_t kProgressStep = 1u << 20;
+
+uint32_t Crc(uint32_t crc, const uint8_t* data, size_t size) { return libdeflate_crc32(crc, data, size); }
+
+// A growable raw buffer: never zero-filled, never shrunk.
+struct Buffer {
+  std::unique_ptr<uint8_t[]> data;
+  size_t capacity = 0;
+  uint8_t* Reserve(size_t size) {
+    if (size > capacity || !data) {
+      data.reset(new uint8_t[std::max<size_t>(size, 1)]);
+      capacity = std::max<size_t>(size, 1);
+    }
+    return data.get();
+  }
+};
+
+// Reports progress in steps rather than per chunk.
+class ProgressMeter {
+ public:
+  explicit ProgressMeter(const ProgressFunction& progress) : progress_(progress) {}
+  bool Add(uint64_t bytes) {
+    pending_ += bytes;
+    if (pending_ < kProgressStep) return true;
+    return Flush();
+  }
+  bool Flush() {
+    uint64_t bytes = pending_;
+    pending_ = 0;
+    return !progress_ || bytes == 0 || progress_(bytes);
+  }
+
+ private:
+  const ProgressFunction& progress_;
+  uint64_t pending_ = 0;
+};
+
+}  // namespace
+
+struct MemberDecoder::Impl {
+  libdeflate_decompressor* whole = nullptr;
+  z_stream stream{};
+  bool streamReady = false;
+  Buffer input, output;
+};
+
+MemberDecoder::MemberDecoder() : impl_(std::make_unique<Impl>()) {
+  impl_->whole = libdeflate_alloc_decompressor();
+  if (!impl_->whole) throw std::bad_alloc();
+}
+
+MemberDecoder::~MemberDecoder() {
+  libdeflate_free_decompressor(impl_->whole);
+  if (impl_->streamReady) inflateEnd(&impl_->stream);
+}
+
+uint8_t* MemberDecoder::InputBuffer(size_t size) { return impl_->input.Reserve(size); }
+uint8_t* MemberDecoder::OutputBuffer(size_t size) { return impl_->output.Reserve(size); }
+
+DecodeResult MemberDecoder::Decode(ByteSource& source, const MemberData& data, OutputSink& sink,
+                                   const ProgressFunction& progress) {
+  if (data.method != kMethodStored && data.method != kMethodDeflate) return {DecodeStatus::Unsupported};
+  // Both sizes count against the bound: the declared one is untrusted, but the
+  // buffer made from it is then small anyway.
+  if (data.size <= kWholeMemberLimit && data.declaredSize <= kWholeMemberLimit - data.size)
+    return DecodeWhole(source, data, sink, progress);
+  if (data.method == kMethodStored) return StreamStored(source, data, sink, progress);
+  return StreamDeflated(source, data, sink, progress);
+}
+
+DecodeResult MemberDecoder::DecodeWhole(ByteSource& source, const MemberData& data, OutputSink& sink,
+                                        const ProgressFunction& progress) {
+  const size_t inSize = static_cast<size_t>(data.size);
+  uint8_t* in = InputBuffer(inSize);
+  if (!source.ReadAt(data.start, in, inSize)) return {DecodeStatus::ReadError};
+  if (data.cipher) data.cipher->Decrypt(in, inSize);
+
+  const uint8_t* out = in;
+  size_t outSize = inSize;
+  if (data.method == kMethodStored) {
+    if (inSize > data.declaredSize) return {DecodeStatus::TooLong};
+    if (inSize < data.declaredSize) return {DecodeStatus::TooShort};
+  } else {
+    uint8_t* buffer = OutputBuffer(static_cast<size_t>(data.declaredSize));
+    size_t usedIn = 0;
+    // An output area of exactly the declared size: a member that expands past it
+    // reports insufficient space, which is the size check itself.
+    libdeflate_result r = libdeflate_deflate_decompress_ex(impl_->whole, in, inSize, buffer,
+                                                           static_cast<size_t>(data.declaredSize), &usedIn, &outSize);
+    if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return {DecodeStatus::TooLong};
+    if (r != LIBDEFLATE_SUCCESS) return {DecodeStatus::BadData};
+    if (outSize < data.declaredSize) return {DecodeStatus::TooShort, 0, outSize};
+    out = buffer;
+  }
+  DecodeResult result{DecodeStatus::Ok, Crc(0, out, outSize), outSize};
+  if (outSize && !sink.Write(out, outSize)) return {DecodeStatus::WriteError};
+  if (progress && outSize && !progress(outSize)) result.status = DecodeStatus::Stopped;
+  return result;
+}
+
+DecodeResult MemberDecoder::StreamStored(ByteSource& source, const MemberData& data, OutputSink& sink,
+                                         const ProgressFunction& progress) {
+  if (data.size > data.declaredSize) return {DecodeStatus::TooLong};
+  if (data.size < data.declaredSize) return {DecodeStatus::TooShort};
+  uint8_t* chunk = InputBuffer(kStreamChunk);
+  ProgressMeter meter(progress);
+  DecodeResult result;
+  for (uint64_t done = 0; done < data.size;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamChunk, data.size - done));
+    if (!source.ReadAt(data.start + done, chunk, n)) return {DecodeStatus::ReadError};
+    if (data.cipher) data.cipher->Decrypt(chunk, n);
+    result.crc = Crc(result.crc, chunk, n);
+    if (!sink.Write(chunk, n)) return {DecodeStatus::WriteError};
+    done += n;
+    result.size = done;
+    if (!meter.Add(n)) return {DecodeStatus::Stopped};
+  }
+  if (!meter.Flush()) result.status = DecodeStatus::Stopped;
+  return result;
+}
+
+DecodeResult MemberDecoder::StreamDeflated(ByteSource& source, const MemberData& data, OutputSink& sink,
+                                           const ProgressFunction& progress) {
+  z_stream& z = impl_->stream;
+  if (!impl_->streamReady) {
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+    impl_->streamReady = true;
+  } else {
+    inflateReset(&z);
+  }
+  uint8_t* in = InputBuffer(kStreamChunk);
+  uint8_t* out = OutputBuffer(kStreamChunk);
+  ProgressMeter meter(progress);
+  DecodeResult result;
+  uint64_t consumed = 0;
+  z.avail_in = 0;
+  for (;;) {
+    if (z.avail_in == 0 && consumed < data.size) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamChunk, data.size - consumed));
+      if (!source.ReadAt(data.start + consumed, in, n)) return {DecodeStatus::ReadError};
+      if (data.cipher) data.cipher->Decrypt(in, n);
+      consumed += n;
+      z.next_in = in;
+      z.avail_in = static_cast<uInt>(n);
+    }
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(kStreamChunk);
+    int rc = inflate(&z, Z_NO_FLUSH);
+    size_t produced = kStreamChunk - z.avail_out;
+    if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT || rc == Z_MEM_ERROR) return {DecodeStatus::BadData};
+    if (produced > data.declaredSize - result.size) return {DecodeStatus::TooLong};
+    if (produced) {
+      result.crc = Crc(result.crc, out, produced);
+      if (!sink.Write(out, produced)) return {DecodeStatus::WriteError};
+      result.size += produced;
+      if (!meter.Add(produced)) return {DecodeStatus::Stopped};
+    }
+    if (rc == Z_STREAM_END) break;
+    // No progress possible: the input ran out before the stream's end.
+    if (rc == Z_BUF_ERROR || (produced == 0 && z.avail_in == 0 && consumed == data.size))
+      return {DecodeStatus::TooShort};
+  }
+  if (result.size < data.declaredSize) return {DecodeStatus::TooShort};
+  if (!meter.Flush()) result.status = DecodeStatus::Stopped;
+  return result;
+}
+
+}  // namespace unz

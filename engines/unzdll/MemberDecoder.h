@@ -1,0 +1,78 @@
+// Turns one member's stored or deflated (and possibly encrypted) data into its
+// bytes, checking them against the declared size as they come. Small members go
+// through libdeflate in one piece; large ones stream through zlib in bounded memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "ArchiveFile.h"
+#include "common/ZipCrypto.h"
+
+namespace unz {
+
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  virtual bool Write(const uint8_t* data, size_t size) = 0;  // false on failure
+};
+
+enum class DecodeStatus {
+  Ok,
+  TooLong,      // more data than declared
+  TooShort,     // the data ended before the declared size
+  BadData,      // not a valid stream
+  ReadError,
+  WriteError,
+  Stopped,      // the progress function asked to stop
+  Unsupported,  // compression method
+};
+
+struct DecodeResult {
+  DecodeStatus status = DecodeStatus::Ok;
+  uint32_t crc = 0;
+  uint64_t size = 0;  // bytes produced
+};
+
+struct MemberData {
+  uint64_t start = 0;  // first byte after any encryption header
+  uint64_t size = 0;   // compressed bytes from `start`
+  uint16_t method = 0;
+  uint64_t declaredSize = 0;
+  engine::ZipCrypto* cipher = nullptr;  // keyed past the encryption header, or null
+};
+
+// Told the bytes produced since its last call; answers false to stop.
+using ProgressFunction = std::function<bool(uint64_t)>;
+
+constexpr uint16_t kMethodStored = 0, kMethodDeflate = 8;
+// Members whose compressed plus expanded size stays below this are decoded in one piece.
+constexpr uint64_t kWholeMemberLimit = 16u << 20;
+
+class MemberDecoder {
+ public:
+  MemberDecoder();
+  ~MemberDecoder();
+  MemberDecoder(const MemberDecoder&) = delete;
+  MemberDecoder& operator=(const MemberDecoder&) = delete;
+
+  DecodeResult Decode(ByteSource& source, const MemberData& data, OutputSink& sink,
+                      const ProgressFunction& progress);
+
+ private:
+  DecodeResult DecodeWhole(ByteSource& source, const MemberData& data, OutputSink& sink,
+                           const ProgressFunction& progress);
+  DecodeResult StreamStored(ByteSource& source, const MemberData& data, OutputSink& sink,
+                            const ProgressFunction& progress);
+  DecodeResult StreamDeflated(ByteSource& source, const MemberData& data, OutputSink& sink,
+                              const ProgressFunction& progress);
+  uint8_t* InputBuffer(size_t size);
+  uint8_t* OutputBuffer(size_t size);
+
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace unz

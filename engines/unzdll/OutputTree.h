@@ -1,0 +1,74 @@
+// The directory tree members are written into. Every path is below the base;
+// directories are created as needed and a symbolic link on the way is refused,
+// so nothing is ever written through a link.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "MemberDecoder.h"
+#include "platform/FileSystem.h"
+
+namespace unz {
+
+enum class TreeStatus { Ok, Unsafe, Failed };
+
+// A member being written: a new file under a temporary name next to its target,
+// moved into place only by Commit. Destroying it uncommitted removes it.
+class PendingFile : public OutputSink {
+ public:
+  PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle);
+  ~PendingFile() override;
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  bool Write(const uint8_t* data, size_t size) override;
+  // Sets date, time and permissions, then renames over `target`.
+  bool Commit(const std::string& target, uint32_t dosDateTime, uint32_t mode);
+  void Discard();
+
+ private:
+  platform::FileSystem& files_;
+  std::string tempPath_;
+  platform::FileHandle handle_;
+};
+
+class OutputTree {
+ public:
+  OutputTree(platform::FileSystem& files, std::string base);
+
+  const std::string& Base() const { return base_; }
+  std::string PathOf(const std::vector<std::string>& parts, size_t count) const;
+  std::string PathOf(const std::vector<std::string>& parts) const { return PathOf(parts, parts.size()); }
+
+  // Makes sure the first `count` components exist as real directories.
+  TreeStatus EnsureDirectories(const std::vector<std::string>& parts, size_t count);
+  // Creates the temporary file for a member whose directories exist; null on failure.
+  std::unique_ptr<PendingFile> CreatePending(const std::vector<std::string>& parts);
+  // Creates a symbolic link through a temporary name, replacing what is at the target.
+  bool CreateLink(const std::vector<std::string>& parts, const std::string& linkTarget);
+
+  // Directory dates and permissions are set last, after their content is written.
+  void RememberDirectory(const std::string& path, uint32_t dosDateTime, uint32_t mode);
+  void FinishDirectories();
+
+ private:
+  std::string TempPathIn(const std::vector<std::string>& parts);
+
+  platform::FileSystem& files_;
+  std::string base_;
+  std::unordered_set<std::string> knownDirectories_;
+  struct DirectoryStamp {
+    std::string path;
+    uint32_t dosDateTime;
+    uint32_t mode;
+  };
+  std::vector<DirectoryStamp> stamps_;
+  uint64_t tempSeed_;
+  uint64_t tempCounter_ = 0;
+};
+
+}  // namespace unz
