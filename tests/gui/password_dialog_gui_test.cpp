@@ -91,6 +91,8 @@ TEST(PasswordDialog, AbortButtonGivesThree) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Test discovery runs the program without the test's environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
