@@ -42,6 +42,7 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
   rawZipComment_.clear();
   endOfCentralOffset_ = 0;
 
+  if (inFileHandle_ != platform::kInvalidHandle) files.Close(inFileHandle_);  // a caller's leftover
   inFileHandle_ = files.Open(inFileName_, platform::Access::Read, platform::Share::Read,
                              platform::Disposition::OpenExisting);
   if (inFileHandle_ == platform::kInvalidHandle) {
