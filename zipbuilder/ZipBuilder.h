@@ -344,6 +344,17 @@ class TZipBuilder {
   std::string GetAddPassword();
 
   // @add-public: adding (ZipAdd.cpp) and deleting (ZipDelete.cpp)
+  // Adding: files named by FSpecArgs into ZipFileName, the component's stream
+  // as one member, or a caller's stream compressed into the component's stream.
+  void Add();
+  void AddStreamToFile(const std::string& FileName, uint32_t FileDate, uint32_t FileAttr);
+  TZipStream* AddStreamToStream(TMemoryStream* input);
+  // mode 0 files, 1 stream to file, 2 stream to stream.
+  void ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemoryStream* input);
+  // Appends ".ext:" for suffix `value` (extension number `index`) when it is in AddStoreSuffixes.
+  void AddSuffix(AddStoreSuffix value, std::string& list, int index);
+  // Removes the members matching FSpecArgs from ZipFileName.
+  void Delete();
 
 
  private:
@@ -434,6 +445,9 @@ class TZipBuilder {
   void SetUnZipSwitches(std::string& archiveName, int32_t version);
 
   // @add-private
+  struct AddRecord;  // the add command record and the blocks it points to
+  AddRecord* addRecord_ = nullptr;  // set only during one add or delete
+  void SetZipSwitches(const std::string& archiveName, int32_t version);
 };
 
 bool DirExists(const std::string& name);

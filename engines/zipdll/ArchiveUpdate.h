@@ -1,0 +1,17 @@
+// The engine's operations: adding files (or one stream) to an archive, deleting
+// members, and compressing a stream into memory.
+#pragma once
+
+#include "AddRequest.h"
+#include "EngineSession.h"
+#include "platform/FileSystem.h"
+
+namespace zipdll {
+
+// Each returns the number of members added or deleted (stream to stream: 1)
+// and throws EngineError on failure, leaving an existing archive untouched.
+int RunAdd(platform::FileSystem& fs, const AddRequest& request, EngineSession& session);
+int RunDelete(platform::FileSystem& fs, const AddRequest& request, EngineSession& session);
+int RunStreamToStream(const AddRequest& request, EngineSession& session);
+
+}  // namespace zipdll

@@ -1,0 +1,108 @@
+#include "StreamedMember.h"
+
+#include <zlib.h>
+
+#include <vector>
+
+#include "engines/common/ZipCrypto.h"
+
+namespace zipdll {
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+
+class InputFile {
+ public:
+  InputFile(platform::FileSystem& fs, const std::string& path) : fs_(fs) {
+    h_ = fs.Open(path, platform::Access::Read, platform::Share::Read, platform::Disposition::OpenExisting);
+    if (h_ == platform::kInvalidHandle) throw EngineError(kEngineOpenError, "Cannot open " + path);
+  }
+  ~InputFile() { fs_.Close(h_); }
+  size_t Read(uint8_t* buffer, size_t size) {
+    int64_t n = fs_.Read(h_, buffer, size);
+    if (n < 0) throw EngineError(kEngineReadError, "Cannot read input file");
+    return static_cast<size_t>(n);
+  }
+  void Rewind() { fs_.Seek(h_, 0, platform::SeekFrom::Begin); }
+
+ private:
+  platform::FileSystem& fs_;
+  platform::FileHandle h_;
+};
+
+}  // namespace
+
+void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberHeader& header,
+                         OutputFile& out, EngineSession& session) {
+  InputFile in(fs, job.diskPath);
+  std::vector<uint8_t> buffer(kChunk), packed(kChunk + 1024);
+  uint32_t crc = 0;
+  uint64_t size = 0;
+  for (size_t n; (n = in.Read(buffer.data(), buffer.size())) > 0;) {
+    crc = engine::Crc32Update(crc, buffer.data(), n);
+    size += n;
+  }
+  if (size > kZip32Limit - 1) throw EngineError(kEngineUnsupported, "Files of 4 GiB or more are not supported");
+  in.Rewind();
+
+  header.crc = crc;
+  header.size = size;
+  header.method = job.store ? kMethodStored : kMethodDeflated;
+  uint64_t headerOffset = out.Position();
+  out.Write(LocalHeaderBytes(header));
+  uint64_t dataStart = out.Position();
+
+  std::optional<engine::ZipCrypto> cipher;
+  if (job.password) {
+    std::vector<uint8_t> encryptionHeader = EncryptMember(*job.password, crc, {});
+    out.Write(encryptionHeader.data(), encryptionHeader.size());
+    // Restart the cipher state behind the header just written.
+    cipher.emplace(*job.password);
+    std::vector<uint8_t> replay = encryptionHeader;
+    cipher->Decrypt(replay.data(), replay.size());
+  }
+  auto emit = [&](uint8_t* data, size_t n) {
+    if (cipher) cipher->Encrypt(data, n);
+    out.Write(data, n);
+  };
+
+  z_stream z{};
+  if (!job.store && deflateInit2(&z, job.level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw EngineError(kEngineNoMemory, "Cannot start compression");
+  }
+  uint64_t done = 0;
+  try {
+    for (;;) {
+      size_t n = in.Read(buffer.data(), buffer.size());
+      if (done + n > size) n = static_cast<size_t>(size - done);  // grew meanwhile: keep the measured size
+      done += n;
+      if (job.store) {
+        if (n == 0) break;
+        emit(buffer.data(), n);
+      } else {
+        z.next_in = buffer.data();
+        z.avail_in = static_cast<uInt>(n);
+        int flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
+        int rc;
+        do {
+          z.next_out = packed.data();
+          z.avail_out = static_cast<uInt>(packed.size());
+          rc = deflate(&z, flush);
+          emit(packed.data(), packed.size() - z.avail_out);
+        } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+        if (n == 0) break;
+      }
+      session.Progress(kActionBytesDone, "", static_cast<int64_t>(n));
+      session.ThrowIfCancelled();
+    }
+  } catch (...) {
+    if (!job.store) deflateEnd(&z);
+    throw;
+  }
+  if (!job.store) deflateEnd(&z);
+  if (done != size) throw EngineError(kEngineReadError, "Input file shrank while being added: " + job.diskPath);
+  header.compressedSize = out.Position() - dataStart;
+  out.Patch(headerOffset, LocalHeaderBytes(header));
+}
+
+}  // namespace zipdll

@@ -1,0 +1,100 @@
+// zipbuilder add: files into an archive, with options in the manner of zip.
+#include <iostream>
+
+#include "Command.h"
+#include "ProgressBar.h"
+#include "platform/Terminal.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+const char* const kUsage =
+    "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] ARCHIVE SPEC...";
+
+int Usage() {
+  std::cerr << "usage: zipbuilder " << kUsage << '\n';
+  return 2;
+}
+
+// Asks twice on the terminal; empty when the answers differ or input ends.
+std::string AskPassword() {
+  std::string first, second;
+  std::cerr << "Enter password: " << std::flush;
+  if (!platform::ReadHiddenLine(first)) return {};
+  std::cerr << "\nVerify password: " << std::flush;
+  if (!platform::ReadHiddenLine(second)) return {};
+  std::cerr << '\n';
+  if (first != second) {
+    std::cerr << "zipbuilder: passwords did not match\n";
+    return {};
+  }
+  return first;
+}
+
+int RunAdd(const std::vector<std::string>& args) {
+  TZipBuilder zip;
+  AddOpts options{AddDirNames, AddSeparateDirs};
+  int level = 9;
+  bool askPassword = false;
+  std::string password;
+  std::vector<std::string> exclusions, operands;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() < 2 || a[0] != '-' || !operands.empty()) {
+      operands.push_back(a);
+      continue;
+    }
+    if (a == "-P" || a == "-x") {
+      if (++i >= args.size()) return Usage();
+      (a == "-P" ? password : (exclusions.emplace_back(), exclusions.back())) = args[i];
+      continue;
+    }
+    for (char c : a.substr(1)) {
+      switch (c) {
+        case 'r': options.Include(AddRecurseDirs); break;
+        case 'e': askPassword = true; break;
+        case 'm': options.Include(AddMove); break;
+        case 'f': options.Include(AddFreshen); break;
+        case 'u': options.Include(AddUpdate); break;
+        case 'D': options.Exclude(AddSeparateDirs); break;
+        case 'j': options.Exclude(AddDirNames); break;
+        default:
+          if (c >= '0' && c <= '9') level = c - '0';
+          else return Usage();
+      }
+    }
+  }
+  if (operands.size() < 2) return Usage();
+  if (askPassword && password.empty()) {
+    password = AskPassword();
+    if (password.empty()) return 1;
+  }
+  if (!password.empty()) options.Include(AddEncrypt);
+
+  zip.Unattended = true;
+  zip.HowToDelete = htdFinal;
+  zip.OnMessage = [](TZipBuilder*, int, const std::string& text) { std::cerr << "zipbuilder: " << text << '\n'; };
+  ProgressBar bar;
+  bar.Attach(zip);
+  zip.SetFileName(operands[0]);
+  zip.AddOptions = options;
+  zip.AddCompLevel = level;
+  zip.Password = password;
+  zip.SetFSpecArgs({operands.begin() + 1, operands.end()});
+  zip.SetFSpecArgsExcl(exclusions);
+  zip.Add();
+  bar.Finish();
+  if (zip.SuccessCount() > 0 || zip.ErrCode() == 0) {
+    std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
+              << " added\n";
+    return 0;
+  }
+  return 1;
+}
+
+RegisterCommand addCommand({"add", kUsage,
+                            "add files (-r recurse, -0..-9 level, -e/-P encrypt, -x exclude, -m move, "
+                            "-f freshen, -u update, -D no directory entries, -j junk paths)",
+                            RunAdd});
+
+}  // namespace

@@ -1,0 +1,35 @@
+// zipbuilder delete: removes the members matching the specifications.
+#include <iostream>
+
+#include "Command.h"
+#include "ProgressBar.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+int RunDelete(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    std::cerr << "usage: zipbuilder delete ARCHIVE SPEC...\n";
+    return 2;
+  }
+  TZipBuilder zip;
+  zip.Unattended = true;
+  zip.OnMessage = [](TZipBuilder*, int, const std::string& text) { std::cerr << "zipbuilder: " << text << '\n'; };
+  ProgressBar bar;
+  bar.Attach(zip);
+  zip.SetFileName(args[0]);
+  zip.SetFSpecArgs({args.begin() + 1, args.end()});
+  zip.Delete();
+  bar.Finish();
+  if (zip.SuccessCount() > 0) {
+    std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
+              << " deleted\n";
+    return 0;
+  }
+  return 1;
+}
+
+RegisterCommand deleteCommand({"delete", "delete ARCHIVE SPEC...", "remove the members matching the specifications",
+                               RunDelete});
+
+}  // namespace

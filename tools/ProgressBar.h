@@ -1,0 +1,20 @@
+// A one-line progress bar on stderr, drawn only when stderr is a terminal.
+#pragma once
+
+#include <cstdint>
+
+#include "zipbuilder/ZipBuilder.h"
+
+class ProgressBar {
+ public:
+  // Hooks the bar into the component's OnProgress.
+  void Attach(TZipBuilder& zip);
+  void Finish();
+
+ private:
+  void Draw();
+  bool enabled_ = false;
+  int64_t total_ = 0;
+  int64_t done_ = 0;
+  int lastPermille_ = -1;
+};

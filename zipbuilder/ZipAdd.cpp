@@ -1,0 +1,230 @@
+// Adding: builds the add command record for the compression engine, calls it
+// once and stores its count of added members in SuccessCount.
+#include <algorithm>
+#include <cctype>
+
+#include "platform/Clock.h"
+#include "platform/Env.h"
+#include "platform/Paths.h"
+#include "zipbuilder/ZipAddRecord.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+constexpr int kModeFiles = 0;
+constexpr int kModeStreamToFile = 1;
+constexpr int kModeStreamToStream = 2;
+constexpr size_t kMaxPasswordChars = 81;
+
+const char* const kSuffixTexts[] = {"gif", "png", "z",   "zip", "zoo", "arc", "lzh", "arj",  "taz",
+                                    "tgz", "lha", "rar", "ace", "cab", "gz",  "gzip", "jar", "exe"};
+
+bool IsExeName(const std::string& name) {
+  std::string ext = platform::ExtractFileExt(name);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
+  return ext == ".EXE";
+}
+
+}  // namespace
+
+void TZipBuilder::Add() { ExtAdd(kModeFiles, 0, 0, nullptr); }
+
+void TZipBuilder::AddStreamToFile(const std::string& FileName, uint32_t FileDate, uint32_t FileAttr) {
+  if (!FileName.empty()) fSpecArgs_.assign(1, FileName);
+  if (FileDate == 0) FileDate = env_->clock->NowDosDateTime();
+  if (fSpecArgs_.empty()) {
+    ShowZipMessage(10301, "");
+  } else if (fSpecArgs_.front().find_first_of("*?") != std::string::npos) {
+    ShowZipMessage(10307, "");
+  } else {
+    ExtAdd(kModeStreamToFile, FileDate, FileAttr, nullptr);
+  }
+}
+
+TZipStream* TZipBuilder::AddStreamToStream(TMemoryStream* input) {
+  if (input == stream_.get()) {
+    ShowZipMessage(10306, "");
+    return nullptr;
+  }
+  if (!input || input->Size() == 0) {
+    ShowZipMessage(10301, "");
+    return stream_.get();
+  }
+  stream_->SetSize(input->Size() + kStreamHeaderSize);
+  ExtAdd(kModeStreamToStream, 0, 0, input);
+  if (successCount_ == 1) stream_->SetPosition(kStreamHeaderSize);
+  else stream_->Clear();
+  return stream_.get();
+}
+
+void TZipBuilder::AddSuffix(AddStoreSuffix value, std::string& list, int index) {
+  if (!AddStoreSuffixes.Contains(value) || index < 0 || index > assEXE) return;
+  list += std::string(".") + kSuffixTexts[index] + ":";
+}
+
+void TZipBuilder::SetZipSwitches(const std::string& archiveName, int32_t version) {
+  AddRecord& rec = *addRecord_;
+  ZipParams& h = rec.Head();
+  h.fHandle = static_cast<uint32_t>(OwnerWindow);
+  h.fCaller = this;
+  h.fVersion = 160;
+  h.ZCallbackFunc = &TZipBuilder::ZCallback;
+  h.fTraceEnabled = Trace ? 1 : 0;
+  if (!Password.empty()) h.pZipPassword = rec.AddText(Password.substr(0, kMaxPasswordChars));
+  std::string suffixes;
+  for (int v = assGIF; v <= assEXE; ++v) AddSuffix(static_cast<AddStoreSuffix>(v), suffixes, v);
+  if (!suffixes.empty()) {
+    suffixes.pop_back();  // the last colon
+    h.pSuffix = rec.AddText(suffixes);
+  }
+  h.fEncrypt = AddOptions.Contains(AddEncrypt) ? 1 : 0;
+  h.fSystem = AddOptions.Contains(AddHiddenFiles) ? 1 : 0;
+  h.fVolume = AddOptions.Contains(AddVolume) ? 1 : 0;
+  h.fNoDirEntries = AddOptions.Contains(AddSeparateDirs) ? 0 : 1;
+  h.fVerboseEnabled = (Verbose || Trace) ? 1 : 0;
+  h.fQuiet = 1;
+  h.fLevel = AddCompLevel;
+  h.fJunkDir = AddOptions.Contains(AddDirNames) ? 0 : 1;
+  h.fRecurse = AddOptions.Contains(AddRecurseDirs) ? 1 : 0;
+  h.fGrow = 1;
+  h.fForce = AddOptions.Contains(AddForceDOS) ? 1 : 0;
+  h.fMove = AddOptions.Contains(AddMove) ? 1 : 0;
+  h.fUpdate = AddOptions.Contains(AddUpdate) ? 1 : 0;
+  h.fFreshen = AddOptions.Contains(AddFreshen) && !AddOptions.Contains(AddUpdate) ? 1 : 0;
+  h.fLatestTime = AddOptions.Contains(AddZipTime) ? 1 : 0;
+  h.fArgc = static_cast<uint32_t>(fSpecArgs_.size());
+  h.pZipFN = rec.AddText(archiveName);
+  if (rec.oldLayout) return;
+  ZipParams& c = rec.r.current;
+  if ((version == 151 || version == 160) && !TempDir.empty()) c.pTempDir = rec.AddText(TempDir);
+  if (version != 160) return;
+  if (!rawZipComment_.empty()) c.fArchComment = rec.AddText(rawZipComment_);
+  c.fArchiveFilesOnly = AddOptions.Contains(AddArchiveOnly) ? 1 : 0;
+  c.fResetArchiveBit = AddOptions.Contains(AddResetArchive) ? 1 : 0;
+  c.fTotExFileSpecs = static_cast<uint32_t>(fSpecArgsExcl_.size());
+  for (const std::string& line : fSpecArgsExcl_) rec.exclusions.push_back(rec.AddText(line));
+  c.fExFiles = rec.exclusions.empty() ? nullptr : rec.exclusions.data();
+  c.fHowToMove = HowToDelete == htdAllowUndo ? 1 : 0;
+  c.fWantedCodePage = CodePage == cpOEM ? 2 : 0;
+}
+
+void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemoryStream* input) {
+  errCode_ = 0;
+  successCount_ = 0;
+  message_.clear();
+  if (mode == kModeFiles && fSpecArgs_.empty()) {
+    ShowZipMessage(10301, "");
+    return;
+  }
+  if (mode != kModeStreamToStream && zipFileName_.empty()) {
+    ShowZipMessage(10102, "");
+    return;
+  }
+  if (Unattended && AddOptions.Contains(AddEncrypt) && Password.empty()) {
+    ShowZipMessage(10302, "");
+    return;
+  }
+  if (zipRunning_) return;
+  Cancel = false;
+  bool toArchive = mode != kModeStreamToStream;
+  if (toArchive && IsExeName(zipFileName_) && archiveStart_ == 0 && !FileExists(zipFileName_)) {
+    // A new self-extracting archive needs the self-extractor stub first.
+    ShowZipMessage(11024, "\ncreating a new self-extracting archive is not available in this build");
+    return;
+  }
+  bool spanning = toArchive && (AddOptions.Contains(AddDiskSpan) || AddOptions.Contains(AddDiskSpanErase));
+
+  EngineUse engine(*this, EngineKind::Zip);
+  if (!engine.Loaded()) return;
+  if (spanning) {
+    if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) ShowZipMessage(10303, "");
+    else if (IsExeName(zipFileName_)) ShowZipMessage(11041, "");
+    else ShowZipMessage(11024, "\nwriting a spanned archive is not available in this build");
+    return;
+  }
+
+  zipRunning_ = true;
+  int32_t version = GetZipVers();
+  if (mode != kModeFiles && version < 160) {
+    ShowZipMessage(10305, "");
+    zipRunning_ = false;
+    return;
+  }
+  StartWaitCursor();
+  AddRecord rec;
+  addRecord_ = &rec;
+  try {
+    rec.oldLayout = version <= 150;
+    SetZipSwitches(zipFileName_, version);
+    ZipParams& c = rec.r.current;
+    if (mode == kModeStreamToFile) {
+      c.fUseInStream = 1;
+      c.fInStream = stream_->Memory();
+      c.fInStreamSize = static_cast<uint32_t>(stream_->Size());
+      c.fStrFileAttr = attributes;
+      c.fStrFileDate = dateTime;
+    } else if (mode == kModeStreamToStream) {
+      c.fUseOutStream = 1;
+      c.fOutStream = stream_->Memory();
+      c.fOutStreamSize = static_cast<uint32_t>(input->Size() + kStreamHeaderSize);
+      c.fUseInStream = 1;
+      c.fInStream = input->Memory();
+      c.fInStreamSize = static_cast<uint32_t>(input->Size());
+    }
+    bool tooManySpecs = false;
+    if (rec.oldLayout) {
+      // Plain copies of the lines: the older engines know no markers.
+      tooManySpecs = fSpecArgs_.size() > kMaxOldLayoutSpecs;
+      for (size_t i = 0; i < fSpecArgs_.size() && !tooManySpecs; ++i) rec.r.old.FDS[i] = rec.AddText(fSpecArgs_[i]);
+    } else {
+      rec.specTable.resize(fSpecArgs_.size());
+      for (size_t i = 0; i < fSpecArgs_.size(); ++i) {
+        ZipFileData& d = rec.specTable[i];
+        std::string spec = fSpecArgs_[i];
+        d.fRecurse = c.fRecurse;
+        if (!spec.empty() && spec[0] == '>') {
+          d.fRecurse = 1;
+          spec.erase(0, 1);
+        } else if (!spec.empty() && spec[0] == '|') {
+          d.fRecurse = 0;
+          spec.erase(0, 1);
+        }
+        d.fEncrypt = c.fEncrypt;
+        d.fFilePassword = c.pZipPassword;
+        size_t marker = spec.find('<');
+        if (marker != std::string::npos) {
+          d.fEncrypt = 1;
+          d.fFilePassword = nullptr;
+          if (marker + 1 < spec.size()) {
+            d.fFilePassword = rec.AddText(spec.substr(marker + 1));
+            spec.erase(marker);
+          } else {
+            d.fEncrypt = 0;  // a trailing "<" turns encryption off and stays in the name
+          }
+        }
+        if (!rootDir_.empty()) d.fRootDir = rec.AddText(rootDir_);
+        d.fFileSpec = rec.AddText(spec);
+      }
+      c.fFDS = rec.specTable.empty() ? nullptr : rec.specTable.data();
+    }
+    rec.SetSeven();
+    if (tooManySpecs) {
+      // Refused rather than adding a silently shortened selection.
+      ShowZipMessage(10101, "\ntoo many file specifications for this engine version (at most 4097)");
+    } else {
+      successCount_ = ZipDllExec(&rec.r.current);
+      RethrowCallbackException();
+      if (mode == kModeStreamToStream && successCount_ == 1) stream_->SetSize(c.fOutStreamSize);
+    }
+  } catch (...) {
+    callbackException_ = nullptr;
+    ShowZipMessage(10101, "");
+  }
+  fSpecArgs_.clear();
+  fSpecArgsExcl_.clear();
+  addRecord_ = nullptr;
+  StopWaitCursor();
+  Cancel = false;
+  zipRunning_ = false;
+  if (successCount_ > 0 && toArchive) List();
+}
