@@ -1,0 +1,159 @@
+// Start-up: the checks made when the main window is first shown.
+#include <exception>
+
+#include "installer/Installer.h"
+#include "installer/InstallerQueries.h"
+#include "installer/InstallerText.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "ui/UiService.h"
+
+namespace installer {
+
+const char* const kPackagePassword = "KmqTelvora";
+
+namespace {
+
+constexpr size_t kTempPathBufferSize = 250;
+constexpr int32_t kOldestUpgradable = 600;
+const char* const kCompanyCaption = "Bravik-Solen";
+const char* const kAppPathsKey = "\\Software\\Microsoft\\Windows\\Currentversion\\App Paths\\";
+const char* const kVersionFile = "version.ver";
+
+// Unwinds FormShow after a fatal message; never caught by the start-up guard.
+struct StartupEnded {};
+
+platform::Env& ResolveEnv(platform::Env* env) { return env ? *env : platform::DefaultEnv(); }
+
+}  // namespace
+
+Installer::Installer(const InstallerSetup& setup)
+    : zipContainer(&ResolveEnv(setup.env), setup.ui),
+      env_(ResolveEnv(setup.env)),
+      ui_(*setup.ui),
+      view_(*setup.view) {
+  descriptorPath_ = platform::ChangeFileExt(setup.programPath, ".DAT");
+  archivePath_ = platform::ChangeFileExt(setup.programPath, ".cab");
+  // The component as the window's design sets it up.
+  zipContainer.ExtrOptions = ExtrOpts{ExtrDirNames, ExtrOverWrite};
+  zipContainer.SFXOptions = SFXOpts{SFXCheckSize};
+  zipContainer.SFXCaption = "Self-extracting Archive";
+  zipContainer.Unattended = true;
+  zipContainer.AddStoreSuffixes = TZipBuilder::DefaultStoreSuffixes();
+  zipContainer.OnPasswordError = [this](TZipBuilder* sender, bool isZipAction, std::string& newPassword,
+                                        const std::string& forFile, uint32_t& repeatCount,
+                                        TPasswordButton& action) {
+    zipContainerPasswordError(sender, isZipAction, newPassword, forFile, repeatCount, action);
+  };
+}
+
+void Installer::FatalMessage(const std::string& text, const std::string& caption) {
+  ui_.MessageBox(text, caption, ui::kMbIconError);
+  startup_ = StartupState::Ended;
+  view_.Terminate();
+  throw StartupEnded{};
+}
+
+void Installer::FormShow() {
+  try {
+    InstallRegistry_ = std::make_unique<InstallRegistry>(env_.registry ? *env_.registry : platform::PosixRegistry());
+
+    std::string temp = env_.files->GetTempPath();
+    TempPath = !temp.empty() && temp.size() < kTempPathBufferSize ? temp : "c:\\";
+
+    if (!IsAdministrator(env_.security)) FatalMessage("Login as Administrator!", "");
+    zipContainer.Password = kPackagePassword;
+
+    TextFile descriptor(*env_.files, descriptorPath_);
+    if (!descriptor.IsOpen()) {
+      startup_ = StartupState::NoDescriptor;
+      return;
+    }
+    try {
+      CheckPackage(descriptor);
+    } catch (const StartupEnded&) {
+      throw;
+    } catch (...) {
+      FatalMessage("File [" + descriptorPath_ + "] not found!", "");
+    }
+  } catch (const StartupEnded&) {
+  }
+}
+
+void Installer::ReadInstallDirectory(TextFile& descriptor) {
+  AppKey = ReadLine(descriptor);
+  if (AppKey.empty() || AppKey[0] != ':') {
+    InstallRegistry_->SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    InstallRegistry_->CloseKey();
+    if (!InstallRegistry_->OpenKey(kAppPathsKey + AppKey)) FatalMessage("Application not installed !", "");
+    view_.SetPathCaption(InstallRegistry_->ReadString("Path"));
+    FollowUp = ReadLine(descriptor);
+  } else {
+    InstallRegistry_->SetRootKey(RootKeyFromText(AppKey));
+    AppKey = ReadLine(descriptor);
+    InstallRegistry_->CloseKey();
+    if (!InstallRegistry_->OpenKey(AppKey)) FatalMessage(AppKey + "\n Registration Key not found!", "");
+    AppKey = ReadLine(descriptor);
+    view_.SetPathCaption(InstallRegistry_->ReadString(AppKey));
+  }
+}
+
+void Installer::CheckPackage(TextFile& descriptor) {
+  view_.AddMessageLine(ReadLine(descriptor));
+  view_.AddMessageLine("");
+  ReadInstallDirectory(descriptor);
+
+  zipContainer.SetFileName(archivePath_);
+  if (!zipContainer.FileExists(archivePath_)) FatalMessage("Package incomplete !", "");
+
+  zipContainer.ExtrBaseDir = TempPath;
+  zipContainer.FSpecArgs().clear();
+  zipContainer.FSpecArgs().push_back(kVersionFile);
+  zipContainer.Extract();
+  startup_ = StartupState::Ready;
+  if (zipContainer.ErrCode() != 0 || zipContainer.SuccessCount() != 1) return;
+
+  std::string versionPath = TempPath + kVersionFile;
+  std::string programFile, minimumLine, updateLine;
+  {
+    TextFile versionFile(*env_.files, versionPath);
+    if (!versionFile.IsOpen())
+      FatalMessage("Cannot create temp files!\n\nInstallation aborted!", kCompanyCaption);
+    programFile = ReadLine(versionFile);
+    minimumLine = ReadLine(versionFile);
+    updateLine = ReadLine(versionFile);
+  }
+  env_.files->DeleteFile(versionPath);
+  CompareVersions(programFile, minimumLine, updateLine);
+}
+
+void Installer::CompareVersions(const std::string& programFile, const std::string& minimumLine,
+                                const std::string& updateLine) {
+  std::string installed = GetVersionString(*env_.files, view_.PathCaption() + "\\" + programFile, "ProductVersion");
+  if (installed.empty()) FatalMessage("No Base installation found!\n\nInstallation aborted!", kCompanyCaption);
+
+  int32_t update = StrToInt(StripVersion(updateLine));
+  int32_t minimum = StrToInt(StripVersion(minimumLine));
+  // An installed version that reads as no number (V6.0, or 0) identifies no base
+  // installation this update could be checked against.
+  std::optional<int32_t> scanned = ScanInteger(StripVersion(installed));
+  if (!scanned) FatalMessage("No Base installation found!\n\nInstallation aborted!", kCompanyCaption);
+  int32_t current = *scanned;
+
+  if (current < kOldestUpgradable)
+    FatalMessage("Base installation is too old!\n\nversion 4.x cannot be upgraded!", kCompanyCaption);
+  if (current > update)
+    FatalMessage("This update is older then installed version!\n\nInstallation not needed!", kCompanyCaption);
+  if (current < minimum) {
+    view_.ClearMessage();
+    view_.AddMessageLine("Update of installed version not available!");
+    view_.SetPathCaption("Base installation must be " + minimumLine + " or Higher!");
+    view_.SetOkEnabled(false);
+    view_.FocusCancel();
+    startup_ = StartupState::OkDisabled;
+  }
+}
+
+}  // namespace installer

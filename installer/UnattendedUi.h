@@ -1,0 +1,38 @@
+// The user interface of an unattended run: every message box becomes one line
+// "caption: text" on the output stream (line feeds written as \n) and is answered
+// with its default button; password dialogs are cancelled.
+#pragma once
+
+#include <ostream>
+
+#include "ui/UiService.h"
+
+namespace platform {
+struct Env;
+}
+
+namespace installer {
+
+class UnattendedUi : public ui::UiService {
+ public:
+  explicit UnattendedUi(std::ostream& out) : out_(out) {}
+
+  int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
+  ui::PasswordAnswer PasswordDialog(const std::string& caption, const std::string& prompt,
+                                    const std::vector<ui::DialogButton>& buttons) override;
+  void ProcessMessages() override {}
+  int GetCursor() override { return cursor_; }
+  void SetCursor(int cursor) override { cursor_ = cursor; }
+
+ private:
+  std::ostream& out_;
+  int cursor_ = ui::kCursorDefault;
+};
+
+// Runs start-up and, when it leaves OK enabled, the installation, without a window.
+// Returns the exit status: 0 installed; 1 start-up ended with a fatal message or found
+// no descriptor; 2 start-up left OK disabled; 4 the installation failed.
+// `env` null means the real platform.
+int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath);
+
+}  // namespace installer

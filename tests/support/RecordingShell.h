@@ -1,0 +1,36 @@
+// A launcher for tests: records every ShellExecuteA-style start instead of starting
+// anything, and answers with a configurable result.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Shell.h"
+
+namespace testsupport {
+
+struct RecordedLaunch {
+  std::string verb;
+  std::string file;
+  std::string parameters;
+  std::string directory;
+};
+
+class RecordingShell : public platform::Shell {
+ public:
+  std::vector<RecordedLaunch> launches;
+  std::vector<std::string> deleted;
+  int executeResult = 42;  // above 32: started
+
+  int DeleteFile(const std::string& path, bool) override {
+    deleted.push_back(path);
+    return 0;
+  }
+  int Execute(const std::string& verb, const std::string& file, const std::string& parameters,
+              const std::string& directory) override {
+    launches.push_back({verb, file, parameters, directory});
+    return executeResult;
+  }
+};
+
+}  // namespace testsupport
