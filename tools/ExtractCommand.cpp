@@ -1,0 +1,61 @@
+// zipbuilder extract [-d DIR] [-o|-n] [-f] [-u] [-j] [-P PASSWORD] ARCHIVE [SPEC...]
+#include <iostream>
+
+#include "Command.h"
+#include "ExtractSession.h"
+
+namespace {
+
+const char* const kUsage = "extract [-d DIR] [-o|-n] [-f] [-u] [-j] [-P PASSWORD] ARCHIVE [SPEC...]";
+
+int RunExtract(const std::vector<std::string>& args) {
+  ExtractRequest request;
+  bool optionsDone = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool needsValue = a == "-d" || a == "-P";
+    if (!optionsDone && needsValue) {
+      if (i + 1 >= args.size()) {
+        std::cerr << "zipbuilder: " << a << " needs a value\nusage: zipbuilder " << kUsage << '\n';
+        return kExitUsage;
+      }
+      if (a == "-d") request.baseDir = args[++i];
+      else {
+        request.password = args[++i];
+        request.havePassword = true;
+      }
+    } else if (!optionsDone && a == "-o") {
+      request.overwrite = OverwriteChoice::Always;
+    } else if (!optionsDone && a == "-n") {
+      request.overwrite = OverwriteChoice::Never;
+    } else if (!optionsDone && a == "-f") {
+      request.freshen = true;
+    } else if (!optionsDone && a == "-u") {
+      request.update = true;
+    } else if (!optionsDone && a == "-j") {
+      request.junkPaths = true;
+    } else if (!optionsDone && a == "--") {
+      optionsDone = true;
+    } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+      std::cerr << "zipbuilder: unknown option " << a << "\nusage: zipbuilder " << kUsage << '\n';
+      return kExitUsage;
+    } else if (request.archive.empty()) {
+      request.archive = a;
+      optionsDone = true;  // unzip's order: options, archive, specifications
+    } else {
+      request.specs.push_back(a);
+    }
+  }
+  if (request.archive.empty()) {
+    std::cerr << "usage: zipbuilder " << kUsage << '\n';
+    return kExitUsage;
+  }
+  return RunExtractRequest(request);
+}
+
+RegisterCommand registerExtract({"extract", kUsage,
+                                 "extract members (all, or those matching SPEC) below DIR; -o overwrite, -n never "
+                                 "overwrite, -f freshen, -u update, -j junk paths",
+                                 RunExtract});
+
+}  // namespace

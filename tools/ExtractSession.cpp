@@ -1,0 +1,142 @@
+#include "ExtractSession.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+#include "ProgressBar.h"
+#include "platform/Terminal.h"
+#include "ui/ConsoleUi.h"
+
+namespace {
+
+// The worst outcome seen so far decides the exit status.
+class Outcome {
+ public:
+  void Warning() { warning_ = true; }
+  void Error() { error_ = true; }
+  void NothingMatched() { nothingMatched_ = true; }
+  int Status(int processed) const {
+    if (error_) return kExitError;
+    if (nothingMatched_ && processed == 0) return kExitNothingMatched;
+    return warning_ ? kExitWarning : kExitOk;
+  }
+
+  // Engine codes arriving with messages and skip reports.
+  void EngineCode(int code) {
+    switch (code & 0xFF) {
+      case kEngineOk: break;
+      case kEngineWarning:
+      case kEngineUnsupported:
+      case kEngineUnsafeName: Warning(); break;
+      case kEngineNothingToDo: NothingMatched(); break;
+      default: Error(); break;
+    }
+  }
+
+  void Skipped(UnZipSkipTypes why) {
+    switch (why) {
+      case stOnFreshen:
+      case stNoOverwrite:
+      case stFileExists: break;  // skipped as the options asked
+      case stNoEncryptionDLL:
+      case stCompressionUnknown:
+      case stUnknownZipHost:
+      case stUnsafeName: Warning(); break;
+      default: Error(); break;
+    }
+  }
+
+ private:
+  bool warning_ = false;
+  bool error_ = false;
+  bool nothingMatched_ = false;
+};
+
+}  // namespace
+
+int RunExtractRequest(const ExtractRequest& request) {
+  ui::ConsoleUi console;
+  TZipBuilder zip(nullptr, &console);
+  Outcome outcome;
+  ProgressBar bar;
+  bool showProgress = platform::StderrIsTerminal();
+  bar.Attach(zip);
+  // A report clears the bar's line; the bar is drawn again at its next step.
+  auto clearBarLine = [&] {
+    if (showProgress) std::cerr << "\r\x1b[K";
+  };
+
+  // Reports and engine messages go to stderr; nothing is shown in a box.
+  zip.Unattended = false;
+  zip.OnMessage = [&](TZipBuilder*, int code, const std::string& text) {
+    clearBarLine();
+    if (code != 0 || !text.empty()) std::cerr << "zipbuilder: " << text << '\n';
+    outcome.EngineCode(code);
+  };
+  zip.OnExtractSkipped = [&](TZipBuilder*, const std::string&, UnZipSkipTypes why, int code) {
+    outcome.Skipped(why);
+    if (code != 0) outcome.EngineCode(code);
+  };
+  if (request.havePassword) {
+    zip.Password = request.password;
+    // A wrong -P password is not asked again: the member fails.
+    zip.OnPasswordError = [](TZipBuilder*, bool, std::string&, const std::string&, uint32_t&, TPasswordButton&) {};
+  }
+  switch (request.overwrite) {
+    case OverwriteChoice::Always: break;
+    case OverwriteChoice::Never:
+      zip.OnExtractOverwrite = [](TZipBuilder*, const std::string&, bool, bool& doOverwrite, int) { doOverwrite = false; };
+      break;
+    case OverwriteChoice::Ask:
+      zip.OnExtractOverwrite = [&](TZipBuilder*, const std::string& name, bool, bool& doOverwrite, int) {
+        clearBarLine();
+        doOverwrite = console.MessageBox("replace " + name + "?", "zipbuilder", ui::kMbYesNo) == ui::kIdYes;
+      };
+      break;
+  }
+
+  if (!zip.FileExists(request.archive)) {
+    std::cerr << "zipbuilder: " << request.archive << ": " << zip.LoadZipStr(11001, "Input file does not exist")
+              << '\n';
+    return kExitNoArchive;
+  }
+  zip.SetFileName(request.archive);
+  if (zip.ZipFileName().empty()) return kExitError;  // the listing reported why
+
+  if (!request.testOnly && !request.baseDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(request.baseDir, ec);
+    if (!DirExists(request.baseDir)) {
+      std::cerr << "zipbuilder: cannot create directory " << request.baseDir << '\n';
+      return kExitError;
+    }
+    zip.ExtrBaseDir = request.baseDir;
+  } else {
+    zip.ExtrBaseDir = ".";
+  }
+
+  ExtrOpts options;
+  if (!request.junkPaths) options.Include(ExtrDirNames);
+  if (request.overwrite == OverwriteChoice::Always) options.Include(ExtrOverWrite);
+  if (request.freshen) options.Include(ExtrFreshen);
+  if (request.update) options.Include(ExtrUpdate);
+  if (request.testOnly) options.Include(ExtrTest);
+  zip.ExtrOptions = options;
+  zip.SetFSpecArgs(request.specs.empty() ? std::vector<std::string>{"*"} : request.specs);
+
+  zip.Extract();
+  bar.Finish();
+  // The component's own reports (engine missing, aborted call ...) are failures.
+  if (zip.ErrCode() >= 10000 && zip.ErrCode() != 10502) outcome.Error();
+  int status = outcome.Status(zip.SuccessCount());
+  if (request.testOnly) {
+    if (status == kExitOk)
+      std::cout << "No errors detected in compressed data of " << request.archive << ".\n";
+    else
+      std::cout << "Errors detected in " << request.archive << " (" << zip.SuccessCount() << " members tested)\n";
+  } else if (status == kExitNothingMatched) {
+    std::cerr << "zipbuilder: no member of " << request.archive << " matched\n";
+  }
+  return status;
+}
