@@ -16,11 +16,13 @@ int Usage() {
   return 2;
 }
 
-// Asks twice on the terminal; empty when the answers differ or input ends.
+// Asks twice on a terminal (once from piped input); empty when the answers
+// differ or input ends.
 std::string AskPassword() {
   std::string first, second;
   std::cerr << "Enter password: " << std::flush;
   if (!platform::ReadHiddenLine(first)) return {};
+  if (!platform::StdinIsTerminal()) return first;
   std::cerr << "\nVerify password: " << std::flush;
   if (!platform::ReadHiddenLine(second)) return {};
   std::cerr << '\n';
