@@ -1,0 +1,191 @@
+// Extraction through the component and the decompression engine, against what
+// unzip makes of the same archives written by zip, 7z, bsdtar and Python; wrong
+// passwords; and the exit statuses of the extract and test commands.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+
+#include "support/ArchiveBytes.h"
+#include "support/PeerTools.h"
+#include "support/TempDir.h"
+#include "ui/ScriptedUi.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace fs = std::filesystem;
+using testsupport::RunIn;
+using testsupport::ShellQuote;
+
+namespace {
+
+const char* const kFixtures = R"sh(
+set -e
+mkdir -p src/sub/deeper src/with\ space
+printf 'hello\n' > src/a.txt
+: > src/empty.txt
+head -c 300000 /dev/urandom > src/sub/random.bin
+head -c 200000 /dev/zero | tr '\0' 'q' > src/sub/deeper/repeat.txt
+printf 'spaced\n' > 'src/with space/name.txt'
+find src -type f -exec touch -d '2021-06-15 10:20:30' {} +
+(cd src && zip -q -r ../zip.zip .)
+(cd src && zip -q -r -P secret ../zip-enc.zip .)
+# written to a pipe, so every member carries a data descriptor
+(cd src && zip -q -r - . | cat > ../zip-stream.zip)
+(cd src && 7z a -tzip -mm=Deflate -bd -bso0 ../7z.zip .)
+(cd src && 7z a -tzip -psecret -mem=ZipCrypto -bd -bso0 ../7z-enc.zip .)
+(cd src && bsdtar --format zip -cf ../bsdtar.zip a.txt empty.txt sub 'with space')
+(cd src && python3 -c "
+import os, zipfile
+with zipfile.ZipFile('../python.zip', 'w', zipfile.ZIP_DEFLATED) as z:
+    for root, dirs, files in os.walk('.'):
+        for f in sorted(files):
+            z.write(os.path.join(root, f))
+")
+)sh";
+
+struct FileFacts {
+  std::string bytes;
+  int64_t mtime = 0;
+};
+
+// Every regular file below `root`, by relative path.
+std::map<std::string, FileFacts> Tree(const std::string& root) {
+  std::map<std::string, FileFacts> tree;
+  if (!fs::exists(root)) return tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    FileFacts facts;
+    facts.bytes = testsupport::ReadTextFile(entry.path().string());
+    facts.mtime = std::chrono::duration_cast<std::chrono::seconds>(entry.last_write_time().time_since_epoch()).count();
+    tree[fs::relative(entry.path(), root).string()] = facts;
+  }
+  return tree;
+}
+
+void ExpectSameTree(const std::string& ours, const std::string& reference) {
+  auto a = Tree(ours), b = Tree(reference);
+  ASSERT_FALSE(b.empty());
+  ASSERT_EQ(a.size(), b.size());
+  for (const auto& [name, facts] : b) {
+    auto it = a.find(name);
+    ASSERT_NE(it, a.end()) << name;
+    EXPECT_TRUE(it->second.bytes == facts.bytes) << name;
+    EXPECT_LE(std::llabs(it->second.mtime - facts.mtime), 1) << name;
+  }
+}
+
+struct ExtractInterop : ::testing::Test {
+  static inline testsupport::TempDir* dir = nullptr;
+  static inline bool ready = false;
+
+  static void SetUpTestSuite() {
+    dir = new testsupport::TempDir;
+    auto made = RunIn(dir->path(), kFixtures);
+    ready = made.status == 0;
+    if (!ready) std::fprintf(stderr, "fixtures failed: %s\n", made.err.c_str());
+  }
+  static void TearDownTestSuite() {
+    delete dir;
+    dir = nullptr;
+  }
+
+  ui::ScriptedUi ui;
+  TZipBuilder zip{nullptr, &ui};
+
+  void SetUp() override {
+    ASSERT_TRUE(ready);
+    zip.Unattended = true;
+    zip.SetDLLDirectory(ZB_BINARY_DIR);
+  }
+
+  // Extracts `archive` through the component into `target`; returns SuccessCount.
+  int ExtractWithComponent(const std::string& archive, const std::string& target, const std::string& password) {
+    fs::create_directories(target);
+    zip.Password = password;
+    zip.SetFileName(archive);
+    zip.ExtrBaseDir = target;
+    zip.ExtrOptions = ExtrOpts{ExtrDirNames, ExtrOverWrite};
+    zip.SetFSpecArgs({"*"});
+    zip.Extract();
+    return zip.SuccessCount();
+  }
+};
+
+TEST_F(ExtractInterop, PeerArchivesExtractToTheTreesUnzipGives) {
+  struct Case {
+    const char* archive;
+    const char* password;
+  } cases[] = {{"zip.zip", ""},       {"zip-enc.zip", "secret"}, {"zip-stream.zip", ""}, {"7z.zip", ""},
+               {"7z-enc.zip", "secret"}, {"bsdtar.zip", ""},      {"python.zip", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.archive);
+    std::string name = c.archive;
+    std::string ours = *dir / ("ours-" + name), theirs = *dir / ("unzip-" + name);
+    auto ref = RunIn(dir->path(), "unzip -q -o " + std::string(*c.password ? "-P secret " : "") + ShellQuote(name) +
+                                      " -d " + ShellQuote(theirs));
+    ASSERT_EQ(ref.status, 0) << ref.err;
+    int count = ExtractWithComponent(*dir / name, ours, c.password);
+    EXPECT_GT(count, 0) << zip.Message();
+    ExpectSameTree(ours, theirs);
+  }
+}
+
+TEST_F(ExtractInterop, WrongPasswordIsAskedForThenFailsWithoutAFile) {
+  for (const char* archive : {"zip-enc.zip", "7z-enc.zip"}) {
+    SCOPED_TRACE(archive);
+    int requests = 0;
+    zip.OnPasswordError = [&](TZipBuilder*, bool, std::string& pw, const std::string&, uint32_t&, TPasswordButton&) {
+      ++requests;
+      pw = "still wrong";
+    };
+    zip.SetPasswordReqCount(2);
+    std::string target = *dir / (std::string("wrong-") + archive);
+    int count = ExtractWithComponent(*dir / archive, target, "wrong");
+    EXPECT_GT(requests, 0);
+    EXPECT_EQ(Tree(target).size(), 0u) << "no file, not even a partial one";
+    EXPECT_NE(zip.ErrCode(), 0);
+    EXPECT_FALSE(zip.Message().empty());
+    EXPECT_LE(count, 3) << "at most the three directory entries";
+  }
+}
+
+TEST_F(ExtractInterop, MemberToMemoryMatchesTheFile) {
+  zip.SetFileName(*dir / "zip.zip");
+  TZipStream* stream = zip.ExtractFileToStream("SUB\\DEEPER\\Repeat.txt");
+  ASSERT_NE(stream, nullptr) << zip.Message();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream->Memory()), static_cast<size_t>(stream->Size())),
+            testsupport::ReadTextFile(*dir / "src/sub/deeper/repeat.txt"));
+}
+
+TEST_F(ExtractInterop, CommandExitStatuses) {
+  // A crafted archive with one member climbing out of the base directory.
+  auto evil = testsupport::BuildArchive(
+      {testsupport::TestMember("../escaped.txt", "bad"), testsupport::TestMember("fine.txt", "good")});
+  testsupport::WriteTextFile(*dir / "evil.zip", evil.bytes);
+  const std::string tool = ShellQuote(std::string(ZB_BINARY_DIR) + "/zipbuilder");
+  struct Case {
+    std::string args;
+    int status;
+  } cases[] = {
+      {"extract -d cli-plain zip.zip", 0},
+      {"test zip.zip", 0},
+      {"extract -d cli-enc -P secret zip-enc.zip", 0},
+      {"extract -d cli-wrong -P wrong zip-enc.zip", 2},
+      {"test -P wrong 7z-enc.zip", 2},
+      {"extract -d cli-none zip.zip 'nothing*'", 11},
+      {"extract -d cli-missing missing.zip", 9},
+      {"extract -d cli-evil/inner evil.zip", 1},
+      {"extract -d cli-plain -n zip.zip", 0},
+  };
+  for (const auto& c : cases) {
+    auto run = RunIn(dir->path(), tool + " " + c.args);
+    EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.err;
+  }
+  ExpectSameTree(*dir / "cli-plain", *dir / "src");
+  EXPECT_TRUE(Tree(*dir / "cli-wrong").empty());
+  EXPECT_FALSE(fs::exists(*dir / "cli-evil/escaped.txt"));
+  EXPECT_TRUE(fs::exists(*dir / "cli-evil/inner/fine.txt"));
+}
+
+}  // namespace
