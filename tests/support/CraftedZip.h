@@ -1,0 +1,43 @@
+// Archives crafted for the decompression engine's tests: deflated and
+// encrypted members, Unix modes and links, and members that lie about their
+// sizes or CRCs, which no ordinary tool writes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+struct CraftedMember {
+  CraftedMember(std::string n, std::string d, bool deflated = false)
+      : name(std::move(n)), data(std::move(d)), deflate(deflated) {}
+  std::string name;
+  std::string data;  // the member's uncompressed bytes
+  bool deflate = false;
+  std::optional<std::string> password;  // traditional encryption
+  bool dataDescriptor = false;          // flag bit 3 and a descriptor behind the data
+  uint8_t host = 3;                     // 3 Unix, 0 MS-DOS
+  uint32_t unixMode = 0100644;
+  uint32_t dosAttributes = 0;
+  uint16_t flags = 0;                   // more flag bits (e.g. 0x800 UTF-8 name)
+  uint16_t method = 0xFFFF;             // overrides the method field when set
+  uint32_t dosDateTime = 0x5A8C6000;    // 2025-04-12 12:00:00
+  std::optional<uint32_t> declaredSize;  // lie about the uncompressed size
+  std::optional<uint32_t> declaredCrc;   // lie about the CRC
+};
+
+std::string RawDeflate(const std::string& data);
+
+// The archive's bytes, with `stub` in front (offsets count from the archive's own start).
+std::string CraftZip(const std::vector<CraftedMember>& members, const std::string& stub = "");
+
+// Input for extraction from memory: CRC-32 and method, then the (deflated) data.
+std::string CraftStream(const std::string& data, bool deflate);
+
+// DOS date and time (date high, time low) of a calendar time.
+uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
+
+}  // namespace testsupport
