@@ -53,6 +53,7 @@ TfrMain::TfrMain(InstallerSetup setup, QWidget* parent) : QDialog(parent), ui_(*
   memoBericht->setObjectName(QStringLiteral("memoBericht"));
   memoBericht->setGeometry(16, 7, 345, 38);
   memoBericht->setFrameShape(QFrame::NoFrame);
+  memoBericht->setTabChangesFocus(true);
   memoBericht->setFont(DesignFont(13, true));
   memoBericht->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   memoBericht->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -83,6 +83,7 @@ class InstallerHarness {
   void InstallProgram(const std::string& relative, const std::string& productVersion) {
     fixtures::PeVersionSpec spec;
     spec.strings = {{"CompanyName", "Bravik-Solen"}, {"ProductVersion", productVersion}};
+    std::filesystem::create_directories(std::filesystem::path(InstallDirNative() + "/" + relative).parent_path());
     fixtures::WritePeWithVersion(InstallDirNative() + "/" + relative, spec);
   }
 

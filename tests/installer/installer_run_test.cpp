@@ -1,0 +1,192 @@
+// The installation run: success with and without a follow-up program, the four
+// failure boxes, Cancel, and the unattended program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "InstallerHarness.h"
+#include "installer/UnattendedUi.h"
+
+namespace {
+
+using installer::RunState;
+using installer::StartupState;
+using testsupport::InstallerHarness;
+namespace fs = std::filesystem;
+
+const std::string kPayload = "the new program, version 6.10";
+
+class InstallerRun : public ::testing::Test {
+ protected:
+  void Prepare(const std::string& descriptor, const std::string& password = installer::kPackagePassword) {
+    h.AddAppPath("demo.exe");
+    h.WriteDescriptor(descriptor);
+    h.InstallProgram("bin/demo.exe", "6.05");
+    ASSERT_TRUE(h.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"},
+                               {"bin/demo.exe", kPayload},
+                               {"doc/readme.txt", "read me"}},
+                              password));
+  }
+  InstallerHarness h;
+};
+
+TEST_F(InstallerRun, SuccessInstallsEveryMemberAndStartsTheFollowUp) {
+  Prepare("Update to 6.10\ndemo.exe\nbin\\readme.exe\n");
+  h.Start();
+  ASSERT_EQ(h.Installer().Startup(), StartupState::Ready);
+  h.ui.cursor = 5;
+  h.ui.cursorHistory.clear();
+  h.Installer().BitBtn1Click();
+
+  EXPECT_EQ(h.Installer().Run(), RunState::Succeeded);
+  ASSERT_EQ(h.ui.boxes.size(), 1u);
+  EXPECT_EQ(h.ui.boxes[0].text, "Success !\n\nFiles installed !");
+  EXPECT_EQ(h.ui.boxes[0].caption, "Bravik-Solen");
+  EXPECT_EQ(h.ui.boxes[0].style, 0x30u);
+  EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/bin/demo.exe"), kPayload);
+  EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/doc/readme.txt"), "read me");
+  EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/version.ver"), "bin\\demo.exe\n6.00\n6.10\n");
+  // The hourglass while extracting, then the cursor that was there before.
+  ASSERT_FALSE(h.ui.cursorHistory.empty());
+  EXPECT_EQ(h.ui.cursorHistory.front(), -11);
+  EXPECT_EQ(h.ui.cursor, 5);
+  EXPECT_TRUE(h.view.hidden);
+  EXPECT_TRUE(h.view.terminated);
+
+  ASSERT_EQ(h.shell.launches.size(), 1u);
+  EXPECT_EQ(h.shell.launches[0].verb, "open");
+  EXPECT_EQ(h.shell.launches[0].file, "C:\\Program Files\\Demo\\bin\\readme.exe");
+  EXPECT_EQ(h.shell.launches[0].parameters, "");
+  EXPECT_EQ(h.shell.launches[0].directory, "");
+}
+
+TEST_F(InstallerRun, NoFollowUpStartsNothing) {
+  Prepare("Update\ndemo.exe\n");
+  h.Start();
+  h.Installer().BitBtn1Click();
+  EXPECT_EQ(h.Installer().Run(), RunState::Succeeded);
+  EXPECT_TRUE(h.shell.launches.empty());
+}
+
+TEST_F(InstallerRun, InstallDirectoryEndingInABackslashGetsAnotherOne) {
+  h.AddAppPath("demo.exe", std::string(InstallerHarness::kInstallDir) + "\\");
+  h.WriteDescriptor("Update\ndemo.exe\nsetup2.exe\n");
+  ASSERT_TRUE(h.MakePackage({{"a.txt", "a"}}));
+  h.Start();
+  h.Installer().BitBtn1Click();
+  ASSERT_EQ(h.shell.launches.size(), 1u);
+  EXPECT_EQ(h.shell.launches[0].file, "C:\\Program Files\\Demo\\\\setup2.exe");
+}
+
+TEST_F(InstallerRun, FailureShowsFourErrorBoxes) {
+  // A package under another password: the version file cannot be read at start-up
+  // (no check, OK enabled), and the run fails.
+  Prepare("Update\ndemo.exe\nreadme.exe\n", "not the package password");
+  h.Start();
+  ASSERT_EQ(h.Installer().Startup(), StartupState::Ready);
+  size_t before = h.ui.boxes.size();
+  h.Installer().BitBtn1Click();
+
+  const TZipBuilder& zip = h.Installer().zipContainer;
+  EXPECT_EQ(h.Installer().Run(), RunState::Failed);
+  ASSERT_GE(h.ui.boxes.size(), before + 4);
+  // Password errors come first, one box per request.
+  for (size_t i = 0; i + 4 < h.ui.boxes.size(); ++i) {
+    EXPECT_EQ(h.ui.boxes[i].text, "Password Error ");
+    EXPECT_EQ(h.ui.boxes[i].style, 0x10u);
+  }
+  auto last = h.ui.boxes.end() - 4;
+  EXPECT_EQ(last[0].text, "Error during installation!\n\nCheck if path is accessible and the demo.exe, is not running !");
+  EXPECT_EQ(last[1].text, "Error " + std::to_string(zip.ErrCode()));
+  EXPECT_EQ(last[2].text, "Error " + std::to_string(zip.EngineErrCode()));
+  EXPECT_EQ(last[3].text, zip.Message());
+  EXPECT_NE(zip.ErrCode(), 0);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(last[i].caption, "Bravik-Solen");
+    EXPECT_EQ(last[i].style, 0x10u);
+  }
+  EXPECT_TRUE(h.shell.launches.empty());
+  EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/bin/demo.exe").substr(0, 2), "MZ");
+  EXPECT_TRUE(h.view.terminated);
+}
+
+TEST_F(InstallerRun, CancelEndsWithoutExtracting) {
+  Prepare("Update\ndemo.exe\nreadme.exe\n");
+  h.Start();
+  h.Installer().BitBtn2Click();
+  EXPECT_EQ(h.Installer().Run(), RunState::Cancelled);
+  EXPECT_TRUE(h.ui.boxes.empty());
+  EXPECT_TRUE(h.view.terminated);
+  EXPECT_FALSE(fs::exists(h.InstallDirNative() + "/doc/readme.txt"));
+  EXPECT_TRUE(h.shell.launches.empty());
+}
+
+TEST_F(InstallerRun, UnattendedExitStatus) {
+  struct Case {
+    const char* name;
+    std::function<void(InstallerHarness&)> prepare;
+    int status;
+    std::string output;
+  } cases[] = {
+      {"installed",
+       [](InstallerHarness& x) {
+         x.AddAppPath("demo.exe");
+         x.WriteDescriptor("Update\ndemo.exe\n");
+         x.InstallProgram("bin/demo.exe", "6.05");
+         x.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}, {"new.txt", "n"}});
+       },
+       0, "Bravik-Solen: Success !\\n\\nFiles installed !\n"},
+      {"no descriptor", [](InstallerHarness&) {}, 1, ""},
+      {"fatal", [](InstallerHarness& x) { x.WriteDescriptor("Update\ndemo.exe\n"); }, 1,
+       ": Application not installed !\n"},
+      {"ok disabled",
+       [](InstallerHarness& x) {
+         x.AddAppPath("demo.exe");
+         x.WriteDescriptor("Update\ndemo.exe\n");
+         x.InstallProgram("bin/demo.exe", "6.05");
+         x.MakePackage({{"version.ver", "bin\\demo.exe\n6.10\n6.20\n"}});
+       },
+       2, ""},
+      {"run fails",
+       [](InstallerHarness& x) {
+         x.AddAppPath("demo.exe");
+         x.WriteDescriptor("Update\ndemo.exe\n");
+         x.MakePackage({{"new.txt", "n"}}, "wrong");
+       },
+       4, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallerHarness x;
+    c.prepare(x);
+    std::ostringstream out;
+    installer::UnattendedUi ui(out);
+    EXPECT_EQ(installer::RunUnattended(&x.env, ui, x.ProgramPath()), c.status);
+    if (!c.output.empty()) {
+      EXPECT_EQ(out.str(), c.output);
+    }
+    if (c.status == 4) {
+      EXPECT_NE(out.str().find("Bravik-Solen: Error during installation!\\n\\n"), std::string::npos);
+    }
+  }
+}
+
+// The real program, copied beside its package with the engine it extracts with.
+TEST_F(InstallerRun, UnattendedProgramInstallsAZipPackage) {
+  Prepare("Update to 6.10\ndemo.exe\n");
+  std::string dist = fs::path(h.ProgramPath()).parent_path().string();
+  fs::copy_file(std::string(ZB_BINARY_DIR) + "/setup", dist + "/setup", fs::copy_options::overwrite_existing);
+  fs::copy_file(std::string(ZB_BINARY_DIR) + "/libunzdll.so", dist + "/libunzdll.so",
+                fs::copy_options::overwrite_existing);
+  fs::rename(h.DescriptorPath(), dist + "/setup.DAT");
+  fs::rename(h.ArchivePath(), dist + "/setup.cab");
+
+  auto result = testsupport::RunIn(dist, "./setup --unattended");
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(result.out, "Bravik-Solen: Success !\\n\\nFiles installed !\n");
+  EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/bin/demo.exe"), kPayload);
+  EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/doc/readme.txt"), "read me");
+}
+
+}  // namespace
