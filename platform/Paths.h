@@ -27,7 +27,8 @@ std::string ExtractFileExt(const std::string& path);   // from the last dot of t
 std::string ChangeFileExt(const std::string& path, const std::string& ext);  // ext with its dot
 // The drive root of `path`: "C:\" for drive paths, "\" for every other path.
 std::string ExtractDriveRoot(const std::string& path);
-// Full path with "." and ".." resolved against the current directory; keeps a drive letter.
+// Full path with "." and ".." resolved against the current directory; keeps a drive
+// letter (then "\" separators, else "/") and a trailing separator.
 std::string ExpandFileName(const std::string& path);
 // Joins with one separator ("/" unless `dir` already ends in a separator).
 std::string JoinPath(const std::string& dir, const std::string& name);

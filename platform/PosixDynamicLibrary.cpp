@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
+#include <vector>
 
 #include "DynamicLibrary.h"
 #include "Env.h"
@@ -45,7 +47,11 @@ class PosixLibraries : public DynamicLibraries {
     std::string dir = ExtractFilePath(name);
     std::string soName = SharedObjectName(ExtractFileName(name));
     std::vector<std::string> candidates;
-    if (IsFile(name)) candidates.push_back(ToNativePath(name));
+    if (IsFile(name)) {
+      // dlopen takes a name without "/" as one to search for: keep the file as named.
+      std::string native = ToNativePath(name);
+      candidates.push_back(native.find('/') == std::string::npos ? "./" + native : native);
+    }
     if (!dir.empty()) {
       candidates.push_back(ToNativePath(dir + soName));
     } else {

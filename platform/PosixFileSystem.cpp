@@ -1,7 +1,6 @@
 // FileSystem on POSIX calls.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -34,34 +33,83 @@ FileInfo InfoFromStat(const struct stat& st, const std::string& name) {
   return info;
 }
 
+// Share modes as Windows checks them, between every two openers of a file in any
+// process that goes through this layer: a new opener fails when it wants an
+// access that an earlier opener denies, or denies an access an earlier opener
+// holds. Each handle marks what it holds and what it denies with shared
+// open-file-description locks on four bytes far beyond any real file size;
+// a conflicting lock held by another handle means a sharing violation.
+constexpr off_t kShareLockBase = static_cast<off_t>(0x7FFFFFFF00000000LL);
+enum ShareByte : off_t { kHoldsRead = 0, kHoldsWrite = 1, kDeniesRead = 2, kDeniesWrite = 3 };
+
+bool LockByte(int fd, ShareByte which) {
+  struct flock fl = {};
+  fl.l_type = F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kShareLockBase + which;
+  fl.l_len = 1;
+  return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+// True when another handle holds a mark on the byte.
+bool OthersMark(int fd, ShareByte which) {
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kShareLockBase + which;
+  fl.l_len = 1;
+  return ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+}
+
+// Marks the handle, then checks the others' marks (marking first means two
+// racing openers cannot both miss each other). False: sharing violation.
+bool ClaimShare(int fd, Access access, Share share) {
+  bool reads = access != Access::Write, writes = access != Access::Read;
+  bool deniesRead = share == Share::None, deniesWrite = share != Share::ReadWrite;
+  if ((reads && !LockByte(fd, kHoldsRead)) || (writes && !LockByte(fd, kHoldsWrite)) ||
+      (deniesRead && !LockByte(fd, kDeniesRead)) || (deniesWrite && !LockByte(fd, kDeniesWrite)))
+    return true;  // no such locks here (read locks never conflict): no sharing checks
+  return !((reads && OthersMark(fd, kDeniesRead)) || (writes && OthersMark(fd, kDeniesWrite)) ||
+           (deniesRead && OthersMark(fd, kHoldsRead)) || (deniesWrite && OthersMark(fd, kHoldsWrite)));
+}
+
 class PosixFiles : public FileSystem {
  public:
   FileHandle Open(const std::string& path, Access access, Share share, Disposition disposition,
                   uint32_t mode) override {
     int flags = O_CLOEXEC;
-    flags |= access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+    // A write handle is opened for reading too where permitted: the share marks
+    // are read locks, which need a readable descriptor.
+    flags |= access == Access::Read ? O_RDONLY : O_RDWR;
     switch (disposition) {
       case Disposition::OpenExisting: break;
-      case Disposition::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+      // Truncated only once the sharing check has passed (below), so that a
+      // refused opener leaves the file as it was.
+      case Disposition::CreateAlways: flags |= access == Access::Read ? O_CREAT | O_TRUNC : O_CREAT; break;
       case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
       case Disposition::OpenAlways: flags |= O_CREAT; break;
     }
     std::string native = ToNativePath(path);
     int fd = ::open(native.c_str(), flags, static_cast<mode_t>(mode));
+    bool canMark = true;
+    if (fd < 0 && errno == EACCES && access == Access::Write) {
+      fd = ::open(native.c_str(), (flags & ~O_RDWR) | O_WRONLY, static_cast<mode_t>(mode));
+      canMark = false;  // write-only: this handle takes part in no sharing checks
+    }
     if (fd < 0) return kInvalidHandle;
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
       ::close(fd);
       return kInvalidHandle;
     }
-    // Share modes are advisory locks: an opener that denies writers takes a
-    // shared lock when it reads and an exclusive one when it writes.
-    if (share != Share::ReadWrite) {
-      int op = (access == Access::Read ? LOCK_SH : LOCK_EX) | LOCK_NB;
-      if (flock(fd, op) != 0) {
-        ::close(fd);
-        return kInvalidHandle;
-      }
+    if (canMark && !ClaimShare(fd, access, share)) {
+      ::close(fd);
+      errno = EBUSY;
+      return kInvalidHandle;
+    }
+    if (disposition == Disposition::CreateAlways && access != Access::Read && ::ftruncate(fd, 0) != 0) {
+      ::close(fd);
+      return kInvalidHandle;
     }
     return fd;
   }

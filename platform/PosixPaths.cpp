@@ -105,7 +105,8 @@ std::string ExpandFileName(const std::string& path) {
   flush();
   std::string result = prefix;
   for (const auto& p : parts) result += sep + p;
-  if (parts.empty()) result += sep;
+  // GetFullPathNameA keeps a trailing separator ("C:\a\" stays a directory path).
+  if (parts.empty() || (!path.empty() && IsPathSeparator(path.back()))) result += sep;
   return result;
 }
 

@@ -62,6 +62,55 @@ std::string PosixAbsolute(const std::string& path) {
   return ExpandFileName(PosixFileSystem().GetCurrentDirectory() + "/" + native);
 }
 
+// Copies a regular file (contents, permissions, times) for a move across file
+// systems; the copy is removed again when anything fails.
+bool CopyRegularFile(const std::string& from, const std::string& to) {
+  struct stat st;
+  if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+    if (!ok) break;
+  }
+  struct timespec times[2] = {st.st_atim, st.st_mtim};
+  ::futimens(out, times);
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  if (!ok) ::unlink(to.c_str());
+  return ok;
+}
+
+// rename, or copy and unlink when the Trash is on another file system.
+bool MoveIntoTrash(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  if (errno != EXDEV || !CopyRegularFile(from, to)) return false;
+  if (::unlink(from.c_str()) == 0) return true;
+  ::unlink(to.c_str());
+  return false;
+}
+
 int MoveToTrash(const std::string& path) {
   std::string source = PosixAbsolute(path);
   std::string trash = TrashDirectory();
@@ -71,10 +120,17 @@ int MoveToTrash(const std::string& path) {
   for (int n = 1; n < 10000; ++n) {
     std::string name = n == 1 ? base : base + "." + std::to_string(n);
     std::string info = trash + "/info/" + name + ".trashinfo";
+    std::string target = trash + "/files/" + name;
     int fd = ::open(info.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return 1;
+    }
+    struct stat taken;
+    if (::lstat(target.c_str(), &taken) == 0) {  // a file without its .trashinfo holds the name
+      ::close(fd);
+      ::unlink(info.c_str());
+      continue;
     }
     char when[32];
     time_t now = ::time(nullptr);
@@ -84,7 +140,7 @@ int MoveToTrash(const std::string& path) {
     std::string text = "[Trash Info]\nPath=" + EncodeTrashPath(source) + "\nDeletionDate=" + when + "\n";
     bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
-    if (written && ::rename(source.c_str(), (trash + "/files/" + name).c_str()) == 0) return 0;
+    if (written && MoveIntoTrash(source, target)) return 0;
     ::unlink(info.c_str());
     return 1;
   }

@@ -1,0 +1,353 @@
+// The POSIX file system: share modes, 64-bit seeks, end of file, DOS times,
+// attributes, deleting, moving, temporary names; and the fault-injecting decorator.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "platform/Clock.h"
+#include "platform/Env.h"
+#include "platform/FaultInjectingFileSystem.h"
+#include "platform/FileSystem.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace platform;
+
+struct FilesTest : ::testing::Test {
+  testsupport::TempDir dir;
+  FileSystem& files = PosixFileSystem();
+
+  std::string Make(const std::string& name, const std::string& text) {
+    testsupport::WriteTextFile(dir / name, text);
+    return dir / name;
+  }
+  FileHandle Open(const std::string& path, Access access, Share share,
+                  Disposition disposition = Disposition::OpenExisting) {
+    return files.Open(path, access, share, disposition);
+  }
+};
+
+TEST_F(FilesTest, ReadsAndWritesThroughHandles) {
+  std::string path = dir / "a.bin";
+  FileHandle h = Open(path, Access::ReadWrite, Share::None, Disposition::CreateNew);
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(files.Write(h, "abcdef", 6), 6);
+  EXPECT_EQ(files.Seek(h, 2, SeekFrom::Begin), 2);
+  char buf[8] = {};
+  EXPECT_EQ(files.Read(h, buf, sizeof buf), 4);
+  EXPECT_EQ(std::string(buf, 4), "cdef");
+  EXPECT_EQ(files.Read(h, buf, sizeof buf), 0);
+  EXPECT_EQ(files.Size(h), 6);
+  files.Close(h);
+  // CreateNew refuses an existing file; OpenExisting a missing one; a directory is no file.
+  EXPECT_EQ(Open(path, Access::Write, Share::None, Disposition::CreateNew), kInvalidHandle);
+  EXPECT_EQ(Open(dir / "missing", Access::Read, Share::ReadWrite), kInvalidHandle);
+  EXPECT_EQ(Open(dir.path(), Access::Read, Share::ReadWrite), kInvalidHandle);
+  // CreateAlways empties, OpenAlways keeps.
+  h = Open(path, Access::Write, Share::None, Disposition::OpenAlways);
+  EXPECT_EQ(files.Size(h), 6);
+  files.Close(h);
+  h = Open(path, Access::Write, Share::None, Disposition::CreateAlways);
+  EXPECT_EQ(files.Size(h), 0);
+  files.Close(h);
+}
+
+TEST_F(FilesTest, AReaderDenyingWritersBlocksEveryWriter) {
+  std::string path = Make("shared.txt", "content");
+  FileHandle reader = Open(path, Access::Read, Share::Read);
+  ASSERT_NE(reader, kInvalidHandle);
+  EXPECT_EQ(Open(path, Access::Write, Share::None), kInvalidHandle);
+  EXPECT_EQ(Open(path, Access::Write, Share::ReadWrite), kInvalidHandle);
+  EXPECT_EQ(Open(path, Access::ReadWrite, Share::ReadWrite), kInvalidHandle);
+  // A refused writer that would have emptied the file leaves it as it was.
+  EXPECT_EQ(Open(path, Access::Write, Share::ReadWrite, Disposition::CreateAlways), kInvalidHandle);
+  EXPECT_EQ(testsupport::ReadTextFile(path), "content");
+  // Other readers are welcome, whether they share writing or not.
+  FileHandle second = Open(path, Access::Read, Share::Read);
+  FileHandle third = Open(path, Access::Read, Share::ReadWrite);
+  EXPECT_NE(second, kInvalidHandle);
+  EXPECT_NE(third, kInvalidHandle);
+  files.Close(second);
+  files.Close(third);
+  files.Close(reader);
+  FileHandle writer = Open(path, Access::Write, Share::None);
+  EXPECT_NE(writer, kInvalidHandle);
+  files.Close(writer);
+}
+
+TEST_F(FilesTest, AWriterSharingReadingAdmitsOnlyReadersThatShareWriting) {
+  std::string path = Make("w.txt", "x");
+  FileHandle writer = Open(path, Access::Write, Share::Read);
+  ASSERT_NE(writer, kInvalidHandle);
+  FileHandle reader = Open(path, Access::Read, Share::ReadWrite);
+  EXPECT_NE(reader, kInvalidHandle);
+  // This reader would deny the writing that is already going on.
+  EXPECT_EQ(Open(path, Access::Read, Share::Read), kInvalidHandle);
+  EXPECT_EQ(Open(path, Access::Write, Share::ReadWrite), kInvalidHandle);
+  files.Close(reader);
+  files.Close(writer);
+}
+
+TEST_F(FilesTest, AnOpenerDenyingAllBlocksEveryone) {
+  std::string path = Make("x.txt", "x");
+  FileHandle only = Open(path, Access::Read, Share::None);
+  ASSERT_NE(only, kInvalidHandle);
+  EXPECT_EQ(Open(path, Access::Read, Share::ReadWrite), kInvalidHandle);
+  files.Close(only);
+  // Openers sharing everything get along with each other, writers included.
+  FileHandle a = Open(path, Access::ReadWrite, Share::ReadWrite);
+  FileHandle b = Open(path, Access::Write, Share::ReadWrite);
+  EXPECT_NE(a, kInvalidHandle);
+  EXPECT_NE(b, kInvalidHandle);
+  // ... but not with one that denies what they do.
+  EXPECT_EQ(Open(path, Access::Read, Share::Read), kInvalidHandle);
+  files.Close(a);
+  files.Close(b);
+}
+
+TEST_F(FilesTest, SeeksBeyondFourGibibytesOnASparseFile) {
+  std::string path = dir / "big.bin";
+  FileHandle h = Open(path, Access::ReadWrite, Share::None, Disposition::CreateAlways);
+  ASSERT_NE(h, kInvalidHandle);
+  const int64_t far = (int64_t{5} << 30) + 123;  // 5 GiB + 123
+  ASSERT_EQ(files.Seek(h, far, SeekFrom::Begin), far);
+  ASSERT_EQ(files.Write(h, "tail", 4), 4);
+  EXPECT_EQ(files.Size(h), far + 4);
+  EXPECT_EQ(files.Seek(h, -4, SeekFrom::End), far);
+  char buf[4];
+  EXPECT_EQ(files.Read(h, buf, 4), 4);
+  EXPECT_EQ(std::string(buf, 4), "tail");
+  EXPECT_EQ(files.Seek(h, -int64_t{4} << 30, SeekFrom::Current), far + 4 - (int64_t{4} << 30));
+  EXPECT_EQ(files.Seek(h, -1, SeekFrom::Begin), -1);
+  // Cut back below 4 GiB at the current position.
+  ASSERT_EQ(files.Seek(h, 10, SeekFrom::Begin), 10);
+  EXPECT_TRUE(files.SetEndOfFile(h));
+  EXPECT_EQ(files.Size(h), 10);
+  files.Close(h);
+}
+
+TEST_F(FilesTest, SetEndOfFileCutsAndExtends) {
+  std::string path = Make("e.txt", "0123456789");
+  FileHandle h = Open(path, Access::ReadWrite, Share::None);
+  files.Seek(h, 4, SeekFrom::Begin);
+  EXPECT_TRUE(files.SetEndOfFile(h));
+  EXPECT_EQ(files.Size(h), 4);
+  files.Seek(h, 8, SeekFrom::Begin);
+  EXPECT_TRUE(files.SetEndOfFile(h));
+  EXPECT_EQ(files.Size(h), 8);
+  EXPECT_TRUE(files.Sync(h));
+  files.Close(h);
+  EXPECT_EQ(testsupport::ReadTextFile(path), std::string("0123\0\0\0\0", 8));
+}
+
+TEST_F(FilesTest, DosDateAndTimeRoundTripThroughHandlesAndPaths) {
+  std::string path = Make("t.txt", "t");
+  // 2019-07-14 15:26:48 local time
+  const uint32_t stamp = ((2019u - 1980) << 25) | (7u << 21) | (14u << 16) | (15u << 11) | (26u << 5) | 24u;
+  FileHandle h = Open(path, Access::Write, Share::None);
+  EXPECT_TRUE(files.SetFileDosTime(h, stamp));
+  EXPECT_EQ(files.GetFileDosTime(h), stamp);
+  files.Close(h);
+  EXPECT_EQ(files.Stat(path)->dosDateTime, stamp);
+  EXPECT_EQ(files.Stat(path)->unixTime, DosDateTimeToUnix(stamp));
+
+  const uint32_t other = ((2001u - 1980) << 25) | (1u << 21) | (2u << 16) | (3u << 11) | (4u << 5) | 5u;
+  EXPECT_TRUE(files.SetPathDosTime(path, other));
+  h = Open(path, Access::Read, Share::ReadWrite);
+  EXPECT_EQ(files.GetFileDosTime(h), other);
+  files.Close(h);
+  EXPECT_FALSE(files.SetPathDosTime(dir / "missing", other));
+}
+
+TEST_F(FilesTest, AttributesOfFilesAndDirectories) {
+  std::string file = Make("plain.txt", "p");
+  std::string hidden = Make(".hidden", "h");
+  files.CreateDirectory(dir / "sub");
+  EXPECT_EQ(files.GetAttributes(file), kAttrArchive);
+  EXPECT_EQ(files.GetAttributes(hidden), kAttrArchive | kAttrHidden);
+  EXPECT_EQ(files.GetAttributes(dir / "sub"), kAttrDirectory);
+  EXPECT_FALSE(files.GetAttributes(dir / "missing"));
+  EXPECT_FALSE(files.GetAttributes(""));
+
+  EXPECT_TRUE(files.SetAttributes(file, kAttrReadOnly));
+  EXPECT_EQ(files.GetAttributes(file), kAttrArchive | kAttrReadOnly);
+  EXPECT_EQ(files.Stat(file)->mode & 0222, 0u);
+  EXPECT_TRUE(files.SetAttributes(file, kAttrNormal));
+  EXPECT_EQ(files.GetAttributes(file), kAttrArchive);
+  EXPECT_FALSE(files.SetAttributes(dir / "missing", kAttrNormal));
+
+  auto info = files.Stat(dir / "sub");
+  ASSERT_TRUE(info);
+  EXPECT_TRUE(info->isDirectory);
+  EXPECT_TRUE(files.SetPermissions(file, 0640));
+  EXPECT_EQ(files.Stat(file)->mode & 07777, 0640u);
+}
+
+TEST_F(FilesTest, SymbolicLinksAreSeenByStatAndFollowedByGetAttributes) {
+  std::string target = Make("target.txt", "t");
+  ASSERT_TRUE(files.CreateSymlink(target, dir / "link"));
+  EXPECT_TRUE(files.Stat(dir / "link")->isSymlink);
+  EXPECT_EQ(files.GetAttributes(dir / "link"), kAttrArchive);
+  ASSERT_TRUE(files.CreateSymlink(dir / "nowhere", dir / "dangling"));
+  EXPECT_TRUE(files.Stat(dir / "dangling"));
+  EXPECT_FALSE(files.GetAttributes(dir / "dangling"));
+}
+
+TEST_F(FilesTest, DeleteRemovesFilesAndFailsForMissingOnes) {
+  std::string path = Make("d.txt", "d");
+  EXPECT_TRUE(files.DeleteFile(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(files.DeleteFile(path));
+  files.CreateDirectory(dir / "sub");
+  EXPECT_FALSE(files.DeleteFile(dir / "sub"));
+  EXPECT_FALSE(files.CreateDirectory(dir / "sub"));
+  EXPECT_TRUE(files.RemoveDirectory(dir / "sub"));
+}
+
+TEST_F(FilesTest, MoveRefusesAnExistingDestinationUnlessReplacing) {
+  std::string from = Make("from.txt", "new");
+  std::string to = Make("to.txt", "old");
+  EXPECT_FALSE(files.MoveFile(from, to, false));
+  EXPECT_EQ(testsupport::ReadTextFile(from), "new");
+  EXPECT_EQ(testsupport::ReadTextFile(to), "old");
+  EXPECT_TRUE(files.MoveFile(from, to, true));
+  EXPECT_FALSE(std::filesystem::exists(from));
+  EXPECT_EQ(testsupport::ReadTextFile(to), "new");
+  EXPECT_TRUE(files.MoveFile(to, dir / "fresh.txt", false));
+  EXPECT_EQ(testsupport::ReadTextFile(dir / "fresh.txt"), "new");
+  EXPECT_FALSE(files.MoveFile(dir / "missing", dir / "x", false));
+  // Directories move too.
+  files.CreateDirectory(dir / "d1");
+  EXPECT_TRUE(files.MoveFile(dir / "d1", dir / "d2", false));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "d2"));
+  files.CreateDirectory(dir / "d3");
+  EXPECT_FALSE(files.MoveFile(dir / "d2", dir / "d3", false));
+}
+
+TEST_F(FilesTest, ListsADirectoryWithoutDotEntries) {
+  Make("one.txt", "1");
+  files.CreateDirectory(dir / "two");
+  auto list = files.ListDirectory(dir.path());
+  ASSERT_TRUE(list);
+  std::set<std::string> names;
+  for (const auto& e : *list) names.insert(e.name + (e.info.isDirectory ? "/" : ""));
+  EXPECT_EQ(names, (std::set<std::string>{"one.txt", "two/"}));
+  EXPECT_FALSE(files.ListDirectory(dir / "missing"));
+}
+
+TEST_F(FilesTest, CurrentDirectory) {
+  std::string cwd = files.GetCurrentDirectory();
+  ASSERT_TRUE(files.SetCurrentDirectory(dir.path()));
+  EXPECT_EQ(files.GetCurrentDirectory(), std::filesystem::canonical(dir.path()).string());
+  EXPECT_FALSE(files.SetCurrentDirectory(dir / "missing"));
+  files.SetCurrentDirectory(cwd);
+}
+
+TEST_F(FilesTest, TempPathIsTmpdirOrTmpWithATrailingSeparator) {
+  {
+    testsupport::ScopedEnv tmp("TMPDIR", dir.path());
+    EXPECT_EQ(files.GetTempPath(), dir.path() + "/");
+  }
+  {
+    testsupport::ScopedEnv tmp("TMPDIR", dir.path() + "/");
+    EXPECT_EQ(files.GetTempPath(), dir.path() + "/");
+  }
+  testsupport::ScopedEnv tmp("TMPDIR", std::nullopt);
+  EXPECT_EQ(files.GetTempPath(), "/tmp/");
+}
+
+TEST_F(FilesTest, TempFileNameCreatesAUniquePrivateFile) {
+  std::set<std::string> names;
+  for (int i = 0; i < 5; ++i) {
+    std::string name = files.GetTempFileName(dir.path(), "zbxyz");
+    ASSERT_FALSE(name.empty());
+    EXPECT_EQ(name.rfind(dir.path() + "/zbx", 0), 0u) << name;
+    EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
+    auto info = files.Stat(name);
+    ASSERT_TRUE(info) << name;
+    EXPECT_EQ(info->size, 0u);
+    EXPECT_EQ(info->mode & 0777, 0600u);
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 5u);
+  EXPECT_EQ(files.GetTempFileName(dir.path() + "\\", "a").rfind(dir.path() + "\\a", 0), 0u);
+  EXPECT_EQ(files.GetTempFileName(dir / "missing", "zb"), "");
+}
+
+// ---- the fault-injecting decorator ----
+
+struct FaultTest : FilesTest {
+  FaultInjectingFileSystem faults{PosixFileSystem()};
+};
+
+TEST_F(FaultTest, PassesCallsThroughAndCountsThem) {
+  std::string path = Make("f.txt", std::string(10000, 'x'));
+  FileHandle h = faults.Open(path, Access::Read, Share::Read, Disposition::OpenExisting);
+  ASSERT_NE(h, kInvalidHandle);
+  char buf[8192];
+  EXPECT_EQ(faults.Read(h, buf, 8192), 8192);
+  EXPECT_EQ(faults.Read(h, buf, 8192), 1808);
+  EXPECT_EQ(faults.Seek(h, 0, SeekFrom::Begin), 0);
+  faults.Close(h);
+  EXPECT_EQ(faults.Calls(FaultInjectingFileSystem::Op::Open), 1u);
+  EXPECT_EQ(faults.Calls(FaultInjectingFileSystem::Op::Read), 2u);
+  EXPECT_EQ(faults.Calls(FaultInjectingFileSystem::Op::Seek), 1u);
+  EXPECT_EQ(faults.Calls(FaultInjectingFileSystem::Op::Write), 0u);
+  EXPECT_EQ(faults.ReadSizes(), (std::vector<int64_t>{8192, 1808}));
+  EXPECT_EQ(faults.Reads()[1].requested, 8192u);
+  EXPECT_EQ(faults.InjectedFailures(), 0u);
+}
+
+TEST_F(FaultTest, FailsTheNthCallOfEachKindSeparately) {
+  std::string path = Make("f.txt", "abcdef");
+  faults.FailNth(FaultInjectingFileSystem::Op::Open, 2);
+  faults.FailNth(FaultInjectingFileSystem::Op::Read, 2);
+  FileHandle h = faults.Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting);
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(faults.Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting), kInvalidHandle);
+  FileHandle third = faults.Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting);
+  EXPECT_NE(third, kInvalidHandle);
+  char c;
+  EXPECT_EQ(faults.Read(h, &c, 1), 1);
+  EXPECT_EQ(faults.Read(h, &c, 1), -1);
+  EXPECT_EQ(faults.Read(h, &c, 1), 1);
+  EXPECT_EQ(c, 'b');  // the failed read moved nothing
+  EXPECT_EQ(faults.InjectedFailures(), 2u);
+  EXPECT_TRUE(faults.Reads()[1].injected);
+  EXPECT_EQ(faults.ReadSizes(), (std::vector<int64_t>{1, 1}));
+  faults.Close(h);
+  faults.Close(third);
+}
+
+TEST_F(FaultTest, FailsEveryCallFromTheNthOn) {
+  FileHandle h = faults.Open(dir / "w.bin", Access::ReadWrite, Share::None, Disposition::CreateNew);
+  faults.FailFrom(FaultInjectingFileSystem::Op::Write, 2);
+  faults.FailFrom(FaultInjectingFileSystem::Op::Seek, 1);
+  EXPECT_EQ(faults.Write(h, "ab", 2), 2);
+  EXPECT_EQ(faults.Write(h, "cd", 2), -1);
+  EXPECT_EQ(faults.Write(h, "ef", 2), -1);
+  EXPECT_EQ(faults.Seek(h, 0, SeekFrom::Begin), -1);
+  EXPECT_EQ(faults.Seek(h, 0, SeekFrom::End), -1);
+  EXPECT_EQ(faults.Size(h), 2);
+  faults.FailNth(FaultInjectingFileSystem::Op::Write, 0);
+  EXPECT_EQ(faults.Write(h, "gh", 2), 2);
+  faults.Close(h);
+  EXPECT_EQ(testsupport::ReadTextFile(dir / "w.bin"), "abgh");
+  faults.Reset();
+  EXPECT_EQ(faults.Calls(FaultInjectingFileSystem::Op::Write), 0u);
+  EXPECT_TRUE(faults.Writes().empty());
+}
+
+TEST_F(FaultTest, AFailedWriteCanBeShort) {
+  FileHandle h = faults.Open(dir / "s.bin", Access::Write, Share::None, Disposition::CreateNew);
+  faults.FailNth(FaultInjectingFileSystem::Op::Write, 1);
+  faults.SetShortWriteBytes(3);
+  EXPECT_EQ(faults.Write(h, "abcdef", 6), 3);
+  faults.Close(h);
+  EXPECT_EQ(testsupport::ReadTextFile(dir / "s.bin"), "abc");
+  EXPECT_EQ(faults.WriteSizes(), (std::vector<int64_t>{3}));
+}
+
+}  // namespace

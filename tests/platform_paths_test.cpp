@@ -1,0 +1,119 @@
+// Windows-style paths: separators, drive letters through the Wine prefix,
+// drive roots, expansion and extensions.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace platform;
+
+TEST(PathsTest, WinePrefixComesFromTheEnvironmentOrHome) {
+  {
+    testsupport::ScopedEnv wine("WINEPREFIX", "/opt/prefix");
+    EXPECT_EQ(WinePrefix(), "/opt/prefix");
+  }
+  testsupport::ScopedEnv wine("WINEPREFIX", std::nullopt);
+  testsupport::ScopedEnv home("HOME", "/home/someone");
+  EXPECT_EQ(WinePrefix(), "/home/someone/.wine");
+}
+
+TEST(PathsTest, DriveLettersMapIntoDosdevicesWithBothSeparators) {
+  testsupport::ScopedEnv wine("WINEPREFIX", "/p");
+  EXPECT_EQ(ToNativePath("C:\\Program Files\\App\\a.exe"), "/p/dosdevices/c:/Program Files/App/a.exe");
+  EXPECT_EQ(ToNativePath("c:/Program Files/App"), "/p/dosdevices/c:/Program Files/App");
+  EXPECT_EQ(ToNativePath("D:\\"), "/p/dosdevices/d:/");
+  EXPECT_EQ(ToNativePath("D:"), "/p/dosdevices/d:");
+  EXPECT_EQ(ToNativePath("C:x\\y"), "/p/dosdevices/c:/x/y");
+  EXPECT_EQ(ToNativePath("dir\\sub/x.txt"), "dir/sub/x.txt");
+  EXPECT_EQ(ToNativePath("/abs\\path"), "/abs/path");
+  EXPECT_TRUE(HasDriveLetter("z:"));
+  EXPECT_FALSE(HasDriveLetter("1:\\x"));
+  EXPECT_FALSE(HasDriveLetter("C"));
+  EXPECT_FALSE(HasDriveLetter("/c:/x"));
+}
+
+TEST(PathsTest, ADriveLetterPathReachesTheFileThroughTheDosdevicesLink) {
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv wine("WINEPREFIX", dir / "prefix");
+  std::filesystem::create_directories(dir / "drive_c/Folder");
+  std::filesystem::create_directories(dir / "prefix/dosdevices");
+  std::filesystem::create_directory_symlink(dir / "drive_c", dir / "prefix/dosdevices/c:");
+  testsupport::WriteTextFile(dir / "drive_c/Folder/f.txt", "hello");
+
+  FileSystem& files = PosixFileSystem();
+  auto info = files.Stat("C:\\Folder\\f.txt");
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->size, 5u);
+  EXPECT_TRUE(files.GetAttributes("c:/Folder/../Folder/f.txt"));
+  FileHandle h = files.Open("C:\\Folder\\new.txt", Access::Write, Share::None, Disposition::CreateNew);
+  ASSERT_NE(h, kInvalidHandle);
+  files.Close(h);
+  EXPECT_TRUE(std::filesystem::exists(dir / "drive_c/Folder/new.txt"));
+}
+
+TEST(PathsTest, SeparatorsAndTheClassicSplitters) {
+  EXPECT_TRUE(IsPathSeparator('\\'));
+  EXPECT_TRUE(IsPathSeparator('/'));
+  EXPECT_FALSE(IsPathSeparator(':'));
+  EXPECT_EQ(LastSeparator("a\\b/c"), 3u);
+  EXPECT_EQ(LastSeparator("C:name"), 1u);
+  EXPECT_EQ(LastSeparator("C:name", false), std::string::npos);
+  EXPECT_EQ(ExtractFilePath("C:\\dir\\file.txt"), "C:\\dir\\");
+  EXPECT_EQ(ExtractFilePath("dir/file.txt"), "dir/");
+  EXPECT_EQ(ExtractFilePath("file.txt"), "");
+  EXPECT_EQ(ExtractFilePath("C:file.txt"), "C:");
+  EXPECT_EQ(ExtractFileName("C:\\dir\\file.txt"), "file.txt");
+  EXPECT_EQ(ExtractFileName("C:file.txt"), "file.txt");
+  EXPECT_EQ(ExtractFileName("dir/"), "");
+  EXPECT_EQ(ExtractFileExt("C:\\d.ir\\file.tar.gz"), ".gz");
+  EXPECT_EQ(ExtractFileExt("C:\\d.ir\\file"), "");
+  EXPECT_EQ(JoinPath("a", "b"), "a/b");
+  EXPECT_EQ(JoinPath("a\\", "b"), "a\\b");
+  EXPECT_EQ(JoinPath("", "b"), "b");
+}
+
+TEST(PathsTest, ChangeFileExtReplacesOrAppends) {
+  EXPECT_EQ(ChangeFileExt("C:\\dir\\setup.exe", ".DAT"), "C:\\dir\\setup.DAT");
+  EXPECT_EQ(ChangeFileExt("C:\\dir\\archive.tar.gz", ".zip"), "C:\\dir\\archive.tar.zip");
+  EXPECT_EQ(ChangeFileExt("C:\\d.ir\\setup", ".cab"), "C:\\d.ir\\setup.cab");
+  EXPECT_EQ(ChangeFileExt("/tmp/zbt1A2B.tmp", ".zip"), "/tmp/zbt1A2B.zip");
+  EXPECT_EQ(ChangeFileExt("name.txt", ""), "name");
+}
+
+TEST(PathsTest, TheDriveRootOfAPath) {
+  EXPECT_EQ(ExtractDriveRoot("C:\\Program Files\\x"), "C:\\");
+  EXPECT_EQ(ExtractDriveRoot("d:/x"), "d:\\");
+  EXPECT_EQ(ExtractDriveRoot("E:"), "E:\\");
+  EXPECT_EQ(ExtractDriveRoot("/home/user/a.zip"), "\\");
+  EXPECT_EQ(ExtractDriveRoot("relative\\a.zip"), "\\");
+}
+
+TEST(PathsTest, ExpandFileNameResolvesDotsAgainstTheCurrentDirectory) {
+  EXPECT_EQ(ExpandFileName("C:\\a\\.\\b\\..\\c"), "C:\\a\\c");
+  EXPECT_EQ(ExpandFileName("C:/a/b/../../.."), "C:\\");
+  EXPECT_EQ(ExpandFileName("C:\\..\\x"), "C:\\x");
+  EXPECT_EQ(ExpandFileName("C:"), "C:\\");
+  EXPECT_EQ(ExpandFileName("C:\\a\\b\\"), "C:\\a\\b\\");
+  EXPECT_EQ(ExpandFileName("/x/./y/../z"), "/x/z");
+  EXPECT_EQ(ExpandFileName("/x\\y"), "/x/y");
+  EXPECT_EQ(ExpandFileName("/"), "/");
+
+  testsupport::TempDir dir;
+  std::string cwd = PosixFileSystem().GetCurrentDirectory();
+  ASSERT_TRUE(PosixFileSystem().SetCurrentDirectory(dir.path()));
+  std::string here = PosixFileSystem().GetCurrentDirectory();
+  EXPECT_EQ(ExpandFileName("a/./b/../c.txt"), here + "/a/c.txt");
+  EXPECT_EQ(ExpandFileName("a\\b\\"), here + "/a/b/");
+  EXPECT_EQ(ExpandFileName("."), here);
+  EXPECT_EQ(ExpandFileName(""), here);
+  EXPECT_EQ(ExpandFileName(".."), ExtractFilePath(here).substr(0, ExtractFilePath(here).size() - 1));
+  PosixFileSystem().SetCurrentDirectory(cwd);
+}
+
+}  // namespace
