@@ -1,0 +1,112 @@
+// Adding and deleting that fail halfway (a write failure injected into the
+// engine's output, a cancel from an event handler) leave the archive byte for
+// byte as it was, and leave no temporary file behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/TempDir.h"
+#include "ui/ScriptedUi.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+using testsupport::ReadTextFile;
+using testsupport::WriteTextFile;
+
+struct AddFailureTest : ::testing::Test {
+  testsupport::TempDir dir;
+  ui::ScriptedUi ui;
+  TZipBuilder zip{nullptr, &ui};
+  std::string archive;
+  std::string original;
+
+  void SetUp() override {
+    zip.Unattended = true;
+    zip.SetDLLDirectory(ZB_BINARY_DIR);
+    zip.AddOptions = AddOpts{AddDirNames, AddRecurseDirs};
+    std::filesystem::create_directories(dir / "src/sub");
+    for (int i = 0; i < 20; ++i)
+      WriteTextFile(dir / ("src/sub/f" + std::to_string(i) + ".txt"), std::string(20000 + i, 'a' + i % 26));
+    archive = dir / "a.zip";
+    zip.SetFileName(archive);
+    zip.SetFSpecArgs({dir / "src"});
+    zip.Add();
+    ASSERT_EQ(zip.SuccessCount(), 20) << zip.Message();
+    original = ReadTextFile(archive);
+    WriteTextFile(dir / "src/new.txt", std::string(50000, 'n'));
+  }
+  // Only the archive itself: no temporary file left in its directory.
+  void ExpectUnchanged() {
+    EXPECT_TRUE(ReadTextFile(archive) == original) << "the archive changed";
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      if (e.is_regular_file()) ++files;
+    EXPECT_EQ(files, 1);
+  }
+};
+
+TEST_F(AddFailureTest, WriteFailureAtAnyPointLeavesTheArchiveUnchanged) {
+  // At the start, inside the first header, halfway, and in the end record.
+  size_t size = original.size();
+  for (size_t limit : {size_t{0}, size_t{100}, size / 2, size + 10}) {
+    SCOPED_TRACE(limit);
+    testsupport::ScopedEnv fail("ZIPDLL_FAIL_WRITE_AFTER", std::to_string(limit));
+    zip.SetFSpecArgs({dir / "src"});
+    zip.Add();
+    EXPECT_EQ(zip.SuccessCount(), 0);
+    EXPECT_EQ(zip.ErrCode(), kEngineWriteError);
+    ExpectUnchanged();
+    if (limit > size / 2) continue;  // a deletion writes less than the original
+    zip.SetFSpecArgs({"*f1.txt"});
+    zip.Delete();
+    EXPECT_EQ(zip.SuccessCount(), 0);
+    EXPECT_EQ(zip.ErrCode(), kEngineWriteError);
+    ExpectUnchanged();
+  }
+}
+
+TEST_F(AddFailureTest, CancelDuringAddOrDeleteLeavesTheArchiveUnchanged) {
+  for (ProgressType cancelOn : {ptMemberCount, ptMemberBegin, ptBytesDone}) {
+    SCOPED_TRACE(static_cast<int>(cancelOn));
+    zip.OnProgress = [&](TZipBuilder* z, ProgressType type, const std::string&, int64_t) {
+      if (type == cancelOn) z->Cancel = true;
+    };
+    zip.SetFSpecArgs({dir / "src"});
+    zip.Add();
+    EXPECT_EQ(zip.SuccessCount(), 0);
+    EXPECT_TRUE(zip.FSpecArgs().empty());
+    EXPECT_FALSE(zip.Cancel) << "cleared at the end";
+    ExpectUnchanged();
+  }
+  zip.OnProgress = [](TZipBuilder* z, ProgressType type, const std::string&, int64_t) {
+    if (type == ptMemberBegin) z->Cancel = true;
+  };
+  zip.SetFSpecArgs({"*"});
+  zip.Delete();
+  EXPECT_EQ(zip.SuccessCount(), 0);
+  ExpectUnchanged();
+}
+
+TEST_F(AddFailureTest, MoveKeepsSourcesWhenTheArchiveCannotBeWritten) {
+  zip.AddOptions.Include(AddMove);
+  testsupport::ScopedEnv fail("ZIPDLL_FAIL_WRITE_AFTER", std::string("1000"));
+  zip.SetFSpecArgs({dir / "src/new.txt"});
+  zip.Add();
+  EXPECT_EQ(zip.SuccessCount(), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "src/new.txt"));
+  EXPECT_TRUE(ReadTextFile(archive) == original);
+}
+
+TEST_F(AddFailureTest, DamagedArchiveIsNotOverwritten) {
+  std::string damaged = original.substr(0, original.size() - 10);
+  WriteTextFile(archive, damaged);
+  original = damaged;
+  zip.SetFSpecArgs({dir / "src/new.txt"});
+  zip.Add();
+  EXPECT_EQ(zip.SuccessCount(), 0);
+  EXPECT_EQ(zip.ErrCode(), kEngineBadArchive);
+  ExpectUnchanged();
+}
+
+}  // namespace
