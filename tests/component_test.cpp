@@ -1,6 +1,8 @@
 // The component object: defaults, setter rules, the wait cursor and code pages.
 #include <gtest/gtest.h>
 
+#include "support/ArchiveBytes.h"
+#include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -114,6 +116,39 @@ TEST_F(ComponentTest, ConvertOem2IsoFollowsHostVersionAndFlag) {
 TEST_F(ComponentTest, CountIsZeroWithoutAnArchiveName) {
   zip.SetFileName("");
   EXPECT_EQ(zip.Count(), 0);
+}
+
+TEST_F(ComponentTest, CountIsZeroAfterTheNameIsClearedWhileRecordsRemain) {
+  testsupport::TempDir dir;
+  testsupport::WriteTextFile(dir / "two.zip",
+                             testsupport::BuildArchive({{"a.txt", "alpha"}, {"b.txt", "beta"}}).bytes);
+  zip.Unattended = true;
+  zip.SetFileName(dir / "two.zip");
+  ASSERT_EQ(zip.Count(), 2) << zip.Message();
+  zip.Designing = true;  // the name changes without a new listing: the records stay
+  zip.SetFileName("");
+  EXPECT_EQ(zip.ZipDirEntryRecords().size(), 2u);
+  EXPECT_EQ(zip.Count(), 0);
+}
+
+TEST_F(ComponentTest, ConvertOem2IsoStopsAtTheTerminatingZero) {
+  zip.CodePage = cpOEM;
+  std::string text("\x82\0\x82", 3);
+  zip.ConvertOem2Iso(text, cpdOEM2ISO);
+  EXPECT_EQ(text, std::string("\xC3\xA9\0\x82", 4));
+}
+
+TEST_F(ComponentTest, FileExistsAndDirExistsTellFilesFromDirectories) {
+  testsupport::TempDir dir;
+  testsupport::WriteTextFile(dir / "f.txt", "f");
+  EXPECT_TRUE(zip.FileExists(dir / "f.txt"));
+  EXPECT_FALSE(zip.FileExists(dir.path()));
+  EXPECT_FALSE(zip.FileExists(dir / "missing"));
+  EXPECT_FALSE(zip.FileExists(""));
+  EXPECT_TRUE(DirExists(dir.path()));
+  EXPECT_FALSE(DirExists(dir / "f.txt"));
+  EXPECT_FALSE(DirExists(dir / "missing"));
+  EXPECT_FALSE(DirExists(""));
 }
 
 }  // namespace
