@@ -282,6 +282,27 @@ TEST_F(UnzDllTest, WrongPasswordSkipsTheMemberAfterTheAllowedRequests) {
   EXPECT_EQ(cancelled.result, 1);
 }
 
+TEST_F(UnzDllTest, AWrongPasswordPassingTheCheckByteIsNotTheEnd) {
+  CraftedMember member{"m.txt", Repeated(30000), true};
+  member.password = "genuine";
+  std::string lucky;  // wrong, yet its header check byte matches
+  for (int i = 0; lucky.empty(); ++i) {
+    std::string candidate = std::to_string(i);
+    candidate.append("-wrong");
+    if (PassesPasswordCheck(member, candidate)) lucky = candidate;
+  }
+  ASSERT_TRUE(PassesPasswordCheck(member, "genuine"));
+  UnzRun run = RunOn(Archive({member}));
+  run.password = lucky;
+  run.passwordRequests = 2;
+  run.passwordAnswers = {"genuine"};
+  Run(run);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_EQ(run.Count(kActionPassword), 1);
+  EXPECT_EQ(run.Count(kActionCrcError), 0);
+  EXPECT_EQ(ReadTextFile(out_ + "/m.txt"), member.data);
+}
+
 TEST_F(UnzDllTest, CrcErrorAnswersDecideTheMembersFate) {
   CraftedMember bad{"bad.txt", Repeated(2000), true};
   bad.declaredCrc = 0xDEADBEEF;

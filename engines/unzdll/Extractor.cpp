@@ -148,48 +148,64 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     return Outcome::Done;
   }
 
-  MemberData data;
+  MemberData located;
   try {
-    data.start = LocateMemberData(file, m, dataLimit);
+    located.start = LocateMemberData(file, m, dataLimit);
   } catch (const EngineError& e) {
     return Skip(m, e.Code(), kSkipFormatWrong, std::string(e.what()) + ": ");
   }
-  data.size = m.compressedSize;
-  data.method = m.method;
-  data.declaredSize = m.uncompressedSize;
-  std::optional<engine::ZipCrypto> cipher;
-  if (m.IsEncrypted()) {
-    switch (UnlockMember(file, m, data, cipher)) {
-      case Unlock::Ok: break;
-      case Unlock::Stopped: return Outcome::Stopped;
-      case Unlock::NoPassword:
-        return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
+  located.size = m.compressedSize;
+  located.method = m.method;
+  located.declaredSize = m.uncompressedSize;
+  PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
+  // A wrong password passes the one-byte check now and then; its garbage then
+  // fails to decode or to match the CRC, and the next password is asked for.
+  for (;;) {
+    MemberData data = located;
+    std::optional<engine::ZipCrypto> cipher;
+    if (m.IsEncrypted()) {
+      switch (UnlockMember(file, m, data, cipher, passwords)) {
+        case Unlock::Ok: break;
+        case Unlock::Stopped: return Outcome::Stopped;
+        case Unlock::NoPassword:
+          return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
+      }
+      data.cipher = &*cipher;
     }
-    data.cipher = &*cipher;
-  }
+    auto retryPassword = [&](const DecodeResult& r) {
+      const bool garbage = r.status == DecodeStatus::BadData || r.status == DecodeStatus::TooLong ||
+                           r.status == DecodeStatus::TooShort || (r.status == DecodeStatus::Ok && r.crc != m.crc);
+      if (!m.IsEncrypted() || !garbage || passwords.requestsLeft == 0 || passwordRequestsCancelled_) return false;
+      password_.reset();
+      return true;
+    };
 
-  if (options_.test) {
-    NullSink sink;
-    DecodeResult result = decoder_.Decode(file, data, sink, Progress());
-    if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
-    if (result.crc != m.crc) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
+    if (options_.test) {
+      NullSink sink;
+      DecodeResult result = decoder_.Decode(file, data, sink, Progress());
+      if (retryPassword(result)) continue;
+      if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
+      if (result.crc != m.crc) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
+      return Outcome::Done;
+    }
+    if (m.IsSymlink()) return ExtractLink(file, m, data, parts);
+
+    std::unique_ptr<PendingFile> pending = tree_->CreatePending(parts);
+    if (!pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
+    DecodeResult result = decoder_.Decode(file, data, *pending, Progress());
+    if (retryPassword(result)) continue;  // the partial file goes with `pending`
+    if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);  // removes the file
+    if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))
+      return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
+    if (!pending->Commit(target, m.dosDateTime, FileMode(m)))
+      return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
     return Outcome::Done;
   }
-  if (m.IsSymlink()) return ExtractLink(file, m, data, parts);
-
-  std::unique_ptr<PendingFile> pending = tree_->CreatePending(parts);
-  if (!pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
-  DecodeResult result = decoder_.Decode(file, data, *pending, Progress());
-  if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);  // removes the file
-  if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))
-    return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
-  if (!pending->Commit(target, m.dosDateTime, FileMode(m)))
-    return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
-  return Outcome::Done;
 }
 
 Extractor::Outcome Extractor::ExtractDirectory(const Member& m, const std::vector<std::string>& parts) {
-  if (!options_.keepDirectories || parts.empty()) return Outcome::Skipped;  // nothing to create
+  if (parts.empty()) return Outcome::Done;  // the base itself ("./")
+  if (!options_.keepDirectories) return Outcome::Skipped;  // nothing to create
   switch (tree_->EnsureDirectories(parts, parts.size())) {
     case TreeStatus::Ok: break;
     case TreeStatus::Unsafe:
@@ -236,7 +252,7 @@ std::optional<Extractor::Outcome> Extractor::CheckExisting(const Member& m, cons
 }
 
 Extractor::Unlock Extractor::UnlockMember(ByteSource& source, const Member& m, MemberData& data,
-                                          std::optional<engine::ZipCrypto>& cipher) {
+                                          std::optional<engine::ZipCrypto>& cipher, PasswordState& state) {
   uint8_t header[engine::kEncryptionHeaderSize];
   if (data.size < sizeof header || !source.ReadAt(data.start, header, sizeof header)) return Unlock::NoPassword;
   // The last header byte repeats the CRC's high byte, or the time's when the
@@ -255,7 +271,7 @@ Extractor::Unlock Extractor::UnlockMember(ByteSource& source, const Member& m, M
   };
 
   bool unlocked = password_ && attempt(*password_);
-  uint32_t requestsLeft = passwordRequestsCancelled_ ? 0 : options_.passwordRequests;
+  uint32_t& requestsLeft = state.requestsLeft;
   while (!unlocked && requestsLeft > 0) {
     if (!callback_.Call(kActionPassword, 0, requestsLeft, m.name)) return Unlock::Stopped;
     const ZCallBackStruct& answer = callback_.Answer();
@@ -328,7 +344,8 @@ Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m
   data.declaredSize = m.uncompressedSize;
   std::optional<engine::ZipCrypto> cipher;
   if (m.IsEncrypted()) {
-    switch (UnlockMember(file, m, data, cipher)) {
+    PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
+    switch (UnlockMember(file, m, data, cipher, passwords)) {
       case Unlock::Ok: break;
       case Unlock::Stopped: return Outcome::Stopped;
       case Unlock::NoPassword:

@@ -38,8 +38,11 @@ class Extractor {
   std::optional<Outcome> CheckExisting(const Member& member, const std::string& target, uint32_t fileIndex);
   // Prepares decryption of an encrypted member; false when no password fits.
   enum class Unlock { Ok, NoPassword, Stopped };
+  struct PasswordState {
+    uint32_t requestsLeft;  // for this member
+  };
   Unlock UnlockMember(ByteSource& source, const Member& member, MemberData& data,
-                      std::optional<engine::ZipCrypto>& cipher);
+                      std::optional<engine::ZipCrypto>& cipher, PasswordState& state);
   // Reports a failed decode; returns the outcome for the member.
   Outcome ReportDecodeFailure(const Member& member, const DecodeResult& result);
   // Asks what to do about a CRC mismatch; true when the member is kept.

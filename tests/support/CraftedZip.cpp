@@ -29,6 +29,12 @@ class Cipher {
     Update(static_cast<unsigned char>(plain));
     return out;
   }
+  char Decrypt(char sealed) {
+    uint16_t t = static_cast<uint16_t>(k2_ | 2);
+    char plain = static_cast<char>(sealed ^ static_cast<char>((t * (t ^ 1)) >> 8));
+    Update(static_cast<unsigned char>(plain));
+    return plain;
+  }
 
  private:
   static uint32_t CrcByte(uint32_t crc, unsigned char b) {
@@ -44,7 +50,25 @@ class Cipher {
   uint32_t k0_ = 0x12345678, k1_ = 0x23456789, k2_ = 0x34567890;
 };
 
+std::string EncryptionHeader(const CraftedMember& m, uint32_t crc) {
+  std::string header(12, '\x5A');
+  for (size_t i = 0; i < 11; ++i) header[i] = static_cast<char>(0x31 * (i + 7));
+  header[11] = static_cast<char>(m.dataDescriptor ? (m.dosDateTime >> 8) & 0xFF : crc >> 24);
+  return header;
+}
+
 }  // namespace
+
+bool PassesPasswordCheck(const CraftedMember& member, const std::string& password) {
+  std::string sealed = EncryptionHeader(member, Crc32Of(member.data));
+  Cipher writer(*member.password);
+  for (char& c : sealed) c = writer.Encrypt(c);
+  // Decrypting is encrypting's inverse: plain = cipher ^ stream byte, keys fed with plain.
+  Cipher reader(password);
+  char last = 0;
+  for (char c : sealed) last = reader.Decrypt(c);
+  return last == EncryptionHeader(member, Crc32Of(member.data))[11];
+}
 
 std::string RawDeflate(const std::string& data) {
   z_stream z{};
@@ -82,9 +106,7 @@ std::string CraftZip(const std::vector<CraftedMember>& members, const std::strin
     if (m.dataDescriptor) flags |= 0x0008;
     if (m.password) {
       flags |= 0x0001;
-      std::string header(12, '\x5A');
-      for (size_t i = 0; i < 11; ++i) header[i] = static_cast<char>(0x31 * (i + 7));
-      header[11] = static_cast<char>(m.dataDescriptor ? (m.dosDateTime >> 8) & 0xFF : crc >> 24);
+      std::string header = EncryptionHeader(m, crc);
       Cipher cipher(*m.password);
       std::string sealed = header + payload;
       for (char& c : sealed) c = cipher.Encrypt(c);

@@ -37,6 +37,10 @@ std::string CraftZip(const std::vector<CraftedMember>& members, const std::strin
 // Input for extraction from memory: CRC-32 and method, then the (deflated) data.
 std::string CraftStream(const std::string& data, bool deflate);
 
+// True when `password` decrypts the member's encryption header to the right
+// check byte (true for the right password and for about one wrong one in 256).
+bool PassesPasswordCheck(const CraftedMember& member, const std::string& password);
+
 // DOS date and time (date high, time low) of a calendar time.
 uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
 

@@ -1,0 +1,154 @@
+// Archives written by the peer tools, extracted by the decompression engine and
+// by `unzip`: the two trees must agree in names, bytes and dates.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+
+#include "support/PeerTools.h"
+#include "support/TempDir.h"
+#include "support/UnzEngineRunner.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+struct Entry {
+  bool directory = false;
+  std::string bytes;
+  int64_t mtime = 0;
+};
+
+std::map<std::string, Entry> Snapshot(const std::string& root) {
+  std::map<std::string, Entry> tree;
+  for (auto& e : fs::recursive_directory_iterator(root)) {
+    Entry entry;
+    entry.directory = e.is_directory();
+    if (!entry.directory) entry.bytes = ReadTextFile(e.path().string());
+    entry.mtime = std::chrono::duration_cast<std::chrono::seconds>(
+                      fs::file_time_type::clock::to_sys(fs::last_write_time(e.path())).time_since_epoch())
+                      .count();
+    tree[fs::relative(e.path(), root).string()] = entry;
+  }
+  return tree;
+}
+
+void ExpectSameTrees(const std::string& expected, const std::string& actual, const std::string& what) {
+  auto want = Snapshot(expected), got = Snapshot(actual);
+  std::vector<std::string> wantNames, gotNames;
+  for (auto& [name, e] : want) wantNames.push_back(name);
+  for (auto& [name, e] : got) gotNames.push_back(name);
+  ASSERT_EQ(gotNames, wantNames) << what;
+  for (auto& [name, e] : want) {
+    const Entry& g = got[name];
+    EXPECT_EQ(g.directory, e.directory) << what << ": " << name;
+    EXPECT_TRUE(g.bytes == e.bytes) << what << ": " << name;
+    // unzip may use the exact time of an extra field; the DOS time has 2-second steps.
+    if (!e.directory) {
+      EXPECT_LE(std::abs(g.mtime - e.mtime), 2) << what << ": " << name;
+    }
+  }
+}
+
+class UnzDllInteropTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"zip", "unzip", "7z", "bsdtar", "python3"})
+      if (!HaveTool(tool)) GTEST_SKIP() << tool << " missing";
+    fs::create_directories(src_ + "/sub/deep");
+    fs::create_directories(src_ + "/emptydir");
+    std::string text, noise(300000, '\0');
+    for (uint64_t i = 0; text.size() < (18u << 20); ++i) text += "row " + std::to_string(i * 7919 % 100003) + "\n";
+    uint32_t seed = 5;
+    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    WriteTextFile(src_ + "/a.txt", text.substr(0, 50000));
+    WriteTextFile(src_ + "/empty.txt", "");
+    WriteTextFile(src_ + "/spaces in name.txt", "blank");
+    WriteTextFile(src_ + "/sub/deep/noise.bin", noise);
+    WriteTextFile(src_ + "/sub/large.txt", text);  // streamed, not decoded in one piece
+    RunIn(src_, "touch -d '2019-07-04 10:11:13' a.txt sub/deep/noise.bin");
+  }
+
+  // Extracts `archive` with unzip and with the engine, and compares.
+  void Compare(const std::string& archive, const std::string& what, const std::string& password = "") {
+    std::string expected = dir_ / ("unzip-" + std::to_string(++runs_));
+    std::string actual = dir_ / ("engine-" + std::to_string(runs_));
+    fs::create_directories(actual);
+    CommandResult unzip = RunIn(dir_.path(), "unzip -q -o " + (password.empty() ? "" : "-P " + password + " ") +
+                                                 ShellQuote(archive) + " -d " + ShellQuote(expected));
+    ASSERT_EQ(unzip.status, 0) << what << unzip.err;
+    UnzRun run;
+    run.archive = archive;
+    run.baseDir = actual;
+    if (!password.empty()) run.password = password;
+    ASSERT_TRUE(RunUnzEngine(run));
+    EXPECT_GT(run.result, 0) << what;
+    EXPECT_EQ(run.Count(kActionSkipped), 0) << what;
+    ExpectSameTrees(expected, actual, what);
+
+    UnzRun test;
+    test.archive = archive;
+    test.test = true;
+    if (!password.empty()) test.password = password;
+    ASSERT_TRUE(RunUnzEngine(test));
+    EXPECT_EQ(test.result, run.result) << what << " tested";
+  }
+
+  // Runs a writer in the source tree; "@" in `command` stands for the archive.
+  std::string Write(std::string command) {
+    std::string archive = dir_ / ("w" + std::to_string(++archives_) + ".zip");
+    command.replace(command.find('@'), 1, ShellQuote(archive));
+    CommandResult r = RunIn(src_, command);
+    EXPECT_EQ(r.status, 0) << command << r.err;
+    return archive;
+  }
+
+  TempDir dir_;
+  std::string src_ = dir_ / "src";
+  int runs_ = 0, archives_ = 0;
+};
+
+TEST_F(UnzDllInteropTest, ArchivesOfThePeerToolsExtractLikeUnzip) {
+  Compare(Write("zip -qr -9 -X @ ."), "zip");
+  Compare(Write("python3 -c \"import os,sys,zipfile\n"
+                "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED)\n"
+                "for d,ds,fs in sorted(os.walk('.')):\n"
+                "  [z.write(os.path.join(d,n)) for n in sorted(ds+fs)]\n"
+                "z.close()\" @"),
+          "python zipfile");
+  Compare(Write("7z a -tzip -bso0 -bsp0 @ ."), "7z deflate");
+  Compare(Write("bsdtar -a -cf @ ."), "bsdtar");
+}
+
+TEST_F(UnzDllInteropTest, EncryptedAndStreamedArchivesExtractLikeUnzip) {
+  Compare(Write("zip -qr -P Pass-1 @ ."), "zip -P", "Pass-1");
+  Compare(Write("7z a -tzip -mem=ZipCrypto -pSecret7 -bso0 -bsp0 @ ."), "7z ZipCrypto", "Secret7");
+  // Written to a pipe: sizes and CRCs follow the data in descriptors.
+  Compare(Write("zip -qr -P piped - . > @"), "zip to a pipe", "piped");
+  Compare(Write("zip -qr - . > @"), "zip to a pipe, plain");
+  // Read from a pipe: one member named "-".
+  Compare(Write("cat sub/large.txt | zip -q -P fromstdin @ -"), "zip from a pipe", "fromstdin");
+}
+
+TEST_F(UnzDllInteropTest, WrongPasswordAsksThenFailsWithoutAFile) {
+  std::string archive = Write("7z a -tzip -mem=ZipCrypto -pRight -bso0 -bsp0 @ .");
+  std::string out = dir_ / "wrong";
+  fs::create_directories(out);
+  UnzRun run;
+  run.archive = archive;
+  run.baseDir = out;
+  run.specs = {"a.txt"};
+  run.password = "Wrong";
+  run.passwordRequests = 3;
+  run.passwordAnswers = {"nope", "still wrong", std::nullopt};
+  ASSERT_TRUE(RunUnzEngine(run));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(run.Count(kActionPassword), 3);
+  EXPECT_EQ(run.Messages(kEngineBadPassword).size(), 1u);
+  EXPECT_FALSE(fs::exists(out + "/a.txt"));
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+}  // namespace
