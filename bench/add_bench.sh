@@ -4,7 +4,7 @@
 # usage: bench/add_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-bin=${1:-$here/../build/bin}
+bin=$(cd "${1:-$here/../build/bin}" && pwd)
 zipbuilder=$bin/zipbuilder
 [ -x "$zipbuilder" ] || { echo "no zipbuilder in $bin" >&2; exit 1; }
 command -v zip >/dev/null || { echo "zip is not installed" >&2; exit 1; }
