@@ -188,3 +188,21 @@ TEST_F(InteropListing, CommandLineFailuresGoToStderr) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InteropListing, MoreThan65535MembersAreReadThroughTheZip64EndRecord) {
+  auto made = RunIn(dir->path(), "python3 -c \"import zipfile\n"
+                                 "with zipfile.ZipFile('many.zip', 'w') as z:\n"
+                                 "    [z.writestr('m%05d' % i, b'') for i in range(70000)]\"");
+  ASSERT_EQ(made.status, 0) << made.err;
+  ui::ScriptedUi ui;
+  TZipBuilder zip{nullptr, &ui};
+  zip.SetFileName(*dir / "many.zip");
+  ASSERT_EQ(zip.Count(), 70000) << zip.Message();
+  EXPECT_EQ(zip.ZipDirEntryRecords().back()->FileName, "m69999");
+  EXPECT_FALSE(zip.StructureWarning());
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // Listing the central directory into ZipDirEntryRecords, and reading and
 // writing the archive comment.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -82,6 +83,41 @@ void CopyHeaderFields(const zip::CentralFileHeader& h, ZipDirEntryFixed& e) {
   e.LocalHeaderOffset = h.RelOffLocal;
 }
 
+// Where the central directory is and how many entries it has. Archives of more
+// than 65535 members (or 4 GiB) saturate the end record's fields and carry the
+// true values in a ZIP64 end record just before it, found through its locator.
+struct DirectoryExtent {
+  int64_t entries = 0;
+  int64_t size = 0;
+  int64_t offset = 0;
+  int64_t trailer = 0;  // bytes between the directory and the end record
+};
+
+bool Saturated(const zip::ZipEndOfCentral& r) {
+  return r.TotalEntries == 0xFFFF || r.CentralSize == 0xFFFFFFFFu || r.CentralOffSet == 0xFFFFFFFFu;
+}
+
+uint64_t Load64(const uint8_t* p) { return zip::Load32(p) | (uint64_t{zip::Load32(p + 4)} << 32); }
+
+void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset, DirectoryExtent& extent) {
+  constexpr int64_t kLocatorSize = 20, kRecordSize = 56;
+  uint8_t locator[kLocatorSize], record[kRecordSize];
+  const int64_t locatorAt = endRecordOffset - kLocatorSize, recordAt = locatorAt - kRecordSize;
+  if (recordAt < 0 || files.Seek(h, locatorAt, platform::SeekFrom::Begin) != locatorAt ||
+      files.Read(h, locator, sizeof locator) != kLocatorSize || zip::Load32(locator) != 0x07064B50u)
+    return;
+  // The record is read where it must lie for an archive that ends with it; its
+  // recorded offset only counts from the archive's start.
+  if (files.Seek(h, recordAt, platform::SeekFrom::Begin) != recordAt ||
+      files.Read(h, record, sizeof record) != kRecordSize || zip::Load32(record) != 0x06064B50u ||
+      Load64(record + 4) != kRecordSize - 12)
+    return;
+  const uint64_t entries = Load64(record + 32), size = Load64(record + 40), offset = Load64(record + 48);
+  if (entries > INT32_MAX || size > INT32_MAX || offset > INT32_MAX) return;
+  extent = {static_cast<int64_t>(entries), static_cast<int64_t>(size), static_cast<int64_t>(offset),
+            kLocatorSize + kRecordSize};
+}
+
 }  // namespace
 
 void TZipBuilder::FreeZipDirEntryRecords() { zipDirEntryRecords_.clear(); }
@@ -103,6 +139,7 @@ void TZipBuilder::List() {
   auto& files = *env_->files;
   bool endRecordRead = false;
   int64_t expected = 0;
+  DirectoryExtent extent;
   zip::ZipEndOfCentral endOfCentral{};
 
   bool ok = RunReported(10202, [&] {
@@ -114,29 +151,32 @@ void TZipBuilder::List() {
 
     lastDiskNumber_ = endOfCentral.ThisDiskNo;
     if (endOfCentral.ThisDiskNo > 0) spanned_ = true;
+    extent = {endOfCentral.TotalEntries, endOfCentral.CentralSize, endOfCentral.CentralOffSet, 0};
     if (endOfCentral.ThisDiskNo == endOfCentral.CentralDiskNo) {
       // This volume is the last: a directory cut short cannot go on elsewhere.
       diskNr_ = endOfCentral.ThisDiskNo;
-      expected = int64_t{archiveFileSize_} - endOfCentral.CentralSize - kEndRecordSize -
+      if (Saturated(endOfCentral)) ReadZip64Extent(files, inFileHandle_, endOfCentralOffset_, extent);
+      expected = int64_t{archiveFileSize_} - extent.size - extent.trailer - kEndRecordSize -
                  endOfCentral.ZipCommentLen;
     } else {
       GetNewDisk(endOfCentral.CentralDiskNo);
       archiveFileSize_ = static_cast<int32_t>(files.Size(inFileHandle_));
-      expected = endOfCentral.CentralOffSet;
+      expected = extent.offset;
     }
-    structureWarning_ = endOfCentral.CentralOffSet != expected;
+    structureWarning_ = extent.offset != expected;
     if (structureWarning_) ShowZipMessage(10203, "");
     if (expected < 0 || files.Seek(inFileHandle_, expected, platform::SeekFrom::Begin) != expected)
       throw EZipBuilder(10201);
     centralDirOffset_ = static_cast<int32_t>(expected);
     archiveStart_ = archiveFileSize_ == kEndRecordSize ? 0 : archiveFileSize_;
 
-    zipDirEntryRecords_.reserve(endOfCentral.TotalEntries);
     const int64_t fileSize = files.Size(inFileHandle_);
+    // Every entry takes at least a fixed part: never reserve beyond what the file can hold.
+    zipDirEntryRecords_.reserve(static_cast<size_t>(std::min(extent.entries, fileSize / 46 + 1)));
     ReadAhead reader(files, static_cast<size_t>(std::clamp<int64_t>(fileSize - expected, 4096, kMaxReadAhead)));
     uint8_t bytes[kCentralHeaderSize];
     std::vector<char> name, comment;
-    for (int i = 0; i < endOfCentral.TotalEntries; ++i) {
+    for (int i = 0; i < extent.entries; ++i) {
       while (reader.Read(inFileHandle_, bytes, kCentralHeaderSize) != int64_t{kCentralHeaderSize}) {
         if (diskNr_ >= endOfCentral.ThisDiskNo) throw EZipBuilder(11013);
         GetNewDisk(diskNr_ + 1);
@@ -192,7 +232,7 @@ void TZipBuilder::List() {
     archiveStart_ = 0;
   }
   if (endRecordRead)
-    archiveStart_ = static_cast<int32_t>(int64_t{archiveStart_} + expected - endOfCentral.CentralOffSet);
+    archiveStart_ = static_cast<int32_t>(int64_t{archiveStart_} + expected - extent.offset);
   StopWaitCursor();
   if (inFileHandle_ != platform::kInvalidHandle) {
     files.Close(inFileHandle_);
