@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <exception>
 
@@ -54,6 +56,7 @@ TfrMain::TfrMain(InstallerSetup setup, QWidget* parent) : QDialog(parent), ui_(*
   memoBericht->setGeometry(16, 7, 345, 38);
   memoBericht->setFrameShape(QFrame::NoFrame);
   memoBericht->setTabChangesFocus(true);
+  memoBericht->document()->setDocumentMargin(1);  // an edit control's narrow margin
   memoBericht->setFont(DesignFont(13, true));
   memoBericht->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   memoBericht->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -116,7 +119,11 @@ void TfrMain::RunHandler(void (Installer::*handler)()) {
 
 std::string TfrMain::Caption() { return windowTitle().toStdString(); }
 
-void TfrMain::AddMessageLine(const std::string& line) { memoBericht->appendPlainText(FromUtf8(line)); }
+void TfrMain::AddMessageLine(const std::string& line) {
+  memoBericht->appendPlainText(FromUtf8(line));
+  // Adding a line leaves the view where it was: at the message's first line.
+  memoBericht->moveCursor(QTextCursor::Start);
+}
 
 void TfrMain::ClearMessage() { memoBericht->clear(); }
 

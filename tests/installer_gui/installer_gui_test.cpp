@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <filesystem>
 
@@ -25,10 +26,18 @@ std::unique_ptr<TfrMain> OpenWindow(InstallerHarness& h) {
 }
 
 TEST(InstallerWindow, LaidOutAsDesigned) {
-  InstallerHarness h;  // no descriptor: the window waits with both buttons usable
+  InstallerHarness h;
+  h.AddAppPath("demo.exe");
+  h.WriteDescriptor("Update of Bravik Demo to version 6.10\ndemo.exe\n");
+  h.InstallProgram("bin/demo.exe", "6.05");
+  ASSERT_TRUE(h.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}}));
   auto w = OpenWindow(h);
   ASSERT_TRUE(w->Shown());
   EXPECT_TRUE(h.ui.boxes.empty());
+  EXPECT_EQ(w->Logic().Startup(), installer::StartupState::Ready);
+  EXPECT_EQ(w->memoBericht->toPlainText(), "Update of Bravik Demo to version 6.10\n");
+  EXPECT_EQ(w->memoBericht->verticalScrollBar()->value(), 0);  // the message's first line shows
+  EXPECT_EQ(w->edPath->text(), "C:\\Program Files\\Demo");
 
   EXPECT_EQ(w->windowTitle(), "Bravik-Solen");
   EXPECT_EQ(w->size(), QSize(368, 161));
