@@ -25,7 +25,7 @@ ZipCrypto::ZipCrypto(const std::string& password) : key0_(0x12345678), key1_(0x2
 }
 
 uint8_t ZipCrypto::StreamByte() const {
-  uint16_t temp = static_cast<uint16_t>(key2_ | 2);
+  uint32_t temp = (key2_ | 2) & 0xFFFF;  // 32-bit product: no signed overflow
   return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
 }
 
