@@ -46,7 +46,8 @@ class FakeRegistry : public Registry {
   }
 
  private:
-  void Set(RegistryRoot root, const std::string& key, const std::string& valueName, RegValue value) {
+  void Set(RegistryRoot root, const std::string& key, const std::string& valueName,
+           RegValue value) {
     AddKey(root, key);
     std::vector<std::string> parts = Split(key);
     keys_[{root, Join(parts, parts.size())}][RegistryFoldCase(valueName)] = std::move(value);

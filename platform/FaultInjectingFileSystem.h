@@ -17,9 +17,9 @@ class FaultInjectingFileSystem : public FileSystem {
   enum class Op { Open, Read, Write, Seek };
 
   struct Transfer {
-    size_t requested = 0;  // bytes asked for
-    int64_t result = 0;    // what the call returned (-1 for a failure)
-    bool injected = false; // the failure was injected
+    size_t requested = 0;   // bytes asked for
+    int64_t result = 0;     // what the call returned (-1 for a failure)
+    bool injected = false;  // the failure was injected
   };
 
   explicit FaultInjectingFileSystem(FileSystem& inner) : inner_(inner) {}
@@ -59,12 +59,16 @@ class FaultInjectingFileSystem : public FileSystem {
   bool SetFileDosTime(FileHandle h, uint32_t dosDateTime) override {
     return inner_.SetFileDosTime(h, dosDateTime);
   }
-  std::optional<uint32_t> GetAttributes(const std::string& path) override { return inner_.GetAttributes(path); }
+  std::optional<uint32_t> GetAttributes(const std::string& path) override {
+    return inner_.GetAttributes(path);
+  }
   bool SetAttributes(const std::string& path, uint32_t attributes) override {
     return inner_.SetAttributes(path, attributes);
   }
   std::optional<FileInfo> Stat(const std::string& path) override { return inner_.Stat(path); }
-  bool SetPermissions(const std::string& path, uint32_t mode) override { return inner_.SetPermissions(path, mode); }
+  bool SetPermissions(const std::string& path, uint32_t mode) override {
+    return inner_.SetPermissions(path, mode);
+  }
   bool SetPathDosTime(const std::string& path, uint32_t dosDateTime) override {
     return inner_.SetPathDosTime(path, dosDateTime);
   }
@@ -81,7 +85,9 @@ class FaultInjectingFileSystem : public FileSystem {
     return inner_.ListDirectory(path);
   }
   std::string GetCurrentDirectory() override { return inner_.GetCurrentDirectory(); }
-  bool SetCurrentDirectory(const std::string& path) override { return inner_.SetCurrentDirectory(path); }
+  bool SetCurrentDirectory(const std::string& path) override {
+    return inner_.SetCurrentDirectory(path);
+  }
   std::string GetTempPath() override { return inner_.GetTempPath(); }
   std::string GetTempFileName(const std::string& dir, const std::string& prefix) override {
     return inner_.GetTempFileName(dir, prefix);

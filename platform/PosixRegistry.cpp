@@ -137,14 +137,30 @@ bool ParseEscaped(const std::string& line, size_t& pos, char end, std::u16string
     if (++pos >= line.size()) return false;
     c = line[pos++];
     switch (c) {
-      case 'a': out += u'\a'; break;
-      case 'b': out += u'\b'; break;
-      case 'e': out += char16_t{0x1B}; break;
-      case 'f': out += u'\f'; break;
-      case 'n': out += u'\n'; break;
-      case 'r': out += u'\r'; break;
-      case 't': out += u'\t'; break;
-      case 'v': out += u'\v'; break;
+      case 'a':
+        out += u'\a';
+        break;
+      case 'b':
+        out += u'\b';
+        break;
+      case 'e':
+        out += char16_t{0x1B};
+        break;
+      case 'f':
+        out += u'\f';
+        break;
+      case 'n':
+        out += u'\n';
+        break;
+      case 'r':
+        out += u'\r';
+        break;
+      case 't':
+        out += u'\t';
+        break;
+      case 'v':
+        out += u'\v';
+        break;
       case 'x': {
         uint32_t unit = 0;
         int digits = 0;
@@ -152,8 +168,10 @@ bool ParseEscaped(const std::string& line, size_t& pos, char end, std::u16string
           unit = unit * 16 + static_cast<uint32_t>(HexDigit(line[pos++]));
           ++digits;
         }
-        if (digits == 0) out += u'x';
-        else out += static_cast<char16_t>(unit);
+        if (digits == 0)
+          out += u'x';
+        else
+          out += static_cast<char16_t>(unit);
         break;
       }
       default:
@@ -239,7 +257,8 @@ std::string StringFromUnits(std::u16string units) {
 }
 
 // Reads a hex value's bytes "01,02,\" plus continuation lines.
-std::vector<uint8_t> ParseHexBytes(const std::vector<std::string>& lines, size_t& index, size_t pos) {
+std::vector<uint8_t> ParseHexBytes(const std::vector<std::string>& lines, size_t& index,
+                                   size_t pos) {
   std::vector<uint8_t> bytes;
   std::string line = lines[index];
   for (;;) {
@@ -284,7 +303,9 @@ std::u16string UnitsFromBytes(const std::vector<uint8_t>& bytes) {
 Value ParseData(const std::vector<std::string>& lines, size_t& index, size_t pos) {
   const std::string& line = lines[index];
   Value value;
-  auto startsWith = [&](const char* word) { return line.compare(pos, std::string(word).size(), word) == 0; };
+  auto startsWith = [&](const char* word) {
+    return line.compare(pos, std::string(word).size(), word) == 0;
+  };
   auto parseTypeNumber = [&](uint32_t& type) {  // at "(" of "str(2)" or "hex(7)"
     if (pos >= line.size() || line[pos] != '(') return false;
     ++pos;
@@ -320,8 +341,10 @@ Value ParseData(const std::vector<std::string>& lines, size_t& index, size_t pos
   } else if (startsWith("hex:") || startsWith("hex(")) {
     uint32_t type = kRegBinary;
     pos += 3;
-    if (line[pos] == ':') ++pos;
-    else if (!parseTypeNumber(type)) return value;
+    if (line[pos] == ':')
+      ++pos;
+    else if (!parseTypeNumber(type))
+      return value;
     std::vector<uint8_t> bytes = ParseHexBytes(lines, index, pos);
     value.type = type;
     // A string that Wine could not write as text (odd length, no terminating
@@ -464,8 +487,12 @@ class PosixRegistryImpl : public Registry {
     std::vector<std::string> base;
     const char* file = nullptr;
     switch (root) {
-      case HKEY_LOCAL_MACHINE: file = "system.reg"; break;
-      case HKEY_CURRENT_USER: file = "user.reg"; break;
+      case HKEY_LOCAL_MACHINE:
+        file = "system.reg";
+        break;
+      case HKEY_CURRENT_USER:
+        file = "user.reg";
+        break;
       case HKEY_CLASSES_ROOT:
         file = "system.reg";
         base = {"software", "classes"};
@@ -480,7 +507,8 @@ class PosixRegistryImpl : public Registry {
         full.insert(full.end(), parts.begin(), parts.end());
         return FromAbsolute(full, 0);
       }
-      default: return std::nullopt;
+      default:
+        return std::nullopt;
     }
     auto hive = Load(file);
     if (!hive) return std::nullopt;
@@ -494,14 +522,17 @@ class PosixRegistryImpl : public Registry {
       auto hive = Load(name);
       if (!hive || hive->root.empty() || hive->root.size() > full.size()) continue;
       if (!std::equal(hive->root.begin(), hive->root.end(), full.begin())) continue;
-      return Follow(hive, std::vector<std::string>(full.begin() + static_cast<long>(hive->root.size()), full.end()),
-                    depth);
+      return Follow(
+          hive,
+          std::vector<std::string>(full.begin() + static_cast<long>(hive->root.size()), full.end()),
+          depth);
     }
     return std::nullopt;
   }
 
   // Walks `parts` down from the file's root, going through symbolic links.
-  std::optional<Location> Follow(std::shared_ptr<const Hive> hive, std::vector<std::string> parts, int depth) {
+  std::optional<Location> Follow(std::shared_ptr<const Hive> hive, std::vector<std::string> parts,
+                                 int depth) {
     if (depth > 16) return std::nullopt;  // a loop of links
     for (size_t n = 1; n <= parts.size(); ++n) {
       auto k = hive->keys.find(JoinKey(parts, n));

@@ -8,9 +8,9 @@
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
-#include "support/TempDir.h"
 
 namespace {
 
@@ -75,7 +75,8 @@ TEST_F(FileUtilsTest, CopyBufferOfTenThousandBytesMoves8192Then1808) {
   EXPECT_EQ(files.inner().Seek(out, 0, SeekFrom::Current), 10000);
   files.inner().Close(in);
   files.inner().Close(out);
-  EXPECT_EQ(testsupport::ReadTextFile(dir / "dst.bin"), testsupport::ReadTextFile(dir / "src.bin").substr(0, 10000));
+  EXPECT_EQ(testsupport::ReadTextFile(dir / "dst.bin"),
+            testsupport::ReadTextFile(dir / "src.bin").substr(0, 10000));
 }
 
 TEST_F(FileUtilsTest, CopyBufferOfZeroBytesCopiesNothing) {
@@ -97,7 +98,8 @@ TEST_F(FileUtilsTest, CopyBufferOfMinusOneCopiesToTheEnd) {
   EXPECT_EQ(files.WriteSizes(), (std::vector<int64_t>{8192, 8192, 2616}));
   files.inner().Close(in);
   files.inner().Close(out);
-  EXPECT_EQ(testsupport::ReadTextFile(dir / "dst.bin"), testsupport::ReadTextFile(dir / "src.bin").substr(1000));
+  EXPECT_EQ(testsupport::ReadTextFile(dir / "dst.bin"),
+            testsupport::ReadTextFile(dir / "src.bin").substr(1000));
 }
 
 TEST_F(FileUtilsTest, CopyBufferStopsWithoutErrorAtTheEndOfTheInput) {
@@ -129,7 +131,8 @@ TEST_F(FileUtilsTest, CopyBufferFailsWithMinusTwoOnAReadOrWriteFailure) {
 
 TEST_F(FileUtilsTest, CopyFileCopiesContentsAndDateAndRaisesNoProgress) {
   std::string src = Make("src.bin", 20000);
-  const uint32_t stamp = ((2015u - 1980) << 25) | (3u << 21) | (9u << 16) | (8u << 11) | (7u << 5) | 3u;
+  const uint32_t stamp =
+      ((2015u - 1980) << 25) | (3u << 21) | (9u << 16) | (8u << 11) | (7u << 5) | 3u;
   ASSERT_TRUE(files.SetPathDosTime(src, stamp));
   int progress = 0;
   zip.OnProgress = [&](TZipBuilder*, ProgressType, const std::string&, int64_t) { ++progress; };

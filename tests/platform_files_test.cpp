@@ -145,7 +145,8 @@ TEST_F(FilesTest, SetEndOfFileCutsAndExtends) {
 TEST_F(FilesTest, DosDateAndTimeRoundTripThroughHandlesAndPaths) {
   std::string path = Make("t.txt", "t");
   // 2019-07-14 15:26:48 local time
-  const uint32_t stamp = ((2019u - 1980) << 25) | (7u << 21) | (14u << 16) | (15u << 11) | (26u << 5) | 24u;
+  const uint32_t stamp =
+      ((2019u - 1980) << 25) | (7u << 21) | (14u << 16) | (15u << 11) | (26u << 5) | 24u;
   FileHandle h = Open(path, Access::Write, Share::None);
   EXPECT_TRUE(files.SetFileDosTime(h, stamp));
   EXPECT_EQ(files.GetFileDosTime(h), stamp);
@@ -153,7 +154,8 @@ TEST_F(FilesTest, DosDateAndTimeRoundTripThroughHandlesAndPaths) {
   EXPECT_EQ(files.Stat(path)->dosDateTime, stamp);
   EXPECT_EQ(files.Stat(path)->unixTime, DosDateTimeToUnix(stamp));
 
-  const uint32_t other = ((2001u - 1980) << 25) | (1u << 21) | (2u << 16) | (3u << 11) | (4u << 5) | 5u;
+  const uint32_t other =
+      ((2001u - 1980) << 25) | (1u << 21) | (2u << 16) | (3u << 11) | (4u << 5) | 5u;
   EXPECT_TRUE(files.SetPathDosTime(path, other));
   h = Open(path, Access::Read, Share::ReadWrite);
   EXPECT_EQ(files.GetFileDosTime(h), other);
@@ -306,7 +308,8 @@ TEST_F(FaultTest, FailsTheNthCallOfEachKindSeparately) {
   faults.FailNth(FaultInjectingFileSystem::Op::Read, 2);
   FileHandle h = faults.Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting);
   ASSERT_NE(h, kInvalidHandle);
-  EXPECT_EQ(faults.Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting), kInvalidHandle);
+  EXPECT_EQ(faults.Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting),
+            kInvalidHandle);
   FileHandle third = faults.Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting);
   EXPECT_NE(third, kInvalidHandle);
   char c;

@@ -25,7 +25,8 @@ TEST(PathsTest, WinePrefixComesFromTheEnvironmentOrHome) {
 
 TEST(PathsTest, DriveLettersMapIntoDosdevicesWithBothSeparators) {
   testsupport::ScopedEnv wine("WINEPREFIX", "/p");
-  EXPECT_EQ(ToNativePath("C:\\Program Files\\App\\a.exe"), "/p/dosdevices/c:/Program Files/App/a.exe");
+  EXPECT_EQ(ToNativePath("C:\\Program Files\\App\\a.exe"),
+            "/p/dosdevices/c:/Program Files/App/a.exe");
   EXPECT_EQ(ToNativePath("c:/Program Files/App"), "/p/dosdevices/c:/Program Files/App");
   EXPECT_EQ(ToNativePath("D:\\"), "/p/dosdevices/d:/");
   EXPECT_EQ(ToNativePath("D:"), "/p/dosdevices/d:");
@@ -51,7 +52,8 @@ TEST(PathsTest, ADriveLetterPathReachesTheFileThroughTheDosdevicesLink) {
   ASSERT_TRUE(info);
   EXPECT_EQ(info->size, 5u);
   EXPECT_TRUE(files.GetAttributes("c:/Folder/../Folder/f.txt"));
-  FileHandle h = files.Open("C:\\Folder\\new.txt", Access::Write, Share::None, Disposition::CreateNew);
+  FileHandle h =
+      files.Open("C:\\Folder\\new.txt", Access::Write, Share::None, Disposition::CreateNew);
   ASSERT_NE(h, kInvalidHandle);
   files.Close(h);
   EXPECT_TRUE(std::filesystem::exists(dir / "drive_c/Folder/new.txt"));
@@ -112,7 +114,8 @@ TEST(PathsTest, ExpandFileNameResolvesDotsAgainstTheCurrentDirectory) {
   EXPECT_EQ(ExpandFileName("a\\b\\"), here + "/a/b/");
   EXPECT_EQ(ExpandFileName("."), here);
   EXPECT_EQ(ExpandFileName(""), here);
-  EXPECT_EQ(ExpandFileName(".."), ExtractFilePath(here).substr(0, ExtractFilePath(here).size() - 1));
+  EXPECT_EQ(ExpandFileName(".."),
+            ExtractFilePath(here).substr(0, ExtractFilePath(here).size() - 1));
   PosixFileSystem().SetCurrentDirectory(cwd);
 }
 

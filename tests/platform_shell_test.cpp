@@ -4,8 +4,8 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "platform/Env.h"
@@ -34,10 +34,12 @@ TEST_F(ShellTest, UndoableDeleteMovesTheFileToTheTrashWithItsInfo) {
   EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(testsupport::ReadTextFile(Trash("files/a b%.txt")), "payload");
   std::string info = testsupport::ReadTextFile(Trash("info/a b%.txt.trashinfo"));
-  std::string encoded = dir / "work/a%20b%25.txt";  // the temporary directory's name needs no escapes
+  std::string encoded =
+      dir / "work/a%20b%25.txt";  // the temporary directory's name needs no escapes
   EXPECT_EQ(info.substr(0, 13), "[Trash Info]\n");
   EXPECT_NE(info.find("\nPath=" + encoded + "\n"), std::string::npos) << info;
-  EXPECT_TRUE(std::regex_search(info, std::regex("\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")))
+  EXPECT_TRUE(std::regex_search(
+      info, std::regex("\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")))
       << info;
 }
 
@@ -62,8 +64,9 @@ TEST_F(ShellTest, ANameAlreadyInTheTrashGetsANewName) {
     contents.insert(text);
     if (name == "stray.txt") continue;
     std::string info = testsupport::ReadTextFile(Trash("info/" + name + ".trashinfo"));
-    EXPECT_NE(info.find("Path=" + (name.rfind("same", 0) == 0 ? dir / "same.txt" : dir / "stray.txt")),
-              std::string::npos)
+    EXPECT_NE(
+        info.find("Path=" + (name.rfind("same", 0) == 0 ? dir / "same.txt" : dir / "stray.txt")),
+        std::string::npos)
         << name << ": " << info;
   }
   EXPECT_EQ(contents, (std::set<std::string>{"first", "second", "third", "stray", "mine"}));
@@ -78,8 +81,9 @@ TEST_F(ShellTest, RelativeAndDriveLetterPathsAreTrashedByTheirFullPath) {
   EXPECT_EQ(shell.DeleteFile("C:\\doc.txt", true), 0);
   EXPECT_FALSE(fs::exists(dir / "drive_c/doc.txt"));
   EXPECT_TRUE(fs::exists(Trash("files/doc.txt")));
-  EXPECT_NE(testsupport::ReadTextFile(Trash("info/doc.txt.trashinfo")).find("/dosdevices/c%3A/doc.txt"),
-            std::string::npos);
+  EXPECT_NE(
+      testsupport::ReadTextFile(Trash("info/doc.txt.trashinfo")).find("/dosdevices/c%3A/doc.txt"),
+      std::string::npos);
 
   std::string cwd = PosixFileSystem().GetCurrentDirectory();
   ASSERT_TRUE(PosixFileSystem().SetCurrentDirectory(dir.path()));

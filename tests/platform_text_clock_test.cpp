@@ -26,19 +26,27 @@ TEST(CodePageTest, EveryHighByteRoundTrips) {
 }
 
 TEST(CodePageTest, KnownCharacters) {
-  EXPECT_EQ(OemToChar("\x81"), "\xc3\xbc");           // ü
-  EXPECT_EQ(OemToChar("\x9c"), "\xc2\xa3");           // £
-  EXPECT_EQ(OemToChar("\xb0"), "\xe2\x96\x91");       // ░
-  EXPECT_EQ(OemToChar("\xff"), "\xc2\xa0");           // no-break space
-  EXPECT_EQ(OemToChar("Gr\x81\xe1" "e.txt"), "Gr\xc3\xbc\xc3\x9f" "e.txt");
-  EXPECT_EQ(CharToOem("Gr\xc3\xbc\xc3\x9f" "e.txt"), "Gr\x81\xe1" "e.txt");
+  EXPECT_EQ(OemToChar("\x81"), "\xc3\xbc");      // ü
+  EXPECT_EQ(OemToChar("\x9c"), "\xc2\xa3");      // £
+  EXPECT_EQ(OemToChar("\xb0"), "\xe2\x96\x91");  // ░
+  EXPECT_EQ(OemToChar("\xff"), "\xc2\xa0");      // no-break space
+  EXPECT_EQ(OemToChar("Gr\x81\xe1"
+                      "e.txt"),
+            "Gr\xc3\xbc\xc3\x9f"
+            "e.txt");
+  EXPECT_EQ(CharToOem("Gr\xc3\xbc\xc3\x9f"
+                      "e.txt"),
+            "Gr\x81\xe1"
+            "e.txt");
   EXPECT_EQ(OemToChar("plain ASCII\t\n"), "plain ASCII\t\n");
 }
 
 TEST(CodePageTest, CharactersThatCp850LacksBecomeUnderscores) {
-  EXPECT_EQ(CharToOem("\xe2\x82\xac"), "_");                  // €
-  EXPECT_EQ(CharToOem("a\xe6\x97\xa5\xe6\x9c\xac" "b"), "a__b");  // 日本
-  EXPECT_EQ(CharToOem("\xf0\x9f\x98\x80"), "_");              // an emoji (4 bytes)
+  EXPECT_EQ(CharToOem("\xe2\x82\xac"), "_");  // €
+  EXPECT_EQ(CharToOem("a\xe6\x97\xa5\xe6\x9c\xac"
+                      "b"),
+            "a__b");                              // 日本
+  EXPECT_EQ(CharToOem("\xf0\x9f\x98\x80"), "_");  // an emoji (4 bytes)
   // Bytes that are no UTF-8 are taken as CP850 already.
   EXPECT_EQ(CharToOem("\x81x\xe1"), "\x81x\xe1");
   EXPECT_TRUE(IsAscii("abc~"));
@@ -61,7 +69,8 @@ TEST_F(ClockTest, UnixAndDosTimesConvertBothWays) {
   EXPECT_EQ(UnixToDosDateTime(t), dos);
   EXPECT_EQ(DosDateTimeToUnix(dos), t);
   EXPECT_EQ(UnixToDosDateTime(t + 1), dos);  // two-second resolution
-  for (int64_t u : {int64_t{315532800}, int64_t{1000000000}, int64_t{1700000000}, int64_t{4102444798}})
+  for (int64_t u :
+       {int64_t{315532800}, int64_t{1000000000}, int64_t{1700000000}, int64_t{4102444798}})
     EXPECT_EQ(DosDateTimeToUnix(UnixToDosDateTime(u)), u) << u;
 }
 

@@ -1,4 +1,6 @@
 // The registry read from Wine-style registry files, and the in-memory fake.
+#include "platform/Registry.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -6,7 +8,6 @@
 
 #include "platform/Env.h"
 #include "platform/FakeRegistry.h"
-#include "platform/Registry.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -89,7 +90,8 @@ struct RegistryFileTest : ::testing::Test {
     testsupport::WriteTextFile(prefix / "userdef.reg", kUserdefReg);
   }
 
-  static constexpr const char* kApp = "\\Software\\Microsoft\\Windows\\Currentversion\\App Paths\\Bravik.exe";
+  static constexpr const char* kApp =
+      "\\Software\\Microsoft\\Windows\\Currentversion\\App Paths\\Bravik.exe";
 };
 
 TEST_F(RegistryFileTest, TheDefaultEnvCarriesThePosixRegistry) {
@@ -98,15 +100,21 @@ TEST_F(RegistryFileTest, TheDefaultEnvCarriesThePosixRegistry) {
 
 TEST_F(RegistryFileTest, ReadsAStringValueOfHklmThroughAnAppPathsKey) {
   ASSERT_TRUE(reg.KeyExists(HKEY_LOCAL_MACHINE, kApp));
-  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, kApp, "Path"), (RegValue{true, "C:\\Program Files\\Bravik"}));
+  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, kApp, "Path"),
+            (RegValue{true, "C:\\Program Files\\Bravik"}));
 }
 
 TEST_F(RegistryFileTest, KeysAndValueNamesCompareCaseInsensitively) {
   const char* shouted = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\APP PATHS\\BRAVIK.EXE";
   EXPECT_TRUE(reg.KeyExists(HKEY_LOCAL_MACHINE, shouted));
-  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, shouted, "pATH"), (RegValue{true, "C:\\Program Files\\Bravik"}));
+  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, shouted, "pATH"),
+            (RegValue{true, "C:\\Program Files\\Bravik"}));
   // Beyond ASCII too: "Straße" (written with the escape \x00df) is found as "STRAßE".
-  EXPECT_EQ(reg.ReadString(HKEY_CURRENT_USER, "Software\\Bravik\\Settings", "STRA\xc3\x9f" "E")->text, "street");
+  EXPECT_EQ(reg.ReadString(HKEY_CURRENT_USER, "Software\\Bravik\\Settings",
+                           "STRA\xc3\x9f"
+                           "E")
+                ->text,
+            "street");
 }
 
 TEST_F(RegistryFileTest, KeysWorkWithAndWithoutLeadingOrTrailingBackslash) {
@@ -125,7 +133,8 @@ TEST_F(RegistryFileTest, KeysThatOnlyHaveSubkeysExist) {
 }
 
 TEST_F(RegistryFileTest, ExpandableStringsAreStringsTakenAsStored) {
-  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, kApp, "Expand"), (RegValue{true, "%ProgramFiles%\\Bravik"}));
+  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, kApp, "Expand"),
+            (RegValue{true, "%ProgramFiles%\\Bravik"}));
 }
 
 TEST_F(RegistryFileTest, EveryOtherTypeIsAnotherType) {
@@ -155,7 +164,8 @@ TEST_F(RegistryFileTest, EscapesAreDecodedToUtf8) {
 }
 
 TEST_F(RegistryFileTest, TheDefaultValueIsTheEmptyName) {
-  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, kApp, "")->text, "C:\\Program Files\\Bravik\\Bravik.exe");
+  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, kApp, "")->text,
+            "C:\\Program Files\\Bravik\\Bravik.exe");
   EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, kApp, "@")->text, "a value named at");
   EXPECT_FALSE(reg.ReadString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", ""));
 }
@@ -178,9 +188,12 @@ TEST_F(RegistryFileTest, CurrentUserIsUserReg) {
 
 TEST_F(RegistryFileTest, UsersHoldsTheDefaultUserAndTheCurrentUsersSid) {
   EXPECT_TRUE(reg.KeyExists(HKEY_USERS, ""));
-  EXPECT_EQ(reg.ReadString(HKEY_USERS, ".DEFAULT\\Control Panel\\Desktop", "Wallpaper")->text, "none");
-  EXPECT_EQ(reg.ReadString(HKEY_USERS, "S-1-5-21-0-0-0-1000\\Software\\Bravik\\Settings", "InstallDir")->text,
-            "C:\\Users\\me\\Bravik");
+  EXPECT_EQ(reg.ReadString(HKEY_USERS, ".DEFAULT\\Control Panel\\Desktop", "Wallpaper")->text,
+            "none");
+  EXPECT_EQ(
+      reg.ReadString(HKEY_USERS, "S-1-5-21-0-0-0-1000\\Software\\Bravik\\Settings", "InstallDir")
+          ->text,
+      "C:\\Users\\me\\Bravik");
   EXPECT_FALSE(reg.KeyExists(HKEY_USERS, "S-1-5-21-9-9-9-1001"));
 }
 
@@ -205,11 +218,12 @@ TEST_F(RegistryFileTest, AMissingPrefixHasNoKeys) {
 
 TEST_F(RegistryFileTest, AChangedFileIsReadAgain) {
   EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "a:")->text, "floppy");
-  testsupport::WriteTextFile(prefix / "system.reg",
-                             "WINE REGISTRY Version 2\n[Software\\\\Wine\\\\Drives] 1\n\"a:\"=\"network\"\n");
+  testsupport::WriteTextFile(
+      prefix / "system.reg",
+      "WINE REGISTRY Version 2\n[Software\\\\Wine\\\\Drives] 1\n\"a:\"=\"network\"\n");
   // Make sure the modification time differs even on a file system with coarse times.
-  std::filesystem::last_write_time(prefix / "system.reg",
-                                   std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+  std::filesystem::last_write_time(
+      prefix / "system.reg", std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
   EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "a:")->text, "network");
   EXPECT_FALSE(reg.KeyExists(HKEY_LOCAL_MACHINE, kApp));
 }
@@ -231,8 +245,10 @@ TEST(FakeRegistryTest, AnswersLikeTheRealOne) {
   EXPECT_TRUE(fake.KeyExists(HKEY_LOCAL_MACHINE, "Software"));
   EXPECT_TRUE(fake.KeyExists(HKEY_CURRENT_USER, "Software\\Empty\\"));
   EXPECT_FALSE(fake.KeyExists(HKEY_CURRENT_USER, "Software\\App Paths"));
-  EXPECT_EQ(fake.ReadString(HKEY_LOCAL_MACHINE, "Software\\App Paths\\X.exe", "PATH"), (RegValue{true, "C:\\X"}));
-  EXPECT_EQ(fake.ReadString(HKEY_LOCAL_MACHINE, "Software\\App Paths\\X.exe", "count"), (RegValue{false, ""}));
+  EXPECT_EQ(fake.ReadString(HKEY_LOCAL_MACHINE, "Software\\App Paths\\X.exe", "PATH"),
+            (RegValue{true, "C:\\X"}));
+  EXPECT_EQ(fake.ReadString(HKEY_LOCAL_MACHINE, "Software\\App Paths\\X.exe", "count"),
+            (RegValue{false, ""}));
   EXPECT_FALSE(fake.ReadString(HKEY_LOCAL_MACHINE, "Software\\App Paths\\X.exe", "Other"));
 }
 
