@@ -26,7 +26,7 @@ ZipCrypto::ZipCrypto(const std::string& password) : key0_(0x12345678), key1_(0x2
 
 uint8_t ZipCrypto::StreamByte() const {
   uint32_t temp = (key2_ | 2) & 0xFFFF;  // 32-bit product: no signed overflow
-  return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
+  return static_cast<uint8_t>((static_cast<uint32_t>(temp) * (temp ^ 1u)) >> 8);  // unsigned: no int overflow
 }
 
 void ZipCrypto::UpdateKeys(uint8_t plain) {

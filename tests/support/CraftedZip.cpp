@@ -25,13 +25,13 @@ class Cipher {
   }
   char Encrypt(char plain) {
     uint16_t t = static_cast<uint16_t>(k2_ | 2);
-    char out = static_cast<char>(plain ^ static_cast<char>((t * (t ^ 1)) >> 8));
+    char out = static_cast<char>(plain ^ static_cast<char>((static_cast<uint32_t>(t) * (t ^ 1u)) >> 8));
     Update(static_cast<unsigned char>(plain));
     return out;
   }
   char Decrypt(char sealed) {
     uint16_t t = static_cast<uint16_t>(k2_ | 2);
-    char plain = static_cast<char>(sealed ^ static_cast<char>((t * (t ^ 1)) >> 8));
+    char plain = static_cast<char>(sealed ^ static_cast<char>((static_cast<uint32_t>(t) * (t ^ 1u)) >> 8));
     Update(static_cast<unsigned char>(plain));
     return plain;
   }
