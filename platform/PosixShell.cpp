@@ -116,7 +116,7 @@ int MoveToTrash(const std::string& path) {
   std::string trash = TrashDirectory();
   if (!MakeDirs(trash + "/files") || !MakeDirs(trash + "/info")) return 1;
   std::string base = ExtractFileName(source);
-  // Reserve a unique name by creating its .trashinfo exclusively, as the spec asks.
+  // Reserve a unique name by creating its .trashinfo exclusively, as the Trash layout asks.
   for (int n = 1; n < 10000; ++n) {
     std::string name = n == 1 ? base : base + "." + std::to_string(n);
     std::string info = trash + "/info/" + name + ".trashinfo";

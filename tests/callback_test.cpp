@@ -142,7 +142,9 @@ TEST_F(CallbackTest, PasswordHandlerVariants) {
     EXPECT_EQ(r.ErrorCode, c.first) << c.name;
     EXPECT_EQ(r.FileSize, c.second) << c.name;
     EXPECT_EQ(r.ActionCode, c.actionCode) << c.name;
-    if (c.first == 1) EXPECT_STREQ(r.FileNameOrMsg, "secret");
+    if (c.first == 1) {
+      EXPECT_STREQ(r.FileNameOrMsg, "secret");
+    }
   }
   // After abort every further call returns 1.
   auto r = Record(kActionBytesDone, 0, 10);

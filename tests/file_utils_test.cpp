@@ -1,4 +1,4 @@
-// Part 3.3: the component's file utilities, run on the POSIX platform with a
+// The component's file utilities, run on the POSIX platform with a
 // fault-injecting file system in front of it.
 #include <gtest/gtest.h>
 

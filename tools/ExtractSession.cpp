@@ -113,7 +113,7 @@ int RunExtractRequest(const ExtractRequest& request) {
     }
     zip.ExtrBaseDir = request.baseDir;
   } else {
-    zip.ExtrBaseDir = ".";
+    zip.ExtrBaseDir = std::string(1, '.');
   }
 
   ExtrOpts options;

@@ -151,6 +151,8 @@ TEST(InstallerWindow, BelowTheMinimumDisablesOk) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Test discovery runs the program without the test's environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
