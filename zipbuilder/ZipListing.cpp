@@ -85,7 +85,8 @@ void CopyHeaderFields(const zip::CentralFileHeader& h, ZipDirEntryFixed& e) {
 
 // Where the central directory is and how many entries it has. Archives of more
 // than 65535 members (or 4 GiB) saturate the end record's fields and carry the
-// true values in a ZIP64 end record just before it, found through its locator.
+// true values in a ZIP64 end record just before it, found through its locator;
+// a ZIP64 end record in front of an unsaturated one only moves the directory.
 struct DirectoryExtent {
   int64_t entries = 0;
   int64_t size = 0;
@@ -99,7 +100,8 @@ bool Saturated(const zip::ZipEndOfCentral& r) {
 
 uint64_t Load64(const uint8_t* p) { return zip::Load32(p) | (uint64_t{zip::Load32(p + 4)} << 32); }
 
-void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset, DirectoryExtent& extent) {
+void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset, bool saturated,
+                     DirectoryExtent& extent) {
   constexpr int64_t kLocatorSize = 20, kRecordSize = 56;
   uint8_t locator[kLocatorSize], record[kRecordSize];
   const int64_t locatorAt = endRecordOffset - kLocatorSize, recordAt = locatorAt - kRecordSize;
@@ -112,10 +114,15 @@ void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecor
       files.Read(h, record, sizeof record) != kRecordSize || zip::Load32(record) != 0x06064B50u ||
       Load64(record + 4) != kRecordSize - 12)
     return;
+  // Writers that stream their input add these records to small archives too: the
+  // directory then ends before them even when the end record holds the true values.
+  extent.trailer = kLocatorSize + kRecordSize;
+  if (!saturated) return;
   const uint64_t entries = Load64(record + 32), size = Load64(record + 40), offset = Load64(record + 48);
   if (entries > INT32_MAX || size > INT32_MAX || offset > INT32_MAX) return;
-  extent = {static_cast<int64_t>(entries), static_cast<int64_t>(size), static_cast<int64_t>(offset),
-            kLocatorSize + kRecordSize};
+  extent.entries = static_cast<int64_t>(entries);
+  extent.size = static_cast<int64_t>(size);
+  extent.offset = static_cast<int64_t>(offset);
 }
 
 }  // namespace
@@ -155,7 +162,7 @@ void TZipBuilder::List() {
     if (endOfCentral.ThisDiskNo == endOfCentral.CentralDiskNo) {
       // This volume is the last: a directory cut short cannot go on elsewhere.
       diskNr_ = endOfCentral.ThisDiskNo;
-      if (Saturated(endOfCentral)) ReadZip64Extent(files, inFileHandle_, endOfCentralOffset_, extent);
+      ReadZip64Extent(files, inFileHandle_, endOfCentralOffset_, Saturated(endOfCentral), extent);
       expected = int64_t{archiveFileSize_} - extent.size - extent.trailer - kEndRecordSize -
                  endOfCentral.ZipCommentLen;
     } else {
