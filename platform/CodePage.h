@@ -1,6 +1,8 @@
 // The OEM code page is CP850, the system code page UTF-8.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -13,5 +15,17 @@ std::string CharToOem(const std::string& text);
 // The UTF-8 text of one CP850 byte (>= 0x80).
 std::string Cp850Char(unsigned char byte);
 bool IsAscii(const std::string& text);
+
+// ---- UTF-8 and UTF-16, shared by the code page, registry and resource readers ----
+
+// Appends `codePoint` (up to U+10FFFF) to `out` as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
+// Decodes the UTF-8 sequence at text[i] into `codePoint`; returns its length
+// (1 for ASCII), 0 when the bytes there are not valid UTF-8.
+size_t DecodeUtf8(const std::string& text, size_t i, uint32_t& codePoint);
+// Appends `codePoint` to `out` as one UTF-16 unit or a surrogate pair.
+void AppendUtf16(std::u16string& out, uint32_t codePoint);
+// UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(const std::u16string& units);
 
 }  // namespace platform

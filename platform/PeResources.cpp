@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "CodePage.h"
 #include "FileSystem.h"
 
 namespace platform {
@@ -124,42 +125,15 @@ std::optional<std::vector<uint8_t>> ReadVersionResource(FileSystem& files, const
 
 // ---- the VS_VERSIONINFO tree ----
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// UTF-16LE code units [begin, end) to UTF-8, stopping at a zero unit. Unpaired
-// surrogates become U+FFFD.
-std::string Utf16ToUtf8(const uint8_t* begin, const uint8_t* end) {
-  std::string out;
+// UTF-16LE code units [begin, end) to UTF-8, stopping at a zero unit.
+std::string Utf16LeToUtf8(const uint8_t* begin, const uint8_t* end) {
+  std::u16string units;
   for (const uint8_t* p = begin; p + 1 < end; p += 2) {
-    uint32_t unit = Le16(p);
+    uint16_t unit = Le16(p);
     if (unit == 0) break;
-    if (unit >= 0xD800 && unit < 0xDC00 && p + 3 < end) {
-      uint32_t low = Le16(p + 2);
-      if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-        p += 2;
-        continue;
-      }
-    }
-    AppendUtf8(out, unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+    units += static_cast<char16_t>(unit);
   }
-  return out;
+  return Utf16ToUtf8(units);
 }
 
 size_t Align4(size_t n) { return (n + 3) & ~size_t{3}; }
@@ -187,7 +161,7 @@ std::optional<Node> ParseNode(const std::vector<uint8_t>& block, size_t at, size
   size_t p = at + 6;
   while (p + 1 < n.end && Le16(&block[p]) != 0) p += 2;
   if (p + 1 >= n.end) return std::nullopt;  // key without terminator
-  n.key = Utf16ToUtf8(&block[at + 6], &block[p]);
+  n.key = Utf16LeToUtf8(&block[at + 6], &block[p]);
   n.valueAt = Align4(p + 2);
   size_t valueBytes = n.type == 1 ? size_t{n.valueLength} * 2 : n.valueLength;
   if (n.valueAt > n.end) n.valueAt = n.end;
@@ -261,7 +235,7 @@ std::optional<VersionValue> VerQueryValueA(const std::vector<uint8_t>& block, co
   value.isText = node->type == 1;
   value.length = node->valueLength;
   if (value.isText) {
-    value.text = Utf16ToUtf8(&block[0] + node->valueAt, &block[0] + node->valueAt + 2 * size_t{node->valueLength});
+    value.text = Utf16LeToUtf8(&block[0] + node->valueAt, &block[0] + node->valueAt + 2 * size_t{node->valueLength});
   } else {
     value.bytes.assign(block.begin() + node->valueAt, block.begin() + node->valueAt + node->valueLength);
   }

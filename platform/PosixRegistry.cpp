@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "CodePage.h"
 #include "Paths.h"
 #include "Registry.h"
 
@@ -39,70 +40,6 @@ constexpr uint32_t kRegLink = 6;
 constexpr uint32_t kRegUnknown = 0xFFFFFFFFu;
 
 // ---- text helpers ---------------------------------------------------------
-
-// Decodes one UTF-8 sequence at text[i]; returns its length, 0 when invalid.
-size_t DecodeUtf8(const std::string& text, size_t i, uint32_t& cp) {
-  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char b = byte(i);
-  if (b < 0x80) {
-    cp = b;
-    return 1;
-  }
-  size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-  if (len == 0 || b >= 0xF8 || i + len > text.size()) return 0;
-  cp = b & (0x7F >> len);
-  for (size_t k = 1; k < len; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  return len;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-void AppendUtf16Unit(std::u16string& out, uint32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (cp >> 10));
-    out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-  } else {
-    out += static_cast<char16_t>(cp);
-  }
-}
-
-// UTF-16 code units to UTF-8; a lone surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& units) {
-  std::string out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, u);
-    }
-  }
-  return out;
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -130,7 +67,7 @@ bool ParseEscaped(const std::string& line, size_t& pos, char end, std::u16string
         cp = static_cast<unsigned char>(c);
         len = 1;
       }
-      AppendUtf16Unit(out, cp);
+      AppendUtf16(out, cp);
       pos += len;
       continue;
     }
