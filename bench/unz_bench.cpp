@@ -7,6 +7,7 @@
 #include "engines/ZipEngineApi.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
+#include "platform/ProgramPath.h"
 
 namespace {
 

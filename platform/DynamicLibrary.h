@@ -17,9 +17,4 @@ class DynamicLibraries {
   virtual void Free(LibraryHandle library) = 0;
 };
 
-// Directory of the running program, with a trailing "/".
-std::string ProgramDirectory();
-// Full path of the running program.
-std::string ProgramPath();
-
 }  // namespace platform

@@ -10,16 +10,9 @@
 #include "Env.h"
 #include "FileSystem.h"
 #include "Paths.h"
+#include "ProgramPath.h"
 
 namespace platform {
-
-std::string ProgramPath() {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
-
-std::string ProgramDirectory() { return ExtractFilePath(ProgramPath()); }
 
 namespace {
 

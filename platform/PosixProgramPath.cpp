@@ -1,6 +1,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include "Paths.h"
 #include "ProgramPath.h"
 
 namespace platform {
@@ -11,5 +12,7 @@ std::string ProgramPath() {
   if (n <= 0) return "";
   return std::string(buffer, static_cast<size_t>(n));
 }
+
+std::string ProgramDirectory() { return ExtractFilePath(ProgramPath()); }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
+#include "platform/ProgramPath.h"
 #include "platform/FileSystem.h"
 #include "support/TempDir.h"
 
