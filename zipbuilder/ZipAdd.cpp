@@ -62,6 +62,42 @@ void TZipBuilder::AddSuffix(AddStoreSuffix value, std::string& list, int index) 
   list += std::string(".") + kSuffixTexts[index] + ":";
 }
 
+// The current layout's entries: a leading ">" or "|" sets the entry's recursion,
+// "<" with text after it gives the entry its own password (a trailing "<" turns
+// encryption off and stays in the name).
+void TZipBuilder::AddRecord::SetMarkedSpecs(const std::vector<std::string>& lines, const std::string& rootDir) {
+  const ZipParams& c = r.current;
+  specTable.resize(lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    ZipFileData& d = specTable[i];
+    std::string spec = lines[i];
+    d.fRecurse = c.fRecurse;
+    if (!spec.empty() && spec[0] == '>') {
+      d.fRecurse = 1;
+      spec.erase(0, 1);
+    } else if (!spec.empty() && spec[0] == '|') {
+      d.fRecurse = 0;
+      spec.erase(0, 1);
+    }
+    d.fEncrypt = c.fEncrypt;
+    d.fFilePassword = c.pZipPassword;
+    size_t marker = spec.find('<');
+    if (marker != std::string::npos) {
+      d.fEncrypt = 1;
+      d.fFilePassword = nullptr;
+      if (marker + 1 < spec.size()) {
+        d.fFilePassword = AddText(spec.substr(marker + 1));
+        spec.erase(marker);
+      } else {
+        d.fEncrypt = 0;
+      }
+    }
+    if (!rootDir.empty()) d.fRootDir = AddText(rootDir);
+    d.fFileSpec = AddText(spec);
+  }
+  r.current.fFDS = specTable.empty() ? nullptr : specTable.data();
+}
+
 void TZipBuilder::SetZipSwitches(const std::string& archiveName, int32_t version) {
   AddRecord& rec = *addRecord_;
   ZipParams& h = rec.Head();
@@ -150,71 +186,53 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
     zipRunning_ = false;
     return;
   }
+  ExecAddRecord(
+      version,
+      [&](AddRecord& rec) {
+        ZipParams& c = rec.r.current;
+        if (mode == kModeStreamToFile) {
+          c.fUseInStream = 1;
+          c.fInStream = stream_->Memory();
+          c.fInStreamSize = static_cast<uint32_t>(stream_->Size());
+          c.fStrFileAttr = attributes;
+          c.fStrFileDate = dateTime;
+        } else if (mode == kModeStreamToStream) {
+          c.fUseOutStream = 1;
+          c.fOutStream = stream_->Memory();
+          c.fOutStreamSize = static_cast<uint32_t>(input->Size() + kStreamHeaderSize);
+          c.fUseInStream = 1;
+          c.fInStream = input->Memory();
+          c.fInStreamSize = static_cast<uint32_t>(input->Size());
+        }
+        if (!rec.oldLayout) rec.SetMarkedSpecs(fSpecArgs_, rootDir_);
+      },
+      [&](AddRecord& rec) {
+        if (mode == kModeStreamToStream && successCount_ == 1) stream_->SetSize(rec.r.current.fOutStreamSize);
+      });
+  Cancel = false;
+  zipRunning_ = false;
+  if (successCount_ > 0 && toArchive) List();
+}
+
+void TZipBuilder::ExecAddRecord(int32_t version, const std::function<void(AddRecord&)>& build,
+                                const std::function<void(AddRecord&)>& afterExec) {
   StartWaitCursor();
   AddRecord rec;
   addRecord_ = &rec;
   try {
     rec.oldLayout = version <= 150;
     SetZipSwitches(zipFileName_, version);
-    ZipParams& c = rec.r.current;
-    if (mode == kModeStreamToFile) {
-      c.fUseInStream = 1;
-      c.fInStream = stream_->Memory();
-      c.fInStreamSize = static_cast<uint32_t>(stream_->Size());
-      c.fStrFileAttr = attributes;
-      c.fStrFileDate = dateTime;
-    } else if (mode == kModeStreamToStream) {
-      c.fUseOutStream = 1;
-      c.fOutStream = stream_->Memory();
-      c.fOutStreamSize = static_cast<uint32_t>(input->Size() + kStreamHeaderSize);
-      c.fUseInStream = 1;
-      c.fInStream = input->Memory();
-      c.fInStreamSize = static_cast<uint32_t>(input->Size());
-    }
-    bool tooManySpecs = false;
-    if (rec.oldLayout) {
-      // Plain copies of the lines: the older engines know no markers.
-      tooManySpecs = fSpecArgs_.size() > kMaxOldLayoutSpecs;
-      for (size_t i = 0; i < fSpecArgs_.size() && !tooManySpecs; ++i) rec.r.old.FDS[i] = rec.AddText(fSpecArgs_[i]);
-    } else {
-      rec.specTable.resize(fSpecArgs_.size());
-      for (size_t i = 0; i < fSpecArgs_.size(); ++i) {
-        ZipFileData& d = rec.specTable[i];
-        std::string spec = fSpecArgs_[i];
-        d.fRecurse = c.fRecurse;
-        if (!spec.empty() && spec[0] == '>') {
-          d.fRecurse = 1;
-          spec.erase(0, 1);
-        } else if (!spec.empty() && spec[0] == '|') {
-          d.fRecurse = 0;
-          spec.erase(0, 1);
-        }
-        d.fEncrypt = c.fEncrypt;
-        d.fFilePassword = c.pZipPassword;
-        size_t marker = spec.find('<');
-        if (marker != std::string::npos) {
-          d.fEncrypt = 1;
-          d.fFilePassword = nullptr;
-          if (marker + 1 < spec.size()) {
-            d.fFilePassword = rec.AddText(spec.substr(marker + 1));
-            spec.erase(marker);
-          } else {
-            d.fEncrypt = 0;  // a trailing "<" turns encryption off and stays in the name
-          }
-        }
-        if (!rootDir_.empty()) d.fRootDir = rec.AddText(rootDir_);
-        d.fFileSpec = rec.AddText(spec);
-      }
-      c.fFDS = rec.specTable.empty() ? nullptr : rec.specTable.data();
-    }
+    build(rec);
+    // The older engines know no markers: plain copies of the lines.
+    bool fits = !rec.oldLayout || rec.SetPlainSpecs(fSpecArgs_);
     rec.SetSeven();
-    if (tooManySpecs) {
-      // Refused rather than adding a silently shortened selection.
+    if (!fits) {
+      // Refused rather than handing over a silently shortened selection.
       ShowZipMessage(10101, "\ntoo many file specifications for this engine version (at most 4097)");
     } else {
       successCount_ = ZipDllExec(&rec.r.current);
       RethrowCallbackException();
-      if (mode == kModeStreamToStream && successCount_ == 1) stream_->SetSize(c.fOutStreamSize);
+      if (afterExec) afterExec(rec);
     }
   } catch (...) {
     callbackException_ = nullptr;
@@ -224,7 +242,4 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
   fSpecArgsExcl_.clear();
   addRecord_ = nullptr;
   StopWaitCursor();
-  Cancel = false;
-  zipRunning_ = false;
-  if (successCount_ > 0 && toArchive) List();
 }

@@ -28,11 +28,24 @@ struct TZipBuilder::AddRecord {
     std::memcpy(texts.back().get(), text.c_str(), text.size() + 1);
     return texts.back().get();
   }
+  // Plain copies of `lines`, no marker interpreted: the older layout's pointer
+  // table, or entries holding only the specification. False when the older
+  // layout has no room for them all (nothing is copied then).
+  bool SetPlainSpecs(const std::vector<std::string>& lines) {
+    if (oldLayout) {
+      if (lines.size() > kOldSpecTableSize) return false;
+      for (size_t i = 0; i < lines.size(); ++i) r.old.FDS[i] = AddText(lines[i]);
+      return true;
+    }
+    specTable.resize(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) specTable[i].fFileSpec = AddText(lines[i]);
+    r.current.fFDS = specTable.empty() ? nullptr : specTable.data();
+    return true;
+  }
+  // The current layout's entries with the markers of adding interpreted.
+  void SetMarkedSpecs(const std::vector<std::string>& lines, const std::string& rootDir);
   void SetSeven() {
     if (oldLayout) r.old.fSeven = 7;
     else r.current.fSeven = 7;
   }
 };
-
-// The older layout holds at most this many specifications.
-constexpr size_t kMaxOldLayoutSpecs = kOldSpecTableSize;

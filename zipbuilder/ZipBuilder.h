@@ -448,6 +448,12 @@ class TZipBuilder {
   struct AddRecord;  // the add command record and the blocks it points to
   AddRecord* addRecord_ = nullptr;  // set only during one add or delete
   void SetZipSwitches(const std::string& archiveName, int32_t version);
+  // The engine call that adding and deleting share: a record in the layout
+  // `version` calls for, the common setup, `build` for the operation's own
+  // fields, then ZipDllExec once (SuccessCount := its result) and `afterExec`.
+  // Any exception is reported as 10101. Both specification lists are cleared.
+  void ExecAddRecord(int32_t version, const std::function<void(AddRecord&)>& build,
+                     const std::function<void(AddRecord&)>& afterExec = nullptr);
 };
 
 bool DirExists(const std::string& name);

@@ -20,13 +20,7 @@ void TZipBuilder::Delete() {
     EngineUse engine(*this, EngineKind::Zip);
     if (!engine.Loaded()) return;
     zipRunning_ = true;
-    StartWaitCursor();
-    AddRecord rec;
-    addRecord_ = &rec;
-    try {
-      int32_t version = GetZipVers();
-      rec.oldLayout = version < 151;
-      SetZipSwitches(zipFileName_, version);
+    ExecAddRecord(GetZipVers(), [&](AddRecord& rec) {
       ZipParams& h = rec.Head();
       h.fDeleteEntries = 1;
       h.fJunkDir = 0;
@@ -37,31 +31,8 @@ void TZipBuilder::Delete() {
       h.fFreshen = 0;
       h.fEncrypt = 0;
       // The lines go to the engine unchanged: no marker is interpreted here.
-      bool tooManySpecs = false;
-      if (rec.oldLayout) {
-        tooManySpecs = fSpecArgs_.size() > kMaxOldLayoutSpecs;
-        for (size_t i = 0; i < fSpecArgs_.size() && !tooManySpecs; ++i) rec.r.old.FDS[i] = rec.AddText(fSpecArgs_[i]);
-      } else {
-        rec.specTable.resize(fSpecArgs_.size());
-        for (size_t i = 0; i < fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(fSpecArgs_[i]);
-        rec.r.current.fFDS = rec.specTable.data();
-      }
-      h.fArgc = static_cast<uint32_t>(fSpecArgs_.size());
-      rec.SetSeven();
-      if (tooManySpecs) {
-        ShowZipMessage(10101, "\ntoo many file specifications for this engine version (at most 4097)");
-      } else {
-        successCount_ = ZipDllExec(&rec.r.current);
-        RethrowCallbackException();
-      }
-    } catch (...) {
-      callbackException_ = nullptr;
-      ShowZipMessage(10101, "");
-    }
-    fSpecArgs_.clear();
-    fSpecArgsExcl_.clear();
-    addRecord_ = nullptr;
-    StopWaitCursor();
+      if (!rec.oldLayout) rec.SetPlainSpecs(fSpecArgs_);
+    });
   }
   zipRunning_ = false;
   if (successCount_ > 0) List();

@@ -122,9 +122,10 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
   return archive;
 }
 
-std::string LocalHeaderBytes(const MemberHeader& m) {
-  std::string out;
-  PutLe32(out, kLocalSignature);
+namespace {
+
+// The fields local and central headers have in common, version needed to size.
+void PutSharedHeaderFields(std::string& out, const MemberHeader& m) {
   PutLe16(out, m.versionNeeded);
   PutLe16(out, m.flags);
   PutLe16(out, m.method);
@@ -132,6 +133,14 @@ std::string LocalHeaderBytes(const MemberHeader& m) {
   PutLe32(out, m.crc);
   PutLe32(out, static_cast<uint32_t>(m.compressedSize));
   PutLe32(out, static_cast<uint32_t>(m.size));
+}
+
+}  // namespace
+
+std::string LocalHeaderBytes(const MemberHeader& m) {
+  std::string out;
+  PutLe32(out, kLocalSignature);
+  PutSharedHeaderFields(out, m);
   PutLe16(out, static_cast<uint16_t>(m.name.size()));
   PutLe16(out, 0);
   out += m.name;
@@ -142,13 +151,7 @@ std::string CentralHeaderBytes(const MemberHeader& m) {
   std::string out;
   PutLe32(out, kCentralSignature);
   PutLe16(out, m.madeBy);
-  PutLe16(out, m.versionNeeded);
-  PutLe16(out, m.flags);
-  PutLe16(out, m.method);
-  PutLe32(out, m.dosDateTime);
-  PutLe32(out, m.crc);
-  PutLe32(out, static_cast<uint32_t>(m.compressedSize));
-  PutLe32(out, static_cast<uint32_t>(m.size));
+  PutSharedHeaderFields(out, m);
   PutLe16(out, static_cast<uint16_t>(m.name.size()));
   PutLe16(out, static_cast<uint16_t>(m.extra.size()));
   PutLe16(out, static_cast<uint16_t>(m.comment.size()));
