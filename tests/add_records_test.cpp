@@ -2,39 +2,16 @@
 // checked field by field through the recording engine.
 #include <gtest/gtest.h>
 
-#include "support/ArchiveBytes.h"
-#include "support/RecordingEngineHarness.h"
-#include "support/TempDir.h"
-#include "ui/ScriptedUi.h"
-#include "zipbuilder/ZipBuilder.h"
+#include "support/RecordingEngineFixture.h"
 
 namespace {
 
 using testsupport::RecordAs;
 
-struct AddRecordsTest : ::testing::Test {
-  testsupport::RecordingEngineHarness engine;
-  testsupport::TempDir dir;
-  ui::ScriptedUi ui;
-  TZipBuilder zip{nullptr, &ui};
-  std::string archive;
-
+struct AddRecordsTest : testsupport::RecordingEngineFixture {
   void SetUp() override {
-    ASSERT_TRUE(engine.Loaded());
-    ASSERT_TRUE(testsupport::RecordingEngineHarness::LinkAsEngines(dir.path()));
-    zip.SetDLLDirectory(dir.path());
-    zip.Unattended = true;
-    archive = dir / "test.zip";
-    auto built = testsupport::BuildArchive({testsupport::TestMember("a.txt", "hello")});
-    testsupport::WriteTextFile(archive, built.bytes);
-    zip.Designing = true;  // name the archive without listing it
-    zip.SetFileName(archive);
-    zip.Designing = false;
-  }
-  void UseVersion(int32_t version) {
-    recording::Config config;
-    config.version = version;
-    engine.Configure(config);
+    PrepareArchive({testsupport::TestMember("a.txt", "hello")});
+    NameArchiveUnlisted();
   }
 };
 

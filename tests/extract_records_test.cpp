@@ -4,44 +4,16 @@
 
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
-#include "support/ArchiveBytes.h"
-#include "support/RecordingEngineHarness.h"
-#include "support/TempDir.h"
-#include "ui/ScriptedUi.h"
-#include "zipbuilder/ZipBuilder.h"
+#include "support/RecordingEngineFixture.h"
 
 namespace {
 
 using testsupport::RecordAs;
 
-struct ExtractRecordsTest : ::testing::Test {
-  testsupport::RecordingEngineHarness engine;
-  testsupport::TempDir dir;
-  ui::ScriptedUi ui;
-  TZipBuilder zip{nullptr, &ui};
-  std::string archive;
-
+struct ExtractRecordsTest : testsupport::RecordingEngineFixture {
   void SetUp() override {
-    ASSERT_TRUE(engine.Loaded());
-    ASSERT_TRUE(testsupport::RecordingEngineHarness::LinkAsEngines(dir.path()));
-    zip.SetDLLDirectory(dir.path());
-    zip.Unattended = true;
-    archive = dir / "test.zip";
-    auto built = testsupport::BuildArchive(
-        {testsupport::TestMember("Docs/Read Me.txt", "hello world"), testsupport::TestMember("b.bin", std::string(300, 'b'))});
-    testsupport::WriteTextFile(archive, built.bytes);
-  }
-  void UseVersion(int32_t version, int32_t result = 0) {
-    recording::Config config;
-    config.version = version;
-    config.result = result;
-    engine.Configure(config);
-  }
-  // Names the archive without listing it: the record tests need no member list.
-  void NameArchiveUnlisted() {
-    zip.Designing = true;
-    zip.SetFileName(archive);
-    zip.Designing = false;
+    PrepareArchive({testsupport::TestMember("Docs/Read Me.txt", "hello world"),
+                    testsupport::TestMember("b.bin", std::string(300, 'b'))});
   }
 };
 

@@ -1,5 +1,6 @@
-// Archives built byte by byte, for cases the peer tools will not write:
-// foreign host systems, odd flags, wrong signatures, cut directories.
+// Plain stored archives for the listing and record tests, written by the
+// crafted-archive writer (CraftedZip.h) with the fixed date, time and
+// attributes these tests expect.
 #pragma once
 
 #include <cstdint>

@@ -97,8 +97,9 @@ uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int sec
   return date << 16 | time;
 }
 
-std::string CraftZip(const std::vector<CraftedMember>& members, const std::string& stub) {
-  std::string body, central;
+BuiltArchive CraftArchive(const std::vector<CraftedMember>& members, const ArchiveLayout& layout) {
+  const uint32_t base = layout.offsetsCountStub ? 0 : static_cast<uint32_t>(layout.stub.size());
+  std::string body = layout.stub, central;
   for (const CraftedMember& m : members) {
     const uint32_t crc = Crc32Of(m.data);
     std::string payload = m.deflate ? RawDeflate(m.data) : m.data;
@@ -115,7 +116,7 @@ std::string CraftZip(const std::vector<CraftedMember>& members, const std::strin
     const uint16_t method = m.method != 0xFFFF ? m.method : (m.deflate ? 8 : 0);
     const uint32_t writtenCrc = m.declaredCrc.value_or(crc);
     const uint32_t size = m.declaredSize.value_or(static_cast<uint32_t>(m.data.size()));
-    const uint32_t offset = static_cast<uint32_t>(body.size());
+    const uint32_t offset = static_cast<uint32_t>(body.size()) - base;
 
     std::string local;
     Put32(local, 0x04034B50);
@@ -137,7 +138,7 @@ std::string CraftZip(const std::vector<CraftedMember>& members, const std::strin
     }
 
     Put32(central, 0x02014B50);
-    Put16(central, static_cast<uint32_t>(m.host) << 8 | 30);
+    Put16(central, static_cast<uint32_t>(m.host) << 8 | m.version);
     Put16(central, 20);
     Put16(central, flags);
     Put16(central, method);
@@ -146,24 +147,34 @@ std::string CraftZip(const std::vector<CraftedMember>& members, const std::strin
     Put32(central, static_cast<uint32_t>(payload.size()));
     Put32(central, size);
     Put16(central, static_cast<uint32_t>(m.name.size()));
-    Put16(central, 0);
-    Put16(central, 0);
+    Put16(central, static_cast<uint32_t>(m.extra.size()));
+    Put16(central, static_cast<uint32_t>(m.comment.size()));
     Put16(central, 0);
     Put16(central, 0);
     Put32(central, (m.host == 3 ? m.unixMode << 16 : 0) | m.dosAttributes);
     Put32(central, offset);
-    central += m.name;
+    central += m.name + m.extra + m.comment;
   }
+  BuiltArchive built;
+  built.centralOffset = static_cast<uint32_t>(body.size());
+  built.endOffset = static_cast<uint32_t>(body.size() + central.size());
   std::string end;
   Put32(end, 0x06054B50);
-  Put16(end, 0);
-  Put16(end, 0);
+  Put16(end, layout.thisDisk);
+  Put16(end, layout.centralDisk);
   Put16(end, static_cast<uint32_t>(members.size()));
   Put16(end, static_cast<uint32_t>(members.size()));
   Put32(end, static_cast<uint32_t>(central.size()));
-  Put32(end, static_cast<uint32_t>(body.size()));
-  Put16(end, 0);
-  return stub + body + central + end;
+  Put32(end, built.centralOffset - base);
+  Put16(end, static_cast<uint32_t>(layout.comment.size()));
+  built.bytes = body + central + end + layout.comment;
+  return built;
+}
+
+std::string CraftZip(const std::vector<CraftedMember>& members, const std::string& stub) {
+  ArchiveLayout layout;
+  layout.stub = stub;
+  return CraftArchive(members, layout).bytes;
 }
 
 }  // namespace testsupport

@@ -1,6 +1,7 @@
-// Archives crafted for the decompression engine's tests: deflated and
-// encrypted members, Unix modes and links, and members that lie about their
-// sizes or CRCs, which no ordinary tool writes.
+// Archives crafted byte by byte for cases no ordinary tool writes: deflated and
+// encrypted members, Unix modes and links, members that lie about their sizes
+// or CRCs, foreign host systems, odd flags, stubs and disk numbers. The one
+// archive writer of the tests (BuildArchive in ArchiveBytes.h sits on it).
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "ArchiveBytes.h"
 
 namespace testsupport {
 
@@ -19,7 +22,8 @@ struct CraftedMember {
   bool deflate = false;
   std::optional<std::string> password;  // traditional encryption
   bool dataDescriptor = false;          // flag bit 3 and a descriptor behind the data
-  uint8_t host = 3;                     // 3 Unix, 0 MS-DOS
+  uint8_t host = 3;                     // 3 Unix, 0 MS-DOS, 11 NTFS
+  uint8_t version = 30;                 // the "made by" version byte
   uint32_t unixMode = 0100644;
   uint32_t dosAttributes = 0;
   uint16_t flags = 0;                   // more flag bits (e.g. 0x800 UTF-8 name)
@@ -27,9 +31,14 @@ struct CraftedMember {
   uint32_t dosDateTime = 0x5A8C6000;    // 2025-04-12 12:00:00
   std::optional<uint32_t> declaredSize;  // lie about the uncompressed size
   std::optional<uint32_t> declaredCrc;   // lie about the CRC
+  std::string extra;                     // central header extra field
+  std::string comment;                   // member comment
 };
 
 std::string RawDeflate(const std::string& data);
+
+// The archive, laid out as `layout` says, with where its directory and end record lie.
+BuiltArchive CraftArchive(const std::vector<CraftedMember>& members, const ArchiveLayout& layout);
 
 // The archive's bytes, with `stub` in front (offsets count from the archive's own start).
 std::string CraftZip(const std::vector<CraftedMember>& members, const std::string& stub = "");

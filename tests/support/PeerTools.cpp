@@ -3,20 +3,11 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
+
+#include "TempDir.h"
 
 namespace testsupport {
-
-namespace {
-
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
 
 std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
@@ -35,9 +26,9 @@ CommandResult RunIn(const std::string& dir, const std::string& command) {
                        ShellQuote(err) + " </dev/null; echo $? >" + ShellQuote(rc);
   std::system(("sh -c " + ShellQuote(script)).c_str());
   CommandResult result;
-  result.out = Slurp(out);
-  result.err = Slurp(err);
-  std::string status = Slurp(rc);
+  result.out = ReadTextFile(out);
+  result.err = ReadTextFile(err);
+  std::string status = ReadTextFile(rc);
   if (!status.empty()) result.status = std::atoi(status.c_str());
   std::error_code ec;
   fs::remove(out, ec);
