@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "CommandSupport.h"
 #include "ProgressBar.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -73,9 +74,8 @@ int RunAdd(const std::vector<std::string>& args) {
   }
   if (!password.empty()) options.Include(AddEncrypt);
 
-  zip.Unattended = true;
+  ReportToStderr(zip);
   zip.HowToDelete = htdFinal;
-  zip.OnMessage = [](TZipBuilder*, int, const std::string& text) { std::cerr << "zipbuilder: " << text << '\n'; };
   ProgressBar bar;
   bar.Attach(zip);
   zip.SetFileName(operands[0]);

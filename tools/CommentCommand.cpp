@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "Command.h"
+#include "CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {
@@ -14,14 +15,8 @@ int RunComment(const std::vector<std::string>& args) {
   }
   const std::string& archive = args[0];
   TZipBuilder zip;
-  zip.Unattended = true;
-  zip.OnMessage = [](TZipBuilder*, int, const std::string& text) { std::cerr << "zipbuilder: " << text << '\n'; };
-  if (!zip.FileExists(archive)) {
-    std::cerr << "zipbuilder: " << archive << ": " << zip.LoadZipStr(11001, "Input file does not exist") << '\n';
-    return 1;
-  }
-  zip.SetFileName(archive);
-  if (zip.ZipFileName().empty()) return 1;
+  ReportToStderr(zip);
+  if (OpenArchive(zip, archive) != ArchiveOpening::Listed) return 1;
 
   if (args.size() == 1) {
     std::string comment = zip.GetZipComment();

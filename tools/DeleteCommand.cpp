@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "CommandSupport.h"
 #include "ProgressBar.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -13,8 +14,7 @@ int RunDelete(const std::vector<std::string>& args) {
     return 2;
   }
   TZipBuilder zip;
-  zip.Unattended = true;
-  zip.OnMessage = [](TZipBuilder*, int, const std::string& text) { std::cerr << "zipbuilder: " << text << '\n'; };
+  ReportToStderr(zip);
   ProgressBar bar;
   bar.Attach(zip);
   zip.SetFileName(args[0]);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "CommandSupport.h"
 #include "ProgressBar.h"
 #include "platform/Terminal.h"
 #include "ui/ConsoleUi.h"
@@ -60,17 +61,12 @@ int RunExtractRequest(const ExtractRequest& request) {
   TZipBuilder zip(nullptr, &console);
   Outcome outcome;
   ProgressBar bar;
-  bool showProgress = platform::StderrIsTerminal();
   bar.Attach(zip);
-  // A report clears the bar's line; the bar is drawn again at its next step.
-  auto clearBarLine = [&] {
-    if (showProgress) std::cerr << "\r\x1b[K";
-  };
 
   // Reports and engine messages go to stderr; nothing is shown in a box.
   zip.Unattended = false;
   zip.OnMessage = [&](TZipBuilder*, int code, const std::string& text) {
-    clearBarLine();
+    bar.ClearLine();
     if (code != 0 || !text.empty()) std::cerr << "zipbuilder: " << text << '\n';
     outcome.EngineCode(code);
   };
@@ -90,19 +86,17 @@ int RunExtractRequest(const ExtractRequest& request) {
       break;
     case OverwriteChoice::Ask:
       zip.OnExtractOverwrite = [&](TZipBuilder*, const std::string& name, bool, bool& doOverwrite, int) {
-        clearBarLine();
+        bar.ClearLine();
         doOverwrite = console.MessageBox("replace " + name + "?", "zipbuilder", ui::kMbYesNo) == ui::kIdYes;
       };
       break;
   }
 
-  if (!zip.FileExists(request.archive)) {
-    std::cerr << "zipbuilder: " << request.archive << ": " << zip.LoadZipStr(11001, "Input file does not exist")
-              << '\n';
-    return kExitNoArchive;
+  switch (OpenArchive(zip, request.archive)) {
+    case ArchiveOpening::Missing: return kExitNoArchive;
+    case ArchiveOpening::Unreadable: return kExitError;
+    case ArchiveOpening::Listed: break;
   }
-  zip.SetFileName(request.archive);
-  if (zip.ZipFileName().empty()) return kExitError;  // the listing reported why
 
   if (!request.testOnly && !request.baseDir.empty()) {
     std::error_code ec;

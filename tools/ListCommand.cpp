@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {
@@ -46,14 +47,8 @@ int RunList(const std::vector<std::string>& args) {
   }
 
   TZipBuilder zip;
-  zip.Unattended = true;  // reports go to stderr through OnMessage, nobody is asked
-  zip.OnMessage = [](TZipBuilder*, int, const std::string& text) { std::cerr << "zipbuilder: " << text << '\n'; };
-  if (!zip.FileExists(archive)) {
-    std::cerr << "zipbuilder: " << archive << ": " << zip.LoadZipStr(11001, "Input file does not exist") << '\n';
-    return 1;
-  }
-  zip.SetFileName(archive);
-  if (zip.ZipFileName().empty()) return 1;
+  ReportToStderr(zip);
+  if (OpenArchive(zip, archive) != ArchiveOpening::Listed) return 1;
 
   std::cout << "    Length Compressed  Method   Date       Time   CRC-32    Name\n";
   uint64_t totalSize = 0, totalCompressed = 0;

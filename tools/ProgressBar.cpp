@@ -32,3 +32,7 @@ void ProgressBar::Draw() {
 void ProgressBar::Finish() {
   if (enabled_ && lastPermille_ >= 0) std::cerr << '\n';
 }
+
+void ProgressBar::ClearLine() {
+  if (enabled_) std::cerr << "\r\x1b[K";
+}

@@ -10,6 +10,8 @@ class ProgressBar {
   // Hooks the bar into the component's OnProgress.
   void Attach(TZipBuilder& zip);
   void Finish();
+  // Clears the bar's line before a report; the bar is drawn again at its next step.
+  void ClearLine();
 
  private:
   void Draw();
