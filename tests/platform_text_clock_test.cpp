@@ -53,6 +53,40 @@ TEST(CodePageTest, CharactersThatCp850LacksBecomeUnderscores) {
   EXPECT_FALSE(IsAscii("ab\x80"));
 }
 
+TEST(Utf16Test, UnitsToUtf8) {
+  struct Case {
+    std::u16string units;
+    std::string utf8;
+  } cases[] = {
+      {u"", ""},
+      {u"A\u00e9\u20ac", "A\xc3\xa9\xe2\x82\xac"},
+      {{0xD83D, 0xDE00}, "\xf0\x9f\x98\x80"},          // a surrogate pair
+      {{0xD83D, u'x'}, "\xef\xbf\xbdx"},                // high surrogate alone
+      {{0xDE00, 0xD83D}, "\xef\xbf\xbd\xef\xbf\xbd"},  // pair in the wrong order
+      {{u'a', 0xD83D}, "a\xef\xbf\xbd"},                // cut off after a high surrogate
+  };
+  for (const Case& c : cases) EXPECT_EQ(Utf16ToUtf8(c.units), c.utf8) << c.utf8;
+}
+
+TEST(Utf16Test, Utf8DecodesAndEncodesBothWays) {
+  for (uint32_t cp : {0x41u, 0xE9u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x1F600u, 0x10FFFFu}) {
+    std::string text;
+    AppendUtf8(text, cp);
+    uint32_t back = 0;
+    EXPECT_EQ(DecodeUtf8(text, 0, back), text.size()) << cp;
+    EXPECT_EQ(back, cp);
+    std::u16string units;
+    AppendUtf16(units, cp);
+    EXPECT_EQ(units.size(), cp >= 0x10000 ? 2u : 1u);
+    EXPECT_EQ(Utf16ToUtf8(units), text);
+  }
+  uint32_t cp = 0;
+  EXPECT_EQ(DecodeUtf8("\x80", 0, cp), 0u) << "continuation byte first";
+  EXPECT_EQ(DecodeUtf8("\xc3", 0, cp), 0u) << "cut short";
+  EXPECT_EQ(DecodeUtf8("\xe2\x28\xa1", 0, cp), 0u) << "bad continuation";
+  EXPECT_EQ(DecodeUtf8("\xf8\x80\x80\x80\x80", 0, cp), 0u) << "five-byte lead";
+}
+
 // The conversions use local time: the tests fix the time zone (and the C
 // library re-reads it on tzset, also after the fixture restored the old TZ).
 struct ClockTest : ::testing::Test {
