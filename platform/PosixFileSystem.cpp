@@ -42,22 +42,24 @@ FileInfo InfoFromStat(const struct stat& st, const std::string& name) {
 constexpr off_t kShareLockBase = static_cast<off_t>(0x7FFFFFFF00000000LL);
 enum ShareByte : off_t { kHoldsRead = 0, kHoldsWrite = 1, kDeniesRead = 2, kDeniesWrite = 3 };
 
-bool LockByte(int fd, ShareByte which) {
+// A lock of `type` on the one byte that stands for `which`.
+struct flock ShareLock(short type, ShareByte which) {
   struct flock fl = {};
-  fl.l_type = F_RDLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = kShareLockBase + which;
   fl.l_len = 1;
+  return fl;
+}
+
+bool LockByte(int fd, ShareByte which) {
+  struct flock fl = ShareLock(F_RDLCK, which);
   return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
 }
 
 // True when another handle holds a mark on the byte.
 bool OthersMark(int fd, ShareByte which) {
-  struct flock fl = {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = kShareLockBase + which;
-  fl.l_len = 1;
+  struct flock fl = ShareLock(F_WRLCK, which);
   return ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
 }
 
