@@ -37,6 +37,7 @@ int TextFile::PeekChar(size_t ahead) {
     int64_t got = files_.Read(handle_, buffer_.data() + kept, kReadChunk);
     buffer_.resize(kept + (got > 0 ? static_cast<size_t>(got) : 0));
     if (got <= 0) atEnd_ = true;
+    if (got < 0) readFailed_ = true;
   }
   return static_cast<unsigned char>(buffer_[position_ + ahead]);
 }
@@ -51,7 +52,9 @@ std::string ReadLine(TextFile& file) {
   std::string line;
   while (line.size() < kLineBufferSize - 1) {
     int c = file.NextChar();
-    if (c < 0) return line;
+    // As with a failed line read of the C library, a read error loses the
+    // whole piece rather than handing back the part read before it.
+    if (c < 0) return file.readFailed_ ? std::string() : line;
     if (c == '\r' && file.PeekChar() == '\n') continue;  // text mode: CR LF reads as LF
     if (c == '\n') return line;
     line += static_cast<char>(c);

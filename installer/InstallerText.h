@@ -35,6 +35,7 @@ class TextFile {
   std::string buffer_;
   size_t position_ = 0;
   bool atEnd_ = false;
+  bool readFailed_ = false;  // a read call failed: the line being read is lost
 };
 
 // One line of at most 254 characters: a longer line is returned in pieces by

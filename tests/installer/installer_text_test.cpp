@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 #include "installer/InstallerText.h"
 #include "platform/Env.h"
+#include "platform/FaultInjectingFileSystem.h"
 
 namespace {
 
@@ -50,6 +51,21 @@ TEST(ReadLine, LongLinesComeInPiecesOf254) {
   for (int i = 0; i < 19; ++i) EXPECT_EQ(pieces[i].size(), 254u) << i;
   EXPECT_EQ(pieces[19], std::string(5000 - 19 * 254, 'z'));
   EXPECT_EQ(pieces[20], "end");
+}
+
+TEST(ReadLine, ReadErrorLosesTheLineBeingRead) {
+  // 101-byte lines: the 41st straddles the reader's first 4096-byte chunk.
+  std::string content;
+  for (int i = 0; i < 45; ++i) content += std::string(100, static_cast<char>('A' + i % 26)) + "\n";
+  testsupport::TempDir dir;
+  testsupport::WriteTextFile(dir / "f.txt", content);
+  platform::FaultInjectingFileSystem files(platform::PosixFileSystem());
+  files.FailFrom(platform::FaultInjectingFileSystem::Op::Read, 2);
+  TextFile file(files, dir / "f.txt");
+  ASSERT_TRUE(file.IsOpen());
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(ReadLine(file), std::string(100, static_cast<char>('A' + i % 26))) << i;
+  EXPECT_EQ(ReadLine(file), "");  // not the part before the failed read
+  EXPECT_EQ(ReadLine(file), "");
 }
 
 TEST(ReadLine, UnopenedFileReadsEmpty) {
