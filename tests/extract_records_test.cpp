@@ -2,6 +2,9 @@
 // the extraction operations around it.
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "support/RecordingEngineFixture.h"
@@ -150,6 +153,49 @@ TEST_F(ExtractRecordsTest, UnattendedWithoutAnyPasswordSourceAsksNoPasswords) {
   EXPECT_EQ(reports, std::vector<int>{10502});
   EXPECT_EQ(zip.ErrCode(), 10502);
   EXPECT_EQ(zip.PasswordReqCount(), 5u) << "restored after the run";
+}
+
+// The real loader, with a look at the component whenever it unloads a library.
+class UnloadWatch : public platform::DynamicLibraries {
+ public:
+  std::function<void()> onFree;
+  platform::LibraryHandle Load(const std::string& name) override { return real().Load(name); }
+  void* GetProcAddress(platform::LibraryHandle library, const std::string& symbol) override {
+    return real().GetProcAddress(library, symbol);
+  }
+  void Free(platform::LibraryHandle library) override {
+    if (onFree) onFree();
+    real().Free(library);
+  }
+
+ private:
+  static platform::DynamicLibraries& real() { return *platform::DefaultEnv().libraries; }
+};
+
+TEST_F(ExtractRecordsTest, RequestCountIsBackBeforeTheEngineIsUnloaded) {
+  UseVersion(160);
+  UnloadWatch libraries;
+  platform::Env env = platform::DefaultEnv();
+  env.libraries = &libraries;
+  TZipBuilder watched(&env, &ui);
+  watched.SetDLLDirectory(dir.path());
+  watched.Unattended = true;
+  watched.Designing = true;
+  watched.SetFileName(archive);
+  watched.Designing = false;
+  watched.SetPasswordReqCount(5);
+  std::vector<uint32_t> countAtUnload;
+  std::vector<bool> runningAtUnload;
+  libraries.onFree = [&] {
+    countAtUnload.push_back(watched.PasswordReqCount());
+    runningAtUnload.push_back(watched.UnzipRunning());
+  };
+  watched.Extract();
+  ASSERT_EQ(engine.Execs().size(), 1u);
+  EXPECT_EQ(RecordAs<UnzParams>(engine.Execs()[0].bytes).fPwdReqCount, 0u);
+  EXPECT_EQ(countAtUnload, std::vector<uint32_t>{5});
+  EXPECT_EQ(runningAtUnload, std::vector<bool>{true}) << "the run ends after the unload";
+  EXPECT_FALSE(watched.UnzipRunning());
 }
 
 TEST_F(ExtractRecordsTest, StreamModesNeedVersion160) {

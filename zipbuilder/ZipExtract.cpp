@@ -194,8 +194,10 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
       extractRecord_ = nullptr;
       StopWaitCursor();
     }
+    // The request count is back before the engine is unloaded (at the end of
+    // this block), whichever step ended the run.
+    if (requestsZeroed) SetPasswordReqCount(savedRequests);
   }
-  if (requestsZeroed) SetPasswordReqCount(savedRequests);
   Cancel = false;
   unzipRunning_ = false;
 }
