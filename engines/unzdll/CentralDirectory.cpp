@@ -178,9 +178,13 @@ ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage
 }
 
 uint64_t LocateMemberData(ArchiveFile& file, const Member& member, uint64_t dataLimit) {
-  uint8_t local[kLocalSize];
-  if (!file.ReadAt(member.localHeaderOffset, local, sizeof local) || Get32(local) != kLocalSignature)
-    Damaged("bad local header for " + member.name);
+  uint8_t local[kLocalHeaderSize];
+  if (!file.ReadAt(member.localHeaderOffset, local, sizeof local)) Damaged("bad local header for " + member.name);
+  return MemberDataStart(local, member, dataLimit);
+}
+
+uint64_t MemberDataStart(const uint8_t* local, const Member& member, uint64_t dataLimit) {
+  if (Get32(local) != kLocalSignature) Damaged("bad local header for " + member.name);
   const uint64_t start = member.localHeaderOffset + kLocalSize + Get16(local + 26) + Get16(local + 28);
   if (start > dataLimit || member.compressedSize > dataLimit - start)
     Damaged("member data runs past its end for " + member.name);

@@ -50,5 +50,8 @@ std::string ConvertMemberName(const std::string& raw, uint8_t host, uint8_t vers
 // Start of a member's data behind its local header; throws EngineError when the
 // local header is damaged or the data would run past `dataLimit`.
 uint64_t LocateMemberData(ArchiveFile& file, const Member& member, uint64_t dataLimit);
+// The same from the local header's fixed part, already read.
+constexpr size_t kLocalHeaderSize = 30;
+uint64_t MemberDataStart(const uint8_t* localHeader, const Member& member, uint64_t dataLimit);
 
 }  // namespace unz

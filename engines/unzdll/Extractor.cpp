@@ -8,6 +8,7 @@
 #include "Sinks.h"
 #include "ZipEngineApi.h"
 #include "common/Wildcard.h"
+#include "platform/Paths.h"
 
 namespace unz {
 namespace {
@@ -102,18 +103,66 @@ int32_t Extractor::RunArchive() {
     if (!info && !files_.CreateDirectory(base))
       throw EngineError(kEngineCreateError, "Cannot create the base directory " + base);
     tree_.emplace(files_, base);
+    if (!info) tree_->NoteCreated(base);
   }
 
-  int32_t done = 0;
   for (size_t i : selected) {
     const Member& m = dir.members[i];
+    // Everything queued is reported before a member handled here begins.
+    if (!WrittenByWorkers(m) && !Settle(0)) break;
     Outcome outcome = options_.toMemory ? ExtractToMemory(file, m, dir.centralStart)
                                         : ExtractMember(file, m, fileIndex[i], dir.centralStart);
-    if (outcome == Outcome::Done) ++done;
+    if (outcome == Outcome::Done) ++done_;
     if (outcome == Outcome::Stopped || callback_.Stopped()) break;
+    if (!Settle(MemberWriterPool::kWindow - 1)) break;
   }
+  if (!callback_.Stopped()) Settle(0);
+  writers_.reset();  // after a stop, members still queued are removed unreported
   if (tree_) tree_->FinishDirectories();
-  return done;
+  return done_;
+}
+
+bool Extractor::WrittenByWorkers(const Member& m) const {
+  if (options_.test || options_.toMemory || m.IsDirectory() || m.IsSymlink() || m.IsEncrypted()) return false;
+  if (m.method != kMethodStored && m.method != kMethodDeflate) return false;
+  return m.compressedSize <= kWholeMemberLimit && m.uncompressedSize <= kWholeMemberLimit - m.compressedSize;
+}
+
+bool Extractor::Settle(size_t keep) {
+  while (writers_ && writers_->InFlight() > keep) {
+    Outcome outcome = ReportWritten(writers_->TakeOldest());
+    if (outcome == Outcome::Done) ++done_;
+    if (outcome == Outcome::Stopped || callback_.Stopped()) return false;
+  }
+  return !callback_.Stopped();
+}
+
+bool Extractor::ClashesWithQueued(const std::vector<std::string>& parts) const {
+  if (queuedTargets_.empty()) return false;
+  std::string path = tree_->Base();
+  for (const std::string& part : parts) {
+    path = platform::JoinPath(path, part);
+    if (queuedTargets_.count(path)) return true;
+  }
+  return false;
+}
+
+Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
+  const Member& m = written.job.member;
+  queuedTargets_.erase(written.job.target);
+  if (written.cancelled) return Outcome::Stopped;
+  if (written.error != kEngineOk)
+    return Skip(m, written.error, written.errorReason, written.errorText + ": ");
+  if (!written.pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
+  const DecodeResult& result = written.decoded;
+  if (result.status == DecodeStatus::Ok && result.size && !callback_.Progress(kActionBytesDone, result.size))
+    return Outcome::Stopped;  // the file goes with `written`
+  if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
+  if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))
+    return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
+  if (!written.finished || !written.pending->MoveInto(written.job.target))
+    return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
+  return Outcome::Done;
 }
 
 Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, uint32_t fileIndex,
@@ -135,6 +184,8 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     if (m.IsDirectory()) return ExtractDirectory(m, parts);
     if (parts.empty()) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
     if (!options_.keepDirectories) parts = {parts.back()};
+    // The order of the archive decides between members on the same path.
+    if (ClashesWithQueued(parts) && !Settle(0)) return Outcome::Stopped;
     switch (tree_->EnsureDirectories(parts, parts.size() - 1)) {
       case TreeStatus::Ok: break;
       case TreeStatus::Unsafe:
@@ -143,7 +194,15 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
         return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory of ");
     }
     target = tree_->PathOf(parts);
-    if (std::optional<Outcome> refused = CheckExisting(m, target, fileIndex)) return *refused;
+    if (std::optional<Outcome> refused = CheckExisting(m, target, fileIndex, tree_->PathOf(parts, parts.size() - 1)))
+      return *refused;
+    targetsNamed_.insert(target);
+    if (WrittenByWorkers(m)) {
+      if (!writers_) writers_ = std::make_unique<MemberWriterPool>(files_, options_.archive, *tree_);
+      queuedTargets_.insert(target);
+      writers_->Submit({m, parts, target, dataLimit, FileMode(m)});
+      return Outcome::Queued;
+    }
   } else if (m.IsDirectory()) {
     return Outcome::Done;
   }
@@ -190,7 +249,7 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     }
     if (m.IsSymlink()) return ExtractLink(file, m, data, parts);
 
-    std::unique_ptr<PendingFile> pending = tree_->CreatePending(parts);
+    std::unique_ptr<PendingFile> pending = tree_->CreatePending(parts, FileMode(m));
     if (!pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
     DecodeResult result = decoder_.Decode(file, data, *pending, Progress());
     if (retryPassword(result)) continue;  // the partial file goes with `pending`
@@ -232,8 +291,12 @@ Extractor::Outcome Extractor::ExtractLink(ByteSource& source, const Member& m, M
 }
 
 std::optional<Extractor::Outcome> Extractor::CheckExisting(const Member& m, const std::string& target,
-                                                           uint32_t fileIndex) {
-  std::optional<platform::FileInfo> existing = files_.Stat(target);
+                                                           uint32_t fileIndex, const std::string& directory) {
+  // In a directory made by this run only this run's own members can be in the way.
+  const bool surelyFree = tree_->CreatedThisRun(directory) && !targetsNamed_.count(target) &&
+                          !tree_->IsKnownDirectory(target);
+  std::optional<platform::FileInfo> existing;
+  if (!surelyFree) existing = files_.Stat(target);
   if (!existing) {
     if (options_.freshen) return Skip(m, 0, kSkipOnFreshen);
     return std::nullopt;

@@ -1,16 +1,20 @@
 // One extraction run: selects members, asks the component what it must
 // (passwords, overwriting, CRC errors, memory), writes or tests each member and
-// reports progress. Callbacks all happen on the calling thread.
+// reports progress. Callbacks all happen on the calling thread; small plain
+// members are written by worker threads and reported here in member order.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "CentralDirectory.h"
 #include "EngineCallback.h"
 #include "ExtractOptions.h"
 #include "MemberDecoder.h"
+#include "MemberWriterPool.h"
 #include "OutputTree.h"
 
 namespace unz {
@@ -22,11 +26,19 @@ class Extractor {
   int32_t Run();
 
  private:
-  enum class Outcome { Done, Skipped, Stopped };
+  enum class Outcome { Done, Skipped, Stopped, Queued };
 
   int32_t RunArchive();
   int32_t RunStream();
   bool Selected(const Member& member) const;
+  // Plain files decoded in one piece go to the worker threads.
+  bool WrittenByWorkers(const Member& member) const;
+  // Reports queued members, oldest first, until at most `keep` are left; false
+  // when the run was stopped.
+  bool Settle(size_t keep);
+  Outcome ReportWritten(WriteResult written);
+  // True when a queued member will land on this path or on one of its directories.
+  bool ClashesWithQueued(const std::vector<std::string>& parts) const;
   Outcome ExtractMember(ArchiveFile& file, const Member& member, uint32_t fileIndex, uint64_t dataLimit);
   Outcome ExtractToMemory(ArchiveFile& file, const Member& member, uint64_t dataLimit);
   // Decodes into the caller's block, asking for memory when it is missing or small.
@@ -35,7 +47,8 @@ class Extractor {
   Outcome ExtractLink(ByteSource& source, const Member& member, MemberData data,
                       const std::vector<std::string>& parts);
   // Decides whether an existing target may be replaced; nullopt: go ahead.
-  std::optional<Outcome> CheckExisting(const Member& member, const std::string& target, uint32_t fileIndex);
+  std::optional<Outcome> CheckExisting(const Member& member, const std::string& target, uint32_t fileIndex,
+                                       const std::string& directory);
   // Prepares decryption of an encrypted member; false when no password fits.
   enum class Unlock { Ok, NoPassword, Stopped };
   struct PasswordState {
@@ -55,6 +68,10 @@ class Extractor {
   platform::FileSystem& files_;
   MemberDecoder decoder_;
   std::optional<OutputTree> tree_;
+  std::unique_ptr<MemberWriterPool> writers_;  // declared after tree_: goes first
+  std::unordered_set<std::string> queuedTargets_;
+  std::unordered_set<std::string> targetsNamed_;  // files and links this run may have made
+  int32_t done_ = 0;
   std::optional<std::string> password_;  // the last one that worked, or the one given
   bool passwordRequestsCancelled_ = false;
 };

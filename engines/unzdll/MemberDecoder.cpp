@@ -85,6 +85,13 @@ DecodeResult MemberDecoder::DecodeWhole(ByteSource& source, const MemberData& da
   const size_t inSize = static_cast<size_t>(data.size);
   uint8_t* in = InputBuffer(inSize);
   if (!source.ReadAt(data.start, in, inSize)) return {DecodeStatus::ReadError};
+  return DecodeRead(in, data, sink, progress);
+}
+
+DecodeResult MemberDecoder::DecodeRead(uint8_t* in, const MemberData& data, OutputSink& sink,
+                                       const ProgressFunction& progress) {
+  if (data.method != kMethodStored && data.method != kMethodDeflate) return {DecodeStatus::Unsupported};
+  const size_t inSize = static_cast<size_t>(data.size);
   if (data.cipher) data.cipher->Decrypt(in, inSize);
 
   const uint8_t* out = in;

@@ -60,6 +60,10 @@ class MemberDecoder {
 
   DecodeResult Decode(ByteSource& source, const MemberData& data, OutputSink& sink,
                       const ProgressFunction& progress);
+  // Decodes a member whose `data.size` bytes (still encrypted, if they are) the
+  // caller has read into `in`; they are decrypted in place. Only for members
+  // within the whole-member bound.
+  DecodeResult DecodeRead(uint8_t* in, const MemberData& data, OutputSink& sink, const ProgressFunction& progress);
 
  private:
   DecodeResult DecodeWhole(ByteSource& source, const MemberData& data, OutputSink& sink,

@@ -9,8 +9,9 @@
 
 namespace unz {
 
-PendingFile::PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle)
-    : files_(files), tempPath_(std::move(tempPath)), handle_(handle) {}
+PendingFile::PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle,
+                         bool modeSet)
+    : files_(files), tempPath_(std::move(tempPath)), handle_(handle), modeSet_(modeSet) {}
 
 PendingFile::~PendingFile() { Discard(); }
 
@@ -18,15 +19,24 @@ bool PendingFile::Write(const uint8_t* data, size_t size) {
   return files_.Write(handle_, data, size) == static_cast<int64_t>(size);
 }
 
-bool PendingFile::Commit(const std::string& target, uint32_t dosDateTime, uint32_t mode) {
+bool PendingFile::Finish(uint32_t dosDateTime, uint32_t mode) {
   if (handle_ == platform::kInvalidHandle) return false;
   files_.SetFileDosTime(handle_, dosDateTime);
   files_.Close(handle_);
   handle_ = platform::kInvalidHandle;
+  if (!modeSet_ && !files_.SetPermissions(tempPath_, mode)) {
+    Discard();
+    return false;
+  }
+  finished_ = true;
+  return true;
+}
+
+bool PendingFile::MoveInto(const std::string& target) {
+  if (!finished_ || tempPath_.empty()) return false;
   // rename replaces a link at the target rather than writing through it.
-  if (!files_.SetPermissions(tempPath_, mode) || !files_.MoveFile(tempPath_, target, true)) {
-    files_.DeleteFile(tempPath_);
-    tempPath_.clear();
+  if (!files_.MoveFile(tempPath_, target, true)) {
+    Discard();
     return false;
   }
   tempPath_.clear();
@@ -61,6 +71,7 @@ TreeStatus OutputTree::EnsureDirectories(const std::vector<std::string>& parts, 
     std::optional<platform::FileInfo> info = files_.Stat(path);
     if (!info) {
       if (!files_.CreateDirectory(path)) return TreeStatus::Failed;
+      createdDirectories_.insert(path);
     } else if (info->isSymlink) {
       return TreeStatus::Unsafe;
     } else if (!info->isDirectory) {
@@ -78,13 +89,29 @@ std::string OutputTree::TempPathIn(const std::vector<std::string>& parts) {
   return platform::JoinPath(PathOf(parts, parts.size() - 1), name);
 }
 
-std::unique_ptr<PendingFile> OutputTree::CreatePending(const std::vector<std::string>& parts) {
+std::unique_ptr<PendingFile> OutputTree::CreatePending(const std::vector<std::string>& parts, uint32_t mode) {
+  mode &= 0777;
+  // Bits the file mask would remove are set afterwards instead.
+  const bool maskedAway = mode & maskedModeBits_.load();
+  const uint32_t createMode = maskedAway ? 0600 : mode;
+  const bool learning = !maskedAway && (mode & ~(keptModeBits_.load() | maskedModeBits_.load()));
   // A fresh name opened exclusively: never an existing file, never through a link.
   for (int attempt = 0; attempt < 4; ++attempt) {
     std::string temp = TempPathIn(parts);
     platform::FileHandle h = files_.Open(temp, platform::Access::Write, platform::Share::ReadWrite,
-                                         platform::Disposition::CreateNew, 0600);
-    if (h != platform::kInvalidHandle) return std::make_unique<PendingFile>(files_, temp, h);
+                                         platform::Disposition::CreateNew, createMode);
+    if (h == platform::kInvalidHandle) continue;
+    bool modeSet = !maskedAway && !learning;
+    if (learning) {
+      std::optional<platform::FileInfo> info = files_.Stat(temp);
+      if (info) {
+        const uint32_t got = info->mode & 0777;
+        keptModeBits_.fetch_or(got & mode);
+        maskedModeBits_.fetch_or(mode & ~got);
+        modeSet = got == mode;
+      }
+    }
+    return std::make_unique<PendingFile>(files_, temp, h, modeSet);
   }
   return nullptr;
 }

@@ -3,6 +3,7 @@
 // so nothing is ever written through a link.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,20 +21,28 @@ enum class TreeStatus { Ok, Unsafe, Failed };
 // moved into place only by Commit. Destroying it uncommitted removes it.
 class PendingFile : public OutputSink {
  public:
-  PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle);
+  // `modeSet`: the file was created with its final permissions already.
+  PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle, bool modeSet);
   ~PendingFile() override;
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
   bool Write(const uint8_t* data, size_t size) override;
-  // Sets date, time and permissions, then renames over `target`.
-  bool Commit(const std::string& target, uint32_t dosDateTime, uint32_t mode);
+  // Sets date, time and permissions and closes the file; false on failure.
+  bool Finish(uint32_t dosDateTime, uint32_t mode);
+  // Renames the finished file over `target`; the file is removed when that fails.
+  bool MoveInto(const std::string& target);
+  bool Commit(const std::string& target, uint32_t dosDateTime, uint32_t mode) {
+    return Finish(dosDateTime, mode) && MoveInto(target);
+  }
   void Discard();
 
  private:
   platform::FileSystem& files_;
   std::string tempPath_;
   platform::FileHandle handle_;
+  bool finished_ = false;
+  bool modeSet_;
 };
 
 class OutputTree {
@@ -44,10 +53,16 @@ class OutputTree {
   std::string PathOf(const std::vector<std::string>& parts, size_t count) const;
   std::string PathOf(const std::vector<std::string>& parts) const { return PathOf(parts, parts.size()); }
 
+  // True for a directory this run created: whatever is in it, this run put there.
+  bool CreatedThisRun(const std::string& directory) const { return createdDirectories_.count(directory) != 0; }
+  bool IsKnownDirectory(const std::string& path) const { return knownDirectories_.count(path) != 0; }
+  void NoteCreated(const std::string& directory) { createdDirectories_.insert(directory); }
   // Makes sure the first `count` components exist as real directories.
   TreeStatus EnsureDirectories(const std::vector<std::string>& parts, size_t count);
-  // Creates the temporary file for a member whose directories exist; null on failure.
-  std::unique_ptr<PendingFile> CreatePending(const std::vector<std::string>& parts);
+  // Creates the temporary file for a member whose directories exist; null on
+  // failure. Safe to call from several threads at once.
+  // The file is created with `mode` where the process's file mask keeps all of it.
+  std::unique_ptr<PendingFile> CreatePending(const std::vector<std::string>& parts, uint32_t mode);
   // Creates a symbolic link through a temporary name, replacing what is at the target.
   bool CreateLink(const std::vector<std::string>& parts, const std::string& linkTarget);
 
@@ -61,6 +76,7 @@ class OutputTree {
   platform::FileSystem& files_;
   std::string base_;
   std::unordered_set<std::string> knownDirectories_;
+  std::unordered_set<std::string> createdDirectories_;
   struct DirectoryStamp {
     std::string path;
     uint32_t dosDateTime;
@@ -68,7 +84,11 @@ class OutputTree {
   };
   std::vector<DirectoryStamp> stamps_;
   uint64_t tempSeed_;
-  uint64_t tempCounter_ = 0;
+  std::atomic<uint64_t> tempCounter_{0};
+  // Permission bits seen to survive file creation, and bits seen removed by the
+  // process's file mask: learnt from the first files made, then no more looking.
+  std::atomic<uint32_t> keptModeBits_{0};
+  std::atomic<uint32_t> maskedModeBits_{0};
 };
 
 }  // namespace unz

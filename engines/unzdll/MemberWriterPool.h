@@ -1,0 +1,85 @@
+// Writes members the calling thread has already decided about on two worker
+// threads: each reads its member's data, decodes it into a temporary file and
+// sets the file's date and permissions. Results come back in submission order;
+// the calling thread reports them and renames the files into place, so every
+// callback stays on the calling thread. Only members decoded in one piece come
+// here, which keeps each job short and the memory bounded.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CentralDirectory.h"
+#include "MemberDecoder.h"
+#include "OutputTree.h"
+
+namespace unz {
+
+struct WriteJob {
+  Member member;
+  std::vector<std::string> parts;  // below the base, directories already made
+  std::string target;
+  uint64_t dataLimit = 0;  // member data ends before this
+  uint32_t mode = 0;
+};
+
+struct WriteResult {
+  WriteJob job;
+  int32_t error = 0;        // engine error met before decoding (local header, memory)
+  std::string errorText;
+  int32_t errorReason = 0;  // skip reason for `error`
+  std::unique_ptr<PendingFile> pending;  // null when no temporary file could be made
+  DecodeResult decoded;
+  bool finished = false;    // date and permissions set, file closed
+  bool cancelled = false;   // never started
+};
+
+class MemberWriterPool {
+ public:
+  MemberWriterPool(platform::FileSystem& files, const std::string& archive, OutputTree& tree);
+  ~MemberWriterPool();  // cancels, waits for the workers, removes unclaimed files
+  MemberWriterPool(const MemberWriterPool&) = delete;
+  MemberWriterPool& operator=(const MemberWriterPool&) = delete;
+
+  static constexpr size_t kWorkers = 2;
+  // Jobs submitted and not yet taken; the caller keeps this bounded.
+  static constexpr size_t kWindow = 32;
+
+  void Submit(WriteJob job);
+  size_t InFlight() const { return inFlight_; }
+  // The oldest job's result, waiting for it if needed.
+  WriteResult TakeOldest();
+  // Jobs not yet started are not started any more.
+  void Cancel();
+
+ private:
+  struct Slot {
+    WriteJob job;
+    std::unique_ptr<WriteResult> result;  // set when done
+  };
+  void Work();
+  WriteResult Process(const WriteJob& job, ArchiveFile& archive, MemberDecoder& decoder,
+                      std::vector<uint8_t>& buffer);
+  // Room read beyond the local header's fixed part for its name and extra field.
+  static constexpr size_t kLocalNamesGuess = 1024;
+
+  platform::FileSystem& files_;
+  std::string archivePath_;
+  OutputTree& tree_;
+  std::mutex mutex_;
+  std::condition_variable jobReady_, resultReady_;
+  std::deque<std::shared_ptr<Slot>> queue_;     // waiting for a worker
+  std::deque<std::shared_ptr<Slot>> inOrder_;   // every job not yet taken, oldest first
+  size_t inFlight_ = 0;
+  bool cancelled_ = false;
+  bool closing_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace unz
