@@ -124,13 +124,12 @@ int32_t Extractor::RunArchive() {
 
 bool Extractor::WrittenByWorkers(const Member& m) const {
   if (options_.test || options_.toMemory || m.IsDirectory() || m.IsSymlink() || m.IsEncrypted()) return false;
-  if (m.method != kMethodStored && m.method != kMethodDeflate) return false;
-  return m.compressedSize <= kWholeMemberLimit && m.uncompressedSize <= kWholeMemberLimit - m.compressedSize;
+  return m.method == kMethodStored || m.method == kMethodDeflate;
 }
 
 bool Extractor::Settle(size_t keep) {
   while (writers_ && writers_->InFlight() > keep) {
-    Outcome outcome = ReportWritten(writers_->TakeOldest());
+    Outcome outcome = ReportWritten(writers_->TakeOldest(Progress()));
     if (outcome == Outcome::Done) ++done_;
     if (outcome == Outcome::Stopped || callback_.Stopped()) return false;
   }
@@ -150,12 +149,17 @@ bool Extractor::ClashesWithQueued(const std::vector<std::string>& parts) const {
 Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
   const Member& m = written.job.member;
   queuedTargets_.erase(written.job.target);
-  if (written.cancelled) return Outcome::Stopped;
+  // Finished or not, nothing is kept once the run was stopped.
+  if (written.cancelled || callback_.Stopped()) return Outcome::Stopped;
   if (written.error != kEngineOk)
     return Skip(m, written.error, written.errorReason, written.errorText + ": ");
   if (!written.pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
   const DecodeResult& result = written.decoded;
-  if (result.status == DecodeStatus::Ok && result.size && !callback_.Progress(kActionBytesDone, result.size))
+  // A member decoded whole reports its bytes once, as it would have here; a
+  // streamed one has reported its steps while it was taken.
+  MemberData whole{0, m.compressedSize, m.method, m.uncompressedSize, nullptr};
+  if (result.status == DecodeStatus::Ok && DecodedWhole(whole) && result.size &&
+      !callback_.Progress(kActionBytesDone, result.size))
     return Outcome::Stopped;  // the file goes with `written`
   if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
   if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))

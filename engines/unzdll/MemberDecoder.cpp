@@ -66,6 +66,11 @@ MemberDecoder::~MemberDecoder() {
   if (impl_->streamReady) inflateEnd(&impl_->stream);
 }
 
+void MemberDecoder::ReleaseLargeBuffers() {
+  for (Buffer* b : {&impl_->input, &impl_->output})
+    if (b->capacity > kKeptBuffer) *b = Buffer();
+}
+
 uint8_t* MemberDecoder::InputBuffer(size_t size) { return impl_->input.Reserve(size); }
 uint8_t* MemberDecoder::OutputBuffer(size_t size) { return impl_->output.Reserve(size); }
 
@@ -74,8 +79,7 @@ DecodeResult MemberDecoder::Decode(ByteSource& source, const MemberData& data, O
   if (data.method != kMethodStored && data.method != kMethodDeflate) return {DecodeStatus::Unsupported};
   // Both sizes count against the bound: the declared one is untrusted, but the
   // buffer made from it is then small anyway.
-  if (data.size <= kWholeMemberLimit && data.declaredSize <= kWholeMemberLimit - data.size)
-    return DecodeWhole(source, data, sink, progress);
+  if (DecodedWhole(data)) return DecodeWhole(source, data, sink, progress);
   if (data.method == kMethodStored) return StreamStored(source, data, sink, progress);
   return StreamDeflated(source, data, sink, progress);
 }

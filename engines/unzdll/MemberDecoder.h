@@ -51,6 +51,11 @@ constexpr uint16_t kMethodStored = 0, kMethodDeflate = 8;
 // Members whose compressed plus expanded size stays below this are decoded in one piece.
 constexpr uint64_t kWholeMemberLimit = 16u << 20;
 
+// True when Decode takes the member in one piece rather than streaming it.
+inline bool DecodedWhole(const MemberData& data) {
+  return data.size <= kWholeMemberLimit && data.declaredSize <= kWholeMemberLimit - data.size;
+}
+
 class MemberDecoder {
  public:
   MemberDecoder();
@@ -64,6 +69,9 @@ class MemberDecoder {
   // caller has read into `in`; they are decrypted in place. Only for members
   // within the whole-member bound.
   DecodeResult DecodeRead(uint8_t* in, const MemberData& data, OutputSink& sink, const ProgressFunction& progress);
+  // Frees buffers grown beyond what small members need.
+  void ReleaseLargeBuffers();
+  static constexpr size_t kKeptBuffer = 4u << 20;
 
  private:
   DecodeResult DecodeWhole(ByteSource& source, const MemberData& data, OutputSink& sink,

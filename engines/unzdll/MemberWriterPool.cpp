@@ -37,10 +37,19 @@ void MemberWriterPool::Submit(WriteJob job) {
   jobReady_.notify_one();
 }
 
-WriteResult MemberWriterPool::TakeOldest() {
+WriteResult MemberWriterPool::TakeOldest(const ProgressFunction& report) {
   std::unique_lock<std::mutex> lock(mutex_);
   std::shared_ptr<Slot> slot = inOrder_.front();
-  resultReady_.wait(lock, [&] { return slot->result != nullptr; });
+  for (;;) {
+    resultReady_.wait(lock, [&] { return slot->result != nullptr || !slot->progress.empty(); });
+    if (slot->progress.empty()) break;
+    const uint64_t step = slot->progress.front();
+    slot->progress.pop_front();
+    lock.unlock();
+    const bool goOn = report(step);
+    lock.lock();
+    if (!goOn) cancelled_ = true;
+  }
   inOrder_.pop_front();
   --inFlight_;
   return std::move(*slot->result);
@@ -87,7 +96,7 @@ void MemberWriterPool::Work() {
       result->errorReason = kSkipGeneralError;
     } else {
       try {
-        *result = Process(slot->job, *archive, *decoder, buffer);
+        *result = Process(*slot, *archive, *decoder, buffer);
       } catch (const std::bad_alloc&) {
         result = std::make_unique<WriteResult>();
         result->error = kEngineNoMemory;
@@ -96,6 +105,9 @@ void MemberWriterPool::Work() {
       }
     }
     result->job = std::move(slot->job);
+    // Memory stays bounded by what small members need, between large ones.
+    if (decoder) decoder->ReleaseLargeBuffers();
+    if (buffer.capacity() > MemberDecoder::kKeptBuffer) std::vector<uint8_t>().swap(buffer);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       slot->result = std::move(result);
@@ -104,33 +116,38 @@ void MemberWriterPool::Work() {
   }
 }
 
-WriteResult MemberWriterPool::Process(const WriteJob& job, ArchiveFile& archive, MemberDecoder& decoder,
+uint8_t* MemberWriterPool::ReadWhole(const WriteJob& job, ArchiveFile& archive, MemberData& data,
+                                     std::vector<uint8_t>& buffer) {
+  const Member& m = job.member;
+  const uint64_t offset = m.localHeaderOffset;
+  // Room for the local name and extra field, unless they are unusually long.
+  const size_t span = static_cast<size_t>(
+      std::min<uint64_t>(kLocalHeaderSize + kLocalNamesGuess + m.compressedSize, job.dataLimit - offset));
+  if (span < kLocalHeaderSize) throw EngineError(kEngineBadArchive, "bad local header for " + m.name);
+  if (buffer.size() < span) buffer.resize(span);
+  if (!archive.ReadAt(offset, buffer.data(), span)) throw EngineError(kEngineBadArchive, "bad local header for " + m.name);
+  data.start = MemberDataStart(buffer.data(), m, job.dataLimit);
+  if (data.start + data.size <= offset + span) return buffer.data() + (data.start - offset);
+  if (!archive.ReadAt(data.start, buffer.data(), static_cast<size_t>(data.size)))
+    throw EngineError(kEngineReadError, "Cannot read " + m.name);
+  return buffer.data();
+}
+
+WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder,
                                       std::vector<uint8_t>& buffer) {
   WriteResult r;
+  const WriteJob& job = slot.job;
   const Member& m = job.member;
   MemberData data;
   data.size = m.compressedSize;
   data.method = m.method;
   data.declaredSize = m.uncompressedSize;
+  const bool whole = DecodedWhole(data);
   uint8_t* in = nullptr;
   try {
-    // One read for the local header and the data behind it, unless the local
-    // name and extra field are unusually long.
-    const uint64_t offset = m.localHeaderOffset;
-    if (offset > job.dataLimit) throw EngineError(kEngineBadArchive, "bad local header for " + m.name);
-    const size_t span = static_cast<size_t>(
-        std::min<uint64_t>(kLocalHeaderSize + kLocalNamesGuess + m.compressedSize, job.dataLimit - offset));
-    if (span < kLocalHeaderSize) throw EngineError(kEngineBadArchive, "bad local header for " + m.name);
-    if (buffer.size() < span) buffer.resize(span);
-    if (!archive.ReadAt(offset, buffer.data(), span)) throw EngineError(kEngineReadError, "Cannot read " + m.name);
-    data.start = MemberDataStart(buffer.data(), m, job.dataLimit);
-    if (data.start + data.size <= offset + span) {
-      in = buffer.data() + (data.start - offset);
-    } else {
-      in = buffer.data();
-      if (!archive.ReadAt(data.start, in, static_cast<size_t>(data.size)))
-        throw EngineError(kEngineReadError, "Cannot read " + m.name);
-    }
+    if (m.localHeaderOffset > job.dataLimit) throw EngineError(kEngineBadArchive, "bad local header for " + m.name);
+    if (whole) in = ReadWhole(job, archive, data, buffer);
+    else data.start = LocateMemberData(archive, m, job.dataLimit);
   } catch (const EngineError& e) {
     r.error = e.Code();
     r.errorText = e.what();
@@ -138,10 +155,23 @@ WriteResult MemberWriterPool::Process(const WriteJob& job, ArchiveFile& archive,
     return r;
   }
   r.pending = tree_.CreatePending(job.parts, job.mode);
-  if (r.pending) {
+  if (!r.pending) return r;
+  if (whole) {
     r.decoded = decoder.DecodeRead(in, data, *r.pending, nullptr);
-    if (r.decoded.status == DecodeStatus::Ok) r.finished = r.pending->Finish(m.dosDateTime, job.mode);
+  } else {
+    // Steps wait for the calling thread; a cancel shows here at the next one.
+    auto queueStep = [&](uint64_t step) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (cancelled_) return false;
+        slot.progress.push_back(step);
+      }
+      resultReady_.notify_all();
+      return true;
+    };
+    r.decoded = decoder.Decode(archive, data, *r.pending, queueStep);
   }
+  if (r.decoded.status == DecodeStatus::Ok) r.finished = r.pending->Finish(m.dosDateTime, job.mode);
   return r;
 }
 

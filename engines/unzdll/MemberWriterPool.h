@@ -2,8 +2,9 @@
 // threads: each reads its member's data, decodes it into a temporary file and
 // sets the file's date and permissions. Results come back in submission order;
 // the calling thread reports them and renames the files into place, so every
-// callback stays on the calling thread. Only members decoded in one piece come
-// here, which keeps each job short and the memory bounded.
+// callback stays on the calling thread, progress included: a worker streaming a
+// large member queues its progress steps, which the calling thread reports in
+// the same steps a decode on its own would have made.
 #pragma once
 
 #include <condition_variable>
@@ -53,8 +54,10 @@ class MemberWriterPool {
 
   void Submit(WriteJob job);
   size_t InFlight() const { return inFlight_; }
-  // The oldest job's result, waiting for it if needed.
-  WriteResult TakeOldest();
+  // The oldest job's result, waiting for it if needed. Its progress steps go to
+  // `report` on the calling thread as they come; `report` answering false
+  // cancels the job and every later one.
+  WriteResult TakeOldest(const ProgressFunction& report);
   // Jobs not yet started are not started any more.
   void Cancel();
 
@@ -62,10 +65,12 @@ class MemberWriterPool {
   struct Slot {
     WriteJob job;
     std::unique_ptr<WriteResult> result;  // set when done
+    std::deque<uint64_t> progress;         // steps not yet reported
   };
   void Work();
-  WriteResult Process(const WriteJob& job, ArchiveFile& archive, MemberDecoder& decoder,
-                      std::vector<uint8_t>& buffer);
+  WriteResult Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder, std::vector<uint8_t>& buffer);
+  // Reads the local header and the data with one read into `buffer`; returns the data.
+  uint8_t* ReadWhole(const WriteJob& job, ArchiveFile& archive, MemberData& data, std::vector<uint8_t>& buffer);
   // Room read beyond the local header's fixed part for its name and extra field.
   static constexpr size_t kLocalNamesGuess = 1024;
 
