@@ -22,6 +22,7 @@ if [ ! -f "$WORK/corpus.zip" ]; then
   seq 1 3000000 > "$WORK/corpus/big/numbers.txt"
   (cd "$WORK/corpus" && zip -qr -9 ../corpus.zip .)
 fi
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "corpus: $(find "$WORK/corpus" -type f | wc -l) files, $(du -sm "$WORK/corpus" | cut -f1) MB; archive $(du -sm "$WORK/corpus.zip" | cut -f1) MB"
 
 time_of() {  # prints wall seconds of one run of "$@" into a fresh directory $OUT
@@ -49,6 +50,7 @@ for tool in unzip engine 7z bsdtar; do
   M=$(median "$WORK/times.$tool")
   echo "$tool: median $M s over $ROUNDS rounds ($(tr '\n' ' ' < "$WORK/times.$tool")); $(echo "$M $E" | awk '{printf "%.2f", $1 / $2}') x the engine's time"
 done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 rm -rf "$WORK"/out.*
 
 # Peak memory on one 1 GiB member.
