@@ -253,7 +253,7 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     }
     if (m.IsSymlink()) return ExtractLink(file, m, data, parts);
 
-    std::unique_ptr<PendingFile> pending = tree_->CreatePending(parts, FileMode(m));
+    std::unique_ptr<PendingFile> pending = tree_->CreatePending(parts);
     if (!pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
     DecodeResult result = decoder_.Decode(file, data, *pending, Progress());
     if (retryPassword(result)) continue;  // the partial file goes with `pending`

@@ -154,7 +154,7 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
     r.errorReason = kSkipFormatWrong;
     return r;
   }
-  r.pending = tree_.CreatePending(job.parts, job.mode);
+  r.pending = tree_.CreatePending(job.parts);
   if (!r.pending) return r;
   if (whole) {
     r.decoded = decoder.DecodeRead(in, data, *r.pending, nullptr);

@@ -9,9 +9,8 @@
 
 namespace unz {
 
-PendingFile::PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle,
-                         bool modeSet)
-    : files_(files), tempPath_(std::move(tempPath)), handle_(handle), modeSet_(modeSet) {}
+PendingFile::PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle)
+    : files_(files), tempPath_(std::move(tempPath)), handle_(handle) {}
 
 PendingFile::~PendingFile() { Discard(); }
 
@@ -24,7 +23,7 @@ bool PendingFile::Finish(uint32_t dosDateTime, uint32_t mode) {
   files_.SetFileDosTime(handle_, dosDateTime);
   files_.Close(handle_);
   handle_ = platform::kInvalidHandle;
-  if (!modeSet_ && !files_.SetPermissions(tempPath_, mode)) {
+  if (!files_.SetPermissions(tempPath_, mode)) {
     Discard();
     return false;
   }
@@ -89,29 +88,14 @@ std::string OutputTree::TempPathIn(const std::vector<std::string>& parts) {
   return platform::JoinPath(PathOf(parts, parts.size() - 1), name);
 }
 
-std::unique_ptr<PendingFile> OutputTree::CreatePending(const std::vector<std::string>& parts, uint32_t mode) {
-  mode &= 0777;
-  // Bits the file mask would remove are set afterwards instead.
-  const bool maskedAway = mode & maskedModeBits_.load();
-  const uint32_t createMode = maskedAway ? 0600 : mode;
-  const bool learning = !maskedAway && (mode & ~(keptModeBits_.load() | maskedModeBits_.load()));
-  // A fresh name opened exclusively: never an existing file, never through a link.
+std::unique_ptr<PendingFile> OutputTree::CreatePending(const std::vector<std::string>& parts) {
+  // A fresh name opened exclusively and private (0600) until its checks pass:
+  // never an existing file, never through a link. Finish gives the final mode.
   for (int attempt = 0; attempt < 4; ++attempt) {
     std::string temp = TempPathIn(parts);
     platform::FileHandle h = files_.Open(temp, platform::Access::Write, platform::Share::ReadWrite,
-                                         platform::Disposition::CreateNew, createMode);
-    if (h == platform::kInvalidHandle) continue;
-    bool modeSet = !maskedAway && !learning;
-    if (learning) {
-      std::optional<platform::FileInfo> info = files_.Stat(temp);
-      if (info) {
-        const uint32_t got = info->mode & 0777;
-        keptModeBits_.fetch_or(got & mode);
-        maskedModeBits_.fetch_or(mode & ~got);
-        modeSet = got == mode;
-      }
-    }
-    return std::make_unique<PendingFile>(files_, temp, h, modeSet);
+                                         platform::Disposition::CreateNew, 0600);
+    if (h != platform::kInvalidHandle) return std::make_unique<PendingFile>(files_, temp, h);
   }
   return nullptr;
 }

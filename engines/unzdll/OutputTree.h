@@ -21,8 +21,7 @@ enum class TreeStatus { Ok, Unsafe, Failed };
 // moved into place only by Commit. Destroying it uncommitted removes it.
 class PendingFile : public OutputSink {
  public:
-  // `modeSet`: the file was created with its final permissions already.
-  PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle, bool modeSet);
+  PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle);
   ~PendingFile() override;
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
@@ -42,7 +41,6 @@ class PendingFile : public OutputSink {
   std::string tempPath_;
   platform::FileHandle handle_;
   bool finished_ = false;
-  bool modeSet_;
 };
 
 class OutputTree {
@@ -61,8 +59,8 @@ class OutputTree {
   TreeStatus EnsureDirectories(const std::vector<std::string>& parts, size_t count);
   // Creates the temporary file for a member whose directories exist; null on
   // failure. Safe to call from several threads at once.
-  // The file is created with `mode` where the process's file mask keeps all of it.
-  std::unique_ptr<PendingFile> CreatePending(const std::vector<std::string>& parts, uint32_t mode);
+  // The file is private (0600) until PendingFile::Finish gives it its mode.
+  std::unique_ptr<PendingFile> CreatePending(const std::vector<std::string>& parts);
   // Creates a symbolic link through a temporary name, replacing what is at the target.
   bool CreateLink(const std::vector<std::string>& parts, const std::string& linkTarget);
 
@@ -87,8 +85,6 @@ class OutputTree {
   std::atomic<uint64_t> tempCounter_{0};
   // Permission bits seen to survive file creation, and bits seen removed by the
   // process's file mask: learnt from the first files made, then no more looking.
-  std::atomic<uint32_t> keptModeBits_{0};
-  std::atomic<uint32_t> maskedModeBits_{0};
 };
 
 }  // namespace unz
