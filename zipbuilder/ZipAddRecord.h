@@ -29,7 +29,7 @@ struct TZipBuilder::AddRecord {
     return texts.back().get();
   }
   // Plain copies of `lines`, no marker interpreted: the older layout's pointer
-  // table, or entries holding nothing but the spec text. False when the older
+  // table, or entries holding nothing but the file pattern. False when the older
   // layout has no room for them all (nothing is copied then).
   bool SetPlainSpecs(const std::vector<std::string>& lines) {
     if (oldLayout) {
