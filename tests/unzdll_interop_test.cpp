@@ -132,6 +132,115 @@ TEST_F(UnzDllInteropTest, EncryptedAndStreamedArchivesExtractLikeUnzip) {
   Compare(Write("cat sub/large.txt | zip -q -P fromstdin @ -"), "zip from a pipe", "fromstdin");
 }
 
+// Fails unless the compressible members of `archive` are bzip2-compressed (method
+// 12); writers may store the random bytes.
+void ExpectBzip2(const std::string& archive) {
+  CommandResult r = RunIn(".", "python3 -c \"import sys,zipfile\n"
+                               "z=zipfile.ZipFile(sys.argv[1])\n"
+                               "m=[i for i in z.infolist() if i.filename.endswith(('a.txt','large.txt'))]\n"
+                               "sys.exit(0 if len(m)==2 and all(i.compress_type==12 for i in m) else 1)\" " +
+                                   ShellQuote(archive));
+  EXPECT_EQ(r.status, 0) << archive << " has text members that are not bzip2";
+}
+
+constexpr const char* kPythonBzip2Writer =
+    "python3 -c \"import os,sys,zipfile\n"
+    "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_BZIP2)\n"
+    "for d,ds,fs in sorted(os.walk('.')):\n"
+    "  [z.write(os.path.join(d,n)) for n in sorted(ds+fs)]\n"
+    "z.close()\" @";
+
+TEST_F(UnzDllInteropTest, Bzip2ArchivesExtractLikeUnzip) {
+  std::string python = Write(kPythonBzip2Writer);
+  ExpectBzip2(python);
+  EXPECT_EQ(RunIn(dir_.path(), "unzip -tq " + ShellQuote(python)).status, 0);
+  Compare(python, "python zipfile bzip2");
+  std::string encrypted = Write("7z a -tzip -mm=BZip2 -mem=ZipCrypto -pPW-bz2 -bso0 -bsp0 @ .");
+  ExpectBzip2(encrypted);
+  Compare(encrypted, "7z bzip2 ZipCrypto", "PW-bz2");
+}
+
+TEST_F(UnzDllInteropTest, Bzip2MemberToMemory) {
+  std::string archive = Write(kPythonBzip2Writer);
+  for (const char* name : {"a.txt", "sub/deep/noise.bin"}) {
+    std::string want = ReadTextFile(src_ + "/" + name);
+    UnzRun run;
+    run.archive = archive;
+    run.specs = {name};
+    run.toMemory = true;
+    run.provideBlock = false;  // asked for, at the declared size
+    ASSERT_TRUE(RunUnzEngine(run));
+    EXPECT_EQ(run.result, 1) << name;
+    EXPECT_EQ(run.Count(kActionOutputMemory), 1) << name;
+    EXPECT_TRUE(run.MemoryText() == want) << name;
+  }
+}
+
+// A one-member bzip2 archive from Python, altered after writing.
+TEST_F(UnzDllInteropTest, FaultyBzip2MembersAreStoppedWithoutAFile) {
+  std::string text = ReadTextFile(src_ + "/a.txt");
+  WriteTextFile(dir_ / "one.txt", text);
+  std::string original = dir_ / "one.zip";
+  ASSERT_EQ(RunIn(dir_.path(), "python3 -c \"import zipfile\n"
+                               "zipfile.ZipFile('one.zip','w',zipfile.ZIP_BZIP2).write('one.txt')\"")
+                .status,
+            0);
+  const std::string bytes = ReadTextFile(original);
+  ASSERT_EQ(bytes.compare(0, 4, "PK\3\4"), 0);
+  const size_t central = bytes.find("PK\1\2");
+  ASSERT_NE(central, std::string::npos);
+  auto put32 = [](std::string& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  // Both headers carry the uncompressed size: local at 22, central at 24.
+  auto declare = [&](uint32_t size) {
+    std::string b = bytes;
+    put32(b, 22, size);
+    put32(b, central + 24, size);
+    return b;
+  };
+  const size_t dataStart = 30 + (static_cast<uint8_t>(bytes[26]) | static_cast<uint8_t>(bytes[27]) << 8) +
+                           (static_cast<uint8_t>(bytes[28]) | static_cast<uint8_t>(bytes[29]) << 8);
+  std::string damaged = bytes;
+  for (size_t i = 0; i < 8; ++i) damaged[dataStart + (central - dataStart) / 2 + i] ^= 0x55;
+  std::string magicless = bytes;
+  magicless[dataStart] = 'X';  // not "BZh" any more
+
+  struct Case {
+    const char* what;
+    std::string archive;
+    int32_t error;
+    bool unzipRejects;  // unzip -t checks the data, not the declared size
+  } cases[] = {
+      {"declared too small", declare(static_cast<uint32_t>(text.size() / 2)), kEngineSizeError, false},
+      {"declared one byte short", declare(static_cast<uint32_t>(text.size() - 1)), kEngineSizeError, false},
+      {"declared too large", declare(static_cast<uint32_t>(text.size() + 100)), kEngineSizeError, false},
+      {"damaged stream", damaged, kEngineBadArchive, true},
+      {"no stream signature", magicless, kEngineBadArchive, true},
+  };
+  for (const Case& c : cases) {
+    std::string archive = dir_ / (std::string("faulty-") + std::to_string(&c - cases) + ".zip");
+    WriteTextFile(archive, c.archive);
+    if (c.unzipRejects)
+      EXPECT_NE(RunIn(dir_.path(), "unzip -tq " + ShellQuote(archive)).status, 0) << c.what << ": unzip -t agrees";
+    for (bool test : {false, true}) {
+      std::string out = dir_ / (std::string("out-") + std::to_string(&c - cases) + (test ? "-t" : ""));
+      fs::create_directories(out);
+      UnzRun run;
+      run.archive = archive;
+      run.baseDir = out;
+      run.test = test;
+      ASSERT_TRUE(RunUnzEngine(run));
+      EXPECT_EQ(run.result, 0) << c.what;
+      ASSERT_EQ(run.Count(kActionSkipped), 1) << c.what;
+      EXPECT_EQ(run.Of(kActionSkipped)[0].error, c.error) << c.what;
+      EXPECT_EQ(run.Of(kActionSkipped)[0].value, kSkipFormatWrong) << c.what;
+      EXPECT_EQ(run.Messages(c.error).size(), 1u) << c.what;
+      EXPECT_TRUE(fs::is_empty(out)) << c.what << (test ? " (test)" : "");
+    }
+  }
+}
+
 TEST_F(UnzDllInteropTest, WrongPasswordAsksThenFailsWithoutAFile) {
   std::string archive = Write("7z a -tzip -mem=ZipCrypto -pRight -bso0 -bsp0 @ .");
   std::string out = dir_ / "wrong";

@@ -26,6 +26,8 @@ uint32_t Get32(const uint8_t* p) {
 
 bool PlausibleExpandedSize(const Member& m) {
   if (m.method == kMethodStored) return m.uncompressedSize <= m.compressedSize;
+  // Bzip2 runs expand by a million to one and more; the 32-bit bound applies.
+  if (m.method == kMethodBzip2) return true;
   return m.uncompressedSize <= m.compressedSize * kMaxDeflateRatio + 1024;
 }
 
@@ -124,7 +126,7 @@ int32_t Extractor::RunArchive() {
 
 bool Extractor::WrittenByWorkers(const Member& m) const {
   if (options_.test || options_.toMemory || m.IsDirectory() || m.IsSymlink() || m.IsEncrypted()) return false;
-  return m.method == kMethodStored || m.method == kMethodDeflate;
+  return SupportedMethod(m.method);
 }
 
 bool Extractor::Settle(size_t keep) {
@@ -175,7 +177,7 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     return Outcome::Stopped;
   if ((m.flags & kFlagStrongEncryption) || m.method == kMethodAes)
     return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
-  if (m.method != kMethodStored && m.method != kMethodDeflate)
+  if (!SupportedMethod(m.method))
     return Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
                 "Compression method " + std::to_string(m.method) + " not supported: ");
 
@@ -393,7 +395,7 @@ Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m
     return Outcome::Stopped;
   if ((m.flags & kFlagStrongEncryption) || m.method == kMethodAes)
     return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
-  if (m.method != kMethodStored && m.method != kMethodDeflate)
+  if (!SupportedMethod(m.method))
     return Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
                 "Compression method " + std::to_string(m.method) + " not supported: ");
   // The size asked of the component must be believable from the data present.
@@ -461,7 +463,7 @@ int32_t Extractor::RunStream() {
   if (!callback_.Progress(kActionMemberCount, 1) || !callback_.Progress(kActionTotalBytes, m.uncompressedSize))
     return 0;
   if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name)) return 0;
-  if (m.method != kMethodStored && m.method != kMethodDeflate) {
+  if (!SupportedMethod(m.method)) {
     Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
          "Compression method " + std::to_string(m.method) + " not supported in the input stream");
     return 0;

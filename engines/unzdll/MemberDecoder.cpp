@@ -1,5 +1,6 @@
 #include "MemberDecoder.h"
 
+#include <bzlib.h>
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -76,7 +77,8 @@ uint8_t* MemberDecoder::OutputBuffer(size_t size) { return impl_->output.Reserve
 
 DecodeResult MemberDecoder::Decode(ByteSource& source, const MemberData& data, OutputSink& sink,
                                    const ProgressFunction& progress) {
-  if (data.method != kMethodStored && data.method != kMethodDeflate) return {DecodeStatus::Unsupported};
+  if (!SupportedMethod(data.method)) return {DecodeStatus::Unsupported};
+  if (data.method == kMethodBzip2) return StreamBzip2(source, data, sink, progress);
   // Both sizes count against the bound: the declared one is untrusted, but the
   // buffer made from it is then small anyway.
   if (DecodedWhole(data)) return DecodeWhole(source, data, sink, progress);
@@ -95,6 +97,7 @@ DecodeResult MemberDecoder::DecodeWhole(ByteSource& source, const MemberData& da
 DecodeResult MemberDecoder::DecodeRead(uint8_t* in, const MemberData& data, OutputSink& sink,
                                        const ProgressFunction& progress) {
   if (data.method != kMethodStored && data.method != kMethodDeflate) return {DecodeStatus::Unsupported};
+  if (!DecodedWhole(data)) return {DecodeStatus::Unsupported};
   const size_t inSize = static_cast<size_t>(data.size);
   if (data.cipher) data.cipher->Decrypt(in, inSize);
 
@@ -182,6 +185,64 @@ DecodeResult MemberDecoder::StreamDeflated(ByteSource& source, const MemberData&
     // No progress possible: the input ran out before the stream's end.
     if (rc == Z_BUF_ERROR || (produced == 0 && z.avail_in == 0 && consumed == data.size))
       return {DecodeStatus::TooShort};
+  }
+  if (result.size < data.declaredSize) return {DecodeStatus::TooShort};
+  if (!meter.Flush()) result.status = DecodeStatus::Stopped;
+  return result;
+}
+
+namespace {
+
+// Ends a libbz2 decompression however the member's decoding ends.
+struct Bzip2Stream {
+  bz_stream bz{};
+  Bzip2Stream() {
+    // Fixed valid parameters leave only lack of memory as a cause of failure.
+    if (BZ2_bzDecompressInit(&bz, 0, 0) != BZ_OK) throw std::bad_alloc();
+  }
+  ~Bzip2Stream() { BZ2_bzDecompressEnd(&bz); }
+  Bzip2Stream(const Bzip2Stream&) = delete;
+  Bzip2Stream& operator=(const Bzip2Stream&) = delete;
+};
+
+}  // namespace
+
+DecodeResult MemberDecoder::StreamBzip2(ByteSource& source, const MemberData& data, OutputSink& sink,
+                                        const ProgressFunction& progress) {
+  Bzip2Stream stream;
+  bz_stream& bz = stream.bz;
+  uint8_t* in = InputBuffer(kStreamChunk);
+  uint8_t* out = OutputBuffer(kStreamChunk);
+  ProgressMeter meter(progress);
+  DecodeResult result;
+  uint64_t consumed = 0;
+  bz.avail_in = 0;
+  for (;;) {
+    if (bz.avail_in == 0 && consumed < data.size) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamChunk, data.size - consumed));
+      if (!source.ReadAt(data.start + consumed, in, n)) return {DecodeStatus::ReadError};
+      if (data.cipher) data.cipher->Decrypt(in, n);
+      consumed += n;
+      bz.next_in = reinterpret_cast<char*>(in);
+      bz.avail_in = static_cast<unsigned>(n);
+    }
+    const unsigned inBefore = bz.avail_in;
+    bz.next_out = reinterpret_cast<char*>(out);
+    bz.avail_out = static_cast<unsigned>(kStreamChunk);
+    int rc = BZ2_bzDecompress(&bz);
+    size_t produced = kStreamChunk - bz.avail_out;
+    if (rc == BZ_MEM_ERROR) throw std::bad_alloc();
+    if (rc != BZ_OK && rc != BZ_STREAM_END) return {DecodeStatus::BadData};
+    if (produced > data.declaredSize - result.size) return {DecodeStatus::TooLong};
+    if (produced) {
+      result.crc = Crc(result.crc, out, produced);
+      if (!sink.Write(out, produced)) return {DecodeStatus::WriteError};
+      result.size += produced;
+      if (!meter.Add(produced)) return {DecodeStatus::Stopped};
+    }
+    if (rc == BZ_STREAM_END) break;
+    // Nothing moved: the input ran out before the stream's end.
+    if (produced == 0 && bz.avail_in == inBefore) return {DecodeStatus::TooShort};
   }
   if (result.size < data.declaredSize) return {DecodeStatus::TooShort};
   if (!meter.Flush()) result.status = DecodeStatus::Stopped;

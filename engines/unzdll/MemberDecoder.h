@@ -1,6 +1,7 @@
-// Turns one member's stored or deflated (and possibly encrypted) data into its
-// bytes, checking them against the declared size as they come. Small members go
-// through libdeflate in one piece; large ones stream through zlib in bounded memory.
+// Turns one member's stored, deflated or bzip2 (and possibly encrypted) data into
+// its bytes, checking them against the declared size as they come. Small stored and
+// deflated members go through libdeflate in one piece; large ones stream through
+// zlib in bounded memory. Bzip2 members always stream through libbz2.
 #pragma once
 
 #include <cstddef>
@@ -47,12 +48,18 @@ struct MemberData {
 // Told the bytes produced since its last call; answers false to stop.
 using ProgressFunction = std::function<bool(uint64_t)>;
 
-constexpr uint16_t kMethodStored = 0, kMethodDeflate = 8;
+constexpr uint16_t kMethodStored = 0, kMethodDeflate = 8, kMethodBzip2 = 12;
+
+inline bool SupportedMethod(uint16_t method) {
+  return method == kMethodStored || method == kMethodDeflate || method == kMethodBzip2;
+}
 // Members whose compressed plus expanded size stays below this are decoded in one piece.
 constexpr uint64_t kWholeMemberLimit = 16u << 20;
 
 // True when Decode takes the member in one piece rather than streaming it.
 inline bool DecodedWhole(const MemberData& data) {
+  // libbz2 streams with bounded buffers whatever the member's size.
+  if (data.method == kMethodBzip2) return false;
   return data.size <= kWholeMemberLimit && data.declaredSize <= kWholeMemberLimit - data.size;
 }
 
@@ -80,6 +87,8 @@ class MemberDecoder {
                             const ProgressFunction& progress);
   DecodeResult StreamDeflated(ByteSource& source, const MemberData& data, OutputSink& sink,
                               const ProgressFunction& progress);
+  DecodeResult StreamBzip2(ByteSource& source, const MemberData& data, OutputSink& sink,
+                           const ProgressFunction& progress);
   uint8_t* InputBuffer(size_t size);
   uint8_t* OutputBuffer(size_t size);
 
