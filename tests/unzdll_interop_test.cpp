@@ -221,8 +221,9 @@ TEST_F(UnzDllInteropTest, FaultyBzip2MembersAreStoppedWithoutAFile) {
   for (const Case& c : cases) {
     std::string archive = dir_ / (std::string("faulty-") + std::to_string(&c - cases) + ".zip");
     WriteTextFile(archive, c.archive);
-    if (c.unzipRejects)
+    if (c.unzipRejects) {
       EXPECT_NE(RunIn(dir_.path(), "unzip -tq " + ShellQuote(archive)).status, 0) << c.what << ": unzip -t agrees";
+    }
     for (bool test : {false, true}) {
       std::string out = dir_ / (std::string("out-") + std::to_string(&c - cases) + (test ? "-t" : ""));
       fs::create_directories(out);

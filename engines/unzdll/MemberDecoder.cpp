@@ -48,6 +48,40 @@ class ProgressMeter {
   uint64_t pending_ = 0;
 };
 
+// Reads a member's compressed data in chunks into `buffer`, decrypting each.
+class ChunkReader {
+ public:
+  ChunkReader(ByteSource& source, const MemberData& data, uint8_t* buffer)
+      : source_(source), data_(data), buffer_(buffer) {}
+  bool AtEnd() const { return consumed_ == data_.size; }
+  // Reads the next chunk (none at the end) and gives its size; false on a read error.
+  bool Next(size_t& n) {
+    n = static_cast<size_t>(std::min<uint64_t>(kStreamChunk, data_.size - consumed_));
+    if (n && !source_.ReadAt(data_.start + consumed_, buffer_, n)) return false;
+    if (data_.cipher) data_.cipher->Decrypt(buffer_, n);
+    consumed_ += n;
+    return true;
+  }
+
+ private:
+  ByteSource& source_;
+  const MemberData& data_;
+  uint8_t* buffer_;
+  uint64_t consumed_ = 0;
+};
+
+// Takes `n` decoded bytes: held to the declared size, counted into the CRC,
+// written and reported. Ok means decoding goes on.
+DecodeStatus Accept(const uint8_t* out, size_t n, const MemberData& data, DecodeResult& result,
+                    OutputSink& sink, ProgressMeter& meter) {
+  if (n > data.declaredSize - result.size) return DecodeStatus::TooLong;
+  if (n == 0) return DecodeStatus::Ok;
+  result.crc = Crc(result.crc, out, n);
+  if (!sink.Write(out, n)) return DecodeStatus::WriteError;
+  result.size += n;
+  return meter.Add(n) ? DecodeStatus::Ok : DecodeStatus::Stopped;
+}
+
 }  // namespace
 
 struct MemberDecoder::Impl {
@@ -129,17 +163,14 @@ DecodeResult MemberDecoder::StreamStored(ByteSource& source, const MemberData& d
   if (data.size > data.declaredSize) return {DecodeStatus::TooLong};
   if (data.size < data.declaredSize) return {DecodeStatus::TooShort};
   uint8_t* chunk = InputBuffer(kStreamChunk);
+  ChunkReader reader(source, data, chunk);
   ProgressMeter meter(progress);
   DecodeResult result;
-  for (uint64_t done = 0; done < data.size;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamChunk, data.size - done));
-    if (!source.ReadAt(data.start + done, chunk, n)) return {DecodeStatus::ReadError};
-    if (data.cipher) data.cipher->Decrypt(chunk, n);
-    result.crc = Crc(result.crc, chunk, n);
-    if (!sink.Write(chunk, n)) return {DecodeStatus::WriteError};
-    done += n;
-    result.size = done;
-    if (!meter.Add(n)) return {DecodeStatus::Stopped};
+  while (!reader.AtEnd()) {
+    size_t n = 0;
+    if (!reader.Next(n)) return {DecodeStatus::ReadError};
+    if (DecodeStatus status = Accept(chunk, n, data, result, sink, meter); status != DecodeStatus::Ok)
+      return {status};
   }
   if (!meter.Flush()) result.status = DecodeStatus::Stopped;
   return result;
@@ -156,16 +187,14 @@ DecodeResult MemberDecoder::StreamDeflated(ByteSource& source, const MemberData&
   }
   uint8_t* in = InputBuffer(kStreamChunk);
   uint8_t* out = OutputBuffer(kStreamChunk);
+  ChunkReader reader(source, data, in);
   ProgressMeter meter(progress);
   DecodeResult result;
-  uint64_t consumed = 0;
   z.avail_in = 0;
   for (;;) {
-    if (z.avail_in == 0 && consumed < data.size) {
-      size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamChunk, data.size - consumed));
-      if (!source.ReadAt(data.start + consumed, in, n)) return {DecodeStatus::ReadError};
-      if (data.cipher) data.cipher->Decrypt(in, n);
-      consumed += n;
+    if (z.avail_in == 0 && !reader.AtEnd()) {
+      size_t n = 0;
+      if (!reader.Next(n)) return {DecodeStatus::ReadError};
       z.next_in = in;
       z.avail_in = static_cast<uInt>(n);
     }
@@ -174,16 +203,11 @@ DecodeResult MemberDecoder::StreamDeflated(ByteSource& source, const MemberData&
     int rc = inflate(&z, Z_NO_FLUSH);
     size_t produced = kStreamChunk - z.avail_out;
     if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT || rc == Z_MEM_ERROR) return {DecodeStatus::BadData};
-    if (produced > data.declaredSize - result.size) return {DecodeStatus::TooLong};
-    if (produced) {
-      result.crc = Crc(result.crc, out, produced);
-      if (!sink.Write(out, produced)) return {DecodeStatus::WriteError};
-      result.size += produced;
-      if (!meter.Add(produced)) return {DecodeStatus::Stopped};
-    }
+    if (DecodeStatus status = Accept(out, produced, data, result, sink, meter); status != DecodeStatus::Ok)
+      return {status};
     if (rc == Z_STREAM_END) break;
     // No progress possible: the input ran out before the stream's end.
-    if (rc == Z_BUF_ERROR || (produced == 0 && z.avail_in == 0 && consumed == data.size))
+    if (rc == Z_BUF_ERROR || (produced == 0 && z.avail_in == 0 && reader.AtEnd()))
       return {DecodeStatus::TooShort};
   }
   if (result.size < data.declaredSize) return {DecodeStatus::TooShort};
@@ -213,16 +237,14 @@ DecodeResult MemberDecoder::StreamBzip2(ByteSource& source, const MemberData& da
   bz_stream& bz = stream.bz;
   uint8_t* in = InputBuffer(kStreamChunk);
   uint8_t* out = OutputBuffer(kStreamChunk);
+  ChunkReader reader(source, data, in);
   ProgressMeter meter(progress);
   DecodeResult result;
-  uint64_t consumed = 0;
   bz.avail_in = 0;
   for (;;) {
-    if (bz.avail_in == 0 && consumed < data.size) {
-      size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamChunk, data.size - consumed));
-      if (!source.ReadAt(data.start + consumed, in, n)) return {DecodeStatus::ReadError};
-      if (data.cipher) data.cipher->Decrypt(in, n);
-      consumed += n;
+    if (bz.avail_in == 0 && !reader.AtEnd()) {
+      size_t n = 0;
+      if (!reader.Next(n)) return {DecodeStatus::ReadError};
       bz.next_in = reinterpret_cast<char*>(in);
       bz.avail_in = static_cast<unsigned>(n);
     }
@@ -233,13 +255,8 @@ DecodeResult MemberDecoder::StreamBzip2(ByteSource& source, const MemberData& da
     size_t produced = kStreamChunk - bz.avail_out;
     if (rc == BZ_MEM_ERROR) throw std::bad_alloc();
     if (rc != BZ_OK && rc != BZ_STREAM_END) return {DecodeStatus::BadData};
-    if (produced > data.declaredSize - result.size) return {DecodeStatus::TooLong};
-    if (produced) {
-      result.crc = Crc(result.crc, out, produced);
-      if (!sink.Write(out, produced)) return {DecodeStatus::WriteError};
-      result.size += produced;
-      if (!meter.Add(produced)) return {DecodeStatus::Stopped};
-    }
+    if (DecodeStatus status = Accept(out, produced, data, result, sink, meter); status != DecodeStatus::Ok)
+      return {status};
     if (rc == BZ_STREAM_END) break;
     // Nothing moved: the input ran out before the stream's end.
     if (produced == 0 && bz.avail_in == inBefore) return {DecodeStatus::TooShort};
