@@ -213,15 +213,8 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     return Outcome::Done;
   }
 
-  MemberData located;
-  try {
-    located.start = LocateMemberData(file, m, dataLimit);
-  } catch (const EngineError& e) {
-    return Skip(m, e.Code(), kSkipFormatWrong, std::string(e.what()) + ": ");
-  }
-  located.size = m.compressedSize;
-  located.method = m.method;
-  located.declaredSize = m.uncompressedSize;
+  MemberData located = DataOf(m);
+  if (std::optional<Outcome> skipped = Locate(file, m, dataLimit, located)) return *skipped;
   PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
   // A wrong password passes the one-byte check now and then; its garbage then
   // fails to decode or to match the CRC, and the next password is asked for.
@@ -390,6 +383,16 @@ Extractor::Outcome Extractor::Skip(const Member& m, int32_t engineError, int32_t
   return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
 }
 
+std::optional<Extractor::Outcome> Extractor::Locate(ArchiveFile& file, const Member& m, uint64_t dataLimit,
+                                                    MemberData& data) {
+  try {
+    data.start = LocateMemberData(file, m, dataLimit);
+  } catch (const EngineError& e) {
+    return Skip(m, e.Code(), kSkipFormatWrong, std::string(e.what()) + ": ");
+  }
+  return std::nullopt;
+}
+
 Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m, uint64_t dataLimit) {
   if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
     return Outcome::Stopped;
@@ -402,15 +405,8 @@ Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m
   if (!PlausibleExpandedSize(m) || m.uncompressedSize > UINT32_MAX)
     return Skip(m, kEngineSizeError, kSkipFormatWrong, "Declared size impossible for ");
 
-  MemberData data;
-  try {
-    data.start = LocateMemberData(file, m, dataLimit);
-  } catch (const EngineError& e) {
-    return Skip(m, e.Code(), kSkipFormatWrong, std::string(e.what()) + ": ");
-  }
-  data.size = m.compressedSize;
-  data.method = m.method;
-  data.declaredSize = m.uncompressedSize;
+  MemberData data = DataOf(m);
+  if (std::optional<Outcome> skipped = Locate(file, m, dataLimit, data)) return *skipped;
   std::optional<engine::ZipCrypto> cipher;
   if (m.IsEncrypted()) {
     PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};

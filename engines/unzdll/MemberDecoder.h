@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "ArchiveFile.h"
+#include "CentralDirectory.h"
 #include "common/ZipCrypto.h"
 
 namespace unz {
@@ -44,6 +45,15 @@ struct MemberData {
   uint64_t declaredSize = 0;
   engine::ZipCrypto* cipher = nullptr;  // keyed past the encryption header, or null
 };
+
+// The member's data as its central header describes it; `start` still to be located.
+inline MemberData DataOf(const Member& m) {
+  MemberData data;
+  data.size = m.compressedSize;
+  data.method = m.method;
+  data.declaredSize = m.uncompressedSize;
+  return data;
+}
 
 // Told the bytes produced since its last call; answers false to stop.
 using ProgressFunction = std::function<bool(uint64_t)>;

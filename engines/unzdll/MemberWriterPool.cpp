@@ -138,10 +138,7 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
   WriteResult r;
   const WriteJob& job = slot.job;
   const Member& m = job.member;
-  MemberData data;
-  data.size = m.compressedSize;
-  data.method = m.method;
-  data.declaredSize = m.uncompressedSize;
+  MemberData data = DataOf(m);
   const bool whole = DecodedWhole(data);
   uint8_t* in = nullptr;
   try {
