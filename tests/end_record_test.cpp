@@ -7,6 +7,7 @@
 #include "platform/FakeDrives.h"
 #include "platform/FileSystem.h"
 #include "support/ArchiveBytes.h"
+#include "support/FakeDriveEnv.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -16,14 +17,7 @@ using testsupport::BuildArchive;
 
 namespace {
 
-struct EndRecordTest : ::testing::Test {
-  testsupport::TempDir dir;
-  platform::FakeDrives drives{dir / "prefix"};
-  platform::Env env = [this] {
-    platform::Env e = platform::DefaultEnv();
-    e.drives = &drives;
-    return e;
-  }();
+struct EndRecordTest : ::testing::Test, testsupport::FakeDriveEnv {
   ui::ScriptedUi ui;
   TZipBuilder zip{&env, &ui};
   std::vector<int> messages;

@@ -12,6 +12,7 @@
 #include "platform/FakeDrives.h"
 #include "platform/FileSystem.h"
 #include "support/ArchiveBytes.h"
+#include "support/FakeDriveEnv.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -28,14 +29,7 @@ struct PromptUi : ui::ScriptedUi {
   }
 };
 
-struct VolumesTest : ::testing::Test {
-  testsupport::TempDir dir;
-  platform::FakeDrives drives{dir / "prefix"};
-  platform::Env env = [this] {
-    platform::Env e = platform::DefaultEnv();
-    e.drives = &drives;
-    return e;
-  }();
+struct VolumesTest : ::testing::Test, testsupport::FakeDriveEnv {
   PromptUi ui;
   TZipBuilder zip{&env, &ui};
   std::vector<int> messages;

@@ -171,8 +171,7 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
   return Outcome::Done;
 }
 
-Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, uint32_t fileIndex,
-                                            uint64_t dataLimit) {
+std::optional<Extractor::Outcome> Extractor::BeginMember(const Member& m) {
   if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
     return Outcome::Stopped;
   if ((m.flags & kFlagStrongEncryption) || m.method == kMethodAes)
@@ -180,6 +179,12 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
   if (!SupportedMethod(m.method))
     return Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
                 "Compression method " + std::to_string(m.method) + " not supported: ");
+  return std::nullopt;
+}
+
+Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, uint32_t fileIndex,
+                                            uint64_t dataLimit) {
+  if (std::optional<Outcome> refused = BeginMember(m)) return *refused;
 
   std::vector<std::string> parts;
   std::string target;
@@ -394,13 +399,7 @@ std::optional<Extractor::Outcome> Extractor::Locate(ArchiveFile& file, const Mem
 }
 
 Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m, uint64_t dataLimit) {
-  if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
-    return Outcome::Stopped;
-  if ((m.flags & kFlagStrongEncryption) || m.method == kMethodAes)
-    return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
-  if (!SupportedMethod(m.method))
-    return Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
-                "Compression method " + std::to_string(m.method) + " not supported: ");
+  if (std::optional<Outcome> refused = BeginMember(m)) return *refused;
   // The size asked of the component must be believable from the data present.
   if (!PlausibleExpandedSize(m) || m.uncompressedSize > UINT32_MAX)
     return Skip(m, kEngineSizeError, kSkipFormatWrong, "Declared size impossible for ");

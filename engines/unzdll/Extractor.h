@@ -41,6 +41,8 @@ class Extractor {
   bool ClashesWithQueued(const std::vector<std::string>& parts) const;
   Outcome ExtractMember(ArchiveFile& file, const Member& member, uint32_t fileIndex, uint64_t dataLimit);
   Outcome ExtractToMemory(ArchiveFile& file, const Member& member, uint64_t dataLimit);
+  // Reports the member's start; a stop, or a skip report for what cannot be decoded.
+  std::optional<Outcome> BeginMember(const Member& member);
   // Finds where the member's data starts; a skip report when its local header is bad.
   std::optional<Outcome> Locate(ArchiveFile& file, const Member& member, uint64_t dataLimit, MemberData& data);
   // Decodes into the caller's block, asking for memory when it is missing or small.

@@ -1,0 +1,21 @@
+// A temporary directory, fake drives in a private prefix below it, and the
+// default platform with those drives in place: what drive and volume tests build on.
+#pragma once
+
+#include "platform/Env.h"
+#include "platform/FakeDrives.h"
+#include "support/TempDir.h"
+
+namespace testsupport {
+
+struct FakeDriveEnv {
+  TempDir dir;
+  platform::FakeDrives drives{dir / "prefix"};
+  platform::Env env = [this] {
+    platform::Env e = platform::DefaultEnv();
+    e.drives = &drives;
+    return e;
+  }();
+};
+
+}  // namespace testsupport
