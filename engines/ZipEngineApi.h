@@ -1,11 +1,29 @@
-/* The records shared by the component and the two engine libraries
- * (libzipdll.so for compression, libunzdll.so for decompression): the callback
- * record, the extract and add command records, action codes, skip reasons,
- * error codes and the header in front of compressed stream output.
+/* ZipEngineApi.h: the contract between the component and the two engine
+ * libraries, libzipdll.so (compression: adding, updating, deleting) and
+ * libunzdll.so (decompression: extracting, testing).
  *
- * Fields are listed in their wire order. Fields that carry an address are
- * pointer-width; every other field keeps its listed width, so on a 32-bit
- * target the offsets are exactly the documented ones (checked below). */
+ * The component fills a command record and calls the engine's *Exec entry point
+ * with it. The engine does the whole operation inside that call and meanwhile
+ * calls the record's ZCallbackFunc, synchronously and only on the thread that
+ * called *Exec, for progress, messages and questions. *Exec returns when the
+ * operation is over; no engine keeps a thread, a handle or a pointer of the
+ * caller's after it returns.
+ *
+ * Pointer lifetimes: every pointer in a command record (texts, tables, memory
+ * blocks) must stay valid until *Exec returns; the engine never frees one. The
+ * ZCallBackStruct handed to the callback belongs to the engine and is valid only
+ * during that one callback call; the callback must not keep its address. A memory
+ * block the callback hands out (action 13) must stay valid until *Exec returns.
+ *
+ * Failures: no exception crosses the boundary in either direction. The engine
+ * reports every failure as a message (action 4) carrying one of the kEngine*
+ * codes below, then reports the end of the batch (action 3). A callback must not
+ * throw; an engine that meets an exception from it ends the call with result 0.
+ *
+ * Layout: fields are listed in their wire order, "in" meaning the engine reads
+ * it, "out" meaning the engine writes it. Fields that carry an address are
+ * pointer-width; every other field keeps its listed width, so on a 32-bit target
+ * the offsets are exactly the documented ones (checked below). */
 #ifndef ZIP_ENGINE_API_H
 #define ZIP_ENGINE_API_H
 
@@ -18,7 +36,8 @@ extern "C" {
 
 /* ---- Callback ----------------------------------------------------------------- */
 
-/* Action codes of ZCallBackStruct.ActionCode. */
+/* Action codes of ZCallBackStruct.ActionCode. Unless an action lists an answer
+ * ("Out"), the engine ignores what the callback leaves in the record. */
 enum {
   kActionMemberBegin = 1,   /* FileNameOrMsg: member name; FileSize: its size */
   kActionBytesDone = 2,     /* FileSize: bytes just processed */
@@ -31,13 +50,24 @@ enum {
                                Out: ErrorCode 1 + password in text, FileSize repeats left;
                                ActionCode set to 0 means "cancel all" */
   kActionCrcError = 9,      /* ErrorCode: found CRC, FileSize: expected CRC.
-                               Out ErrorCode: 1 keep the member, 0 discard, 2 no handler */
+                               Out ErrorCode: kCrcAnswer* */
   kActionOverwrite = 10,    /* ErrorCode: bit 16 older, low 16 bits index; FileSize: 1 = overwrite.
                                Out FileSize: overwrite 1/0 */
   kActionSkipped = 11,      /* ErrorCode: error code; FileSize low byte: skip reason */
   kActionComment = 12,      /* comment at FileNameOrMsg + kCallbackCommentOffset */
   kActionOutputMemory = 13  /* FileSize: bytes wanted. Out: FileSize = address, ErrorCode 1 on failure */
 };
+
+/* The callback's result: kCallbackContinue (0) lets the engine go on; any other
+ * value asks it to stop. The engine stops at its next safe point, removes what it
+ * had half written, reports kEngineAborted and the batch end, and treats every
+ * later answer as "stop" too. A null ZCallbackFunc is allowed: every question
+ * then keeps the default answer the engine put into the record. */
+#define kCallbackContinue 0
+#define kCallbackStop 1
+
+/* Answers to a CRC error (kActionCrcError), in ErrorCode. */
+enum { kCrcAnswerDiscard = 0, kCrcAnswerKeep = 1, kCrcAnswerNoHandler = 2 };
 
 /* Skip reasons (kActionSkipped); the component's UnZipSkipTypes ordinal is reason - 1. */
 enum {
@@ -72,30 +102,39 @@ enum {
   kEngineAborted = 14,        /* the callback asked to stop */
   kEngineBadParameters = 15,  /* the command record is malformed */
   kEngineTempError = 16,      /* the temporary archive could not be written or moved */
-  kEngineFileNotFound = 17    /* a named input file does not exist */
+  kEngineFileNotFound = 17,   /* a named input file does not exist */
+  kEngineUnexpected = 18      /* an unexpected failure inside the engine */
 };
 
 /* Text area layout of ZCallBackStruct. */
 #define kCallbackTextSize 516
 #define kCallbackCommentOffset 256
 
+/* One callback call. The engine zeroes the record, fills it, calls, and reads
+ * the answers of the action back before the next call. */
 typedef struct ZCallBackStruct {
-  uint32_t Handle;          /* 0: owner window handle (unused by the component) */
-  void* Caller;             /* 4: the component, as given in the command record */
-  uint32_t Version;         /* 8: engine version (unused by the component) */
-  uint32_t IsOperationZip;  /* 12: non-zero when the compression engine asks (action 8) */
-  int32_t ActionCode;       /* 16 */
-  int32_t ErrorCode;        /* 20: first value */
-  intptr_t FileSize;        /* 24: second value (an address for action 13) */
-  char FileNameOrMsg[kCallbackTextSize]; /* 28: text area; member comment at +256 */
+  uint32_t Handle;          /* 0 in: fHandle of the command record */
+  void* Caller;             /* 4 in: fCaller of the command record */
+  uint32_t Version;         /* 8 in: engine version, 160 */
+  uint32_t IsOperationZip;  /* 12 in: 1 when the compression engine asks for a password (action 8) */
+  int32_t ActionCode;       /* 16 in: kAction*; out: 0 for "cancel all" (action 8 only) */
+  int32_t ErrorCode;        /* 20 in/out: first value, per action */
+  intptr_t FileSize;        /* 24 in/out: second value, per action (an address for action 13) */
+  char FileNameOrMsg[kCallbackTextSize]; /* 28 in: name or message, zero-terminated, at most
+                               255 bytes; member comment at +256 (action 12).
+                               out: new name, password or comment, zero-terminated */
 } ZCallBackStruct;
 
+/* Returns kCallbackContinue or, to stop the engine, any other value. */
 typedef int32_t (*ZFunctionPtr)(ZCallBackStruct* record);
 
-/* ---- Extract command record (UnzDllExec) --------------------------------------- */
+/* ---- Extract command record (UnzDllExec) ---------------------------------------
+ * Every field is "in": the engine reads the record and writes only fOutStream's
+ * block (and memory the callback handed out with action 13). Texts are
+ * zero-terminated in the system code page; a null text means empty. */
 
 typedef struct UnzFileData {
-  char* fFileSpec;          /* 0: specification text */
+  char* fFileSpec;          /* 0: wildcard specification of members; "name.*" also takes "name" */
   uint8_t fReserved[68];    /* 4..71 */
 } UnzFileData;
 
@@ -125,19 +164,20 @@ typedef struct UnzParams {
   UNZ_HEAD
   UnzFileData* fUFDS;       /* 72: fArgc entries */
   uint32_t fReserved1;      /* 76 */
-  uint32_t fUseOutStream;   /* 80 */
-  void* fOutStream;         /* 84 */
-  uint32_t fOutStreamSize;  /* 88 */
-  uint32_t fUseInStream;    /* 92 */
-  void* fInStream;          /* 96 */
+  uint32_t fUseOutStream;   /* 80: extract exactly one member into memory */
+  void* fOutStream;         /* 84: its block, or null to be asked for (action 13) */
+  uint32_t fOutStreamSize;  /* 88: size of that block */
+  uint32_t fUseInStream;    /* 92: the input is one stream in memory (needs fUseOutStream) */
+  void* fInStream;          /* 96: stream header (below) and compressed data */
   uint32_t fInStreamSize;   /* 100 */
-  uint32_t fPwdReqCount;    /* 104 */
-  char* fExtractDir;        /* 108: block of 261 bytes */
+  uint32_t fPwdReqCount;    /* 104: password requests allowed per member */
+  char* fExtractDir;        /* 108: base directory, block of 261 bytes; empty: current directory */
   uint8_t fReserved2[32];   /* 112 */
-  uint32_t fSeven;          /* 144: 7 */
+  uint32_t fSeven;          /* 144: 7; any other value is refused with kEngineBadParameters */
 } UnzParams;
 
-/* Older layout, engine versions below 152. */
+/* Older layout, engine versions below 152; the decompression engine of this
+ * tree takes only the current one. */
 #define kOldSpecTableSize 4097
 typedef struct UnzParamsOld {
   UNZ_HEAD
@@ -145,7 +185,10 @@ typedef struct UnzParamsOld {
   char* FNV[kOldSpecTableSize]; /* 76 */
 } UnzParamsOld;
 
-/* ---- Add command record (ZipDllExec), also used for deleting ---------------------- */
+/* ---- Add command record (ZipDllExec), also used for deleting ----------------------
+ * Every field is "in" except fOutStreamSize, which the engine sets to the bytes
+ * it produced. Texts are zero-terminated in the system code page; a null text
+ * means none. The engine takes both layouts: the one whose fSeven holds 7. */
 
 typedef struct ZipFileData {
   char* fFileSpec;          /* 0 */
@@ -224,17 +267,23 @@ typedef struct ZipParamsOld {
   char* FDS[kOldSpecTableSize]; /* 132 */
 } ZipParamsOld;
 
-/* ---- Engine entry points -------------------------------------------------------- */
+/* ---- Engine entry points --------------------------------------------------------
+ * ZipDllExec returns the number of members added (adding), deleted (deleting),
+ * or 1 for a stream compressed into memory; UnzDllExec returns the number of
+ * members extracted or tested without failure. Both return 0 when nothing was
+ * done: a null or malformed record, a failure that ended the run (reported as a
+ * message first), or a stop asked for by the callback. A skipped member is not
+ * counted. Get*DllVersion returns 160; Get*DllPrivVersion returns 1600. */
 
 typedef int32_t (*ZipDllExecFn)(ZipParams* record);
 typedef int32_t (*UnzDllExecFn)(UnzParams* record);
 typedef int32_t (*DllVersionFn)(void);
 
-/* ---- Stream output header --------------------------------------------------------
+/* ---- Stream header ----------------------------------------------------------------
  * Compressed stream output (add: stream to stream) starts with 6 bytes: the CRC-32
  * of the uncompressed data (32 bits, little-endian) and the method (16 bits, 0
  * stored, 8 deflate). The compressed data follows. Extraction from memory reads
- * the same layout. */
+ * the same layout; fOutStreamSize then gives the uncompressed size. */
 #define kStreamHeaderSize 6
 
 #ifdef __cplusplus

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "EngineError.h"
 #include "ZipEngineApi.h"
+#include "common/EngineError.h"
 
 namespace unz {
 
@@ -18,11 +18,13 @@ ArchiveFile::ArchiveFile(platform::FileSystem& files, const std::string& path)
       handle_(files.Open(path, platform::Access::Read, platform::Share::ReadWrite,
                          platform::Disposition::OpenExisting)) {
   if (handle_ == platform::kInvalidHandle)
-    throw EngineError(kEngineOpenError, "Cannot open archive " + path);
+    throw engine::EngineError(
+        kEngineOpenError, platform::WithReason("Cannot open archive " + path, files.LastError()));
   int64_t size = files_.Size(handle_);
   if (size < 0) {
     files_.Close(handle_);
-    throw EngineError(kEngineReadError, "Cannot read archive " + path);
+    throw engine::EngineError(
+        kEngineReadError, platform::WithReason("Cannot read archive " + path, files.LastError()));
   }
   size_ = static_cast<uint64_t>(size);
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "EngineError.h"
 #include "ZipEngineApi.h"
+#include "common/EngineError.h"
 #include "platform/CodePage.h"
 
 namespace unz {
@@ -24,7 +24,7 @@ uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16
 uint64_t Get64(const uint8_t* p) { return Get32(p) | static_cast<uint64_t>(Get32(p + 4)) << 32; }
 
 [[noreturn]] void Damaged(const std::string& what) {
-  throw EngineError(kEngineBadArchive, "Archive damaged or not a ZIP archive: " + what);
+  throw engine::EngineError(kEngineBadArchive, "Archive damaged or not a ZIP archive: " + what);
 }
 
 struct EndRecord {
@@ -40,7 +40,8 @@ EndRecord FindEndRecord(ArchiveFile& file) {
   const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(size, kMaxEndSearch));
   const uint64_t tailStart = size - tailSize;
   std::vector<uint8_t> tail(tailSize);
-  if (!file.ReadAt(tailStart, tail.data(), tailSize)) throw EngineError(kEngineReadError, "Cannot read the archive");
+  if (!file.ReadAt(tailStart, tail.data(), tailSize))
+    throw engine::EngineError(kEngineReadError, "Cannot read the archive");
 
   // Search back: the last signature whose comment fits inside the file.
   for (size_t i = tailSize - kEndSize + 1; i-- > 0;) {
@@ -136,7 +137,7 @@ ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage
 
   std::vector<uint8_t> central(static_cast<size_t>(end.centralSize));
   if (!file.ReadAt(centralStart, central.data(), central.size()))
-    throw EngineError(kEngineReadError, "Cannot read the central directory");
+    throw engine::EngineError(kEngineReadError, "Cannot read the central directory");
 
   ArchiveDirectory dir;
   dir.centralStart = centralStart;

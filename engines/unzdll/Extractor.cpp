@@ -3,10 +3,10 @@
 #include <cstring>
 #include <new>
 
-#include "EngineError.h"
 #include "SafeName.h"
 #include "Sinks.h"
 #include "ZipEngineApi.h"
+#include "common/EngineError.h"
 #include "common/Wildcard.h"
 #include "platform/Paths.h"
 
@@ -41,18 +41,13 @@ uint32_t FileMode(const Member& m) {
 
 }  // namespace
 
-Extractor::Extractor(const ExtractOptions& options, EngineCallback& callback, platform::FileSystem& files)
+Extractor::Extractor(const ExtractOptions& options, engine::EngineCallback& callback,
+                     platform::FileSystem& files)
     : options_(options), callback_(callback), files_(files), password_(options.password) {}
 
 int32_t Extractor::Run() {
-  int32_t count = 0;
-  try {
-    count = options_.fromMemory ? RunStream() : RunArchive();
-  } catch (const EngineError& e) {
-    callback_.Message(e.Code(), e.what());
-  } catch (const std::bad_alloc&) {
-    callback_.Message(kEngineNoMemory, "Not enough memory");
-  }
+  // A failure that ends the run leaves through the entry guard, which reports it.
+  const int32_t count = options_.fromMemory ? RunStream() : RunArchive();
   if (callback_.Stopped()) callback_.Message(kEngineAborted, "Extraction aborted");
   callback_.Progress(kActionBatchEnd, 0);
   return count;
@@ -103,7 +98,9 @@ int32_t Extractor::RunArchive() {
     std::string base = options_.baseDirectory.empty() ? files_.GetCurrentDirectory() : options_.baseDirectory;
     std::optional<platform::FileInfo> info = files_.Stat(base);
     if (!info && !files_.CreateDirectory(base))
-      throw EngineError(kEngineCreateError, "Cannot create the base directory " + base);
+      throw engine::EngineError(
+          kEngineCreateError,
+          platform::WithReason("Cannot create the base directory " + base, files_.LastError()));
     tree_.emplace(files_, base);
     if (!info) tree_->NoteCreated(base);
   }
@@ -375,10 +372,12 @@ Extractor::Outcome Extractor::ReportDecodeFailure(const Member& m, const DecodeR
 bool Extractor::KeepDespiteCrc(const Member& m, uint32_t found) {
   if (!callback_.Call(kActionCrcError, static_cast<int32_t>(found), static_cast<intptr_t>(m.crc), m.name))
     return false;
-  const int32_t answer = callback_.HasFunction() ? callback_.Answer().ErrorCode : 2;
-  if (answer == 1) return true;
-  // 0: the handler chose to discard; otherwise nobody decided and the error is reported.
-  Skip(m, kEngineCrcError, kSkipFormatWrong, answer == 0 ? std::string() : "CRC error in ");
+  const int32_t answer =
+      callback_.HasFunction() ? callback_.Answer().ErrorCode : kCrcAnswerNoHandler;
+  if (answer == kCrcAnswerKeep) return true;
+  // The handler chose to discard; otherwise nobody decided and the error is reported.
+  Skip(m, kEngineCrcError, kSkipFormatWrong,
+       answer == kCrcAnswerDiscard ? std::string() : "CRC error in ");
   return false;
 }
 
@@ -392,7 +391,7 @@ std::optional<Extractor::Outcome> Extractor::Locate(ArchiveFile& file, const Mem
                                                     MemberData& data) {
   try {
     data.start = LocateMemberData(file, m, dataLimit);
-  } catch (const EngineError& e) {
+  } catch (const engine::EngineError& e) {
     return Skip(m, e.Code(), kSkipFormatWrong, std::string(e.what()) + ": ");
   }
   return std::nullopt;
@@ -449,7 +448,7 @@ Extractor::Outcome Extractor::DecodeIntoMemory(ByteSource& source, const Member&
 
 int32_t Extractor::RunStream() {
   if (!options_.inBlock || options_.inSize < kStreamHeaderSize)
-    throw EngineError(kEngineBadParameters, "Input stream too short");
+    throw engine::EngineError(kEngineBadParameters, "Input stream too short");
   Member m;  // the stream has no name
   m.crc = Get32(options_.inBlock);
   m.method = static_cast<uint16_t>(options_.inBlock[4] | options_.inBlock[5] << 8);

@@ -11,18 +11,20 @@
 #include <unordered_set>
 
 #include "CentralDirectory.h"
-#include "EngineCallback.h"
 #include "ExtractOptions.h"
 #include "MemberDecoder.h"
 #include "MemberWriterPool.h"
 #include "OutputTree.h"
+#include "common/EngineCallback.h"
 
 namespace unz {
 
 class Extractor {
  public:
-  Extractor(const ExtractOptions& options, EngineCallback& callback, platform::FileSystem& files);
-  // Returns the number of members extracted or tested successfully.
+  Extractor(const ExtractOptions& options, engine::EngineCallback& callback,
+            platform::FileSystem& files);
+  // Returns the number of members extracted or tested successfully; a failure
+  // that ends the run throws EngineError.
   int32_t Run();
 
  private:
@@ -68,7 +70,7 @@ class Extractor {
   ProgressFunction Progress();
 
   const ExtractOptions& options_;
-  EngineCallback& callback_;
+  engine::EngineCallback& callback_;
   platform::FileSystem& files_;
   MemberDecoder decoder_;
   std::optional<OutputTree> tree_;

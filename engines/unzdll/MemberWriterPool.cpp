@@ -4,8 +4,8 @@
 #include <new>
 #include <optional>
 
-#include "EngineError.h"
 #include "ZipEngineApi.h"
+#include "common/EngineError.h"
 
 namespace unz {
 
@@ -66,7 +66,7 @@ void MemberWriterPool::Work() {
   std::string openError;
   try {
     archive.emplace(files_, archivePath_);
-  } catch (const EngineError& e) {
+  } catch (const engine::EngineError& e) {
     openError = e.what();
   }
   std::vector<uint8_t> buffer;  // local header and compressed data of one member
@@ -123,13 +123,15 @@ uint8_t* MemberWriterPool::ReadWhole(const WriteJob& job, ArchiveFile& archive, 
   // Room for the local name and extra field, unless they are unusually long.
   const size_t span = static_cast<size_t>(
       std::min<uint64_t>(kLocalHeaderSize + kLocalNamesGuess + m.compressedSize, job.dataLimit - offset));
-  if (span < kLocalHeaderSize) throw EngineError(kEngineBadArchive, "bad local header for " + m.name);
+  if (span < kLocalHeaderSize)
+    throw engine::EngineError(kEngineBadArchive, "bad local header for " + m.name);
   if (buffer.size() < span) buffer.resize(span);
-  if (!archive.ReadAt(offset, buffer.data(), span)) throw EngineError(kEngineBadArchive, "bad local header for " + m.name);
+  if (!archive.ReadAt(offset, buffer.data(), span))
+    throw engine::EngineError(kEngineBadArchive, "bad local header for " + m.name);
   data.start = MemberDataStart(buffer.data(), m, job.dataLimit);
   if (data.start + data.size <= offset + span) return buffer.data() + (data.start - offset);
   if (!archive.ReadAt(data.start, buffer.data(), static_cast<size_t>(data.size)))
-    throw EngineError(kEngineReadError, "Cannot read " + m.name);
+    throw engine::EngineError(kEngineReadError, "Cannot read " + m.name);
   return buffer.data();
 }
 
@@ -142,10 +144,11 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
   const bool whole = DecodedWhole(data);
   uint8_t* in = nullptr;
   try {
-    if (m.localHeaderOffset > job.dataLimit) throw EngineError(kEngineBadArchive, "bad local header for " + m.name);
+    if (m.localHeaderOffset > job.dataLimit)
+      throw engine::EngineError(kEngineBadArchive, "bad local header for " + m.name);
     if (whole) in = ReadWhole(job, archive, data, buffer);
     else data.start = LocateMemberData(archive, m, job.dataLimit);
-  } catch (const EngineError& e) {
+  } catch (const engine::EngineError& e) {
     r.error = e.Code();
     r.errorText = e.what();
     r.errorReason = kSkipFormatWrong;

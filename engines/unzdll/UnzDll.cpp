@@ -1,12 +1,13 @@
 // Entry points of libunzdll.so. Nothing but these three is exported, and no
 // exception ever leaves them.
 #include <cstring>
-#include <exception>
 
-#include "EngineCallback.h"
 #include "ExtractOptions.h"
 #include "Extractor.h"
 #include "ZipEngineApi.h"
+#include "common/EngineCallback.h"
+#include "common/EngineError.h"
+#include "common/EntryGuard.h"
 #include "platform/Env.h"
 
 #define UNZ_EXPORT extern "C" __attribute__((visibility("default")))
@@ -50,27 +51,17 @@ unz::ExtractOptions OptionsFrom(const UnzParams& p) {
 
 UNZ_EXPORT int32_t UnzDllExec(UnzParams* record) {
   if (!record) return 0;
-  unz::EngineCallback callback(record->ZCallbackFunc, record->fCaller, record->fHandle);
-  try {
-    if (record->fSeven != 7) {
-      callback.Message(kEngineBadParameters, "Malformed extract command record");
-      return 0;
-    }
+  engine::EngineCallback callback(record->ZCallbackFunc, record->fCaller, record->fHandle, false);
+  return engine::GuardedEntry(callback, [&] {
+    if (record->fSeven != 7)
+      throw engine::EngineError(kEngineBadParameters, "Malformed extract command record");
     unz::ExtractOptions options = OptionsFrom(*record);
-    if (options.fromMemory && !options.toMemory) {
-      callback.Message(kEngineBadParameters, "Input from memory needs output to memory");
-      return 0;
-    }
-    unz::Extractor extractor(options, callback, platform::PosixFileSystem());
+    if (options.fromMemory && !options.toMemory)
+      throw engine::EngineError(kEngineBadParameters, "Input from memory needs output to memory");
+    // The engine's composition root: the POSIX file system, handed down from here.
+    unz::Extractor extractor(options, callback, *platform::DefaultEnv().files);
     return extractor.Run();
-  } catch (const std::bad_alloc&) {
-    callback.Message(kEngineNoMemory, "Not enough memory");
-  } catch (const std::exception& e) {
-    callback.Message(kEngineBadParameters, std::string("Extraction failed: ") + e.what());
-  } catch (...) {
-    callback.Message(kEngineBadParameters, "Extraction failed");
-  }
-  return 0;
+  });
 }
 
 UNZ_EXPORT int32_t GetUnzDllVersion() { return kEngineVersion; }

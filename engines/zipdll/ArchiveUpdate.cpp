@@ -11,7 +11,6 @@
 #include "StreamedMember.h"
 #include "ZipFormat.h"
 #include "engines/common/Wildcard.h"
-#include "platform/Env.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 
@@ -41,7 +40,9 @@ class OldArchiveReader {
     auto info = fs.Stat(path);
     if (!info) return;
     old_.handle = fs.Open(path, platform::Access::Read, platform::Share::Read, platform::Disposition::OpenExisting);
-    if (old_.handle == platform::kInvalidHandle) throw EngineError(kEngineOpenError, "Cannot open " + path);
+    if (old_.handle == platform::kInvalidHandle)
+      throw EngineError(kEngineOpenError,
+                        platform::WithReason("Cannot open " + path, fs.LastError()));
     old_.exists = true;
     old_.mode = info->mode & 07777;
     old_.unixTime = info->unixTime;
@@ -113,7 +114,7 @@ std::vector<std::optional<std::string>> Passwords(const std::vector<Candidate>& 
     }
     if (!asked) {
       asked = session.AskPassword(c.name);
-      session.ThrowIfCancelled();
+      session.ThrowIfStopped();
       if (!asked) throw EngineError(kEngineBadPassword, "No password given for encryption");
     }
     passwords[i] = asked;
@@ -141,7 +142,7 @@ class ArchiveWriter {
       } else if (item.oldIndex >= 0) {
         CopyOld(old_.contents.members[item.oldIndex]);
       }
-      session_.ThrowIfCancelled();
+      session_.ThrowIfStopped();
     }
     uint64_t centralOffset = out_.Position();
     std::string central;
@@ -154,7 +155,7 @@ class ArchiveWriter {
     if (q_.latestTime) {
       for (const MemberHeader& h : central_) archiveTime = std::max(archiveTime, h.dosDateTime);
     }
-    session_.ThrowIfCancelled();
+    session_.ThrowIfStopped();
     if (old_.handle != platform::kInvalidHandle) {
       fs_.Close(old_.handle);
       old_.handle = platform::kInvalidHandle;
@@ -174,8 +175,8 @@ class ArchiveWriter {
   }
 
   bool WriteNew(CompressionPool& pool, const Candidate& c, const MemberJob& job, size_t index) {
-    session_.Progress(kActionMemberBegin, c.name, static_cast<int64_t>(c.size));
-    session_.ThrowIfCancelled();
+    session_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(c.size), c.name);
+    session_.ThrowIfStopped();
     MemberHeader h = HeaderFor(c, job.password.has_value() && !c.isDirectory);
     h.localOffset = out_.Position();
     if (c.isDirectory) {
@@ -205,7 +206,7 @@ class ArchiveWriter {
     out_.Write(LocalHeaderBytes(h));
     out_.Write(r.data.data(), r.data.size());
     pool.Release(index);
-    session_.Progress(kActionBytesDone, "", static_cast<int64_t>(h.size));
+    session_.Progress(kActionBytesDone, static_cast<int64_t>(h.size));
     central_.push_back(h);
     return true;
   }
@@ -236,8 +237,8 @@ std::vector<MemberJob> JobsFor(const AddRequest& q, const std::vector<Candidate>
   return jobs;
 }
 
-void RemoveSources(const AddRequest& q, const std::vector<const Candidate*>& added, EngineSession& session) {
-  platform::Shell* shell = platform::DefaultEnv().shell;
+void RemoveSources(platform::FileSystem& fs, platform::Shell& shell, const AddRequest& q,
+                   const std::vector<const Candidate*>& added, EngineSession& session) {
   // Files first, then directories deepest first (they may now be empty).
   std::vector<const Candidate*> order = added;
   std::stable_sort(order.begin(), order.end(), [](const Candidate* a, const Candidate* b) {
@@ -247,11 +248,11 @@ void RemoveSources(const AddRequest& q, const std::vector<const Candidate*>& add
   for (const Candidate* c : order) {
     bool ok;
     if (c->isDirectory) {
-      ok = platform::PosixFileSystem().RemoveDirectory(c->diskPath);
-    } else if (q.moveToTrash && shell) {
-      ok = shell->DeleteFile(c->diskPath, true) == 0;
+      ok = fs.RemoveDirectory(c->diskPath);
+    } else if (q.moveToTrash) {
+      ok = shell.DeleteFile(c->diskPath, true) == 0;
     } else {
-      ok = platform::PosixFileSystem().DeleteFile(c->diskPath);
+      ok = fs.DeleteFile(c->diskPath);
     }
     if (!ok && !c->isDirectory) session.Message(kEngineWarning, "Could not remove " + c->diskPath);
   }
@@ -259,7 +260,8 @@ void RemoveSources(const AddRequest& q, const std::vector<const Candidate*>& add
 
 }  // namespace
 
-int RunAdd(platform::FileSystem& fs, const AddRequest& q, EngineSession& session) {
+int RunAdd(platform::FileSystem& fs, platform::Shell& shell, const AddRequest& q,
+           EngineSession& session) {
   if (q.archive.empty()) throw EngineError(kEngineBadParameters, "No archive name given");
   OldArchiveReader old(fs, q.archive);
 
@@ -329,15 +331,15 @@ int RunAdd(platform::FileSystem& fs, const AddRequest& q, EngineSession& session
     ++files;
     bytes += static_cast<int64_t>(c.size);
   }
-  session.Progress(kActionMemberCount, "", files);
-  session.Progress(kActionTotalBytes, "", bytes);
-  session.ThrowIfCancelled();
+  session.Progress(kActionMemberCount, files);
+  session.Progress(kActionTotalBytes, bytes);
+  session.ThrowIfStopped();
 
   ArchiveWriter writer(fs, q, session, *old);
   int written = writer.Write(plan, chosen, std::move(jobs));
   if (q.resetArchive) session.Verbose("Archive bits: nothing to reset on this system");
-  if (q.move && !q.useInStream) RemoveSources(q, writer.Added(), session);
-  session.Progress(kActionBatchEnd, "", 0);
+  if (q.move && !q.useInStream) RemoveSources(fs, shell, q, writer.Added(), session);
+  session.Progress(kActionBatchEnd, 0);
   return written;
 }
 
@@ -357,12 +359,13 @@ int RunDelete(platform::FileSystem& fs, const AddRequest& q, EngineSession& sess
   };
   std::vector<std::string> specs;
   for (const FileSpec& s : q.specs) specs.push_back(s.spec);
-  session.Progress(kActionMemberCount, "", static_cast<int64_t>(old->contents.members.size()));
+  session.Progress(kActionMemberCount, static_cast<int64_t>(old->contents.members.size()));
   for (size_t i = 0; i < old->contents.members.size(); ++i) {
     const std::string& name = old->contents.members[i].header.name;
     if (matches(specs, name) && !matches(q.exclusions, name)) {
-      session.Progress(kActionMemberBegin, name, static_cast<int64_t>(old->contents.members[i].header.size));
-      session.ThrowIfCancelled();
+      session.Call(kActionMemberBegin, 0,
+                   static_cast<intptr_t>(old->contents.members[i].header.size), name);
+      session.ThrowIfStopped();
       session.Verbose("Deleting " + name);
       ++deleted;
     } else {
@@ -375,7 +378,7 @@ int RunDelete(platform::FileSystem& fs, const AddRequest& q, EngineSession& sess
   }
   ArchiveWriter writer(fs, q, session, *old);
   writer.Write(plan, {}, {});
-  session.Progress(kActionBatchEnd, "", 0);
+  session.Progress(kActionBatchEnd, 0);
   return deleted;
 }
 
@@ -386,10 +389,10 @@ int RunStreamToStream(const AddRequest& q, EngineSession& session) {
   MemberJob job;
   job.level = q.level;
   job.store = q.level == 0;
-  session.Progress(kActionMemberCount, "", 1);
-  session.Progress(kActionTotalBytes, "", q.inStreamSize);
-  session.Progress(kActionMemberBegin, "", q.inStreamSize);
-  session.ThrowIfCancelled();
+  session.Progress(kActionMemberCount, 1);
+  session.Progress(kActionTotalBytes, q.inStreamSize);
+  session.Progress(kActionMemberBegin, q.inStreamSize);
+  session.ThrowIfStopped();
   MemberResult r;
   CompressMember(q.inStream, q.inStreamSize, job, r);
   uint64_t total = kStreamHeaderSize + r.data.size();
@@ -400,8 +403,8 @@ int RunStreamToStream(const AddRequest& q, EngineSession& session) {
   out[5] = static_cast<uint8_t>(r.method >> 8);
   std::copy(r.data.begin(), r.data.end(), out + kStreamHeaderSize);
   *q.outStreamSize = static_cast<uint32_t>(total);
-  session.Progress(kActionBytesDone, "", q.inStreamSize);
-  session.Progress(kActionBatchEnd, "", 0);
+  session.Progress(kActionBytesDone, q.inStreamSize);
+  session.Progress(kActionBatchEnd, 0);
   return 1;
 }
 

@@ -5,12 +5,14 @@
 #include "AddRequest.h"
 #include "EngineSession.h"
 #include "platform/FileSystem.h"
+#include "platform/Shell.h"
 
 namespace zipdll {
 
 // Each returns the number of members added or deleted (stream to stream: 1)
 // and throws EngineError on failure, leaving an existing archive untouched.
-int RunAdd(platform::FileSystem& fs, const AddRequest& request, EngineSession& session);
+int RunAdd(platform::FileSystem& fs, platform::Shell& shell, const AddRequest& request,
+           EngineSession& session);
 int RunDelete(platform::FileSystem& fs, const AddRequest& request, EngineSession& session);
 int RunStreamToStream(const AddRequest& request, EngineSession& session);
 

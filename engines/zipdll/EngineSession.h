@@ -1,45 +1,32 @@
-// The engine's side of the callback: progress, messages, password requests and
-// the cancel answer. Every call happens on the thread that called ZipDllExec.
+// The compression engine's side of the callback: the shared callback record
+// plus verbose messages and the password request for adding. Every call happens
+// on the thread that called ZipDllExec.
 #pragma once
 
-#include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
-#include "engines/ZipEngineApi.h"
+#include "engines/common/EngineCallback.h"
+#include "engines/common/EngineError.h"
 
 namespace zipdll {
 
-// A failure that ends the operation; `code` is one of the kEngine* codes.
-struct EngineError : std::runtime_error {
-  EngineError(int code, const std::string& text) : std::runtime_error(text), code(code) {}
-  int code;
-};
+using engine::EngineError;
 
-class EngineSession {
+class EngineSession : public engine::EngineCallback {
  public:
-  EngineSession(ZFunctionPtr callback, void* caller, bool verbose);
+  EngineSession(ZFunctionPtr callback, void* caller, uint32_t handle, bool verbose)
+      : EngineCallback(callback, caller, handle, true), verbose_(verbose) {}
 
-  // Action 4. Code 0 is information.
-  void Message(int code, const std::string& text);
   // Information shown only when the record asked for verbose output.
-  void Verbose(const std::string& text);
-  // Actions 1, 2, 3, 5, 6.
-  void Progress(int action, const std::string& name, int64_t value);
+  void Verbose(const std::string& text) {
+    if (verbose_) Message(0, text);
+  }
   // Action 8 for adding (first value bit 0 set). nullopt when no password was given.
   std::optional<std::string> AskPassword(const std::string& forFile);
-  // True once the callback has answered 1; the operation stops at its next check.
-  bool Cancelled() const { return cancelled_; }
-  void ThrowIfCancelled() const;
 
  private:
-  void Call(ZCallBackStruct& record);
-
-  ZFunctionPtr callback_;
-  void* caller_;
   bool verbose_;
-  bool cancelled_ = false;
 };
 
 }  // namespace zipdll

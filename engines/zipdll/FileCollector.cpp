@@ -82,7 +82,7 @@ void FileCollector::Exclude(const std::string& diskPath) {
 std::vector<Candidate> FileCollector::Collect() {
   for (const FileSpec& spec : request_.specs) {
     CollectSpec(spec);
-    session_.ThrowIfCancelled();
+    session_.ThrowIfStopped();
   }
   return std::move(found_);
 }
@@ -185,7 +185,7 @@ void FileCollector::Walk(const FileSpec& spec, const std::string& relDir, const 
       AddCandidate(spec, sub, dirInfo);
     }
     Walk(spec, sub, pattern, true, matched);
-    session_.ThrowIfCancelled();
+    session_.ThrowIfStopped();
   }
 }
 

@@ -1,5 +1,6 @@
 #include "OutputFile.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -9,8 +10,10 @@
 namespace zipdll {
 namespace {
 
-[[noreturn]] void WriteFailed() {
-  throw EngineError(kEngineWriteError, "Cannot write the temporary archive (disk full?)");
+[[noreturn]] void WriteFailed(int error) {
+  throw EngineError(kEngineWriteError,
+                    error ? platform::WithReason("Cannot write the temporary archive", error)
+                          : "Cannot write the temporary archive (disk full?)");
 }
 
 }  // namespace
@@ -26,7 +29,9 @@ OutputFile::OutputFile(platform::FileSystem& fs, const std::string& archive, con
                      platform::Disposition::OpenExisting);
   if (handle_ == platform::kInvalidHandle) {
     fs_.DeleteFile(tempName_);
-    throw EngineError(kEngineTempError, "Cannot open the temporary archive " + tempName_);
+    throw EngineError(
+        kEngineTempError,
+        platform::WithReason("Cannot open the temporary archive " + tempName_, fs_.LastError()));
   }
 }
 
@@ -36,7 +41,10 @@ OutputFile::~OutputFile() {
 
 std::string OutputFile::CreateTempIn(const std::string& dir) {
   std::string name = fs_.GetTempFileName(dir, "zdl");
-  if (name.empty()) throw EngineError(kEngineTempError, "Cannot create a temporary file in " + dir);
+  if (name.empty())
+    throw EngineError(
+        kEngineTempError,
+        platform::WithReason("Cannot create a temporary file in " + dir, fs_.LastError()));
   return name;
 }
 
@@ -47,11 +55,11 @@ void OutputFile::Discard() {
 }
 
 void OutputFile::Write(const void* data, size_t size) {
-  if (position_ + size > failAfter_) WriteFailed();
+  if (position_ + size > failAfter_) WriteFailed(ENOSPC);
   const auto* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
     size_t chunk = size > (1u << 30) ? (1u << 30) : size;
-    if (fs_.Write(handle_, p, chunk) != static_cast<int64_t>(chunk)) WriteFailed();
+    if (fs_.Write(handle_, p, chunk) != static_cast<int64_t>(chunk)) WriteFailed(fs_.LastError());
     p += chunk;
     size -= chunk;
     position_ += chunk;
@@ -62,12 +70,12 @@ void OutputFile::Patch(uint64_t offset, const std::string& bytes) {
   if (fs_.Seek(handle_, static_cast<int64_t>(offset), platform::SeekFrom::Begin) < 0 ||
       fs_.Write(handle_, bytes.data(), bytes.size()) != static_cast<int64_t>(bytes.size()) ||
       fs_.Seek(handle_, static_cast<int64_t>(position_), platform::SeekFrom::Begin) < 0) {
-    WriteFailed();
+    WriteFailed(fs_.LastError());
   }
 }
 
 void OutputFile::Commit(uint32_t archiveDosTime, uint32_t permissions) {
-  if (!fs_.Sync(handle_)) WriteFailed();
+  if (!fs_.Sync(handle_)) WriteFailed(fs_.LastError());
   if (archiveDosTime) fs_.SetFileDosTime(handle_, archiveDosTime);
   fs_.Close(handle_);
   handle_ = platform::kInvalidHandle;

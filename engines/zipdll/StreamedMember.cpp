@@ -15,12 +15,16 @@ class InputFile {
  public:
   InputFile(platform::FileSystem& fs, const std::string& path) : fs_(fs) {
     h_ = fs.Open(path, platform::Access::Read, platform::Share::Read, platform::Disposition::OpenExisting);
-    if (h_ == platform::kInvalidHandle) throw EngineError(kEngineOpenError, "Cannot open " + path);
+    if (h_ == platform::kInvalidHandle)
+      throw EngineError(kEngineOpenError,
+                        platform::WithReason("Cannot open " + path, fs.LastError()));
   }
   ~InputFile() { fs_.Close(h_); }
   size_t Read(uint8_t* buffer, size_t size) {
     int64_t n = fs_.Read(h_, buffer, size);
-    if (n < 0) throw EngineError(kEngineReadError, "Cannot read input file");
+    if (n < 0)
+      throw EngineError(kEngineReadError,
+                        platform::WithReason("Cannot read input file", fs_.LastError()));
     return static_cast<size_t>(n);
   }
   void Rewind() { fs_.Seek(h_, 0, platform::SeekFrom::Begin); }
@@ -92,8 +96,8 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberH
         } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
         if (n == 0) break;
       }
-      session.Progress(kActionBytesDone, "", static_cast<int64_t>(n));
-      session.ThrowIfCancelled();
+      session.Progress(kActionBytesDone, static_cast<int64_t>(n));
+      session.ThrowIfStopped();
     }
   } catch (...) {
     if (!job.store) deflateEnd(&z);

@@ -1,11 +1,12 @@
-// Failures that end the whole run (a damaged archive, an unreadable file):
-// thrown inside the engine, caught at its entry point, reported as a message.
+// A failure that ends an engine run: thrown inside either engine, caught by the
+// entry guard and reported through the callback as one message with `Code()`,
+// one of the kEngine* codes of ZipEngineApi.h.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
-namespace unz {
+namespace engine {
 
 class EngineError : public std::runtime_error {
  public:
@@ -16,4 +17,4 @@ class EngineError : public std::runtime_error {
   int code_;
 };
 
-}  // namespace unz
+}  // namespace engine
