@@ -23,7 +23,7 @@ void Installer::BitBtn1Click() {
     run_ = RunState::Succeeded;
     ui_.MessageBox("Success !\n\nFiles installed !", caption, ui::kMbIconWarning);
     // The follow-up's result is not looked at: the update is in place either way.
-    if (!FollowUp.empty() && env_.shell) env_.shell->Execute("open", installDirectory + "\\" + FollowUp, "", "");
+    if (!FollowUp.empty()) env_.shell->Execute("open", installDirectory + "\\" + FollowUp, "", "");
   } else {
     run_ = RunState::Failed;
     ui_.MessageBox("Error during installation!\n\nCheck if path is accessible and the " + AppKey +

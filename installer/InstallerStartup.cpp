@@ -25,7 +25,9 @@ const char* const kVersionFile = "version.ver";
 // Unwinds FormShow after a fatal message; never caught by the start-up guard.
 struct StartupEnded {};
 
-platform::Env& ResolveEnv(platform::Env* env) { return env ? *env : platform::DefaultEnv(); }
+platform::Env& ResolveEnv(platform::Env* env) {
+  return platform::RequireComplete(env ? *env : platform::DefaultEnv());
+}
 
 }  // namespace
 
@@ -58,7 +60,7 @@ void Installer::FatalMessage(const std::string& text, const std::string& caption
 
 void Installer::FormShow() {
   try {
-    InstallRegistry_ = std::make_unique<InstallRegistry>(env_.registry ? *env_.registry : platform::PosixRegistry());
+    InstallRegistry_ = std::make_unique<InstallRegistry>(*env_.registry);
 
     std::string temp = env_.files->GetTempPath();
     TempPath = !temp.empty() && temp.size() < kTempPathBufferSize ? temp : "c:\\";

@@ -1,5 +1,7 @@
-// The platform seam: one object per concern. Production code asks DefaultEnv();
-// tests build an Env of their own with fakes and hand it to the object under test.
+// The platform seam: one object per concern. Programs start from DefaultEnv();
+// tests copy it and replace the concerns they fake. An Env handed to the
+// component or the installer is complete: every member set, none falling back
+// to a global behind the caller's back.
 #pragma once
 
 namespace platform {
@@ -20,12 +22,20 @@ struct Env {
   DynamicLibraries* libraries = nullptr;
   Clock* clock = nullptr;
   Security* security = nullptr;
+
+  bool Complete() const {
+    return files && drives && registry && shell && libraries && clock && security;
+  }
 };
 
-// The POSIX implementations, created once and never destroyed.
+// The POSIX implementations, created once and never destroyed; complete.
 Env& DefaultEnv();
 
-// The POSIX file system alone (used by the engines, which get no Env).
+// The POSIX file system alone, for the engines' entry points (an engine gets no
+// Env through its command record) and for tests.
 FileSystem& PosixFileSystem();
+
+// `env` when it is complete; throws std::invalid_argument otherwise.
+Env& RequireComplete(Env& env);
 
 }  // namespace platform

@@ -1,6 +1,15 @@
 // File access for the component, the engines and the installer.
 // Paths may use "\" or "/" and may carry a drive letter (see Paths.h); every
 // implementation maps them through ToNativePath before touching the disk.
+//
+// Threads: every call may be made from several threads at once, as long as no
+// two threads use the same handle at the same time (a handle has one file
+// position). The exceptions are GetCurrentDirectory and SetCurrentDirectory,
+// which act on the whole process: call them from one thread, while no other
+// thread resolves a relative path.
+//
+// Failures: a call that fails keeps the reason (an errno value) for the calling
+// thread; LastError() returns it until the thread's next failing call.
 #pragma once
 
 #include <cstddef>
@@ -86,6 +95,14 @@ class FileSystem {
   // GetTempFileNameA with unique 0: creates "<dir><prefix(3)><hex>.tmp" exclusively
   // (mode 0600) and returns its name, or "" on failure.
   virtual std::string GetTempFileName(const std::string& dir, const std::string& prefix) = 0;
+
+  // The errno value of this thread's last failed call, 0 when none failed yet.
+  virtual int LastError() = 0;
 };
+
+// A short text for an errno value ("No space left on device"), for messages.
+std::string ErrorText(int error);
+// "what: reason" when `error` is known, else `what` alone.
+std::string WithReason(const std::string& what, int error);
 
 }  // namespace platform

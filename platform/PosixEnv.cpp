@@ -1,3 +1,5 @@
+#include <stdexcept>
+
 #include "Clock.h"
 #include "Drives.h"
 #include "DynamicLibrary.h"
@@ -24,9 +26,13 @@ Env& DefaultEnv() {
     e.registry = &PosixRegistry();
     e.security = &PosixSecurity();
     e.drives = &PosixDriveProvider();
-    // drives and registry: filled in by their providers once they exist
     return e;
   }();
+  return env;
+}
+
+Env& RequireComplete(Env& env) {
+  if (!env.Complete()) throw std::invalid_argument("platform environment with a missing member");
   return env;
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "Clock.h"
@@ -75,6 +76,20 @@ bool ClaimShare(int fd, Access access, Share share) {
            (deniesRead && OthersMark(fd, kHoldsRead)) || (deniesWrite && OthersMark(fd, kHoldsWrite)));
 }
 
+// The reason of the calling thread's last failure, kept for LastError().
+thread_local int lastError = 0;
+
+// Keeps errno as the reason of a failing call and passes its result on.
+template <typename T>
+T Failed(T result) {
+  lastError = errno;
+  return result;
+}
+
+bool Kept(bool ok) {
+  return ok ? true : Failed(false);
+}
+
 class PosixFiles : public FileSystem {
  public:
   FileHandle Open(const std::string& path, Access access, Share share, Disposition disposition,
@@ -98,18 +113,21 @@ class PosixFiles : public FileSystem {
       fd = ::open(native.c_str(), (flags & ~O_RDWR) | O_WRONLY, static_cast<mode_t>(mode));
       canMark = false;  // write-only: this handle takes part in no sharing checks
     }
-    if (fd < 0) return kInvalidHandle;
+    if (fd < 0) return Failed(kInvalidHandle);
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      if (S_ISDIR(st.st_mode)) errno = EISDIR;
+      lastError = errno;
       ::close(fd);
       return kInvalidHandle;
     }
     if (canMark && !ClaimShare(fd, access, share)) {
       ::close(fd);
-      errno = EBUSY;
+      lastError = EBUSY;
       return kInvalidHandle;
     }
     if (disposition == Disposition::CreateAlways && access != Access::Read && ::ftruncate(fd, 0) != 0) {
+      lastError = errno;
       ::close(fd);
       return kInvalidHandle;
     }
@@ -127,7 +145,7 @@ class PosixFiles : public FileSystem {
       ssize_t n = ::read(h, p + done, count - done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return -1;
+        return Failed(int64_t{-1});
       }
       if (n == 0) break;
       done += static_cast<size_t>(n);
@@ -142,7 +160,7 @@ class PosixFiles : public FileSystem {
       ssize_t n = ::write(h, p + done, count - done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return done ? static_cast<int64_t>(done) : -1;
+        return Failed(done ? static_cast<int64_t>(done) : int64_t{-1});
       }
       done += static_cast<size_t>(n);
     }
@@ -152,24 +170,24 @@ class PosixFiles : public FileSystem {
   int64_t Seek(FileHandle h, int64_t offset, SeekFrom from) override {
     int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
     off_t pos = ::lseek(h, static_cast<off_t>(offset), whence);
-    return pos < 0 ? -1 : static_cast<int64_t>(pos);
+    return pos < 0 ? Failed(int64_t{-1}) : static_cast<int64_t>(pos);
   }
 
   int64_t Size(FileHandle h) override {
     struct stat st;
-    return fstat(h, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    return fstat(h, &st) == 0 ? static_cast<int64_t>(st.st_size) : Failed(int64_t{-1});
   }
 
   bool SetEndOfFile(FileHandle h) override {
     off_t pos = ::lseek(h, 0, SEEK_CUR);
-    return pos >= 0 && ::ftruncate(h, pos) == 0;
+    return Kept(pos >= 0 && ::ftruncate(h, pos) == 0);
   }
 
-  bool Sync(FileHandle h) override { return ::fsync(h) == 0; }
+  bool Sync(FileHandle h) override { return Kept(::fsync(h) == 0); }
 
   std::optional<uint32_t> GetFileDosTime(FileHandle h) override {
     struct stat st;
-    if (fstat(h, &st) != 0) return std::nullopt;
+    if (fstat(h, &st) != 0) return Failed(std::optional<uint32_t>());
     return UnixToDosDateTime(st.st_mtime);
   }
 
@@ -177,13 +195,13 @@ class PosixFiles : public FileSystem {
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(DosDateTimeToUnix(dosDateTime));
     times[0].tv_nsec = times[1].tv_nsec = 0;
-    return ::futimens(h, times) == 0;
+    return Kept(::futimens(h, times) == 0);
   }
 
   std::optional<uint32_t> GetAttributes(const std::string& path) override {
     if (path.empty()) return std::nullopt;
     struct stat st;
-    if (::stat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
+    if (::stat(ToNativePath(path).c_str(), &st) != 0) return Failed(std::optional<uint32_t>());
     return InfoFromStat(st, ExtractFileName(path)).attributes;
   }
 
@@ -191,62 +209,66 @@ class PosixFiles : public FileSystem {
     // Only the read-only bit has a POSIX meaning: it clears or restores write permission.
     std::string native = ToNativePath(path);
     struct stat st;
-    if (::stat(native.c_str(), &st) != 0) return false;
+    if (::stat(native.c_str(), &st) != 0) return Failed(false);
     mode_t mode = st.st_mode & 07777;
     if (attributes & kAttrReadOnly) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
     else mode |= S_IWUSR;
-    return ::chmod(native.c_str(), mode) == 0;
+    return Kept(::chmod(native.c_str(), mode) == 0);
   }
 
   std::optional<FileInfo> Stat(const std::string& path) override {
     struct stat st;
-    if (path.empty() || ::lstat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
+    if (path.empty()) return std::nullopt;
+    if (::lstat(ToNativePath(path).c_str(), &st) != 0) return Failed(std::optional<FileInfo>());
     return InfoFromStat(st, ExtractFileName(path));
   }
 
   bool SetPermissions(const std::string& path, uint32_t mode) override {
-    return ::chmod(ToNativePath(path).c_str(), static_cast<mode_t>(mode & 07777)) == 0;
+    return Kept(::chmod(ToNativePath(path).c_str(), static_cast<mode_t>(mode & 07777)) == 0);
   }
 
   bool SetPathDosTime(const std::string& path, uint32_t dosDateTime) override {
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(DosDateTimeToUnix(dosDateTime));
     times[0].tv_nsec = times[1].tv_nsec = 0;
-    return ::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    return Kept(::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, AT_SYMLINK_NOFOLLOW) == 0);
   }
 
   bool DeleteFile(const std::string& path) override {
-    return ::unlink(ToNativePath(path).c_str()) == 0;
+    return Kept(::unlink(ToNativePath(path).c_str()) == 0);
   }
 
   bool MoveFile(const std::string& from, const std::string& to, bool replace) override {
     std::string src = ToNativePath(from), dst = ToNativePath(to);
     if (!replace) {
       // link+unlink refuses an existing destination atomically; fall back for directories.
-      if (::link(src.c_str(), dst.c_str()) == 0) return ::unlink(src.c_str()) == 0;
-      if (errno == EEXIST) return false;
+      if (::link(src.c_str(), dst.c_str()) == 0) return Kept(::unlink(src.c_str()) == 0);
+      if (errno == EEXIST) return Failed(false);
       struct stat st;
-      if (::lstat(dst.c_str(), &st) == 0) return false;
+      if (::lstat(dst.c_str(), &st) == 0) {
+        lastError = EEXIST;
+        return false;
+      }
     }
-    return ::rename(src.c_str(), dst.c_str()) == 0;
+    return Kept(::rename(src.c_str(), dst.c_str()) == 0);
   }
 
   bool CreateDirectory(const std::string& path) override {
-    return ::mkdir(ToNativePath(path).c_str(), 0755) == 0;
+    return Kept(::mkdir(ToNativePath(path).c_str(), 0755) == 0);
   }
 
   bool RemoveDirectory(const std::string& path) override {
-    return ::rmdir(ToNativePath(path).c_str()) == 0;
+    return Kept(::rmdir(ToNativePath(path).c_str()) == 0);
   }
 
   bool CreateSymlink(const std::string& target, const std::string& linkPath) override {
-    return ::symlink(target.c_str(), ToNativePath(linkPath).c_str()) == 0;
+    return Kept(::symlink(target.c_str(), ToNativePath(linkPath).c_str()) == 0);
   }
 
   std::optional<std::vector<DirEntry>> ListDirectory(const std::string& path) override {
     std::string native = ToNativePath(path.empty() ? "." : path);
     DIR* dir = ::opendir(native.c_str());
-    if (!dir) return std::nullopt;
+    if (!dir) return Failed(std::optional<std::vector<DirEntry>>());
     std::vector<DirEntry> entries;
     while (struct dirent* e = ::readdir(dir)) {
       std::string name = e->d_name;
@@ -265,7 +287,7 @@ class PosixFiles : public FileSystem {
   }
 
   bool SetCurrentDirectory(const std::string& path) override {
-    return ::chdir(ToNativePath(path).c_str()) == 0;
+    return Kept(::chdir(ToNativePath(path).c_str()) == 0);
   }
 
   std::string GetTempPath() override {
@@ -291,13 +313,26 @@ class PosixFiles : public FileSystem {
         ::close(fd);
         return name;
       }
-      if (errno != EEXIST) return {};
+      if (errno != EEXIST) return Failed(std::string());
     }
+    lastError = EEXIST;
     return {};
   }
+
+  int LastError() override { return lastError; }
 };
 
 }  // namespace
+
+std::string ErrorText(int error) {
+  char buffer[256];
+  // The GNU strerror_r returns its text, which need not be in `buffer`.
+  return ::strerror_r(error, buffer, sizeof buffer);
+}
+
+std::string WithReason(const std::string& what, int error) {
+  return error ? what + ": " + ErrorText(error) : what;
+}
 
 FileSystem& PosixFileSystem() {
   static PosixFiles files;

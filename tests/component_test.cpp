@@ -1,6 +1,10 @@
 // The component object: defaults, setter rules, the wait cursor and code pages.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
 #include "support/ArchiveBytes.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
@@ -145,10 +149,19 @@ TEST_F(ComponentTest, FileExistsAndDirExistsTellFilesFromDirectories) {
   EXPECT_FALSE(zip.FileExists(dir.path()));
   EXPECT_FALSE(zip.FileExists(dir / "missing"));
   EXPECT_FALSE(zip.FileExists(""));
-  EXPECT_TRUE(DirExists(dir.path()));
-  EXPECT_FALSE(DirExists(dir / "f.txt"));
-  EXPECT_FALSE(DirExists(dir / "missing"));
-  EXPECT_FALSE(DirExists(""));
+  platform::FileSystem& files = *platform::DefaultEnv().files;
+  EXPECT_TRUE(DirExists(dir.path(), files));
+  EXPECT_FALSE(DirExists(dir / "f.txt", files));
+  EXPECT_FALSE(DirExists(dir / "missing", files));
+  EXPECT_FALSE(DirExists("", files));
+}
+
+TEST_F(ComponentTest, AnEnvironmentWithAMissingMemberIsRefusedAtConstruction) {
+  platform::Env env = platform::DefaultEnv();
+  env.drives = nullptr;
+  EXPECT_THROW(TZipBuilder refused(&env, &ui), std::invalid_argument);
+  env = platform::DefaultEnv();
+  EXPECT_NO_THROW(TZipBuilder accepted(&env, &ui));
 }
 
 }  // namespace

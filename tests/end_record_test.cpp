@@ -4,10 +4,10 @@
 
 #include "platform/Drives.h"
 #include "platform/Env.h"
-#include "platform/FakeDrives.h"
 #include "platform/FileSystem.h"
 #include "support/ArchiveBytes.h"
 #include "support/FakeDriveEnv.h"
+#include "support/FakeDrives.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"

@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "platform/Env.h"
-#include "platform/FaultInjectingFileSystem.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "support/FaultInjectingFileSystem.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"

@@ -2,13 +2,17 @@
 // attributes, deleting, moving, temporary names; and the fault-injecting decorator.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <set>
+#include <stdexcept>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/Env.h"
-#include "platform/FaultInjectingFileSystem.h"
 #include "platform/FileSystem.h"
+#include "support/FaultInjectingFileSystem.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -351,6 +355,82 @@ TEST_F(FaultTest, AFailedWriteCanBeShort) {
   faults.Close(h);
   EXPECT_EQ(testsupport::ReadTextFile(dir / "s.bin"), "abc");
   EXPECT_EQ(faults.WriteSizes(), (std::vector<int64_t>{3}));
+}
+
+TEST_F(FilesTest, FailuresKeepTheirReasonPerThreadUntilTheNextFailure) {
+  const std::string file = Make("f.txt", "f");
+  struct Case {
+    const char* what;
+    std::function<bool()> fails;
+    int reason;
+  };
+  const Case cases[] = {
+      {"open a missing file",
+       [&] { return Open(dir / "missing", Access::Read, Share::ReadWrite) == kInvalidHandle; },
+       ENOENT},
+      {"open a directory",
+       [&] { return Open(dir.path(), Access::Read, Share::ReadWrite) == kInvalidHandle; }, EISDIR},
+      {"create an existing file anew",
+       [&] {
+         return Open(file, Access::Write, Share::None, Disposition::CreateNew) == kInvalidHandle;
+       },
+       EEXIST},
+      {"make an existing directory", [&] { return !files.CreateDirectory(dir.path()); }, EEXIST},
+      {"remove a missing file", [&] { return !files.DeleteFile(dir / "missing"); }, ENOENT},
+      {"move onto an existing file",
+       [&] { return !files.MoveFile(Make("g.txt", "g"), file, false); }, EEXIST},
+      {"list a file", [&] { return !files.ListDirectory(file).has_value(); }, ENOTDIR},
+      {"read a closed handle", [&] { return files.Read(12345, nullptr, 1) < 0; }, EBADF},
+      {"temporary name in a missing directory",
+       [&] { return files.GetTempFileName(dir / "none", "zb").empty(); }, ENOENT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(c.fails());
+    EXPECT_EQ(files.LastError(), c.reason);
+    // A call that succeeds leaves the reason of the last failure in place.
+    EXPECT_TRUE(files.Stat(file).has_value());
+    EXPECT_EQ(files.LastError(), c.reason);
+  }
+  // Another thread's failures are its own.
+  std::thread([&] {
+    EXPECT_EQ(files.LastError(), 0);
+    EXPECT_FALSE(files.DeleteFile(dir.path()));
+  }).join();
+  EXPECT_EQ(files.LastError(), ENOENT);
+  EXPECT_EQ(WithReason("Cannot open a.zip", ENOENT), "Cannot open a.zip: " + ErrorText(ENOENT));
+  EXPECT_EQ(WithReason("Cannot open a.zip", 0), "Cannot open a.zip");
+  EXPECT_NE(ErrorText(ENOSPC), ErrorText(ENOENT));
+}
+
+TEST_F(FaultTest, InjectedFailuresCarryAReason) {
+  FileHandle h = faults.Open(dir / "r.bin", Access::ReadWrite, Share::None, Disposition::CreateNew);
+  faults.FailNth(FaultInjectingFileSystem::Op::Write, 1);
+  faults.FailNth(FaultInjectingFileSystem::Op::Read, 1);
+  EXPECT_EQ(faults.Write(h, "ab", 2), -1);
+  EXPECT_EQ(faults.LastError(), ENOSPC);
+  EXPECT_EQ(faults.Read(h, nullptr, 1), -1);
+  EXPECT_EQ(faults.LastError(), EIO);
+  faults.Close(h);
+  EXPECT_EQ(faults.Open(dir / "none", Access::Read, Share::ReadWrite, Disposition::OpenExisting),
+            kInvalidHandle);
+  EXPECT_EQ(faults.LastError(), ENOENT);  // a real failure of the inner file system
+}
+
+TEST(EnvTest, TheDefaultEnvIsCompleteAndAnIncompleteOneIsRefused) {
+  EXPECT_TRUE(DefaultEnv().Complete());
+  EXPECT_EQ(&RequireComplete(DefaultEnv()), &DefaultEnv());
+  const std::function<void(Env&)> clear[] = {
+      [](Env& e) { e.files = nullptr; },     [](Env& e) { e.drives = nullptr; },
+      [](Env& e) { e.registry = nullptr; },  [](Env& e) { e.shell = nullptr; },
+      [](Env& e) { e.libraries = nullptr; }, [](Env& e) { e.clock = nullptr; },
+      [](Env& e) { e.security = nullptr; }};
+  for (size_t missing = 0; missing < std::size(clear); ++missing) {
+    Env env = DefaultEnv();
+    clear[missing](env);
+    EXPECT_FALSE(env.Complete()) << missing;
+    EXPECT_THROW(RequireComplete(env), std::invalid_argument) << missing;
+  }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "platform/Env.h"
-#include "platform/FakeRegistry.h"
+#include "support/FakeRegistry.h"
 #include "support/TempDir.h"
 
 namespace {

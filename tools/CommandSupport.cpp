@@ -9,7 +9,8 @@ void ReportToStderr(TZipBuilder& zip) {
 
 ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive) {
   if (!zip.FileExists(archive)) {
-    std::cerr << "zipbuilder: " << archive << ": " << zip.LoadZipStr(11001, "Input file does not exist") << '\n';
+    std::cerr << "zipbuilder: " << archive << ": "
+              << zip.LoadZipStr(kMsgInputMissing, "Input file does not exist") << '\n';
     return ArchiveOpening::Missing;
   }
   zip.SetFileName(archive);

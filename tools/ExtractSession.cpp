@@ -1,15 +1,26 @@
 #include "ExtractSession.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
 
 #include "CommandSupport.h"
 #include "ProgressBar.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Terminal.h"
 #include "ui/ConsoleUi.h"
 
 namespace {
+
+// Creates `path` and its missing parents; true when it is a directory then.
+bool CreateDirectories(platform::FileSystem& files, std::string path) {
+  while (path.size() > 1 && platform::IsPathSeparator(path.back())) path.pop_back();
+  if (path.empty() || DirExists(path, files)) return !path.empty();
+  const std::string parent = platform::ExtractFilePath(path);
+  if (!parent.empty() && parent.size() < path.size()) CreateDirectories(files, parent);
+  return files.CreateDirectory(path) || DirExists(path, files);
+}
 
 // The worst outcome seen so far decides the exit status.
 class Outcome {
@@ -99,9 +110,7 @@ int RunExtractRequest(const ExtractRequest& request) {
   }
 
   if (!request.testOnly && !request.baseDir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(request.baseDir, ec);
-    if (!DirExists(request.baseDir)) {
+    if (!CreateDirectories(*platform::DefaultEnv().files, request.baseDir)) {
       std::cerr << "zipbuilder: cannot create directory " << request.baseDir << '\n';
       return kExitError;
     }
@@ -122,7 +131,7 @@ int RunExtractRequest(const ExtractRequest& request) {
   zip.Extract();
   bar.Finish();
   // The component's own reports (engine missing, aborted call ...) are failures.
-  if (zip.ErrCode() >= 10000 && zip.ErrCode() != 10502) outcome.Error();
+  if (zip.ErrCode() >= 10000 && zip.ErrCode() != kMsgUnattendedExtractWarning) outcome.Error();
   int status = outcome.Status(zip.SuccessCount());
   if (request.testOnly) {
     if (status == kExitOk)

@@ -29,6 +29,8 @@ constexpr int kIdRetry = 4;
 constexpr int kIdIgnore = 5;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
+// The password dialog's "Cancel all" button.
+constexpr int kIdCancelAll = 9;
 
 // Screen cursors, with the class library's numbers.
 constexpr int kCursorDefault = 0;

@@ -33,9 +33,9 @@ void TZipBuilder::AddStreamToFile(const std::string& FileName, uint32_t FileDate
   if (!FileName.empty()) fSpecArgs_.assign(1, FileName);
   if (FileDate == 0) FileDate = env_->clock->NowDosDateTime();
   if (fSpecArgs_.empty()) {
-    ShowZipMessage(10301, "");
+    ShowZipMessage(kMsgNothingToAdd, "");
   } else if (fSpecArgs_.front().find_first_of("*?") != std::string::npos) {
-    ShowZipMessage(10307, "");
+    ShowZipMessage(kMsgWildcardsNotAllowed, "");
   } else {
     ExtAdd(kModeStreamToFile, FileDate, FileAttr, nullptr);
   }
@@ -43,11 +43,11 @@ void TZipBuilder::AddStreamToFile(const std::string& FileName, uint32_t FileDate
 
 TZipStream* TZipBuilder::AddStreamToStream(TMemoryStream* input) {
   if (input == stream_.get()) {
-    ShowZipMessage(10306, "");
+    ShowZipMessage(kMsgStreamSameAsInput, "");
     return nullptr;
   }
   if (!input || input->Size() == 0) {
-    ShowZipMessage(10301, "");
+    ShowZipMessage(kMsgNothingToAdd, "");
     return stream_.get();
   }
   stream_->SetSize(input->Size() + kStreamHeaderSize);
@@ -149,15 +149,15 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
   successCount_ = 0;
   message_.clear();
   if (mode == kModeFiles && fSpecArgs_.empty()) {
-    ShowZipMessage(10301, "");
+    ShowZipMessage(kMsgNothingToAdd, "");
     return;
   }
   if (mode != kModeStreamToStream && zipFileName_.empty()) {
-    ShowZipMessage(10102, "");
+    ShowZipMessage(kMsgNoZipFile, "");
     return;
   }
   if (Unattended && AddOptions.Contains(AddEncrypt) && Password.empty()) {
-    ShowZipMessage(10302, "");
+    ShowZipMessage(kMsgUnattendedNoPassword, "");
     return;
   }
   if (zipRunning_) return;
@@ -165,7 +165,8 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
   bool toArchive = mode != kModeStreamToStream;
   if (toArchive && IsExeName(zipFileName_) && archiveStart_ == 0 && !FileExists(zipFileName_)) {
     // A new self-extracting archive needs the self-extractor stub first.
-    ShowZipMessage(11024, "\ncreating a new self-extracting archive is not available in this build");
+    ShowZipMessage(kMsgSpanRenameCopyUnknownError,
+                   "\ncreating a new self-extracting archive is not available in this build");
     return;
   }
   bool spanning = toArchive && (AddOptions.Contains(AddDiskSpan) || AddOptions.Contains(AddDiskSpanErase));
@@ -173,16 +174,20 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
   EngineUse engine(*this, EngineKind::Zip);
   if (!engine.Loaded()) return;
   if (spanning) {
-    if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) ShowZipMessage(10303, "");
-    else if (IsExeName(zipFileName_)) ShowZipMessage(11041, "");
-    else ShowZipMessage(11024, "\nwriting a spanned archive is not available in this build");
+    if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate))
+      ShowZipMessage(kMsgRefreshSpanned, "");
+    else if (IsExeName(zipFileName_))
+      ShowZipMessage(kMsgSfxSpanned, "");
+    else
+      ShowZipMessage(kMsgSpanRenameCopyUnknownError,
+                     "\nwriting a spanned archive is not available in this build");
     return;
   }
 
   zipRunning_ = true;
   int32_t version = GetZipVers();
   if (mode != kModeFiles && version < 160) {
-    ShowZipMessage(10305, "");
+    ShowZipMessage(kMsgZipDllNoStreams, "");
     zipRunning_ = false;
     return;
   }
@@ -228,7 +233,8 @@ void TZipBuilder::ExecAddRecord(int32_t version, const std::function<void(AddRec
     rec.SetSeven();
     if (!fits) {
       // Refused rather than handing over a silently shortened selection.
-      ShowZipMessage(10101, "\ntoo many file specifications for this engine version (at most 4097)");
+      ShowZipMessage(kMsgZipDllAbort,
+                     "\ntoo many file specifications for this engine version (at most 4097)");
     } else {
       successCount_ = ZipDllExec(&rec.r.current);
       RethrowCallbackException();
@@ -236,7 +242,7 @@ void TZipBuilder::ExecAddRecord(int32_t version, const std::function<void(AddRec
     }
   } catch (...) {
     callbackException_ = nullptr;
-    ShowZipMessage(10101, "");
+    ShowZipMessage(kMsgZipDllAbort, "");
   }
   fSpecArgs_.clear();
   fSpecArgsExcl_.clear();

@@ -456,4 +456,4 @@ class TZipBuilder {
                      const std::function<void(AddRecord&)>& afterExec = nullptr);
 };
 
-bool DirExists(const std::string& name);
+bool DirExists(const std::string& name, platform::FileSystem& files);

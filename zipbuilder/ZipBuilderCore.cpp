@@ -9,7 +9,9 @@
 const char* const kZipBuilderVersion = "1.60 ";
 
 TZipBuilder::TZipBuilder(platform::Env* env, ui::UiService* ui)
-    : env_(env ? env : &platform::DefaultEnv()), ui_(ui), stream_(std::make_unique<TZipStream>()) {
+    : env_(&platform::RequireComplete(env ? *env : platform::DefaultEnv())),
+      ui_(ui),
+      stream_(std::make_unique<TZipStream>()) {
   if (!ui_) {
     ownedUi_ = std::make_unique<ui::ConsoleUi>();
     ui_ = ownedUi_.get();
@@ -91,9 +93,9 @@ bool TZipBuilder::FileExists(const std::string& name) {
   return attributes && !(*attributes & platform::kAttrDirectory);
 }
 
-bool DirExists(const std::string& name) {
+bool DirExists(const std::string& name, platform::FileSystem& files) {
   if (name.empty()) return false;
-  auto attributes = platform::PosixFileSystem().GetAttributes(name);
+  auto attributes = files.GetAttributes(name);
   return attributes && (*attributes & platform::kAttrDirectory);
 }
 

@@ -86,9 +86,9 @@ int32_t TZipBuilder::ZCallback(ZCallBackStruct* record) {
           bool doExtract = true;
           zip->OnCRC32Error(zip, text, static_cast<uint32_t>(r.ErrorCode), static_cast<uint32_t>(r.FileSize),
                             doExtract);
-          r.ErrorCode = doExtract ? 1 : 0;
+          r.ErrorCode = doExtract ? kCrcAnswerKeep : kCrcAnswerDiscard;
         } else {
-          r.ErrorCode = 2;
+          r.ErrorCode = kCrcAnswerNoHandler;
         }
         break;
       case kActionOverwrite:
@@ -135,7 +135,7 @@ int32_t TZipBuilder::ZCallback(ZCallBackStruct* record) {
     zip->Cancel = true;
     zip->passwordRequestState_ = true;
   }
-  return zip->Cancel ? 1 : 0;
+  return zip->Cancel ? kCallbackStop : kCallbackContinue;
 }
 
 void TZipBuilder::AnswerPasswordRequest(ZCallBackStruct& r, const std::string& forFile) {
@@ -148,8 +148,8 @@ void TZipBuilder::AnswerPasswordRequest(ZCallBackStruct& r, const std::string& f
     TPasswordButton action = pwbOk;
     OnPasswordError(this, r.IsOperationZip != 0, password, forFile, repeats, action);
     if (action != pwbOk) password.clear();
-    if (action == pwbCancelAll) passwordDialogResult_ = 9;
-    if (action == pwbAbort) passwordDialogResult_ = 3;
+    if (action == pwbCancelAll) passwordDialogResult_ = ui::kIdCancelAll;
+    if (action == pwbAbort) passwordDialogResult_ = ui::kIdAbort;
   } else {
     password = (r.ErrorCode & 1) ? GetAddPassword() : GetExtrPassword();
   }
@@ -161,8 +161,8 @@ void TZipBuilder::AnswerPasswordRequest(ZCallBackStruct& r, const std::string& f
     repeats = 0;
   }
   r.FileSize = std::min<uint32_t>(repeats, 15);
-  if (passwordDialogResult_ == 9) r.ActionCode = 0;
-  if (passwordDialogResult_ == 3) Cancel = true;
+  if (passwordDialogResult_ == ui::kIdCancelAll) r.ActionCode = 0;
+  if (passwordDialogResult_ == ui::kIdAbort) Cancel = true;
   passwordRequestState_ = true;
 }
 

@@ -7,11 +7,11 @@ void TZipBuilder::Delete() {
   successCount_ = 0;
   message_.clear();
   if (fSpecArgs_.empty()) {
-    ShowZipMessage(10401, "");
+    ShowZipMessage(kMsgNothingToDelete, "");
     return;
   }
   if (!FileExists(zipFileName_)) {
-    ShowZipMessage(10102, "");
+    ShowZipMessage(kMsgNoZipFile, "");
     return;
   }
   if (zipRunning_) return;

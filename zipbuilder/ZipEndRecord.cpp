@@ -46,8 +46,8 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
   inFileHandle_ = files.Open(inFileName_, platform::Access::Read, platform::Share::Read,
                              platform::Disposition::OpenExisting);
   if (inFileHandle_ == platform::kInvalidHandle) {
-    if (raiseErrors) throw EZipBuilder(11001);
-    ShowZipMessage(11002, "");
+    if (raiseErrors) throw EZipBuilder(kMsgInputMissing);
+    ShowZipMessage(kMsgZipOpenFailed, "");
     return false;
   }
 
@@ -86,11 +86,11 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
   if (window > kEndRecordSize) {
     std::vector<uint8_t> buffer(static_cast<size_t>(window) + 1);
     if (files.Seek(inFileHandle_, -window, SeekFrom::End) < 0) {
-      if (raiseErrors) throw EZipBuilder(11008);
+      if (raiseErrors) throw EZipBuilder(kMsgInputSeekError);
       return false;
     }
     if (files.Read(inFileHandle_, buffer.data(), static_cast<size_t>(window)) != window) {
-      if (raiseErrors) throw EZipBuilder(11011);
+      if (raiseErrors) throw EZipBuilder(kMsgEndRecordReadError);
       return false;
     }
     buffer.resize(static_cast<size_t>(window));
@@ -103,7 +103,7 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
         archiveFileSize_ = static_cast<int32_t>(fileSize + (end - window));
         // A comment running past the end of the file is always worth a warning.
         if (end > window || !IsBlockPadding(buffer, end, realFileSize_, archiveFileSize_))
-          ShowZipMessage(10204, "");
+          ShowZipMessage(kMsgGarbageAtEnd, "");
       }
       if (endOfCentral.ZipCommentLen > 0) {
         auto first = buffer.begin() + i + kEndRecordSize;
@@ -116,11 +116,11 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
 
   if (!raiseErrors) return false;
   if (!firstVolume) {
-    if (labelNumber != 0) throw EZipBuilder(11038, labelNumber);
-    throw EZipBuilder(11036);
+    if (labelNumber != 0) throw EZipBuilder(kMsgNthDiskOfSet, labelNumber);
+    throw EZipBuilder(kMsgNotZipArchive);
   }
-  if (labelNumber == 1) throw EZipBuilder(11037);
-  throw EZipBuilder(11045);
+  if (labelNumber == 1) throw EZipBuilder(kMsgFirstDiskOfSet);
+  throw EZipBuilder(kMsgFirstFileOfSet);
 }
 
 std::unique_ptr<DiskSpan::MDZipDataTable> TZipBuilder::AllocSpanMem(int count) {
@@ -146,7 +146,7 @@ int TZipBuilder::FindZipEntry(int count, const DiskSpan::MDZipDataTable& table, 
     for (int k = 0; k < nameLength && same; ++k) same = upper(stored[k]) == upper(name[k]);
     if (same) return i;
   }
-  throw EZipBuilder(11026);
+  throw EZipBuilder(kMsgLocalHeaderNotFound);
 }
 
 int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCentral, int32_t shift) {
@@ -154,23 +154,29 @@ int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCen
   try {
     uint8_t bytes[46];
     for (int i = 0; i < endOfCentral.TotalEntries; ++i) {
-      if (files.Read(inFileHandle_, bytes, sizeof bytes) != sizeof bytes) throw EZipBuilder(11013);
+      if (files.Read(inFileHandle_, bytes, sizeof bytes) != sizeof bytes)
+        throw EZipBuilder(kMsgCentralHeaderReadError);
       zip::CentralFileHeader header;
       zip::Decode(bytes, header);
-      if (header.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(11015);
+      if (header.HeaderSig != zip::kCentralHeaderSignature)
+        throw EZipBuilder(kMsgCentralSignatureWrong);
       header.RelOffLocal += static_cast<uint32_t>(shift);
       zip::Encode(header, bytes);
-      if (files.Write(outFile, bytes, sizeof bytes) != sizeof bytes) throw EZipBuilder(11029);
+      if (files.Write(outFile, bytes, sizeof bytes) != sizeof bytes)
+        throw EZipBuilder(kMsgCentralHeaderWriteError);
       int64_t variable = int64_t{header.FileNameLen} + header.ExtraLen + header.FileComLen;
-      if (variable > 0 && CopyBuffer(inFileHandle_, outFile, variable) != 0) throw EZipBuilder(11042);
+      if (variable > 0 && CopyBuffer(inFileHandle_, outFile, variable) != 0)
+        throw EZipBuilder(kMsgCentralNameCopyError);
     }
-    if (files.Seek(inFileHandle_, kEndRecordSize, SeekFrom::Current) < 0) throw EZipBuilder(11043);
+    if (files.Seek(inFileHandle_, kEndRecordSize, SeekFrom::Current) < 0)
+      throw EZipBuilder(kMsgEndRecordSkipError);
     endOfCentral.CentralOffSet += static_cast<uint32_t>(shift);
     uint8_t record[kEndRecordSize];
     zip::Encode(endOfCentral, record);
-    if (files.Write(outFile, record, sizeof record) != sizeof record) throw EZipBuilder(11030);
+    if (files.Write(outFile, record, sizeof record) != sizeof record)
+      throw EZipBuilder(kMsgEndRecordWriteError);
     if (endOfCentral.ZipCommentLen > 0 && CopyBuffer(inFileHandle_, outFile, endOfCentral.ZipCommentLen) != 0)
-      throw EZipBuilder(11044);
+      throw EZipBuilder(kMsgCommentCopyError);
   } catch (...) {
     return -2;
   }

@@ -16,10 +16,12 @@ struct EngineNames {
   int loadedMsg, noExecMsg, noVersionMsg, notFoundMsg;
 };
 
-const EngineNames kZipNames{"ZIPDLL.DLL", "libzipdll.so", "ZipDllExec", "GetZipDllVersion",
-                            "GetZipDllPrivVersion", 10601, 10602, 10603, 10604};
-const EngineNames kUnzNames{"UNZDLL.DLL", "libunzdll.so", "UnzDllExec", "GetUnzDllVersion",
-                            "GetUnzDllPrivVersion", 10701, 10702, 10703, 10704};
+const EngineNames kZipNames{"ZIPDLL.DLL",          "libzipdll.so",           "ZipDllExec",
+                            "GetZipDllVersion",    "GetZipDllPrivVersion",   kMsgZipDllLoaded,
+                            kMsgZipDllExecMissing, kMsgZipDllVersionMissing, kMsgZipDllNotFound};
+const EngineNames kUnzNames{"UNZDLL.DLL",          "libunzdll.so",           "UnzDllExec",
+                            "GetUnzDllVersion",    "GetUnzDllPrivVersion",   kMsgUnzDllLoaded,
+                            kMsgUnzDllExecMissing, kMsgUnzDllVersionMissing, kMsgUnzDllNotFound};
 
 }  // namespace
 

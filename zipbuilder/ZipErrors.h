@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "zipbuilder/ZipMessageTable.h"
+
 // "ZipMsgxx.res is probably not linked to the executable\nMissing String ID is: "
 extern const char* const kMissingMessageText;
 

@@ -56,7 +56,7 @@ TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
 
 TZipStream* TZipBuilder::ExtractStreamToStream(TMemoryStream* input, uint32_t size) {
   if (input == stream_.get()) {
-    ShowZipMessage(10306, "");
+    ShowZipMessage(kMsgStreamSameAsInput, "");
     return nullptr;
   }
   stream_->Clear();
@@ -94,7 +94,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
   successCount_ = 0;
   message_.clear();
   if (mode != kModeMemoryToMemory && !FileExists(zipFileName_)) {
-    ShowZipMessage(10102, "");
+    ShowZipMessage(kMsgNoZipFile, "");
     return;
   }
   Cancel = false;
@@ -105,7 +105,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
   uint32_t savedRequests = passwordReqCount_;
   if (requestsZeroed) {
     passwordReqCount_ = 0;
-    ShowZipMessage(10502, "");
+    ShowZipMessage(kMsgUnattendedExtractWarning, "");
   }
 
   {
@@ -116,13 +116,14 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     if (proceed && lastDiskNumber_ != 0) {
       // Joining the volumes of a spanned set is not available yet; say so rather
       // than hand the engine the last volume alone.
-      ShowZipMessage(11024, "\njoining a spanned archive is not available in this build");
+      ShowZipMessage(kMsgSpanRenameCopyUnknownError,
+                     "\njoining a spanned archive is not available in this build");
       proceed = false;
     }
     if (proceed) {
       version = GetUnzVers();
       if (mode != kModeFiles && version < 160) {
-        ShowZipMessage(10503, "");
+        ShowZipMessage(kMsgUnzDllNoStreams, "");
         proceed = false;
       }
     }
@@ -143,8 +144,9 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
           h.fArgc = static_cast<uint32_t>(std::min<size_t>(fSpecArgs_.size(), kOldSpecTableSize));
         } else {
           UnzParams& c = rec.r.current;
-          std::string baseDir = mode == kModeFiles && DirExists(ExtrBaseDir) ? ExtrBaseDir.substr(0, 260)
-                                                                             : env_->files->GetCurrentDirectory();
+          std::string baseDir = mode == kModeFiles && DirExists(ExtrBaseDir, *env_->files)
+                                    ? ExtrBaseDir.substr(0, 260)
+                                    : env_->files->GetCurrentDirectory();
           c.fExtractDir = rec.AddText(baseDir.substr(0, 260), kBaseDirBlock);
           rec.specTable.resize(fSpecArgs_.size());
           for (size_t i = 0; i < fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(fSpecArgs_[i]);
@@ -180,7 +182,8 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
         if (tooManySpecs) {
           // The older record holds at most 4097 specifications: refuse rather
           // than extract a silently shortened selection.
-          ShowZipMessage(10501, "\ntoo many file specifications for this engine version (at most 4097)");
+          ShowZipMessage(kMsgUnzDllAbort,
+                         "\ntoo many file specifications for this engine version (at most 4097)");
         } else if (mode == kModeFiles || rec.r.current.fUseOutStream) {
           successCount_ = UnzDllExec(&rec.r.current);
           RethrowCallbackException();
@@ -188,7 +191,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
         if (mode != kModeFiles && successCount_ != 1) stream_->Clear();
       } catch (...) {
         callbackException_ = nullptr;
-        ShowZipMessage(10501, "");
+        ShowZipMessage(kMsgUnzDllAbort, "");
       }
       fSpecArgs_.clear();
       extractRecord_ = nullptr;

@@ -149,10 +149,10 @@ void TZipBuilder::List() {
   DirectoryExtent extent;
   zip::ZipEndOfCentral endOfCentral{};
 
-  bool ok = RunReported(10202, [&] {
+  bool ok = RunReported(kMsgListUnknownError, [&] {
     inFileName_ = zipFileName_;
     drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(zipFileName_));
-    if (!IsDiskPresent()) throw EZipBuilder(11004, drive_);
+    if (!IsDiskPresent()) throw EZipBuilder(kMsgDriveUndefined, drive_);
     CheckIfLastDisk(endOfCentral, true);
     endRecordRead = true;
 
@@ -171,9 +171,9 @@ void TZipBuilder::List() {
       expected = extent.offset;
     }
     structureWarning_ = extent.offset != expected;
-    if (structureWarning_) ShowZipMessage(10203, "");
+    if (structureWarning_) ShowZipMessage(kMsgStructureWarning, "");
     if (expected < 0 || files.Seek(inFileHandle_, expected, platform::SeekFrom::Begin) != expected)
-      throw EZipBuilder(10201);
+      throw EZipBuilder(kMsgListSeekError);
     centralDirOffset_ = static_cast<int32_t>(expected);
     archiveStart_ = archiveFileSize_ == kEndRecordSize ? 0 : archiveFileSize_;
 
@@ -185,18 +185,19 @@ void TZipBuilder::List() {
     std::vector<char> name, comment;
     for (int i = 0; i < extent.entries; ++i) {
       while (reader.Read(inFileHandle_, bytes, kCentralHeaderSize) != int64_t{kCentralHeaderSize}) {
-        if (diskNr_ >= endOfCentral.ThisDiskNo) throw EZipBuilder(11013);
+        if (diskNr_ >= endOfCentral.ThisDiskNo) throw EZipBuilder(kMsgCentralHeaderReadError);
         GetNewDisk(diskNr_ + 1);
         reader.Discard();
       }
       zip::CentralFileHeader header;
       zip::Decode(bytes, header);
-      if (header.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(11015);
+      if (header.HeaderSig != zip::kCentralHeaderSignature)
+        throw EZipBuilder(kMsgCentralSignatureWrong);
 
       // Names of any stored length are read whole.
       name.resize(header.FileNameLen);
       if (reader.Read(inFileHandle_, name.data(), name.size()) != static_cast<int64_t>(name.size()))
-        throw EZipBuilder(11017);
+        throw EZipBuilder(kMsgCentralNameReadError);
       HostSystem = header.VersionMadeBy1;
       HostVersion = header.VersionMadeBy0;
       HostFlags = header.Flag;
@@ -211,12 +212,12 @@ void TZipBuilder::List() {
       if (header.ExtraLen != 0) {
         entry->ExtraData.resize(header.ExtraLen);
         if (reader.Read(inFileHandle_, entry->ExtraData.data(), header.ExtraLen) != header.ExtraLen)
-          throw EZipBuilder(10201);
+          throw EZipBuilder(kMsgListSeekError);
       }
       if (header.FileComLen != 0) {
         comment.resize(header.FileComLen);
         if (reader.Read(inFileHandle_, comment.data(), comment.size()) != static_cast<int64_t>(comment.size()))
-          throw EZipBuilder(11022);
+          throw EZipBuilder(kMsgFileCommentReadError);
         std::string text = UpToZero(comment);
         ConvertOem2Iso(text, cpdOEM2ISO);
         entry->FileComment = text;
@@ -267,29 +268,31 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
   bool changing = false;
   FileHandle file = platform::kInvalidHandle;
   try {
-    if (zipFileName_.empty()) throw EZipBuilder(11001);
+    if (zipFileName_.empty()) throw EZipBuilder(kMsgInputMissing);
     file = files.Open(zipFileName_, platform::Access::ReadWrite, platform::Share::Read,
                       platform::Disposition::OpenExisting);
-    if (file == platform::kInvalidHandle) throw EZipBuilder(11002);
+    if (file == platform::kInvalidHandle) throw EZipBuilder(kMsgZipOpenFailed);
     if (files.Seek(file, endOfCentralOffset_, platform::SeekFrom::Begin) != endOfCentralOffset_)
-      throw EZipBuilder(11008);
+      throw EZipBuilder(kMsgInputSeekError);
     uint8_t record[kEndRecordSize];
     if (files.Read(file, record, sizeof record) != kEndRecordSize ||
         zip::Load32(record) != zip::kEndOfCentralSignature)
-      throw EZipBuilder(11011);
+      throw EZipBuilder(kMsgEndRecordReadError);
     zip::Store16(record + 20, static_cast<uint16_t>(copy.size()));
-    if (files.Seek(file, -kEndRecordSize, platform::SeekFrom::Current) < 0) throw EZipBuilder(11008);
+    if (files.Seek(file, -kEndRecordSize, platform::SeekFrom::Current) < 0)
+      throw EZipBuilder(kMsgInputSeekError);
     changing = true;
-    if (files.Write(file, record, sizeof record) != kEndRecordSize) throw EZipBuilder(11030);
+    if (files.Write(file, record, sizeof record) != kEndRecordSize)
+      throw EZipBuilder(kMsgEndRecordWriteError);
     if (files.Write(file, copy.data(), copy.size()) != static_cast<int64_t>(copy.size()))
-      throw EZipBuilder(11010);
+      throw EZipBuilder(kMsgOutputWriteError);
     changing = false;
     files.SetEndOfFile(file);
   } catch (const EZipBuilder& e) {
     ShowExceptionError(e);
     rawZipComment_.clear();
   } catch (const std::bad_alloc&) {
-    ShowZipMessage(10103, "");
+    ShowZipMessage(kMsgNoMemory, "");
     rawZipComment_.clear();
   }
   if (file != platform::kInvalidHandle) files.Close(file);

@@ -34,7 +34,7 @@ bool TZipBuilder::RunReported(int unexpectedId, const std::function<void()>& bod
   } catch (const EZipBuilder& e) {
     ShowExceptionError(e);
   } catch (const std::bad_alloc&) {
-    ShowZipMessage(10103, "");
+    ShowZipMessage(kMsgNoMemory, "");
   } catch (const std::exception& e) {
     ShowZipMessage(unexpectedId, std::string("\n") + e.what());
   } catch (...) {

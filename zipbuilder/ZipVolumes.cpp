@@ -12,10 +12,6 @@
 
 namespace {
 
-platform::DriveProvider& DrivesOf(platform::Env& env) {
-  return env.drives ? *env.drives : *platform::DefaultEnv().drives;
-}
-
 bool HoldsSeparateFiles(int driveType) {
   return driveType == platform::kDriveFixed || driveType == platform::kDriveRemote;
 }
@@ -29,7 +25,7 @@ std::string VolumeNumber(int32_t diskNumber) {
 
 void TZipBuilder::DiskFreeAndSize(int which) {
   int64_t freeBytes = -1, size = -1;
-  if (auto space = DrivesOf(*env_).GetDiskFreeSpace(drive_)) {
+  if (auto space = env_->drives->GetDiskFreeSpace(drive_)) {
     freeBytes = space->freeBytes;
     size = space->totalBytes;
   }
@@ -38,12 +34,13 @@ void TZipBuilder::DiskFreeAndSize(int which) {
 }
 
 bool TZipBuilder::IsDiskPresent() {
-  auto& drives = DrivesOf(*env_);
+  auto& drives = *env_->drives;
   const char first = drive_.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(drive_[0])));
   const bool networkPath = first == '\\';
   if (!networkPath) {
-    if (first < 'A' || first > 'Z') throw EZipBuilder(11003, drive_);
-    if (!(drives.GetLogicalDrives() & (1u << (first - 'A')))) throw EZipBuilder(11004, drive_);
+    if (first < 'A' || first > 'Z') throw EZipBuilder(kMsgInvalidDrive, drive_);
+    if (!(drives.GetLogicalDrives() & (1u << (first - 'A'))))
+      throw EZipBuilder(kMsgDriveUndefined, drive_);
   }
   DiskFreeAndSize(3);
   platform::VolumeInfo volume = drives.GetVolumeInformation(drive_);
@@ -56,7 +53,7 @@ bool TZipBuilder::IsDiskPresent() {
 }
 
 int TZipBuilder::CheckForDisk() {
-  const int driveType = DrivesOf(*env_).GetDriveType(drive_);
+  const int driveType = env_->drives->GetDriveType(drive_);
   int answer = ui::kIdOk;
   uint32_t style = ui::kMbOkCancel;
   std::string message;
@@ -68,10 +65,10 @@ int TZipBuilder::CheckForDisk() {
       newDisk_ = false;
       break;
     }
-    if (Unattended) throw EZipBuilder(11025);
-    const std::string pattern = LoadZipStr(11034, "");
+    if (Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
+    const std::string pattern = LoadZipStr(kMsgInsertVolumeOf, "");
     if (diskNr_ < 0) {
-      message = LoadZipStr(11033, "");
+      message = LoadZipStr(kMsgInsertLastDisk, "");
       style |= ui::kMbIconError;
     } else if (zipRunning_) {
       int64_t capacity = sizeOfDisk_;
@@ -84,13 +81,13 @@ int TZipBuilder::CheckForDisk() {
       } else {
         lastDiskNumber_ = 65535;
         int number = diskNr_ + 1;
-        message = FormatZipMessage(LoadZipStr(11046, ""), nullptr, 0, &number, 1);
+        message = FormatZipMessage(LoadZipStr(kMsgInsertVolume, ""), nullptr, 0, &number, 1);
       }
     } else {
       int numbers[2] = {diskNr_ + 1, lastDiskNumber_ + 1};
       message = FormatZipMessage(pattern, nullptr, 0, numbers, 2);
     }
-    message += FormatZipMessage(LoadZipStr(11035, ""), &driveLetter, 1, nullptr, 0);
+    message += FormatZipMessage(LoadZipStr(kMsgInDrive, ""), &driveLetter, 1, nullptr, 0);
 
     if (OnGetNextDisk) {
       bool cancel = false;
@@ -103,8 +100,8 @@ int TZipBuilder::CheckForDisk() {
   }
 
   if (answer == ui::kIdOk) return driveType;
-  if (answer == 0) throw EZipBuilder(11006);
-  throw EZipBuilder(11007, false);
+  if (answer == 0) throw EZipBuilder(kMsgNoMemoryForBox);
+  throw EZipBuilder(kMsgUserCanceled, false);
 }
 
 bool TZipBuilder::IsRightDisk(int driveType) {
@@ -129,8 +126,8 @@ void TZipBuilder::GetNewDisk(int diskNumber) {
   bool openFailed = false;
   do {
     if (openFailed) {
-      if (HoldsSeparateFiles(driveType)) throw EZipBuilder(11001);
-      ShowZipMessage(11001, "");
+      if (HoldsSeparateFiles(driveType)) throw EZipBuilder(kMsgInputMissing);
+      ShowZipMessage(kMsgInputMissing, "");
     }
     do {
       newDisk_ = true;

@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "support/TempDir.h"
 #include "installer/InstallerText.h"
 #include "platform/Env.h"
-#include "platform/FaultInjectingFileSystem.h"
+#include "support/FaultInjectingFileSystem.h"
+#include "support/TempDir.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/Env.h"
-#include "platform/FakeDrives.h"
+#include "support/FakeDrives.h"
 #include "support/TempDir.h"
 
 namespace testsupport {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "Drives.h"
+#include "platform/Drives.h"
 
 namespace platform {
 
@@ -18,7 +18,7 @@ class FakeDrives : public DriveProvider {
     std::string directory;  // the disk's files
     std::string label;
     uint32_t serial = 0;
-    int64_t size = 1457664;       // below 0: the size cannot be read
+    int64_t size = 1457664;  // below 0: the size cannot be read
     int64_t freeBytes = 1457664;
     bool formatted = true;
   };

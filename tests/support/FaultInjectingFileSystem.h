@@ -1,14 +1,17 @@
 // A FileSystem decorator for tests: passes every call to another FileSystem,
 // counts the calls and the bytes of each read and write, and fails chosen calls:
 // the n-th Open, Read, Write or Seek (each counted separately), or every call of
-// that kind from the n-th on.
+// that kind from the n-th on. Calls may come from several threads.
 #pragma once
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <vector>
 
-#include "FileSystem.h"
+#include "platform/FileSystem.h"
 
 namespace platform {
 
@@ -92,6 +95,9 @@ class FaultInjectingFileSystem : public FileSystem {
   std::string GetTempFileName(const std::string& dir, const std::string& prefix) override {
     return inner_.GetTempFileName(dir, prefix);
   }
+  // An injected failure's reason (EIO; ENOSPC for writes) until the next call
+  // that reaches the inner file system, then the inner one's.
+  int LastError() override;
 
  private:
   struct Plan {
@@ -108,6 +114,8 @@ class FaultInjectingFileSystem : public FileSystem {
   std::array<uint64_t, 4> calls_{};
   uint64_t injected_ = 0;
   std::optional<size_t> shortWrite_;
+  int injectedError_ = 0;
+  std::mutex mutex_;  // guards the counters and records
   std::vector<Transfer> reads_, writes_;
 };
 

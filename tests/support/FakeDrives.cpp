@@ -20,12 +20,15 @@ FakeDrives::~FakeDrives() {
     std::error_code ec;
     fs::remove(LinkPath(letter), ec);
   }
-  if (previousPrefix_) ::setenv("WINEPREFIX", previousPrefix_->c_str(), 1);
-  else ::unsetenv("WINEPREFIX");
+  if (previousPrefix_)
+    ::setenv("WINEPREFIX", previousPrefix_->c_str(), 1);
+  else
+    ::unsetenv("WINEPREFIX");
 }
 
 std::string FakeDrives::LinkPath(char letter) const {
-  return prefix_ + "/dosdevices/" + static_cast<char>(std::tolower(static_cast<unsigned char>(letter))) + ":";
+  return prefix_ + "/dosdevices/" +
+         static_cast<char>(std::tolower(static_cast<unsigned char>(letter))) + ":";
 }
 
 void FakeDrives::AddDrive(char letter, int type) {
@@ -97,7 +100,8 @@ VolumeInfo FakeDrives::GetVolumeInformation(const std::string& root) {
 std::optional<DiskSpace> FakeDrives::GetDiskFreeSpace(const std::string& root) {
   if (!DriveLetterOf(root)) return DiskSpace{int64_t{1} << 40, int64_t{1} << 41};
   Drive* drive = Find(root);
-  if (!drive || !drive->disk || !drive->disk->formatted || drive->disk->size < 0) return std::nullopt;
+  if (!drive || !drive->disk || !drive->disk->formatted || drive->disk->size < 0)
+    return std::nullopt;
   return DiskSpace{drive->disk->freeBytes, drive->disk->size};
 }
 

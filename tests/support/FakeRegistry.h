@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "Registry.h"
+#include "platform/Registry.h"
 
 namespace platform {
 

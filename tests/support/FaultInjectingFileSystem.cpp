@@ -5,19 +5,28 @@
 namespace platform {
 
 void FaultInjectingFileSystem::Reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
   plans_ = {};
   calls_ = {};
   injected_ = 0;
+  injectedError_ = 0;
   shortWrite_.reset();
   reads_.clear();
   writes_.clear();
 }
 
+int FaultInjectingFileSystem::LastError() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return injectedError_ ? injectedError_ : inner_.LastError();
+}
+
 bool FaultInjectingFileSystem::Count(Op op) {
+  std::lock_guard<std::mutex> lock(mutex_);
   uint64_t call = ++calls_[Index(op)];
   const Plan& plan = plans_[Index(op)];
   bool fail = plan.n != 0 && (call == plan.n || (plan.andAfter && call > plan.n));
   if (fail) ++injected_;
+  injectedError_ = fail ? (op == Op::Write ? ENOSPC : EIO) : 0;
   return fail;
 }
 
@@ -36,10 +45,12 @@ FileHandle FaultInjectingFileSystem::Open(const std::string& path, Access access
 
 int64_t FaultInjectingFileSystem::Read(FileHandle h, void* buffer, size_t count) {
   if (Count(Op::Read)) {
+    std::lock_guard<std::mutex> lock(mutex_);
     reads_.push_back({count, -1, true});
     return -1;
   }
   int64_t got = inner_.Read(h, buffer, count);
+  std::lock_guard<std::mutex> lock(mutex_);
   reads_.push_back({count, got, false});
   return got;
 }
@@ -51,10 +62,12 @@ int64_t FaultInjectingFileSystem::Write(FileHandle h, const void* buffer, size_t
       size_t part = std::min(*shortWrite_, count);
       result = part ? inner_.Write(h, buffer, part) : 0;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
     writes_.push_back({count, result, true});
     return result;
   }
   int64_t put = inner_.Write(h, buffer, count);
+  std::lock_guard<std::mutex> lock(mutex_);
   writes_.push_back({count, put, false});
   return put;
 }

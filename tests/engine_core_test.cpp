@@ -1,0 +1,121 @@
+// The engines' cores linked directly, without their shared-library wrappers: a
+// callback of the test's own and a file system that fails on purpose.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ArchiveUpdate.h"
+#include "Extractor.h"
+#include "engines/common/EngineError.h"
+#include "engines/common/EntryGuard.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "support/CraftedZip.h"
+#include "support/FaultInjectingFileSystem.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using testsupport::CraftZip;
+using testsupport::ReadTextFile;
+using testsupport::WriteTextFile;
+
+struct Call {
+  int32_t action, error;
+  std::string text;
+};
+std::vector<Call>* calls = nullptr;
+int32_t stopAnswer = 0;  // answered to the first member begin
+
+int32_t Record(ZCallBackStruct* r) {
+  calls->push_back({r->ActionCode, r->ErrorCode, r->FileNameOrMsg});
+  return r->ActionCode == kActionMemberBegin ? stopAnswer : kCallbackContinue;
+}
+
+class EngineCoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    calls = &seen;
+    std::filesystem::create_directory(out);
+  }
+  void TearDown() override { calls = nullptr; }
+
+  int32_t Extract(const std::string& archive) {
+    engine::EngineCallback callback(Record, this, 0, false);
+    unz::ExtractOptions options;
+    options.archive = archive;
+    options.baseDirectory = out;
+    return engine::GuardedEntry(callback, [&] {
+      return unz::Extractor(options, callback, *platform::DefaultEnv().files).Run();
+    });
+  }
+  std::vector<std::string> Messages(int32_t code) const {
+    std::vector<std::string> texts;
+    for (const Call& c : seen)
+      if (c.action == kActionMessage && c.error == code) texts.push_back(c.text);
+    return texts;
+  }
+
+  testsupport::TempDir dir;
+  std::string out = dir / "out";
+  std::vector<Call> seen;
+};
+
+TEST_F(EngineCoreTest, AnyNonZeroCallbackAnswerStopsTheExtraction) {
+  const std::string archive = dir / "a.zip";
+  WriteTextFile(archive, CraftZip({{"a.txt", "alpha"}, {"b.txt", "beta"}}));
+  for (int32_t answer : {0, 1, 2, -1}) {
+    SCOPED_TRACE(answer);
+    seen.clear();
+    std::filesystem::remove_all(out);
+    stopAnswer = answer;
+    const int32_t result = Extract(archive);
+    EXPECT_EQ(result, answer == 0 ? 2 : 0);
+    EXPECT_EQ(std::filesystem::exists(dir / "out/a.txt"), answer == 0);
+    EXPECT_EQ(Messages(kEngineAborted).size(), answer == 0 ? 0u : 1u);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().action, kActionBatchEnd);
+  }
+  stopAnswer = 0;
+}
+
+TEST_F(EngineCoreTest, FailuresNameTheirReason) {
+  EXPECT_EQ(Extract(dir / "missing.zip"), 0);
+  ASSERT_EQ(Messages(kEngineOpenError).size(), 1u);
+  EXPECT_EQ(Messages(kEngineOpenError)[0],
+            "Cannot open archive " + dir / "missing.zip" + ": " + platform::ErrorText(ENOENT));
+}
+
+TEST_F(EngineCoreTest, AFullDiskWhileAddingLeavesTheArchiveAsItWasAndSaysWhy) {
+  const std::string archive = dir / "b.zip";
+  const std::string original = CraftZip({{"old.txt", "old"}});
+  WriteTextFile(archive, original);
+  WriteTextFile(dir / "new.txt", std::string(5000, 'n'));
+  platform::FaultInjectingFileSystem faults(*platform::DefaultEnv().files);
+  faults.FailFrom(platform::FaultInjectingFileSystem::Op::Write, 2);
+
+  zipdll::AddRequest request;
+  request.archive = archive;
+  zipdll::FileSpec spec;
+  spec.spec = dir / "new.txt";
+  request.specs.push_back(spec);
+  zipdll::EngineSession session(Record, this, 0, false);
+  try {
+    zipdll::RunAdd(faults, *platform::DefaultEnv().shell, request, session);
+    ADD_FAILURE() << "the add went through";
+  } catch (const engine::EngineError& e) {
+    EXPECT_EQ(e.Code(), kEngineWriteError);
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot write the temporary archive: " + platform::ErrorText(ENOSPC));
+  }
+  EXPECT_EQ(ReadTextFile(archive), original);
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    files += entry.is_regular_file();
+  EXPECT_EQ(files, 2u);  // b.zip and new.txt: no temporary file left behind
+}
+
+}  // namespace
