@@ -26,7 +26,8 @@ uint8_t PixelAt(int x, int y) {  // y counts from the top
   bool shaft = x >= 14 && x <= 17 && y >= 2 && y <= 16;
   bool head = y >= 17 && y <= 24 && x >= 8 + (y - 17) && x <= 23 - (y - 17);
   if (shaft || head) return kArrow;
-  bool edge = (inBox && (x == 4 || x == 27 || y == 28)) || (inLid && (x == 2 || x == 29 || y == 8 || y == 11));
+  bool edge = (inBox && (x == 4 || x == 27 || y == 28)) ||
+              (inLid && (x == 2 || x == 29 || y == 8 || y == 11));
   if (edge) return kOutline;
   if (inLid) return kLid;
   if (inBox) return kBox;
@@ -63,8 +64,9 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 4; ++i) Put32(out, 0);
   const uint32_t palette[16] = {0x000000, 0x202020, 0x3C7AB8, 0x2A5A8C, 0x20A040};
   for (uint32_t colour : palette) Put32(out, colour);  // blue, green, red, 0
-  for (int row = 31; row >= 0; --row)  // bottom row first
-    for (int x = 0; x < 32; x += 2) out.push_back(static_cast<uint8_t>(PixelAt(x, row) << 4 | PixelAt(x + 1, row)));
+  for (int row = 31; row >= 0; --row)                  // bottom row first
+    for (int x = 0; x < 32; x += 2)
+      out.push_back(static_cast<uint8_t>(PixelAt(x, row) << 4 | PixelAt(x + 1, row)));
   for (int row = 31; row >= 0; --row) {
     for (int x = 0; x < 32; x += 8) {
       uint8_t bits = 0;

@@ -14,7 +14,8 @@
 //   /r           run the command line after extracting (silent mode)
 // Exit status: 0 success, 1 some members failed, 2 no archive or a bad switch,
 // 3 cancelled, 4 the target directory could not be made or lacks space.
-#include <windows.h>
+#include <windows.h>  // first: the other Windows headers build on it
+
 #include <commctrl.h>
 #include <zlib.h>
 
@@ -48,15 +49,26 @@ struct Settings {
   Overwrite overwrite = Overwrite::Confirm;
 };
 
-enum Exit { kExitOk = 0, kExitMemberErrors = 1, kExitNoArchive = 2, kExitCancelled = 3, kExitTarget = 4 };
+enum Exit {
+  kExitOk = 0,
+  kExitMemberErrors = 1,
+  kExitNoArchive = 2,
+  kExitCancelled = 3,
+  kExitTarget = 4
+};
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | static_cast<uint32_t>(Le16(p + 2)) << 16; }
+uint16_t Le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t Le32(const uint8_t* p) {
+  return Le16(p) | static_cast<uint32_t>(Le16(p + 2)) << 16;
+}
 
 // ---- Text --------------------------------------------------------------------
 
 bool IsUtf8(const std::string& s) {
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0) > 0;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()),
+                             nullptr, 0) > 0;
 }
 
 std::wstring Widen(const std::string& s, UINT codePage) {
@@ -69,13 +81,17 @@ std::wstring Widen(const std::string& s, UINT codePage) {
 
 // Header strings are 8-bit text of the converting machine: UTF-8 when they are
 // valid UTF-8 (Linux builds), else the system code page.
-std::wstring SettingText(const std::string& s) { return Widen(s, IsUtf8(s) ? CP_UTF8 : CP_ACP); }
+std::wstring SettingText(const std::string& s) {
+  return Widen(s, IsUtf8(s) ? CP_UTF8 : CP_ACP);
+}
 
 std::string Narrow(const std::wstring& w) {
   if (w.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
   return s;
 }
 
@@ -84,7 +100,8 @@ std::string Narrow(const std::wstring& w) {
 class InputFile {
  public:
   bool Open(const std::wstring& path) {
-    handle_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    handle_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
     LARGE_INTEGER size;
     if (handle_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle_, &size)) return false;
     size_ = static_cast<uint64_t>(size.QuadPart);
@@ -110,7 +127,8 @@ class InputFile {
     while (done < count) {
       DWORD got = 0;
       DWORD want = static_cast<DWORD>(count - done > (1u << 20) ? (1u << 20) : count - done);
-      if (!ReadFile(handle_, static_cast<uint8_t*>(buffer) + done, want, &got, nullptr) || got == 0) break;
+      if (!ReadFile(handle_, static_cast<uint8_t*>(buffer) + done, want, &got, nullptr) || got == 0)
+        break;
       done += got;
     }
     return done;
@@ -145,7 +163,10 @@ uint64_t ImageEnd(InputFile& file) {
 // current form ("MPV") and the older one ("MPU") are understood.
 bool ReadSettings(InputFile& file, uint64_t at, Settings& settings, uint64_t& headerSize) {
   uint8_t head[1032] = {};
-  size_t have = file.Size() > at ? static_cast<size_t>(file.Size() - at < sizeof head ? file.Size() - at : sizeof head) : 0;
+  size_t have =
+      file.Size() > at
+          ? static_cast<size_t>(file.Size() - at < sizeof head ? file.Size() - at : sizeof head)
+          : 0;
   if (have < 12 || !file.ReadAt(at, head, have) || head[0] != 'M' || head[1] != 'P') return false;
   size_t pos = 0;
   auto counted = [&](std::string& out, size_t length) {
@@ -159,7 +180,8 @@ bool ReadSettings(InputFile& file, uint64_t at, Settings& settings, uint64_t& he
     headerSize = Le16(head + 6);
     if (headerSize < 12 || headerSize > have) return false;
     pos = 8;
-    std::string* fields[] = {&settings.caption, &settings.defaultDir, &settings.commandLine, &settings.message};
+    std::string* fields[] = {&settings.caption, &settings.defaultDir, &settings.commandLine,
+                             &settings.message};
     for (std::string* field : fields) {
       if (pos >= headerSize) return false;
       size_t length = head[pos++];
@@ -189,7 +211,9 @@ struct Member {
   uint16_t flags = 0, method = 0;
   uint32_t crc = 0, dosTime = 0, externalAttributes = 0;
   uint64_t compressedSize = 0, size = 0, localHeader = 0;
-  bool IsDirectory() const { return !rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\'); }
+  bool IsDirectory() const {
+    return !rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\');
+  }
   bool Encrypted() const { return flags & 1; }
 };
 
@@ -284,7 +308,8 @@ bool ReadMembers(InputFile& file, uint64_t archiveStart, std::vector<Member>& me
 // The file position of a member's data (after its local header).
 bool DataPosition(InputFile& file, const Member& m, uint64_t& at) {
   uint8_t local[30];
-  if (!file.ReadAt(m.localHeader, local, sizeof local) || Le32(local) != kLocalSignature) return false;
+  if (!file.ReadAt(m.localHeader, local, sizeof local) || Le32(local) != kLocalSignature)
+    return false;
   at = m.localHeader + 30 + Le16(local + 26) + Le16(local + 28);
   return at <= file.Size() && m.compressedSize <= file.Size() - at;
 }
@@ -317,7 +342,9 @@ std::wstring SafeTarget(const std::wstring& base, const std::wstring& name) {
   if (n == 0 || n >= MAX_PATH * 4) return {};
   std::wstring result(full, n);
   std::wstring prefix = base + L'\\';
-  if (result.size() <= prefix.size() || _wcsnicmp(result.c_str(), prefix.c_str(), prefix.size()) != 0) return {};
+  if (result.size() <= prefix.size() ||
+      _wcsnicmp(result.c_str(), prefix.c_str(), prefix.size()) != 0)
+    return {};
   return result;
 }
 
@@ -429,12 +456,14 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     state = reinterpret_cast<MainDialogState*>(lParam);
     SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     SetWindowTextW(dialog, state->caption.c_str());
-    SendMessageW(dialog, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN))));
+    SendMessageW(
+        dialog, WM_SETICON, ICON_BIG,
+        reinterpret_cast<LPARAM>(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN))));
     SetDlgItemTextW(dialog, IDC_DIR, state->directory.c_str());
     bool askFiles = state->settings->flags & kAskFiles;
     HWND list = GetDlgItem(dialog, IDC_FILES);
-    for (const Member& m : *state->members) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m.name.c_str()));
+    for (const Member& m : *state->members)
+      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m.name.c_str()));
     SendMessageW(list, LB_SELITEMRANGEEX, 0, static_cast<LPARAM>(state->members->size()) - 1);
     ShowWindow(list, askFiles ? SW_SHOW : SW_HIDE);
     ShowWindow(GetDlgItem(dialog, IDC_FILES_LABEL), askFiles ? SW_SHOW : SW_HIDE);
@@ -443,19 +472,24 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                                                        : IDC_OVR_CONFIRM;
     CheckRadioButton(dialog, IDC_OVR_CONFIRM, IDC_OVR_NEVER, radio);
     if (state->settings->flags & kHideOverwriteBox)
-      for (int id : {IDC_OVR_GROUP, IDC_OVR_CONFIRM, IDC_OVR_ALWAYS, IDC_OVR_NEVER}) ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
+      for (int id : {IDC_OVR_GROUP, IDC_OVR_CONFIRM, IDC_OVR_ALWAYS, IDC_OVR_NEVER})
+        ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
     SetForegroundWindow(dialog);
     return TRUE;
   }
   if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
     state->directory = DialogText(dialog, IDC_DIR);
     if (state->directory.empty()) {
-      MessageBoxW(dialog, L"Please enter the directory to extract to.", state->caption.c_str(), MB_OK | MB_ICONWARNING);
+      MessageBoxW(dialog, L"Please enter the directory to extract to.", state->caption.c_str(),
+                  MB_OK | MB_ICONWARNING);
       return TRUE;
     }
-    if (IsDlgButtonChecked(dialog, IDC_OVR_ALWAYS)) state->overwrite = Overwrite::Always;
-    else if (IsDlgButtonChecked(dialog, IDC_OVR_NEVER)) state->overwrite = Overwrite::Never;
-    else state->overwrite = Overwrite::Confirm;
+    if (IsDlgButtonChecked(dialog, IDC_OVR_ALWAYS))
+      state->overwrite = Overwrite::Always;
+    else if (IsDlgButtonChecked(dialog, IDC_OVR_NEVER))
+      state->overwrite = Overwrite::Never;
+    else
+      state->overwrite = Overwrite::Confirm;
     HWND list = GetDlgItem(dialog, IDC_FILES);
     for (size_t i = 0; i < state->chosen.size(); ++i)
       state->chosen[i] = SendMessageW(list, LB_GETSEL, i, 0) > 0;
@@ -504,7 +538,8 @@ enum class Outcome { Extracted, Skipped, Failed, Cancelled };
 
 class Extractor {
  public:
-  Extractor(InputFile& file, const Ui& ui, Overwrite overwrite, std::wstring base, const Options& options)
+  Extractor(InputFile& file, const Ui& ui, Overwrite overwrite, std::wstring base,
+            const Options& options)
       : file_(file), ui_(ui), overwrite_(overwrite), base_(std::move(base)) {
     if (options.havePassword) {
       password_ = options.password;
@@ -516,7 +551,8 @@ class Extractor {
   Outcome Extract(const Member& m) {
     std::wstring target = SafeTarget(base_, m.name);
     if (target.empty()) return Fail(m, L"unsafe name, not extracted");
-    if (m.IsDirectory()) return MakeDirectories(target) ? Outcome::Extracted : Fail(m, L"cannot create the directory");
+    if (m.IsDirectory())
+      return MakeDirectories(target) ? Outcome::Extracted : Fail(m, L"cannot create the directory");
     size_t cut = target.find_last_of(L'\\');
     std::wstring dir = target.substr(0, cut);
     if (!MakeDirectories(dir)) return Fail(m, L"cannot create the directory");
@@ -527,7 +563,9 @@ class Extractor {
         if (ui_.silent) {
           mode = Overwrite::Never;
         } else {
-          int answer = ui_.Ask(L"Replace the existing file\n" + target + L" ?\n\n(Cancel stops extracting.)", MB_YESNOCANCEL);
+          int answer =
+              ui_.Ask(L"Replace the existing file\n" + target + L" ?\n\n(Cancel stops extracting.)",
+                      MB_YESNOCANCEL);
           if (answer == IDCANCEL) return Outcome::Cancelled;
           mode = answer == IDYES ? Overwrite::Always : Overwrite::Never;
         }
@@ -543,8 +581,10 @@ class Extractor {
     Outcome result = WriteMember(m, dataAt, temp);
     if (result == Outcome::Extracted) {
       if (exists) SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (!MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING)) result = Fail(m, L"cannot replace the file");
-      else ApplyAttributes(m, target);
+      if (!MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        result = Fail(m, L"cannot replace the file");
+      else
+        ApplyAttributes(m, target);
     }
     if (result != Outcome::Extracted) DeleteFileW(temp);
     return result;
@@ -562,7 +602,8 @@ class Extractor {
 
   // Asks for a password until the check byte matches; false when none fits.
   bool StartDecrypting(const Member& m, const uint8_t header[12], Decrypter& decrypter) {
-    uint8_t check = (m.flags & 0x08) ? static_cast<uint8_t>(m.dosTime >> 8) : static_cast<uint8_t>(m.crc >> 24);
+    uint8_t check =
+        (m.flags & 0x08) ? static_cast<uint8_t>(m.dosTime >> 8) : static_cast<uint8_t>(m.crc >> 24);
     for (int attempt = 0; attempt < 4; ++attempt) {
       if (havePassword_) {
         decrypter.Init(password_);
@@ -571,9 +612,11 @@ class Extractor {
         if (last == check) return true;
       }
       if (silentPassword_ || declined_) return false;
-      PasswordState state{ui_.caption, (havePassword_ ? L"Wrong password. Password for\n" : L"Password for\n") + m.name, L""};
-      if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PASSWORD), ui_.progress, PasswordDialogProc,
-                          reinterpret_cast<LPARAM>(&state)) != IDOK) {
+      PasswordState state{
+          ui_.caption,
+          (havePassword_ ? L"Wrong password. Password for\n" : L"Password for\n") + m.name, L""};
+      if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PASSWORD), ui_.progress,
+                          PasswordDialogProc, reinterpret_cast<LPARAM>(&state)) != IDOK) {
         declined_ = true;
         return false;
       }
@@ -584,12 +627,14 @@ class Extractor {
   }
 
   Outcome WriteMember(const Member& m, uint64_t dataAt, const wchar_t* temp) {
-    HANDLE out = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out =
+        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) return Fail(m, L"cannot create a file");
     Outcome result = Copy(m, dataAt, out);
     if (result == Outcome::Extracted) {
       FILETIME local, utc;
-      if (DosDateTimeToFileTime(HIWORD(m.dosTime), LOWORD(m.dosTime), &local) && LocalFileTimeToFileTime(&local, &utc))
+      if (DosDateTimeToFileTime(HIWORD(m.dosTime), LOWORD(m.dosTime), &local) &&
+          LocalFileTimeToFileTime(&local, &utc))
         SetFileTime(out, nullptr, nullptr, &utc);
     }
     CloseHandle(out);
@@ -628,7 +673,8 @@ class Extractor {
         for (size_t i = 0; i < got; ++i) in[i] = decrypter.Decrypt(in[i]);
       auto emit = [&](const uint8_t* data, size_t length) {
         DWORD done = 0;
-        if (length && (!WriteFile(out, data, static_cast<DWORD>(length), &done, nullptr) || done != length)) {
+        if (length &&
+            (!WriteFile(out, data, static_cast<DWORD>(length), &done, nullptr) || done != length)) {
           why = L"write error (disk full?)";
           return false;
         }
@@ -645,12 +691,16 @@ class Extractor {
           z.next_out = inflated.data();
           z.avail_out = static_cast<uInt>(inflated.size());
           int rc = inflate(&z, Z_NO_FLUSH);
-          if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) ok = false;
-          else ok = emit(inflated.data(), inflated.size() - z.avail_out);
+          if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
+            ok = false;
+          else
+            ok = emit(inflated.data(), inflated.size() - z.avail_out);
           if (rc == Z_STREAM_END) finished = true;
         }
       }
-      ui_.Progress(m.name, m.compressedSize ? static_cast<int>(100 - remaining * 100 / m.compressedSize) : 100);
+      ui_.Progress(m.name, m.compressedSize
+                               ? static_cast<int>(100 - remaining * 100 / m.compressedSize)
+                               : 100);
     }
     if (m.method == 8) {
       // Output still held back by the inflater.
@@ -662,12 +712,15 @@ class Extractor {
         size_t produced = inflated.size() - z.avail_out;
         if (ok && produced) {
           DWORD done = 0;
-          ok = WriteFile(out, inflated.data(), static_cast<DWORD>(produced), &done, nullptr) && done == produced;
+          ok = WriteFile(out, inflated.data(), static_cast<DWORD>(produced), &done, nullptr) &&
+               done == produced;
           crc = crc32(crc, inflated.data(), static_cast<uInt>(produced));
           written += produced;
         }
-        if (rc == Z_STREAM_END) finished = true;
-        else if (produced == 0) break;
+        if (rc == Z_STREAM_END)
+          finished = true;
+        else if (produced == 0)
+          break;
       }
       inflateEnd(&z);
     }
@@ -677,7 +730,8 @@ class Extractor {
   }
 
   void ApplyAttributes(const Member& m, const std::wstring& target) {
-    DWORD keep = m.externalAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    DWORD keep = m.externalAttributes &
+                 (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     if (keep) SetFileAttributesW(target.c_str(), keep);
   }
 
@@ -707,17 +761,23 @@ bool RunCommandLine(const std::wstring& commandLine, const std::wstring& directo
   }
   // The program: the first word, or the quoted text at the start.
   size_t programEnd = line[0] == L'"' ? line.find(L'"', 1) : line.find(L' ');
-  std::wstring program = line[0] == L'"' ? line.substr(1, programEnd == std::wstring::npos ? std::wstring::npos : programEnd - 1)
-                                          : line.substr(0, programEnd);
-  std::wstring rest = programEnd == std::wstring::npos ? L"" : line.substr(programEnd + (line[0] == L'"' ? 1 : 0));
+  std::wstring program =
+      line[0] == L'"'
+          ? line.substr(1, programEnd == std::wstring::npos ? std::wstring::npos : programEnd - 1)
+          : line.substr(0, programEnd);
+  std::wstring rest =
+      programEnd == std::wstring::npos ? L"" : line.substr(programEnd + (line[0] == L'"' ? 1 : 0));
   std::wstring inTarget = directory + L'\\' + program;
-  bool relative = program.find(L':') == std::wstring::npos && !program.empty() && program[0] != L'\\';
-  if (relative && GetFileAttributesW(inTarget.c_str()) != INVALID_FILE_ATTRIBUTES) program = inTarget;
+  bool relative =
+      program.find(L':') == std::wstring::npos && !program.empty() && program[0] != L'\\';
+  if (relative && GetFileAttributesW(inTarget.c_str()) != INVALID_FILE_ATTRIBUTES)
+    program = inTarget;
   std::wstring full = L"\"" + program + L"\"" + rest;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (CreateProcessW(nullptr, full.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &startup, &process)) {
+  if (CreateProcessW(nullptr, full.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
+                     &startup, &process)) {
     if (wait) WaitForSingleObject(process.hProcess, INFINITE);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -725,8 +785,9 @@ bool RunCommandLine(const std::wstring& commandLine, const std::wstring& directo
   }
   // Not a program: a document, opened with the program registered for it.
   std::wstring parameters = rest.empty() ? L"" : rest.substr(1);
-  return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", program.c_str(), parameters.c_str(),
-                                                 directory.c_str(), SW_SHOWNORMAL)) > 32;
+  return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", program.c_str(),
+                                                 parameters.c_str(), directory.c_str(),
+                                                 SW_SHOWNORMAL)) > 32;
 }
 
 // ---- The run ---------------------------------------------------------------------------------
@@ -743,13 +804,20 @@ bool ParseSwitches(Options& options) {
     }
     wchar_t key = static_cast<wchar_t>(towlower(a[1]));
     std::wstring value = a.size() > 3 && a[2] == L':' ? a.substr(3) : L"";
-    if (key == L's' && a.size() == 2) options.silent = true;
-    else if (key == L'o' && a.size() == 2) options.haveOverwrite = true, options.overwrite = Overwrite::Always;
-    else if (key == L'n' && a.size() == 2) options.haveOverwrite = true, options.overwrite = Overwrite::Never;
-    else if (key == L'r' && a.size() == 2) options.runCommand = true;
-    else if (key == L'd' && !value.empty()) options.directory = value;
-    else if (key == L'p' && a.size() > 2 && a[2] == L':') options.havePassword = true, options.password = Narrow(a.substr(3));
-    else ok = false;
+    if (key == L's' && a.size() == 2)
+      options.silent = true;
+    else if (key == L'o' && a.size() == 2)
+      options.haveOverwrite = true, options.overwrite = Overwrite::Always;
+    else if (key == L'n' && a.size() == 2)
+      options.haveOverwrite = true, options.overwrite = Overwrite::Never;
+    else if (key == L'r' && a.size() == 2)
+      options.runCommand = true;
+    else if (key == L'd' && !value.empty())
+      options.directory = value;
+    else if (key == L'p' && a.size() > 2 && a[2] == L':')
+      options.havePassword = true, options.password = Narrow(a.substr(3));
+    else
+      ok = false;
   }
   LocalFree(args);
   return ok;
@@ -762,8 +830,9 @@ int Run() {
   ui.silent = options.silent;
   ui.caption = L"Self-extracting archive";
   if (!switchesOk) {
-    ui.Error(L"Switches: /s silent, /d:DIR target directory, /o replace, /n keep existing files, "
-             L"/p:PASSWORD, /r run the command line");
+    ui.Error(
+        L"Switches: /s silent, /d:DIR target directory, /o replace, /n keep existing files, "
+        L"/p:PASSWORD, /r run the command line");
     return kExitNoArchive;
   }
 
@@ -773,15 +842,17 @@ int Run() {
   Settings settings;
   uint64_t imageEnd = 0, headerSize = 0;
   std::vector<Member> members;
-  if (selfLength == 0 || selfLength >= MAX_PATH * 4 || !file.Open(self) || (imageEnd = ImageEnd(file)) == 0 ||
-      !ReadSettings(file, imageEnd, settings, headerSize) || !ReadMembers(file, imageEnd + headerSize, members)) {
+  if (selfLength == 0 || selfLength >= MAX_PATH * 4 || !file.Open(self) ||
+      (imageEnd = ImageEnd(file)) == 0 || !ReadSettings(file, imageEnd, settings, headerSize) ||
+      !ReadMembers(file, imageEnd + headerSize, members)) {
     ui.Error(L"This program holds no archive it can read, or the archive is damaged.");
     return kExitNoArchive;
   }
   if (!settings.caption.empty()) ui.caption = SettingText(settings.caption);
 
   if (!ui.silent && !settings.message.empty() &&
-      MessageBoxW(nullptr, SettingText(settings.message).c_str(), ui.caption.c_str(), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
+      MessageBoxW(nullptr, SettingText(settings.message).c_str(), ui.caption.c_str(),
+                  MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
     return kExitCancelled;
 
   std::wstring directory = options.directory;
@@ -801,8 +872,8 @@ int Run() {
 
   if (!ui.silent && !(settings.flags & kAutoRun)) {
     MainDialogState state{&settings, &members, ui.caption, directory, overwrite, chosen};
-    if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc,
-                        reinterpret_cast<LPARAM>(&state)) != IDOK)
+    if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                        MainDialogProc, reinterpret_cast<LPARAM>(&state)) != IDOK)
       return kExitCancelled;
     directory = state.directory;
     overwrite = state.overwrite;
@@ -819,9 +890,10 @@ int Run() {
     for (size_t i = 0; i < members.size(); ++i)
       if (chosen[i]) needed += members[i].size;
     ULARGE_INTEGER freeBytes;
-    if (GetDiskFreeSpaceExW(directory.c_str(), &freeBytes, nullptr, nullptr) && freeBytes.QuadPart < needed) {
-      std::wstring text = L"Not enough free space in\n" + directory + L"\nfor the " + std::to_wstring(needed / 1024) +
-                          L" KB to extract.";
+    if (GetDiskFreeSpaceExW(directory.c_str(), &freeBytes, nullptr, nullptr) &&
+        freeBytes.QuadPart < needed) {
+      std::wstring text = L"Not enough free space in\n" + directory + L"\nfor the " +
+                          std::to_wstring(needed / 1024) + L" KB to extract.";
       if (ui.silent) {
         ui.Error(text);
         return kExitTarget;
@@ -831,7 +903,8 @@ int Run() {
   }
 
   if (!ui.silent) {
-    ui.progress = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, nullptr, 0);
+    ui.progress = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS),
+                                     nullptr, nullptr, 0);
     if (ui.progress) SetWindowTextW(ui.progress, ui.caption.c_str());
   }
   Extractor extractor(file, ui, overwrite, directory, options);
@@ -847,7 +920,8 @@ int Run() {
   ui.progress = nullptr;
 
   if (extractor.ErrorCount() > 0) {
-    ui.Error(std::to_wstring(extractor.ErrorCount()) + L" file(s) could not be extracted:\n" + extractor.Errors());
+    ui.Error(std::to_wstring(extractor.ErrorCount()) + L" file(s) could not be extracted:\n" +
+             extractor.Errors());
   } else if (cancelled) {
     return kExitCancelled;
   } else if (!ui.silent && !(settings.flags & kNoSuccessMsg)) {
@@ -860,7 +934,8 @@ int Run() {
     bool run = ui.silent ? (options.runCommand || (settings.flags & kAutoRun))
                          : !(settings.flags & kAskCmdLine) ||
                                ui.Ask(L"Run\n" + commandLine + L" ?", MB_YESNO) == IDYES;
-    if (run && !RunCommandLine(commandLine, directory, ui.silent)) ui.Error(L"Cannot run\n" + commandLine);
+    if (run && !RunCommandLine(commandLine, directory, ui.silent))
+      ui.Error(L"Cannot run\n" + commandLine);
   }
   if (cancelled) return kExitCancelled;
   return extractor.ErrorCount() > 0 ? kExitMemberErrors : kExitOk;
