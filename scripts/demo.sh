@@ -6,6 +6,7 @@
 # Usage: scripts/demo.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/ensure-packages.sh
 ROOT=$(pwd)
 BUILD=${1:-build}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -2,6 +2,7 @@
 # Builds everything and runs every test. Usage: scripts/test.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/ensure-packages.sh
 BUILD=${1:-build}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 #include "platform/Env.h"
@@ -48,6 +49,7 @@ struct TZipBuilder::ExtractRecord {
 void TZipBuilder::Extract() { ExtExtract(kModeFiles, nullptr); }
 
 TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
+  if (Busy()) return nullptr;
   if (!name.empty()) fSpecArgs_.assign(1, name);
   stream_->Clear();
   ExtExtract(kModeMemberToMemory, nullptr);
@@ -55,6 +57,7 @@ TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
 }
 
 TZipStream* TZipBuilder::ExtractStreamToStream(TMemoryStream* input, uint32_t size) {
+  if (Busy()) return nullptr;
   if (input == stream_.get()) {
     ShowZipMessage(kMsgStreamSameAsInput, "");
     return nullptr;
@@ -90,6 +93,7 @@ void TZipBuilder::SetUnZipSwitches(std::string& archiveName, int32_t version) {
 }
 
 void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
+  if (Busy()) return;
   errCode_ = 0;
   successCount_ = 0;
   message_.clear();
@@ -98,7 +102,6 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     return;
   }
   Cancel = false;
-  if (unzipRunning_) return;
 
   // Unattended without any way to get a password: the engine must not ask.
   bool requestsZeroed = Unattended && Password.empty() && !OnPasswordError;
@@ -108,6 +111,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     ShowZipMessage(kMsgUnattendedExtractWarning, "");
   }
 
+  std::optional<RunningScope> running;  // held until the engine is unloaded
   {
     EngineUse engine(*this, EngineKind::Unz);
     int32_t version = 0;
@@ -116,8 +120,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     if (proceed && lastDiskNumber_ != 0) {
       // Joining the volumes of a spanned set is not available yet; say so rather
       // than hand the engine the last volume alone.
-      ShowZipMessage(kMsgSpanRenameCopyUnknownError,
-                     "\njoining a spanned archive is not available in this build");
+      ShowZipMessage(kMsgSpanRenameCopyUnknownError, "\njoining a spanned archive is not available in this build");
       proceed = false;
     }
     if (proceed) {
@@ -128,7 +131,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
       }
     }
     if (proceed) {
-      unzipRunning_ = true;
+      running.emplace(*this, RunKind::Unzip);
       StartWaitCursor();
       ExtractRecord rec;
       extractRecord_ = &rec;
@@ -144,9 +147,8 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
           h.fArgc = static_cast<uint32_t>(std::min<size_t>(fSpecArgs_.size(), kOldSpecTableSize));
         } else {
           UnzParams& c = rec.r.current;
-          std::string baseDir = mode == kModeFiles && DirExists(ExtrBaseDir, *env_->files)
-                                    ? ExtrBaseDir.substr(0, 260)
-                                    : env_->files->GetCurrentDirectory();
+          std::string baseDir = mode == kModeFiles && DirExists(ExtrBaseDir, *env_->files) ? ExtrBaseDir.substr(0, 260)
+                                                                             : env_->files->GetCurrentDirectory();
           c.fExtractDir = rec.AddText(baseDir.substr(0, 260), kBaseDirBlock);
           rec.specTable.resize(fSpecArgs_.size());
           for (size_t i = 0; i < fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(fSpecArgs_[i]);
@@ -182,15 +184,18 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
         if (tooManySpecs) {
           // The older record holds at most 4097 specifications: refuse rather
           // than extract a silently shortened selection.
-          ShowZipMessage(kMsgUnzDllAbort,
-                         "\ntoo many file specifications for this engine version (at most 4097)");
+          ShowZipMessage(kMsgUnzDllAbort, "\ntoo many file specifications for this engine version (at most 4097)");
         } else if (mode == kModeFiles || rec.r.current.fUseOutStream) {
           successCount_ = UnzDllExec(&rec.r.current);
           RethrowCallbackException();
         }
         if (mode != kModeFiles && successCount_ != 1) stream_->Clear();
       } catch (...) {
+        // Whatever the engine counted, a run that ended in an exception (also one
+        // thrown by an event handler) processed nothing the caller can rely on.
         callbackException_ = nullptr;
+        successCount_ = 0;
+        if (mode != kModeFiles) stream_->Clear();
         ShowZipMessage(kMsgUnzDllAbort, "");
       }
       fSpecArgs_.clear();
@@ -202,5 +207,4 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     if (requestsZeroed) SetPasswordReqCount(savedRequests);
   }
   Cancel = false;
-  unzipRunning_ = false;
 }
