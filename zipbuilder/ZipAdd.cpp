@@ -164,9 +164,12 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
   Cancel = false;
   bool toArchive = mode != kModeStreamToStream;
   if (toArchive && IsExeName(zipFileName_) && archiveStart_ == 0 && !FileExists(zipFileName_)) {
-    // A new self-extracting archive needs the self-extractor stub first.
-    ShowZipMessage(11024, "\ncreating a new self-extracting archive is not available in this build");
-    return;
+    // A new self-extracting archive: the stub and an empty archive first.
+    int result = ConvertSFX(true);
+    if (result != 0) {
+      ShowExceptionError(EZipBuilder(10304, result));
+      return;
+    }
   }
   bool spanning = toArchive && (AddOptions.Contains(AddDiskSpan) || AddOptions.Contains(AddDiskSpanErase));
 

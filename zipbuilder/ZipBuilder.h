@@ -356,6 +356,16 @@ class TZipBuilder {
   // Removes the members matching FSpecArgs from ZipFileName.
   void Delete();
 
+  // @sfx-public: self-extractors (ZipSFX.cpp, ZipSFXBack.cpp)
+  // ZipFileName (".zip") to a self-extractor of the same base name (".exe"); with
+  // `createEmpty` an empty self-extractor under ZipFileName. 0 or a negative code.
+  int ConvertSFX();
+  int ConvertSFX(bool createEmpty);
+  // ZipFileName (".exe") back to a ".zip", its settings taken into the properties.
+  int ConvertZIP();
+  // 1 when `SFXExeName` holds an end record usable in place, else 0 or a negative code.
+  int IsZipSFX(const std::string& SFXExeName);
+
 
  private:
   platform::Env* env_;
@@ -452,6 +462,20 @@ class TZipBuilder {
   // `version` calls for, the common setup, `build` for the operation's own
   // fields, then ZipDllExec once (SuccessCount := its result) and `afterExec`.
   // Any exception is reported as 10101. Both specification lists are cleared.
+  // @sfx-private
+  bool FindSfxStub();
+  int ReplaceIcon(platform::FileHandle output, int64_t stubSize);
+  int WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header, bool createEmpty,
+               int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);
+  int WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize, int64_t& outputSize);
+  bool IsInstallShield(platform::FileHandle file);
+  // A new private file beside `target`, or "" when none can be made.
+  std::string TemporaryBeside(const std::string& target);
+  // Puts the finished `temporary` in the place of `target` once it lists, then
+  // erases `previous` (the converted archive, unless "") and continues with `target`.
+  int PlaceConverted(const std::string& temporary, const std::string& target, const std::string& previous,
+                     bool listTarget);
+
   void ExecAddRecord(int32_t version, const std::function<void(AddRecord&)>& build,
                      const std::function<void(AddRecord&)>& afterExec = nullptr);
 };
