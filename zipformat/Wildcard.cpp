@@ -1,8 +1,8 @@
-#include "Wildcard.h"
+#include "zipformat/Wildcard.h"
 
 #include "platform/TextCase.h"
 
-namespace engine {
+namespace zip {
 namespace {
 
 // Characters with their case folded by the locale's rules and "\" taken as "/".
@@ -42,4 +42,10 @@ bool WildcardMatch(const std::string& patternText, const std::string& nameText) 
   return p == pattern.size();
 }
 
-}  // namespace engine
+bool FileSpecMatch(const std::string& pattern, const std::string& name) {
+  if (WildcardMatch(pattern, name)) return true;
+  return pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+         WildcardMatch(pattern.substr(0, pattern.size() - 2), name);
+}
+
+}  // namespace zip
