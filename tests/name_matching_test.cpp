@@ -2,8 +2,8 @@
 // letters included: the component's lookup and the engines' wildcards.
 #include <gtest/gtest.h>
 
-#include "engines/common/Wildcard.h"
-#include "platform/TextCase.h"
+#include "zipformat/Wildcard.h"
+#include "zipformat/TextCase.h"
 #include "support/RecordingEngineFixture.h"
 
 namespace {
@@ -27,9 +27,9 @@ TEST(NameMatchingTest, WildcardsAndLookupIgnoreCaseBeyondAscii) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
-    EXPECT_EQ(engine::WildcardMatch(c.pattern, c.name), c.matches);
-    if (!engine::HasWildcards(c.pattern)) {
-      EXPECT_EQ(platform::SameTextIgnoringCase(c.pattern, c.name), c.matches);
+    EXPECT_EQ(zip::WildcardMatch(c.pattern, c.name), c.matches);
+    if (!zip::HasWildcards(c.pattern)) {
+      EXPECT_EQ(zip::SameTextIgnoringCase(c.pattern, c.name), c.matches);
     }
   }
 }

@@ -8,7 +8,7 @@
 
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
-#include "platform/TextCase.h"
+#include "zipformat/TextCase.h"
 #include "ZipBuilder.h"
 
 namespace {
@@ -161,7 +161,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
           if (!zipFileName_.empty()) {
             for (const auto& entry : zipDirEntryRecords_) {
               if (fSpecArgs_.empty()) throw std::out_of_range("no file specification to look up");
-              if (!platform::SameTextIgnoringCase(entry->FileName, fSpecArgs_.front())) continue;
+              if (!zip::SameTextIgnoringCase(entry->FileName, fSpecArgs_.front())) continue;
               UnzParams& c = rec.r.current;
               if (!stream_->SetSize(entry->UncompressedSize)) throw std::bad_alloc();
               c.fUseOutStream = 1;

@@ -1,13 +1,13 @@
 #include "zipformat/Wildcard.h"
 
-#include "platform/TextCase.h"
+#include "zipformat/TextCase.h"
 
 namespace zip {
 namespace {
 
 // Characters with their case folded by the locale's rules and "\" taken as "/".
 std::u32string Folded(const std::string& text) {
-  std::u32string folded = platform::FoldedCharacters(text);
+  std::u32string folded = FoldedCharacters(text);
   for (char32_t& c : folded)
     if (c == U'\\') c = U'/';
   return folded;

@@ -1,10 +1,9 @@
-#include "TextCase.h"
+#include "zipformat/TextCase.h"
 
+#include <cstdint>
 #include <locale>
 
-#include "CodePage.h"
-
-namespace platform {
+namespace zip {
 namespace {
 
 // Invalid bytes map into the low surrogates, which no valid character uses.
@@ -25,6 +24,27 @@ const std::ctype<wchar_t>& CaseRules() {
   return std::use_facet<std::ctype<wchar_t>>(locale);
 }
 
+// The length of the UTF-8 sequence at text[i] and its character; 0 when the
+// bytes there are not a valid, shortest-form sequence.
+size_t DecodeUtf8(const std::string& text, size_t i, char32_t& c) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 < 0x80) {
+    c = b0;
+    return 1;
+  }
+  size_t length = b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC0 ? 2 : 0;
+  if (length == 0 || b0 > 0xF4 || i + length > text.size()) return 0;
+  c = b0 & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (byte(i + k) & 0x3F);
+  }
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return length;
+}
+
 char32_t Fold(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
   if constexpr (sizeof(wchar_t) >= 4)
@@ -38,7 +58,7 @@ std::u32string FoldedCharacters(const std::string& text) {
   std::u32string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    uint32_t codePoint = 0;
+    char32_t codePoint = 0;
     size_t length = DecodeUtf8(text, i, codePoint);
     if (length == 0) {
       out.push_back(kInvalidByteBase + static_cast<unsigned char>(text[i]));
@@ -55,4 +75,4 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
   return FoldedCharacters(a) == FoldedCharacters(b);
 }
 
-}  // namespace platform
+}  // namespace zip

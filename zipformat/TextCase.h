@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace platform {
+namespace zip {
 
 // The characters of `text` with their case folded: one unit per character,
 // so that "?" of a wildcard can match one character. Bytes that are not valid
@@ -12,4 +12,4 @@ namespace platform {
 std::u32string FoldedCharacters(const std::string& text);
 bool SameTextIgnoringCase(const std::string& a, const std::string& b);
 
-}  // namespace platform
+}  // namespace zip
