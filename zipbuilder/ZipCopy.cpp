@@ -57,8 +57,8 @@ static std::string ListedName(TZipBuilder& owner, const StoredMember& m) {
 
 int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource,
                                  OvrOpts OverWrite) {
-  if (zipRunning_ || unzipRunning_) return -6;
-  zipRunning_ = true;
+  if (Busy()) return -6;
+  RunningScope running(*this, RunKind::Zip);
   errCode_ = 0;
   message_.clear();
   StartWaitCursor();
@@ -204,13 +204,12 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   }
   // The source loses members only once the destination holds them.
   if (result == 0 && DeleteFromSource && !copied.empty()) {
-    zipRunning_ = false;
+    running.Release();
     fSpecArgs_ = copied;
     Delete();
   }
   if (result == 0) fSpecArgs_ = notCopied;
   if (Destination) Destination->List();
   StopWaitCursor();
-  zipRunning_ = false;
   return result;
 }

@@ -84,15 +84,14 @@ bool ChecksPasswordAgainstTime(const zip::CentralFileHeader& h) {
 
 int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime) {
   // A call from an event handler of a running operation changes nothing.
-  if (zipRunning_ || unzipRunning_) return -6;
+  if (Busy()) return -6;
   errCode_ = 0;
   message_.clear();
-  zipRunning_ = true;
+  RunningScope running(*this, RunKind::Zip);
   showProgress_ = false;
   inFileName_ = zipFileName_;
   StartWaitCursor();
   if (!NormaliseRequests(RenameList)) {
-    zipRunning_ = false;
     StopWaitCursor();
     return -10;
   }
@@ -204,7 +203,6 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
     result = ReplaceZipFile(temporary, zipFileName_, HowToDelete);
   }
   if (result == 0) List();
-  zipRunning_ = false;
   StopWaitCursor();
   return result;
 }
