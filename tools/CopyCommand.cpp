@@ -57,6 +57,8 @@ int RunCopy(const std::vector<std::string>& args) {
   // Reports arrive through OnMessage (set by ReportToStderr) as they happen.
   const int result = source.CopyZippedFiles(&destination, move, overwrite);
   if (result != 0) return kComponentFailure;
+  // A failed deletion has been reported; the source still holds the members.
+  if (move && source.ErrCode() != 0) return kComponentFailure;
   const auto& kept = source.FSpecArgs();
   for (const auto& name : kept) std::cout << "kept: " << name << '\n';
   std::cerr << "zipbuilder: " << requested - kept.size() << " of " << requested
