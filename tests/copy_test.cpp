@@ -214,7 +214,9 @@ TEST_F(CopyTest, RefusalsLeaveBothArchives) {
     source.SetFSpecArgs(c.names);
     EXPECT_EQ(source.CopyZippedFiles(c.target, true, OvrAlways), -7);
     EXPECT_EQ(source.ErrCode(), c.message);
-    if (!c.text.empty()) EXPECT_EQ(source.Message(), c.text);
+    if (!c.text.empty()) {
+      EXPECT_EQ(source.Message(), c.text);
+    }
     EXPECT_EQ(source.FSpecArgs(), c.names);
     EXPECT_EQ(ReadTextFile(sourcePath), sourceBytes);
     EXPECT_EQ(ReadTextFile(destinationPath), destinationBytes);
