@@ -462,8 +462,12 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     SetDlgItemTextW(dialog, IDC_DIR, state->directory.c_str());
     bool askFiles = state->settings->flags & kAskFiles;
     HWND list = GetDlgItem(dialog, IDC_FILES);
-    for (const Member& m : *state->members)
-      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m.name.c_str()));
+    for (const Member& m : *state->members) {
+      std::wstring shown = m.name;
+      for (wchar_t& c : shown)
+        if (c == L'/') c = L'\\';
+      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    }
     SendMessageW(list, LB_SELITEMRANGEEX, 0, static_cast<LPARAM>(state->members->size()) - 1);
     ShowWindow(list, askFiles ? SW_SHOW : SW_HIDE);
     ShowWindow(GetDlgItem(dialog, IDC_FILES_LABEL), askFiles ? SW_SHOW : SW_HIDE);
