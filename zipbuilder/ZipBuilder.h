@@ -469,8 +469,6 @@ class TZipBuilder {
                int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);
   int WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize, int64_t& outputSize);
   bool IsInstallShield(platform::FileHandle file);
-  // A new private file beside `target`, or "" when none can be made.
-  std::string TemporaryBeside(const std::string& target);
   // Puts the finished `temporary` in the place of `target` once it lists, then
   // erases `previous` (the converted archive, unless "") and continues with `target`.
   int PlaceConverted(const std::string& temporary, const std::string& target, const std::string& previous,

@@ -10,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/ProgramPath.h"
+#include "zipbuilder/ArchiveReplace.h"
 #include "zipbuilder/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -102,7 +103,7 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
   } else {
     if (!createEmpty) output = platform::ChangeFileExt(zipFileName_, ".exe");
     // Written beside the target: an existing file of that name stays until the new one is complete.
-    std::string temporary = TemporaryBeside(output);
+    std::string temporary = CreateTemporaryBeside(*env_->files, output);
     int64_t stubSize = -1, archiveSize = -1, outputSize = -1;
     result = temporary.empty()
                  ? -1
@@ -206,12 +207,6 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
   return result;
 }
 
-std::string TZipBuilder::TemporaryBeside(const std::string& target) {
-  std::string dir = platform::ExtractFilePath(target);
-  if (dir.empty()) dir = AppendSlash(env_->files->GetCurrentDirectory());
-  return env_->files->GetTempFileName(dir, "zip");
-}
-
 int TZipBuilder::PlaceConverted(const std::string& temporary, const std::string& target,
                                 const std::string& previous, bool listTarget) {
   auto& files = *env_->files;
@@ -225,13 +220,13 @@ int TZipBuilder::PlaceConverted(const std::string& temporary, const std::string&
       return -9;
     }
   }
-  auto previousInfo = previous.empty() ? std::nullopt : files.Stat(previous);
-  files.SetPermissions(temporary, previousInfo ? (previousInfo->mode & 0777) : 0644);
-  if (FileExists(target)) EraseFile(target, HowToDelete);
-  if (!files.MoveFile(temporary, target, true)) {
-    files.DeleteFile(temporary);
-    return -1;
+  // A new name takes the converted archive's permission bits; an existing file keeps its own.
+  if (!FileExists(target)) {
+    auto previousInfo = previous.empty() ? std::nullopt : files.Stat(previous);
+    files.SetPermissions(temporary, previousInfo ? (previousInfo->mode & 0777) : 0644);
   }
+  const bool undo = HowToDelete == htdAllowUndo && FileExists(target);
+  if (ReplaceArchive(*env_, temporary, target, undo) != ReplaceOutcome::Replaced) return -1;
   if (!previous.empty()) EraseFile(previous, HowToDelete);
   if (listTarget)
     SetFileName(target);

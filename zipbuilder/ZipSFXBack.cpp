@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/PeResources.h"
+#include "zipbuilder/ArchiveReplace.h"
 #include "zipbuilder/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -64,7 +65,7 @@ int TZipBuilder::ConvertZIP() {
   }
   StartWaitCursor();
   const std::string output = platform::ChangeFileExt(zipFileName_, ".zip");
-  const std::string temporary = TemporaryBeside(output);
+  const std::string temporary = CreateTemporaryBeside(*env_->files, output);
   int64_t archiveSize = -1, outputSize = -1;
   int result = temporary.empty() ? -1 : WriteZipFromSfx(temporary, archiveSize, outputSize);
   if (result == 0 &&
