@@ -1,7 +1,7 @@
 #!/bin/sh
 # Converting a 100 MB archive to a self-extractor and back: `zipbuilder sfx`
 # and `zipbuilder unsfx` against `cat stub archive > exe; zip -A exe` and a plain
-# `cp` of the archive, on the same file in the same run. Best of 3 rounds each.
+# `cp` of the archive, on the same file in the same run. Best of 5 rounds each.
 # usage: bench/sfx_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,7 +34,7 @@ now() { date +%s.%N; }
 best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 cp_best="" peer_best="" sfx_best="" back_best=""
 round=0
-while [ $round -lt 3 ]; do
+while [ $round -lt 5 ]; do
   rm -rf a.zip a.exe c.zip b.exe "$XDG_DATA_HOME"
   cp orig.zip a.zip
   sync

@@ -67,6 +67,7 @@ bool TZipBuilder::FindSfxStub() {
 }
 
 int TZipBuilder::ConvertSFX(bool createEmpty) {
+  if (Busy()) return -9;
   showProgress_ = false;
   if (!createEmpty && !FileExists(zipFileName_)) {
     ShowZipMessage(10102, "");
@@ -95,6 +96,7 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
     return -9;
   }
 
+  RunningScope running(*this, RunKind::Zip);
   StartWaitCursor();
   int result = -9;
   std::string output = zipFileName_;
@@ -152,7 +154,7 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
       CheckIfLastDisk(endOfCentral, true);
       if (files.Seek(inFileHandle_, 0, SeekFrom::Begin) != 0) throw EZipBuilder(11008);
       if (structureWarning_) {
-        result = CopyBuffer(inFileHandle_, out, -1);
+        result = CopyBulk(inFileHandle_, out, -1);
         archiveSize = realFileSize_;
       } else if (int64_t{endOfCentral.CentralOffSet} + prefix > 0xFFFFFFFFll ||
                  endOfCentral.CentralOffSet == 0xFFFFFFFFu || endOfCentral.TotalEntries == 0xFFFF) {
@@ -162,7 +164,7 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
                        "needs 64-bit records), which self-extractors do not support");
         result = -9;
       } else {
-        result = CopyBuffer(inFileHandle_, out, endOfCentral.CentralOffSet);
+        result = CopyBulk(inFileHandle_, out, endOfCentral.CentralOffSet);
         if (result == 0) result = RWCentralDir(out, endOfCentral, static_cast<int32_t>(prefix));
         archiveSize = archiveFileSize_;
       }

@@ -50,6 +50,7 @@ const std::array<uint8_t, 256>& EndRecordSkips() {
 }  // namespace
 
 int TZipBuilder::ConvertZIP() {
+  if (Busy()) return -3;
   showProgress_ = false;
   if (!FileExists(zipFileName_)) {
     ShowZipMessage(10901, "");
@@ -63,6 +64,7 @@ int TZipBuilder::ConvertZIP() {
     ShowZipMessage(10903, "");
     return -9;
   }
+  RunningScope running(*this, RunKind::Zip);
   StartWaitCursor();
   const std::string output = platform::ChangeFileExt(zipFileName_, ".zip");
   const std::string temporary = CreateTemporaryBeside(*env_->files, output);
@@ -115,13 +117,12 @@ int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveS
       }
       // The input stands at the archive's start.
       if (structureWarning_) {
-        result = CopyBuffer(inFileHandle_, out, -1);
+        result = CopyBulk(inFileHandle_, out, -1);
         archiveSize = realFileSize_;
       } else {
         if (endOfCentral.CentralOffSet < static_cast<uint32_t>(archiveStart_))
           throw EZipBuilder(11036);
-        result =
-            CopyBuffer(inFileHandle_, out, int64_t{endOfCentral.CentralOffSet} - archiveStart_);
+        result = CopyBulk(inFileHandle_, out, int64_t{endOfCentral.CentralOffSet} - archiveStart_);
         if (result == 0) result = RWCentralDir(out, endOfCentral, -archiveStart_);
         archiveSize = archiveFileSize_;
       }
@@ -154,6 +155,7 @@ bool TZipBuilder::IsInstallShield(FileHandle file) {
 }
 
 int TZipBuilder::IsZipSFX(const std::string& SFXExeName) {
+  if (Busy()) return -7;
   auto& files = *env_->files;
   int result = 0;
   StartWaitCursor();
