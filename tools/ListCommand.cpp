@@ -30,7 +30,7 @@ std::string MemberLine(const ZipDirEntry& e) {
   std::snprintf(line, sizeof line, "%10u %10u  %-7s  %04u-%02u-%02u %02u:%02u  %08x  ", e.UncompressedSize,
                 e.CompressedSize, MethodName(e.Method).c_str(), 1980u + (e.ModDate >> 9), (e.ModDate >> 5) & 15u,
                 e.ModDate & 31u, e.ModTime >> 11, (e.ModTime >> 5) & 63u, e.Crc32);
-  return line + e.FileName;
+  return line + EscapedText(e.FileName);
 }
 
 int RunList(const std::vector<std::string>& args) {
@@ -58,7 +58,7 @@ int RunList(const std::vector<std::string>& args) {
     totalCompressed += entry->CompressedSize;
   }
   std::string comment = zip.GetZipComment();
-  if (!comment.empty()) std::cout << "Comment: " << comment << '\n';
+  if (!comment.empty()) std::cout << "Comment: " << EscapedText(comment, true) << '\n';
   char totals[64];
   std::snprintf(totals, sizeof totals, "%10llu %10llu  ", static_cast<unsigned long long>(totalSize),
                 static_cast<unsigned long long>(totalCompressed));

@@ -25,6 +25,9 @@ struct Member {
   uint64_t uncompressedSize = 0;
   uint64_t localHeaderOffset = 0;  // real position in the file (stub shift applied)
   uint32_t externalAttributes = 0;
+  // Its local record lies inside another member's local record or data (several
+  // entries sharing one header, a zip bomb's trick): refused as damaged.
+  bool overlaps = false;
 
   bool IsEncrypted() const { return flags & 0x0001; }
   bool HasDataDescriptor() const { return flags & 0x0008; }

@@ -9,6 +9,7 @@
 #include "ZipEngineApi.h"
 #include "zipformat/Wildcard.h"
 #include "platform/Paths.h"
+#include "platform/Umask.h"
 
 namespace unz {
 namespace {
@@ -32,11 +33,18 @@ bool PlausibleExpandedSize(const Member& m) {
 }
 
 // Unix permissions of a Unix member without setuid, setgid and sticky bits;
-// read-only or not for the others.
+// read-only or not for the others; through the umask like any new file's.
 uint32_t FileMode(const Member& m) {
+  static const uint32_t umask = platform::CurrentUmask();
   uint32_t mode = m.UnixMode() & 0777;
-  if (mode) return mode;
-  return (m.externalAttributes & 0x01) ? 0444 : 0644;
+  if (!mode) mode = (m.externalAttributes & 0x01) ? 0444 : 0666;
+  return mode & ~umask;
+}
+
+// FIFOs, devices and sockets recorded by a Unix writer: never made as files.
+bool IsSpecialFile(const Member& m) {
+  const uint32_t type = m.UnixMode() & 0170000;
+  return type == 0010000 || type == 0020000 || type == 0060000 || type == 0140000;
 }
 
 }  // namespace
@@ -169,6 +177,8 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
 std::optional<Extractor::Outcome> Extractor::BeginMember(const Member& m) {
   if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
     return Outcome::Stopped;
+  if (m.overlaps)
+    return Skip(m, kEngineBadArchive, kSkipFormatWrong, "Member data overlaps another member's, refused: ");
   if ((m.flags & kFlagStrongEncryption) || m.method == kMethodAes)
     return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
   if (!SupportedMethod(m.method))
@@ -184,10 +194,15 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
   std::vector<std::string> parts;
   std::string target;
   if (!options_.test) {
-    std::optional<std::vector<std::string>> safe = SafeComponents(m.name);
+    bool controlsReplaced = false;
+    std::optional<std::vector<std::string>> safe = SafeComponents(m.name, &controlsReplaced);
     if (!safe) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
+    if (controlsReplaced)
+      callback_.Message(kEngineWarning, "Control characters in the name replaced by \"_\": " + PrintableName(m.name));
     parts = std::move(*safe);
     if (m.IsDirectory()) return ExtractDirectory(m, parts);
+    if (IsSpecialFile(m))
+      return Skip(m, kEngineWarning, kSkipUnsafeName, "Special file (FIFO, device or socket) skipped: ");
     if (parts.empty()) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
     if (!options_.keepDirectories) parts = {parts.back()};
     // The order of the archive decides between members on the same path.
@@ -271,7 +286,7 @@ Extractor::Outcome Extractor::ExtractDirectory(const Member& m, const std::vecto
     case TreeStatus::Failed:
       return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory ");
   }
-  tree_->RememberDirectory(tree_->PathOf(parts), m.dosDateTime, m.UnixMode() & 0777);
+  tree_->RememberDirectory(tree_->PathOf(parts), m.dosDateTime, m.UnixMode() & 0777 & ~platform::CurrentUmask());
   return Outcome::Done;
 }
 
@@ -378,7 +393,7 @@ bool Extractor::KeepDespiteCrc(const Member& m, uint32_t found) {
 }
 
 Extractor::Outcome Extractor::Skip(const Member& m, int32_t engineError, int32_t reason, const std::string& text) {
-  if (engineError != kEngineOk && !text.empty()) callback_.Message(engineError, text + m.name);
+  if (engineError != kEngineOk && !text.empty()) callback_.Message(engineError, text + PrintableName(m.name));
   callback_.Skipped(m.name, engineError, reason);
   return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
 }
