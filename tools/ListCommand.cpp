@@ -48,6 +48,13 @@ int RunList(const std::vector<std::string>& args) {
 
   TZipBuilder zip;
   ReportToStderr(zip);
+  // Any report while listing (structure, garbage, a comment past the end ...)
+  // makes the status a warning, as test and extract see the same archive.
+  bool warned = false;
+  zip.OnMessage = [&warned, report = zip.OnMessage](TZipBuilder* z, int code, const std::string& text) {
+    warned = true;
+    report(z, code, text);
+  };
   if (OpenArchive(zip, archive) != ArchiveOpening::Listed) return 1;
 
   std::cout << "    Length Compressed  Method   Date       Time   CRC-32    Name\n";
@@ -71,7 +78,7 @@ int RunList(const std::vector<std::string>& args) {
               << "Spanned: " << (zip.Spanned() ? "yes" : "no") << '\n'
               << "SkippedDirCount: " << zip.SkippedDirCount() << '\n';
   }
-  return 0;
+  return warned ? 1 : 0;
 }
 
 RegisterCommand listCommand({"list", "list [-v] ARCHIVE",

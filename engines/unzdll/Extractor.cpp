@@ -215,6 +215,8 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
         return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory of ");
     }
     target = tree_->PathOf(parts);
+    if (targetsNamed_.count(target))
+      callback_.Message(kEngineWarning, "Another member of the same name was extracted before: " + PrintableName(m.name));
     if (std::optional<Outcome> refused = CheckExisting(m, target, fileIndex, tree_->PathOf(parts, parts.size() - 1)))
       return *refused;
     targetsNamed_.insert(target);
