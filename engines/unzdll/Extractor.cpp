@@ -41,10 +41,13 @@ uint32_t FileMode(const Member& m) {
   return mode & ~umask;
 }
 
-// FIFOs, devices and sockets recorded by a Unix writer: never made as files.
+// FIFOs, devices and sockets recorded by a Unix writer, without data: never
+// made as empty files. (Data read from a pipe is recorded as a FIFO with the
+// data in it: that is a file's content and extracts as a file.)
 bool IsSpecialFile(const Member& m) {
   const uint32_t type = m.UnixMode() & 0170000;
-  return type == 0010000 || type == 0020000 || type == 0060000 || type == 0140000;
+  const bool special = type == 0010000 || type == 0020000 || type == 0060000 || type == 0140000;
+  return special && m.uncompressedSize == 0;
 }
 
 }  // namespace
