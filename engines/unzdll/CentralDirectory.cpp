@@ -102,6 +102,25 @@ void ApplyZip64Extra(Member& m, const uint8_t* extra, size_t length, bool needUn
   Damaged("zip64 extra field missing");
 }
 
+// Reads the AES extra field (0x9901): vendor version, "AE", key strength, method.
+void ApplyAesExtra(Member& m, const uint8_t* extra, size_t length) {
+  for (size_t pos = 0; pos + 4 <= length;) {
+    const uint16_t id = Get16(extra + pos), size = Get16(extra + pos + 2);
+    pos += 4;
+    if (size > length - pos) return;
+    const uint8_t* p = extra + pos;
+    if (id == 0x9901 && size >= 7 && p[2] == 'A' && p[3] == 'E') {
+      const uint16_t version = Get16(p);
+      if (version != 1 && version != 2) return;
+      m.aesVersion = version;
+      m.aesStrength = p[4];
+      m.aesMethod = Get16(p + 5);
+      return;
+    }
+    pos += size;
+  }
+}
+
 }  // namespace
 
 bool Member::IsDirectory() const {
@@ -168,6 +187,7 @@ ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage
     if (m.localHeaderOffset > centralStart - shift) Damaged("local header offset beyond the data of " + m.name);
     m.localHeaderOffset += shift;
     if (m.compressedSize > centralStart) Damaged("compressed size larger than the archive for " + m.name);
+    if (m.method == Member::kMethodAes) ApplyAesExtra(m, h + kCentralSize + nameLen, extraLen);
     dir.members.push_back(std::move(m));
     pos += kCentralSize + nameLen + extraLen + commentLen;
   }
