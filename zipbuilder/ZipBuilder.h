@@ -198,6 +198,32 @@ class TZipBuilder {
   uint16_t LastDiskNumber() const { return lastDiskNumber_; }
   bool ZipRunning() const { return zipRunning_; }
   bool UnzipRunning() const { return unzipRunning_; }
+
+  // ---- Re-entrancy guard ----
+  // Every public archive operation tests Busy() before it changes anything: an
+  // event handler that starts an operation while one runs (a second click handled
+  // by the callback's message processing) gets an immediate return, and the
+  // running operation keeps its errors, counts, lists, stream and Cancel.
+  // An operation holds a RunningScope on ZipRunning (it writes the archive) or
+  // UnzipRunning (it reads it) while it runs. An operation that runs another
+  // guarded operation of the same component calls that one's body, or releases
+  // its scope first (copying with removal runs Delete on the source that way).
+  bool Busy() const { return zipRunning_ || unzipRunning_; }
+  enum class RunKind { Zip, Unzip };
+  class RunningScope {
+   public:
+    RunningScope(TZipBuilder& owner, RunKind kind)
+        : flag_(kind == RunKind::Zip ? owner.zipRunning_ : owner.unzipRunning_) {
+      flag_ = true;
+    }
+    ~RunningScope() { Release(); }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+    void Release() { flag_ = false; }
+
+   private:
+    bool& flag_;
+  };
   TZipStream& ZipStream() { return *stream_; }
   bool Cancel = false;
 
@@ -356,6 +382,16 @@ class TZipBuilder {
   // Removes the members matching FSpecArgs from ZipFileName.
   void Delete();
 
+  // @sfx-public: self-extractors (ZipSFX.cpp, ZipSFXBack.cpp)
+  // ZipFileName (".zip") to a self-extractor of the same base name (".exe"); with
+  // `createEmpty` an empty self-extractor under ZipFileName. 0 or a negative code.
+  int ConvertSFX();
+  int ConvertSFX(bool createEmpty);
+  // ZipFileName (".exe") back to a ".zip", its settings taken into the properties.
+  int ConvertZIP();
+  // 1 when `SFXExeName` holds an end record usable in place, else 0 or a negative code.
+  int IsZipSFX(const std::string& SFXExeName);
+
 
  private:
   platform::Env* env_;
@@ -452,6 +488,20 @@ class TZipBuilder {
   // `version` calls for, the common setup, `build` for the operation's own
   // fields, then ZipDllExec once (SuccessCount := its result) and `afterExec`.
   // Any exception is reported as 10101. Both specification lists are cleared.
+  // @sfx-private
+  bool FindSfxStub();
+  int ReplaceIcon(platform::FileHandle output, int64_t stubSize);
+  int WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header, bool createEmpty,
+               int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);
+  int WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize, int64_t& outputSize);
+  bool IsInstallShield(platform::FileHandle file);
+  // A new private file beside `target`, or "" when none can be made.
+  std::string TemporaryBeside(const std::string& target);
+  // Puts the finished `temporary` in the place of `target` once it lists, then
+  // erases `previous` (the converted archive, unless "") and continues with `target`.
+  int PlaceConverted(const std::string& temporary, const std::string& target, const std::string& previous,
+                     bool listTarget);
+
   void ExecAddRecord(int32_t version, const std::function<void(AddRecord&)>& build,
                      const std::function<void(AddRecord&)>& afterExec = nullptr);
 };
