@@ -1,5 +1,5 @@
 // Archives the peers write with the methods beyond deflate (Deflate64, bzip2,
-// LZMA, xz, AES in its three strengths), extracted by the engine and by `7z x`:
+// LZMA, xz, zstd, AES in its three strengths), extracted by the engine and by `7z x`:
 // the trees must agree. Plus what must fail: wrong AES passwords and damaged
 // AES data, which leave no file behind.
 #include <gtest/gtest.h>
@@ -118,6 +118,24 @@ TEST_F(MethodsInteropTest, EveryMethodOfThePeersExtractsLike7z) {
       {"bsdtar --format zip --options zip:encryption=aes128 --passphrase bsd-128 -cf @ a.txt "
        "empty.txt tiny.txt sub",
        "AES-128 Deflate", "bsd-128"},
+      // zipfile has no zstd writer of its own: its members go through libzstd by ctypes.
+      {"python3 -c \"import ctypes,os,sys,zipfile\n"
+       "lib=ctypes.CDLL('libzstd.so.1')\n"
+       "lib.ZSTD_compressBound.restype=lib.ZSTD_compress.restype=ctypes.c_size_t\n"
+       "class Zstd:\n"
+       "  def __init__(self): self.parts=[]\n"
+       "  def compress(self,data): self.parts.append(bytes(data)); return b''\n"
+       "  def flush(self):\n"
+       "    data=b''.join(self.parts); out=ctypes.create_string_buffer(lib.ZSTD_compressBound(len(data)))\n"
+       "    return out.raw[:lib.ZSTD_compress(out,len(out),data,len(data),3)]\n"
+       "zipfile._check_compression=lambda method: None\n"
+       "plain=zipfile._get_compressor\n"
+       "zipfile._get_compressor=lambda method,level=None: Zstd() if method==93 else plain(method,level)\n"
+       "z=zipfile.ZipFile(sys.argv[1],'w',93)\n"
+       "for d,ds,fs in sorted(os.walk('.')):\n"
+       "  [z.write(os.path.join(d,n)) for n in sorted(ds+fs)]\n"
+       "z.close()\" @",
+       "zstd", ""},
       {"python3 -c \"import os,sys,zipfile\n"
        "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_LZMA)\n"
        "for d,ds,fs in sorted(os.walk('.')):\n"
