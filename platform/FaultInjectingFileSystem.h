@@ -89,6 +89,9 @@ class FaultInjectingFileSystem : public FileSystem {
     return inner_.SetCurrentDirectory(path);
   }
   std::string GetTempPath() override { return inner_.GetTempPath(); }
+  std::string MakeTempDirectory(const std::string& dir, const std::string& prefix) override {
+    return inner_.MakeTempDirectory(dir, prefix);
+  }
   std::string GetTempFileName(const std::string& dir, const std::string& prefix) override {
     return inner_.GetTempFileName(dir, prefix);
   }

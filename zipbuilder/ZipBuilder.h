@@ -14,7 +14,7 @@
 #include "zipbuilder/EnumSet.h"
 #include "zipbuilder/ZipDirEntry.h"
 #include "zipbuilder/ZipErrors.h"
-#include "zipbuilder/ZipRecords.h"
+#include "zipformat/Records.h"
 #include "zipbuilder/ZipStream.h"
 #include "engines/ZipEngineApi.h"
 

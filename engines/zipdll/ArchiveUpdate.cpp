@@ -10,7 +10,7 @@
 #include "OutputFile.h"
 #include "StreamedMember.h"
 #include "ZipFormat.h"
-#include "engines/common/Wildcard.h"
+#include "zipformat/Wildcard.h"
 #include "platform/Env.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
@@ -350,8 +350,7 @@ int RunDelete(platform::FileSystem& fs, const AddRequest& q, EngineSession& sess
     std::string bare = name;
     if (!bare.empty() && bare.back() == '/') bare.pop_back();
     for (const std::string& p : patterns) {
-      std::string pattern = p == "*.*" ? "*" : p;
-      if (engine::WildcardMatch(pattern, name) || engine::WildcardMatch(pattern, bare)) return true;
+      if (zip::FileSpecMatch(p, name) || zip::FileSpecMatch(p, bare)) return true;
     }
     return false;
   };

@@ -4,11 +4,14 @@
 
 #include <string>
 
-namespace engine {
+namespace zip {
 
 bool HasWildcards(const std::string& spec);
 // True when `name` matches `pattern`. "*" matches any run of characters,
 // including separators; "?" matches one character that is not a separator.
 bool WildcardMatch(const std::string& pattern, const std::string& name);
+// WildcardMatch, and as on Windows a pattern ending in ".*" also takes names
+// without that dot: "readme.*" matches "readme", "*.*" matches every name.
+bool FileSpecMatch(const std::string& pattern, const std::string& name);
 
-}  // namespace engine
+}  // namespace zip

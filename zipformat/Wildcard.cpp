@@ -1,8 +1,8 @@
-#include "Wildcard.h"
+#include "zipformat/Wildcard.h"
 
 #include <cctype>
 
-namespace engine {
+namespace zip {
 namespace {
 
 inline char Fold(char c) {
@@ -12,7 +12,9 @@ inline char Fold(char c) {
 
 }  // namespace
 
-bool HasWildcards(const std::string& spec) { return spec.find_first_of("*?") != std::string::npos; }
+bool HasWildcards(const std::string& spec) {
+  return spec.find_first_of("*?") != std::string::npos;
+}
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
   // Iterative match with one backtrack point: linear in practice, never recursive.
@@ -36,4 +38,10 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
   return p == pattern.size();
 }
 
-}  // namespace engine
+bool FileSpecMatch(const std::string& pattern, const std::string& name) {
+  if (WildcardMatch(pattern, name)) return true;
+  return pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+         WildcardMatch(pattern.substr(0, pattern.size() - 2), name);
+}
+
+}  // namespace zip
