@@ -150,6 +150,29 @@ TEST_F(MethodsInteropTest, EveryMethodOfThePeersExtractsLike7z) {
   }
 }
 
+TEST_F(MethodsInteropTest, VerboseListingNamesMethodAndEncryption) {
+  const std::string tool = ShellQuote(std::string(ZB_BINARY_DIR) + "/zipbuilder") + " list -v ";
+  struct Case {
+    const char* writer;
+    const char* columns;  // method and encryption of the large member
+  } cases[] = {
+      {"7z a -tzip -mem=AES256 -pPW -bso0 -bsp0 @ sub", "Deflate  AES-256 AE-2 "},
+      {"bsdtar --format zip --options zip:encryption=aes128 --passphrase PW -cf @ sub", "Deflate  AES-128 AE-1 "},
+      {"7z a -tzip -mem=AES192 -mm=LZMA -pPW -bso0 -bsp0 @ sub", "LZMA     AES-192 AE-2 "},
+      {"7z a -tzip -mem=ZipCrypto -mm=BZip2 -pPW -bso0 -bsp0 @ sub", "BZip2    Traditional "},
+      {"7z a -tzip -mm=xz -bso0 -bsp0 @ sub", "XZ       -  "},
+      {"7z a -tzip -mm=Deflate64 -bso0 -bsp0 @ sub", "Defl64   -  "},
+  };
+  for (const Case& c : cases) {
+    CommandResult listed = RunIn(dir_.path(), tool + ShellQuote(Write(c.writer)));
+    ASSERT_EQ(listed.status, 0) << c.writer << listed.err;
+    const size_t line = listed.out.find("large.txt\n");
+    ASSERT_NE(line, std::string::npos) << listed.out;
+    const std::string text = listed.out.substr(listed.out.rfind('\n', line) + 1, line - listed.out.rfind('\n', line));
+    EXPECT_NE(text.find(c.columns), std::string::npos) << c.writer << ": " << text;
+  }
+}
+
 class AesFailureTest : public MethodsInteropTest {
  protected:
   UnzRun Extract(const std::string& archive, const std::string& out, bool test = false) {

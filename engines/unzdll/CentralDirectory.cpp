@@ -6,6 +6,8 @@
 #include "EngineError.h"
 #include "ZipEngineApi.h"
 #include "platform/CodePage.h"
+#include "zipformat/ExtraField.h"
+#include "zipformat/Signatures.h"
 
 namespace unz {
 namespace {
@@ -102,22 +104,14 @@ void ApplyZip64Extra(Member& m, const uint8_t* extra, size_t length, bool needUn
   Damaged("zip64 extra field missing");
 }
 
-// Reads the AES extra field (0x9901): vendor version, "AE", key strength, method.
+// The AES parameters of an AES member, from its extra field.
 void ApplyAesExtra(Member& m, const uint8_t* extra, size_t length) {
-  for (size_t pos = 0; pos + 4 <= length;) {
-    const uint16_t id = Get16(extra + pos), size = Get16(extra + pos + 2);
-    pos += 4;
-    if (size > length - pos) return;
-    const uint8_t* p = extra + pos;
-    if (id == 0x9901 && size >= 7 && p[2] == 'A' && p[3] == 'E') {
-      const uint16_t version = Get16(p);
-      if (version != 1 && version != 2) return;
-      m.aesVersion = version;
-      m.aesStrength = p[4];
-      m.aesMethod = Get16(p + 5);
-      return;
-    }
-    pos += size;
+  auto block = zip::FindExtra(std::span<const uint8_t>(extra, length), zip::kExtraAes);
+  if (!block) return;
+  if (std::optional<zip::AesExtra> aes = zip::DecodeAesExtra(*block)) {
+    m.aesVersion = aes->version;
+    m.aesStrength = aes->strength;
+    m.aesMethod = aes->method;
   }
 }
 
@@ -187,7 +181,7 @@ ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage
     if (m.localHeaderOffset > centralStart - shift) Damaged("local header offset beyond the data of " + m.name);
     m.localHeaderOffset += shift;
     if (m.compressedSize > centralStart) Damaged("compressed size larger than the archive for " + m.name);
-    if (m.method == Member::kMethodAes) ApplyAesExtra(m, h + kCentralSize + nameLen, extraLen);
+    if (m.method == zip::kMethodAes) ApplyAesExtra(m, h + kCentralSize + nameLen, extraLen);
     dir.members.push_back(std::move(m));
     pos += kCentralSize + nameLen + extraLen + commentLen;
   }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ArchiveFile.h"
+#include "zipformat/Signatures.h"
 
 namespace unz {
 
@@ -30,8 +31,7 @@ struct Member {
   uint8_t aesStrength = 0;  // 1, 2, 3: 128, 192, 256-bit keys
   uint16_t aesMethod = 0;   // the compression method under the encryption
 
-  static constexpr uint16_t kMethodAes = 99;
-  bool IsAes() const { return method == kMethodAes && aesVersion != 0; }
+  bool IsAes() const { return method == zip::kMethodAes && aesVersion != 0; }
   // The compression method of the data once decrypted.
   uint16_t DataMethod() const { return IsAes() ? aesMethod : method; }
   // AE-2 members leave the CRC out (0): their authentication code stands for it.

@@ -175,7 +175,7 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
 std::optional<Extractor::Outcome> Extractor::BeginMember(const Member& m) {
   if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
     return Outcome::Stopped;
-  if ((m.flags & kFlagStrongEncryption) || (m.method == Member::kMethodAes && !m.IsAes()) ||
+  if ((m.flags & kFlagStrongEncryption) || (m.method == zip::kMethodAes && !m.IsAes()) ||
       (m.IsAes() && !AesSaltSize(m.aesStrength)))
     return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
   if (!SupportedMethod(m.DataMethod()))

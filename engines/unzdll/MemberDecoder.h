@@ -63,8 +63,8 @@ inline MemberData DataOf(const Member& m) {
 // Told the bytes produced since its last call; answers false to stop.
 using ProgressFunction = std::function<bool(uint64_t)>;
 
-constexpr uint16_t kMethodStored = 0, kMethodDeflate = 8, kMethodDeflate64 = 9, kMethodBzip2 = 12,
-                   kMethodLzma = 14, kMethodZstd = 93, kMethodXz = 95;
+using zip::kMethodBzip2, zip::kMethodDeflate, zip::kMethodDeflate64, zip::kMethodLzma, zip::kMethodStored,
+    zip::kMethodXz, zip::kMethodZstd;
 
 inline bool SupportedMethod(uint16_t method) {
   switch (method) {
