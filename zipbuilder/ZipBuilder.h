@@ -82,6 +82,15 @@ struct TIcon {
 
 class TZipBuilder;
 
+// One rename request; the caller owns it. `OldName` is a member name, a directory
+// path ending in a separator, or any part of a name; `DateTime` is 0 or a new
+// MS-DOS date (high 16 bits) and time (low 16 bits) for the members it renames.
+struct RenameItem {
+  std::string OldName;
+  std::string NewName;
+  uint32_t DateTime = 0;
+};
+
 // ---- Events (raised only when assigned; references carry answers back) ------------
 
 using TNotifyEvent = std::function<void(TZipBuilder* Sender)>;
@@ -265,11 +274,18 @@ class TZipBuilder {
   // `cleanup` runs after any report.
   bool RunReported(int unexpectedId, const std::function<void()>& body,
                    const std::function<void()>& cleanup = nullptr);
+  // The same boundary for the operations that answer with a code: 0 when `body`
+  // returns, -7 after an EZipBuilder, -8 after lack of memory, -9 (message 11024)
+  // after any other exception.
+  int RunCoded(const std::function<void()>& body);
 
   // ---- File utilities (ZipFileUtils.cpp) ----
   static std::string AppendSlash(const std::string& path);
   static std::string ReplaceForwardSlash(std::string text);
   int CopyBuffer(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
+  // CopyBuffer's meaning and result codes for large copies: blocks of 8 MB,
+  // copied by the file system (see FileSystem::CopyRange).
+  int CopyBulk(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
   int CopyFileA(const std::string& source, const std::string& destination);
   int EraseFile(const std::string& path, DeleteOpts how);
   std::string MakeTempFileName(const std::string& prefix, const std::string& extension);
@@ -382,9 +398,19 @@ class TZipBuilder {
   // Removes the members matching FSpecArgs from ZipFileName.
   void Delete();
 
+  // Renaming (ZipRename.cpp): changes stored names and dates without the engines.
+  // 0 on success, -6 while another operation of this component runs, -7/-8/-9 as
+  // RunCoded, -10 when a request for a file gives a new name without a file part.
+  int Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime);
+  // Copying between archives (ZipCopy.cpp): the members named by FSpecArgs, in
+  // their stored form, into `Destination`'s archive. Codes as Rename's; afterwards
+  // FSpecArgs holds the names that were not copied.
+  int CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource, OvrOpts OverWrite);
+
   // @sfx-public: self-extractors (ZipSFX.cpp, ZipSFXBack.cpp)
   // ZipFileName (".zip") to a self-extractor of the same base name (".exe"); with
   // `createEmpty` an empty self-extractor under ZipFileName. 0 or a negative code.
+  // While another operation runs, these three return at once (-9, -3, -7).
   int ConvertSFX();
   int ConvertSFX(bool createEmpty);
   // ZipFileName (".exe") back to a ".zip", its settings taken into the properties.
@@ -480,6 +506,12 @@ class TZipBuilder {
   ExtractRecord* extractRecord_ = nullptr;  // set only during one extraction
   void SetUnZipSwitches(std::string& archiveName, int32_t version);
 
+  // Renaming and copying: the finished temporary file gets `dosTime`, reaches
+  // the disk and is closed (a failure to get it there is reported: -7); the
+  // archive is replaced by it (ArchiveReplace.cpp; failures reported: -7).
+  int FinishTemporary(platform::FileHandle& file, uint32_t dosTime, int result);
+  int ReplaceZipFile(const std::string& temporary, const std::string& archive, DeleteOpts how);
+
   // @add-private
   struct AddRecord;  // the add command record and the blocks it points to
   AddRecord* addRecord_ = nullptr;  // set only during one add or delete
@@ -495,8 +527,6 @@ class TZipBuilder {
                int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);
   int WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize, int64_t& outputSize);
   bool IsInstallShield(platform::FileHandle file);
-  // A new private file beside `target`, or "" when none can be made.
-  std::string TemporaryBeside(const std::string& target);
   // Puts the finished `temporary` in the place of `target` once it lists, then
   // erases `previous` (the converted archive, unless "") and continues with `target`.
   int PlaceConverted(const std::string& temporary, const std::string& target, const std::string& previous,

@@ -1,5 +1,6 @@
 // File specification matching as the component's users expect: "*" and "?",
-// letter case ignored, "\" and "/" the same.
+// letter case ignored by the locale's rules (non-ASCII letters too), "\" and "/"
+// the same; "?" is one character, not one byte.
 #pragma once
 
 #include <string>
