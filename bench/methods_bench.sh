@@ -40,9 +40,12 @@ cd "$corpus"
 python3 - "$work/zstd.zip" <<'PY'
 import ctypes, os, sys, zipfile
 lib = ctypes.CDLL("libzstd.so.1")
-lib.ZSTD_compressBound.restype = ctypes.c_size_t
-lib.ZSTD_compress.restype = ctypes.c_size_t
+S = ctypes.c_size_t
+lib.ZSTD_compressBound.restype = lib.ZSTD_compress.restype = S
+lib.ZSTD_compressBound.argtypes = [S]
+lib.ZSTD_compress.argtypes = [ctypes.c_void_p, S, ctypes.c_char_p, S, ctypes.c_int]
 lib.ZSTD_isError.restype = ctypes.c_uint
+lib.ZSTD_isError.argtypes = [S]
 class Zstd:
     def __init__(self): self.parts = []
     def compress(self, data): self.parts.append(bytes(data)); return b""
