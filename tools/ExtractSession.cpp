@@ -28,7 +28,6 @@ class Outcome {
     switch (code & 0xFF) {
       case kEngineOk: break;
       case kEngineWarning:
-      case kEngineUnsupported:
       case kEngineUnsafeName: Warning(); break;
       case kEngineNothingToDo: NothingMatched(); break;
       default: Error(); break;
@@ -40,8 +39,7 @@ class Outcome {
       case stOnFreshen:
       case stNoOverwrite:
       case stFileExists: break;  // skipped as the options asked
-      case stNoEncryptionDLL:
-      case stCompressionUnknown:
+      // A member left out for a method or cipher we lack is data lost: an error.
       case stUnknownZipHost:
       case stUnsafeName: Warning(); break;
       default: Error(); break;

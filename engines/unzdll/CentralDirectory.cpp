@@ -6,6 +6,8 @@
 #include "EngineError.h"
 #include "ZipEngineApi.h"
 #include "platform/CodePage.h"
+#include "zipformat/ExtraField.h"
+#include "zipformat/Signatures.h"
 
 namespace unz {
 namespace {
@@ -102,6 +104,17 @@ void ApplyZip64Extra(Member& m, const uint8_t* extra, size_t length, bool needUn
   Damaged("zip64 extra field missing");
 }
 
+// The AES parameters of an AES member, from its extra field.
+void ApplyAesExtra(Member& m, const uint8_t* extra, size_t length) {
+  auto block = zip::FindExtra(std::span<const uint8_t>(extra, length), zip::kExtraAes);
+  if (!block) return;
+  if (std::optional<zip::AesExtra> aes = zip::DecodeAesExtra(*block)) {
+    m.aesVersion = aes->version;
+    m.aesStrength = aes->strength;
+    m.aesMethod = aes->method;
+  }
+}
+
 }  // namespace
 
 bool Member::IsDirectory() const {
@@ -187,6 +200,7 @@ ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage
     if (m.localHeaderOffset > centralStart - shift) Damaged("local header offset beyond the data of " + m.name);
     m.localHeaderOffset += shift;
     if (m.compressedSize > centralStart) Damaged("compressed size larger than the archive for " + m.name);
+    if (m.method == zip::kMethodAes) ApplyAesExtra(m, h + kCentralSize + nameLen, extraLen);
     dir.members.push_back(std::move(m));
     pos += kCentralSize + nameLen + extraLen + commentLen;
   }
