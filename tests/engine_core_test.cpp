@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "ArchiveUpdate.h"
+#include "CentralDirectory.h"
 #include "Extractor.h"
+#include "ZipFormat.h"
 #include "engines/common/EngineError.h"
 #include "engines/common/EntryGuard.h"
 #include "platform/Env.h"
@@ -116,6 +118,47 @@ TEST_F(EngineCoreTest, AFullDiskWhileAddingLeavesTheArchiveAsItWasAndSaysWhy) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     files += entry.is_regular_file();
   EXPECT_EQ(files, 2u);  // b.zip and new.txt: no temporary file left behind
+}
+
+// Both engines read the end record by one rule: the last one whose comment fits
+// in the file, else the last one with its comment cut short by the end of the
+// file (the directory before it is whole); trailing bytes are ignored.
+TEST_F(EngineCoreTest, BothEnginesFindTheEndRecordByOneRule) {
+  const std::string kFalseRecord =
+      std::string("PK\x05\x06", 4) + std::string(16, '\0') + std::string("\x40\x00", 2);
+  struct Case {
+    const char* name;
+    std::string tail;         // appended to a two-member archive without comment
+    uint16_t claimedComment;  // comment length written into the end record
+    std::string keptComment;  // what the compression engine keeps of it
+  };
+  const Case cases[] = {
+      {"comment fits", "hello", 5, "hello"},
+      {"comment cut short", "hel", 5, "hel"},
+      {"garbage behind", "hello junk", 5, "hello"},
+      // The false record's comment would run past the end: it does not count.
+      {"a false record inside the comment", kFalseRecord, 22, kFalseRecord},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes = CraftZip({{"a.txt", "alpha"}, {"b.txt", "beta"}});
+    bytes[bytes.size() - 2] = static_cast<char>(c.claimedComment & 0xFF);
+    bytes[bytes.size() - 1] = static_cast<char>(c.claimedComment >> 8);
+    bytes += c.tail;
+    unz::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    EXPECT_EQ(unz::ReadCentralDirectory(source, 0).members.size(), 2u);
+
+    const std::string path = dir / "c.zip";
+    WriteTextFile(path, bytes);
+    platform::FileSystem& files = *platform::DefaultEnv().files;
+    platform::FileHandle h = files.Open(path, platform::Access::Read, platform::Share::Read,
+                                        platform::Disposition::OpenExisting);
+    ASSERT_NE(h, platform::kInvalidHandle);
+    zipdll::ExistingArchive archive = zipdll::ReadArchive(files, h);
+    files.Close(h);
+    EXPECT_EQ(archive.members.size(), 2u);
+    EXPECT_EQ(archive.comment, c.keptComment);
+  }
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // Construction, property setters, the wait cursor, existence tests and the
 // OEM / system code page conversion of names and comments.
+#include "ZipBuilder.h"
 #include "platform/CodePage.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "ui/ConsoleUi.h"
-#include "ZipBuilder.h"
+#include "zipformat/NameCodePage.h"
 
 const char* const kZipBuilderVersion = "1.60 ";
 
@@ -100,11 +101,10 @@ bool DirExists(const std::string& name, platform::FileSystem& files) {
 }
 
 void TZipBuilder::ConvertOem2Iso(std::string& buffer, CodePageDirection direction) {
-  bool applies = CodePage == cpOEM;
-  if (CodePage == cpAUTO) {
-    applies = HostSystem == 0 || HostSystem == 6 || (HostSystem == 11 && HostVersion == 50);
-  }
-  if (!applies || (HostFlags & 0x0800)) return;  // bit 11: the text is UTF-8 already
+  const zip::NameCodePage wanted = CodePage == cpOEM    ? zip::NameCodePage::kOem
+                                   : CodePage == cpAUTO ? zip::NameCodePage::kAutomatic
+                                                        : zip::NameCodePage::kNone;
+  if (!zip::TextIsOem(HostSystem, HostVersion, HostFlags, wanted)) return;
   size_t end = buffer.find('\0');
   std::string text = buffer.substr(0, end);
   std::string rest = end == std::string::npos ? std::string() : buffer.substr(end);

@@ -3,19 +3,22 @@
 // and the checked write to the output file.
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <vector>
 
+#include "ZipBuilder.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
-#include "ZipBuilder.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/Headers.h"
 
 using platform::FileHandle;
 using platform::SeekFrom;
 
 namespace {
 
-constexpr int64_t kEndRecordSize = 22;
-constexpr int64_t kMaxCommentSize = 65535;
+constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
+constexpr int64_t kMaxCommentSize = zip::kMaxCommentSize;
 
 // The number a volume label of the form "PKBACK# nnn" carries, else 0.
 int LabelNumber(const std::string& label) {
@@ -94,10 +97,12 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
       return false;
     }
     buffer.resize(static_cast<size_t>(window));
-    for (int64_t i = window - kEndRecordSize - 1; i >= 0; --i) {
-      if (zip::Load32(&buffer[i]) != zip::kEndOfCentralSignature) continue;
+    // The last record whose comment fits in the file (a signature inside that
+    // comment does not count); failing that, the last one, its comment cut short.
+    if (std::optional<zip::EndRecordMatch> match = zip::FindEndRecord(buffer)) {
+      const int64_t i = static_cast<int64_t>(match->at);
       endOfCentralOffset_ = static_cast<int32_t>(fileSize - window + i);
-      zip::Decode(&buffer[i], endOfCentral);
+      endOfCentral = match->record;
       const int64_t end = i + kEndRecordSize + endOfCentral.ZipCommentLen;
       if (end != window) {
         archiveFileSize_ = static_cast<int32_t>(fileSize + (end - window));
@@ -152,13 +157,12 @@ int TZipBuilder::FindZipEntry(int count, const DiskSpan::MDZipDataTable& table, 
 int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCentral, int32_t shift) {
   auto& files = *env_->files;
   try {
-    uint8_t bytes[46];
+    uint8_t bytes[zip::kCentralHeaderSize];
     for (int i = 0; i < endOfCentral.TotalEntries; ++i) {
       if (files.Read(inFileHandle_, bytes, sizeof bytes) != sizeof bytes)
         throw EZipBuilder(kMsgCentralHeaderReadError);
       zip::CentralFileHeader header;
-      zip::Decode(bytes, header);
-      if (header.HeaderSig != zip::kCentralHeaderSignature)
+      if (zip::DecodeCentralHeader(bytes, header) != zip::Status::kOk)
         throw EZipBuilder(kMsgCentralSignatureWrong);
       header.RelOffLocal += static_cast<uint32_t>(shift);
       zip::Encode(header, bytes);

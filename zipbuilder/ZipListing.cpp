@@ -6,17 +6,19 @@
 #include <memory>
 #include <vector>
 
+#include "ZipBuilder.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
-#include "ZipBuilder.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/Headers.h"
 
 using platform::FileHandle;
 
 namespace {
 
-constexpr size_t kCentralHeaderSize = 46;
-constexpr int64_t kEndRecordSize = 22;
+constexpr size_t kCentralHeaderSize = zip::kCentralHeaderSize;
+constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
 constexpr int64_t kMaxReadAhead = int64_t{64} << 20;
 
 // Reads a file through one buffer, so that a central directory on one volume
@@ -94,35 +96,33 @@ struct DirectoryExtent {
   int64_t trailer = 0;  // bytes between the directory and the end record
 };
 
-bool Saturated(const zip::ZipEndOfCentral& r) {
-  return r.TotalEntries == 0xFFFF || r.CentralSize == 0xFFFFFFFFu || r.CentralOffSet == 0xFFFFFFFFu;
-}
-
-uint64_t Load64(const uint8_t* p) { return zip::Load32(p) | (uint64_t{zip::Load32(p + 4)} << 32); }
-
-void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset, bool saturated,
-                     DirectoryExtent& extent) {
-  constexpr int64_t kLocatorSize = 20, kRecordSize = 56;
-  uint8_t locator[kLocatorSize], record[kRecordSize];
-  const int64_t locatorAt = endRecordOffset - kLocatorSize, recordAt = locatorAt - kRecordSize;
-  if (recordAt < 0 || files.Seek(h, locatorAt, platform::SeekFrom::Begin) != locatorAt ||
-      files.Read(h, locator, sizeof locator) != kLocatorSize || zip::Load32(locator) != 0x07064B50u)
-    return;
-  // The record is read where it must lie for an archive that ends with it; its
-  // recorded offset only counts from the archive's start.
-  if (files.Seek(h, recordAt, platform::SeekFrom::Begin) != recordAt ||
-      files.Read(h, record, sizeof record) != kRecordSize || zip::Load32(record) != 0x06064B50u ||
-      Load64(record + 4) != kRecordSize - 12)
+void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset,
+                     const zip::ZipEndOfCentral& endRecord, DirectoryExtent& extent) {
+  // The ZIP64 end record is read where it must lie for an archive that ends
+  // with it, right in front of its locator; its recorded offset only counts
+  // from the archive's start.
+  constexpr int64_t kBehind = zip::kZip64EndSize + zip::kZip64LocatorSize;
+  uint8_t bytes[kBehind];
+  const int64_t at = endRecordOffset - kBehind;
+  zip::Zip64Locator locator;
+  zip::Zip64EndOfCentral record;
+  if (at < 0 || files.Seek(h, at, platform::SeekFrom::Begin) != at ||
+      files.Read(h, bytes, kBehind) != kBehind ||
+      zip::DecodeZip64Locator({bytes + zip::kZip64EndSize, zip::kZip64LocatorSize}, locator) !=
+          zip::Status::kOk ||
+      zip::DecodeZip64End({bytes, zip::kZip64EndSize}, record) != zip::Status::kOk ||
+      record.RecordSize != zip::kZip64EndSize - 12)
     return;
   // Writers that stream their input add these records to small archives too: the
   // directory then ends before them even when the end record holds the true values.
-  extent.trailer = kLocatorSize + kRecordSize;
-  if (!saturated) return;
-  const uint64_t entries = Load64(record + 32), size = Load64(record + 40), offset = Load64(record + 48);
-  if (entries > INT32_MAX || size > INT32_MAX || offset > INT32_MAX) return;
-  extent.entries = static_cast<int64_t>(entries);
-  extent.size = static_cast<int64_t>(size);
-  extent.offset = static_cast<int64_t>(offset);
+  extent.trailer = kBehind;
+  if (!zip::IsSaturated(endRecord)) return;
+  const zip::DirectoryExtent resolved = zip::ResolveExtent(endRecord, &record);
+  if (resolved.entries > INT32_MAX || resolved.size > INT32_MAX || resolved.offset > INT32_MAX)
+    return;
+  extent.entries = static_cast<int64_t>(resolved.entries);
+  extent.size = static_cast<int64_t>(resolved.size);
+  extent.offset = static_cast<int64_t>(resolved.offset);
 }
 
 }  // namespace
@@ -170,7 +170,7 @@ void TZipBuilder::List() {
     if (endOfCentral.ThisDiskNo == endOfCentral.CentralDiskNo) {
       // This volume is the last: a directory cut short cannot go on elsewhere.
       diskNr_ = endOfCentral.ThisDiskNo;
-      ReadZip64Extent(files, inFileHandle_, endOfCentralOffset_, Saturated(endOfCentral), extent);
+      ReadZip64Extent(files, inFileHandle_, endOfCentralOffset_, endOfCentral, extent);
       expected = int64_t{archiveFileSize_} - extent.size - extent.trailer - kEndRecordSize -
                  endOfCentral.ZipCommentLen;
     } else {
@@ -187,7 +187,8 @@ void TZipBuilder::List() {
 
     const int64_t fileSize = files.Size(inFileHandle_);
     // Every entry takes at least a fixed part: never reserve beyond what the file can hold.
-    zipDirEntryRecords_.reserve(static_cast<size_t>(std::min(extent.entries, fileSize / 46 + 1)));
+    zipDirEntryRecords_.reserve(static_cast<size_t>(
+        std::min(extent.entries, fileSize / static_cast<int64_t>(kCentralHeaderSize) + 1)));
     ReadAhead reader(files, static_cast<size_t>(std::clamp<int64_t>(fileSize - expected, 4096, kMaxReadAhead)));
     uint8_t bytes[kCentralHeaderSize];
     std::vector<char> name, comment;
@@ -198,8 +199,7 @@ void TZipBuilder::List() {
         reader.Discard();
       }
       zip::CentralFileHeader header;
-      zip::Decode(bytes, header);
-      if (header.HeaderSig != zip::kCentralHeaderSignature)
+      if (zip::DecodeCentralHeader(bytes, header) != zip::Status::kOk)
         throw EZipBuilder(kMsgCentralSignatureWrong);
 
       // Names of any stored length are read whole.

@@ -11,9 +11,6 @@
 
 namespace unz {
 
-// Host systems of the version-made-by byte that matter here.
-constexpr uint8_t kHostDos = 0, kHostUnix = 3, kHostOs2 = 6, kHostNtfs = 11;
-
 struct Member {
   std::string name;        // system code page, "/" separators
   uint8_t versionMadeBy = 0;
@@ -39,12 +36,12 @@ struct Member {
   uint16_t DataMethod() const { return IsAes() ? aesMethod : method; }
   // AE-2 members leave the CRC out (0): their authentication code stands for it.
   bool CrcRecorded() const { return !(IsAes() && aesVersion == 2); }
-  bool IsEncrypted() const { return flags & 0x0001; }
-  bool HasDataDescriptor() const { return flags & 0x0008; }
+  bool IsEncrypted() const { return flags & zip::kFlagEncrypted; }
+  bool HasDataDescriptor() const { return flags & zip::kFlagDataDescriptor; }
   bool IsDirectory() const;
   bool IsSymlink() const;
   // POSIX mode recorded by a Unix writer, or 0.
-  uint32_t UnixMode() const { return host == kHostUnix ? externalAttributes >> 16 : 0; }
+  uint32_t UnixMode() const { return host == zip::kHostUnix ? externalAttributes >> 16 : 0; }
 };
 
 struct ArchiveDirectory {
@@ -53,7 +50,8 @@ struct ArchiveDirectory {
 };
 
 // Code page of names as the record asks: 0 automatic, 1 none, 2 always OEM.
-ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage);  // throws EngineError
+ArchiveDirectory ReadCentralDirectory(ByteSource& file,
+                                      uint16_t wantedCodePage);  // throws EngineError
 
 // The name as the component shows it: CP850 converted to UTF-8 where the writer's
 // host (or the wanted code page) says so, unless flag bit 11 marks it UTF-8.
@@ -62,9 +60,9 @@ std::string ConvertMemberName(const std::string& raw, uint8_t host, uint8_t vers
 
 // Start of a member's data behind its local header; throws EngineError when the
 // local header is damaged or the data would run past `dataLimit`.
-uint64_t LocateMemberData(ArchiveFile& file, const Member& member, uint64_t dataLimit);
+uint64_t LocateMemberData(ByteSource& file, const Member& member, uint64_t dataLimit);
 // The same from the local header's fixed part, already read.
-constexpr size_t kLocalHeaderSize = 30;
+using zip::kLocalHeaderSize;
 uint64_t MemberDataStart(const uint8_t* localHeader, const Member& member, uint64_t dataLimit);
 
 }  // namespace unz

@@ -8,9 +8,10 @@
 #include "Sinks.h"
 #include "ZipEngineApi.h"
 #include "common/EngineError.h"
-#include "zipformat/Wildcard.h"
 #include "platform/Paths.h"
 #include "platform/Umask.h"
+#include "zipformat/StreamHeader.h"
+#include "zipformat/Wildcard.h"
 
 namespace unz {
 namespace {
@@ -19,11 +20,6 @@ constexpr uint16_t kFlagStrongEncryption = 0x0040;
 constexpr uint64_t kMaxLinkTarget = 4096;
 // Deflate cannot expand beyond about 1032 to 1; a larger claim is a lie.
 constexpr uint64_t kMaxDeflateRatio = 1032;
-
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 bool PlausibleExpandedSize(const Member& m) {
   if (m.DataMethod() == kMethodStored) return m.uncompressedSize <= m.compressedSize;
@@ -490,12 +486,16 @@ Extractor::Outcome Extractor::DecodeIntoMemory(ByteSource& source, const Member&
   return Outcome::Done;
 }
 
+static_assert(kStreamHeaderSize == zip::kStreamHeaderBytes,
+              "one stream header for the record and the format");
+
 int32_t Extractor::RunStream() {
   if (!options_.inBlock || options_.inSize < kStreamHeaderSize)
     throw engine::EngineError(kEngineBadParameters, "Input stream too short");
   Member m;  // the stream has no name
-  m.crc = Get32(options_.inBlock);
-  m.method = static_cast<uint16_t>(options_.inBlock[4] | options_.inBlock[5] << 8);
+  const zip::StreamHeader header = zip::DecodeStreamHeader(options_.inBlock);
+  m.crc = header.crc;
+  m.method = header.method;
   m.compressedSize = options_.inSize - kStreamHeaderSize;
   m.uncompressedSize = options_.outSize;
   if (!callback_.Progress(kActionMemberCount, 1) || !callback_.Progress(kActionTotalBytes, m.uncompressedSize))

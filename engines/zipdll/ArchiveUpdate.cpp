@@ -11,10 +11,11 @@
 #include "OutputFile.h"
 #include "StreamedMember.h"
 #include "ZipFormat.h"
-#include "zipformat/Wildcard.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "platform/Umask.h"
+#include "zipformat/StreamHeader.h"
+#include "zipformat/Wildcard.h"
 
 namespace zipdll {
 namespace {
@@ -388,6 +389,9 @@ int RunDelete(platform::FileSystem& fs, const AddRequest& q, EngineSession& sess
   return deleted;
 }
 
+static_assert(kStreamHeaderSize == zip::kStreamHeaderBytes,
+              "one stream header for the record and the format");
+
 int RunStreamToStream(const AddRequest& q, EngineSession& session) {
   if (!q.inStream || !q.outStream || !q.outStreamSize) {
     throw EngineError(kEngineBadParameters, "Stream buffers missing");
@@ -404,9 +408,7 @@ int RunStreamToStream(const AddRequest& q, EngineSession& session) {
   uint64_t total = kStreamHeaderSize + r.data.size();
   if (total > *q.outStreamSize) throw EngineError(kEngineWriteError, "Output stream buffer too small");
   uint8_t* out = q.outStream;
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(r.crc >> (8 * i));
-  out[4] = static_cast<uint8_t>(r.method & 0xFF);
-  out[5] = static_cast<uint8_t>(r.method >> 8);
+  zip::EncodeStreamHeader({r.crc, r.method}, out);
   std::copy(r.data.begin(), r.data.end(), out + kStreamHeaderSize);
   *q.outStreamSize = static_cast<uint32_t>(total);
   session.Progress(kActionBytesDone, q.inStreamSize);

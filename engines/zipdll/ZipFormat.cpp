@@ -3,15 +3,13 @@
 #include <algorithm>
 
 #include "EngineSession.h"
+#include "zipformat/DataDescriptor.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/ExtraField.h"
+#include "zipformat/Headers.h"
 
 namespace zipdll {
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 [[noreturn]] void Damaged(const std::string& what) {
   throw EngineError(kEngineBadArchive, "Archive damaged or not a ZIP file: " + what);
@@ -20,102 +18,134 @@ uint32_t Le32(const uint8_t* p) {
 void ReadAt(platform::FileSystem& fs, platform::FileHandle h, uint64_t offset, void* buffer, size_t size) {
   if (fs.Seek(h, static_cast<int64_t>(offset), platform::SeekFrom::Begin) < 0 ||
       fs.Read(h, buffer, size) != static_cast<int64_t>(size)) {
-    throw EngineError(kEngineReadError, "Cannot read the archive");
+    throw EngineError(kEngineReadError,
+                      platform::WithReason("Cannot read the archive", fs.LastError()));
   }
+}
+
+// Where the end records place the central directory; `position` is where the
+// directory must end: at the ZIP64 end record when there is one (writers that
+// stream their input add it to small archives too), else at the end record.
+struct EndRecords {
+  zip::DirectoryExtent extent;
+  uint64_t position = 0;
+  std::string comment;
+};
+
+EndRecords ReadEndRecords(platform::FileSystem& fs, platform::FileHandle h, uint64_t fileSize) {
+  std::vector<uint8_t> tail(
+      static_cast<size_t>(std::min<uint64_t>(fileSize, zip::kEndSearchWindow)));
+  const uint64_t tailStart = fileSize - tail.size();
+  ReadAt(fs, h, tailStart, tail.data(), tail.size());
+  std::optional<zip::EndRecordMatch> match = zip::FindEndRecord(tail);
+  if (!match) Damaged("no end of central directory");
+  EndRecords end;
+  end.position = tailStart + match->at;
+  // A comment cut short by the end of the file keeps what is there.
+  const size_t commentStart = match->at + zip::kEndRecordSize;
+  end.comment.assign(
+      tail.begin() + commentStart,
+      tail.begin() + std::min(tail.size(), commentStart + match->record.ZipCommentLen));
+  end.extent = zip::ResolveExtent(match->record);
+  const uint64_t behind = zip::kZip64LocatorSize + zip::kZip64EndSize;
+  if (end.position >= behind) {
+    uint8_t bytes[zip::kZip64LocatorSize + zip::kZip64EndSize];
+    ReadAt(fs, h, end.position - behind, bytes, sizeof bytes);
+    zip::Zip64Locator locator;
+    zip::Zip64EndOfCentral record;
+    if (zip::DecodeZip64Locator({bytes + zip::kZip64EndSize, zip::kZip64LocatorSize}, locator) ==
+        zip::Status::kOk) {
+      if (zip::DecodeZip64End({bytes, zip::kZip64EndSize}, record) != zip::Status::kOk)
+        Damaged("zip64 end record missing");
+      end.extent = zip::ResolveExtent(match->record, &record);
+      end.position -= behind;
+    }
+  }
+  if (end.extent.thisDisk != 0 || end.extent.centralDisk != 0)
+    throw EngineError(kEngineUnsupported, "Spanned archives cannot be updated");
+  return end;
+}
+
+// One past a member's data and its data descriptor, if it has one.
+uint64_t MemberEnd(platform::FileSystem& fs, platform::FileHandle h, const MemberHeader& hd,
+                   uint64_t dataEnd, uint64_t limit) {
+  if (!(hd.flags & zip::kFlagDataDescriptor)) return dataEnd;
+  uint8_t bytes[24] = {};
+  const size_t available =
+      static_cast<size_t>(std::min<uint64_t>(sizeof bytes, limit - std::min(limit, dataEnd)));
+  if (available) ReadAt(fs, h, dataEnd, bytes, available);
+  std::optional<zip::DescriptorForm> form =
+      zip::MeasureDataDescriptor({bytes, available}, {hd.crc, hd.compressedSize, hd.size});
+  if (!form) Damaged("data descriptor of " + hd.name);
+  return dataEnd + form->length;
 }
 
 }  // namespace
 
-void PutLe16(std::string& out, uint16_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>(v >> 8);
-}
-
-void PutLe32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
   ExistingArchive archive;
   int64_t fileSize = fs.Size(h);
-  if (fileSize < 22) Damaged("too short");
+  if (fileSize < static_cast<int64_t>(zip::kEndRecordSize)) Damaged("too short");
   if (static_cast<uint64_t>(fileSize) > kZip32Limit) {
     throw EngineError(kEngineUnsupported, "Archives of 4 GiB or more are not supported");
   }
   archive.fileDosTime = fs.GetFileDosTime(h).value_or(0);
 
-  // The end record lies in the last 22 + 65535 bytes.
-  size_t tailSize = static_cast<size_t>(std::min<int64_t>(fileSize, 22 + 65535));
-  uint64_t tailStart = static_cast<uint64_t>(fileSize) - tailSize;
-  std::vector<uint8_t> tail(tailSize);
-  ReadAt(fs, h, tailStart, tail.data(), tailSize);
-  size_t end = std::string::npos;
-  for (size_t i = tailSize - 22 + 1; i-- > 0;) {
-    if (Le32(&tail[i]) == kEndSignature && i + 22 + Le16(&tail[i + 20]) <= tailSize) {
-      end = i;
-      break;
-    }
-  }
-  if (end == std::string::npos) Damaged("no end of central directory");
-  const uint8_t* e = &tail[end];
-  if (Le16(e + 4) != 0 || Le16(e + 6) != 0) {
-    throw EngineError(kEngineUnsupported, "Spanned archives cannot be updated");
-  }
-  uint32_t count = Le16(e + 10);
-  uint32_t centralSize = Le32(e + 12);
-  uint32_t centralOffset = Le32(e + 16);
-  archive.comment.assign(reinterpret_cast<const char*>(e + 22), Le16(e + 20));
-  uint64_t endPos = tailStart + end;
-  if (static_cast<uint64_t>(centralSize) > endPos) Damaged("central directory size");
+  const EndRecords end = ReadEndRecords(fs, h, static_cast<uint64_t>(fileSize));
+  archive.comment = end.comment;
+  if (end.extent.size > end.position) Damaged("central directory size");
   // A stub in front of the archive shifts every stored offset by the same amount.
-  uint64_t centralPos = endPos - centralSize;
-  if (centralPos < centralOffset) Damaged("central directory offset");
-  uint64_t shift = centralPos - centralOffset;
+  const uint64_t centralPos = end.position - end.extent.size;
+  if (centralPos < end.extent.offset) Damaged("central directory offset");
+  const uint64_t shift = centralPos - end.extent.offset;
 
-  std::vector<uint8_t> central(centralSize);
-  if (centralSize) ReadAt(fs, h, centralPos, central.data(), centralSize);
-  size_t pos = 0;
+  std::vector<uint8_t> central(static_cast<size_t>(end.extent.size));
+  if (!central.empty()) ReadAt(fs, h, centralPos, central.data(), central.size());
+  std::span<const uint8_t> rest(central);
   archive.prefixSize = centralPos;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (pos + 46 > central.size() || Le32(&central[pos]) != kCentralSignature) Damaged("central header");
-    const uint8_t* c = &central[pos];
-    size_t nameLen = Le16(c + 28), extraLen = Le16(c + 30), commentLen = Le16(c + 32);
-    if (pos + 46 + nameLen + extraLen + commentLen > central.size()) Damaged("central header length");
+  for (uint64_t i = 0; i < end.extent.entries; ++i) {
+    zip::CentralEntry e;
+    if (zip::Status status = zip::DecodeCentralEntry(rest, e); status != zip::Status::kOk)
+      Damaged(std::string("central header: ") + zip::Describe(status));
     ExistingMember m;
     MemberHeader& hd = m.header;
-    hd.madeBy = Le16(c + 4);
-    hd.versionNeeded = Le16(c + 6);
-    hd.flags = Le16(c + 8);
-    hd.method = Le16(c + 10);
-    hd.dosDateTime = Le32(c + 12);
-    hd.crc = Le32(c + 16);
-    hd.compressedSize = Le32(c + 20);
-    hd.size = Le32(c + 24);
-    hd.internalAttributes = Le16(c + 36);
-    hd.externalAttributes = Le32(c + 38);
-    hd.localOffset = Le32(c + 42);
-    const char* text = reinterpret_cast<const char*>(c + 46);
-    hd.name.assign(text, nameLen);
-    hd.extra.assign(text + nameLen, extraLen);
-    hd.comment.assign(text + nameLen + extraLen, commentLen);
-    if (hd.compressedSize == kZip32Limit || hd.size == kZip32Limit || hd.localOffset == kZip32Limit) {
-      throw EngineError(kEngineUnsupported, "Zip64 members are not supported: " + hd.name);
-    }
-    pos += 46 + nameLen + extraLen + commentLen;
+    hd.madeBy = static_cast<uint16_t>(e.header.VersionMadeBy1 << 8 | e.header.VersionMadeBy0);
+    hd.versionNeeded = e.header.VersionNeed;
+    hd.flags = e.header.Flag;
+    hd.method = e.header.ComprMethod;
+    hd.dosDateTime = static_cast<uint32_t>(e.header.ModifDate) << 16 | e.header.ModifTime;
+    hd.crc = e.header.CRC32;
+    hd.compressedSize = e.compressedSize;
+    hd.size = e.uncompressedSize;
+    hd.internalAttributes = e.header.IntFileAtt;
+    hd.externalAttributes = e.header.ExtFileAtt;
+    hd.localOffset = e.localHeaderOffset;
+    hd.name.assign(e.name.begin(), e.name.end());
+    // Values that fit the header's own fields are written there again, so the
+    // ZIP64 block that carried them goes; the local header keeps its own.
+    const std::vector<uint8_t> extra = e.zip64
+                                           ? zip::WithoutExtra(e.extra, zip::kExtraZip64)
+                                           : std::vector<uint8_t>(e.extra.begin(), e.extra.end());
+    hd.extra.assign(extra.begin(), extra.end());
+    hd.comment.assign(e.comment.begin(), e.comment.end());
+    if (hd.compressedSize >= kZip32Limit || hd.size >= kZip32Limit || hd.localOffset >= kZip32Limit)
+      throw EngineError(kEngineUnsupported,
+                        "Members of 4 GiB or more are not supported: " + hd.name);
+    rest = rest.subspan(e.recordSize);
 
     m.rawStart = hd.localOffset + shift;
-    uint8_t local[30];
-    if (m.rawStart + 30 > centralPos) Damaged("local header offset of " + hd.name);
-    ReadAt(fs, h, m.rawStart, local, sizeof local);
-    if (Le32(local) != kLocalSignature) Damaged("local header of " + hd.name);
-    uint64_t dataEnd = m.rawStart + 30 + Le16(local + 26) + Le16(local + 28) + hd.compressedSize;
-    if (hd.flags & kFlagDescriptor) {
-      uint8_t sig[4] = {0, 0, 0, 0};
-      if (dataEnd + 4 <= centralPos) ReadAt(fs, h, dataEnd, sig, 4);
-      dataEnd += Le32(sig) == kDescriptorSignature ? 16 : 12;
-    }
-    if (dataEnd > centralPos) Damaged("member data of " + hd.name);
-    m.rawEnd = dataEnd;
+    uint8_t localBytes[zip::kLocalHeaderSize];
+    if (m.rawStart > centralPos || centralPos - m.rawStart < sizeof localBytes)
+      Damaged("local header offset of " + hd.name);
+    ReadAt(fs, h, m.rawStart, localBytes, sizeof localBytes);
+    zip::LocalFileHeader local;
+    if (zip::DecodeLocalHeader({localBytes, sizeof localBytes}, local) != zip::Status::kOk)
+      Damaged("local header of " + hd.name);
+    uint64_t dataStart = 0;
+    if (!zip::MemberDataFits(m.rawStart, local, hd.compressedSize, centralPos, dataStart))
+      Damaged("member data of " + hd.name);
+    m.rawEnd = MemberEnd(fs, h, hd, dataStart + hd.compressedSize, centralPos);
+    if (m.rawEnd > centralPos) Damaged("member data of " + hd.name);
     archive.prefixSize = std::min(archive.prefixSize, m.rawStart);
     archive.members.push_back(std::move(m));
   }
@@ -124,65 +154,73 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
 
 namespace {
 
-// The fields local and central headers have in common, version needed to size.
-void PutSharedHeaderFields(std::string& out, const MemberHeader& m) {
-  PutLe16(out, m.versionNeeded);
-  PutLe16(out, m.flags);
-  PutLe16(out, m.method);
-  PutLe32(out, m.dosDateTime);
-  PutLe32(out, m.crc);
-  PutLe32(out, static_cast<uint32_t>(m.compressedSize));
-  PutLe32(out, static_cast<uint32_t>(m.size));
+zip::LocalFileHeader LocalFields(const MemberHeader& m) {
+  zip::LocalFileHeader h{};
+  h.HeaderSig = zip::kLocalHeaderSignature;
+  h.VersionNeed = m.versionNeeded;
+  h.Flag = m.flags;
+  h.ComprMethod = m.method;
+  h.ModifTime = static_cast<uint16_t>(m.dosDateTime);
+  h.ModifDate = static_cast<uint16_t>(m.dosDateTime >> 16);
+  h.CRC32 = m.crc;
+  h.ComprSize = static_cast<uint32_t>(m.compressedSize);
+  h.UnComprSize = static_cast<uint32_t>(m.size);
+  h.FileNameLen = static_cast<uint16_t>(m.name.size());
+  h.ExtraLen = 0;
+  return h;
 }
 
 }  // namespace
 
 std::string LocalHeaderBytes(const MemberHeader& m) {
-  std::string out;
-  PutLe32(out, kLocalSignature);
-  PutSharedHeaderFields(out, m);
-  PutLe16(out, static_cast<uint16_t>(m.name.size()));
-  PutLe16(out, 0);
-  out += m.name;
-  return out;
+  std::string out(zip::kLocalHeaderSize, '\0');
+  zip::Encode(LocalFields(m), reinterpret_cast<uint8_t*>(out.data()));
+  return out + m.name;
 }
 
 std::string CentralHeaderBytes(const MemberHeader& m) {
-  std::string out;
-  PutLe32(out, kCentralSignature);
-  PutLe16(out, m.madeBy);
-  PutSharedHeaderFields(out, m);
-  PutLe16(out, static_cast<uint16_t>(m.name.size()));
-  PutLe16(out, static_cast<uint16_t>(m.extra.size()));
-  PutLe16(out, static_cast<uint16_t>(m.comment.size()));
-  PutLe16(out, 0);  // disk number start
-  PutLe16(out, m.internalAttributes);
-  PutLe32(out, m.externalAttributes);
-  PutLe32(out, static_cast<uint32_t>(m.localOffset));
-  out += m.name;
-  out += m.extra;
-  out += m.comment;
-  return out;
+  const zip::LocalFileHeader shared = LocalFields(m);
+  zip::CentralFileHeader h{};
+  h.HeaderSig = zip::kCentralHeaderSignature;
+  h.VersionMadeBy0 = static_cast<uint8_t>(m.madeBy);
+  h.VersionMadeBy1 = static_cast<uint8_t>(m.madeBy >> 8);
+  h.VersionNeed = shared.VersionNeed;
+  h.Flag = shared.Flag;
+  h.ComprMethod = shared.ComprMethod;
+  h.ModifTime = shared.ModifTime;
+  h.ModifDate = shared.ModifDate;
+  h.CRC32 = shared.CRC32;
+  h.ComprSize = shared.ComprSize;
+  h.UnComprSize = shared.UnComprSize;
+  h.FileNameLen = shared.FileNameLen;
+  h.ExtraLen = static_cast<uint16_t>(m.extra.size());
+  h.FileComLen = static_cast<uint16_t>(m.comment.size());
+  h.DiskStart = 0;
+  h.IntFileAtt = m.internalAttributes;
+  h.ExtFileAtt = m.externalAttributes;
+  h.RelOffLocal = static_cast<uint32_t>(m.localOffset);
+  std::string out(zip::kCentralHeaderSize, '\0');
+  zip::Encode(h, reinterpret_cast<uint8_t*>(out.data()));
+  return out + m.name + m.extra + m.comment;
 }
 
 std::string EndRecordBytes(uint64_t count, uint64_t centralSize, uint64_t centralOffset,
                            const std::string& comment) {
-  if (count > 0xFFFF) throw EngineError(kEngineUnsupported, "More than 65535 members are not supported");
+  if (count > zip::kSaturated16)
+    throw EngineError(kEngineUnsupported, "More than 65535 members are not supported");
   if (centralOffset + centralSize > kZip32Limit) {
     throw EngineError(kEngineUnsupported, "The archive would reach 4 GiB, which is not supported");
   }
-  std::string out;
-  PutLe32(out, kEndSignature);
-  PutLe16(out, 0);
-  PutLe16(out, 0);
-  PutLe16(out, static_cast<uint16_t>(count));
-  PutLe16(out, static_cast<uint16_t>(count));
-  PutLe32(out, static_cast<uint32_t>(centralSize));
-  PutLe32(out, static_cast<uint32_t>(centralOffset));
-  std::string text = comment.substr(0, 0xFFFF);
-  PutLe16(out, static_cast<uint16_t>(text.size()));
-  out += text;
-  return out;
+  const std::string text = comment.substr(0, zip::kMaxCommentSize);
+  zip::ZipEndOfCentral e{};
+  e.HeaderSig = zip::kEndOfCentralSignature;
+  e.CentralEntries = e.TotalEntries = static_cast<uint16_t>(count);
+  e.CentralSize = static_cast<uint32_t>(centralSize);
+  e.CentralOffSet = static_cast<uint32_t>(centralOffset);
+  e.ZipCommentLen = static_cast<uint16_t>(text.size());
+  std::string out(zip::kEndRecordSize, '\0');
+  zip::Encode(e, reinterpret_cast<uint8_t*>(out.data()));
+  return out + text;
 }
 
 }  // namespace zipdll

@@ -1,5 +1,6 @@
-// The ZIP records the engine reads and writes: local and central headers and the
-// end record (no Zip64: archives and members stay below 4 GiB).
+// The archive as the compression engine sees it: the members of an existing
+// archive with where their bytes lie, and the header bytes of the new one. The
+// records themselves come from zipformat/; archives and members stay below 4 GiB.
 #pragma once
 
 #include <cstdint>
@@ -7,19 +8,15 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "zipformat/Signatures.h"
 
 namespace zipdll {
 
-constexpr uint32_t kLocalSignature = 0x04034b50;
-constexpr uint32_t kCentralSignature = 0x02014b50;
-constexpr uint32_t kEndSignature = 0x06054b50;
-constexpr uint32_t kDescriptorSignature = 0x08074b50;
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagDescriptor = 0x0008;
-constexpr uint16_t kFlagUtf8 = 0x0800;
-constexpr uint16_t kMadeByUnix = (3 << 8) | 20;
+using zip::kFlagEncrypted;
+using zip::kFlagUtf8;
+constexpr uint16_t kMadeByUnix = (zip::kHostUnix << 8) | 20;
 constexpr uint16_t kVersionNeeded = 20;
-constexpr uint64_t kZip32Limit = 0xFFFFFFFFull;
+constexpr uint64_t kZip32Limit = zip::kSaturated32;
 
 // A member as its central header describes it.
 struct MemberHeader {
@@ -55,14 +52,12 @@ struct ExistingArchive {
 };
 
 // Reads the central directory of an open archive; throws EngineError on damage.
+// ZIP64 records are read; their values must stay below 4 GiB.
 ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h);
 
 std::string LocalHeaderBytes(const MemberHeader& m);
 std::string CentralHeaderBytes(const MemberHeader& m);
 std::string EndRecordBytes(uint64_t count, uint64_t centralSize, uint64_t centralOffset,
                            const std::string& comment);
-
-void PutLe16(std::string& out, uint16_t v);
-void PutLe32(std::string& out, uint32_t v);
 
 }  // namespace zipdll
