@@ -105,7 +105,13 @@ bool FakeDrives::SetVolumeLabel(const std::string& root, const std::string& labe
   Drive* drive = Find(root);
   if (!drive || !drive->disk || !drive->disk->formatted) return false;
   drive->disk->label = label;
+  labelsSet_[drive->disk->directory] = label;
   return true;
+}
+
+std::string FakeDrives::LabelSetOn(const std::string& directory) const {
+  auto it = labelsSet_.find(directory);
+  return it == labelsSet_.end() ? std::string() : it->second;
 }
 
 bool FakeDrives::IsDiskInDrive(const std::string& root) {

@@ -35,6 +35,9 @@ class FakeDrives : public DriveProvider {
   void Eject(char letter);
   // The disk now in the drive, or nullptr.
   Disk* DiskIn(char letter);
+  // The label last given to the disk kept in `directory` (SetVolumeLabel, FormatDrive),
+  // which outlives the disk's stay in a drive; "" when none was given.
+  std::string LabelSetOn(const std::string& directory) const;
 
   int GetDriveType(const std::string& root) override;
   uint32_t GetLogicalDrives() override;
@@ -54,6 +57,7 @@ class FakeDrives : public DriveProvider {
   std::string prefix_;
   std::optional<std::string> previousPrefix_;
   std::map<char, Drive> drives_;
+  std::map<std::string, std::string> labelsSet_;  // by disk directory
 };
 
 }  // namespace platform

@@ -1,0 +1,228 @@
+// Joining a spanned set into one ordinary archive: the directory is read from the
+// last volumes, then every member is copied from the first volume on, and the
+// directory and end record follow with volume numbers 0 and offsets in the
+// joined file.
+#include <algorithm>
+#include <vector>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "ZipBuilder.h"
+
+using platform::kInvalidHandle;
+
+namespace {
+
+constexpr size_t kChunk = 8192;
+constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kCentralHeaderSize = 46;
+constexpr size_t kEndRecordSize = 22;
+constexpr int64_t kDataDescriptorSize = 16;
+constexpr uint16_t kFlagDataDescriptor = 1u << 3;
+
+// The entry for `name`: the one at `position` when it carries that name (members
+// usually come in the same order in both places), else the first of that name.
+int EntryFor(const DiskSpan::MDZipDataTable& table, int count, int position, const std::string& name) {
+  const DiskSpan::MDZipData* hint =
+      position < static_cast<int>(table.size()) ? table[static_cast<size_t>(position)].get() : nullptr;
+  if (hint && hint->FileName && *hint->FileName == name) return position;
+  return TZipBuilder::FindZipEntry(count, table, name, static_cast<int>(name.size()));
+}
+
+}  // namespace
+
+bool TZipBuilder::AtEndOfVolume() {
+  auto& files = *env_->files;
+  const int64_t position = files.Seek(inFileHandle_, 0, platform::SeekFrom::Current);
+  return position >= 0 && position >= files.Size(inFileHandle_);
+}
+
+void TZipBuilder::ReadVolumeRecord(uint8_t* record, size_t size, int messageId) {
+  // Volumes written by WriteSpan never cut a record: bytes before a volume's end
+  // are dropped and the record is read again from the next volume's start.
+  while (env_->files->Read(inFileHandle_, record, size) != static_cast<int64_t>(size)) {
+    if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_) throw EZipBuilder(messageId);
+    GetNewDisk(diskNr_ + 1);
+  }
+}
+
+void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
+  auto& files = *env_->files;
+  while (length > 0) {
+    const int64_t n = std::min<int64_t>(length, kChunk);
+    const int64_t got = files.Read(inFileHandle_, buffer, static_cast<size_t>(n));
+    if (got < 0) throw EZipBuilder(messageId);
+    if (got < n) {
+      if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_) throw EZipBuilder(messageId);
+      GetNewDisk(diskNr_ + 1);
+    }
+    if (got > 0) {
+      WriteJoin(buffer, got, messageId);
+      length -= got;
+    }
+  }
+}
+
+int TZipBuilder::ReadSpan(const std::string& InFileName, std::string& OutFileName) {
+  auto& files = *env_->files;
+  unzipRunning_ = true;
+  drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(InFileName));
+  diskNr_ = -1;
+  newDisk_ = false;
+  showProgress_ = false;
+  inFileName_ = InFileName;
+  if (inFileHandle_ != kInvalidHandle) files.Close(inFileHandle_);
+  inFileHandle_ = kInvalidHandle;
+  StartWaitCursor();
+  std::vector<uint8_t> buffer;
+  std::unique_ptr<DiskSpan::MDZipDataTable> table;
+
+  const int result = RunSpanReported([&] {
+    buffer.resize(kChunk);
+    const bool temporary = platform::ExtractFileName(OutFileName).empty();
+    if (!temporary) {
+      EraseFile(OutFileName, HowToDelete);
+      OutFileName = platform::ChangeFileExt(OutFileName, ".zip");
+    } else {
+      OutFileName = MakeTempFileName("zip", ".zip");
+      if (OutFileName.empty()) throw EZipBuilder(11027);
+    }
+    outFileHandle_ = files.Open(OutFileName, platform::Access::Write, platform::Share::None,
+                                temporary ? platform::Disposition::CreateNew : platform::Disposition::CreateAlways,
+                                temporary ? 0600 : 0644);
+    if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(11009);
+
+    // The last volume holds the end record; a numbered file that is not the last
+    // one is named wrongly, a removable disk that is not is asked for again.
+    int driveType = platform::kDriveRemovable;
+    zip::ZipEndOfCentral end{};
+    for (;;) {
+      if (DiskSpan::HoldsSeparateFiles(driveType)) {
+        const int number = DiskSpan::NumberBeforeExtension(inFileName_);
+        if (number == 1) throw EZipBuilder(11037);
+        if (number == 0) throw EZipBuilder(11036);
+        throw EZipBuilder(11038, number);
+      }
+      driveType = CheckForDisk();
+      newDisk_ = true;
+      if (DiskSpan::HoldsSeparateFiles(driveType) && !FileExists(inFileName_)) throw EZipBuilder(11001);
+      if (CheckIfLastDisk(end, false)) break;
+    }
+
+    dateOfInputFile_ = static_cast<int32_t>(files.GetFileDosTime(inFileHandle_).value_or(0));
+    lastDiskNumber_ = end.ThisDiskNo;
+    if (end.ThisDiskNo != end.CentralDiskNo) GetNewDisk(end.CentralDiskNo);
+    else diskNr_ = end.ThisDiskNo;
+    if (files.Seek(inFileHandle_, end.CentralOffSet, platform::SeekFrom::Begin) != end.CentralOffSet)
+      throw EZipBuilder(11008);
+
+    table = AllocSpanMem(end.TotalEntries);
+    int64_t totalBytes = 0;
+    uint8_t header[kCentralHeaderSize];
+    std::string name;
+    auto readName = [&](size_t length, int messageId) {
+      name.resize(length);
+      if (files.Read(inFileHandle_, name.data(), length) != static_cast<int64_t>(length))
+        throw EZipBuilder(messageId);
+    };
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      ReadVolumeRecord(header, kCentralHeaderSize, 11013);
+      zip::CentralFileHeader central;
+      zip::Decode(header, central);
+      if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(11015);
+      readName(central.FileNameLen, 11017);
+      DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(i)];
+      entry.FileNameLen = central.FileNameLen;
+      entry.FileName = name;
+      entry.ComprSize = central.ComprSize;
+      totalBytes += int64_t{central.FileNameLen} + central.ComprSize + central.ExtraLen + central.FileComLen;
+      const int64_t skip = int64_t{central.ExtraLen} + central.FileComLen;
+      if (files.Seek(inFileHandle_, skip, platform::SeekFrom::Current) < 0) throw EZipBuilder(11008);
+    }
+
+    GetNewDisk(0);
+    showProgress_ = true;
+    if (OnProgress) {
+      OnProgress(this, ptMemberCount, "", end.TotalEntries);
+      OnProgress(this, ptTotalBytes, "", totalBytes);
+    }
+    uint8_t marker[4];
+    if (files.Read(inFileHandle_, marker, 4) != 4 || zip::Load32(marker) != zip::kDataDescriptorSignature)
+      throw EZipBuilder(11031);
+
+    int64_t outPosition = 0;
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      ReadVolumeRecord(header, kLocalHeaderSize, 11012);
+      zip::LocalFileHeader local;
+      zip::Decode(header, local);
+      if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(11014);
+      readName(local.FileNameLen, 11016);
+      DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
+      entry.DiskStart = 0;
+      entry.RelOffLocal = static_cast<int32_t>(outPosition);
+
+      const bool descriptor = local.Flag & kFlagDataDescriptor;
+      const int64_t dataSize = local.ComprSize != 0 ? local.ComprSize : entry.ComprSize;
+      const std::string shown = ReplaceForwardSlash(name);
+      if (OnMessage) OnMessage(this, 0, LoadZipStr(10105, "Copying: ") + shown);
+      if (OnProgress)
+        OnProgress(this, ptMemberBegin, shown,
+                   int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen + local.ComprSize +
+                       (descriptor ? kDataDescriptorSize : 0));
+      WriteJoin(header, kLocalHeaderSize, 11028);
+      WriteJoin(name.data(), local.FileNameLen, 11028);
+      RWJoinData(buffer.data(), local.ExtraLen, 11018);
+      RWJoinData(buffer.data(), dataSize, 11021);
+      if (descriptor) RWJoinData(buffer.data(), kDataDescriptorSize, 11020);
+      outPosition += int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen + dataSize +
+                     (descriptor ? kDataDescriptorSize : 0);
+    }
+
+    showProgress_ = false;
+    const int64_t directoryOffset = outPosition;
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      ReadVolumeRecord(header, kCentralHeaderSize, 11013);
+      zip::CentralFileHeader central;
+      zip::Decode(header, central);
+      if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(11015);
+      readName(central.FileNameLen, 11017);
+      const DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
+      central.RelOffLocal = static_cast<uint32_t>(entry.RelOffLocal);
+      central.DiskStart = 0;
+      zip::Encode(central, header);
+      WriteJoin(header, kCentralHeaderSize, 11029);
+      WriteJoin(name.data(), central.FileNameLen, 11029);
+      RWJoinData(buffer.data(), central.ExtraLen, 11019);
+      RWJoinData(buffer.data(), central.FileComLen, 11022);
+    }
+
+    zip::ZipEndOfCentral record = end;
+    record.ThisDiskNo = 0;
+    record.CentralDiskNo = 0;
+    record.CentralOffSet = static_cast<uint32_t>(directoryOffset);
+    zip::Encode(record, header);
+    WriteJoin(header, kEndRecordSize, 11030);
+    // The set's own end record may begin the next volume: read it, never seek past it.
+    ReadVolumeRecord(header, kEndRecordSize, 11008);
+    RWJoinData(buffer.data(), end.ZipCommentLen, 11023);
+  });
+
+  if (OnProgress) OnProgress(this, ptBatchEnd, "", 0);
+  DeleteSpanMem(table);
+  if (inFileHandle_ != kInvalidHandle) {
+    files.Close(inFileHandle_);
+    inFileHandle_ = kInvalidHandle;
+  }
+  if (outFileHandle_ != kInvalidHandle) {
+    files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
+    files.Close(outFileHandle_);
+    outFileHandle_ = kInvalidHandle;
+    if (result != 0) files.DeleteFile(OutFileName);
+  }
+  if (result != 0) OutFileName.clear();
+  showProgress_ = false;
+  unzipRunning_ = false;
+  StopWaitCursor();
+  return result;
+}
