@@ -1,7 +1,7 @@
 // A FileSystem decorator for tests: passes every call to another FileSystem,
 // counts the calls and the bytes of each read and write, and fails chosen calls:
-// the n-th Open, Read, Write or Seek (each counted separately), or every call of
-// that kind from the n-th on.
+// the n-th Open, Read, Write, Seek or MoveFile (each counted separately), or every
+// call of that kind from the n-th on.
 #pragma once
 
 #include <array>
@@ -14,7 +14,7 @@ namespace platform {
 
 class FaultInjectingFileSystem : public FileSystem {
  public:
-  enum class Op { Open, Read, Write, Seek };
+  enum class Op { Open, Read, Write, Seek, Move };
 
   struct Transfer {
     size_t requested = 0;   // bytes asked for
@@ -74,7 +74,7 @@ class FaultInjectingFileSystem : public FileSystem {
   }
   bool DeleteFile(const std::string& path) override { return inner_.DeleteFile(path); }
   bool MoveFile(const std::string& from, const std::string& to, bool replace) override {
-    return inner_.MoveFile(from, to, replace);
+    return !Count(Op::Move) && inner_.MoveFile(from, to, replace);
   }
   bool CreateDirectory(const std::string& path) override { return inner_.CreateDirectory(path); }
   bool RemoveDirectory(const std::string& path) override { return inner_.RemoveDirectory(path); }
@@ -104,8 +104,8 @@ class FaultInjectingFileSystem : public FileSystem {
   bool Count(Op op);
 
   FileSystem& inner_;
-  std::array<Plan, 4> plans_{};
-  std::array<uint64_t, 4> calls_{};
+  std::array<Plan, 5> plans_{};
+  std::array<uint64_t, 5> calls_{};
   uint64_t injected_ = 0;
   std::optional<size_t> shortWrite_;
   std::vector<Transfer> reads_, writes_;

@@ -102,8 +102,10 @@ bool CopyRegularFile(const std::string& from, const std::string& to) {
   return ok;
 }
 
-// rename, or copy and unlink when the Trash is on another file system.
-bool MoveIntoTrash(const std::string& from, const std::string& to) {
+// rename, or copy and unlink when the Trash is on another file system. With
+// `keepSource` a second link, or a copy across file systems, and the source stays.
+bool MoveIntoTrash(const std::string& from, const std::string& to, bool keepSource) {
+  if (keepSource) return ::link(from.c_str(), to.c_str()) == 0 || CopyRegularFile(from, to);
   if (::rename(from.c_str(), to.c_str()) == 0) return true;
   if (errno != EXDEV || !CopyRegularFile(from, to)) return false;
   if (::unlink(from.c_str()) == 0) return true;
@@ -111,7 +113,7 @@ bool MoveIntoTrash(const std::string& from, const std::string& to) {
   return false;
 }
 
-int MoveToTrash(const std::string& path) {
+int MoveToTrash(const std::string& path, bool keepSource) {
   std::string source = PosixAbsolute(path);
   std::string trash = TrashDirectory();
   if (!MakeDirs(trash + "/files") || !MakeDirs(trash + "/info")) return 1;
@@ -140,7 +142,7 @@ int MoveToTrash(const std::string& path) {
     std::string text = "[Trash Info]\nPath=" + EncodeTrashPath(source) + "\nDeletionDate=" + when + "\n";
     bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
-    if (written && MoveIntoTrash(source, target)) return 0;
+    if (written && MoveIntoTrash(source, target, keepSource)) return 0;
     ::unlink(info.c_str());
     return 1;
   }
@@ -161,9 +163,11 @@ bool IsNativeExecutable(const std::string& native) {
 class PosixShellImpl : public Shell {
  public:
   int DeleteFile(const std::string& path, bool allowUndo) override {
-    if (allowUndo) return MoveToTrash(path);
+    if (allowUndo) return MoveToTrash(path, false);
     return ::unlink(ToNativePath(path).c_str()) == 0 ? 0 : 1;
   }
+
+  int CopyToTrash(const std::string& path) override { return MoveToTrash(path, true); }
 
   int Execute(const std::string& verb, const std::string& file, const std::string& parameters,
               const std::string& directory) override {

@@ -20,11 +20,17 @@ class RecordingShell : public platform::Shell {
  public:
   std::vector<RecordedLaunch> launches;
   std::vector<std::string> deleted;
+  std::vector<std::string> trashCopies;
+  int copyToTrashResult = 0;  // non-zero: the copy fails
   int executeResult = 42;  // above 32: started
 
   int DeleteFile(const std::string& path, bool) override {
     deleted.push_back(path);
     return 0;
+  }
+  int CopyToTrash(const std::string& path) override {
+    if (copyToTrashResult == 0) trashCopies.push_back(path);
+    return copyToTrashResult;
   }
   int Execute(const std::string& verb, const std::string& file, const std::string& parameters,
               const std::string& directory) override {

@@ -1,0 +1,115 @@
+// Replacing an archive by its rewritten version: one rename, an undo copy in
+// the Trash on request, and the old archive untouched by every failure.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/Env.h"
+#include "platform/FaultInjectingFileSystem.h"
+#include "support/RecordingShell.h"
+#include "support/TempDir.h"
+#include "zipbuilder/ArchiveReplace.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadTextFile;
+using testsupport::WriteTextFile;
+
+struct ArchiveReplaceTest : ::testing::Test {
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
+  platform::FaultInjectingFileSystem files{platform::PosixFileSystem()};
+  testsupport::RecordingShell recordingShell;
+  platform::Env env = [this] {
+    platform::Env e = platform::DefaultEnv();
+    e.files = &files;
+    return e;
+  }();
+  std::string archive = dir / "sub/a.zip";
+
+  void SetUp() override {
+    fs::create_directories(dir / "sub");
+    WriteTextFile(archive, "old archive");
+    fs::permissions(archive, fs::perms(0640));
+  }
+  std::string NewVersion() {
+    std::string temporary = CreateTemporaryBeside(files, archive);
+    WriteTextFile(temporary, "new archive");
+    return temporary;
+  }
+  size_t FilesIn(const std::string& path) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(path), fs::directory_iterator()));
+  }
+};
+
+TEST_F(ArchiveReplaceTest, TemporaryIsNewPrivateAndBesideTheArchive) {
+  std::string first = CreateTemporaryBeside(files, archive);
+  std::string second = CreateTemporaryBeside(files, archive);
+  ASSERT_FALSE(first.empty());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(fs::path(first).parent_path(), fs::path(archive).parent_path());
+  EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms(0600));
+  EXPECT_EQ(fs::file_size(first), 0u);
+  EXPECT_EQ(CreateTemporaryBeside(files, dir / "missing/a.zip"), "");
+}
+
+TEST_F(ArchiveReplaceTest, ReplacesInOneRenameKeepingTheOldMode) {
+  std::string temporary = NewVersion();
+  ASSERT_EQ(ReplaceArchive(env, temporary, archive, false), ReplaceOutcome::Replaced);
+  EXPECT_EQ(ReadTextFile(archive), "new archive");
+  EXPECT_EQ(fs::status(archive).permissions() & fs::perms::all, fs::perms(0640));
+  EXPECT_FALSE(fs::exists(temporary));
+  EXPECT_EQ(files.Calls(platform::FaultInjectingFileSystem::Op::Move), 1u);
+  EXPECT_FALSE(fs::exists(dir / "data/Trash"));
+}
+
+TEST_F(ArchiveReplaceTest, UndoCopyOfTheOldArchiveLandsInTheTrash) {
+  std::string temporary = NewVersion();
+  ASSERT_EQ(ReplaceArchive(env, temporary, archive, true), ReplaceOutcome::Replaced);
+  EXPECT_EQ(ReadTextFile(archive), "new archive");
+  EXPECT_EQ(ReadTextFile(dir / "data/Trash/files/a.zip"), "old archive");
+  EXPECT_NE(ReadTextFile(dir / "data/Trash/info/a.zip.trashinfo").find("Path=" + archive), std::string::npos);
+  // A second replacement keeps both old versions.
+  ASSERT_EQ(ReplaceArchive(env, NewVersion(), archive, true), ReplaceOutcome::Replaced);
+  EXPECT_EQ(ReadTextFile(dir / "data/Trash/files/a.zip"), "old archive");
+  EXPECT_EQ(ReadTextFile(dir / "data/Trash/files/a.zip.2"), "new archive");
+}
+
+TEST_F(ArchiveReplaceTest, FailuresLeaveTheArchiveAndRemoveTheTemporary) {
+  struct Case {
+    const char* what;
+    bool failRename;
+    int trashResult;
+    ReplaceOutcome expected;
+  } cases[] = {
+      {"rename fails", true, 0, ReplaceOutcome::RenameFailed},
+      {"trash copy fails", false, 1, ReplaceOutcome::TrashCopyFailed},
+  };
+  env.shell = &recordingShell;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    files.Reset();
+    if (c.failRename) files.FailNth(platform::FaultInjectingFileSystem::Op::Move, 1);
+    recordingShell.copyToTrashResult = c.trashResult;
+    std::string temporary = NewVersion();
+    EXPECT_EQ(ReplaceArchive(env, temporary, archive, true), c.expected);
+    EXPECT_EQ(ReadTextFile(archive), "old archive");
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_EQ(FilesIn(dir / "sub"), 1u);
+  }
+  // The trash copy is made before the rename is tried.
+  EXPECT_EQ(recordingShell.trashCopies, std::vector<std::string>{archive});
+}
+
+TEST_F(ArchiveReplaceTest, NewArchiveNeedsNoUndoCopy) {
+  env.shell = &recordingShell;
+  recordingShell.copyToTrashResult = 1;  // would fail if asked
+  std::string fresh = dir / "sub/fresh.zip";
+  std::string temporary = CreateTemporaryBeside(files, fresh);
+  WriteTextFile(temporary, "first");
+  ASSERT_EQ(ReplaceArchive(env, temporary, fresh, true), ReplaceOutcome::Replaced);
+  EXPECT_EQ(ReadTextFile(fresh), "first");
+}
+
+}  // namespace
