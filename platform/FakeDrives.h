@@ -45,6 +45,15 @@ class FakeDrives : public DriveProvider {
   std::optional<DiskSpace> GetDiskFreeSpace(const std::string& root) override;
   bool SetVolumeLabel(const std::string& root, const std::string& label) override;
   bool IsDiskInDrive(const std::string& root) override;
+  // A removable drive with a disk in it can be formatted: the disk's files go, it
+  // gets the label and all its room back.
+  bool CanFormatDrive(const std::string& root) override;
+  int FormatDrive(const std::string& root, const std::string& label) override;
+
+  // Test controls: formatting not available at all, or answering `formatFailure`.
+  bool formatAvailable = true;
+  std::optional<int> formatFailure;
+  int formats = 0;  // formats run
 
  private:
   struct Drive {

@@ -88,10 +88,11 @@ class PeImage {
     return std::nullopt;
   }
 
-  std::optional<std::vector<uint8_t>> FirstResource(uint32_t type) const {
+  // The first resource of `type` named `name` (the first name when nullopt), first language.
+  std::optional<std::vector<uint8_t>> FirstResource(uint32_t type, std::optional<uint32_t> name = std::nullopt) const {
     auto typeDir = FindEntry(0, type);
     if (!typeDir || !(*typeDir & 0x80000000u)) return std::nullopt;
-    auto nameDir = FindEntry(*typeDir & 0x7FFFFFFFu, std::nullopt);
+    auto nameDir = FindEntry(*typeDir & 0x7FFFFFFFu, name);
     if (!nameDir || !(*nameDir & 0x80000000u)) return std::nullopt;
     auto leaf = FindEntry(*nameDir & 0x7FFFFFFFu, std::nullopt);
     if (!leaf || (*leaf & 0x80000000u)) return std::nullopt;
@@ -199,6 +200,50 @@ std::optional<std::vector<uint8_t>> ReadFirstResource(const ByteSource& image, u
   PeImage pe(image);
   if (!pe.Load()) return std::nullopt;
   return pe.FirstResource(type);
+}
+
+IconLookup ExtractIconA(FileSystem& files, const std::string& path) {
+  IconLookup result;
+  FileHandle h = files.Open(path, Access::Read, Share::Read, Disposition::OpenExisting);
+  if (h == kInvalidHandle) return result;
+  ByteSource source = [&](uint64_t offset, void* buffer, size_t count) {
+    return files.Seek(h, static_cast<int64_t>(offset), SeekFrom::Begin) == static_cast<int64_t>(offset) &&
+           files.Read(h, buffer, count) == static_cast<int64_t>(count);
+  };
+  PeImage pe(source);
+  if (pe.Load()) {
+    result.isImage = true;
+    // The group lists its images: 14-byte entries after a 6-byte header; the .ico
+    // format gives each a 16-byte entry holding the image's file position instead of its ID.
+    auto group = pe.FirstResource(kResourceTypeGroupIcon);
+    if (group && group->size() >= 6) {
+      size_t count = Le16(group->data() + 4);
+      if (group->size() >= 6 + 14 * count && count > 0) {
+        std::vector<std::vector<uint8_t>> images;
+        for (size_t i = 0; i < count; ++i) {
+          auto image = pe.FirstResource(kResourceTypeIcon, Le16(group->data() + 6 + 14 * i + 12));
+          if (!image) break;
+          images.push_back(std::move(*image));
+        }
+        if (images.size() == count) {
+          std::vector<uint8_t> ico(group->begin(), group->begin() + 6);
+          size_t at = 6 + 16 * count;
+          for (size_t i = 0; i < count; ++i) {
+            const uint8_t* entry = group->data() + 6 + 14 * i;
+            ico.insert(ico.end(), entry, entry + 8);
+            uint32_t size = static_cast<uint32_t>(images[i].size());
+            for (uint32_t v : {size, static_cast<uint32_t>(at)})
+              for (int k = 0; k < 4; ++k) ico.push_back(static_cast<uint8_t>(v >> (8 * k)));
+            at += size;
+          }
+          for (const auto& image : images) ico.insert(ico.end(), image.begin(), image.end());
+          result.icon = std::move(ico);
+        }
+      }
+    }
+  }
+  files.Close(h);
+  return result;
 }
 
 uint32_t GetFileVersionInfoSizeA(FileSystem& files, const std::string& path) {

@@ -25,6 +25,14 @@ using ByteSource = std::function<bool(uint64_t offset, void* buffer, size_t coun
 // when the image is no PE file or has no such resource. Never throws for bad input.
 std::optional<std::vector<uint8_t>> ReadFirstResource(const ByteSource& image, uint32_t type);
 
+// ExtractIconA for icon 0: the program's first icon group as the bytes of an .ico
+// file. `isImage` false: not a PE file (the call's answer 1); no icon: answer 0.
+struct IconLookup {
+  bool isImage = false;
+  std::optional<std::vector<uint8_t>> icon;
+};
+IconLookup ExtractIconA(FileSystem& files, const std::string& path);
+
 // GetFileVersionInfoSizeA: the size of the file's version information, 0 when the file
 // is missing, no PE file, or has no version resource.
 uint32_t GetFileVersionInfoSizeA(FileSystem& files, const std::string& path);

@@ -1,4 +1,8 @@
 // zipbuilder add: files into an archive, with options in the manner of zip.
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdint>
 #include <iostream>
 
 #include "Command.h"
@@ -10,7 +14,26 @@
 namespace {
 
 const char* const kUsage =
-    "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] ARCHIVE SPEC...";
+    "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-s SIZE[k|m|g] | --span] "
+    "ARCHIVE SPEC...";
+
+// "64k", "10m", "1g" or plain bytes; 0 when not a size a volume can have.
+int64_t VolumeSize(const std::string& text) {
+  size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits > 12 || text.size() > digits + 1) return 0;
+  int64_t size = std::stoll(text.substr(0, digits));
+  if (digits < text.size()) {
+    switch (std::tolower(static_cast<unsigned char>(text[digits]))) {
+      case 'k': size <<= 10; break;
+      case 'm': size <<= 20; break;
+      case 'g': size <<= 30; break;
+      default: return 0;
+    }
+  }
+  // A volume must take the largest header with its name; the property holds 31 bits.
+  return size >= 1024 && size <= INT32_MAX ? size : 0;
+}
 
 int Usage() {
   std::cerr << "usage: zipbuilder " << kUsage << '\n';
@@ -41,10 +64,20 @@ int RunAdd(const std::vector<std::string>& args) {
   bool askPassword = false;
   std::string password;
   std::vector<std::string> exclusions, operands;
+  int64_t volumeSize = 0;
+  bool span = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() < 2 || a[0] != '-' || !operands.empty()) {
       operands.push_back(a);
+      continue;
+    }
+    if (a == "--span") {
+      span = true;
+      continue;
+    }
+    if (a == "-s") {
+      if (++i >= args.size() || (volumeSize = VolumeSize(args[i])) == 0) return Usage();
       continue;
     }
     if (a == "-P" || a == "-x") {
@@ -78,6 +111,17 @@ int RunAdd(const std::vector<std::string>& args) {
   zip.HowToDelete = htdFinal;
   ProgressBar bar;
   bar.Attach(zip);
+  if (span || volumeSize > 0) {
+    if (span && volumeSize > 0) return Usage();
+    // Volumes: numbered files of at most SIZE bytes, or one per removable disk;
+    // disks and overwriting are asked for on the terminal.
+    options.Include(AddDiskSpan);
+    ReportSpanningToStderr(zip, [&bar] { bar.ClearLine(); });
+    if (volumeSize > 0) {
+      zip.SetMaxVolumeSize(static_cast<int32_t>(volumeSize));
+      zip.SetMinFreeVolSize(static_cast<int32_t>(std::min<int64_t>(volumeSize, 65536)));
+    }
+  }
   zip.SetFileName(operands[0]);
   zip.AddOptions = options;
   zip.AddCompLevel = level;
@@ -89,6 +133,7 @@ int RunAdd(const std::vector<std::string>& args) {
   if (zip.SuccessCount() > 0 || zip.ErrCode() == 0) {
     std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
               << " added\n";
+    if (options.Contains(AddDiskSpan)) std::cerr << "zipbuilder: last volume " << zip.ZipFileName() << '\n';
     return 0;
   }
   return 1;
@@ -96,7 +141,8 @@ int RunAdd(const std::vector<std::string>& args) {
 
 RegisterCommand addCommand({"add", kUsage,
                             "add files (-r recurse, -0..-9 level, -e/-P encrypt, -x exclude, -m move, "
-                            "-f freshen, -u update, -D no directory entries, -j junk paths)",
+                            "-f freshen, -u update, -D no directory entries, -j junk paths, -s numbered volumes "
+                            "of at most SIZE bytes, --span one volume per removable disk)",
                             RunAdd});
 
 }  // namespace

@@ -2,12 +2,42 @@
 
 #include <iostream>
 
+#include "platform/Paths.h"
+
 void ReportToStderr(TZipBuilder& zip) {
   zip.Unattended = true;
   zip.OnMessage = [](TZipBuilder*, int, const std::string& text) { std::cerr << "zipbuilder: " << text << '\n'; };
 }
 
-ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive) {
+std::string LastVolumeOf(TZipBuilder& zip, const std::string& name) {
+  int number = DiskSpan::NumberBeforeExtension(name);
+  std::string setName = name;
+  if (number > 0) {
+    const std::string extension = platform::ExtractFileExt(name);
+    setName = name.substr(0, name.size() - extension.size() - 3) + extension;
+  } else if (!zip.FileExists(name) && zip.FileExists(DiskSpan::NumberedName(name, 0))) {
+    number = 1;
+  } else {
+    return name;
+  }
+  if (!zip.FileExists(DiskSpan::NumberedName(setName, number - 1))) return name;
+  while (number < 999 && zip.FileExists(DiskSpan::NumberedName(setName, number))) ++number;
+  return DiskSpan::NumberedName(setName, number - 1);
+}
+
+void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& beforeReport) {
+  zip.Unattended = false;
+  const std::string copying = zip.LoadZipStr(10105, "Copying: ");
+  // Reports the component shows in a box are printed by the console already.
+  zip.OnMessage = [copying, beforeReport](TZipBuilder* z, int code, const std::string& text) {
+    if (text.rfind(copying, 0) == 0 || (code == 0 && text == z->Message())) return;
+    if (beforeReport) beforeReport();
+    std::cerr << "zipbuilder: " << text << '\n';
+  };
+}
+
+ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& requested) {
+  const std::string archive = LastVolumeOf(zip, requested);
   if (!zip.FileExists(archive)) {
     std::cerr << "zipbuilder: " << archive << ": " << zip.LoadZipStr(11001, "Input file does not exist") << '\n';
     return ArchiveOpening::Missing;

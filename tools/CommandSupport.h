@@ -1,6 +1,7 @@
 // What the subcommands share: reporting to stderr and opening the archive.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "zipbuilder/ZipBuilder.h"
@@ -10,6 +11,15 @@ void ReportToStderr(TZipBuilder& zip);
 
 enum class ArchiveOpening { Listed, Missing, Unreadable };
 
-// Names `archive` on the component, which lists it. A missing archive is
+// The last volume of the numbered set `name` belongs to (backup002.zip, or the
+// set's own name backup.zip, gives backup007.zip when volumes 1 to 7 exist);
+// `name` itself when it is no volume of such a set.
+std::string LastVolumeOf(TZipBuilder& zip, const std::string& name);
+
+// Spanned sets may ask questions (disks, overwriting): the component may ask on
+// the terminal, and its reports go to stderr once, without the copying lines.
+void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& beforeReport = nullptr);
+
+// Names `archive` (or the last volume of its set) on the component, which lists it. A missing archive is
 // reported here; an unreadable one has been reported by the listing.
 ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive);

@@ -12,6 +12,9 @@ class ConsoleUi : public UiService {
   PasswordAnswer PasswordDialog(const std::string& caption, const std::string& prompt,
                                 const std::vector<DialogButton>& buttons) override;
   void ProcessMessages() override {}
+  void OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) override;
+  // Asks on the terminal whether to start; closes without one, and once a format ran.
+  void FormatDialogIdle(FormatDialog& dialog) override;
   int GetCursor() override { return cursor_; }
   void SetCursor(int c) override { cursor_ = c; }
 

@@ -30,6 +30,7 @@ bool IsExeName(const std::string& name) {
 void TZipBuilder::Add() { ExtAdd(kModeFiles, 0, 0, nullptr); }
 
 void TZipBuilder::AddStreamToFile(const std::string& FileName, uint32_t FileDate, uint32_t FileAttr) {
+  if (Busy()) return;
   if (!FileName.empty()) fSpecArgs_.assign(1, FileName);
   if (FileDate == 0) FileDate = env_->clock->NowDosDateTime();
   if (fSpecArgs_.empty()) {
@@ -42,6 +43,7 @@ void TZipBuilder::AddStreamToFile(const std::string& FileName, uint32_t FileDate
 }
 
 TZipStream* TZipBuilder::AddStreamToStream(TMemoryStream* input) {
+  if (Busy()) return nullptr;
   if (input == stream_.get()) {
     ShowZipMessage(10306, "");
     return nullptr;
@@ -145,6 +147,7 @@ void TZipBuilder::SetZipSwitches(const std::string& archiveName, int32_t version
 }
 
 void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemoryStream* input) {
+  if (Busy()) return;
   errCode_ = 0;
   successCount_ = 0;
   message_.clear();
@@ -160,13 +163,15 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
     ShowZipMessage(10302, "");
     return;
   }
-  if (zipRunning_) return;
   Cancel = false;
   bool toArchive = mode != kModeStreamToStream;
   if (toArchive && IsExeName(zipFileName_) && archiveStart_ == 0 && !FileExists(zipFileName_)) {
-    // A new self-extracting archive needs the self-extractor stub first.
-    ShowZipMessage(11024, "\ncreating a new self-extracting archive is not available in this build");
-    return;
+    // A new self-extracting archive: the stub and an empty archive first.
+    int result = ConvertSFX(true);
+    if (result != 0) {
+      ShowExceptionError(EZipBuilder(10304, result));
+      return;
+    }
   }
   bool spanning = toArchive && (AddOptions.Contains(AddDiskSpan) || AddOptions.Contains(AddDiskSpanErase));
 
@@ -191,11 +196,10 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
     if (Verbose && OnMessage) OnMessage(this, 0, "Temporary zipfile: " + archiveToWrite);
   }
 
-  zipRunning_ = true;
+  RunningScope running(*this, RunKind::Zip);
   int32_t version = GetZipVers();
   if (mode != kModeFiles && version < 160) {
     ShowZipMessage(10305, "");
-    zipRunning_ = false;
     return;
   }
   ExecAddRecord(
@@ -223,7 +227,7 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
       });
   if (spanning) WriteSpanFromTemporary(archiveToWrite);
   Cancel = false;
-  zipRunning_ = false;
+  running.Release();
   if (successCount_ > 0 && toArchive) List();
 }
 
@@ -249,7 +253,9 @@ void TZipBuilder::ExecAddRecord(int32_t version, const std::string& archiveName,
       if (afterExec) afterExec(rec);
     }
   } catch (...) {
+    // A run that ended in an exception (also an event handler's) counts nothing.
     callbackException_ = nullptr;
+    successCount_ = 0;
     ShowZipMessage(10101, "");
   }
   fSpecArgs_.clear();
@@ -265,7 +271,7 @@ void TZipBuilder::WriteSpanFromTemporary(const std::string& temporary) {
     return;
   }
   try {
-    if (WriteSpan(temporary, zipFileName_) != 0) {
+    if (WriteSpanSet(temporary, zipFileName_) != 0) {
       successCount_ = 0;
       // The set is incomplete: the archive the engine built is all there is, so it stays.
       if (OnMessage) OnMessage(this, 0, "Temporary zipfile kept: " + temporary);

@@ -2,6 +2,7 @@
 // files, one concern each (see the list at the end of this header).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -24,7 +25,9 @@ class DriveProvider;
 }
 namespace ui {
 class UiService;
+class FormatDialog;
 }
+class TSHFormatThread;
 
 // ---- Enumerations ------------------------------------------------------------
 
@@ -199,6 +202,32 @@ class TZipBuilder {
   uint16_t LastDiskNumber() const { return lastDiskNumber_; }
   bool ZipRunning() const { return zipRunning_; }
   bool UnzipRunning() const { return unzipRunning_; }
+
+  // ---- Re-entrancy guard ----
+  // Every public archive operation tests Busy() before it changes anything: an
+  // event handler that starts an operation while one runs (a second click handled
+  // by the callback's message processing) gets an immediate return, and the
+  // running operation keeps its errors, counts, lists, stream and Cancel.
+  // An operation holds a RunningScope on ZipRunning (it writes the archive) or
+  // UnzipRunning (it reads it) while it runs. An operation that runs another
+  // guarded operation of the same component calls that one's body, or releases
+  // its scope first (copying with removal runs Delete on the source that way).
+  bool Busy() const { return zipRunning_ || unzipRunning_; }
+  enum class RunKind { Zip, Unzip };
+  class RunningScope {
+   public:
+    RunningScope(TZipBuilder& owner, RunKind kind)
+        : flag_(kind == RunKind::Zip ? owner.zipRunning_ : owner.unzipRunning_) {
+      flag_ = true;
+    }
+    ~RunningScope() { Release(); }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+    void Release() { flag_ = false; }
+
+   private:
+    bool& flag_;
+  };
   TZipStream& ZipStream() { return *stream_; }
   bool Cancel = false;
 
@@ -304,13 +333,22 @@ class TZipBuilder {
   // one ordinary archive; `OutFileName` names it on entry (its extension becomes
   // ".zip"), or is a directory path ending in a separator for a temporary file,
   // and names the result on return (empty after a failure). Both return 0, or -7,
-  // -8, -9 after a reported failure.
+  // -8, -9 after a reported failure; -9 without a report while another
+  // operation runs.
   int WriteSpan(const std::string& InFileName, const std::string& OutFileName);
   int ReadSpan(const std::string& InFileName, std::string& OutFileName);
   // Formats the disk in drive number formatDriveNumber_ through the format dialog,
   // labelling it with VolumeName(): -2 cancelled, -1 error or refused, -3 not run,
   // any other value: the dialog ran to its end (ZipShellFormat.cpp).
   int ZipFormat();
+  // The window enumeration of ZipFormat: the dialog whose parent is the
+  // application's window is the format dialog (state 1); false stops the enumeration.
+  static bool EnumThreadWndProc(ui::FormatDialog& window, TZipBuilder* builder);
+  // What the set writer sets before ZipFormat: the drive (0 for A) and the label.
+  void SetFormatTarget(int32_t driveNumber, const std::string& label) {
+    formatDriveNumber_ = driveNumber;
+    volumeName_ = label;
+  }
   // Writes to the set, opening volumes as needed; a record of `mustFit` bytes
   // starts a new volume when the open one has less room.
   void WriteSplit(const void* buffer, int64_t length, int64_t mustFit);
@@ -381,6 +419,16 @@ class TZipBuilder {
   // Removes the members matching FSpecArgs from ZipFileName.
   void Delete();
 
+  // @sfx-public: self-extractors (ZipSFX.cpp, ZipSFXBack.cpp)
+  // ZipFileName (".zip") to a self-extractor of the same base name (".exe"); with
+  // `createEmpty` an empty self-extractor under ZipFileName. 0 or a negative code.
+  int ConvertSFX();
+  int ConvertSFX(bool createEmpty);
+  // ZipFileName (".exe") back to a ".zip", its settings taken into the properties.
+  int ConvertZIP();
+  // 1 when `SFXExeName` holds an end record usable in place, else 0 or a negative code.
+  int IsZipSFX(const std::string& SFXExeName);
+
 
  private:
   platform::Env* env_;
@@ -437,7 +485,14 @@ class TZipBuilder {
   bool showProgress_ = false;  // CopyBuffer raises OnProgress while set
   TZipDiskStatus diskStatus_;
   TZipDiskAction diskAction_ = zdaOk;
-  int32_t formatDriveNumber_ = 0;  // 0 for A
+
+  // The drive format worker (ZipShellFormat.cpp), shared with its thread.
+  friend class TSHFormatThread;
+  int32_t formatDriveNumber_ = 0;        // 0 for A
+  ui::FormatDialog* formatDialog_ = nullptr;  // once ZipFormat has found it
+  std::atomic<int> formatState_{0};      // 0 waiting, 1 dialog found, 2 worker done
+  std::atomic<bool> autoStart_{false};   // the hook presses Start once
+  std::atomic<int> formatResult_{-3};
 
   // Passwords.
   bool passwordRequestState_ = true;
@@ -450,6 +505,8 @@ class TZipBuilder {
   // @listing-private
 
   // @span-private
+  int WriteSpanSet(const std::string& InFileName, const std::string& OutFileName);
+  int JoinSpanSet(const std::string& InFileName, std::string& OutFileName);
   platform::DriveProvider& Drives();
   // The boundary of the spanning operations: 0, or after the report -7 (EZipBuilder),
   // -8 (lack of memory), -9 (anything else).
@@ -505,6 +562,20 @@ class TZipBuilder {
   // Any exception is reported as 10101. Both specification lists are cleared.
   void ExecAddRecord(int32_t version, const std::string& archiveName, const std::function<void(AddRecord&)>& build,
                      const std::function<void(AddRecord&)>& afterExec = nullptr);
+  // @sfx-private
+  bool FindSfxStub();
+  int ReplaceIcon(platform::FileHandle output, int64_t stubSize);
+  int WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header, bool createEmpty,
+               int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);
+  int WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize, int64_t& outputSize);
+  bool IsInstallShield(platform::FileHandle file);
+  // A new private file beside `target`, or "" when none can be made.
+  std::string TemporaryBeside(const std::string& target);
+  // Puts the finished `temporary` in the place of `target` once it lists, then
+  // erases `previous` (the converted archive, unless "") and continues with `target`.
+  int PlaceConverted(const std::string& temporary, const std::string& target, const std::string& previous,
+                     bool listTarget);
+
 };
 
 bool DirExists(const std::string& name);

@@ -3,6 +3,7 @@
 #include "zipbuilder/ZipBuilder.h"
 
 void TZipBuilder::Delete() {
+  if (Busy()) return;
   errCode_ = 0;
   successCount_ = 0;
   message_.clear();
@@ -14,12 +15,11 @@ void TZipBuilder::Delete() {
     ShowZipMessage(10102, "");
     return;
   }
-  if (zipRunning_) return;
   Cancel = false;
   {
     EngineUse engine(*this, EngineKind::Zip);
     if (!engine.Loaded()) return;
-    zipRunning_ = true;
+    RunningScope running(*this, RunKind::Zip);
     ExecAddRecord(GetZipVers(), zipFileName_, [&](AddRecord& rec) {
       ZipParams& h = rec.Head();
       h.fDeleteEntries = 1;
@@ -34,6 +34,5 @@ void TZipBuilder::Delete() {
       if (!rec.oldLayout) rec.SetPlainSpecs(fSpecArgs_);
     });
   }
-  zipRunning_ = false;
   if (successCount_ > 0) List();
 }

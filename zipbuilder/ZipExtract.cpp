@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 #include "platform/Env.h"
@@ -48,6 +49,7 @@ struct TZipBuilder::ExtractRecord {
 void TZipBuilder::Extract() { ExtExtract(kModeFiles, nullptr); }
 
 TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
+  if (Busy()) return nullptr;
   if (!name.empty()) fSpecArgs_.assign(1, name);
   stream_->Clear();
   ExtExtract(kModeMemberToMemory, nullptr);
@@ -55,6 +57,7 @@ TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
 }
 
 TZipStream* TZipBuilder::ExtractStreamToStream(TMemoryStream* input, uint32_t size) {
+  if (Busy()) return nullptr;
   if (input == stream_.get()) {
     ShowZipMessage(10306, "");
     return nullptr;
@@ -90,6 +93,7 @@ void TZipBuilder::SetUnZipSwitches(std::string& archiveName, int32_t version) {
 }
 
 void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
+  if (Busy()) return;
   errCode_ = 0;
   successCount_ = 0;
   message_.clear();
@@ -98,7 +102,6 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     return;
   }
   Cancel = false;
-  if (unzipRunning_) return;
 
   // Unattended without any way to get a password: the engine must not ask.
   bool requestsZeroed = Unattended && Password.empty() && !OnPasswordError;
@@ -108,6 +111,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     ShowZipMessage(10502, "");
   }
 
+  std::optional<RunningScope> running;  // held until the engine is unloaded
   {
     EngineUse engine(*this, EngineKind::Unz);
     int32_t version = 0;
@@ -125,7 +129,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     } removeJoined{*env_->files, joined};
     if (proceed && lastDiskNumber_ != 0) {
       joined = TempDir.empty() ? env_->files->GetTempPath() : AppendSlash(TempDir);
-      proceed = ReadSpan(zipFileName_, joined) == 0;
+      proceed = JoinSpanSet(zipFileName_, joined) == 0;
       archiveName = joined;
     }
     if (proceed) {
@@ -136,7 +140,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
       }
     }
     if (proceed) {
-      unzipRunning_ = true;
+      running.emplace(*this, RunKind::Unzip);
       StartWaitCursor();
       ExtractRecord rec;
       extractRecord_ = &rec;
@@ -196,7 +200,11 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
         }
         if (mode != kModeFiles && successCount_ != 1) stream_->Clear();
       } catch (...) {
+        // Whatever the engine counted, a run that ended in an exception (also one
+        // thrown by an event handler) processed nothing the caller can rely on.
         callbackException_ = nullptr;
+        successCount_ = 0;
+        if (mode != kModeFiles) stream_->Clear();
         ShowZipMessage(10501, "");
       }
       fSpecArgs_.clear();
@@ -208,5 +216,4 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     if (requestsZeroed) SetPasswordReqCount(savedRequests);
   }
   Cancel = false;
-  unzipRunning_ = false;
 }

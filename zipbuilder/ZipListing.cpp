@@ -255,6 +255,7 @@ std::string TZipBuilder::GetZipComment() {
 }
 
 void TZipBuilder::SetZipComment(const std::string& comment) {
+  if (Busy()) return;  // the archive is being read or rewritten
   auto& files = *env_->files;
   if (inFileHandle_ != platform::kInvalidHandle) files.Close(inFileHandle_);
   inFileHandle_ = platform::kInvalidHandle;

@@ -65,6 +65,11 @@ void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
 }
 
 int TZipBuilder::ReadSpan(const std::string& InFileName, std::string& OutFileName) {
+  if (Busy()) return -9;
+  return JoinSpanSet(InFileName, OutFileName);
+}
+
+int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFileName) {
   auto& files = *env_->files;
   unzipRunning_ = true;
   drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(InFileName));

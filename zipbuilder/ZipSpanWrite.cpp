@@ -69,6 +69,10 @@ int TZipBuilder::RunSpanReported(const std::function<void()>& body) {
 }
 
 int TZipBuilder::WriteSpan(const std::string& InFileName, const std::string& OutFileName) {
+  return Busy() ? -9 : WriteSpanSet(InFileName, OutFileName);
+}
+
+int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& OutFileName) {
   auto& files = *env_->files;
   zipRunning_ = true;
   drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(OutFileName));

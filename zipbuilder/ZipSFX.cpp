@@ -1,0 +1,241 @@
+// Converting an archive to a self-extractor: a copy of the stub (its icon image
+// optionally replaced), the settings header, then the archive with every offset
+// shifted by what now lies in front of it. The result is written under a
+// temporary name beside the target and takes its place only once it checks out.
+#include <algorithm>
+#include <cctype>
+#include <new>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/ProgramPath.h"
+#include "zipbuilder/SfxLayout.h"
+#include "zipbuilder/ZipBuilder.h"
+
+using platform::FileHandle;
+using platform::SeekFrom;
+
+namespace {
+
+constexpr const char* kStubName = "ZipSFX.bin";
+// The system and Windows directories, as the prefix's drive C: holds them.
+constexpr const char* kSystemDirectory = "C:\\windows\\system32";
+constexpr const char* kWindowsDirectory = "C:\\windows";
+constexpr int64_t kEndRecordSize = 22;
+constexpr size_t kIconFileSize = 766;  // header, one entry, one 744-byte image
+constexpr size_t kIconImageOffset = 22;
+
+std::string UpperExtension(const std::string& name) {
+  std::string ext = platform::ExtractFileExt(name);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::toupper(c); });
+  return ext;
+}
+
+uint8_t OptionFlags(const SFXOpts& options, OvrOpts mode) {
+  uint8_t flags = 0;
+  if (options.Contains(SFXAskCmdLine)) flags |= sfx::kFlagAskCmdLine;
+  if (options.Contains(SFXAskFiles)) flags |= sfx::kFlagAskFiles;
+  if (options.Contains(SFXHideOverWriteBox)) flags |= sfx::kFlagHideOverWriteBox;
+  if (mode == OvrAlways) flags |= sfx::kFlagOverwriteAlways;
+  if (mode == OvrNever) flags |= sfx::kFlagOverwriteNever;
+  if (!options.Contains(SFXCheckSize)) flags |= sfx::kFlagNoCheckSize;
+  if (options.Contains(SFXAutoRun)) flags |= sfx::kFlagAutoRun;
+  if (options.Contains(SFXNoSuccessMsg)) flags |= sfx::kFlagNoSuccessMsg;
+  return flags;
+}
+
+}  // namespace
+
+int TZipBuilder::ConvertSFX() {
+  return ConvertSFX(false);
+}
+
+bool TZipBuilder::FindSfxStub() {
+  std::vector<std::string> candidates = {SFXPath, kStubName,
+                                         platform::ProgramDirectory() + kStubName,
+                                         std::string(kSystemDirectory) + "\\" + kStubName,
+                                         std::string(kWindowsDirectory) + "\\" + kStubName};
+  if (!dllDirectory_.empty()) candidates.push_back(dllDirectory_ + "\\" + kStubName);
+  for (const std::string& candidate : candidates) {
+    SFXPath = candidate;
+    if (FileExists(SFXPath)) return true;
+  }
+  return false;
+}
+
+int TZipBuilder::ConvertSFX(bool createEmpty) {
+  showProgress_ = false;
+  if (!createEmpty && !FileExists(zipFileName_)) {
+    ShowZipMessage(10102, "");
+    return -9;
+  }
+  const size_t lengths[] = {SFXCaption.size(), SFXDefaultDir.size(), SFXCommandLine.size(),
+                            SFXMessage.size()};
+  if (std::any_of(std::begin(lengths), std::end(lengths),
+                  [](size_t n) { return n > sfx::kMaxSettingLength; })) {
+    size_t sum = lengths[0] + lengths[1] + lengths[2] + lengths[3];
+    ShowZipMessage(10801, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = " +
+                              std::to_string(sum));
+    return -9;
+  }
+  if (!FindSfxStub()) {
+    SFXPath.clear();
+    ShowZipMessage(10802, "");
+    return -9;
+  }
+  std::vector<uint8_t> header;
+  try {
+    header = sfx::BuildHeader({OptionFlags(SFXOptions, SFXOverWriteMode), SFXCaption, SFXDefaultDir,
+                               SFXCommandLine, SFXMessage});
+  } catch (const std::bad_alloc&) {
+    ShowZipMessage(10103, "");
+    return -9;
+  }
+
+  StartWaitCursor();
+  int result = -9;
+  std::string output = zipFileName_;
+  if (!createEmpty && UpperExtension(zipFileName_) != ".ZIP") {
+    ShowZipMessage(10803, "");
+  } else {
+    if (!createEmpty) output = platform::ChangeFileExt(zipFileName_, ".exe");
+    // Written beside the target: an existing file of that name stays until the new one is complete.
+    std::string temporary = TemporaryBeside(output);
+    int64_t stubSize = -1, archiveSize = -1, outputSize = -1;
+    result = temporary.empty()
+                 ? -1
+                 : WriteSfx(temporary, header, createEmpty, stubSize, archiveSize, outputSize);
+    if (result == 0 && (stubSize < 0 || archiveSize < 0 || outputSize < 0 ||
+                        stubSize + static_cast<int64_t>(header.size()) + archiveSize != outputSize))
+      result = -9;
+    if (result != 0 && !temporary.empty()) env_->files->DeleteFile(temporary);
+    if (result == 0)
+      result = PlaceConverted(temporary, output, createEmpty ? "" : zipFileName_, !createEmpty);
+  }
+  StopWaitCursor();
+  return result;
+}
+
+int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header,
+                          bool createEmpty, int64_t& stubSize, int64_t& archiveSize,
+                          int64_t& outputSize) {
+  auto& files = *env_->files;
+  FileHandle out = files.Open(temporary, platform::Access::ReadWrite, platform::Share::None,
+                              platform::Disposition::CreateAlways, 0600);
+  if (out == platform::kInvalidHandle) return -1;
+  int result = -3;
+  FileHandle stub = files.Open(SFXPath, platform::Access::Read, platform::Share::Read,
+                               platform::Disposition::OpenExisting);
+  if (stub != platform::kInvalidHandle) {
+    result = CopyBuffer(stub, out, -1);
+    stubSize = files.Seek(stub, 0, SeekFrom::End);
+    files.Close(stub);
+  }
+  if (result == 0 && !sfxIcon_.Empty()) result = ReplaceIcon(out, stubSize);
+  const int64_t prefix = stubSize + static_cast<int64_t>(header.size());
+  if (result == 0 &&
+      files.Write(out, header.data(), header.size()) != static_cast<int64_t>(header.size()))
+    result = -2;
+  if (result == 0 && createEmpty) {
+    uint8_t record[kEndRecordSize] = {};
+    zip::Store32(record, zip::kEndOfCentralSignature);
+    zip::Store32(record + 16, static_cast<uint32_t>(prefix));
+    result = files.Write(out, record, sizeof record) == kEndRecordSize ? 0 : -2;
+    archiveSize = kEndRecordSize;
+  } else if (result == 0) {
+    try {
+      if (inFileName_.empty()) inFileName_ = zipFileName_;
+      zip::ZipEndOfCentral endOfCentral{};
+      CheckIfLastDisk(endOfCentral, true);
+      if (files.Seek(inFileHandle_, 0, SeekFrom::Begin) != 0) throw EZipBuilder(11008);
+      if (structureWarning_) {
+        result = CopyBuffer(inFileHandle_, out, -1);
+        archiveSize = realFileSize_;
+      } else if (int64_t{endOfCentral.CentralOffSet} + prefix > 0xFFFFFFFFll ||
+                 endOfCentral.CentralOffSet == 0xFFFFFFFFu || endOfCentral.TotalEntries == 0xFFFF) {
+        // Shifted offsets would not fit their 32 bits: refused rather than wrapped.
+        ShowZipMessage(11036,
+                       "\nthe self-extractor would place archive data beyond 4 GB (or the archive "
+                       "needs 64-bit records), which self-extractors do not support");
+        result = -9;
+      } else {
+        result = CopyBuffer(inFileHandle_, out, endOfCentral.CentralOffSet);
+        if (result == 0) result = RWCentralDir(out, endOfCentral, static_cast<int32_t>(prefix));
+        archiveSize = archiveFileSize_;
+      }
+    } catch (...) {
+      result = -3;
+    }
+    if (inFileHandle_ != platform::kInvalidHandle) {
+      files.Close(inFileHandle_);
+      inFileHandle_ = platform::kInvalidHandle;
+    }
+  }
+  outputSize = files.Seek(out, 0, SeekFrom::End);
+  files.Close(out);
+  return result;
+}
+
+int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
+  auto& files = *env_->files;
+  int result = -10;
+  try {
+    std::vector<uint8_t> image(static_cast<size_t>(stubSize));
+    if (files.Seek(output, 0, SeekFrom::Begin) != 0 ||
+        files.Read(output, image.data(), image.size()) != static_cast<int64_t>(image.size()))
+      throw EZipBuilder(11008);
+    if (auto at = sfx::FindIconImage(image)) {
+      const std::vector<uint8_t>& icon = sfxIcon_.data;
+      if (icon.size() != kIconFileSize) {
+        result = -12;
+      } else {
+        if (files.Seek(output, static_cast<int64_t>(*at), SeekFrom::Begin) !=
+                static_cast<int64_t>(*at) ||
+            files.Write(output, icon.data() + kIconImageOffset, sfx::kIconImageSize) !=
+                sfx::kIconImageSize)
+          throw EZipBuilder(11010);
+        result = 0;
+      }
+    }
+  } catch (...) {
+    result = -11;
+  }
+  files.Seek(output, 0, SeekFrom::End);
+  return result;
+}
+
+std::string TZipBuilder::TemporaryBeside(const std::string& target) {
+  std::string dir = platform::ExtractFilePath(target);
+  if (dir.empty()) dir = AppendSlash(env_->files->GetCurrentDirectory());
+  return env_->files->GetTempFileName(dir, "zip");
+}
+
+int TZipBuilder::PlaceConverted(const std::string& temporary, const std::string& target,
+                                const std::string& previous, bool listTarget) {
+  auto& files = *env_->files;
+  {
+    // The new file must list before anything is erased.
+    TZipBuilder probe(env_, ui_);
+    probe.Unattended = true;
+    probe.SetFileName(temporary);
+    if (probe.ZipFileName().empty()) {
+      files.DeleteFile(temporary);
+      return -9;
+    }
+  }
+  auto previousInfo = previous.empty() ? std::nullopt : files.Stat(previous);
+  files.SetPermissions(temporary, previousInfo ? (previousInfo->mode & 0777) : 0644);
+  if (FileExists(target)) EraseFile(target, HowToDelete);
+  if (!files.MoveFile(temporary, target, true)) {
+    files.DeleteFile(temporary);
+    return -1;
+  }
+  if (!previous.empty()) EraseFile(previous, HowToDelete);
+  if (listTarget)
+    SetFileName(target);
+  else
+    zipFileName_ = target;
+  return 0;
+}
