@@ -34,7 +34,7 @@ enum class StartupState {
 };
 
 // What the installation run came to.
-enum class RunState { NotRun, Succeeded, Failed, Cancelled };
+enum class RunState { NotRun, Running, Succeeded, Failed, Cancelled };
 
 struct InstallerSetup {
   platform::Env* env = nullptr;  // files, registry, shell, security; DefaultEnv() when null
@@ -70,6 +70,7 @@ class Installer {
   [[noreturn]] void FatalMessage(const std::string& text, const std::string& caption);
   void CheckPackage(TextFile& descriptor);  // the steps under the start-up guard
   void ReadInstallDirectory(TextFile& descriptor);
+  bool HoldsVersionFile();  // the listed package has a member "version.ver"
   void CompareVersions(const std::string& programFile, const std::string& minimumLine,
                        const std::string& updateLine);
 

@@ -8,6 +8,11 @@
 namespace installer {
 
 void Installer::BitBtn1Click() {
+  // The run happens once: a click handled while it runs (the callback lets the
+  // window process its messages) or after it starts nothing.
+  if (run_ != RunState::NotRun) return;
+  run_ = RunState::Running;
+  view_.SetButtonsEnabled(false);
   int savedCursor = ui_.GetCursor();
   ui_.SetCursor(ui::kCursorHourglass);
   std::string installDirectory = view_.PathCaption();
@@ -37,6 +42,7 @@ void Installer::BitBtn1Click() {
 }
 
 void Installer::BitBtn2Click() {
+  if (run_ != RunState::NotRun) return;
   run_ = RunState::Cancelled;
   view_.Terminate();
 }

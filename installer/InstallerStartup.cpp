@@ -1,4 +1,6 @@
 // Start-up: the checks made when the main window is first shown.
+#include <algorithm>
+#include <cctype>
 #include <exception>
 
 #include "installer/Installer.h"
@@ -24,6 +26,28 @@ const char* const kVersionFile = "version.ver";
 
 // Unwinds FormShow after a fatal message; never caught by the start-up guard.
 struct StartupEnded {};
+
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// A directory of this run, removed with what it holds when the run is done.
+struct RunDirectory {
+  RunDirectory(platform::FileSystem& files, std::string made)
+      : files(files), path(std::move(made)) {}
+  ~RunDirectory() {
+    if (path.empty()) return;
+    if (auto entries = files.ListDirectory(path))
+      for (const auto& entry : *entries)
+        if (!entry.info.isDirectory) files.DeleteFile(path + entry.name);
+    files.RemoveDirectory(path);
+  }
+  platform::FileSystem& files;
+  std::string path;  // with its trailing separator; "" when it could not be made
+};
 
 platform::Env& ResolveEnv(platform::Env* env) { return env ? *env : platform::DefaultEnv(); }
 
@@ -88,7 +112,7 @@ void Installer::ReadInstallDirectory(TextFile& descriptor) {
     InstallRegistry_->SetRootKey(platform::HKEY_LOCAL_MACHINE);
     InstallRegistry_->CloseKey();
     if (!InstallRegistry_->OpenKey(kAppPathsKey + AppKey)) FatalMessage("Application not installed !", "");
-    view_.SetPathCaption(InstallRegistry_->ReadString("Path"));
+    view_.SetPathCaption(platform::OnSystemDrive(InstallRegistry_->ReadString("Path")));
     FollowUp = ReadLine(descriptor);
   } else {
     InstallRegistry_->SetRootKey(RootKeyFromText(AppKey));
@@ -96,7 +120,7 @@ void Installer::ReadInstallDirectory(TextFile& descriptor) {
     InstallRegistry_->CloseKey();
     if (!InstallRegistry_->OpenKey(AppKey)) FatalMessage(AppKey + "\n Registration Key not found!", "");
     AppKey = ReadLine(descriptor);
-    view_.SetPathCaption(InstallRegistry_->ReadString(AppKey));
+    view_.SetPathCaption(platform::OnSystemDrive(InstallRegistry_->ReadString(AppKey)));
   }
 }
 
@@ -108,14 +132,27 @@ void Installer::CheckPackage(TextFile& descriptor) {
   zipContainer.SetFileName(archivePath_);
   if (!zipContainer.FileExists(archivePath_)) FatalMessage("Package incomplete !", "");
 
-  zipContainer.ExtrBaseDir = TempPath;
+  // The version file goes into a directory of this run alone, so that nothing
+  // left or planted in the temporary directory can take its place or block it.
+  RunDirectory runDirectory(*env_.files, env_.files->MakeTempDirectory(TempPath, "zbv"));
+  if (runDirectory.path.empty())
+    FatalMessage("Cannot create temp files!\n\nInstallation aborted!", kCompanyCaption);
+  zipContainer.ExtrBaseDir = runDirectory.path;
   zipContainer.FSpecArgs().clear();
   zipContainer.FSpecArgs().push_back(kVersionFile);
   zipContainer.Extract();
   startup_ = StartupState::Ready;
-  if (zipContainer.ErrCode() != 0 || zipContainer.SuccessCount() != 1) return;
+  if (zipContainer.ErrCode() != 0 || zipContainer.SuccessCount() != 1) {
+    // Only a package without a version file skips the checks; one whose version
+    // file could not be extracted must not be taken as such.
+    if (!HoldsVersionFile()) return;
+    std::string reason = zipContainer.Message();
+    if (reason.empty()) reason = "Error " + std::to_string(zipContainer.ErrCode());
+    FatalMessage("Cannot extract the version file!\n\n" + reason + "\n\nInstallation aborted!",
+                 kCompanyCaption);
+  }
 
-  std::string versionPath = TempPath + kVersionFile;
+  std::string versionPath = runDirectory.path + kVersionFile;
   std::string programFile, minimumLine, updateLine;
   {
     TextFile versionFile(*env_.files, versionPath);
@@ -127,6 +164,12 @@ void Installer::CheckPackage(TextFile& descriptor) {
   }
   env_.files->DeleteFile(versionPath);
   CompareVersions(programFile, minimumLine, updateLine);
+}
+
+bool Installer::HoldsVersionFile() {
+  for (const auto& entry : zipContainer.ZipDirEntryRecords())
+    if (SameText(entry->FileName, kVersionFile)) return true;
+  return false;
 }
 
 void Installer::CompareVersions(const std::string& programFile, const std::string& minimumLine,

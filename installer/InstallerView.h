@@ -15,6 +15,9 @@ class InstallerView {
   virtual std::string PathCaption() = 0;                   // edPath's caption
   virtual void SetPathCaption(const std::string& text) = 0;
   virtual void SetOkEnabled(bool enabled) = 0;  // BitBtn1
+  // BitBtn1 and BitBtn2 together: off while the installation runs, so that a
+  // second click or Escape handled during the run starts or ends nothing.
+  virtual void SetButtonsEnabled(bool enabled) = 0;
   virtual void FocusCancel() = 0;               // gives the focus to BitBtn2
   virtual void Hide() = 0;                      // hides the main window
   virtual void Terminate() = 0;                 // ends the application
@@ -27,6 +30,7 @@ class HeadlessView : public InstallerView {
   std::string message;  // the lines of memoBericht, each followed by "\n"
   std::string path;
   bool okEnabled = true;
+  bool cancelEnabled = true;
   bool cancelFocused = false;
   bool hidden = false;
   bool terminated = false;
@@ -37,6 +41,7 @@ class HeadlessView : public InstallerView {
   std::string PathCaption() override { return path; }
   void SetPathCaption(const std::string& text) override { path = text; }
   void SetOkEnabled(bool enabled) override { okEnabled = enabled; }
+  void SetButtonsEnabled(bool enabled) override { okEnabled = cancelEnabled = enabled; }
   void FocusCancel() override { cancelFocused = true; }
   void Hide() override { hidden = true; }
   void Terminate() override { terminated = true; }

@@ -81,7 +81,8 @@ TfrMain::TfrMain(InstallerSetup setup, QWidget* parent) : QDialog(parent), ui_(*
   BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
   BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
   BitBtn2->setGeometry(32, 122, 97, 33);
-  BitBtn2->setAutoDefault(false);
+  // Enter on the focused Cancel cancels; elsewhere Enter stays with OK.
+  BitBtn2->setAutoDefault(true);
 
   setTabOrder(memoBericht, BitBtn1);
   setTabOrder(BitBtn1, BitBtn2);
@@ -105,7 +106,8 @@ void TfrMain::showEvent(QShowEvent* event) {
 }
 
 void TfrMain::reject() {
-  if (!terminated_) RunHandler(&Installer::BitBtn2Click);
+  // Escape and the close box act as Cancel, and like it do nothing during the run.
+  if (!terminated_ && BitBtn2->isEnabled()) RunHandler(&Installer::BitBtn2Click);
 }
 
 // An exception that escapes a handler is shown as the application shows any.
@@ -132,6 +134,11 @@ std::string TfrMain::PathCaption() { return edPath->text().toStdString(); }
 void TfrMain::SetPathCaption(const std::string& text) { edPath->setText(FromUtf8(text)); }
 
 void TfrMain::SetOkEnabled(bool enabled) { BitBtn1->setEnabled(enabled); }
+
+void TfrMain::SetButtonsEnabled(bool enabled) {
+  BitBtn1->setEnabled(enabled);
+  BitBtn2->setEnabled(enabled);
+}
 
 void TfrMain::FocusCancel() { BitBtn2->setFocus(); }
 

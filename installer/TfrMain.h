@@ -28,6 +28,7 @@ class TfrMain : public QDialog, public InstallerView {
   std::string PathCaption() override;
   void SetPathCaption(const std::string& text) override;
   void SetOkEnabled(bool enabled) override;
+  void SetButtonsEnabled(bool enabled) override;
   void FocusCancel() override;
   void Hide() override;
   void Terminate() override;

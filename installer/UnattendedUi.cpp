@@ -1,10 +1,15 @@
 #include "installer/UnattendedUi.h"
 
 #include "installer/Installer.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
 
 namespace installer {
 
 namespace {
+
+// The caption of the lines the unattended program writes about itself.
+const char* const kProgramCaption = "setup";
 
 std::string EscapeLineFeeds(const std::string& text) {
   std::string out;
@@ -41,6 +46,7 @@ ui::PasswordAnswer UnattendedUi::PasswordDialog(const std::string&, const std::s
 }
 
 int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath) {
+  platform::FileSystem& files = *(env ? *env : platform::DefaultEnv()).files;
   HeadlessView view;
   Installer installer(InstallerSetup{env, &ui, &view, programPath});
   installer.FormShow();
@@ -49,10 +55,27 @@ int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& prog
       break;
     case StartupState::OkDisabled:
       return 2;
-    default:
-      // Without a descriptor there is no installation directory: installing would
-      // write into the current directory.
+    case StartupState::NoDescriptor: {
+      // The window would wait with nothing to install; without one, say why.
+      const std::string& path = installer.DescriptorPath();
+      bool exists = files.GetAttributes(path).has_value();
+      ui.MessageBox("File [" + path + (exists ? "] is not a regular file!" : "] not found!"),
+                    kProgramCaption, ui::kMbIconError);
       return 1;
+    }
+    default:
+      return 1;
+  }
+  // Installing into a directory that is not there would write into the current one.
+  const std::string& directory = view.path;
+  std::optional<uint32_t> attributes =
+      directory.empty() ? std::nullopt : files.GetAttributes(directory);
+  if (!attributes || !(*attributes & platform::kAttrDirectory)) {
+    ui.MessageBox(directory.empty()
+                      ? std::string("No installation directory: the registry names none!")
+                      : "Installation directory [" + directory + "] does not exist!",
+                  kProgramCaption, ui::kMbIconError);
+    return 1;
   }
   installer.BitBtn1Click();
   return installer.Run() == RunState::Succeeded ? 0 : 4;

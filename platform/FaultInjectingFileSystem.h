@@ -1,7 +1,7 @@
 // A FileSystem decorator for tests: passes every call to another FileSystem,
 // counts the calls and the bytes of each read and write, and fails chosen calls:
-// the n-th Open, Read, Write, Seek or MoveFile (each counted separately), or every
-// call of that kind from the n-th on.
+// the n-th Open, Read, Write, Seek, MoveFile or SetEndOfFile (each counted
+// separately), or every call of that kind from the n-th on.
 #pragma once
 
 #include <array>
@@ -14,7 +14,7 @@ namespace platform {
 
 class FaultInjectingFileSystem : public FileSystem {
  public:
-  enum class Op { Open, Read, Write, Seek, Move };
+  enum class Op { Open, Read, Write, Seek, Move, SetEndOfFile };
 
   struct Transfer {
     size_t requested = 0;   // bytes asked for
@@ -53,7 +53,7 @@ class FaultInjectingFileSystem : public FileSystem {
   int64_t Write(FileHandle h, const void* buffer, size_t count) override;
   int64_t Seek(FileHandle h, int64_t offset, SeekFrom from) override;
   int64_t Size(FileHandle h) override { return inner_.Size(h); }
-  bool SetEndOfFile(FileHandle h) override { return inner_.SetEndOfFile(h); }
+  bool SetEndOfFile(FileHandle h) override { return !Count(Op::SetEndOfFile) && inner_.SetEndOfFile(h); }
   bool Sync(FileHandle h) override { return inner_.Sync(h); }
   std::optional<uint32_t> GetFileDosTime(FileHandle h) override { return inner_.GetFileDosTime(h); }
   bool SetFileDosTime(FileHandle h, uint32_t dosDateTime) override {
@@ -89,6 +89,9 @@ class FaultInjectingFileSystem : public FileSystem {
     return inner_.SetCurrentDirectory(path);
   }
   std::string GetTempPath() override { return inner_.GetTempPath(); }
+  std::string MakeTempDirectory(const std::string& dir, const std::string& prefix) override {
+    return inner_.MakeTempDirectory(dir, prefix);
+  }
   std::string GetTempFileName(const std::string& dir, const std::string& prefix) override {
     return inner_.GetTempFileName(dir, prefix);
   }
@@ -104,8 +107,8 @@ class FaultInjectingFileSystem : public FileSystem {
   bool Count(Op op);
 
   FileSystem& inner_;
-  std::array<Plan, 5> plans_{};
-  std::array<uint64_t, 5> calls_{};
+  std::array<Plan, 6> plans_{};
+  std::array<uint64_t, 6> calls_{};
   uint64_t injected_ = 0;
   std::optional<size_t> shortWrite_;
   std::vector<Transfer> reads_, writes_;

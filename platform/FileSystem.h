@@ -49,6 +49,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // CreateFileA's meaning. Returns kInvalidHandle on failure. New files get `mode`.
+  // Only regular files (or links to them) open, and opening never blocks: a FIFO,
+  // a device or a socket at `path` fails to open.
   virtual FileHandle Open(const std::string& path, Access access, Share share,
                           Disposition disposition, uint32_t mode = 0644) = 0;
   virtual void Close(FileHandle h) = 0;
@@ -81,11 +83,21 @@ class FileSystem {
 
   virtual std::string GetCurrentDirectory() = 0;
   virtual bool SetCurrentDirectory(const std::string& path) = 0;
-  // GetTempPathA: TMPDIR or /tmp, always with a trailing separator.
+  // GetTempPathA: a directory private to the user, always with a trailing
+  // separator: $TMPDIR when set, else the user's own directory below /tmp (made
+  // with mode 0700 when missing); "" when that one is not the user's alone.
   virtual std::string GetTempPath() = 0;
+  // A new directory "<dir><prefix>XXXXXX" (mode 0700, made with mkdtemp) with a
+  // trailing separator, or "" on failure.
+  virtual std::string MakeTempDirectory(const std::string& dir, const std::string& prefix) = 0;
   // GetTempFileNameA with unique 0: creates "<dir><prefix(3)><hex>.tmp" exclusively
   // (mode 0600) and returns its name, or "" on failure.
   virtual std::string GetTempFileName(const std::string& dir, const std::string& prefix) = 0;
 };
+
+// `path` (a host path) as a directory of the user's alone, with a trailing "/":
+// made with mode 0700 when missing; "" when it is no directory (a link is none),
+// belongs to another user, or others may enter it.
+std::string UserPrivateDirectory(const std::string& path);
 
 }  // namespace platform

@@ -13,14 +13,24 @@ std::string WinePrefix();
 bool HasDriveLetter(const std::string& path);
 
 // The POSIX path the system uses for `path`: "C:\a\b" -> "$WINEPREFIX/dosdevices/c:/a/b",
-// "dir\x" -> "dir/x". Never fails.
+// "dir\x" -> "dir/x". Never fails. In a drive-letter path "." and ".." are resolved
+// by name (".." never climbs above the drive's root), and each component names the
+// existing entry spelled exactly so, else the one matching it ignoring letter case;
+// components that do not exist yet are kept as given. Other paths are host paths,
+// only their separators change.
 std::string ToNativePath(const std::string& path);
+
+// A Windows path read from the prefix (its registry): one without a drive letter
+// lies on drive C: ("\Program Files\App" is "C:\Program Files\App"). The empty
+// path stays empty.
+std::string OnSystemDrive(const std::string& path);
 
 bool IsPathSeparator(char c);
 // Index of the last "\" or "/" (and ":" when `withColon`), or npos.
 size_t LastSeparator(const std::string& path, bool withColon = true);
 
-// Delphi-style helpers, kept with their classic meanings.
+// Splitting and joining path texts, Windows-style: both separators count, and a
+// drive letter's colon ends the directory part.
 std::string ExtractFilePath(const std::string& path);  // up to and including the last separator
 std::string ExtractFileName(const std::string& path);  // after the last separator or colon
 std::string ExtractFileExt(const std::string& path);   // from the last dot of the name part, or ""

@@ -2,6 +2,7 @@
 // damaged or hostile file yields "not found", never a crash.
 #include "PeResources.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "CodePage.h"
@@ -279,6 +280,20 @@ std::optional<VersionValue> VerQueryValueA(const std::vector<uint8_t>& block, co
   VersionValue value;
   value.isText = node->type == 1;
   value.length = node->valueLength;
+  std::vector<std::string> parts = SplitSubBlock(subBlock);
+  if (!value.isText && parts.size() == 3 && SameKey(parts[0], "StringFileInfo")) {
+    // A string of the string table marked binary is still text, as Windows reads
+    // it; its length may count bytes or characters, so read up to the terminator
+    // within the node.
+    const uint8_t* begin = &block[0] + std::min(node->valueAt, node->end);
+    const uint8_t* end = &block[0] + node->end;
+    uint32_t units = 0;
+    for (const uint8_t* p = begin; p + 1 < end && Le16(p) != 0; p += 2) ++units;
+    value.isText = true;
+    value.text = Utf16LeToUtf8(begin, end);
+    value.length = units ? units + 1 : 0;
+    return value;
+  }
   if (value.isText) {
     value.text = Utf16LeToUtf8(&block[0] + node->valueAt, &block[0] + node->valueAt + 2 * size_t{node->valueLength});
   } else {

@@ -91,6 +91,8 @@ class PosixFiles : public FileSystem {
       case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
       case Disposition::OpenAlways: flags |= O_CREAT; break;
     }
+    // Non-blocking, so that a FIFO cannot hold the open; it is refused below.
+    flags |= O_NONBLOCK;
     std::string native = ToNativePath(path);
     int fd = ::open(native.c_str(), flags, static_cast<mode_t>(mode));
     bool canMark = true;
@@ -100,10 +102,12 @@ class PosixFiles : public FileSystem {
     }
     if (fd < 0) return kInvalidHandle;
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
+      errno = EISDIR;
       return kInvalidHandle;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (canMark && !ClaimShare(fd, access, share)) {
       ::close(fd);
       errno = EBUSY;
@@ -270,9 +274,24 @@ class PosixFiles : public FileSystem {
 
   std::string GetTempPath() override {
     const char* dir = std::getenv("TMPDIR");
-    std::string path = dir && *dir ? dir : "/tmp";
-    if (!IsPathSeparator(path.back())) path += '/';
-    return path;
+    if (dir && *dir) {
+      std::string path = dir;
+      if (!IsPathSeparator(path.back())) path += '/';
+      return path;
+    }
+    // A shared /tmp lets other users plant files where ours go: use a directory
+    // of our own there.
+    return UserPrivateDirectory("/tmp/zipbuilder-" + std::to_string(::getuid()));
+  }
+
+  std::string MakeTempDirectory(const std::string& dir, const std::string& prefix) override {
+    // The name comes back in the caller's notation: "\\" after a Windows path.
+    const char sep = HasDriveLetter(dir) || dir.find('\\') != std::string::npos ? '\\' : '/';
+    std::string base = dir;
+    if (!base.empty() && !IsPathSeparator(base.back())) base += sep;
+    std::string pattern = ToNativePath(base + prefix) + "XXXXXX";
+    if (!::mkdtemp(pattern.data())) return {};
+    return base + prefix + pattern.substr(pattern.size() - 6) + sep;
   }
 
   std::string GetTempFileName(const std::string& dir, const std::string& prefix) override {
@@ -298,6 +317,15 @@ class PosixFiles : public FileSystem {
 };
 
 }  // namespace
+
+std::string UserPrivateDirectory(const std::string& path) {
+  ::mkdir(path.c_str(), 0700);
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+      (st.st_mode & 077))
+    return {};
+  return path + "/";
+}
 
 FileSystem& PosixFileSystem() {
   static PosixFiles files;

@@ -1,10 +1,15 @@
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Env.h"
 #include "FileSystem.h"
 #include "Paths.h"
-#include "Env.h"
+#include "Registry.h"
 
 namespace platform {
 
@@ -22,18 +27,74 @@ bool HasDriveLetter(const std::string& path) {
          ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
-std::string ToNativePath(const std::string& path) {
-  std::string rest = path;
-  std::string native;
-  if (HasDriveLetter(path)) {
-    char letter = static_cast<char>(path[0] | 0x20);
-    native = WinePrefix() + "/dosdevices/" + letter + ":";
-    rest = path.substr(2);
-    if (!rest.empty() && !IsPathSeparator(rest[0])) rest = "/" + rest;
+namespace {
+
+// The entry of directory `dir` that `name` stands for: the one spelled exactly so,
+// else the first (in byte order) that matches it ignoring letter case; nullopt
+// when there is none.
+std::optional<std::string> FindEntry(const std::string& dir, const std::string& name) {
+  struct stat st;
+  if (::lstat((dir + "/" + name).c_str(), &st) == 0) return name;
+  DIR* listing = ::opendir(dir.c_str());
+  if (!listing) return std::nullopt;
+  std::string folded = RegistryFoldCase(name);
+  std::optional<std::string> found;
+  while (struct dirent* e = ::readdir(listing)) {
+    std::string entry = e->d_name;
+    if (entry == "." || entry == ".." || RegistryFoldCase(entry) != folded) continue;
+    if (!found || entry < *found) found = entry;
   }
-  for (char& c : rest)
-    if (c == '\\') c = '/';
-  return native + rest;
+  ::closedir(listing);
+  return found;
+}
+
+}  // namespace
+
+std::string ToNativePath(const std::string& path) {
+  if (!HasDriveLetter(path)) {
+    std::string native = path;
+    for (char& c : native)
+      if (c == '\\') c = '/';
+    return native;
+  }
+  // A drive-letter path is a Windows path: "." and ".." are taken by name and
+  // ".." stops at the drive's root, as on Windows.
+  std::vector<std::string> parts;
+  std::string part;
+  auto flush = [&] {
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  };
+  for (size_t i = 2; i < path.size(); ++i) {
+    if (IsPathSeparator(path[i]))
+      flush();
+    else
+      part += path[i];
+  }
+  flush();
+
+  std::string native = WinePrefix() + "/dosdevices/" + static_cast<char>(path[0] | 0x20) + ":";
+  bool existing = true;  // the components so far name entries that exist
+  for (const std::string& name : parts) {
+    if (existing) {
+      std::optional<std::string> entry = FindEntry(native, name);
+      existing = entry.has_value();
+      native += "/" + (existing ? *entry : name);
+    } else {
+      native += "/" + name;
+    }
+  }
+  if (path.size() > 2 && IsPathSeparator(path.back())) native += '/';
+  return native;
+}
+
+std::string OnSystemDrive(const std::string& path) {
+  if (path.empty() || HasDriveLetter(path)) return path;
+  return IsPathSeparator(path[0]) ? "C:" + path : "C:\\" + path;
 }
 
 size_t LastSeparator(const std::string& path, bool withColon) {

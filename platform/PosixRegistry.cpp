@@ -14,10 +14,12 @@
 //   "Bytes"=hex:01,02,03    (a long hex list goes on after a "\" at line end)
 // and a symbolic link key carries "#link" and a hex(6) "SymbolicLinkValue" with
 // the target's full path (\Registry\Machine\...), as System\CurrentControlSet does.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -157,15 +159,6 @@ std::vector<std::string> SplitKey(const std::string& key) {
   return parts;
 }
 
-std::string JoinKey(const std::vector<std::string>& parts, size_t count) {
-  std::string out;
-  for (size_t i = 0; i < count && i < parts.size(); ++i) {
-    if (i) out += '\\';
-    out += parts[i];
-  }
-  return out;
-}
-
 // ---- one parsed file ------------------------------------------------------
 
 struct Value {
@@ -173,18 +166,29 @@ struct Value {
   std::string text;  // strings and link targets, UTF-8
 };
 
+// Windows refuses to nest keys deeper than this; a deeper key line of a file is
+// skipped with its values, which bounds what one line may cost.
+constexpr size_t kMaxKeyDepth = 512;
+
 struct Key {
   bool isLink = false;
   std::unordered_map<std::string, Value> values;  // by folded name; "" is the default value
+  std::unordered_map<std::string, std::unique_ptr<Key>> subkeys;  // by folded name
+
+  const Key* Subkey(const std::string& folded) const {
+    auto it = subkeys.find(folded);
+    return it == subkeys.end() ? nullptr : it->second.get();
+  }
 };
 
 struct Hive {
   // Components of the file's place in the registry namespace, folded:
   // {"registry", "machine"} for system.reg, from its ";; All keys relative to" line.
   std::vector<std::string> root;
-  // Every key of the file by its folded path ("software\\wine"), including the
-  // ancestors that the file does not list (Wine omits keys with only subkeys).
-  std::unordered_map<std::string, Key> keys;
+  // The keys as a tree, so that a key line costs its own length, however deep it
+  // lies. Ancestors the file does not list (Wine omits keys with only subkeys)
+  // exist as well.
+  Key top;
 };
 
 std::string StringFromUnits(std::u16string units) {
@@ -292,13 +296,19 @@ Value ParseData(const std::vector<std::string>& lines, size_t& index, size_t pos
   return value;
 }
 
-void AddWithAncestors(Hive& hive, const std::vector<std::string>& parts) {
-  for (size_t n = 0; n <= parts.size(); ++n) hive.keys.try_emplace(JoinKey(parts, n));
+// The key at `parts` below `top`, made with its ancestors where missing.
+Key& AddWithAncestors(Key& top, const std::vector<std::string>& parts) {
+  Key* key = &top;
+  for (const std::string& part : parts) {
+    std::unique_ptr<Key>& child = key->subkeys[part];
+    if (!child) child = std::make_unique<Key>();
+    key = child.get();
+  }
+  return *key;
 }
 
 std::shared_ptr<Hive> ParseHive(const std::string& text) {
   auto hive = std::make_shared<Hive>();
-  hive->keys.try_emplace("");
   std::vector<std::string> lines;
   {
     std::istringstream in(text);
@@ -328,8 +338,7 @@ std::shared_ptr<Hive> ParseHive(const std::string& text) {
         continue;
       }
       std::vector<std::string> parts = SplitKey(Utf16ToUtf8(units));
-      AddWithAncestors(*hive, parts);
-      current = &hive->keys[JoinKey(parts, parts.size())];
+      current = parts.size() <= kMaxKeyDepth ? &AddWithAncestors(hive->top, parts) : nullptr;
       continue;
     }
     if (line[0] == '#') {
@@ -352,6 +361,17 @@ std::shared_ptr<Hive> ParseHive(const std::string& text) {
 
 // ---- the registry ---------------------------------------------------------
 
+bool ReadAll(int fd, std::string& text) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+}
+
 class PosixRegistryImpl : public Registry {
  public:
   bool KeyExists(RegistryRoot root, const std::string& key) override {
@@ -363,11 +383,9 @@ class PosixRegistryImpl : public Registry {
                                      const std::string& valueName) override {
     std::lock_guard<std::mutex> lock(mutex_);
     auto where = Locate(root, key);
-    if (!where || !where->hive) return std::nullopt;
-    auto k = where->hive->keys.find(JoinKey(where->parts, where->parts.size()));
-    if (k == where->hive->keys.end()) return std::nullopt;
-    auto v = k->second.values.find(RegistryFoldCase(valueName));
-    if (v == k->second.values.end()) return std::nullopt;
+    if (!where || !where->key) return std::nullopt;
+    auto v = where->key->values.find(RegistryFoldCase(valueName));
+    if (v == where->key->values.end()) return std::nullopt;
     RegValue result;
     result.isString = v->second.type == kRegSz || v->second.type == kRegExpandSz;
     if (result.isString) result.text = v->second.text;
@@ -376,8 +394,8 @@ class PosixRegistryImpl : public Registry {
 
  private:
   struct Location {
-    std::shared_ptr<const Hive> hive;  // null: the root of HKEY_USERS itself
-    std::vector<std::string> parts;
+    std::shared_ptr<const Hive> hive;  // keeps `key` alive; null for the root of HKEY_USERS itself
+    const Key* key = nullptr;
   };
   struct Cached {
     struct timespec mtime {};
@@ -389,23 +407,28 @@ class PosixRegistryImpl : public Registry {
   static constexpr const char* kFiles[] = {"system.reg", "user.reg", "userdef.reg"};
 
   // The parsed file `name` of the current prefix, or null when it cannot be read.
+  // Only a regular file (or a link to one) is read; opening never blocks on a FIFO.
   std::shared_ptr<const Hive> Load(const std::string& name) {
     std::string path = WinePrefix() + "/" + name;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      if (fd >= 0) ::close(fd);
       cache_.erase(path);
       return nullptr;
     }
     auto it = cache_.find(path);
     if (it != cache_.end() && it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
         it->second.mtime.tv_nsec == st.st_mtim.tv_nsec && it->second.size == st.st_size &&
-        it->second.inode == st.st_ino)
+        it->second.inode == st.st_ino) {
+      ::close(fd);
       return it->second.hive;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
-    std::ostringstream text;
-    text << in.rdbuf();
-    auto hive = ParseHive(text.str());
+    }
+    std::string text;
+    bool readFailed = !ReadAll(fd, text);
+    ::close(fd);
+    if (readFailed) return nullptr;
+    auto hive = ParseHive(text);
     if (hive->root.empty()) {  // no header line: assume Wine's usual places
       if (name == std::string("system.reg")) hive->root = {"registry", "machine"};
       if (name == std::string("userdef.reg")) hive->root = {"registry", "user", ".default"};
@@ -471,17 +494,18 @@ class PosixRegistryImpl : public Registry {
   std::optional<Location> Follow(std::shared_ptr<const Hive> hive, std::vector<std::string> parts,
                                  int depth) {
     if (depth > 16) return std::nullopt;  // a loop of links
-    for (size_t n = 1; n <= parts.size(); ++n) {
-      auto k = hive->keys.find(JoinKey(parts, n));
-      if (k == hive->keys.end()) return std::nullopt;
-      if (!k->second.isLink) continue;
-      auto target = k->second.values.find("symboliclinkvalue");
-      if (target == k->second.values.end() || target->second.type != kRegLink) continue;
+    const Key* key = &hive->top;
+    for (size_t n = 0; n < parts.size(); ++n) {
+      key = key->Subkey(parts[n]);
+      if (!key) return std::nullopt;
+      if (!key->isLink) continue;
+      auto target = key->values.find("symboliclinkvalue");
+      if (target == key->values.end() || target->second.type != kRegLink) continue;
       std::vector<std::string> full = SplitKey(target->second.text);
-      full.insert(full.end(), parts.begin() + static_cast<long>(n), parts.end());
+      full.insert(full.end(), parts.begin() + static_cast<long>(n) + 1, parts.end());
       return FromAbsolute(full, depth + 1);
     }
-    return Location{hive, parts};
+    return Location{hive, key};
   }
 
   std::mutex mutex_;

@@ -39,7 +39,8 @@ struct ArchiveReplaceTest : ::testing::Test {
     return temporary;
   }
   size_t FilesIn(const std::string& path) {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(path), fs::directory_iterator()));
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(path), fs::directory_iterator()));
   }
 };
 
@@ -69,7 +70,8 @@ TEST_F(ArchiveReplaceTest, UndoCopyOfTheOldArchiveLandsInTheTrash) {
   ASSERT_EQ(ReplaceArchive(env, temporary, archive, true), ReplaceOutcome::Replaced);
   EXPECT_EQ(ReadTextFile(archive), "new archive");
   EXPECT_EQ(ReadTextFile(dir / "data/Trash/files/a.zip"), "old archive");
-  EXPECT_NE(ReadTextFile(dir / "data/Trash/info/a.zip.trashinfo").find("Path=" + archive), std::string::npos);
+  EXPECT_NE(ReadTextFile(dir / "data/Trash/info/a.zip.trashinfo").find("Path=" + archive),
+            std::string::npos);
   // A second replacement keeps both old versions.
   ASSERT_EQ(ReplaceArchive(env, NewVersion(), archive, true), ReplaceOutcome::Replaced);
   EXPECT_EQ(ReadTextFile(dir / "data/Trash/files/a.zip"), "old archive");

@@ -74,11 +74,11 @@ TEST_F(EndRecordTest, TrailingBytesAreMeasuredAndWarnedAbout) {
   }
 }
 
-TEST_F(EndRecordTest, CommentEndsAtAZeroByteAndMayRunPastTheFile) {
+TEST_F(EndRecordTest, CommentKeepsItsZeroBytesAndMayRunPastTheFile) {
   ArchiveLayout layout;
   layout.comment = std::string("before\0after", 12);
   ASSERT_TRUE(Search(BuildArchive({}, layout).bytes));
-  EXPECT_EQ(zip.RawZipComment(), "before");
+  EXPECT_EQ(zip.RawZipComment(), std::string("before\0after", 12));
 
   layout.comment = "cut";
   auto built = BuildArchive({}, layout);

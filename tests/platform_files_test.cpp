@@ -1,6 +1,8 @@
 // The POSIX file system: share modes, 64-bit seeks, end of file, DOS times,
 // attributes, deleting, moving, temporary names; and the fault-injecting decorator.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <set>
@@ -9,6 +11,7 @@
 #include "platform/Env.h"
 #include "platform/FaultInjectingFileSystem.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -247,7 +250,7 @@ TEST_F(FilesTest, CurrentDirectory) {
   files.SetCurrentDirectory(cwd);
 }
 
-TEST_F(FilesTest, TempPathIsTmpdirOrTmpWithATrailingSeparator) {
+TEST_F(FilesTest, TempPathIsTmpdirOrTheUsersOwnDirectory) {
   {
     testsupport::ScopedEnv tmp("TMPDIR", dir.path());
     EXPECT_EQ(files.GetTempPath(), dir.path() + "/");
@@ -257,7 +260,72 @@ TEST_F(FilesTest, TempPathIsTmpdirOrTmpWithATrailingSeparator) {
     EXPECT_EQ(files.GetTempPath(), dir.path() + "/");
   }
   testsupport::ScopedEnv tmp("TMPDIR", std::nullopt);
-  EXPECT_EQ(files.GetTempPath(), "/tmp/");
+  std::string own = files.GetTempPath();
+  ASSERT_EQ(own, "/tmp/zipbuilder-" + std::to_string(::getuid()) + "/");
+  struct stat st;
+  ASSERT_EQ(::lstat(own.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(st.st_uid, ::getuid());
+}
+
+TEST_F(FilesTest, APrivateDirectoryIsTheUsersAlone) {
+  std::string made = dir / "made";
+  EXPECT_EQ(UserPrivateDirectory(made), made + "/");
+  EXPECT_EQ(std::filesystem::status(made).permissions(), std::filesystem::perms::owner_all);
+  EXPECT_EQ(UserPrivateDirectory(made), made + "/");  // and again, as it is
+
+  std::filesystem::create_directory(dir / "open");
+  std::filesystem::permissions(dir / "open", std::filesystem::perms(0755));
+  std::filesystem::create_directory_symlink(made, dir / "link");
+  Make("file", "x");
+  for (const char* name : {"open", "link", "file"})
+    EXPECT_EQ(UserPrivateDirectory(dir / name), "") << name;
+  if (::geteuid() == 0) {  // another user's directory, which only root can make here
+    std::filesystem::create_directory(dir / "theirs", made);
+    ASSERT_EQ(::chown((dir / "theirs").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(UserPrivateDirectory(dir / "theirs"), "");
+  }
+}
+
+TEST_F(FilesTest, TempDirectoriesAreNewAndPrivate) {
+  std::string first = files.MakeTempDirectory(dir.path(), "zbv");
+  std::string second = files.MakeTempDirectory(dir.path() + "/", "zbv");
+  ASSERT_FALSE(first.empty());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.rfind(dir / "zbv", 0), 0u) << first;
+  EXPECT_EQ(first.back(), '/');
+  EXPECT_EQ(std::filesystem::status(first).permissions(), std::filesystem::perms::owner_all);
+  EXPECT_EQ(files.MakeTempDirectory(dir / "missing", "zbv"), "");
+
+  testsupport::ScopedEnv wine("WINEPREFIX", dir.path());
+  std::filesystem::create_directories(dir / "dosdevices/c:/Temp");
+  std::string windows = files.MakeTempDirectory("C:\\TEMP", "zbv");
+  ASSERT_EQ(windows.rfind("C:\\TEMP\\zbv", 0), 0u) << windows;
+  EXPECT_EQ(windows.back(), '\\');
+  EXPECT_TRUE(std::filesystem::is_directory(ToNativePath(windows)));
+}
+
+TEST_F(FilesTest, OnlyRegularFilesOpenAndOpeningNeverBlocks) {
+  std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string target = Make("target", "text");
+  std::filesystem::create_symlink(target, dir / "link");
+  std::filesystem::create_directory(dir / "sub");
+  struct Case {
+    std::string path;
+    Access access;
+    bool opens;
+  } cases[] = {{fifo, Access::Read, false},        {fifo, Access::Write, false},
+               {"/dev/null", Access::Read, false}, {dir / "sub", Access::Read, false},
+               {dir / "link", Access::Read, true}, {target, Access::ReadWrite, true}};
+  for (const auto& c : cases) {
+    FileHandle h = Open(c.path, c.access, Share::ReadWrite);
+    EXPECT_EQ(h != kInvalidHandle, c.opens) << c.path;
+    if (h == kInvalidHandle) continue;
+    char buf[8];
+    EXPECT_EQ(files.Read(h, buf, sizeof buf), 4) << c.path;
+    files.Close(h);
+  }
 }
 
 TEST_F(FilesTest, TempFileNameCreatesAUniquePrivateFile) {

@@ -59,6 +59,57 @@ TEST(PathsTest, ADriveLetterPathReachesTheFileThroughTheDosdevicesLink) {
   EXPECT_TRUE(std::filesystem::exists(dir / "drive_c/Folder/new.txt"));
 }
 
+TEST(PathsTest, DotDotStopsAtTheDriveRootAndHostPathsKeepTheirs) {
+  testsupport::ScopedEnv wine("WINEPREFIX", "/p");
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\..\\..\\outside", "/p/dosdevices/c:/outside"},
+      {"C:\\Program Files\\..\\..\\..\\x\\.\\y", "/p/dosdevices/c:/x/y"},
+      {"d:/a/b/../../../..", "/p/dosdevices/d:"},
+      {"C:..\\x", "/p/dosdevices/c:/x"},
+      {"C:\\a\\..\\", "/p/dosdevices/c:/"},
+      {"C:\\a\\\\b\\", "/p/dosdevices/c:/a/b/"},
+      {"../host/x", "../host/x"},  // not a drive path: untouched
+  };
+  for (const auto& [path, native] : cases) EXPECT_EQ(ToNativePath(path), native) << path;
+}
+
+TEST(PathsTest, DrivePathComponentsFindEntriesIgnoringCase) {
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv wine("WINEPREFIX", dir.path());
+  std::string c = dir / "dosdevices/c:";
+  std::filesystem::create_directories(c + "/Program Files/App/bin");
+  std::filesystem::create_directories(c + "/Both/data");
+  std::filesystem::create_directories(c + "/Both/DATA");
+  std::filesystem::create_directories(c + "/Both/Only");
+  testsupport::WriteTextFile(c + "/Program Files/App/bin/Stra\xc3\x9f"
+                                 "e.exe",
+                             "x");
+  const std::pair<const char*, std::string> cases[] = {
+      {"C:\\PROGRAM FILES\\app\\Bin\\App.exe",
+       c + "/Program Files/App/bin/App.exe"},  // new name kept as given
+      {"c:\\program files\\APP\\BIN\\STRA\xc3\x9f"
+       "E.EXE",
+       c + "/Program Files/App/bin/Stra\xc3\x9f"
+           "e.exe"},
+      {"C:\\both\\DATA\\x", c + "/Both/DATA/x"},      // an exact match first
+      {"C:\\both\\Data\\x", c + "/Both/DATA/x"},      // else the first in byte order
+      {"C:\\BOTH\\new\\ONLY", c + "/Both/new/ONLY"},  // below a missing one, names stay as given
+      {"C:\\Program Files\\..\\PROGRAM FILES\\app\\", c + "/Program Files/App/"},
+  };
+  for (const auto& [path, native] : cases) EXPECT_EQ(ToNativePath(path), native) << path;
+}
+
+TEST(PathsTest, RegistryPathsWithoutDriveLetterLieOnDriveC) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\\Program Files\\App", "C:\\Program Files\\App"},
+      {"/Program Files/App", "C:/Program Files/App"},
+      {"Program Files\\App", "C:\\Program Files\\App"},
+      {"D:\\App", "D:\\App"},
+      {"", ""},
+  };
+  for (const auto& [path, onC] : cases) EXPECT_EQ(OnSystemDrive(path), onC) << path;
+}
+
 TEST(PathsTest, SeparatorsAndTheClassicSplitters) {
   EXPECT_TRUE(IsPathSeparator('\\'));
   EXPECT_TRUE(IsPathSeparator('/'));

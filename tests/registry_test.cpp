@@ -2,6 +2,7 @@
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -234,6 +235,38 @@ TEST_F(RegistryFileTest, TheFilesAreNeverWritten) {
   reg.ReadString(HKEY_LOCAL_MACHINE, kApp, "Path");
   EXPECT_EQ(std::filesystem::last_write_time(prefix / "system.reg"), before);
   EXPECT_EQ(testsupport::ReadTextFile(prefix / "system.reg"), kSystemReg);
+}
+
+TEST_F(RegistryFileTest, KeysNestLikeWindowsAllowsAndNoDeeper) {
+  // 20,000 levels in 60 KB: skipped with its value, without stalling the keys after it.
+  // 512 levels, the deepest Windows nests, and 513 just beyond it.
+  // The key "k\k\...\k" of `levels` levels, written with `separator`.
+  auto path = [](size_t levels, const std::string& separator) {
+    std::string key = "k";
+    for (size_t i = 1; i < levels; ++i) key += separator + "k";
+    return key;
+  };
+  std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n";
+  for (size_t levels : {20000u, 512u, 513u})
+    text += "[" + path(levels, "\\\\") + "]\n\"v\"=\"" + std::to_string(levels) + "\"\n";
+  text += "[After]\n\"v\"=\"after\"\n";
+  testsupport::WriteTextFile(prefix / "system.reg", text);
+  auto unescaped = [&](size_t levels) { return path(levels, "\\"); };
+  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, unescaped(512), "v"), (RegValue{true, "512"}));
+  EXPECT_FALSE(reg.ReadString(HKEY_LOCAL_MACHINE, unescaped(513), "v"));
+  EXPECT_FALSE(reg.KeyExists(HKEY_LOCAL_MACHINE, unescaped(20000)));
+  EXPECT_EQ(reg.ReadString(HKEY_LOCAL_MACHINE, "After", "v"), (RegValue{true, "after"}));
+}
+
+TEST_F(RegistryFileTest, OnlyRegularFilesAreRead) {
+  // A FIFO in the place of a file reads as a missing file, at once.
+  std::filesystem::remove(prefix / "system.reg");
+  ASSERT_EQ(::mkfifo((prefix / "system.reg").c_str(), 0600), 0);
+  std::filesystem::remove(prefix / "user.reg");
+  std::filesystem::create_directory(prefix / "user.reg");
+  EXPECT_FALSE(reg.KeyExists(HKEY_LOCAL_MACHINE, kApp));
+  EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, ""));
+  EXPECT_TRUE(reg.KeyExists(HKEY_USERS, ".DEFAULT\\Control Panel\\Desktop"));
 }
 
 TEST(FakeRegistryTest, AnswersLikeTheRealOne) {

@@ -23,3 +23,8 @@ void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& befor
 // Names `archive` (or the last volume of its set) on the component, which lists it. A missing archive is
 // reported here; an unreadable one has been reported by the listing.
 ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive);
+
+// Names `archive` on the component without listing it, for the operations that
+// read the directory themselves (listing first would read it twice). False, with
+// a report, when the archive does not exist.
+bool NameArchive(TZipBuilder& zip, const std::string& archive);

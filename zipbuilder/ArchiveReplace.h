@@ -26,5 +26,5 @@ enum class ReplaceOutcome {
 // file takes the old one's permission bits. With `keepUndoCopy` a copy of the
 // old archive goes to the Trash first. On any failure the archive is left as
 // it was and the temporary file is removed.
-ReplaceOutcome ReplaceArchive(platform::Env& env, const std::string& temporary, const std::string& archive,
-                              bool keepUndoCopy);
+ReplaceOutcome ReplaceArchive(platform::Env& env, const std::string& temporary,
+                              const std::string& archive, bool keepUndoCopy);

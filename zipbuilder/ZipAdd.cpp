@@ -136,7 +136,10 @@ void TZipBuilder::SetZipSwitches(const std::string& archiveName, int32_t version
   ZipParams& c = rec.r.current;
   if ((version == 151 || version == 160) && !TempDir.empty()) c.pTempDir = rec.AddText(TempDir);
   if (version != 160) return;
-  if (!rawZipComment_.empty()) c.fArchComment = rec.AddText(rawZipComment_);
+  // The record carries the comment as zero-terminated text: one with a zero
+  // byte in it is not handed over, and the engine keeps the archive's own.
+  if (!rawZipComment_.empty() && rawZipComment_.find('\0') == std::string::npos)
+    c.fArchComment = rec.AddText(rawZipComment_);
   c.fArchiveFilesOnly = AddOptions.Contains(AddArchiveOnly) ? 1 : 0;
   c.fResetArchiveBit = AddOptions.Contains(AddResetArchive) ? 1 : 0;
   c.fTotExFileSpecs = static_cast<uint32_t>(fSpecArgsExcl_.size());
@@ -228,7 +231,8 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
   if (spanning) WriteSpanFromTemporary(archiveToWrite);
   Cancel = false;
   running.Release();
-  if (successCount_ > 0 && toArchive) List();
+  // The listing is renewed after every add that added something, streams too.
+  if (successCount_ > 0) List();
 }
 
 void TZipBuilder::ExecAddRecord(int32_t version, const std::string& archiveName,

@@ -16,8 +16,10 @@ struct TZipBuilder::AddRecord {
   union Layouts {
     ZipParams current;
     ZipParamsOld old;
-  } r{};
+  } r;
   bool oldLayout = false;
+  // Every byte of the larger layout is zero, whichever member is used.
+  AddRecord() { std::memset(&r, 0, sizeof r); }
   std::vector<std::unique_ptr<char[]>> texts;
   std::vector<ZipFileData> specTable;
   std::vector<char*> exclusions;

@@ -15,7 +15,7 @@
 #include "zipbuilder/EnumSet.h"
 #include "zipbuilder/ZipDirEntry.h"
 #include "zipbuilder/ZipErrors.h"
-#include "zipbuilder/ZipRecords.h"
+#include "zipformat/Records.h"
 #include "zipbuilder/ZipStream.h"
 #include "engines/ZipEngineApi.h"
 
@@ -85,6 +85,15 @@ struct TIcon {
 };
 
 class TZipBuilder;
+
+// One rename request; the caller owns it. `OldName` is a member name, a directory
+// path ending in a separator, or any part of a name; `DateTime` is 0 or a new
+// MS-DOS date (high 16 bits) and time (low 16 bits) for the members it renames.
+struct RenameItem {
+  std::string OldName;
+  std::string NewName;
+  uint32_t DateTime = 0;
+};
 
 // ---- Events (raised only when assigned; references carry answers back) ------------
 
@@ -269,6 +278,10 @@ class TZipBuilder {
   // `cleanup` runs after any report.
   bool RunReported(int unexpectedId, const std::function<void()>& body,
                    const std::function<void()>& cleanup = nullptr);
+  // The same boundary for the operations that answer with a code: 0 when `body`
+  // returns, -7 after an EZipBuilder, -8 after lack of memory, -9 (message 11024)
+  // after any other exception.
+  int RunCoded(const std::function<void()>& body);
 
   // ---- File utilities (ZipFileUtils.cpp) ----
   static std::string AppendSlash(const std::string& path);
@@ -419,6 +432,15 @@ class TZipBuilder {
   // Removes the members matching FSpecArgs from ZipFileName.
   void Delete();
 
+  // Renaming (ZipRename.cpp): changes stored names and dates without the engines.
+  // 0 on success, -6 while another operation of this component runs, -7/-8/-9 as
+  // RunCoded, -10 when a request for a file gives a new name without a file part.
+  int Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime);
+  // Copying between archives (ZipCopy.cpp): the members named by FSpecArgs, in
+  // their stored form, into `Destination`'s archive. Codes as Rename's; afterwards
+  // FSpecArgs holds the names that were not copied.
+  int CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource, OvrOpts OverWrite);
+
   // @sfx-public: self-extractors (ZipSFX.cpp, ZipSFXBack.cpp)
   // ZipFileName (".zip") to a self-extractor of the same base name (".exe"); with
   // `createEmpty` an empty self-extractor under ZipFileName. 0 or a negative code.
@@ -547,6 +569,12 @@ class TZipBuilder {
   struct ExtractRecord;  // the extract command record and the blocks it points to
   ExtractRecord* extractRecord_ = nullptr;  // set only during one extraction
   void SetUnZipSwitches(std::string& archiveName, int32_t version);
+
+  // Renaming and copying: the finished temporary file gets `dosTime`, reaches
+  // the disk and is closed (a failure to get it there is reported: -7); the
+  // archive is replaced by it (ArchiveReplace.cpp; failures reported: -7).
+  int FinishTemporary(platform::FileHandle& file, uint32_t dosTime, int result);
+  int ReplaceZipFile(const std::string& temporary, const std::string& archive, DeleteOpts how);
 
   // @add-private
   // After the engine built `temporary` for a spanned add: writes the set, names

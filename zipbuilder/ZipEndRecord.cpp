@@ -97,7 +97,7 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
       if (endOfCentral.ZipCommentLen > 0) {
         auto first = buffer.begin() + i + kEndRecordSize;
         auto last = buffer.begin() + std::min(end, window);
-        rawZipComment_.assign(first, std::find(first, last, uint8_t{0}));
+        rawZipComment_.assign(first, last);  // bytes, zeros included
       }
       return true;
     }

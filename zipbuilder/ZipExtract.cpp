@@ -8,6 +8,7 @@
 
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
+#include "zipformat/TextCase.h"
 #include "ZipBuilder.h"
 
 namespace {
@@ -18,12 +19,6 @@ constexpr int kModeMemoryToMemory = 2;
 constexpr size_t kMaxPasswordChars = 81;
 constexpr size_t kBaseDirBlock = 261;
 
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 }  // namespace
 
 // The record in the layout the engine's version selects, and the blocks its
@@ -32,8 +27,10 @@ struct TZipBuilder::ExtractRecord {
   union Layouts {
     UnzParams current;
     UnzParamsOld old;
-  } r{};
+  } r;
   bool oldLayout = false;
+  // Every byte of the larger layout is zero, whichever member is used.
+  ExtractRecord() { std::memset(&r, 0, sizeof r); }
   std::vector<std::vector<char>> blocks;
   std::vector<UnzFileData> specTable;
 
@@ -149,6 +146,10 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
         SetUnZipSwitches(archiveName, version);
         UnzParams& h = rec.Head();
         bool tooManySpecs = rec.oldLayout && fSpecArgs_.size() > kOldSpecTableSize;
+        // The engine reads the base directory from a block of 261 bytes: a longer
+        // one is refused, never cut to a different directory.
+        bool useBaseDir = mode == kModeFiles && DirExists(ExtrBaseDir);
+        std::string baseDir;
         if (rec.oldLayout) {
           rec.r.old.fSeven = 7;
           for (size_t i = 0; i < fSpecArgs_.size() && i < kOldSpecTableSize; ++i)
@@ -156,9 +157,8 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
           h.fArgc = static_cast<uint32_t>(std::min<size_t>(fSpecArgs_.size(), kOldSpecTableSize));
         } else {
           UnzParams& c = rec.r.current;
-          std::string baseDir = mode == kModeFiles && DirExists(ExtrBaseDir) ? ExtrBaseDir.substr(0, 260)
-                                                                             : env_->files->GetCurrentDirectory();
-          c.fExtractDir = rec.AddText(baseDir.substr(0, 260), kBaseDirBlock);
+          baseDir = useBaseDir ? ExtrBaseDir : env_->files->GetCurrentDirectory();
+          c.fExtractDir = rec.AddText(baseDir.substr(0, kBaseDirBlock - 1), kBaseDirBlock);
           rec.specTable.resize(fSpecArgs_.size());
           for (size_t i = 0; i < fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(fSpecArgs_[i]);
           c.fUFDS = rec.specTable.empty() ? nullptr : rec.specTable.data();
@@ -170,7 +170,7 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
           if (!zipFileName_.empty()) {
             for (const auto& entry : zipDirEntryRecords_) {
               if (fSpecArgs_.empty()) throw std::out_of_range("no file specification to look up");
-              if (!SameTextIgnoringCase(entry->FileName, fSpecArgs_.front())) continue;
+              if (!zip::SameTextIgnoringCase(entry->FileName, fSpecArgs_.front())) continue;
               UnzParams& c = rec.r.current;
               if (!stream_->SetSize(entry->UncompressedSize)) throw std::bad_alloc();
               c.fUseOutStream = 1;
@@ -190,7 +190,9 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
           c.fOutStreamSize = static_cast<uint32_t>(stream_->Size());
         }
 
-        if (tooManySpecs) {
+        if (baseDir.size() >= kBaseDirBlock) {
+          ShowZipMessage(10501, "\nthe extraction directory is longer than 260 characters: " + baseDir);
+        } else if (tooManySpecs) {
           // The older record holds at most 4097 specifications: refuse rather
           // than extract a silently shortened selection.
           ShowZipMessage(10501, "\ntoo many file specifications for this engine version (at most 4097)");

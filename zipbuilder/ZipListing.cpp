@@ -131,12 +131,20 @@ void TZipBuilder::FreeZipDirEntryRecords() { zipDirEntryRecords_.clear(); }
 
 void TZipBuilder::List() {
   if (Designing) return;
+  // Nothing of the archive listed before may outlive this listing: a missing
+  // or unreadable archive leaves no comment, offsets or volume number behind
+  // for the next add to write into another archive.
   FreeZipDirEntryRecords();
   realFileSize_ = 0;
   centralDirOffset_ = 0;
+  endOfCentralOffset_ = 0;
   archiveStart_ = 0;
+  archiveFileSize_ = 0;
   skippedDirCount_ = 0;
   spanned_ = false;
+  structureWarning_ = false;
+  lastDiskNumber_ = 0;
+  rawZipComment_.clear();
   if (!FileExists(zipFileName_)) {
     if (OnDirUpdate) OnDirUpdate(this);
     return;
@@ -237,6 +245,9 @@ void TZipBuilder::List() {
   if (!ok) {
     zipFileName_.clear();
     archiveStart_ = 0;
+    rawZipComment_.clear();
+    lastDiskNumber_ = 0;
+    spanned_ = false;
   }
   if (endRecordRead)
     archiveStart_ = static_cast<int32_t>(int64_t{archiveStart_} + expected - extent.offset);
@@ -284,8 +295,9 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
     if (files.Write(file, record, sizeof record) != kEndRecordSize) throw EZipBuilder(11030);
     if (files.Write(file, copy.data(), copy.size()) != static_cast<int64_t>(copy.size()))
       throw EZipBuilder(11010);
+    // A file that cannot be cut keeps the old comment's tail behind the new one.
+    if (!files.SetEndOfFile(file)) throw EZipBuilder(11010);
     changing = false;
-    files.SetEndOfFile(file);
   } catch (const EZipBuilder& e) {
     ShowExceptionError(e);
     rawZipComment_.clear();

@@ -114,6 +114,8 @@ constexpr Entry kMessages[] = {
     {11045, "This is the first file in a backup set,\nplease choose the last file of this set"},
     {11046, "Please insert disk volume %.1d"},
     {11047, "Central directory"},
+    {11048, "The archive could not be replaced by its new version; it is unchanged"},
+    {11049, "The old archive could not be copied to the Trash; it is unchanged"},
 };
 
 }  // namespace

@@ -43,3 +43,21 @@ bool TZipBuilder::RunReported(int unexpectedId, const std::function<void()>& bod
   if (cleanup) cleanup();
   return false;
 }
+
+int TZipBuilder::RunCoded(const std::function<void()>& body) {
+  try {
+    body();
+    return 0;
+  } catch (const EZipBuilder& e) {
+    ShowExceptionError(e);
+    return -7;
+  } catch (const std::bad_alloc&) {
+    ShowZipMessage(10103, "");
+    return -8;
+  } catch (const std::exception& e) {
+    ShowZipMessage(11024, std::string("\n") + e.what());
+  } catch (...) {
+    ShowZipMessage(11024, "");
+  }
+  return -9;
+}

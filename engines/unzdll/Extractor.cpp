@@ -7,7 +7,7 @@
 #include "SafeName.h"
 #include "Sinks.h"
 #include "ZipEngineApi.h"
-#include "common/Wildcard.h"
+#include "zipformat/Wildcard.h"
 #include "platform/Paths.h"
 
 namespace unz {
@@ -61,12 +61,7 @@ int32_t Extractor::Run() {
 bool Extractor::Selected(const Member& member) const {
   if (options_.specs.empty()) return true;
   for (const std::string& spec : options_.specs) {
-    if (engine::WildcardMatch(spec, member.name)) return true;
-    // As users of this component expect, "name.*" also takes "name" without a
-    // dot, so "*.*" means every member.
-    if (spec.size() >= 2 && spec.compare(spec.size() - 2, 2, ".*") == 0 &&
-        engine::WildcardMatch(spec.substr(0, spec.size() - 2), member.name))
-      return true;
+    if (zip::FileSpecMatch(spec, member.name)) return true;
   }
   return false;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <map>
 #include <memory>
 
@@ -10,7 +11,7 @@
 #include "OutputFile.h"
 #include "StreamedMember.h"
 #include "ZipFormat.h"
-#include "engines/common/Wildcard.h"
+#include "zipformat/Wildcard.h"
 #include "platform/Env.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
@@ -222,6 +223,9 @@ class ArchiveWriter {
 std::vector<MemberJob> JobsFor(const AddRequest& q, const std::vector<Candidate>& candidates,
                                const std::vector<std::optional<std::string>>& passwords) {
   std::vector<MemberJob> jobs(candidates.size());
+  // Tests lower the bound to stream small files.
+  uint64_t limit = kWholeBufferLimit;
+  if (const char* text = std::getenv("ZIPDLL_WHOLE_BUFFER_LIMIT")) limit = std::strtoull(text, nullptr, 10);
   for (size_t i = 0; i < candidates.size(); ++i) {
     const Candidate& c = candidates[i];
     MemberJob& j = jobs[i];
@@ -231,7 +235,7 @@ std::vector<MemberJob> JobsFor(const AddRequest& q, const std::vector<Candidate>
     j.store = q.level == 0 || HasStoreSuffix(q, c.name);
     j.password = passwords[i];
     // Directories have nothing to read: marking them streamed makes the pool skip them.
-    j.streamed = c.isDirectory || c.size > kWholeBufferLimit;
+    j.streamed = c.isDirectory || c.size > limit;
   }
   return jobs;
 }
@@ -350,8 +354,7 @@ int RunDelete(platform::FileSystem& fs, const AddRequest& q, EngineSession& sess
     std::string bare = name;
     if (!bare.empty() && bare.back() == '/') bare.pop_back();
     for (const std::string& p : patterns) {
-      std::string pattern = p == "*.*" ? "*" : p;
-      if (engine::WildcardMatch(pattern, name) || engine::WildcardMatch(pattern, bare)) return true;
+      if (zip::FileSpecMatch(p, name) || zip::FileSpecMatch(p, bare)) return true;
     }
     return false;
   };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engines/common/Wildcard.h"
+#include "zipformat/Wildcard.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 
@@ -17,8 +17,6 @@ std::string Slashes(std::string path) {
   return path;
 }
 
-// "*.*" means every file, as on Windows, even names without a dot.
-std::string FilePattern(const std::string& pattern) { return pattern == "*.*" ? "*" : pattern; }
 
 bool MatchesEverything(const std::string& pattern) { return pattern == "*" || pattern == "*.*"; }
 
@@ -99,9 +97,9 @@ bool FileCollector::Excluded(const std::string& name) const {
   if (!bare.empty() && bare.back() == '/') bare.pop_back();
   std::string leaf = bare.substr(bare.rfind('/') == std::string::npos ? 0 : bare.rfind('/') + 1);
   for (const std::string& raw : request_.exclusions) {
-    std::string pattern = FilePattern(Slashes(raw));
-    if (engine::WildcardMatch(pattern, bare) || engine::WildcardMatch(pattern, name)) return true;
-    if (pattern.find('/') == std::string::npos && engine::WildcardMatch(pattern, leaf)) return true;
+    std::string pattern = Slashes(raw);
+    if (zip::FileSpecMatch(pattern, bare) || zip::FileSpecMatch(pattern, name)) return true;
+    if (pattern.find('/') == std::string::npos && zip::FileSpecMatch(pattern, leaf)) return true;
   }
   return false;
 }
@@ -170,7 +168,7 @@ void FileCollector::Walk(const FileSpec& spec, const std::string& relDir, const 
       if (recurse) subdirs.push_back(rel);
       continue;
     }
-    if (!engine::WildcardMatch(FilePattern(pattern), e.name)) continue;
+    if (!zip::FileSpecMatch(pattern, e.name)) continue;
     std::optional<platform::FileInfo> info = e.info;
     if (e.info.isSymlink) info = ResolveLink(DiskPath(spec, rel));
     if (!info) continue;
@@ -194,7 +192,7 @@ void FileCollector::CollectSpec(const FileSpec& spec) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (path.empty()) return;
   bool matched = false;
-  if (!engine::HasWildcards(path)) {
+  if (!zip::HasWildcards(path)) {
     std::optional<platform::FileInfo> info = fs_.Stat(DiskPath(spec, path));
     if (info && info->isSymlink) info = ResolveLink(DiskPath(spec, path));
     if (info && info->isDirectory) {
@@ -211,7 +209,7 @@ void FileCollector::CollectSpec(const FileSpec& spec) {
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
   std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (engine::HasWildcards(dir)) {
+  if (zip::HasWildcards(dir)) {
     session_.Message(kEngineFileNotFound, "Wildcards are allowed in the last component only: " + spec.spec);
     return;
   }

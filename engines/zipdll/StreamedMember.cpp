@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <optional>
 #include <vector>
 
 #include "engines/common/ZipCrypto.h"
@@ -14,7 +15,8 @@ constexpr size_t kChunk = 1 << 20;
 class InputFile {
  public:
   InputFile(platform::FileSystem& fs, const std::string& path) : fs_(fs) {
-    h_ = fs.Open(path, platform::Access::Read, platform::Share::Read, platform::Disposition::OpenExisting);
+    h_ = fs.Open(path, platform::Access::Read, platform::Share::Read,
+                 platform::Disposition::OpenExisting);
     if (h_ == platform::kInvalidHandle) throw EngineError(kEngineOpenError, "Cannot open " + path);
   }
   ~InputFile() { fs_.Close(h_); }
@@ -36,17 +38,20 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberH
                          OutputFile& out, EngineSession& session) {
   InputFile in(fs, job.diskPath);
   std::vector<uint8_t> buffer(kChunk), packed(kChunk + 1024);
-  uint32_t crc = 0;
-  uint64_t size = 0;
-  for (size_t n; (n = in.Read(buffer.data(), buffer.size())) > 0;) {
-    crc = engine::Crc32Update(crc, buffer.data(), n);
-    size += n;
-  }
-  if (size > kZip32Limit - 1) throw EngineError(kEngineUnsupported, "Files of 4 GiB or more are not supported");
-  in.Rewind();
 
-  header.crc = crc;
-  header.size = size;
+  // The encryption header needs the CRC before the data: only then is the file
+  // read twice, and a file that changed in between is refused below.
+  std::optional<uint32_t> crcBefore;
+  if (job.password) {
+    uint32_t crc = 0;
+    for (size_t n; (n = in.Read(buffer.data(), buffer.size())) > 0;)
+      crc = engine::Crc32Update(crc, buffer.data(), n);
+    crcBefore = crc;
+    in.Rewind();
+  }
+
+  header.crc = crcBefore.value_or(0);
+  header.size = 0;
   header.method = job.store ? kMethodStored : kMethodDeflated;
   uint64_t headerOffset = out.Position();
   out.Write(LocalHeaderBytes(header));
@@ -54,7 +59,7 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberH
 
   std::optional<engine::ZipCrypto> cipher;
   if (job.password) {
-    std::vector<uint8_t> encryptionHeader = EncryptMember(*job.password, crc, {});
+    std::vector<uint8_t> encryptionHeader = EncryptMember(*job.password, *crcBefore, {});
     out.Write(encryptionHeader.data(), encryptionHeader.size());
     // Restart the cipher state behind the header just written.
     cipher.emplace(*job.password);
@@ -67,15 +72,20 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberH
   };
 
   z_stream z{};
-  if (!job.store && deflateInit2(&z, job.level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+  if (!job.store &&
+      deflateInit2(&z, job.level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
     throw EngineError(kEngineNoMemory, "Cannot start compression");
   }
-  uint64_t done = 0;
+  // CRC and size are taken from exactly the bytes compressed, in the same pass.
+  uint32_t crc = 0;
+  uint64_t size = 0;
   try {
     for (;;) {
       size_t n = in.Read(buffer.data(), buffer.size());
-      if (done + n > size) n = static_cast<size_t>(size - done);  // grew meanwhile: keep the measured size
-      done += n;
+      crc = engine::Crc32Update(crc, buffer.data(), n);
+      size += n;
+      if (size > kZip32Limit - 1)
+        throw EngineError(kEngineUnsupported, "Files of 4 GiB or more are not supported");
       if (job.store) {
         if (n == 0) break;
         emit(buffer.data(), n);
@@ -100,7 +110,10 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberH
     throw;
   }
   if (!job.store) deflateEnd(&z);
-  if (done != size) throw EngineError(kEngineReadError, "Input file shrank while being added: " + job.diskPath);
+  if (crcBefore && *crcBefore != crc)
+    throw EngineError(kEngineReadError, "Input file changed while being added: " + job.diskPath);
+  header.crc = crc;
+  header.size = size;
   header.compressedSize = out.Position() - dataStart;
   out.Patch(headerOffset, LocalHeaderBytes(header));
 }

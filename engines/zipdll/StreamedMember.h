@@ -1,5 +1,6 @@
-// Members too big to hold in memory: read twice (CRC first, which the
-// encryption header needs), compressed through zlib straight into the archive.
+// Members too big to hold in memory: compressed through zlib straight into the
+// archive, the CRC taken in the same pass (encrypted ones are read once more
+// first, for the CRC their encryption header needs).
 #pragma once
 
 #include "EngineSession.h"

@@ -78,6 +78,21 @@ TEST_F(VersionString, QueriesThePathBuiltFromLanguageAndCodePage) {
   EXPECT_EQ(Get(Write(spec)), "6.05");
 }
 
+TEST_F(VersionString, StringsMarkedBinaryAreReadAsText) {
+  // Some resource compilers mark the strings binary (type 0), counting their
+  // length in characters or in bytes; they are text all the same.
+  for (bool inBytes : {false, true}) {
+    fixtures::PeVersionSpec spec;
+    spec.stringType = 0;
+    spec.stringLengthInBytes = inBytes;
+    spec.strings = {{"CompanyName", "Bravik-Solen"}, {"ProductVersion", "6.05"}, {"Empty", ""}};
+    std::string path = Write(spec);
+    EXPECT_EQ(Get(path), "6.05") << inBytes;
+    EXPECT_EQ(Get(path, "CompanyName"), "Bravik-Solen") << inBytes;
+    EXPECT_EQ(Get(path, "Empty"), "") << inBytes;
+  }
+}
+
 TEST_F(VersionString, EmptyWhenThereIsNothingToRead) {
   EXPECT_EQ(Get(dir_ / "missing.exe"), "");
   testsupport::WriteTextFile(dir_ / "text.exe", "MZ but not a program");

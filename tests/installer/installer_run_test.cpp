@@ -1,8 +1,10 @@
 // The installation run: success with and without a follow-up program, the four
 // failure boxes, Cancel, and the unattended program.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "InstallerHarness.h"
@@ -23,10 +25,21 @@ class InstallerRun : public ::testing::Test {
     h.AddAppPath("demo.exe");
     h.WriteDescriptor(descriptor);
     h.InstallProgram("bin/demo.exe", "6.05");
-    ASSERT_TRUE(h.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"},
-                               {"bin/demo.exe", kPayload},
-                               {"doc/readme.txt", "read me"}},
-                              password));
+    std::map<std::string, std::string> files = {{"bin/demo.exe", kPayload},
+                                                {"doc/readme.txt", "read me"}};
+    // A version file the wrong password hides would end start-up.
+    if (password == installer::kPackagePassword)
+      files["version.ver"] = "bin\\demo.exe\n6.00\n6.10\n";
+    ASSERT_TRUE(h.MakePackage(files, password));
+  }
+  // The real program beside the package, with the engine it extracts with; its path.
+  std::string CopyProgram() {
+    std::string dist = fs::path(h.ProgramPath()).parent_path().string();
+    fs::copy_file(std::string(ZB_BINARY_DIR) + "/setup", dist + "/setup",
+                  fs::copy_options::overwrite_existing);
+    fs::copy_file(std::string(ZB_BINARY_DIR) + "/libunzdll.so", dist + "/libunzdll.so",
+                  fs::copy_options::overwrite_existing);
+    return dist + "/setup";
   }
   InstallerHarness h;
 };
@@ -80,8 +93,8 @@ TEST_F(InstallerRun, InstallDirectoryEndingInABackslashGetsAnotherOne) {
 }
 
 TEST_F(InstallerRun, FailureShowsFourErrorBoxes) {
-  // A package under another password: the version file cannot be read at start-up
-  // (no check, OK enabled), and the run fails.
+  // A package under another password and without a version file: no check at
+  // start-up (OK enabled), and the run fails.
   Prepare("Update\ndemo.exe\nreadme.exe\n", "not the package password");
   h.Start();
   ASSERT_EQ(h.Installer().Startup(), StartupState::Ready);
@@ -137,7 +150,6 @@ TEST_F(InstallerRun, UnattendedExitStatus) {
          x.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}, {"new.txt", "n"}});
        },
        0, "Bravik-Solen: Success !\\n\\nFiles installed !\n"},
-      {"no descriptor", [](InstallerHarness&) {}, 1, ""},
       {"fatal", [](InstallerHarness& x) { x.WriteDescriptor("Update\ndemo.exe\n"); }, 1,
        ": Application not installed !\n"},
       {"ok disabled",
@@ -175,18 +187,114 @@ TEST_F(InstallerRun, UnattendedExitStatus) {
 // The real program, copied beside its package with the engine it extracts with.
 TEST_F(InstallerRun, UnattendedProgramInstallsAZipPackage) {
   Prepare("Update to 6.10\ndemo.exe\n");
-  std::string dist = fs::path(h.ProgramPath()).parent_path().string();
-  fs::copy_file(std::string(ZB_BINARY_DIR) + "/setup", dist + "/setup", fs::copy_options::overwrite_existing);
-  fs::copy_file(std::string(ZB_BINARY_DIR) + "/libunzdll.so", dist + "/libunzdll.so",
-                fs::copy_options::overwrite_existing);
-  fs::rename(h.DescriptorPath(), dist + "/setup.DAT");
-  fs::rename(h.ArchivePath(), dist + "/setup.cab");
-
+  std::string dist = fs::path(CopyProgram()).parent_path().string();
   auto result = testsupport::RunIn(dist, "./setup --unattended");
   EXPECT_EQ(result.status, 0) << result.out << result.err;
   EXPECT_EQ(result.out, "Bravik-Solen: Success !\\n\\nFiles installed !\n");
   EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/bin/demo.exe"), kPayload);
   EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/doc/readme.txt"), "read me");
+}
+
+TEST_F(InstallerRun, OkRunsOnceAndCancelDoesNothingAfterIt) {
+  Prepare("Update\ndemo.exe\nbin\\demo.exe\n");
+  h.Start();
+  h.Installer().BitBtn1Click();
+  EXPECT_FALSE(h.view.okEnabled);
+  EXPECT_FALSE(h.view.cancelEnabled);
+  h.Installer().BitBtn1Click();
+  h.Installer().BitBtn2Click();
+  EXPECT_EQ(h.Installer().Run(), RunState::Succeeded);
+  EXPECT_EQ(h.ui.boxes.size(), 1u);
+  EXPECT_EQ(h.shell.launches.size(), 1u);
+}
+
+// Windows finds names in the prefix ignoring case, takes a registry path without
+// a drive letter as one on C: and never lets ".." climb above a drive's root: the
+// update replaces the installed program, in its own directories.
+TEST_F(InstallerRun, InstallsIntoThePrefixHoweverTheRegistrySpellsThePath) {
+  const char* paths[] = {"\\Program Files\\Demo", "C:\\..\\..\\Program Files\\Demo",
+                         "c:\\PROGRAM FILES\\demo", "Program Files\\Demo\\.\\..\\DEMO\\"};
+  for (const char* path : paths) {
+    SCOPED_TRACE(path);
+    InstallerHarness x;
+    x.AddAppPath("demo.exe", path);
+    x.WriteDescriptor("Update\ndemo.exe\n");
+    x.InstallProgram("bin/demo.exe", "6.05");
+    ASSERT_TRUE(x.MakePackage(
+        {{"version.ver", "BIN\\Demo.exe\n6.00\n6.10\n"}, {"BIN/DEMO.EXE", kPayload}}));
+    std::ostringstream out;
+    installer::UnattendedUi ui(out);
+    EXPECT_EQ(installer::RunUnattended(&x.env, ui, x.ProgramPath()), 0) << out.str();
+    EXPECT_EQ(testsupport::ReadTextFile(x.InstallDirNative() + "/bin/demo.exe"), kPayload);
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(x.InstallDirNative()))
+      names.insert(entry.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"bin", "version.ver"}));
+    for (const char* outside :
+         {"/Program Files", "/prefix/Program Files", "/prefix/dosdevices/Program Files"})
+      EXPECT_FALSE(fs::exists(x.Root() + outside)) << outside;
+  }
+}
+
+TEST_F(InstallerRun, UnattendedSaysWhyItInstallsNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(InstallerHarness&)> prepare;
+    std::string line;  // "%d" stands for the descriptor's path
+  } cases[] = {
+      {"no descriptor", [](InstallerHarness&) {}, "setup: File [%d] not found!"},
+      {"descriptor is a directory",
+       [](InstallerHarness& x) { fs::create_directory(x.DescriptorPath()); },
+       "setup: File [%d] is not a regular file!"},
+      {"no installation directory",
+       [](InstallerHarness& x) {
+         x.AddMachineValue("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\demo.exe", "",
+                           "x");
+         x.WriteDescriptor("Update\ndemo.exe\n");
+         x.MakePackage({{"new.txt", "n"}});
+       },
+       "setup: No installation directory: the registry names none!"},
+      {"missing installation directory",
+       [](InstallerHarness& x) {
+         x.AddAppPath("demo.exe", "C:\\Program Files\\Gone");
+         x.WriteDescriptor("Update\ndemo.exe\n");
+         x.MakePackage({{"new.txt", "n"}});
+       },
+       "setup: Installation directory [C:\\Program Files\\Gone] does not exist!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallerHarness x;
+    c.prepare(x);
+    std::ostringstream out;
+    installer::UnattendedUi ui(out);
+    EXPECT_EQ(installer::RunUnattended(&x.env, ui, x.ProgramPath()), 1);
+    std::string line = c.line;
+    if (size_t at = line.find("%d"); at != std::string::npos)
+      line.replace(at, 2, x.DescriptorPath());
+    EXPECT_EQ(out.str(), line + "\n");
+    EXPECT_FALSE(fs::exists(x.Root() + "/new.txt"));
+  }
+}
+
+// A FIFO where a file is read would block the program for good: it must end, with
+// a message, at once (the timeout only catches a program that hangs).
+TEST_F(InstallerRun, FifosNeverBlockTheProgram) {
+  Prepare("Update\ndemo.exe\n");
+  std::string program = CopyProgram();
+  std::string dist = fs::path(program).parent_path().string();
+  std::string installed = h.InstallDirNative() + "/bin/demo.exe";
+  fs::remove(installed);
+  ASSERT_EQ(::mkfifo(installed.c_str(), 0600), 0);
+  auto result = testsupport::RunIn(dist, "timeout 20 ./setup --unattended");
+  EXPECT_EQ(result.status, 1) << result.out << result.err;
+  EXPECT_EQ(result.out, "Bravik-Solen: No Base installation found!\\n\\nInstallation aborted!\n");
+
+  fs::remove(dist + "/setup.DAT");
+  ASSERT_EQ(::mkfifo((dist + "/setup.DAT").c_str(), 0600), 0);
+  result = testsupport::RunIn(dist, "timeout 20 ./setup --unattended");
+  EXPECT_EQ(result.status, 1) << result.out << result.err;
+  EXPECT_EQ(result.out, "setup: File [" + dist + "/setup.DAT] is not a regular file!\n");
 }
 
 }  // namespace

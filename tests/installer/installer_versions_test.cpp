@@ -77,8 +77,8 @@ TEST_F(InstallerVersions, DecisionsInTheirOrder) {
       EXPECT_EQ(one.ui.boxes[0].style, 0x10u);
       EXPECT_TRUE(one.view.terminated);
     }
-    // The version file is extracted into the temporary directory and removed again.
-    EXPECT_FALSE(std::filesystem::exists(one.TempDirectory() + "version.ver"));
+    // The version file is extracted below the temporary directory and removed again.
+    EXPECT_TRUE(std::filesystem::is_empty(one.TempDirectory()));
   }
 }
 
@@ -112,6 +112,41 @@ TEST_F(InstallerVersions, PackageWithoutVersionFileSkipsTheChecks) {
   EXPECT_EQ(h.Installer().zipContainer.SuccessCount(), 0);
   EXPECT_EQ(h.Installer().Startup(), StartupState::Ready);
   EXPECT_TRUE(h.view.okEnabled);
+}
+
+TEST_F(InstallerVersions, AVersionFileThatCannotBeExtractedIsNoMissingOne) {
+  // Something planted where the version file used to go is no obstacle: the checks
+  // run (and find the installation too old). A version file the engine cannot
+  // extract (here: another password) ends start-up with the engine's reason.
+  const std::string kCannot = "Cannot extract the version file!\n\n";
+  struct Case {
+    const char* name;
+    const char* password;
+    bool plant;
+    std::string box;
+  } cases[] = {{"planted directory", installer::kPackagePassword, true, kTooOld},
+               {"wrong password", "not the package password", false, kCannot}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallerHarness one;
+    one.AddAppPath("demo.exe");
+    one.WriteDescriptor("Update to 6.10\ndemo.exe\n");
+    one.InstallProgram("bin/demo.exe", "5.00");
+    ASSERT_TRUE(one.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}}, c.password));
+    if (c.plant) std::filesystem::create_directories(one.TempDirectory() + "version.ver/x");
+    one.Start();
+    EXPECT_EQ(one.Installer().Startup(), StartupState::Ended);
+    ASSERT_FALSE(one.ui.boxes.empty());
+    const ui::RecordedBox& last = one.ui.boxes.back();
+    EXPECT_EQ(last.text.substr(0, c.box.size()), c.box);
+    EXPECT_EQ(last.caption, "Bravik-Solen");
+    if (c.box == kCannot) {
+      EXPECT_GT(last.text.size(), c.box.size() + 25) << "no reason given: " << last.text;
+      EXPECT_EQ(last.text.substr(last.text.size() - 23), "\n\nInstallation aborted!");
+    }
+    std::filesystem::remove_all(one.TempDirectory() + "version.ver");
+    EXPECT_TRUE(std::filesystem::is_empty(one.TempDirectory()));
+  }
 }
 
 TEST_F(InstallerVersions, RegistryFormChecksTheSameWay) {

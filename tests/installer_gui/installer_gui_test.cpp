@@ -8,7 +8,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
+#include <map>
 
 #include "InstallerHarness.h"
 #include "installer/TfrMain.h"
@@ -18,8 +20,18 @@ namespace {
 using installer::TfrMain;
 using testsupport::InstallerHarness;
 
-std::unique_ptr<TfrMain> OpenWindow(InstallerHarness& h) {
-  auto window = std::make_unique<TfrMain>(installer::InstallerSetup{&h.env, &h.ui, nullptr, h.ProgramPath()});
+// A scripted UI that, like the window's, lets the window handle its events while
+// the engine calls back.
+struct PumpingUi : ui::ScriptedUi {
+  void ProcessMessages() override {
+    ScriptedUi::ProcessMessages();
+    QApplication::processEvents();
+  }
+};
+
+std::unique_ptr<TfrMain> OpenWindow(InstallerHarness& h, ui::UiService* ui = nullptr) {
+  auto window = std::make_unique<TfrMain>(
+      installer::InstallerSetup{&h.env, ui ? ui : &h.ui, nullptr, h.ProgramPath()});
   window->show();
   QApplication::processEvents();
   return window;
@@ -132,6 +144,55 @@ TEST(InstallerWindow, OkClickInstallsThePackage) {
   ASSERT_EQ(h.shell.launches.size(), 1u);
   EXPECT_EQ(h.shell.launches[0].file, "C:\\Program Files\\Demo\\bin\\demo.exe");
   EXPECT_FALSE(w->isVisible());
+}
+
+TEST(InstallerWindow, EnterOnTheFocusedCancelCancels) {
+  InstallerHarness h;
+  auto w = OpenWindow(h);
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  w->BitBtn2->setFocus();
+  QTest::keyClick(w->BitBtn2, Qt::Key_Return);
+  EXPECT_EQ(w->Logic().Run(), installer::RunState::Cancelled);
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_TRUE(h.ui.boxes.empty());
+}
+
+TEST(InstallerWindow, OkClickedTwiceDuringTheRunInstallsOnce) {
+  // Enough members that the engine calls back, and the window handles its events,
+  // many times during the run; the second click, Cancel and Escape come then.
+  InstallerHarness h;
+  h.AddAppPath("demo.exe");
+  h.WriteDescriptor("Update to 6.10\ndemo.exe\nbin\\demo.exe\n");
+  h.InstallProgram("bin/demo.exe", "6.05");
+  std::map<std::string, std::string> files = {{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}};
+  for (int i = 0; i < 200; ++i)
+    files["data/f" + std::to_string(i) + ".txt"] = std::string(20000, 'a' + i % 26);
+  ASSERT_TRUE(h.MakePackage(files));
+  PumpingUi ui;
+  auto w = OpenWindow(h, &ui);
+  ASSERT_EQ(w->Logic().Startup(), installer::StartupState::Ready);
+
+  bool clickedDuringRun = false, okEnabled = true, cancelEnabled = true;
+  QTimer::singleShot(0, w.get(), [&] {
+    clickedDuringRun = w->Logic().Run() == installer::RunState::Running;
+    okEnabled = w->BitBtn1->isEnabled();
+    cancelEnabled = w->BitBtn2->isEnabled();
+    QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+    QTest::mouseClick(w->BitBtn2, Qt::LeftButton);
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+  });
+  QTest::mouseClick(w->BitBtn1, Qt::LeftButton);
+
+  EXPECT_TRUE(clickedDuringRun);
+  EXPECT_FALSE(okEnabled);
+  EXPECT_FALSE(cancelEnabled);
+  EXPECT_EQ(w->Logic().Run(), installer::RunState::Succeeded);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Success !\n\nFiles installed !");
+  EXPECT_EQ(h.shell.launches.size(), 1u);
+  EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/data/f199.txt"),
+            std::string(20000, 'a' + 199 % 26));
 }
 
 TEST(InstallerWindow, BelowTheMinimumDisablesOk) {

@@ -128,13 +128,15 @@ BuiltArchive CraftArchive(const std::vector<CraftedMember>& members, const Archi
     Put32(local, m.dataDescriptor ? 0 : static_cast<uint32_t>(payload.size()));
     Put32(local, m.dataDescriptor ? 0 : size);
     Put16(local, static_cast<uint32_t>(m.name.size()));
-    Put16(local, 0);
-    body += local + m.name + payload;
+    Put16(local, static_cast<uint32_t>(m.localExtra.size()));
+    body += local + m.name + m.localExtra + payload;
     if (m.dataDescriptor) {
-      Put32(body, 0x08074B50);
+      if (m.descriptorSignature) Put32(body, 0x08074B50);
       Put32(body, writtenCrc);
-      Put32(body, static_cast<uint32_t>(payload.size()));
-      Put32(body, size);
+      for (uint32_t value : {static_cast<uint32_t>(payload.size()), size}) {
+        Put32(body, value);
+        if (m.descriptorZip64) Put32(body, 0);
+      }
     }
 
     Put32(central, 0x02014B50);

@@ -22,6 +22,8 @@ struct CraftedMember {
   bool deflate = false;
   std::optional<std::string> password;  // traditional encryption
   bool dataDescriptor = false;          // flag bit 3 and a descriptor behind the data
+  bool descriptorSignature = true;      // the descriptor starts with its signature
+  bool descriptorZip64 = false;         // with 8-byte sizes
   uint8_t host = 3;                     // 3 Unix, 0 MS-DOS, 11 NTFS
   uint8_t version = 30;                 // the "made by" version byte
   uint32_t unixMode = 0100644;
@@ -32,6 +34,7 @@ struct CraftedMember {
   std::optional<uint32_t> declaredSize;  // lie about the uncompressed size
   std::optional<uint32_t> declaredCrc;   // lie about the CRC
   std::string extra;                     // central header extra field
+  std::string localExtra;                // local header extra field
   std::string comment;                   // member comment
 };
 

@@ -80,7 +80,8 @@ Bytes VersionInfo(const PeVersionSpec& spec) {
   for (const auto& [name, value] : spec.strings) {
     size_t units = 0;
     Bytes text = Utf16z(value, &units);
-    strings.push_back(VersionNode(name, text, static_cast<uint16_t>(units), 1, {}));
+    size_t length = spec.stringLengthInBytes ? units * 2 : units;
+    strings.push_back(VersionNode(name, text, static_cast<uint16_t>(length), spec.stringType, {}));
   }
   std::string tableKey = spec.stringTableKey;
   if (tableKey.empty() && !spec.translations.empty()) {

@@ -25,6 +25,10 @@ struct PeVersionSpec {
   std::string stringTableKey;
   // Name and value pairs of the string table, in UTF-8.
   std::vector<std::pair<std::string, std::string>> strings;
+  // wType of the strings: 1 (text) as resource compilers write, or 0 (binary) as
+  // some do, whose wValueLength then counts bytes when `stringLengthInBytes`.
+  uint16_t stringType = 1;
+  bool stringLengthInBytes = false;
 };
 
 // The bytes of a PE image with one ".rsrc" section holding the version resource.

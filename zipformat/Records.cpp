@@ -1,4 +1,4 @@
-#include "ZipRecords.h"
+#include "zipformat/Records.h"
 
 namespace zip {
 
@@ -106,6 +106,46 @@ void Encode(const DataDescriptor& r, uint8_t* p) {
   Store32(p + 4, r.CRC32);
   Store32(p + 8, r.ComprSize);
   Store32(p + 12, r.UnComprSize);
+}
+
+void Decode(const uint8_t* p, Zip64EndOfCentral& r) {
+  r.HeaderSig = Load32(p);
+  r.RecordSize = Load64(p + 4);
+  r.VersionMadeBy = Load16(p + 12);
+  r.VersionNeed = Load16(p + 14);
+  r.ThisDiskNo = Load32(p + 16);
+  r.CentralDiskNo = Load32(p + 20);
+  r.CentralEntries = Load64(p + 24);
+  r.TotalEntries = Load64(p + 32);
+  r.CentralSize = Load64(p + 40);
+  r.CentralOffSet = Load64(p + 48);
+}
+
+void Encode(const Zip64EndOfCentral& r, uint8_t* p) {
+  Store32(p, r.HeaderSig);
+  Store64(p + 4, r.RecordSize);
+  Store16(p + 12, r.VersionMadeBy);
+  Store16(p + 14, r.VersionNeed);
+  Store32(p + 16, r.ThisDiskNo);
+  Store32(p + 20, r.CentralDiskNo);
+  Store64(p + 24, r.CentralEntries);
+  Store64(p + 32, r.TotalEntries);
+  Store64(p + 40, r.CentralSize);
+  Store64(p + 48, r.CentralOffSet);
+}
+
+void Decode(const uint8_t* p, Zip64Locator& r) {
+  r.HeaderSig = Load32(p);
+  r.EndRecordDiskNo = Load32(p + 4);
+  r.EndRecordOffSet = Load64(p + 8);
+  r.TotalDisks = Load32(p + 16);
+}
+
+void Encode(const Zip64Locator& r, uint8_t* p) {
+  Store32(p, r.HeaderSig);
+  Store32(p + 4, r.EndRecordDiskNo);
+  Store64(p + 8, r.EndRecordOffSet);
+  Store32(p + 16, r.TotalDisks);
 }
 
 }  // namespace zip

@@ -1,30 +1,14 @@
 // The fixed parts of the ZIP format's records, packed and little-endian on disk.
-// Read and write them only through the Load/Store helpers so the host's byte
-// order never matters.
+// Read and write them only through Decode/Encode so the host's byte order never
+// matters. The variable parts (names, extra fields, comments) follow each record.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
+
+#include "zipformat/ByteOrder.h"
+#include "zipformat/Signatures.h"
 
 namespace zip {
-
-constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
-constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
-constexpr uint32_t kEndOfCentralSignature = 0x06054B50;
-constexpr uint32_t kDataDescriptorSignature = 0x08074B50;  // also the spanned-set marker
-
-inline uint16_t Load16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t Load32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void Store16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void Store32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 #pragma pack(push, 1)
 struct LocalFileHeader {
@@ -79,21 +63,49 @@ struct DataDescriptor {
   uint32_t ComprSize;
   uint32_t UnComprSize;
 };
+
+// The ZIP64 end record (fixed part; an extensible data sector may follow) and
+// its locator, which lies directly in front of the classic end record.
+struct Zip64EndOfCentral {
+  uint32_t HeaderSig;
+  uint64_t RecordSize;  // of what follows this field: 44 without a data sector
+  uint16_t VersionMadeBy;
+  uint16_t VersionNeed;
+  uint32_t ThisDiskNo;
+  uint32_t CentralDiskNo;
+  uint64_t CentralEntries;
+  uint64_t TotalEntries;
+  uint64_t CentralSize;
+  uint64_t CentralOffSet;
+};
+
+struct Zip64Locator {
+  uint32_t HeaderSig;
+  uint32_t EndRecordDiskNo;
+  uint64_t EndRecordOffSet;
+  uint32_t TotalDisks;
+};
 #pragma pack(pop)
 
 static_assert(sizeof(LocalFileHeader) == 30);
 static_assert(sizeof(CentralFileHeader) == 46);
 static_assert(sizeof(ZipEndOfCentral) == 22);
 static_assert(sizeof(DataDescriptor) == 16);
+static_assert(sizeof(Zip64EndOfCentral) == kZip64EndSize);
+static_assert(sizeof(Zip64Locator) == kZip64LocatorSize);
 
 // Conversions between the records and their on-disk bytes (exactly sizeof(record)).
 void Decode(const uint8_t* in, LocalFileHeader& out);
 void Decode(const uint8_t* in, CentralFileHeader& out);
 void Decode(const uint8_t* in, ZipEndOfCentral& out);
 void Decode(const uint8_t* in, DataDescriptor& out);
+void Decode(const uint8_t* in, Zip64EndOfCentral& out);
+void Decode(const uint8_t* in, Zip64Locator& out);
 void Encode(const LocalFileHeader& in, uint8_t* out);
 void Encode(const CentralFileHeader& in, uint8_t* out);
 void Encode(const ZipEndOfCentral& in, uint8_t* out);
 void Encode(const DataDescriptor& in, uint8_t* out);
+void Encode(const Zip64EndOfCentral& in, uint8_t* out);
+void Encode(const Zip64Locator& in, uint8_t* out);
 
 }  // namespace zip

@@ -1,0 +1,53 @@
+// Member names matched ignoring letter case by the locale's rules, non-ASCII
+// letters included: the component's lookup and the engines' wildcards.
+#include <gtest/gtest.h>
+
+#include "zipformat/Wildcard.h"
+#include "zipformat/TextCase.h"
+#include "support/RecordingEngineFixture.h"
+
+namespace {
+
+TEST(NameMatchingTest, WildcardsAndLookupIgnoreCaseBeyondAscii) {
+  const struct {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  } cases[] = {
+      {"ÄRGER.TXT", "ärger.txt", true},
+      {"straße/*", "STRASSE/x", false},  // no expansion: one character stays one
+      {"ΣΟΦΊΑ?", "σοφίαx", true},
+      {"пример.*", "ПРИМЕР.doc", true},
+      {"d?r/a", "dér/a", true},   // "?" is one character, two bytes here
+      {"d?r/a", "d/r/a", false},  // and never a separator
+      {"Ä*", "a", false},
+      {"*.TXT", "x\\Y.txt", true},
+      {"x\xff?", "X\xffz", true},  // bytes that are not UTF-8 still match themselves
+      {"x\xfe", "x\xff", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
+    EXPECT_EQ(zip::WildcardMatch(c.pattern, c.name), c.matches);
+    if (!zip::HasWildcards(c.pattern)) {
+      EXPECT_EQ(zip::SameTextIgnoringCase(c.pattern, c.name), c.matches);
+    }
+  }
+}
+
+struct ComponentLookupTest : testsupport::RecordingEngineFixture {};
+
+TEST_F(ComponentLookupTest, ExtractFileToStreamFindsANonAsciiNameInAnotherCase) {
+  testsupport::TestMember member("Ärger/Übel.txt", "data");
+  member.flags = 0x0800;  // stored as UTF-8
+  PrepareArchive({member});
+  recording::Config config;
+  config.result = 1;
+  config.outputData = {'d', 'a', 't', 'a'};
+  engine.Configure(config);
+  zip.SetFileName(archive);
+  ASSERT_EQ(zip.Count(), 1);
+  EXPECT_NE(zip.ExtractFileToStream("äRGER\\üBEL.TXT"), nullptr);
+  EXPECT_EQ(engine.Execs().size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,316 @@
+// The format library against short byte strings: every damage branch of the
+// decoders, and the records against hand-written bytes (not our own encoder).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "zipformat/DataDescriptor.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/ExtraField.h"
+#include "zipformat/Headers.h"
+#include "zipformat/NameCodePage.h"
+#include "zipformat/StreamHeader.h"
+#include "zipformat/Wildcard.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Bytes from a readable notation: "PK56" is the four signature bytes of the end
+// record, other tokens are little-endian numbers of the given width ("4:22").
+Bytes Le(uint64_t v, int width) {
+  Bytes b;
+  for (int i = 0; i < width; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  return b;
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
+
+Bytes EndRecord(uint16_t entries, uint32_t size, uint32_t offset, const std::string& comment,
+                uint16_t commentLength) {
+  return Cat({Text("PK\x05\x06"), Le(0, 2), Le(0, 2), Le(entries, 2), Le(entries, 2), Le(size, 4),
+              Le(offset, 4), Le(commentLength, 2), Text(comment)});
+}
+
+Bytes Central(const std::string& name, const Bytes& extra, const std::string& comment,
+              uint32_t csize, uint32_t usize, uint32_t offset, uint16_t disk = 0) {
+  return Cat({Text("PK\x01\x02"),
+              {20, 3},
+              Le(20, 2),
+              Le(0, 2),
+              Le(8, 2),
+              Le(0x1234, 2),
+              Le(0x5678, 2),
+              Le(0xCAFEBABE, 4),
+              Le(csize, 4),
+              Le(usize, 4),
+              Le(name.size(), 2),
+              Le(extra.size(), 2),
+              Le(comment.size(), 2),
+              Le(disk, 2),
+              Le(1, 2),
+              Le(0x81A40000, 4),
+              Le(offset, 4),
+              Text(name),
+              extra,
+              Text(comment)});
+}
+
+TEST(ZipFormatEndRecord, SearchCases) {
+  struct Case {
+    const char* what;
+    Bytes tail;
+    bool found;
+    size_t at;
+    bool pastEnd;
+    size_t trailing;
+  };
+  const Bytes plain = EndRecord(1, 50, 100, "", 0);
+  const Bytes commented = EndRecord(1, 50, 100, "hello", 5);
+  // A comment holding a signature of its own: its claimed comment runs past the end.
+  const Bytes trap =
+      EndRecord(1, 50, 100, std::string("xx") + "PK\x05\x06" + std::string(18, '\xFF'), 24);
+  const Case cases[] = {
+      {"too short", Bytes(21, 0), false, 0, false, 0},
+      {"record alone", plain, true, 0, false, 0},
+      {"after data", Cat({Bytes(7, 'a'), plain}), true, 7, false, 0},
+      {"with comment", commented, true, 0, false, 0},
+      {"padding behind", Cat({plain, Bytes(10, 0)}), true, 0, false, 10},
+      {"signature inside the comment", trap, true, 0, false, 0},
+      {"comment cut", EndRecord(1, 50, 100, "abc", 9), true, 0, true, 0},
+      {"no signature", Bytes(100, 'z'), false, 0, false, 0},
+  };
+  for (const Case& c : cases) {
+    auto m = zip::FindEndRecord(c.tail);
+    ASSERT_EQ(m.has_value(), c.found) << c.what;
+    if (!m) continue;
+    EXPECT_EQ(m->at, c.at) << c.what;
+    EXPECT_EQ(m->commentPastEnd, c.pastEnd) << c.what;
+    EXPECT_EQ(m->trailing, c.trailing) << c.what;
+    EXPECT_EQ(m->record.CentralOffSet, 100u) << c.what;
+  }
+}
+
+TEST(ZipFormatEndRecord, Zip64RecordsAndExtent) {
+  const Bytes z64 = Cat({Text("PK\x06\x06"), Le(44, 8), Le(45, 2), Le(45, 2), Le(0, 4), Le(0, 4),
+                         Le(70000, 8), Le(70001, 8), Le(1ull << 33, 8), Le(5ull << 32, 8)});
+  const Bytes locator = Cat({Text("PK\x06\x07"), Le(0, 4), Le(123, 8), Le(1, 4)});
+  zip::Zip64EndOfCentral record;
+  zip::Zip64Locator loc;
+  ASSERT_EQ(zip::DecodeZip64End(z64, record), zip::Status::kOk);
+  ASSERT_EQ(zip::DecodeZip64Locator(locator, loc), zip::Status::kOk);
+  EXPECT_EQ(loc.EndRecordOffSet, 123u);
+  EXPECT_EQ(zip::DecodeZip64End(Bytes(z64.begin(), z64.end() - 1), record),
+            zip::Status::kTruncated);
+  EXPECT_EQ(zip::DecodeZip64Locator(z64, loc), zip::Status::kBadSignature);
+  Bytes small = z64;
+  small[4] = 10;  // a record size smaller than the fixed fields
+  EXPECT_EQ(zip::DecodeZip64End(small, record), zip::Status::kTruncated);
+  ASSERT_EQ(zip::DecodeZip64End(z64, record), zip::Status::kOk);
+
+  auto classic = zip::FindEndRecord(EndRecord(0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, "", 0))->record;
+  EXPECT_TRUE(zip::IsSaturated(classic));
+  auto e = zip::ResolveExtent(classic, &record);
+  EXPECT_EQ(e.entries, 70001u);
+  EXPECT_EQ(e.size, 1ull << 33);
+  EXPECT_EQ(e.offset, 5ull << 32);
+  EXPECT_TRUE(e.zip64);
+  // A ZIP64 record in front of an unsaturated end record leaves its values alone.
+  auto small64 = zip::FindEndRecord(EndRecord(3, 40, 60, "", 0))->record;
+  EXPECT_FALSE(zip::IsSaturated(small64));
+  e = zip::ResolveExtent(small64, &record);
+  EXPECT_EQ(e.entries, 3u);
+  EXPECT_EQ(e.offset, 60u);
+}
+
+TEST(ZipFormatHeaders, CentralEntryDamage) {
+  const Bytes good = Central("dir/a.txt", {}, "note", 10, 20, 30);
+  zip::CentralEntry e;
+  ASSERT_EQ(zip::DecodeCentralEntry(good, e), zip::Status::kOk);
+  EXPECT_EQ(std::string(e.name.begin(), e.name.end()), "dir/a.txt");
+  EXPECT_EQ(std::string(e.comment.begin(), e.comment.end()), "note");
+  EXPECT_EQ(e.recordSize, good.size());
+  EXPECT_EQ(e.header.HeaderSig, zip::kCentralHeaderSignature);
+  EXPECT_EQ(e.header.VersionMadeBy1, 3);
+  EXPECT_EQ(e.header.ModifTime, 0x1234);
+  EXPECT_EQ(e.header.ExtFileAtt, 0x81A40000u);
+  EXPECT_EQ(e.localHeaderOffset, 30u);
+
+  const Bytes z64extra =
+      Cat({Le(0x0001, 2), Le(24, 2), Le(5ull << 32, 8), Le(6ull << 32, 8), Le(7ull << 32, 8)});
+  const Bytes shortExtra = Cat({Le(0x0001, 2), Le(8, 2), Le(5ull << 32, 8)});
+  const Bytes brokenExtra = Cat({Le(0x0001, 2), Le(30, 2), Le(1, 8)});
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    zip::Status status;
+  };
+  Bytes wrongSig = good;
+  wrongSig[2] = 3;
+  const Case cases[] = {
+      {"fixed part cut", Bytes(good.begin(), good.begin() + 45), zip::Status::kTruncated},
+      {"wrong signature", wrongSig, zip::Status::kBadSignature},
+      {"comment cut", Bytes(good.begin(), good.end() - 1), zip::Status::kVariableTruncated},
+      {"saturated without block", Central("x", {}, "", 0xFFFFFFFF, 1, 0), zip::Status::kBadZip64},
+      {"block too short", Central("x", shortExtra, "", 0xFFFFFFFF, 0xFFFFFFFF, 0),
+       zip::Status::kBadZip64},
+      {"block runs past the area", Central("x", brokenExtra, "", 0xFFFFFFFF, 1, 0),
+       zip::Status::kBadZip64},
+      {"saturated disk alone", Central("x", {}, "", 1, 1, 0, 0xFFFF), zip::Status::kOk},
+      {"all from block", Central("x", z64extra, "", 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF),
+       zip::Status::kOk},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zip::DecodeCentralEntry(c.bytes, e), c.status) << c.what;
+  EXPECT_EQ(e.uncompressedSize, 5ull << 32);
+  EXPECT_EQ(e.compressedSize, 6ull << 32);
+  EXPECT_EQ(e.localHeaderOffset, 7ull << 32);
+  EXPECT_TRUE(e.zip64);
+}
+
+TEST(ZipFormatHeaders, LocalEntryAndDataBounds) {
+  const Bytes local =
+      Cat({Text("PK\x03\x04"), Le(20, 2), Le(8, 2), Le(8, 2), Le(0, 4), Le(0, 4), Le(5, 4),
+           Le(9, 4), Le(3, 2), Le(4, 2), Text("abc"), Le(0xCAFE, 2), Le(0, 2)});
+  zip::LocalEntry e;
+  ASSERT_EQ(zip::DecodeLocalEntry(local, e), zip::Status::kOk);
+  EXPECT_EQ(e.headerSize, 37u);
+  EXPECT_EQ(e.header.Flag, zip::kFlagDataDescriptor);
+  EXPECT_EQ(zip::DecodeLocalEntry(Bytes(local.begin(), local.end() - 1), e),
+            zip::Status::kVariableTruncated);
+  EXPECT_EQ(zip::DecodeLocalEntry(Bytes(local.begin(), local.begin() + 29), e),
+            zip::Status::kTruncated);
+  EXPECT_EQ(zip::DecodeLocalEntry(Bytes(46, 'P'), e), zip::Status::kBadSignature);
+  ASSERT_EQ(zip::DecodeLocalEntry(local, e), zip::Status::kOk);
+  uint64_t start = 0;
+  EXPECT_TRUE(zip::MemberDataFits(100, e.header, 5, 142, start));
+  EXPECT_EQ(start, 137u);
+  EXPECT_FALSE(zip::MemberDataFits(100, e.header, 6, 142, start));
+  EXPECT_FALSE(zip::MemberDataFits(120, e.header, 0, 142, start));
+  EXPECT_FALSE(zip::MemberDataFits(~0ull - 10, e.header, 0, ~0ull, start));  // no wrap-around
+}
+
+TEST(ZipFormatExtra, BlocksAndRemoval) {
+  const Bytes ts = Cat({Le(0x5455, 2), Le(5, 2), {1}, Le(1700000000, 4)});
+  const Bytes owner = Cat({Le(0x7875, 2), Le(7, 2), {1, 2}, Le(1000, 2), {2}, Le(100, 2)});
+  const Bytes unixOld =
+      Cat({Le(0x000D, 2), Le(14, 2), Le(1, 4), Le(2, 4), Le(501, 2), Le(20, 2), Text("ln")});
+  const Bytes area = Cat({ts, owner, unixOld, {0, 0}});  // two bytes of trailing padding
+  EXPECT_EQ(zip::DecodeTimestampExtra(*zip::FindExtra(area, 0x5455)), 1700000000u);
+  auto o = zip::DecodeUnixOwnerExtra(*zip::FindExtra(area, 0x7875));
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->uid, 1000u);
+  EXPECT_EQ(o->gid, 100u);
+  auto u = zip::DecodeUnixExtra(*zip::FindExtra(area, 0x000D));
+  ASSERT_TRUE(u);
+  EXPECT_EQ(u->uid, 501);
+  EXPECT_EQ(std::string(u->variable.begin(), u->variable.end()), "ln");
+  EXPECT_EQ(zip::WithoutExtra(area, 0x7875), Cat({ts, unixOld, {0, 0}}));
+  EXPECT_FALSE(zip::FindExtra(area, 0x0001));
+
+  // Damage: lengths past the area, timestamps without a time, owner ids too wide.
+  const Bytes brokenArea = Cat({ts, Le(0x0001, 2), Le(9, 2), Le(0, 4)});
+  zip::ExtraFieldReader broken(brokenArea);
+  EXPECT_TRUE(broken.Next());
+  EXPECT_FALSE(broken.Next());
+  EXPECT_EQ(broken.status(), zip::Status::kBadExtraField);
+  EXPECT_FALSE(zip::DecodeTimestampExtra(Bytes{0, 1, 2, 3, 4}));
+  EXPECT_FALSE(zip::DecodeUnixOwnerExtra(Bytes{1, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_FALSE(zip::DecodeUnixOwnerExtra(Bytes{1, 4, 0}));
+  EXPECT_FALSE(zip::DecodeUnixExtra(Bytes(11, 0)));
+
+  // A ZIP64 block round trip with some fields present.
+  zip::Zip64Values v{1, 2, 3, 4}, back;
+  const Bytes block = zip::EncodeZip64Extra({true, false, true, true}, v);
+  EXPECT_EQ(block.size(), 4u + 8 + 8 + 4);
+  ASSERT_EQ(zip::DecodeZip64Extra(*zip::FindExtra(block, 1), {true, false, true, true}, back),
+            zip::Status::kOk);
+  EXPECT_EQ(back.offset, 3u);
+  EXPECT_EQ(back.disk, 4u);
+}
+
+TEST(ZipFormatDescriptor, FormsToldApart) {
+  const zip::DescriptorValues v{0x11223344, 500, 1000};
+  const zip::DescriptorValues big{0x11223344, 5ull << 32, 6ull << 32};
+  const Bytes sig = Text("PK\x07\x08");
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    zip::DescriptorValues expected;
+    size_t length;
+  };
+  const Case cases[] = {
+      {"signed, 32-bit", Cat({sig, Le(v.crc, 4), Le(500, 4), Le(1000, 4), Text("PK\x01\x02")}), v,
+       16},
+      {"bare, 32-bit", Cat({Le(v.crc, 4), Le(500, 4), Le(1000, 4), Text("PK\x03\x04")}), v, 12},
+      {"signed, 64-bit",
+       Cat({sig, Le(big.crc, 4), Le(big.compressedSize, 8), Le(big.uncompressedSize, 8)}), big, 24},
+      {"bare, 64-bit",
+       Cat({Le(big.crc, 4), Le(big.compressedSize, 8), Le(big.uncompressedSize, 8)}), big, 20},
+      {"disagreeing, signed", Cat({sig, Bytes(12, 0)}), v, 16},
+      {"disagreeing, bare", Bytes(12, 0), v, 12},
+      {"CRC equal to the signature, bare",
+       Cat({sig, Le(500, 4), Le(1000, 4), Text("PK\x03\x04")}),
+       {zip::kDataDescriptorSignature, 500, 1000},
+       12},
+  };
+  for (const Case& c : cases) {
+    auto form = zip::MeasureDataDescriptor(c.bytes, c.expected);
+    ASSERT_TRUE(form) << c.what;
+    EXPECT_EQ(form->length, c.length) << c.what;
+  }
+  EXPECT_FALSE(zip::MeasureDataDescriptor(Bytes(11, 0), v));
+  uint8_t out[24];
+  ASSERT_EQ(zip::EncodeDataDescriptor(big, true, out), 24u);
+  auto back = zip::DecodeDataDescriptor(Bytes(out, out + 24), {24, true, true});
+  EXPECT_EQ(back.uncompressedSize, big.uncompressedSize);
+}
+
+TEST(ZipFormatText, CodePageStreamHeaderAndWildcards) {
+  using zip::NameCodePage;
+  EXPECT_TRUE(zip::TextIsOem(0, 20, 0, NameCodePage::kAutomatic));
+  EXPECT_TRUE(zip::TextIsOem(6, 20, 0, NameCodePage::kAutomatic));
+  EXPECT_TRUE(zip::TextIsOem(11, 50, 0, NameCodePage::kAutomatic));
+  EXPECT_FALSE(zip::TextIsOem(11, 20, 0, NameCodePage::kAutomatic));
+  EXPECT_FALSE(zip::TextIsOem(3, 20, 0, NameCodePage::kAutomatic));
+  EXPECT_TRUE(zip::TextIsOem(3, 20, 0, NameCodePage::kOem));
+  EXPECT_FALSE(zip::TextIsOem(0, 20, 0, NameCodePage::kNone));
+  EXPECT_FALSE(zip::TextIsOem(0, 20, zip::kFlagUtf8, NameCodePage::kOem));
+
+  uint8_t header[zip::kStreamHeaderBytes];
+  zip::EncodeStreamHeader({0xA1B2C3D4, 8}, header);
+  EXPECT_EQ(Bytes(header, header + 6), Bytes({0xD4, 0xC3, 0xB2, 0xA1, 8, 0}));
+  EXPECT_EQ(zip::DecodeStreamHeader(header).method, 8);
+
+  struct Match {
+    const char* pattern;
+    const char* name;
+    bool match;
+  };
+  const Match matches[] = {
+      {"*.*", "README", true},
+      {"*.*", "dir/a.txt", true},
+      {"read*.*", "readme", true},
+      {"*.txt", "DIR\\A.TXT", true},
+      {"a?c", "a/c", false},
+      {"a?c", "abc", true},
+      {"*", "", true},
+      {"", "x", false},
+      {"dir/*.txt", "dir\\x.txt", true},
+      {"*.t", "a.txt", false},
+      {"**a", "bbba", true},
+      {"readme.*", "readmes", false},
+  };
+  for (const Match& m : matches)
+    EXPECT_EQ(zip::FileSpecMatch(m.pattern, m.name), m.match) << m.pattern << " " << m.name;
+  EXPECT_TRUE(zip::HasWildcards("a?"));
+  EXPECT_FALSE(zip::HasWildcards("a.b"));
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// zipbuilder copy: members in their stored form from one archive into another.
+#include <iostream>
+
+#include "Command.h"
+#include "CommandSupport.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+const char* const kUsage = "copy [-m] [-o|-n] SOURCE DEST MEMBER...";
+constexpr int kUsageError = 10;
+constexpr int kComponentFailure = 2;
+
+int Usage(std::ostream& out, int status) {
+  out << "usage: zipbuilder " << kUsage
+      << "\n  MEMBER  a member name as 'zipbuilder list' shows it (letter case ignored; / or \\)\n"
+         "  -m      delete the copied members from SOURCE once DEST holds them\n"
+         "  -o      replace members of the same name in DEST\n"
+         "  -n      keep members of the same name in DEST (without -o or -n: ask)\n";
+  return status;
+}
+
+int RunCopy(const std::vector<std::string>& args) {
+  bool move = false;
+  OvrOpts overwrite = OvrConfirm;
+  size_t i = 0;
+  for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
+    const std::string& option = args[i];
+    if (option == "--") {
+      ++i;
+      break;
+    }
+    if (option == "--help" || option == "-h") return Usage(std::cout, 0);
+    if (option == "-m")
+      move = true;
+    else if (option == "-o" && overwrite != OvrNever)
+      overwrite = OvrAlways;
+    else if (option == "-n" && overwrite != OvrAlways)
+      overwrite = OvrNever;
+    else
+      return Usage(std::cerr, kUsageError);
+  }
+  if (args.size() < i + 3) return Usage(std::cerr, kUsageError);
+
+  TZipBuilder source, destination;
+  ReportToStderr(source);
+  ReportToStderr(destination);
+  source.HowToDelete = destination.HowToDelete = htdFinal;
+  if (!NameArchive(source, args[i]) || !NameArchive(destination, args[i + 1]))
+    return kComponentFailure;
+  // Listed names separate with backslashes; a slash typed in a name can only mean one.
+  std::vector<std::string> members;
+  for (size_t k = i + 2; k < args.size(); ++k)
+    members.push_back(TZipBuilder::ReplaceForwardSlash(args[k]));
+  source.SetFSpecArgs(members);
+  const size_t requested = source.FSpecArgs().size();
+  // Reports arrive through OnMessage (set by ReportToStderr) as they happen.
+  const int result = source.CopyZippedFiles(&destination, move, overwrite);
+  if (result != 0) return kComponentFailure;
+  // A failed deletion has been reported; the source still holds the members.
+  if (move && source.ErrCode() != 0) return kComponentFailure;
+  const auto& kept = source.FSpecArgs();
+  for (const auto& name : kept) std::cout << "kept: " << name << '\n';
+  std::cerr << "zipbuilder: " << requested - kept.size() << " of " << requested
+            << (requested == 1 ? " member" : " members") << " copied"
+            << (move ? " and deleted from the source\n" : "\n");
+  return 0;
+}
+
+RegisterCommand copyCommand({"copy", kUsage,
+                             "copy members, still compressed, from one archive into another",
+                             RunCopy});
+
+}  // namespace

@@ -1,0 +1,268 @@
+#include "zipbuilder/StoredArchive.h"
+
+#include <algorithm>
+#include <span>
+
+#include "platform/Clock.h"
+#include "zipbuilder/ZipErrors.h"
+#include "zipformat/DataDescriptor.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/ExtraField.h"
+#include "zipformat/Headers.h"
+
+namespace {
+
+std::span<const uint8_t> Bytes(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+std::string_view Text(std::span<const uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// The ZIP64 end record in front of the end record at `endAt`, read where it lies
+// in an archive that ends with it (its recorded offset does not count a stub).
+std::optional<zip::Zip64EndOfCentral> ReadZip64End(ArchiveReader& in, int64_t endAt) {
+  const int64_t locatorAt = endAt - static_cast<int64_t>(zip::kZip64LocatorSize);
+  const int64_t recordAt = locatorAt - static_cast<int64_t>(zip::kZip64EndSize);
+  uint8_t locatorBytes[zip::kZip64LocatorSize], recordBytes[zip::kZip64EndSize];
+  zip::Zip64Locator locator;
+  zip::Zip64EndOfCentral record;
+  if (recordAt < 0) return std::nullopt;
+  // Both lie inside the file: a read that fails here is a failure, not an absence.
+  if (!in.SeekTo(locatorAt)) throw EZipBuilder(11008);
+  if (!in.Read(locatorBytes, sizeof locatorBytes)) throw EZipBuilder(11013);
+  if (zip::DecodeZip64Locator(locatorBytes, locator) != zip::Status::kOk) return std::nullopt;
+  if (!in.SeekTo(recordAt)) throw EZipBuilder(11008);
+  if (!in.Read(recordBytes, sizeof recordBytes)) throw EZipBuilder(11013);
+  if (zip::DecodeZip64End(recordBytes, record) != zip::Status::kOk ||
+      record.RecordSize != zip::kZip64EndSize - 12)
+    return std::nullopt;
+  return record;
+}
+
+// The message of a central entry that does not decode.
+int CentralEntryError(zip::Status status, std::span<const uint8_t> rest) {
+  switch (status) {
+    case zip::Status::kBadSignature:
+      return 11015;
+    case zip::Status::kVariableTruncated: {
+      zip::CentralFileHeader h;
+      zip::DecodeCentralHeader(rest, h);
+      const size_t room = rest.size() - zip::kCentralHeaderSize;
+      if (room < h.FileNameLen) return 11017;
+      if (room < size_t{h.FileNameLen} + h.ExtraLen) return 11019;
+      return 11022;
+    }
+    default:
+      return 11013;
+  }
+}
+
+constexpr uint16_t kExtraNtfs = 0x000A;
+constexpr uint16_t kNtfsTimes = 0x0001;
+constexpr int64_t kFileTimeOf1970 = 11644473600;  // seconds from 1601 to 1970
+
+// The extra-field blocks that carry a modification time of their own, changed
+// in place to `unixTime`, so that readers that prefer them see the new date too.
+void StampExtraTimes(std::string& extra, int64_t unixTime) {
+  auto* base = reinterpret_cast<uint8_t*>(extra.data());
+  zip::ExtraFieldReader reader(Bytes(extra));
+  while (auto block = reader.Next()) {
+    uint8_t* data = base + (block->data.data() - base);
+    if (block->id == zip::kExtraTimestamp && block->data.size() >= 5 && (data[0] & 1)) {
+      zip::Store32(data + 1, static_cast<uint32_t>(unixTime));
+    } else if (block->id == kExtraNtfs) {
+      // Four reserved bytes, then tagged attributes; tag 1 holds three 8-byte times, modification
+      // first.
+      for (size_t at = 4; at + 4 <= block->data.size();) {
+        const uint16_t tag = zip::Load16(data + at), size = zip::Load16(data + at + 2);
+        if (at + 4 + size > block->data.size()) break;
+        if (tag == kNtfsTimes && size >= 8)
+          zip::Store64(data + at + 4, static_cast<uint64_t>(unixTime + kFileTimeOf1970) * 10000000);
+        at += 4 + size_t{size};
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void StampExtraTimes(std::string& extra, uint32_t dosDateTime) {
+  if (dosDateTime != 0) StampExtraTimes(extra, platform::DosDateTimeToUnix(dosDateTime));
+}
+
+StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& end, int64_t endAt) {
+  StoredArchive archive;
+  archive.end = end;
+  archive.zip64End = ReadZip64End(in, endAt);
+  const zip::DirectoryExtent extent =
+      zip::ResolveExtent(end, archive.zip64End ? &*archive.zip64End : nullptr);
+  const int64_t trailer =
+      archive.zip64End ? int64_t{zip::kZip64LocatorSize + zip::kZip64EndSize} : 0;
+  archive.directoryAt = endAt - trailer - static_cast<int64_t>(extent.size);
+  if (extent.size > static_cast<uint64_t>(endAt) || archive.directoryAt < 0)
+    throw EZipBuilder(11013);
+  // Recorded offsets count from the archive's start; a stub in front moves them all.
+  const int64_t shift = archive.directoryAt - static_cast<int64_t>(extent.offset);
+
+  archive.directory.resize(static_cast<size_t>(extent.size));
+  if (!in.SeekTo(archive.directoryAt)) throw EZipBuilder(11008);
+  if (!in.Read(archive.directory.data(), archive.directory.size())) throw EZipBuilder(11013);
+  archive.members.reserve(
+      static_cast<size_t>(std::min<uint64_t>(extent.entries, extent.size / 46)));
+  std::span<const uint8_t> rest = Bytes(archive.directory);
+  for (uint64_t i = 0; i < extent.entries; ++i) {
+    zip::CentralEntry entry;
+    if (zip::Status s = zip::DecodeCentralEntry(rest, entry); s != zip::Status::kOk)
+      throw EZipBuilder(CentralEntryError(s, rest));
+    if (entry.name.size() > kMaxStoredNameLength) throw EZipBuilder(11017);
+    StoredMember& m = archive.members.emplace_back();
+    m.header = entry.header;
+    m.name = Text(entry.name);
+    m.extra = Text(entry.extra);
+    m.comment = Text(entry.comment);
+    m.compressedSize = entry.compressedSize;
+    m.uncompressedSize = entry.uncompressedSize;
+    m.diskStart = entry.diskStart;
+    m.localHeaderAt = static_cast<int64_t>(entry.localHeaderOffset) + shift;
+    rest = rest.subspan(entry.recordSize);
+  }
+
+  archive.prefixSize = archive.directoryAt;
+  for (const StoredMember& m : archive.members)
+    archive.prefixSize = std::min(archive.prefixSize, m.localHeaderAt);
+  archive.prefixSize = std::max<int64_t>(archive.prefixSize, 0);
+
+  archive.comment.resize(end.ZipCommentLen);
+  if (!in.SeekTo(endAt + static_cast<int64_t>(zip::kEndRecordSize))) throw EZipBuilder(11023);
+  const int64_t got = in.ReadSome(archive.comment.data(), archive.comment.size());
+  if (got < 0) throw EZipBuilder(11023);
+  archive.comment.resize(static_cast<size_t>(got));  // a cut archive keeps what is there
+  return archive;
+}
+
+void CopyStoredMember(ArchiveReader& in, ArchiveWriter& out, const StoredMember& member,
+                      const LocalChange& change) {
+  if (!in.SeekTo(member.localHeaderAt)) throw EZipBuilder(11008);
+  uint8_t fixed[zip::kLocalHeaderSize];
+  if (!in.Read(fixed, sizeof fixed)) throw EZipBuilder(11012);
+  zip::LocalFileHeader local;
+  if (zip::DecodeLocalHeader(fixed, local) != zip::Status::kOk) throw EZipBuilder(11014);
+  if (local.FileNameLen > kMaxStoredNameLength) throw EZipBuilder(11016);
+  std::string storedName(local.FileNameLen, '\0');
+  if (!in.Read(storedName.data(), storedName.size())) throw EZipBuilder(11016);
+
+  const std::string_view name = change.name ? *change.name : std::string_view(storedName);
+  if (name.size() > kMaxStoredNameLength) throw EZipBuilder(11028);
+  local.FileNameLen = static_cast<uint16_t>(name.size());
+  if (change.dateTime != 0) {
+    local.ModifDate = static_cast<uint16_t>(change.dateTime >> 16);
+    local.ModifTime = static_cast<uint16_t>(change.dateTime);
+  }
+  zip::Encode(local, fixed);
+  out.Write(fixed, sizeof fixed, 11028);
+  out.Write(name.data(), name.size(), 11028);
+  auto passTo = [&out](int messageId) {
+    return [&out, messageId](const uint8_t* bytes, size_t count) {
+      out.Write(bytes, count, messageId);
+    };
+  };
+  if (change.dateTime == 0) {
+    if (!in.Pass(local.ExtraLen, passTo(11018))) throw EZipBuilder(11018);
+  } else {
+    std::string extra(local.ExtraLen, '\0');
+    if (!in.Read(extra.data(), extra.size())) throw EZipBuilder(11018);
+    StampExtraTimes(extra, change.dateTime);
+    out.Write(extra.data(), extra.size(), 11018);
+  }
+  if (!in.Pass(member.compressedSize, passTo(11021))) throw EZipBuilder(11021);
+  if (!(local.Flag & zip::kFlagDataDescriptor)) return;
+
+  // The descriptor's form (signature or not, 4- or 8-byte sizes) shows in its
+  // bytes compared with what the central header says.
+  uint8_t tail[24];
+  const int64_t got = in.ReadSome(tail, sizeof tail);
+  if (got < 0) throw EZipBuilder(11020);
+  const auto form = zip::MeasureDataDescriptor(
+      std::span<const uint8_t>(tail, static_cast<size_t>(got)),
+      {member.header.CRC32, member.compressedSize, member.uncompressedSize});
+  if (!form) throw EZipBuilder(11020);
+  out.Write(tail, form->length, 11020);
+}
+
+std::optional<std::string> PlaceLocalHeader(zip::CentralFileHeader& header, std::string_view extra,
+                                            const StoredMember& member, uint64_t offset) {
+  const bool offsetInBlock = header.RelOffLocal == zip::kSaturated32;
+  if (!offsetInBlock && offset < zip::kSaturated32) {
+    header.RelOffLocal = static_cast<uint32_t>(offset);
+    return std::nullopt;
+  }
+  const bool hadBlock = zip::FindExtra(Bytes(extra), zip::kExtraZip64).has_value();
+  zip::Zip64Fields present;
+  present.uncompressed = header.UnComprSize == zip::kSaturated32;
+  present.compressed = header.ComprSize == zip::kSaturated32;
+  present.offset = true;
+  present.disk = hadBlock && header.DiskStart == zip::kSaturated16;
+  zip::Zip64Values values;
+  values.uncompressed = member.uncompressedSize;
+  values.compressed = member.compressedSize;
+  values.offset = offset;
+  values.disk = member.diskStart;
+  std::vector<uint8_t> area = zip::EncodeZip64Extra(present, values);
+  const std::vector<uint8_t> others = zip::WithoutExtra(Bytes(extra), zip::kExtraZip64);
+  area.insert(area.end(), others.begin(), others.end());
+  if (area.size() > 0xFFFF) throw EZipBuilder(11019);
+  header.ExtraLen = static_cast<uint16_t>(area.size());
+  header.RelOffLocal = zip::kSaturated32;
+  header.VersionNeed = std::max<uint16_t>(header.VersionNeed, 45);
+  return std::string(area.begin(), area.end());
+}
+
+void WriteCentralHeader(ArchiveWriter& out, const zip::CentralFileHeader& header,
+                        std::string_view name, std::string_view extra, std::string_view comment) {
+  uint8_t fixed[zip::kCentralHeaderSize];
+  zip::Encode(header, fixed);
+  out.Write(fixed, sizeof fixed, 11029);
+  out.Write(name.data(), name.size(), 11029);
+  out.Write(extra.data(), extra.size(), 11019);
+  out.Write(comment.data(), comment.size(), 11022);
+}
+
+void WriteArchiveEnd(ArchiveWriter& out, zip::ZipEndOfCentral end,
+                     const std::optional<zip::Zip64EndOfCentral>& zip64End, uint64_t entries,
+                     uint64_t directorySize, uint64_t directoryAt, const std::string& comment) {
+  const bool zip64 = zip64End || entries >= zip::kSaturated16 ||
+                     directorySize >= zip::kSaturated32 || directoryAt >= zip::kSaturated32;
+  if (zip64) {
+    zip::Zip64EndOfCentral record{};
+    if (zip64End) {
+      record = *zip64End;
+    } else {
+      record.HeaderSig = zip::kZip64EndSignature;
+      record.VersionMadeBy = record.VersionNeed = 45;
+      record.ThisDiskNo = end.ThisDiskNo;
+      record.CentralDiskNo = end.CentralDiskNo;
+    }
+    record.RecordSize = zip::kZip64EndSize - 12;
+    record.CentralEntries = record.TotalEntries = entries;
+    record.CentralSize = directorySize;
+    record.CentralOffSet = directoryAt;
+    const zip::Zip64Locator locator{zip::kZip64LocatorSignature, 0,
+                                    static_cast<uint64_t>(out.Position()), 1};
+    uint8_t recordBytes[zip::kZip64EndSize], locatorBytes[zip::kZip64LocatorSize];
+    zip::Encode(record, recordBytes);
+    zip::Encode(locator, locatorBytes);
+    out.Write(recordBytes, sizeof recordBytes, 11030);
+    out.Write(locatorBytes, sizeof locatorBytes, 11030);
+  }
+  end.CentralEntries = end.TotalEntries =
+      static_cast<uint16_t>(std::min<uint64_t>(entries, zip::kSaturated16));
+  end.CentralSize = static_cast<uint32_t>(std::min<uint64_t>(directorySize, zip::kSaturated32));
+  end.CentralOffSet = static_cast<uint32_t>(std::min<uint64_t>(directoryAt, zip::kSaturated32));
+  end.ZipCommentLen = static_cast<uint16_t>(comment.size());
+  uint8_t endBytes[zip::kEndRecordSize];
+  zip::Encode(end, endBytes);
+  out.Write(endBytes, sizeof endBytes, 11030);
+  out.Write(comment.data(), comment.size(), 11023);
+}

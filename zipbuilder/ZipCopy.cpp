@@ -1,0 +1,215 @@
+// Copying members between archives: the destination is rebuilt into a
+// temporary file beside it from its own members and the source's, all in their
+// stored form, and the temporary file then takes the destination's place.
+#include <algorithm>
+#include <cctype>
+#include <unordered_map>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "ui/UiService.h"
+#include "zipbuilder/ArchiveReplace.h"
+#include "zipbuilder/StoredArchive.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+std::string Folded(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  return Folded(a) == Folded(b);
+}
+
+// What happens to one record of the rebuilt destination.
+enum class Mark { Own, New, Replace, Keep, Ask };
+
+struct DestinationRecord {
+  const StoredMember* own = nullptr;  // none for a name the destination lacks
+  std::string listedName;
+  Mark mark = Mark::Own;
+  const StoredMember* supplier = nullptr;  // where its stored record comes from
+};
+
+// The first member of each name, compared as the listing shows names and ignoring case.
+std::unordered_map<std::string, size_t> IndexByName(const std::vector<std::string>& names) {
+  std::unordered_map<std::string, size_t> index;
+  index.reserve(names.size());
+  for (size_t i = 0; i < names.size(); ++i) index.emplace(Folded(names[i]), i);
+  return index;
+}
+
+}  // namespace
+
+// The member's name as the listing shows it: up to a zero byte, in the system
+// code page, with backslashes.
+static std::string ListedName(TZipBuilder& owner, const StoredMember& m) {
+  owner.HostSystem = m.header.VersionMadeBy1;
+  owner.HostVersion = m.header.VersionMadeBy0;
+  owner.HostFlags = m.header.Flag;
+  std::string name(m.name.substr(0, m.name.find('\0')));
+  owner.ConvertOem2Iso(name, cpdOEM2ISO);
+  return TZipBuilder::ReplaceForwardSlash(name);
+}
+
+int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource,
+                                 OvrOpts OverWrite) {
+  if (Busy()) return -6;
+  RunningScope running(*this, RunKind::Zip);
+  errCode_ = 0;
+  message_.clear();
+  StartWaitCursor();
+  showProgress_ = false;
+
+  auto& files = *env_->files;
+  std::string temporary;
+  platform::FileHandle output = platform::kInvalidHandle;
+  uint32_t destinationTime = 0;
+  std::vector<std::string> notCopied, copied;
+  int result = RunCoded([&] {
+    if (Destination == this ||
+        (Destination && (SameTextIgnoringCase(Destination->zipFileName_, zipFileName_) ||
+                         platform::ExpandFileName(Destination->zipFileName_) ==
+                             platform::ExpandFileName(zipFileName_))))
+      throw EZipBuilder(10180);
+    if (!Destination || Destination->zipFileName_.empty()) throw EZipBuilder(10185);
+
+    // The destination, open for reading and closed to writers until it is replaced.
+    zip::ZipEndOfCentral destinationEnd{};
+    Destination->inFileName_ = Destination->zipFileName_;
+    try {
+      Destination->CheckIfLastDisk(destinationEnd, true);
+    } catch (const EZipBuilder&) {
+      throw EZipBuilder(10185);
+    }
+    destinationTime = files.GetFileDosTime(Destination->inFileHandle_).value_or(0);
+    ArchiveReader destinationIn(files, Destination->inFileHandle_);
+    const StoredArchive target =
+        ReadStoredArchive(destinationIn, destinationEnd, Destination->endOfCentralOffset_);
+
+    zip::ZipEndOfCentral sourceEnd{};
+    inFileName_ = zipFileName_;
+    CheckIfLastDisk(sourceEnd, true);
+    ArchiveReader sourceIn(files, inFileHandle_);
+    const StoredArchive source = ReadStoredArchive(sourceIn, sourceEnd, endOfCentralOffset_);
+
+    // Marking: every line names a destination record, or a new one is added.
+    std::vector<DestinationRecord> records;
+    records.reserve(target.members.size() + fSpecArgs_.size());
+    std::vector<std::string> names;
+    for (const StoredMember& m : target.members) {
+      records.push_back({&m, ListedName(*Destination, m), Mark::Own, &m});
+      names.push_back(records.back().listedName);
+    }
+    std::vector<std::string> sourceNames;
+    for (const StoredMember& m : source.members) sourceNames.push_back(ListedName(*this, m));
+    const auto sourceIndex = IndexByName(sourceNames);
+    auto sourceMember = [&](const std::string& name) -> const StoredMember* {
+      auto it = sourceIndex.find(Folded(name));
+      return it == sourceIndex.end() ? nullptr : &source.members[it->second];
+    };
+    auto targetIndex = IndexByName(names);
+    for (const std::string& line : fSpecArgs_) {
+      auto found = targetIndex.find(Folded(line));
+      if (found == targetIndex.end()) {
+        targetIndex.emplace(Folded(line), records.size());
+        records.push_back({nullptr, line, Mark::New, nullptr});
+      } else if (records[found->second].own) {  // a repeated line leaves a new record as it is
+        records[found->second].mark = OverWrite == OvrAlways  ? Mark::Replace
+                                      : OverWrite == OvrNever ? Mark::Keep
+                                                              : Mark::Ask;
+      }
+    }
+    // Every name to be taken from the source must be there before anything is written.
+    for (DestinationRecord& r : records) {
+      if (r.mark != Mark::New && r.mark != Mark::Replace) continue;
+      r.supplier = sourceMember(r.listedName);
+      if (!r.supplier) throw EZipBuilder(10183, r.listedName, zipFileName_);
+    }
+
+    temporary = CreateTemporaryBeside(files, Destination->zipFileName_);
+    if (temporary.empty()) throw EZipBuilder(11027);
+    output = files.Open(temporary, platform::Access::Write, platform::Share::None,
+                        platform::Disposition::CreateAlways, 0600);
+    if (output == platform::kInvalidHandle) throw EZipBuilder(11009);
+    ArchiveWriter out(files, output);
+    if (!destinationIn.SeekTo(0) || !destinationIn.Pass(static_cast<uint64_t>(target.prefixSize),
+                                                        [&](const uint8_t* bytes, size_t count) {
+                                                          out.Write(bytes, count, 10184);
+                                                        }))
+      throw EZipBuilder(10184);
+
+    std::vector<uint64_t> newOffsets;
+    newOffsets.reserve(records.size());
+    for (DestinationRecord& r : records) {
+      if (r.mark == Mark::Ask) {
+        bool overwrite = false;
+        if (OnCopyZipOverwrite) {
+          OnCopyZipOverwrite(Destination, r.listedName, overwrite);
+        } else {
+          const std::string texts[2] = {r.listedName, Destination->zipFileName_};
+          const std::string text =
+              FormatZipMessage(LoadZipStr(10181, "Overwrite %s in %s ?"), texts, 2, nullptr, 0);
+          overwrite =
+              ui_->MessageBox(text, ui::ApplicationTitle(),
+                              ui::kMbYesNo | ui::kMbIconQuestion | ui::kMbDefButton2) == ui::kIdYes;
+        }
+        r.mark = overwrite ? Mark::Replace : Mark::Keep;
+        if (overwrite) {
+          r.supplier = sourceMember(r.listedName);
+          if (!r.supplier) throw EZipBuilder(10183, r.listedName, zipFileName_);
+        }
+      }
+      newOffsets.push_back(static_cast<uint64_t>(out.Position()));
+      const bool fromSource = r.mark == Mark::New || r.mark == Mark::Replace;
+      try {
+        CopyStoredMember(fromSource ? sourceIn : destinationIn, out, *r.supplier, {});
+      } catch (const EZipBuilder&) {
+        throw EZipBuilder(10182, fromSource ? zipFileName_ : Destination->zipFileName_,
+                          Destination->zipFileName_);
+      }
+      if (r.mark == Mark::Keep) notCopied.push_back(r.listedName);
+      if (fromSource) copied.push_back(ListedName(*this, *r.supplier));
+      ui_->ProcessMessages();
+    }
+
+    const uint64_t directoryAt = static_cast<uint64_t>(out.Position());
+    for (size_t i = 0; i < records.size(); ++i) {
+      const StoredMember& m = *records[i].supplier;
+      zip::CentralFileHeader header = m.header;
+      const std::optional<std::string> extra = PlaceLocalHeader(header, m.extra, m, newOffsets[i]);
+      WriteCentralHeader(out, header, m.name, extra ? std::string_view(*extra) : m.extra,
+                         m.comment);
+    }
+    WriteArchiveEnd(out, target.end, target.zip64End, records.size(),
+                    static_cast<uint64_t>(out.Position()) - directoryAt, directoryAt,
+                    target.comment);
+    out.Flush(11023);
+  });
+
+  for (TZipBuilder* owner : {this, Destination}) {
+    if (owner && owner->inFileHandle_ != platform::kInvalidHandle) {
+      files.Close(owner->inFileHandle_);
+      owner->inFileHandle_ = platform::kInvalidHandle;
+    }
+  }
+  if (output != platform::kInvalidHandle) result = FinishTemporary(output, destinationTime, result);
+  if (result != 0) {
+    if (!temporary.empty()) files.DeleteFile(temporary);
+  } else {
+    result = ReplaceZipFile(temporary, Destination->zipFileName_, Destination->HowToDelete);
+  }
+  // The source loses members only once the destination holds them.
+  if (result == 0 && DeleteFromSource && !copied.empty()) {
+    running.Release();
+    fSpecArgs_ = copied;
+    Delete();
+  }
+  if (result == 0) fSpecArgs_ = notCopied;
+  if (Destination) Destination->List();
+  StopWaitCursor();
+  return result;
+}

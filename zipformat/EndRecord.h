@@ -1,0 +1,57 @@
+// Finding the end-of-central-directory record and its ZIP64 companions in the
+// last bytes of an archive, and where they place the central directory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "zipformat/Records.h"
+#include "zipformat/Status.h"
+
+namespace zip {
+
+struct EndRecordMatch {
+  size_t at = 0;  // offset of the record in the searched bytes
+  ZipEndOfCentral record{};
+  // The comment runs past the searched bytes (a cut archive). Only the last
+  // signature is taken so: one whose comment fits always wins.
+  bool commentPastEnd = false;
+  size_t trailing = 0;  // bytes behind the comment (0 when it runs past the end)
+};
+
+// Searches `tail`, the last bytes of a file (at most kEndSearchWindow plus a
+// little is enough), backwards for the end record. The last signature whose
+// comment fits inside `tail` is the record; a signature inside that comment does
+// not count, since its own comment would run past the end. When no candidate
+// fits, the last candidate is returned with commentPastEnd set.
+std::optional<EndRecordMatch> FindEndRecord(std::span<const uint8_t> tail);
+
+// True when a field of the classic end record says "see the ZIP64 end record".
+bool IsSaturated(const ZipEndOfCentral& record);
+
+// Decodes the ZIP64 locator from exactly the kZip64LocatorSize bytes in front
+// of the classic end record.
+Status DecodeZip64Locator(std::span<const uint8_t> bytes, Zip64Locator& out);
+// Decodes a ZIP64 end record from its first kZip64EndSize bytes.
+Status DecodeZip64End(std::span<const uint8_t> bytes, Zip64EndOfCentral& out);
+
+// Where the central directory is, as the end records say. Offsets are relative
+// to the start of the archive (a stub in front shifts them all).
+struct DirectoryExtent {
+  uint64_t entries = 0;      // total entries
+  uint64_t diskEntries = 0;  // entries on the last disk
+  uint64_t size = 0;
+  uint64_t offset = 0;
+  uint32_t thisDisk = 0;
+  uint32_t centralDisk = 0;
+  bool zip64 = false;  // the values came from a ZIP64 end record
+};
+
+// The extent from the classic record alone, or with the ZIP64 record's values
+// for every field the classic record saturates.
+DirectoryExtent ResolveExtent(const ZipEndOfCentral& record,
+                              const Zip64EndOfCentral* zip64 = nullptr);
+
+}  // namespace zip

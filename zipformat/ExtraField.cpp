@@ -1,0 +1,108 @@
+#include "zipformat/ExtraField.h"
+
+#include "zipformat/ByteOrder.h"
+#include "zipformat/Signatures.h"
+
+namespace zip {
+
+std::optional<ExtraBlock> ExtraFieldReader::Next() {
+  if (status_ != Status::kOk || area_.size() - pos_ < 4) return std::nullopt;
+  const uint8_t* p = area_.data() + pos_;
+  const uint16_t length = Load16(p + 2);
+  if (length > area_.size() - pos_ - 4) {
+    status_ = Status::kBadExtraField;
+    return std::nullopt;
+  }
+  ExtraBlock block{Load16(p), area_.subspan(pos_ + 4, length)};
+  pos_ += 4 + size_t{length};
+  return block;
+}
+
+std::optional<std::span<const uint8_t>> FindExtra(std::span<const uint8_t> area, uint16_t id) {
+  ExtraFieldReader reader(area);
+  while (auto block = reader.Next())
+    if (block->id == id) return block->data;
+  return std::nullopt;
+}
+
+std::vector<uint8_t> WithoutExtra(std::span<const uint8_t> area, uint16_t id) {
+  std::vector<uint8_t> out;
+  out.reserve(area.size());
+  size_t pos = 0;
+  ExtraFieldReader reader(area);
+  while (auto block = reader.Next()) {
+    const size_t blockSize = 4 + block->data.size();
+    if (block->id != id) out.insert(out.end(), area.begin() + pos, area.begin() + pos + blockSize);
+    pos += blockSize;
+  }
+  out.insert(out.end(), area.begin() + pos, area.end());
+  return out;
+}
+
+Status DecodeZip64Extra(std::span<const uint8_t> data, Zip64Fields wanted, Zip64Values& out) {
+  size_t pos = 0;
+  auto take64 = [&](bool want, uint64_t& field) {
+    if (!want) return true;
+    if (data.size() - pos < 8) return false;
+    field = Load64(data.data() + pos);
+    pos += 8;
+    return true;
+  };
+  if (!take64(wanted.uncompressed, out.uncompressed) ||
+      !take64(wanted.compressed, out.compressed) || !take64(wanted.offset, out.offset))
+    return Status::kBadZip64;
+  if (wanted.disk) {
+    if (data.size() - pos < 4) return Status::kBadZip64;
+    out.disk = Load32(data.data() + pos);
+  }
+  return Status::kOk;
+}
+
+std::vector<uint8_t> EncodeZip64Extra(Zip64Fields present, const Zip64Values& v) {
+  std::vector<uint8_t> out;
+  Append16(out, kExtraZip64);
+  Append16(out, 0);  // length, set below
+  if (present.uncompressed) Append64(out, v.uncompressed);
+  if (present.compressed) Append64(out, v.compressed);
+  if (present.offset) Append64(out, v.offset);
+  if (present.disk) Append32(out, v.disk);
+  Store16(out.data() + 2, static_cast<uint16_t>(out.size() - 4));
+  return out;
+}
+
+std::optional<uint32_t> DecodeTimestampExtra(std::span<const uint8_t> data) {
+  // A flags byte; bit 0 says the modification time comes first.
+  if (data.size() < 5 || !(data[0] & 1)) return std::nullopt;
+  return Load32(data.data() + 1);
+}
+
+std::optional<UnixOwner> DecodeUnixOwnerExtra(std::span<const uint8_t> data) {
+  // Version 1, then a length-prefixed uid and a length-prefixed gid.
+  if (data.size() < 1 || data[0] != 1) return std::nullopt;
+  size_t pos = 1;
+  auto takeId = [&](uint64_t& id) {
+    if (pos >= data.size()) return false;
+    const size_t width = data[pos++];
+    if (width > 8 || data.size() - pos < width) return false;
+    id = 0;
+    for (size_t k = 0; k < width; ++k) id |= uint64_t{data[pos + k]} << (8 * k);
+    pos += width;
+    return true;
+  };
+  UnixOwner owner;
+  if (!takeId(owner.uid) || !takeId(owner.gid)) return std::nullopt;
+  return owner;
+}
+
+std::optional<UnixExtra> DecodeUnixExtra(std::span<const uint8_t> data) {
+  if (data.size() < 12) return std::nullopt;
+  UnixExtra u;
+  u.accessTime = Load32(data.data());
+  u.modificationTime = Load32(data.data() + 4);
+  u.uid = Load16(data.data() + 8);
+  u.gid = Load16(data.data() + 10);
+  u.variable = data.subspan(12);
+  return u;
+}
+
+}  // namespace zip

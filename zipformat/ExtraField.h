@@ -1,0 +1,73 @@
+// The extra-field area of local and central headers: a run of blocks, each a
+// 16-bit id, a 16-bit length and that many bytes of data.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "zipformat/Status.h"
+
+namespace zip {
+
+struct ExtraBlock {
+  uint16_t id = 0;
+  std::span<const uint8_t> data;
+};
+
+// Walks the blocks of an extra area. A block whose length runs past the area
+// ends the walk with Status::kBadExtraField; trailing bytes too short for a
+// block header (padding some writers leave) end it quietly.
+class ExtraFieldReader {
+ public:
+  explicit ExtraFieldReader(std::span<const uint8_t> area) : area_(area) {}
+  // The next block, or nullopt at the end or on damage (see status()).
+  std::optional<ExtraBlock> Next();
+  Status status() const { return status_; }
+
+ private:
+  std::span<const uint8_t> area_;
+  size_t pos_ = 0;
+  Status status_ = Status::kOk;
+};
+
+// The data of the first block with `id`, if any.
+std::optional<std::span<const uint8_t>> FindExtra(std::span<const uint8_t> area, uint16_t id);
+
+// The area without its blocks of `id` (used when a rewrite changes what they
+// describe). Damaged trailing bytes are kept as they were.
+std::vector<uint8_t> WithoutExtra(std::span<const uint8_t> area, uint16_t id);
+
+// ZIP64 values. The block holds 8-byte values for exactly the fields that are
+// saturated in the header, in this order: uncompressed size, compressed size,
+// local header offset; then a 4-byte disk number.
+struct Zip64Fields {
+  bool uncompressed = false, compressed = false, offset = false, disk = false;
+};
+struct Zip64Values {
+  uint64_t uncompressed = 0, compressed = 0, offset = 0;
+  uint32_t disk = 0;
+};
+Status DecodeZip64Extra(std::span<const uint8_t> data, Zip64Fields wanted, Zip64Values& out);
+// The block (id and length included) for the given values.
+std::vector<uint8_t> EncodeZip64Extra(Zip64Fields present, const Zip64Values& values);
+
+// Modification time (Unix seconds) from a timestamp block, when it carries one.
+std::optional<uint32_t> DecodeTimestampExtra(std::span<const uint8_t> data);
+
+// Unix owner: from the block with ids of any width up to 8 bytes, or from the
+// fixed 16-bit ids of the older Unix block.
+struct UnixOwner {
+  uint64_t uid = 0, gid = 0;
+};
+std::optional<UnixOwner> DecodeUnixOwnerExtra(std::span<const uint8_t> data);
+// The older Unix block: access and modification times, then 16-bit uid and gid.
+struct UnixExtra {
+  uint32_t accessTime = 0, modificationTime = 0;
+  uint16_t uid = 0, gid = 0;
+  std::span<const uint8_t> variable;  // link target or device numbers
+};
+std::optional<UnixExtra> DecodeUnixExtra(std::span<const uint8_t> data);
+
+}  // namespace zip

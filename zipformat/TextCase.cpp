@@ -1,0 +1,78 @@
+#include "zipformat/TextCase.h"
+
+#include <cstdint>
+#include <locale>
+
+namespace zip {
+namespace {
+
+// Invalid bytes map into the low surrogates, which no valid character uses.
+constexpr char32_t kInvalidByteBase = 0xDC00;
+
+// The UTF-8 locale's case rules when the system has that locale, else the
+// user's; the classic locale still folds ASCII.
+const std::ctype<wchar_t>& CaseRules() {
+  static const std::locale locale = [] {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8", ""}) {
+      try {
+        return std::locale(name);
+      } catch (const std::runtime_error&) {
+      }
+    }
+    return std::locale::classic();
+  }();
+  return std::use_facet<std::ctype<wchar_t>>(locale);
+}
+
+// The length of the UTF-8 sequence at text[i] and its character; 0 when the
+// bytes there are not a valid, shortest-form sequence.
+size_t DecodeUtf8(const std::string& text, size_t i, char32_t& c) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b0 = byte(i);
+  if (b0 < 0x80) {
+    c = b0;
+    return 1;
+  }
+  size_t length = b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC0 ? 2 : 0;
+  if (length == 0 || b0 > 0xF4 || i + length > text.size()) return 0;
+  c = b0 & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (byte(i + k) & 0x3F);
+  }
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return length;
+}
+
+char32_t Fold(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+  if constexpr (sizeof(wchar_t) >= 4)
+    return static_cast<char32_t>(CaseRules().tolower(static_cast<wchar_t>(c)));
+  return c;
+}
+
+}  // namespace
+
+std::u32string FoldedCharacters(const std::string& text) {
+  std::u32string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    char32_t codePoint = 0;
+    size_t length = DecodeUtf8(text, i, codePoint);
+    if (length == 0) {
+      out.push_back(kInvalidByteBase + static_cast<unsigned char>(text[i]));
+      ++i;
+    } else {
+      out.push_back(Fold(codePoint));
+      i += length;
+    }
+  }
+  return out;
+}
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  return FoldedCharacters(a) == FoldedCharacters(b);
+}
+
+}  // namespace zip

@@ -1,0 +1,15 @@
+// Comparing texts of the system code page (UTF-8) ignoring letter case, by the
+// Unicode rules the UTF-8 locale applies, for non-ASCII letters too ("Ä" = "ä").
+#pragma once
+
+#include <string>
+
+namespace zip {
+
+// The characters of `text` with their case folded: one unit per character,
+// so that "?" of a wildcard can match one character. Bytes that are not valid
+// UTF-8 stay themselves (as units that no character folds to).
+std::u32string FoldedCharacters(const std::string& text);
+bool SameTextIgnoringCase(const std::string& a, const std::string& b);
+
+}  // namespace zip
