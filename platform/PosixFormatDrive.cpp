@@ -47,7 +47,8 @@ bool Mounted(const std::string& device) {
 }
 
 std::string DosDevice(char letter, const char* suffix) {
-  return WinePrefix() + "/dosdevices/" + static_cast<char>(std::tolower(static_cast<unsigned char>(letter))) + suffix;
+  return WinePrefix() + "/dosdevices/" +
+         static_cast<char>(std::tolower(static_cast<unsigned char>(letter))) + suffix;
 }
 
 }  // namespace
@@ -57,13 +58,15 @@ FormatTarget FindFormatTarget(char letter) {
   const std::string device = RealPath(DosDevice(letter, "::"));
   struct stat st;
   if (!device.empty() && ::stat(device.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
-    if (::access(device.c_str(), W_OK) == 0 && !Mounted(device)) target = {FormatTarget::Kind::BlockDevice, device};
+    if (::access(device.c_str(), W_OK) == 0 && !Mounted(device))
+      target = {FormatTarget::Kind::BlockDevice, device};
     return target;
   }
   const std::string directory = RealPath(DosDevice(letter, ":"));
   if (directory.empty() || !fs::is_directory(directory)) return target;
   const char* home = std::getenv("HOME");
-  for (const std::string& keep : {std::string("/"), RealPath(home ? home : ""), RealPath(WinePrefix())})
+  for (const std::string& keep :
+       {std::string("/"), RealPath(home ? home : ""), RealPath(WinePrefix())})
     if (Holds(directory, keep)) return target;
   return {FormatTarget::Kind::Directory, directory};
 }
@@ -76,8 +79,8 @@ int FormatTargetWithLabel(const FormatTarget& target, const std::string& label) 
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    const int spawned =
-        ::posix_spawnp(&pid, "mkfs.fat", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    const int spawned = ::posix_spawnp(&pid, "mkfs.fat", &actions, nullptr,
+                                       const_cast<char* const*>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return -3;  // no mkfs.fat: not available
     int status = 0;

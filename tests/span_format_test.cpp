@@ -36,8 +36,13 @@ struct FormatUi : ui::ScriptedUi {
     return answer;
   }
   void FormatDialogIdle(ui::FormatDialog& d) override {
-    Seen s{d.Enabled(ui::kFormatCapacity), d.Enabled(ui::kFormatLabel), d.Enabled(ui::kFormatQuick),
-           d.Checked(ui::kFormatQuick),    d.Checked(ui::kFormatSystemFiles), d.Text(ui::kFormatLabel), ""};
+    Seen s{d.Enabled(ui::kFormatCapacity),
+           d.Enabled(ui::kFormatLabel),
+           d.Enabled(ui::kFormatQuick),
+           d.Checked(ui::kFormatQuick),
+           d.Checked(ui::kFormatSystemFiles),
+           d.Text(ui::kFormatLabel),
+           ""};
     d.SetText(ui::kFormatLabel, "CHANGED");
     s.labelAfterChange = d.Text(ui::kFormatLabel);
     seen.push_back(s);
@@ -79,9 +84,22 @@ TEST_F(FormatTest, ResultsAndTheHooksRules) {
     int dialogs;
   } cases[] = {
       {"hook starts and closes", false, {}, std::nullopt, true, 0, 1, 1},
-      {"user starts, then closes", true, {ui::FormatAnswer::Start, ui::FormatAnswer::Close}, std::nullopt, true, 0,
-       1, 1},
-      {"user closes without starting", true, {ui::FormatAnswer::Close}, std::nullopt, true, -2, 0, 1},
+      {"user starts, then closes",
+       true,
+       {ui::FormatAnswer::Start, ui::FormatAnswer::Close},
+       std::nullopt,
+       true,
+       0,
+       1,
+       1},
+      {"user closes without starting",
+       true,
+       {ui::FormatAnswer::Close},
+       std::nullopt,
+       true,
+       -2,
+       0,
+       1},
       {"format fails", false, {}, -1, true, -1, 1, 1},
       {"formatting not available", false, {}, std::nullopt, false, -3, 0, 0},
   };
@@ -149,23 +167,67 @@ TEST_F(FormatTest, TheWriterFormatsEachDiskByTheRule) {
   zip.AddOptions = AddOpts{AddDiskSpanErase};
   struct Case {
     const char* what;
-    bool nextDiskEvent;     // disks swapped by OnGetNextDisk rather than by the prompt box
-    bool existingSet;       // the first disk holds a set.zip: OnStatusDisk answers zdaErase
+    bool nextDiskEvent;  // disks swapped by OnGetNextDisk rather than by the prompt box
+    bool existingSet;    // the first disk holds a set.zip: OnStatusDisk answers zdaErase
     bool confirmErase;
     std::deque<ui::FormatAnswer> answers;
     std::optional<int> failure;
     bool available;
     int result;
-    bool shown;             // the cancel is shown in a box
+    bool shown;  // the cancel is shown in a box
     int formats;
   } cases[] = {
-      {"no disk event: every disk is formatted", false, false, false, {}, std::nullopt, true, 0, false, 2},
-      {"a disk event without an erase answer: none is", true, false, false, {}, std::nullopt, true, 0, false, 0},
-      {"an erase answer formats the next disk", true, true, false, {}, std::nullopt, true, 0, false, 1},
-      {"formatting not available: the set is written", false, false, false, {}, std::nullopt, false, 0, false, 0},
+      {"no disk event: every disk is formatted",
+       false,
+       false,
+       false,
+       {},
+       std::nullopt,
+       true,
+       0,
+       false,
+       2},
+      {"a disk event without an erase answer: none is",
+       true,
+       false,
+       false,
+       {},
+       std::nullopt,
+       true,
+       0,
+       false,
+       0},
+      {"an erase answer formats the next disk",
+       true,
+       true,
+       false,
+       {},
+       std::nullopt,
+       true,
+       0,
+       false,
+       1},
+      {"formatting not available: the set is written",
+       false,
+       false,
+       false,
+       {},
+       std::nullopt,
+       false,
+       0,
+       false,
+       0},
       {"a format error ends with a shown cancel", false, false, false, {}, -1, true, -7, true, 1},
-      {"a cancelled dialog ends without a box", false, false, true, {ui::FormatAnswer::Close}, std::nullopt, true,
-       -7, false, 0},
+      {"a cancelled dialog ends without a box",
+       false,
+       false,
+       true,
+       {ui::FormatAnswer::Close},
+       std::nullopt,
+       true,
+       -7,
+       false,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -192,9 +254,8 @@ TEST_F(FormatTest, TheWriterFormatsEachDiskByTheRule) {
       ui.onBox = [&](const std::string& text) {
         if (text.rfind("Please insert", 0) == 0) swap();
       };
-    zip.OnStatusDisk = [](TZipBuilder*, int, const std::string&, TZipDiskStatus, TZipDiskAction& action) {
-      action = zdaErase;
-    };
+    zip.OnStatusDisk = [](TZipBuilder*, int, const std::string&, TZipDiskStatus,
+                          TZipDiskAction& action) { action = zdaErase; };
     EXPECT_EQ(zip.WriteSpan(dir / "source.zip", "A:\\set.zip"), c.result) << zip.Message();
     EXPECT_EQ(drives.formats, c.formats);
     if (c.result == 0) {
@@ -217,7 +278,8 @@ TEST(PosixFormatDrive, OnlyRemovableDirectoriesAwayFromHomeAndPrefix) {
   testsupport::ScopedEnv prefixEnv("WINEPREFIX", prefix);
   testsupport::ScopedEnv homeEnv("HOME", home);
   WriteTextFile(prefix + "/system.reg",
-                "WINE REGISTRY Version 2\n[Software\\\\Wine\\\\Drives] 1\n\"a:\"=\"floppy\"\n\"f:\"=\"hd\"\n");
+                "WINE REGISTRY Version 2\n[Software\\\\Wine\\\\Drives] "
+                "1\n\"a:\"=\"floppy\"\n\"f:\"=\"hd\"\n");
   struct Case {
     const char* what;
     char letter;
@@ -250,7 +312,8 @@ TEST(PosixFormatDrive, OnlyRemovableDirectoriesAwayFromHomeAndPrefix) {
     EXPECT_EQ(drives.FormatDrive(root, "PKBACK# 001"), c.result);
     if (c.result == 0) {
       std::vector<std::string> left;
-      for (const auto& e : fs::directory_iterator(c.target)) left.push_back(e.path().filename().string());
+      for (const auto& e : fs::directory_iterator(c.target))
+        left.push_back(e.path().filename().string());
       EXPECT_EQ(left, std::vector<std::string>{".windows-label"});
       EXPECT_EQ(drives.GetVolumeInformation(root).label, "PKBACK# 001");
     } else if (ours) {

@@ -30,7 +30,8 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
 
 std::vector<std::string> FilesIn(const fs::path& directory) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(directory)) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(directory))
+    names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -67,11 +68,13 @@ struct SpanInteropTest : ::testing::Test {
     }
     for (int f = 0; f < 10; ++f) {
       std::string text;
-      for (int i = 0; i < 12000; ++i) text += "line " + std::to_string((i + f) * 7919 % 10007) + "\n";
+      for (int i = 0; i < 12000; ++i)
+        text += "line " + std::to_string((i + f) * 7919 % 10007) + "\n";
       WriteTextFile(dir / ("tree/text/big" + std::to_string(f) + ".txt"), text);
     }
     for (int i = 0; i < 200; ++i)
-      WriteTextFile(dir / ("tree/text/small" + std::to_string(i) + ".txt"), std::string(i * 37 % 3000, 'a' + i % 26));
+      WriteTextFile(dir / ("tree/text/small" + std::to_string(i) + ".txt"),
+                    std::string(i * 37 % 3000, 'a' + i % 26));
     previous_ = fs::current_path();
     fs::current_path(dir.path());
   }
@@ -119,7 +122,8 @@ TEST_F(SpanInteropTest, AddWritesNumberedVolumesThatJoinAndExtract) {
   for (size_t i = 0; i < volumes.size(); ++i) {
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".z%02zu", i + 1);
-    fs::copy_file(dir / ("set/" + volumes[i]), dir / ("peer/split" + std::string(i + 1 == volumes.size() ? ".zip" : suffix)));
+    fs::copy_file(dir / ("set/" + volumes[i]),
+                  dir / ("peer/split" + std::string(i + 1 == volumes.size() ? ".zip" : suffix)));
   }
   auto sevenZip = RunIn(dir / "peer", "7z t split.zip");
   EXPECT_EQ(sevenZip.status, 0) << sevenZip.out << sevenZip.err;
@@ -184,12 +188,48 @@ TEST_F(SpanInteropTest, IncompleteSetKeepsTheBuiltArchive) {
   EXPECT_EQ(zip.ZipFileName(), dir / "set/backup.zip");
   const auto kept = FilesIn(dir / "temp");
   ASSERT_EQ(kept.size(), 1u);
-  EXPECT_NE(std::find(messages.begin(), messages.end(), "Unattended disk spanning not implemented"), messages.end());
+  EXPECT_NE(std::find(messages.begin(), messages.end(), "Unattended disk spanning not implemented"),
+            messages.end());
   EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const std::string& m) {
     return Slashes(m) == "Temporary zipfile kept: " + dir / ("temp/" + kept[0]);
   }));
   auto test = RunIn(dir / "temp", "unzip -tq " + kept[0]);
   EXPECT_EQ(test.status, 0) << test.out << test.err;
+}
+
+TEST_F(SpanInteropTest, CommandLineWritesListsTestsExtractsAndJoinsSets) {
+  // The tool's temporary files go to our own directory.
+  const std::string tool =
+      "TMPDIR=" + dir / "temp" + " " + std::string(ZB_BINARY_DIR) + "/zipbuilder";
+  auto add = RunIn(dir.path(), tool + " add -r -s 64k set/cli.zip tree </dev/null");
+  ASSERT_EQ(add.status, 0) << add.err;
+  const auto volumes = FilesIn(dir / "set");
+  ASSERT_GT(volumes.size(), 50u);
+  EXPECT_NE(add.err.find("last volume " + dir / ("set/" + volumes.back())), std::string::npos)
+      << add.err;
+  // Any volume names the set.
+  auto list = RunIn(dir.path(), tool + " list set/cli002.zip");
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("tree/bin/random69.bin"), std::string::npos);
+  auto test = RunIn(dir.path(), tool + " test set/cli.zip");
+  EXPECT_EQ(test.status, 0) << test.out << test.err;
+  auto extract = RunIn(dir.path(), tool + " extract -d out set/cli001.zip");
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_TRUE(Tree(dir / "out/tree") == Tree(dir / "tree"));
+  EXPECT_TRUE(fs::is_empty(dir / "temp")) << "the joined archive is removed";
+  auto join = RunIn(dir.path(), tool + " join set/cli010.zip joined.zip && unzip -tq joined.zip");
+  EXPECT_EQ(join.status, 0) << join.out << join.err;
+  auto again = RunIn(dir.path(), tool + " join set/cli010.zip joined.zip");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("exists"), std::string::npos);
+  // Writing the set again: nobody on the terminal to allow overwriting the volumes.
+  const std::string first = ReadTextFile(dir / "set/cli001.zip");
+  auto rewrite = RunIn(dir.path(), tool + " add -r -s 64k set/cli.zip tree </dev/null");
+  EXPECT_NE(rewrite.status, 0);
+  EXPECT_TRUE(ReadTextFile(dir / "set/cli001.zip") == first);
+  EXPECT_EQ(FilesIn(dir / "temp").size(), 1u) << "the archive built for the set is kept";
+  auto bad = RunIn(dir.path(), tool + " add -s 12q set/x.zip tree");
+  EXPECT_EQ(bad.status, 2);
 }
 
 }  // namespace

@@ -34,8 +34,10 @@ std::string Noise(size_t size, uint32_t seed) {
 // sizes in a data descriptor, a comment on a member and on the archive.
 std::string SourceArchive() {
   std::vector<testsupport::CraftedMember> members = {
-      {"readme.txt", std::string(3000, 'r')},      {"dir/big.bin", Noise(52000, 1)},
-      {"dir/text.txt", std::string(60000, 't'), true}, {"later.bin", Noise(30000, 2)},
+      {"readme.txt", std::string(3000, 'r')},
+      {"dir/big.bin", Noise(52000, 1)},
+      {"dir/text.txt", std::string(60000, 't'), true},
+      {"later.bin", Noise(30000, 2)},
       {"tail.bin", Noise(9000, 3)}};
   members[2].dataDescriptor = true;
   members[3].comment = "member comment";
@@ -100,7 +102,7 @@ TEST(SpanNames, VolumeNumbersLabelsAndNumberedNames) {
   struct {
     const char* label;
     int number;
-  } labels[] = {{"PKBACK# 001", 1}, {"PKBACK# 7", 7}, {"PKBACK# 12", 12}, {"PKBACK# 0x1", -1},
+  } labels[] = {{"PKBACK# 001", 1}, {"PKBACK# 7", 7},   {"PKBACK# 12", 12}, {"PKBACK# 0x1", -1},
                 {"PKBACK# ", -1},   {"BACKUP 003", -1}, {"PKBACK#003", -1}, {"PKBACK# 0123", 12}};
   for (const auto& c : labels) EXPECT_EQ(DiskSpan::LabelNumber(c.label, -1), c.number) << c.label;
   EXPECT_EQ(DiskSpan::NumberedName("C:\\sets\\backup.zip", 2), "C:\\sets\\backup003.zip");
@@ -136,7 +138,8 @@ TEST_F(SpanTest, NumberedFilesJoinBackByteForByte) {
     }
     EXPECT_FALSE(fs::exists(dir / ("set/" + DiskSpan::NumberedName("a.zip", c.volumes))));
     EXPECT_EQ(total, source.size() + 4);
-    EXPECT_EQ(ReadTextFile(dir / "set/a001.zip").substr(0, 8), std::string("PK\x07\x08PK\x03\x04", 8));
+    EXPECT_EQ(ReadTextFile(dir / "set/a001.zip").substr(0, 8),
+              std::string("PK\x07\x08PK\x03\x04", 8));
     EXPECT_TRUE(Join(dir / ("set/" + DiskSpan::NumberedName("a.zip", c.volumes - 1))) == source);
   }
   EXPECT_TRUE(ui.boxes.empty());
@@ -150,8 +153,10 @@ TEST_F(SpanTest, JoiningFromAVolumeThatIsNotTheLast) {
     std::string name;
     int error;
     std::string text;
-  } cases[] = {{"a001.zip", 11037, "This is the first disk in a backup set,\nplease insert the last disk of this set"},
-               {"a002.zip", 11038, "This is the 2th disk in a backup set,\nplease insert the last disk of this set"},
+  } cases[] = {{"a001.zip", 11037,
+                "This is the first disk in a backup set,\nplease insert the last disk of this set"},
+               {"a002.zip", 11038,
+                "This is the 2th disk in a backup set,\nplease insert the last disk of this set"},
                {"a009.zip", 11001, "Input file does not exist"}};
   zip.Unattended = true;
   for (const auto& c : cases) {
@@ -184,7 +189,8 @@ TEST_F(SpanTest, JoinedFileNaming) {
   EXPECT_EQ(fs::path(temporary).parent_path(), fs::path(dir / "temp"));
   EXPECT_EQ(fs::path(temporary).extension(), ".zip");
   EXPECT_TRUE(ReadTextFile(temporary) == source);
-  EXPECT_EQ(fs::status(temporary).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(temporary).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(SpanTest, FailuresOnTheSecondVolumeLeaveNothingBehind) {
@@ -263,10 +269,12 @@ TEST_F(SpanTest, ThreeRemovableDisksWithPromptsAndLabels) {
   drives.Insert('A', disk1);
   InsertOnEachBox({disk1, disk2, disk3});
   ASSERT_EQ(zip.WriteSpan(sourcePath, "A:\\set.zip"), 0) << zip.Message();
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Please insert disk volume 1 of 3\nin drive: A",
-                                                 "Please insert disk volume 2 of 3\nin drive: A",
-                                                 "Please insert disk volume 3 of 3\nin drive: A"}));
-  for (const char* name : {"d1", "d2", "d3"}) EXPECT_TRUE(fs::exists(dir / (std::string(name) + "/set.zip"))) << name;
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{"Please insert disk volume 1 of 3\nin drive: A",
+                                      "Please insert disk volume 2 of 3\nin drive: A",
+                                      "Please insert disk volume 3 of 3\nin drive: A"}));
+  for (const char* name : {"d1", "d2", "d3"})
+    EXPECT_TRUE(fs::exists(dir / (std::string(name) + "/set.zip"))) << name;
   EXPECT_EQ(drives.LabelSetOn(dir / "d1"), "PKBACK# 001");
   EXPECT_EQ(drives.LabelSetOn(dir / "d2"), "PKBACK# 002");
   EXPECT_EQ(drives.LabelSetOn(dir / "d3"), "PKBACK# 003");
@@ -277,17 +285,19 @@ TEST_F(SpanTest, ThreeRemovableDisksWithPromptsAndLabels) {
   ui.boxes.clear();
   InsertOnEachBox({disk3, disk1, disk2, disk3});
   EXPECT_TRUE(Join("A:\\set.zip") == source);
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Please insert last disk\nin drive: A",
-                                                 "Please insert disk volume 1 of 3\nin drive: A",
-                                                 "Please insert disk volume 2 of 3\nin drive: A",
-                                                 "Please insert disk volume 3 of 3\nin drive: A"}));
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{"Please insert last disk\nin drive: A",
+                                      "Please insert disk volume 1 of 3\nin drive: A",
+                                      "Please insert disk volume 2 of 3\nin drive: A",
+                                      "Please insert disk volume 3 of 3\nin drive: A"}));
 }
 
 // One volume of the set is written while the drive holds disks the script
 // inserts, one per prompt; OnStatusDisk answers from a queue and records its calls.
 TEST_F(SpanTest, StatusDiskEveryStatusAndAction) {
   auto input = fs::last_write_time(sourcePath);
-  auto stamped = [&](const std::string& name, const std::string& label, int64_t size, int64_t free) {
+  auto stamped = [&](const std::string& name, const std::string& label, int64_t size,
+                     int64_t free) {
     auto disk = NewDisk(name, size);
     disk.label = label;
     disk.freeBytes = free;
@@ -301,8 +311,9 @@ TEST_F(SpanTest, StatusDiskEveryStatusAndAction) {
     uint8_t status;
     bool operator==(const Call&) const = default;
   };
-  const uint8_t previous = 1 << zdsPreviousDisk, same = 1 << zdsSameFileName, hasFiles = 1 << zdsHasFiles,
-                empty = 1 << zdsEmpty, noSpace = 1 << zdsNotEnoughSpace;
+  const uint8_t previous = 1 << zdsPreviousDisk, same = 1 << zdsSameFileName,
+                hasFiles = 1 << zdsHasFiles, empty = 1 << zdsEmpty,
+                noSpace = 1 << zdsNotEnoughSpace;
   struct Case {
     const char* what;
     std::function<std::vector<platform::FakeDrives::Disk>()> disks;
@@ -318,17 +329,41 @@ TEST_F(SpanTest, StatusDiskEveryStatusAndAction) {
          fs::last_write_time(old.directory + "/set.zip", input);
          return std::vector{NewDisk("p0", 200000), old, NewDisk("p2", 200000)};
        },
-       60000, {zdaReject}, 0, {{1, "A:\\set.zip", uint8_t(previous | hasFiles)}}, 3},
-      {"same name, overwritten", [&] { return std::vector{stamped("s1", "DATA", 40000, 200000)}; }, 0, {zdaOk}, 0,
-       {{1, "A:\\set.zip", uint8_t(same | hasFiles)}}, 1},
+       60000,
+       {zdaReject},
+       0,
+       {{1, "A:\\set.zip", uint8_t(previous | hasFiles)}},
+       3},
+      {"same name, overwritten",
+       [&] { return std::vector{stamped("s1", "DATA", 40000, 200000)}; },
+       0,
+       {zdaOk},
+       0,
+       {{1, "A:\\set.zip", uint8_t(same | hasFiles)}},
+       1},
       {"same name on an empty disk, erase answer overwrites",
-       [&] { return std::vector{stamped("s2", "PKBACK# 7", 200000, 200000)}; }, 0, {zdaErase}, 0,
-       {{7, "A:\\set.zip", uint8_t(same | empty)}}, 1},
+       [&] { return std::vector{stamped("s2", "PKBACK# 7", 200000, 200000)}; },
+       0,
+       {zdaErase},
+       0,
+       {{7, "A:\\set.zip", uint8_t(same | empty)}},
+       1},
       {"not enough space, ok asks for another disk",
-       [&] { return std::vector{NewDisk("n1", 500), NewDisk("n2", 200000)}; }, 0, {zdaOk}, 0,
-       {{1, "A:\\set.zip", noSpace}}, 2},
-      {"cancel", [&] { return std::vector{stamped("c1", "DATA", 40000, 30000)}; }, 0, {zdaCancel}, -7,
-       {{1, "A:\\set.zip", uint8_t(same | hasFiles)}}, 1},
+       [&] {
+         return std::vector{NewDisk("n1", 500), NewDisk("n2", 200000)};
+       },
+       0,
+       {zdaOk},
+       0,
+       {{1, "A:\\set.zip", noSpace}},
+       2},
+      {"cancel",
+       [&] { return std::vector{stamped("c1", "DATA", 40000, 30000)}; },
+       0,
+       {zdaCancel},
+       -7,
+       {{1, "A:\\set.zip", uint8_t(same | hasFiles)}},
+       1},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -337,8 +372,8 @@ TEST_F(SpanTest, StatusDiskEveryStatusAndAction) {
     reported.clear();
     std::vector<Call> calls;
     auto actions = c.actions;
-    zip.OnStatusDisk = [&](TZipBuilder*, int previousDisk, const std::string& file, TZipDiskStatus status,
-                           TZipDiskAction& action) {
+    zip.OnStatusDisk = [&](TZipBuilder*, int previousDisk, const std::string& file,
+                           TZipDiskStatus status, TZipDiskAction& action) {
       calls.push_back({previousDisk, file, status.ToBits()});
       action = actions.empty() ? zdaOk : actions.front();
       if (!actions.empty()) actions.erase(actions.begin());
@@ -371,7 +406,8 @@ TEST_F(SpanTest, QuestionBoxesWithoutStatusEvent) {
   InsertOnEachBox({old, old, tiny, tiny, NewDisk("q3", 200000)});
   ASSERT_EQ(zip.WriteSpan(sourcePath, "A:\\set.zip"), 0) << zip.Message();
   ASSERT_EQ(ui.boxes.size(), 5u);
-  EXPECT_EQ(ui.boxes[1].text, "There is already a file A:\\set.zip\nDo you want to overwrite this file");
+  EXPECT_EQ(ui.boxes[1].text,
+            "There is already a file A:\\set.zip\nDo you want to overwrite this file");
   EXPECT_EQ(ui.boxes[1].caption, "Confirm");
   EXPECT_EQ(ui.boxes[1].style, 0x133u);
   EXPECT_EQ(ui.boxes[3].text, "This disk has not enough free space available");
@@ -435,7 +471,8 @@ TEST_F(SpanTest, ProgressReportsEveryByteOnce) {
   ASSERT_EQ(zip.WriteSpan(sourcePath, dir / "set/a.zip"), 0);
   EXPECT_EQ(members, 5);
   EXPECT_EQ(total, static_cast<int64_t>(source.size()));
-  EXPECT_EQ(bytes, static_cast<int64_t>(source.size()));  // the marker is written before counting starts
+  EXPECT_EQ(bytes,
+            static_cast<int64_t>(source.size()));  // the marker is written before counting starts
   EXPECT_EQ(ends, 1);
 }
 

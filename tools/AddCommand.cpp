@@ -17,24 +17,6 @@ const char* const kUsage =
     "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-s SIZE[k|m|g] | --span] "
     "ARCHIVE SPEC...";
 
-// "64k", "10m", "1g" or plain bytes; 0 when not a size a volume can have.
-int64_t VolumeSize(const std::string& text) {
-  size_t digits = 0;
-  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
-  if (digits == 0 || digits > 12 || text.size() > digits + 1) return 0;
-  int64_t size = std::stoll(text.substr(0, digits));
-  if (digits < text.size()) {
-    switch (std::tolower(static_cast<unsigned char>(text[digits]))) {
-      case 'k': size <<= 10; break;
-      case 'm': size <<= 20; break;
-      case 'g': size <<= 30; break;
-      default: return 0;
-    }
-  }
-  // A volume must take the largest header with its name; the property holds 31 bits.
-  return size >= 1024 && size <= INT32_MAX ? size : 0;
-}
-
 int Usage() {
   std::cerr << "usage: zipbuilder " << kUsage << '\n';
   return 2;

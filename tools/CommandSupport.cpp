@@ -1,5 +1,7 @@
 #include "CommandSupport.h"
 
+#include <cctype>
+#include <climits>
 #include <iostream>
 
 #include "platform/Paths.h"
@@ -9,6 +11,23 @@ void ReportToStderr(TZipBuilder& zip) {
   zip.OnMessage = [](TZipBuilder*, int, const std::string& text) {
     std::cerr << "zipbuilder: " << text << '\n';
   };
+}
+
+int64_t VolumeSize(const std::string& text) {
+  size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits > 12 || text.size() > digits + 1) return 0;
+  int64_t size = std::stoll(text.substr(0, digits));
+  if (digits < text.size()) {
+    switch (std::tolower(static_cast<unsigned char>(text[digits]))) {
+      case 'k': size <<= 10; break;
+      case 'm': size <<= 20; break;
+      case 'g': size <<= 30; break;
+      default: return 0;
+    }
+  }
+  // A volume must take the largest header with its name; the property holds 31 bits.
+  return size >= 1024 && size <= INT32_MAX ? size : 0;
 }
 
 std::string LastVolumeOf(TZipBuilder& zip, const std::string& name) {

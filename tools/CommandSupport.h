@@ -1,6 +1,7 @@
 // What the subcommands share: reporting to stderr and opening the archive.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -10,6 +11,9 @@
 void ReportToStderr(TZipBuilder& zip);
 
 enum class ArchiveOpening { Listed, Missing, Unreadable };
+
+// "64k", "10m", "1g" or plain bytes; 0 when not a size a volume can have.
+int64_t VolumeSize(const std::string& text);
 
 // The last volume of the numbered set `name` belongs to (backup002.zip, or the
 // set's own name backup.zip, gives backup007.zip when volumes 1 to 7 exist);

@@ -33,7 +33,8 @@ std::thread::id OwnerOf(const FormatDialog* dialog) {
 
 }  // namespace
 
-FormatDialog::FormatDialog(uintptr_t parent, std::string driveName, std::string currentLabel, FormatFunction format)
+FormatDialog::FormatDialog(uintptr_t parent, std::string driveName, std::string currentLabel,
+                           FormatFunction format)
     : parent_(parent), driveName_(std::move(driveName)), format_(std::move(format)) {
   controls_[kFormatCapacity].text = "Full capacity";
   controls_[kFormatLabel].text = std::move(currentLabel);
@@ -88,9 +89,12 @@ void FormatDialog::Post(int control, uint32_t message, uintptr_t wParam) {
 
 void FormatDialog::Click(int control) {
   if (Finished() || !Enabled(control)) return;
-  if (control == kFormatStart) Start();
-  else if (control == kFormatClose) End(formatRan_ ? lastFormat_ : kFormatCancelled);
-  else if (control == kFormatQuick || control == kFormatSystemFiles) Check(control, !Checked(control));
+  if (control == kFormatStart)
+    Start();
+  else if (control == kFormatClose)
+    End(formatRan_ ? lastFormat_ : kFormatCancelled);
+  else if (control == kFormatQuick || control == kFormatSystemFiles)
+    Check(control, !Checked(control));
 }
 
 void FormatDialog::TypeText(int control, const std::string& text) {
@@ -98,7 +102,8 @@ void FormatDialog::TypeText(int control, const std::string& text) {
 }
 
 void FormatDialog::Open() {
-  for (int control : {kFormatCapacity, kFormatLabel, kFormatQuick, kFormatSystemFiles, kFormatStart, kFormatClose})
+  for (int control : {kFormatCapacity, kFormatLabel, kFormatQuick, kFormatSystemFiles, kFormatStart,
+                      kFormatClose})
     Processed(control, kWmShowWindow, 1);
   Processed(0, kWmUser2);
   SetText(kFormatLabel, Text(kFormatLabel));
@@ -220,7 +225,8 @@ void ServeDialogs(UiService& ui) {
   for (auto& dialog : open)
     if (!dialog->Pump() && !dialog->Finished()) ui.FormatDialogIdle(*dialog);
   std::lock_guard lock(w.mutex);
-  w.open.erase(std::remove_if(w.open.begin(), w.open.end(), [](const auto& e) { return e.second->Finished(); }),
+  w.open.erase(std::remove_if(w.open.begin(), w.open.end(),
+                              [](const auto& e) { return e.second->Finished(); }),
                w.open.end());
 }
 

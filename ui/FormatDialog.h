@@ -22,12 +22,12 @@
 namespace ui {
 
 // Control identifiers.
-constexpr int kFormatStart = 1;        // "Start"
-constexpr int kFormatClose = 2;        // "Cancel", "Close" once a format ran
-constexpr int kFormatCapacity = 35;    // the capacity choice
-constexpr int kFormatLabel = 38;       // the volume label field
-constexpr int kFormatQuick = 39;       // "Quick format"
-constexpr int kFormatSystemFiles = 41; // "Copy system files"
+constexpr int kFormatStart = 1;         // "Start"
+constexpr int kFormatClose = 2;         // "Cancel", "Close" once a format ran
+constexpr int kFormatCapacity = 35;     // the capacity choice
+constexpr int kFormatLabel = 38;        // the volume label field
+constexpr int kFormatQuick = 39;        // "Quick format"
+constexpr int kFormatSystemFiles = 41;  // "Copy system files"
 
 // Window messages, with their Windows numbers.
 constexpr uint32_t kWmEnable = 0x000A;
@@ -59,7 +59,8 @@ class FormatDialog {
   // Formats the drive with the label; 0 or more on success, -1 error, -3 not available.
   using FormatFunction = std::function<int(const std::string& label, bool quick)>;
 
-  FormatDialog(uintptr_t parent, std::string driveName, std::string currentLabel, FormatFunction format);
+  FormatDialog(uintptr_t parent, std::string driveName, std::string currentLabel,
+               FormatFunction format);
 
   // ---- As the hook and GetDlgItem-style calls see it (GUI thread) ----
   uintptr_t Parent() const { return parent_; }
@@ -68,8 +69,8 @@ class FormatDialog {
   bool Enabled(int control) const;
   void Enable(int control, bool enable);  // EnableWindow
   bool Checked(int control) const;
-  void Check(int control, bool checked);  // CheckDlgButton
-  std::string Text(int control) const;    // GetDlgItemText
+  void Check(int control, bool checked);               // CheckDlgButton
+  std::string Text(int control) const;                 // GetDlgItemText
   void SetText(int control, const std::string& text);  // SetDlgItemText
   // PostMessage to a control: processed by the next Pump().
   void Post(int control, uint32_t message, uintptr_t wParam);

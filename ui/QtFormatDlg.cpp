@@ -33,7 +33,7 @@ TFormatDlg::TFormatDlg(std::shared_ptr<FormatDialog> model, QWidget* parent)
   layout->addWidget(status_, 4, 0, 1, 2);
   layout->addWidget(start, 5, 0);
   layout->addWidget(close, 5, 1);
-  controls_ = {{kFormatCapacity, capacity}, {kFormatLabel, label}, {kFormatQuick, quick},
+  controls_ = {{kFormatCapacity, capacity},  {kFormatLabel, label}, {kFormatQuick, quick},
                {kFormatSystemFiles, system}, {kFormatStart, start}, {kFormatClose, close}};
   for (auto& [id, widget] : controls_) widget->setProperty("controlId", id);
 
@@ -47,14 +47,18 @@ TFormatDlg::TFormatDlg(std::shared_ptr<FormatDialog> model, QWidget* parent)
   Refresh();
 }
 
-TFormatDlg::~TFormatDlg() { model_->onChange = nullptr; }
+TFormatDlg::~TFormatDlg() {
+  model_->onChange = nullptr;
+}
 
 QWidget* TFormatDlg::Control(int id) const {
   auto it = controls_.find(id);
   return it == controls_.end() ? nullptr : it->second;
 }
 
-void TFormatDlg::reject() { model_->Click(kFormatClose); }
+void TFormatDlg::reject() {
+  model_->Click(kFormatClose);
+}
 
 void TFormatDlg::Refresh() {
   for (auto& [id, widget] : controls_) {

@@ -22,9 +22,13 @@ int WholeNumber(const std::string& text, int fallback) {
 
 }  // namespace
 
-std::string VolumeNumber(int32_t diskNumber) { return std::to_string(int64_t{diskNumber} + 1001).substr(1, 3); }
+std::string VolumeNumber(int32_t diskNumber) {
+  return std::to_string(int64_t{diskNumber} + 1001).substr(1, 3);
+}
 
-std::string VolumeLabel(int32_t diskNumber) { return "PKBACK# " + VolumeNumber(diskNumber); }
+std::string VolumeLabel(int32_t diskNumber) {
+  return "PKBACK# " + VolumeNumber(diskNumber);
+}
 
 int LabelNumber(const std::string& label, int fallback) {
   if (label.compare(0, 8, "PKBACK# ") != 0) return fallback;
@@ -33,7 +37,8 @@ int LabelNumber(const std::string& label, int fallback) {
 
 std::string NumberedName(const std::string& setName, int32_t diskNumber) {
   const std::string extension = platform::ExtractFileExt(setName);
-  return setName.substr(0, setName.size() - extension.size()) + VolumeNumber(diskNumber) + extension;
+  return setName.substr(0, setName.size() - extension.size()) + VolumeNumber(diskNumber) +
+         extension;
 }
 
 int NumberBeforeExtension(const std::string& name) {

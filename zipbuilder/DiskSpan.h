@@ -14,12 +14,12 @@
 namespace DiskSpan {
 
 struct MDZipData {
-  uint16_t DiskStart = 0;     // volume of the local header; 0 in a joined archive
-  int32_t RelOffLocal = 0;    // local header offset on its volume or in the joined file
-  uint16_t FileNameLen = 0;   // name length as stored
+  uint16_t DiskStart = 0;               // volume of the local header; 0 in a joined archive
+  int32_t RelOffLocal = 0;              // local header offset on its volume or in the joined file
+  uint16_t FileNameLen = 0;             // name length as stored
   std::optional<std::string> FileName;  // the stored name bytes; none until filled
-  uint32_t ComprSize = 0;     // compressed size from the central header (joining)
-  uint32_t DateTime = 0;      // new MS-DOS date (high) and time (low), 0 for unchanged
+  uint32_t ComprSize = 0;               // compressed size from the central header (joining)
+  uint32_t DateTime = 0;                // new MS-DOS date (high) and time (low), 0 for unchanged
 };
 
 // The table owns its entries; releasing the table releases them.

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <memory>
 
+#include "ZipBuilder.h"
 #include "platform/Drives.h"
 #include "ui/UiService.h"
-#include "ZipBuilder.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ void TSHFormatThread::Execute() {
   }
   TZipBuilder& builder = *builder_;
   platform::DriveProvider& drives = builder.Drives();
-  const std::string root = std::string(1, static_cast<char>('A' + builder.formatDriveNumber_)) + ":\\";
+  const std::string root =
+      std::string(1, static_cast<char>('A' + builder.formatDriveNumber_)) + ":\\";
   // Drives the platform cannot format show no dialog: the result stays -3.
   if (drives.CanFormatDrive(root)) {
     const uintptr_t hook = ui::SetThreadHook(std::this_thread::get_id(), CallWndRetProc);
@@ -59,7 +60,9 @@ void TSHFormatThread::Execute() {
       formatHook = hook;
       auto dialog = std::make_shared<ui::FormatDialog>(
           builder.OwnerWindow, root.substr(0, 2), drives.GetVolumeInformation(root).label,
-          [&drives, root](const std::string& label, bool) { return drives.FormatDrive(root, label); });
+          [&drives, root](const std::string& label, bool) {
+            return drives.FormatDrive(root, label);
+          });
       ui::RequestDialog(std::this_thread::get_id(), dialog);
       builder.formatResult_ = dialog->Wait();
       ui::RemoveThreadHook(hook);
@@ -84,14 +87,21 @@ void TSHFormatThread::CallWndRetProc(int code, const ui::ProcessedMessage& messa
 
   if (message.message == ui::kWmShowWindow || message.message == ui::kWmEnable) {
     switch (message.control) {
-      case ui::kFormatCapacity: dialog->Enable(ui::kFormatCapacity, false); break;
+      case ui::kFormatCapacity:
+        dialog->Enable(ui::kFormatCapacity, false);
+        break;
       case ui::kFormatQuick:
         dialog->Check(ui::kFormatQuick, true);
         dialog->Enable(ui::kFormatQuick, false);
         break;
-      case ui::kFormatLabel: dialog->Enable(ui::kFormatLabel, false); break;
-      case ui::kFormatSystemFiles: dialog->Post(ui::kFormatSystemFiles, ui::kBmSetCheck, 0); break;
-      default: break;
+      case ui::kFormatLabel:
+        dialog->Enable(ui::kFormatLabel, false);
+        break;
+      case ui::kFormatSystemFiles:
+        dialog->Post(ui::kFormatSystemFiles, ui::kBmSetCheck, 0);
+        break;
+      default:
+        break;
     }
   }
   if (message.message == ui::kWmUser2 && !builder->ConfirmErase && builder->autoStart_) {

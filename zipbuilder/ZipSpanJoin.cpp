@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "ZipBuilder.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
-#include "ZipBuilder.h"
 
 using platform::kInvalidHandle;
 
@@ -23,9 +23,11 @@ constexpr uint16_t kFlagDataDescriptor = 1u << 3;
 
 // The entry for `name`: the one at `position` when it carries that name (members
 // usually come in the same order in both places), else the first of that name.
-int EntryFor(const DiskSpan::MDZipDataTable& table, int count, int position, const std::string& name) {
-  const DiskSpan::MDZipData* hint =
-      position < static_cast<int>(table.size()) ? table[static_cast<size_t>(position)].get() : nullptr;
+int EntryFor(const DiskSpan::MDZipDataTable& table, int count, int position,
+             const std::string& name) {
+  const DiskSpan::MDZipData* hint = position < static_cast<int>(table.size())
+                                        ? table[static_cast<size_t>(position)].get()
+                                        : nullptr;
   if (hint && hint->FileName && *hint->FileName == name) return position;
   return TZipBuilder::FindZipEntry(count, table, name, static_cast<int>(name.size()));
 }
@@ -93,9 +95,10 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       OutFileName = MakeTempFileName("zip", ".zip");
       if (OutFileName.empty()) throw EZipBuilder(11027);
     }
-    outFileHandle_ = files.Open(OutFileName, platform::Access::Write, platform::Share::None,
-                                temporary ? platform::Disposition::CreateNew : platform::Disposition::CreateAlways,
-                                temporary ? 0600 : 0644);
+    outFileHandle_ = files.Open(
+        OutFileName, platform::Access::Write, platform::Share::None,
+        temporary ? platform::Disposition::CreateNew : platform::Disposition::CreateAlways,
+        temporary ? 0600 : 0644);
     if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(11009);
 
     // The last volume holds the end record; a numbered file that is not the last
@@ -111,15 +114,19 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       }
       driveType = CheckForDisk();
       newDisk_ = true;
-      if (DiskSpan::HoldsSeparateFiles(driveType) && !FileExists(inFileName_)) throw EZipBuilder(11001);
+      if (DiskSpan::HoldsSeparateFiles(driveType) && !FileExists(inFileName_))
+        throw EZipBuilder(11001);
       if (CheckIfLastDisk(end, false)) break;
     }
 
     dateOfInputFile_ = static_cast<int32_t>(files.GetFileDosTime(inFileHandle_).value_or(0));
     lastDiskNumber_ = end.ThisDiskNo;
-    if (end.ThisDiskNo != end.CentralDiskNo) GetNewDisk(end.CentralDiskNo);
-    else diskNr_ = end.ThisDiskNo;
-    if (files.Seek(inFileHandle_, end.CentralOffSet, platform::SeekFrom::Begin) != end.CentralOffSet)
+    if (end.ThisDiskNo != end.CentralDiskNo)
+      GetNewDisk(end.CentralDiskNo);
+    else
+      diskNr_ = end.ThisDiskNo;
+    if (files.Seek(inFileHandle_, end.CentralOffSet, platform::SeekFrom::Begin) !=
+        end.CentralOffSet)
       throw EZipBuilder(11008);
 
     table = AllocSpanMem(end.TotalEntries);
@@ -141,9 +148,11 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       entry.FileNameLen = central.FileNameLen;
       entry.FileName = name;
       entry.ComprSize = central.ComprSize;
-      totalBytes += int64_t{central.FileNameLen} + central.ComprSize + central.ExtraLen + central.FileComLen;
+      totalBytes +=
+          int64_t{central.FileNameLen} + central.ComprSize + central.ExtraLen + central.FileComLen;
       const int64_t skip = int64_t{central.ExtraLen} + central.FileComLen;
-      if (files.Seek(inFileHandle_, skip, platform::SeekFrom::Current) < 0) throw EZipBuilder(11008);
+      if (files.Seek(inFileHandle_, skip, platform::SeekFrom::Current) < 0)
+        throw EZipBuilder(11008);
     }
 
     GetNewDisk(0);
@@ -153,7 +162,8 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       OnProgress(this, ptTotalBytes, "", totalBytes);
     }
     uint8_t marker[4];
-    if (files.Read(inFileHandle_, marker, 4) != 4 || zip::Load32(marker) != zip::kDataDescriptorSignature)
+    if (files.Read(inFileHandle_, marker, 4) != 4 ||
+        zip::Load32(marker) != zip::kDataDescriptorSignature)
       throw EZipBuilder(11031);
 
     int64_t outPosition = 0;
@@ -163,7 +173,8 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       zip::Decode(header, local);
       if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(11014);
       readName(local.FileNameLen, 11016);
-      DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
+      DiskSpan::MDZipData& entry =
+          *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
       entry.DiskStart = 0;
       entry.RelOffLocal = static_cast<int32_t>(outPosition);
 
@@ -173,8 +184,8 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       if (OnMessage) OnMessage(this, 0, LoadZipStr(10105, "Copying: ") + shown);
       if (OnProgress)
         OnProgress(this, ptMemberBegin, shown,
-                   int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen + local.ComprSize +
-                       (descriptor ? kDataDescriptorSize : 0));
+                   int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen +
+                       local.ComprSize + (descriptor ? kDataDescriptorSize : 0));
       WriteJoin(header, kLocalHeaderSize, 11028);
       WriteJoin(name.data(), local.FileNameLen, 11028);
       RWJoinData(buffer.data(), local.ExtraLen, 11018);
@@ -192,7 +203,8 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       zip::Decode(header, central);
       if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(11015);
       readName(central.FileNameLen, 11017);
-      const DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
+      const DiskSpan::MDZipData& entry =
+          *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
       central.RelOffLocal = static_cast<uint32_t>(entry.RelOffLocal);
       central.DiskStart = 0;
       zip::Encode(central, header);

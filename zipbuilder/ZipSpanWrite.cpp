@@ -7,12 +7,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ZipBuilder.h"
 #include "platform/Drives.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "ui/UiService.h"
-#include "ZipBuilder.h"
 
 using platform::FileHandle;
 using platform::kInvalidHandle;
@@ -31,7 +31,8 @@ constexpr uint16_t kFlagDataDescriptor = 1u << 3;
 std::unordered_map<uint32_t, uint32_t> DescriptorSizes(platform::FileSystem& files, FileHandle in,
                                                        const zip::ZipEndOfCentral& end) {
   std::unordered_map<uint32_t, uint32_t> sizes;
-  if (files.Seek(in, end.CentralOffSet, platform::SeekFrom::Begin) != end.CentralOffSet) return sizes;
+  if (files.Seek(in, end.CentralOffSet, platform::SeekFrom::Begin) != end.CentralOffSet)
+    return sizes;
   std::vector<uint8_t> directory(end.CentralSize);
   const int64_t got = files.Read(in, directory.data(), directory.size());
   for (int64_t at = 0; got > 0 && at + kCentralHeaderSize <= got;) {
@@ -110,7 +111,8 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
     uint8_t header[kCentralHeaderSize];
     for (int i = 0; i < end.TotalEntries; ++i) {
       const int64_t localAt = files.Seek(inFileHandle_, 0, platform::SeekFrom::Current);
-      if (files.Read(inFileHandle_, header, kLocalHeaderSize) != kLocalHeaderSize) throw EZipBuilder(11012);
+      if (files.Read(inFileHandle_, header, kLocalHeaderSize) != kLocalHeaderSize)
+        throw EZipBuilder(11012);
       zip::LocalFileHeader local;
       zip::Decode(header, local);
       if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(11014);
@@ -144,12 +146,14 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
     const std::string directoryText = LoadZipStr(11047, "central directory");
     if (OnMessage) OnMessage(this, 0, LoadZipStr(10105, "Copying: ") + directoryText);
     if (OnProgress)
-      OnProgress(this, ptMemberBegin, directoryText, int64_t{end.CentralSize} + end.ZipCommentLen + kEndRecordSize);
+      OnProgress(this, ptMemberBegin, directoryText,
+                 int64_t{end.CentralSize} + end.ZipCommentLen + kEndRecordSize);
 
     int32_t directoryDisk = diskNr_;
     int64_t directoryOffset = bytesWritten_;
     for (int i = 0; i < end.TotalEntries; ++i) {
-      if (files.Read(inFileHandle_, header, kCentralHeaderSize) != kCentralHeaderSize) throw EZipBuilder(11013);
+      if (files.Read(inFileHandle_, header, kCentralHeaderSize) != kCentralHeaderSize)
+        throw EZipBuilder(11013);
       zip::CentralFileHeader central;
       zip::Decode(header, central);
       if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(11015);
@@ -158,7 +162,8 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
       const std::string name(reinterpret_cast<char*>(buffer.data()), central.FileNameLen);
       // Directory order usually is file order: try the same position first.
       int index = i;
-      const DiskSpan::MDZipData* hint = i < static_cast<int>(table->size()) ? (*table)[i].get() : nullptr;
+      const DiskSpan::MDZipData* hint =
+          i < static_cast<int>(table->size()) ? (*table)[i].get() : nullptr;
       if (!hint || !hint->FileName || *hint->FileName != name)
         index = FindZipEntry(end.TotalEntries, *table, name, central.FileNameLen);
       central.DiskStart = (*table)[index]->DiskStart;
@@ -183,7 +188,8 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
     record.ThisDiskNo = static_cast<uint16_t>(diskNr_);
     zip::Encode(record, header);
     WriteSplit(header, kEndRecordSize, 0);
-    if (files.Seek(inFileHandle_, kEndRecordSize, platform::SeekFrom::Current) < 0) throw EZipBuilder(11008);
+    if (files.Seek(inFileHandle_, kEndRecordSize, platform::SeekFrom::Current) < 0)
+      throw EZipBuilder(11008);
     RWSplitData(buffer.data(), end.ZipCommentLen, 11023);
     showProgress_ = false;
   });
@@ -207,7 +213,8 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
 void TZipBuilder::RWSplitData(void* buffer, int64_t length, int messageId) {
   while (length > 0) {
     const int64_t n = std::min(length, kChunk);
-    if (env_->files->Read(inFileHandle_, buffer, static_cast<size_t>(n)) != n) throw EZipBuilder(messageId);
+    if (env_->files->Read(inFileHandle_, buffer, static_cast<size_t>(n)) != n)
+      throw EZipBuilder(messageId);
     WriteSplit(buffer, n, 0);
     length -= n;
   }
@@ -269,7 +276,8 @@ bool TZipBuilder::ConfirmOverwrite(const std::string& name) {
   std::string prompt;
   auto& files = *env_->files;
   const auto info = files.Stat(name);
-  if (info && static_cast<int32_t>(info->dosDateTime) == dateOfInputFile_ && labelNumber - 1 < diskNr_) {
+  if (info && static_cast<int32_t>(info->dosDateTime) == dateOfInputFile_ &&
+      labelNumber - 1 < diskNr_) {
     int number = labelNumber;
     prompt = FormatZipMessage(LoadZipStr(11040, ""), nullptr, 0, &number, 1);
     status.Include(zdsPreviousDisk);
@@ -282,9 +290,12 @@ bool TZipBuilder::ConfirmOverwrite(const std::string& name) {
   int answer;
   if (OnStatusDisk) {
     const TZipDiskAction action = AskStatusDisk(name, status);
-    answer = action == zdaOk || action == zdaErase ? ui::kIdYes : action == zdaReject ? ui::kIdNo : ui::kIdCancel;
+    answer = action == zdaOk || action == zdaErase ? ui::kIdYes
+             : action == zdaReject                 ? ui::kIdNo
+                                                   : ui::kIdCancel;
   } else {
-    answer = ui_->MessageBox(prompt, "Confirm", ui::kMbYesNoCancel | ui::kMbIconWarning | ui::kMbDefButton2);
+    answer = ui_->MessageBox(prompt, "Confirm",
+                             ui::kMbYesNoCancel | ui::kMbIconWarning | ui::kMbDefButton2);
   }
   if (answer == ui::kIdYes) return true;
   if (answer == ui::kIdNo) return false;
@@ -294,7 +305,8 @@ bool TZipBuilder::ConfirmOverwrite(const std::string& name) {
 bool TZipBuilder::ConfirmSpace(const std::string& name) {
   if (Unattended) throw EZipBuilder(11025);
   if (OnStatusDisk) {
-    if (AskStatusDisk(name, TZipDiskStatus{zdsNotEnoughSpace}) == zdaCancel) throw EZipBuilder(11007, false);
+    if (AskStatusDisk(name, TZipDiskStatus{zdsNotEnoughSpace}) == zdaCancel)
+      throw EZipBuilder(11007, false);
     return false;
   }
   const int answer = ui_->MessageBox(LoadZipStr(11032, ""), ui::ApplicationTitle(),
@@ -311,8 +323,10 @@ void TZipBuilder::SetUpVolume() {
     const int driveType = CheckForDisk();
     if (DiskSpan::HoldsSeparateFiles(driveType)) {
       name = DiskSpan::NumberedName(outFileName_, diskNr_);
-    } else if (AddOptions.Contains(AddDiskSpanErase) && (!OnGetNextDisk || diskAction_ == zdaErase)) {
-      formatDriveNumber_ = std::toupper(static_cast<unsigned char>(drive_.empty() ? 'A' : drive_[0])) - 'A';
+    } else if (AddOptions.Contains(AddDiskSpanErase) &&
+               (!OnGetNextDisk || diskAction_ == zdaErase)) {
+      formatDriveNumber_ =
+          std::toupper(static_cast<unsigned char>(drive_.empty() ? 'A' : drive_[0])) - 'A';
       volumeName_ = DiskSpan::VolumeLabel(diskNr_);
       const int result = ZipFormat();
       if (result == -2) throw EZipBuilder(11007, false);

@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zip.HowToDelete = htdFinal;
   zip.TempDir = (dir / "temp").string();
   std::string joined = (dir / "temp").string() + "/";
-  if (zip.ReadSpan((dir / "set" / ("f00" + std::to_string(volumes) + ".zip")).string(), joined) == 0) {
+  if (zip.ReadSpan((dir / "set" / ("f00" + std::to_string(volumes) + ".zip")).string(), joined) ==
+      0) {
     if (!fs::exists(joined)) std::abort();
     fs::remove(joined);
   } else if (!joined.empty()) {
