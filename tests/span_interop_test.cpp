@@ -205,12 +205,12 @@ TEST_F(SpanInteropTest, CommandLineWritesListsTestsExtractsAndJoinsSets) {
   ASSERT_EQ(add.status, 0) << add.err;
   const auto volumes = FilesIn(dir / "set");
   ASSERT_GT(volumes.size(), 50u);
-  EXPECT_NE(add.err.find("last volume " + dir / ("set/" + volumes.back())), std::string::npos)
+  EXPECT_NE(add.err.find("last volume set/" + volumes.back()), std::string::npos)
       << add.err;
   // Any volume names the set.
   auto list = RunIn(dir.path(), tool + " list set/cli002.zip");
   EXPECT_EQ(list.status, 0) << list.err;
-  EXPECT_NE(list.out.find("tree/bin/random69.bin"), std::string::npos);
+  EXPECT_NE(list.out.find("random69.bin"), std::string::npos);
   auto test = RunIn(dir.path(), tool + " test set/cli.zip");
   EXPECT_EQ(test.status, 0) << test.out << test.err;
   auto extract = RunIn(dir.path(), tool + " extract -d out set/cli001.zip");
