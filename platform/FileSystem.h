@@ -3,6 +3,7 @@
 // implementation maps them through ToNativePath before touching the disk.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -93,6 +94,24 @@ class FileSystem {
   // GetTempFileNameA with unique 0: creates "<dir><prefix(3)><hex>.tmp" exclusively
   // (mode 0600) and returns its name, or "" on failure.
   virtual std::string GetTempFileName(const std::string& dir, const std::string& prefix) = 0;
+
+  // Copies up to `count` bytes from `in`'s position to `out`'s position (both
+  // advance): the bytes copied, fewer only at the end of the input; -1 on error.
+  // Implementations may let the system copy without passing the bytes through
+  // the process; this one reads and writes in large blocks.
+  virtual int64_t CopyRange(FileHandle in, FileHandle out, int64_t count) {
+    std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(count, int64_t{1} << 20)));
+    int64_t done = 0;
+    while (done < count) {
+      int64_t got = Read(in, buffer.data(),
+                         static_cast<size_t>(std::min<int64_t>(count - done, buffer.size())));
+      if (got < 0) return -1;
+      if (got == 0) break;
+      if (Write(out, buffer.data(), static_cast<size_t>(got)) != got) return -1;
+      done += got;
+    }
+    return done;
+  }
 };
 
 // `path` (a host path) as a directory of the user's alone, with a trailing "/":

@@ -29,7 +29,7 @@ bool IsPathSeparator(char c);
 // Index of the last "\" or "/" (and ":" when `withColon`), or npos.
 size_t LastSeparator(const std::string& path, bool withColon = true);
 
-// Splitting and joining path texts, Windows-style: both separators count, and a
+// Splitting and joining path texts: both separators count, and a
 // drive letter's colon ends the directory part.
 std::string ExtractFilePath(const std::string& path);  // up to and including the last separator
 std::string ExtractFileName(const std::string& path);  // after the last separator or colon

@@ -164,6 +164,21 @@ class PosixFiles : public FileSystem {
     return fstat(h, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
   }
 
+  // The kernel copies (and may share blocks); where it cannot, blocks are read and written.
+  int64_t CopyRange(FileHandle in, FileHandle out, int64_t count) override {
+    int64_t done = 0;
+    while (done < count) {
+      ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(count - done), 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+        return FileSystem::CopyRange(in, out, count);
+      if (n < 0) return -1;
+      if (n == 0) break;
+      done += n;
+    }
+    return done;
+  }
+
   bool SetEndOfFile(FileHandle h) override {
     off_t pos = ::lseek(h, 0, SEEK_CUR);
     return pos >= 0 && ::ftruncate(h, pos) == 0;

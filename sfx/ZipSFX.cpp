@@ -14,17 +14,26 @@
 //   /r           run the command line after extracting (silent mode)
 // Exit status: 0 success, 1 some members failed, 2 no archive or a bad switch,
 // 3 cancelled, 4 the target directory could not be made or lacks space.
+// clang-format off
 #include <windows.h>  // first: the other Windows headers build on it
-
 #include <commctrl.h>
+// clang-format on
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "ZipSFXIds.h"
+#include "zipformat/ByteOrder.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/ExtraField.h"
+#include "zipformat/Headers.h"
+#include "zipformat/NameCodePage.h"
+#include "zipformat/Signatures.h"
 
 namespace {
 
@@ -56,13 +65,6 @@ enum Exit {
   kExitCancelled = 3,
   kExitTarget = 4
 };
-
-uint16_t Le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t Le32(const uint8_t* p) {
-  return Le16(p) | static_cast<uint32_t>(Le16(p + 2)) << 16;
-}
 
 // ---- Text --------------------------------------------------------------------
 
@@ -144,17 +146,17 @@ class InputFile {
 uint64_t ImageEnd(InputFile& file) {
   uint8_t dos[64];
   if (!file.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return 0;
-  uint32_t pe = Le32(dos + 60);
+  uint32_t pe = zip::Load32(dos + 60);
   uint8_t head[24];
   if (!file.ReadAt(pe, head, sizeof head) || std::memcmp(head, "PE\0\0", 4) != 0) return 0;
-  uint16_t sections = Le16(head + 6);
-  uint64_t table = uint64_t{pe} + 24 + Le16(head + 20);
+  uint16_t sections = zip::Load16(head + 6);
+  uint64_t table = uint64_t{pe} + 24 + zip::Load16(head + 20);
   uint64_t end = 0;
   for (uint16_t i = 0; i < sections; ++i) {
     uint8_t entry[40];
     if (!file.ReadAt(table + 40u * i, entry, sizeof entry)) return 0;
-    uint64_t rawEnd = uint64_t{Le32(entry + 20)} + Le32(entry + 16);
-    if (Le32(entry + 16) != 0 && rawEnd > end) end = rawEnd;
+    uint64_t rawEnd = uint64_t{zip::Load32(entry + 20)} + zip::Load32(entry + 16);
+    if (zip::Load32(entry + 16) != 0 && rawEnd > end) end = rawEnd;
   }
   return end;
 }
@@ -177,7 +179,7 @@ bool ReadSettings(InputFile& file, uint64_t at, Settings& settings, uint64_t& he
   };
   settings.flags = head[3];
   if (head[2] == 'V') {
-    headerSize = Le16(head + 6);
+    headerSize = zip::Load16(head + 6);
     if (headerSize < 12 || headerSize > have) return false;
     pos = 8;
     std::string* fields[] = {&settings.caption, &settings.defaultDir, &settings.commandLine,
@@ -214,45 +216,29 @@ struct Member {
   bool IsDirectory() const {
     return !rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\');
   }
-  bool Encrypted() const { return flags & 1; }
+  bool Encrypted() const { return flags & zip::kFlagEncrypted; }
 };
 
-constexpr uint32_t kEndSignature = 0x06054B50;
-constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kLocalSignature = 0x04034B50;
-
-// Names flagged as UTF-8 are UTF-8; names written on MS-DOS, OS/2 or Windows are
-// in the OEM code page; others (Unix) are UTF-8 when they read as such.
-UINT NameCodePage(const std::string& name, uint16_t flags, uint8_t hostSystem) {
-  if (flags & 0x0800) return CP_UTF8;
-  if (hostSystem == 0 || hostSystem == 6 || hostSystem == 11) return CP_OEMCP;
+// Names flagged as UTF-8 are UTF-8; names the format library calls OEM text are
+// in the OEM code page; others (Unix writers) are UTF-8 when they read as such.
+UINT NameCodePage(const std::string& name, const zip::CentralFileHeader& h) {
+  if (h.Flag & zip::kFlagUtf8) return CP_UTF8;
+  if (zip::TextIsOem(h.VersionMadeBy1, h.VersionMadeBy0, h.Flag, zip::NameCodePage::kAutomatic))
+    return CP_OEMCP;
   return IsUtf8(name) ? CP_UTF8 : CP_ACP;
 }
 
-// Takes what a member's extra fields add: 64-bit sizes and offset, and the UTF-8
-// name that goes with the stored one (used while the stored name is unchanged).
-void ReadExtraFields(const uint8_t* extra, size_t length, Member& m, uint64_t& offset) {
-  for (size_t pos = 0; pos + 4 <= length;) {
-    uint16_t id = Le16(extra + pos), size = Le16(extra + pos + 2);
-    const uint8_t* data = extra + pos + 4;
-    if (pos + 4 + size > length) break;
-    if (id == 0x0001) {
-      size_t at = 0;
-      auto take = [&](uint64_t& value, bool wide) {
-        if (!wide || at + 8 > size) return;
-        value = Le32(data + at) | uint64_t{Le32(data + at + 4)} << 32;
-        at += 8;
-      };
-      take(m.size, m.size == 0xFFFFFFFF);
-      take(m.compressedSize, m.compressedSize == 0xFFFFFFFF);
-      take(offset, offset == 0xFFFFFFFF);
-    } else if (id == 0x7075 && size > 5 && data[0] == 1 &&
-               Le32(data + 1) == crc32(0, reinterpret_cast<const Bytef*>(m.rawName.data()),
-                                       static_cast<uInt>(m.rawName.size()))) {
-      m.name = Widen(std::string(reinterpret_cast<const char*>(data + 5), size - 5u), CP_UTF8);
-    }
-    pos += 4u + size;
-  }
+// The UTF-8 name some writers add beside the stored one (used while the stored
+// name is unchanged: the block carries its CRC).
+constexpr uint16_t kExtraUnicodePath = 0x7075;
+void TakeUnicodeName(std::span<const uint8_t> extra, Member& m) {
+  auto block = zip::FindExtra(extra, kExtraUnicodePath);
+  if (!block || block->size() <= 5 || (*block)[0] != 1) return;
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(m.rawName.data()),
+                    static_cast<uInt>(m.rawName.size()));
+  if (zip::Load32(block->data() + 1) != crc) return;
+  m.name = Widen(std::string(reinterpret_cast<const char*>(block->data() + 5), block->size() - 5),
+                 CP_UTF8);
 }
 
 // Reads the member list of the archive that starts at `archiveStart`. Offsets in
@@ -260,58 +246,69 @@ void ReadExtraFields(const uint8_t* extra, size_t length, Member& m, uint64_t& o
 // archive appended as it was), the difference between where the central directory
 // lies and where the end record says it lies is applied to every offset.
 bool ReadMembers(InputFile& file, uint64_t archiveStart, std::vector<Member>& members) {
-  if (file.Size() < archiveStart + 22) return false;
-  uint64_t window = file.Size() - archiveStart;
-  if (window > 65535 + 22) window = 65535 + 22;
+  if (file.Size() < archiveStart + zip::kEndRecordSize) return false;
+  const uint64_t window = std::min<uint64_t>(file.Size() - archiveStart, zip::kEndSearchWindow);
   std::vector<uint8_t> tail(static_cast<size_t>(window));
-  uint64_t tailStart = file.Size() - window;
+  const uint64_t tailStart = file.Size() - window;
   if (!file.ReadAt(tailStart, tail.data(), tail.size())) return false;
-  for (size_t i = tail.size() - 22 + 1; i-- > 0;) {
-    const uint8_t* end = &tail[i];
-    if (Le32(end) != kEndSignature || i + 22 + Le16(end + 20) > tail.size()) continue;
-    uint64_t endAt = tailStart + i;
-    uint64_t count = Le16(end + 10), cdSize = Le32(end + 12), cdOffset = Le32(end + 16);
-    if (cdSize > endAt - archiveStart) return false;
-    uint64_t cdAt = endAt - cdSize;
-    int64_t shift = static_cast<int64_t>(cdAt) - static_cast<int64_t>(cdOffset);
-    std::vector<uint8_t> cd(static_cast<size_t>(cdSize));
-    if (!file.ReadAt(cdAt, cd.data(), cd.size())) return false;
-    size_t pos = 0;
-    for (uint64_t k = 0; k < count; ++k) {
-      if (pos + 46 > cd.size() || Le32(&cd[pos]) != kCentralSignature) return false;
-      const uint8_t* h = &cd[pos];
-      size_t nameLength = Le16(h + 28), extraLength = Le16(h + 30), commentLength = Le16(h + 32);
-      if (pos + 46 + nameLength + extraLength + commentLength > cd.size()) return false;
-      Member m;
-      m.flags = Le16(h + 8);
-      m.method = Le16(h + 10);
-      m.dosTime = Le32(h + 12);
-      m.crc = Le32(h + 16);
-      m.compressedSize = Le32(h + 20);
-      m.size = Le32(h + 24);
-      m.externalAttributes = Le32(h + 38);
-      m.rawName.assign(reinterpret_cast<const char*>(h + 46), nameLength);
-      m.name = Widen(m.rawName, NameCodePage(m.rawName, m.flags, h[5]));
-      uint64_t offset = Le32(h + 42);
-      ReadExtraFields(h + 46 + nameLength, extraLength, m, offset);
-      int64_t local = static_cast<int64_t>(offset) + shift;
-      if (local < static_cast<int64_t>(archiveStart)) return false;
-      m.localHeader = static_cast<uint64_t>(local);
-      members.push_back(std::move(m));
-      pos += 46 + nameLength + extraLength + commentLength;
-    }
-    return true;
+  auto match = zip::FindEndRecord(tail);
+  if (!match || match->commentPastEnd) return false;
+  uint64_t directoryEnd = tailStart + match->at;
+  zip::DirectoryExtent extent = zip::ResolveExtent(match->record);
+  if (zip::IsSaturated(match->record)) {
+    // The ZIP64 end record and its locator lie in front of the classic one.
+    uint8_t records[zip::kZip64EndSize + zip::kZip64LocatorSize];
+    zip::Zip64Locator locator{};
+    zip::Zip64EndOfCentral end64{};
+    if (directoryEnd < archiveStart + sizeof records ||
+        !file.ReadAt(directoryEnd - sizeof records, records, sizeof records) ||
+        zip::DecodeZip64Locator(std::span(records + zip::kZip64EndSize, zip::kZip64LocatorSize),
+                                locator) != zip::Status::kOk ||
+        zip::DecodeZip64End(std::span(records, zip::kZip64EndSize), end64) != zip::Status::kOk)
+      return false;
+    extent = zip::ResolveExtent(match->record, &end64);
+    directoryEnd -= sizeof records;
   }
-  return false;
+  if (extent.size > directoryEnd - archiveStart ||
+      extent.entries > extent.size / zip::kCentralHeaderSize)
+    return false;
+  const uint64_t directoryAt = directoryEnd - extent.size;
+  const int64_t shift = static_cast<int64_t>(directoryAt - extent.offset);
+  std::vector<uint8_t> directory(static_cast<size_t>(extent.size));
+  if (!file.ReadAt(directoryAt, directory.data(), directory.size())) return false;
+  size_t pos = 0;
+  for (uint64_t k = 0; k < extent.entries; ++k) {
+    zip::CentralEntry e;
+    if (zip::DecodeCentralEntry(std::span(directory).subspan(pos), e) != zip::Status::kOk)
+      return false;
+    Member m;
+    m.flags = e.header.Flag;
+    m.method = e.header.ComprMethod;
+    m.dosTime = static_cast<uint32_t>(e.header.ModifDate) << 16 | e.header.ModifTime;
+    m.crc = e.header.CRC32;
+    m.compressedSize = e.compressedSize;
+    m.size = e.uncompressedSize;
+    m.externalAttributes = e.header.ExtFileAtt;
+    const int64_t local = static_cast<int64_t>(e.localHeaderOffset) + shift;
+    if (local < static_cast<int64_t>(archiveStart)) return false;
+    m.localHeader = static_cast<uint64_t>(local);
+    m.rawName.assign(e.name.begin(), e.name.end());
+    m.name = Widen(m.rawName, NameCodePage(m.rawName, e.header));
+    TakeUnicodeName(e.extra, m);
+    members.push_back(std::move(m));
+    pos += e.recordSize;
+  }
+  return true;
 }
 
-// The file position of a member's data (after its local header).
+// The file position of a member's data (after its local header), which must lie
+// inside the file with all its bytes.
 bool DataPosition(InputFile& file, const Member& m, uint64_t& at) {
-  uint8_t local[30];
-  if (!file.ReadAt(m.localHeader, local, sizeof local) || Le32(local) != kLocalSignature)
-    return false;
-  at = m.localHeader + 30 + Le16(local + 26) + Le16(local + 28);
-  return at <= file.Size() && m.compressedSize <= file.Size() - at;
+  uint8_t bytes[zip::kLocalHeaderSize];
+  zip::LocalFileHeader local{};
+  return file.ReadAt(m.localHeader, bytes, sizeof bytes) &&
+         zip::DecodeLocalHeader(bytes, local) == zip::Status::kOk &&
+         zip::MemberDataFits(m.localHeader, local, m.compressedSize, file.Size(), at);
 }
 
 // ---- Safe names ------------------------------------------------------------------
@@ -462,8 +459,12 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     SetDlgItemTextW(dialog, IDC_DIR, state->directory.c_str());
     bool askFiles = state->settings->flags & kAskFiles;
     HWND list = GetDlgItem(dialog, IDC_FILES);
-    for (const Member& m : *state->members)
-      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m.name.c_str()));
+    for (const Member& m : *state->members) {
+      std::wstring shown = m.name;
+      for (wchar_t& c : shown)
+        if (c == L'/') c = L'\\';
+      SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    }
     SendMessageW(list, LB_SELITEMRANGEEX, 0, static_cast<LPARAM>(state->members->size()) - 1);
     ShowWindow(list, askFiles ? SW_SHOW : SW_HIDE);
     ShowWindow(GetDlgItem(dialog, IDC_FILES_LABEL), askFiles ? SW_SHOW : SW_HIDE);
@@ -602,8 +603,8 @@ class Extractor {
 
   // Asks for a password until the check byte matches; false when none fits.
   bool StartDecrypting(const Member& m, const uint8_t header[12], Decrypter& decrypter) {
-    uint8_t check =
-        (m.flags & 0x08) ? static_cast<uint8_t>(m.dosTime >> 8) : static_cast<uint8_t>(m.crc >> 24);
+    uint8_t check = (m.flags & zip::kFlagDataDescriptor) ? static_cast<uint8_t>(m.dosTime >> 8)
+                                                         : static_cast<uint8_t>(m.crc >> 24);
     for (int attempt = 0; attempt < 4; ++attempt) {
       if (havePassword_) {
         decrypter.Init(password_);

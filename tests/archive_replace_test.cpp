@@ -44,25 +44,26 @@ struct ArchiveReplaceTest : ::testing::Test {
   }
 };
 
-TEST_F(ArchiveReplaceTest, TemporaryIsNewPrivateAndBesideTheArchive) {
-  std::string first = CreateTemporaryBeside(files, archive);
-  std::string second = CreateTemporaryBeside(files, archive);
-  ASSERT_FALSE(first.empty());
-  EXPECT_NE(first, second);
-  EXPECT_EQ(fs::path(first).parent_path(), fs::path(archive).parent_path());
-  EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms(0600));
-  EXPECT_EQ(fs::file_size(first), 0u);
+TEST_F(ArchiveReplaceTest, PrivateTemporaryBesideTheArchiveReplacesItInOneRename) {
+  std::string temporary = NewVersion(), second = CreateTemporaryBeside(files, archive);
+  EXPECT_NE(temporary, second);
+  EXPECT_EQ(fs::path(temporary).parent_path(), fs::path(archive).parent_path());
+  EXPECT_EQ(fs::status(temporary).permissions() & fs::perms::all, fs::perms(0600));
   EXPECT_EQ(CreateTemporaryBeside(files, dir / "missing/a.zip"), "");
-}
-
-TEST_F(ArchiveReplaceTest, ReplacesInOneRenameKeepingTheOldMode) {
-  std::string temporary = NewVersion();
+  fs::remove(second);
   ASSERT_EQ(ReplaceArchive(env, temporary, archive, false), ReplaceOutcome::Replaced);
   EXPECT_EQ(ReadTextFile(archive), "new archive");
-  EXPECT_EQ(fs::status(archive).permissions() & fs::perms::all, fs::perms(0640));
-  EXPECT_FALSE(fs::exists(temporary));
+  EXPECT_EQ(fs::status(archive).permissions() & fs::perms::all, fs::perms(0640));  // the old mode
+  EXPECT_EQ(FilesIn(dir / "sub"), 1u);
   EXPECT_EQ(files.Calls(platform::FaultInjectingFileSystem::Op::Move), 1u);
   EXPECT_FALSE(fs::exists(dir / "data/Trash"));
+  // A new archive needs no undo copy (one would fail here).
+  env.shell = &recordingShell;
+  recordingShell.copyToTrashResult = 1;
+  std::string fresh = dir / "sub/fresh.zip", first = CreateTemporaryBeside(files, fresh);
+  WriteTextFile(first, "first");
+  ASSERT_EQ(ReplaceArchive(env, first, fresh, true), ReplaceOutcome::Replaced);
+  EXPECT_EQ(ReadTextFile(fresh), "first");
 }
 
 TEST_F(ArchiveReplaceTest, UndoCopyOfTheOldArchiveLandsInTheTrash) {
@@ -102,16 +103,6 @@ TEST_F(ArchiveReplaceTest, FailuresLeaveTheArchiveAndRemoveTheTemporary) {
   }
   // The trash copy is made before the rename is tried.
   EXPECT_EQ(recordingShell.trashCopies, std::vector<std::string>{archive});
-}
-
-TEST_F(ArchiveReplaceTest, NewArchiveNeedsNoUndoCopy) {
-  env.shell = &recordingShell;
-  recordingShell.copyToTrashResult = 1;  // would fail if asked
-  std::string fresh = dir / "sub/fresh.zip";
-  std::string temporary = CreateTemporaryBeside(files, fresh);
-  WriteTextFile(temporary, "first");
-  ASSERT_EQ(ReplaceArchive(env, temporary, fresh, true), ReplaceOutcome::Replaced);
-  EXPECT_EQ(ReadTextFile(fresh), "first");
 }
 
 }  // namespace

@@ -92,4 +92,29 @@ TEST(SfxInterop, FilesAddedToANewExeAreReadByThePeers) {
   EXPECT_EQ(RunIn(dir.path(), "unzip -tq a.zip").status, 0);
 }
 
+TEST(SfxInterop, ArchivesNeedingSixtyFourBitRecordsAreRefusedNotWrapped) {
+  if (!HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  TempDir dir;
+  // 65536 members: the end record's counts say "see the ZIP64 record".
+  ASSERT_EQ(RunIn(dir.path(),
+                  "python3 -c \"import zipfile\n"
+                  "with zipfile.ZipFile('big.zip', 'w') as z:\n"
+                  "    for i in range(65536): z.writestr('m%d' % i, '')\"")
+                .status,
+            0);
+  const std::string original = ReadTextFile(dir / "big.zip");
+  ui::ScriptedUi ui;
+  TZipBuilder zip{nullptr, &ui};
+  zip.Unattended = true;
+  zip.HowToDelete = htdFinal;
+  WriteTextFile(dir / "stub.bin", BuildStub());
+  zip.SFXPath = dir / "stub.bin";
+  zip.SetFileName(dir / "big.zip");
+  ASSERT_EQ(zip.Count(), 65536);
+  EXPECT_EQ(zip.ConvertSFX(), -9);
+  EXPECT_NE(zip.Message().find("beyond 4 GB"), std::string::npos) << zip.Message();
+  EXPECT_FALSE(fs::exists(dir / "big.exe"));
+  EXPECT_EQ(ReadTextFile(dir / "big.zip"), original);
+}
+
 }  // namespace

@@ -287,6 +287,9 @@ class TZipBuilder {
   static std::string AppendSlash(const std::string& path);
   static std::string ReplaceForwardSlash(std::string text);
   int CopyBuffer(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
+  // CopyBuffer's meaning and result codes for large copies: blocks of 8 MB,
+  // copied by the file system (see FileSystem::CopyRange).
+  int CopyBulk(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
   int CopyFileA(const std::string& source, const std::string& destination);
   int EraseFile(const std::string& path, DeleteOpts how);
   std::string MakeTempFileName(const std::string& prefix, const std::string& extension);
@@ -444,6 +447,7 @@ class TZipBuilder {
   // @sfx-public: self-extractors (ZipSFX.cpp, ZipSFXBack.cpp)
   // ZipFileName (".zip") to a self-extractor of the same base name (".exe"); with
   // `createEmpty` an empty self-extractor under ZipFileName. 0 or a negative code.
+  // While another operation runs, these three return at once (-9, -3, -7).
   int ConvertSFX();
   int ConvertSFX(bool createEmpty);
   // ZipFileName (".exe") back to a ".zip", its settings taken into the properties.
@@ -597,8 +601,6 @@ class TZipBuilder {
                int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);
   int WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize, int64_t& outputSize);
   bool IsInstallShield(platform::FileHandle file);
-  // A new private file beside `target`, or "" when none can be made.
-  std::string TemporaryBeside(const std::string& target);
   // Puts the finished `temporary` in the place of `target` once it lists, then
   // erases `previous` (the converted archive, unless "") and continues with `target`.
   int PlaceConverted(const std::string& temporary, const std::string& target, const std::string& previous,

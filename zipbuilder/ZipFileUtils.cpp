@@ -2,12 +2,12 @@
 // through return codes only; callers decide what to show.
 #include <vector>
 
+#include "ZipBuilder.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "ui/UiService.h"
-#include "ZipBuilder.h"
 
 using platform::FileHandle;
 
@@ -42,6 +42,20 @@ int TZipBuilder::CopyBuffer(FileHandle& in, FileHandle& out, int64_t count) {
     ui_->ProcessMessages();
   } while (got == chunk && count != 0);
   return 0;
+}
+
+int TZipBuilder::CopyBulk(FileHandle& in, FileHandle& out, int64_t count) {
+  constexpr int64_t kBlock = int64_t{8} << 20;
+  int64_t chunk = 0, got = 0;
+  do {
+    chunk = count >= 0 ? std::min(count, kBlock) : kBlock;
+    got = chunk > 0 ? env_->files->CopyRange(in, out, chunk) : 0;
+    if (got < 0) return -2;
+    if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", got);
+    if (count > 0) count -= got;
+    ui_->ProcessMessages();
+  } while (got == chunk && count != 0);
+  return count > 0 ? -2 : 0;
 }
 
 int TZipBuilder::CopyFileA(const std::string& source, const std::string& destination) {
@@ -79,7 +93,8 @@ int TZipBuilder::CopyFileA(const std::string& source, const std::string& destina
 
 int TZipBuilder::EraseFile(const std::string& path, DeleteOpts how) {
   std::string full = path;
-  if (platform::ExtractFilePath(full).empty()) full = AppendSlash(env_->files->GetCurrentDirectory()) + full;
+  if (platform::ExtractFilePath(full).empty())
+    full = AppendSlash(env_->files->GetCurrentDirectory()) + full;
   if (!FileExists(full)) return -1;
   return env_->shell->DeleteFile(full, how == htdAllowUndo);
 }

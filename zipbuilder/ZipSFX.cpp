@@ -10,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/ProgramPath.h"
+#include "zipbuilder/ArchiveReplace.h"
 #include "zipbuilder/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -66,6 +67,7 @@ bool TZipBuilder::FindSfxStub() {
 }
 
 int TZipBuilder::ConvertSFX(bool createEmpty) {
+  if (Busy()) return -9;
   showProgress_ = false;
   if (!createEmpty && !FileExists(zipFileName_)) {
     ShowZipMessage(10102, "");
@@ -94,6 +96,7 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
     return -9;
   }
 
+  RunningScope running(*this, RunKind::Zip);
   StartWaitCursor();
   int result = -9;
   std::string output = zipFileName_;
@@ -102,7 +105,7 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
   } else {
     if (!createEmpty) output = platform::ChangeFileExt(zipFileName_, ".exe");
     // Written beside the target: an existing file of that name stays until the new one is complete.
-    std::string temporary = TemporaryBeside(output);
+    std::string temporary = CreateTemporaryBeside(*env_->files, output);
     int64_t stubSize = -1, archiveSize = -1, outputSize = -1;
     result = temporary.empty()
                  ? -1
@@ -151,7 +154,7 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
       CheckIfLastDisk(endOfCentral, true);
       if (files.Seek(inFileHandle_, 0, SeekFrom::Begin) != 0) throw EZipBuilder(11008);
       if (structureWarning_) {
-        result = CopyBuffer(inFileHandle_, out, -1);
+        result = CopyBulk(inFileHandle_, out, -1);
         archiveSize = realFileSize_;
       } else if (int64_t{endOfCentral.CentralOffSet} + prefix > 0xFFFFFFFFll ||
                  endOfCentral.CentralOffSet == 0xFFFFFFFFu || endOfCentral.TotalEntries == 0xFFFF) {
@@ -161,7 +164,7 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
                        "needs 64-bit records), which self-extractors do not support");
         result = -9;
       } else {
-        result = CopyBuffer(inFileHandle_, out, endOfCentral.CentralOffSet);
+        result = CopyBulk(inFileHandle_, out, endOfCentral.CentralOffSet);
         if (result == 0) result = RWCentralDir(out, endOfCentral, static_cast<int32_t>(prefix));
         archiveSize = archiveFileSize_;
       }
@@ -206,12 +209,6 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
   return result;
 }
 
-std::string TZipBuilder::TemporaryBeside(const std::string& target) {
-  std::string dir = platform::ExtractFilePath(target);
-  if (dir.empty()) dir = AppendSlash(env_->files->GetCurrentDirectory());
-  return env_->files->GetTempFileName(dir, "zip");
-}
-
 int TZipBuilder::PlaceConverted(const std::string& temporary, const std::string& target,
                                 const std::string& previous, bool listTarget) {
   auto& files = *env_->files;
@@ -225,13 +222,13 @@ int TZipBuilder::PlaceConverted(const std::string& temporary, const std::string&
       return -9;
     }
   }
-  auto previousInfo = previous.empty() ? std::nullopt : files.Stat(previous);
-  files.SetPermissions(temporary, previousInfo ? (previousInfo->mode & 0777) : 0644);
-  if (FileExists(target)) EraseFile(target, HowToDelete);
-  if (!files.MoveFile(temporary, target, true)) {
-    files.DeleteFile(temporary);
-    return -1;
+  // A new name takes the converted archive's permission bits; an existing file keeps its own.
+  if (!FileExists(target)) {
+    auto previousInfo = previous.empty() ? std::nullopt : files.Stat(previous);
+    files.SetPermissions(temporary, previousInfo ? (previousInfo->mode & 0777) : 0644);
   }
+  const bool undo = HowToDelete == htdAllowUndo && FileExists(target);
+  if (ReplaceArchive(*env_, temporary, target, undo) != ReplaceOutcome::Replaced) return -1;
   if (!previous.empty()) EraseFile(previous, HowToDelete);
   if (listTarget)
     SetFileName(target);

@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/PeResources.h"
+#include "zipbuilder/ArchiveReplace.h"
 #include "zipbuilder/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -49,6 +50,7 @@ const std::array<uint8_t, 256>& EndRecordSkips() {
 }  // namespace
 
 int TZipBuilder::ConvertZIP() {
+  if (Busy()) return -3;
   showProgress_ = false;
   if (!FileExists(zipFileName_)) {
     ShowZipMessage(10901, "");
@@ -62,9 +64,10 @@ int TZipBuilder::ConvertZIP() {
     ShowZipMessage(10903, "");
     return -9;
   }
+  RunningScope running(*this, RunKind::Zip);
   StartWaitCursor();
   const std::string output = platform::ChangeFileExt(zipFileName_, ".zip");
-  const std::string temporary = TemporaryBeside(output);
+  const std::string temporary = CreateTemporaryBeside(*env_->files, output);
   int64_t archiveSize = -1, outputSize = -1;
   int result = temporary.empty() ? -1 : WriteZipFromSfx(temporary, archiveSize, outputSize);
   if (result == 0 &&
@@ -114,13 +117,12 @@ int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveS
       }
       // The input stands at the archive's start.
       if (structureWarning_) {
-        result = CopyBuffer(inFileHandle_, out, -1);
+        result = CopyBulk(inFileHandle_, out, -1);
         archiveSize = realFileSize_;
       } else {
         if (endOfCentral.CentralOffSet < static_cast<uint32_t>(archiveStart_))
           throw EZipBuilder(11036);
-        result =
-            CopyBuffer(inFileHandle_, out, int64_t{endOfCentral.CentralOffSet} - archiveStart_);
+        result = CopyBulk(inFileHandle_, out, int64_t{endOfCentral.CentralOffSet} - archiveStart_);
         if (result == 0) result = RWCentralDir(out, endOfCentral, -archiveStart_);
         archiveSize = archiveFileSize_;
       }
@@ -153,6 +155,7 @@ bool TZipBuilder::IsInstallShield(FileHandle file) {
 }
 
 int TZipBuilder::IsZipSFX(const std::string& SFXExeName) {
+  if (Busy()) return -7;
   auto& files = *env_->files;
   int result = 0;
   StartWaitCursor();
