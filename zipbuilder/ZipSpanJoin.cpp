@@ -14,12 +14,12 @@ using platform::kInvalidHandle;
 
 namespace {
 
+using zip::kCentralHeaderSize;
+using zip::kEndRecordSize;
+using zip::kLocalHeaderSize;
+
 constexpr size_t kChunk = 8192;
-constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kCentralHeaderSize = 46;
-constexpr size_t kEndRecordSize = 22;
 constexpr int64_t kDataDescriptorSize = 16;
-constexpr uint16_t kFlagDataDescriptor = 1u << 3;
 
 // The entry for `name`: the one at `position` when it carries that name (members
 // usually come in the same order in both places), else the first of that name.
@@ -163,7 +163,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     }
     uint8_t marker[4];
     if (files.Read(inFileHandle_, marker, 4) != 4 ||
-        zip::Load32(marker) != zip::kDataDescriptorSignature)
+        zip::Load32(marker) != zip::kSpannedSetMarker)
       throw EZipBuilder(11031);
 
     int64_t outPosition = 0;
@@ -178,7 +178,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       entry.DiskStart = 0;
       entry.RelOffLocal = static_cast<int32_t>(outPosition);
 
-      const bool descriptor = local.Flag & kFlagDataDescriptor;
+      const bool descriptor = local.Flag & zip::kFlagDataDescriptor;
       const int64_t dataSize = local.ComprSize != 0 ? local.ComprSize : entry.ComprSize;
       const std::string shown = ReplaceForwardSlash(name);
       if (OnMessage) OnMessage(this, 0, LoadZipStr(10105, "Copying: ") + shown);

@@ -19,12 +19,13 @@ using platform::kInvalidHandle;
 
 namespace {
 
+// The record sizes, signed for the arithmetic with file positions.
+constexpr int64_t kLocalHeaderSize = zip::kLocalHeaderSize;
+constexpr int64_t kCentralHeaderSize = zip::kCentralHeaderSize;
+constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
+
 constexpr int64_t kChunk = 8192;
-constexpr int64_t kLocalHeaderSize = 30;
-constexpr int64_t kCentralHeaderSize = 46;
-constexpr int64_t kEndRecordSize = 22;
 constexpr int64_t kDataDescriptorSize = 16;
-constexpr uint16_t kFlagDataDescriptor = 1u << 3;
 
 // The compressed sizes the central directory gives, by local header offset: the
 // data length of members whose local header leaves it 0 (sizes in a descriptor).
@@ -39,7 +40,7 @@ std::unordered_map<uint32_t, uint32_t> DescriptorSizes(platform::FileSystem& fil
     zip::CentralFileHeader h;
     zip::Decode(&directory[static_cast<size_t>(at)], h);
     if (h.HeaderSig != zip::kCentralHeaderSignature) break;
-    if (h.Flag & kFlagDataDescriptor) sizes[h.RelOffLocal] = h.ComprSize;
+    if (h.Flag & zip::kFlagDataDescriptor) sizes[h.RelOffLocal] = h.ComprSize;
     at += kCentralHeaderSize + h.FileNameLen + h.ExtraLen + h.FileComLen;
   }
   return sizes;
@@ -100,7 +101,7 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
     table = AllocSpanMem(end.TotalEntries);
 
     uint8_t marker[4];
-    zip::Store32(marker, zip::kDataDescriptorSignature);
+    zip::Store32(marker, zip::kSpannedSetMarker);
     WriteSplit(marker, sizeof marker, 0);
     showProgress_ = true;
     if (OnProgress) {
@@ -124,7 +125,7 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
 
       const std::string shown = ReplaceForwardSlash(*entry.FileName);
       if (OnMessage) OnMessage(this, 0, LoadZipStr(10105, "Copying: ") + shown);
-      const bool descriptor = local.Flag & kFlagDataDescriptor;
+      const bool descriptor = local.Flag & zip::kFlagDataDescriptor;
       int64_t dataSize = local.ComprSize;
       if (descriptor && dataSize == 0) {
         auto found = descriptorSizes.find(static_cast<uint32_t>(localAt));
