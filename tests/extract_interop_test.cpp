@@ -8,6 +8,7 @@
 #include <map>
 
 #include "support/ArchiveBytes.h"
+#include "support/CraftedZip.h"
 #include "support/PeerTools.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
@@ -163,6 +164,12 @@ TEST_F(ExtractInterop, CommandExitStatuses) {
   auto evil = testsupport::BuildArchive(
       {testsupport::TestMember("../escaped.txt", "bad"), testsupport::TestMember("fine.txt", "good")});
   testsupport::WriteTextFile(*dir / "evil.zip", evil.bytes);
+  // A member in a method no engine reads, beside one that extracts.
+  testsupport::CraftedMember unknown("ppmd.txt", "ppmd data");
+  unknown.method = 98;
+  testsupport::WriteTextFile(
+      *dir / "unsupported.zip",
+      testsupport::CraftZip({unknown, testsupport::CraftedMember("fine.txt", "good")}));
   const std::string tool = ShellQuote(std::string(ZB_BINARY_DIR) + "/zipbuilder");
   struct Case {
     std::string args;
@@ -177,6 +184,8 @@ TEST_F(ExtractInterop, CommandExitStatuses) {
       {"extract -d cli-missing missing.zip", 9},
       {"extract -d cli-evil/inner evil.zip", 1},
       {"extract -d cli-plain -n zip.zip", 0},
+      {"extract -d cli-unsupported unsupported.zip", 2},
+      {"test unsupported.zip", 2},
   };
   for (const auto& c : cases) {
     auto run = RunIn(dir->path(), tool + " " + c.args);
@@ -186,6 +195,8 @@ TEST_F(ExtractInterop, CommandExitStatuses) {
   EXPECT_TRUE(Tree(*dir / "cli-wrong").empty());
   EXPECT_FALSE(fs::exists(*dir / "cli-evil/escaped.txt"));
   EXPECT_TRUE(fs::exists(*dir / "cli-evil/inner/fine.txt"));
+  EXPECT_TRUE(fs::exists(*dir / "cli-unsupported/fine.txt"));
+  EXPECT_FALSE(fs::exists(*dir / "cli-unsupported/ppmd.txt"));
 }
 
 }  // namespace

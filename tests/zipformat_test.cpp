@@ -235,6 +235,29 @@ TEST(ZipFormatExtra, BlocksAndRemoval) {
   EXPECT_EQ(back.disk, 4u);
 }
 
+TEST(ZipFormatExtra, AesParameters) {
+  struct Case {
+    Bytes data;
+    bool valid;
+    uint16_t version, method;
+    uint8_t strength;
+  } cases[] = {
+      {Cat({Le(2, 2), Text("AE"), {3}, Le(8, 2)}), true, 2, 8, 3},
+      {Cat({Le(1, 2), Text("AE"), {1}, Le(14, 2), {0}}), true, 1, 14, 1},  // longer than needed
+      {Cat({Le(3, 2), Text("AE"), {3}, Le(8, 2)}), false, 0, 0, 0},         // unknown version
+      {Cat({Le(2, 2), Text("XY"), {3}, Le(8, 2)}), false, 0, 0, 0},         // another vendor
+      {Cat({Le(2, 2), Text("AE"), {3}, Le(8, 1)}), false, 0, 0, 0},         // cut short
+  };
+  for (const Case& c : cases) {
+    auto aes = zip::DecodeAesExtra(c.data);
+    ASSERT_EQ(aes.has_value(), c.valid) << &c - cases;
+    if (!aes) continue;
+    EXPECT_EQ(aes->version, c.version);
+    EXPECT_EQ(aes->strength, c.strength);
+    EXPECT_EQ(aes->method, c.method);
+  }
+}
+
 TEST(ZipFormatDescriptor, FormsToldApart) {
   const zip::DescriptorValues v{0x11223344, 500, 1000};
   const zip::DescriptorValues big{0x11223344, 5ull << 32, 6ull << 32};

@@ -4,12 +4,40 @@
 #include <climits>
 #include <iostream>
 
+#include "platform/Interrupts.h"
 #include "platform/Paths.h"
+#include "ui/ConsoleUi.h"
+
+std::string EscapedText(const std::string& text, bool keepLineBreaks) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 0x20 && byte != 0x7F) || (keepLineBreaks && c == '\n')) {
+      out += c;
+    } else {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
+void CancelOnInterrupt(TZipBuilder& zip) {
+  if (auto* console = dynamic_cast<ui::ConsoleUi*>(&zip.Ui())) {
+    console->OnProcessMessages = [&zip] {
+      if (platform::InterruptSignal() != 0) zip.Cancel = true;
+    };
+  }
+}
 
 void ReportToStderr(TZipBuilder& zip) {
+  CancelOnInterrupt(zip);
   zip.Unattended = true;
   zip.OnMessage = [](TZipBuilder*, int, const std::string& text) {
-    std::cerr << "zipbuilder: " << text << '\n';
+    std::cerr << "zipbuilder: " << EscapedText(text, true) << '\n';
   };
 }
 
@@ -47,13 +75,14 @@ std::string LastVolumeOf(TZipBuilder& zip, const std::string& name) {
 }
 
 void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& beforeReport) {
+  CancelOnInterrupt(zip);
   zip.Unattended = false;
   const std::string copying = zip.LoadZipStr(10105, "Copying: ");
   // Reports the component shows in a box are printed by the console already.
   zip.OnMessage = [copying, beforeReport](TZipBuilder* z, int code, const std::string& text) {
     if (text.rfind(copying, 0) == 0 || (code == 0 && text == z->Message())) return;
     if (beforeReport) beforeReport();
-    std::cerr << "zipbuilder: " << text << '\n';
+    std::cerr << "zipbuilder: " << EscapedText(text, true) << '\n';
   };
 }
 

@@ -28,7 +28,6 @@ class Outcome {
     switch (code & 0xFF) {
       case kEngineOk: break;
       case kEngineWarning:
-      case kEngineUnsupported:
       case kEngineUnsafeName: Warning(); break;
       case kEngineNothingToDo: NothingMatched(); break;
       default: Error(); break;
@@ -40,8 +39,7 @@ class Outcome {
       case stOnFreshen:
       case stNoOverwrite:
       case stFileExists: break;  // skipped as the options asked
-      case stNoEncryptionDLL:
-      case stCompressionUnknown:
+      // A member left out for a method or cipher we lack is data lost: an error.
       case stUnknownZipHost:
       case stUnsafeName: Warning(); break;
       default: Error(); break;
@@ -62,6 +60,7 @@ int RunExtractRequest(const ExtractRequest& request) {
   Outcome outcome;
   ProgressBar bar;
   bar.Attach(zip);
+  CancelOnInterrupt(zip);
 
   // Reports and engine messages go to stderr; nothing is shown in a box.
   zip.Unattended = false;
@@ -69,7 +68,7 @@ int RunExtractRequest(const ExtractRequest& request) {
   zip.OnMessage = [&](TZipBuilder*, int code, const std::string& text) {
     if (code == 0 && text.rfind(joining, 0) == 0) return;  // a spanned set being joined
     bar.ClearLine();
-    if (code != 0 || !text.empty()) std::cerr << "zipbuilder: " << text << '\n';
+    if (code != 0 || !text.empty()) std::cerr << "zipbuilder: " << EscapedText(text, true) << '\n';
     outcome.EngineCode(code);
   };
   zip.OnExtractSkipped = [&](TZipBuilder*, const std::string&, UnZipSkipTypes why, int code) {
@@ -98,6 +97,11 @@ int RunExtractRequest(const ExtractRequest& request) {
     case ArchiveOpening::Missing: return kExitNoArchive;
     case ArchiveOpening::Unreadable: return kExitError;
     case ArchiveOpening::Listed: break;
+  }
+  // Nothing in it at all: say so, as a warning, rather than "nothing matched".
+  if (zip.Count() == 0 && zip.SkippedDirCount() == 0 && request.specs.empty()) {
+    std::cerr << "zipbuilder: warning: " << EscapedText(request.archive) << " is empty\n";
+    return kExitWarning;
   }
 
   if (!request.testOnly && !request.baseDir.empty()) {
@@ -128,11 +132,11 @@ int RunExtractRequest(const ExtractRequest& request) {
   int status = outcome.Status(zip.SuccessCount());
   if (request.testOnly) {
     if (status == kExitOk)
-      std::cout << "No errors detected in compressed data of " << request.archive << ".\n";
+      std::cout << "No errors detected in compressed data of " << EscapedText(request.archive) << ".\n";
     else
-      std::cout << "Errors detected in " << request.archive << " (" << zip.SuccessCount() << " members tested)\n";
+      std::cout << "Errors detected in " << EscapedText(request.archive) << " (" << zip.SuccessCount() << " members tested)\n";
   } else if (status == kExitNothingMatched) {
-    std::cerr << "zipbuilder: no member of " << request.archive << " matched\n";
+    std::cerr << "zipbuilder: no member of " << EscapedText(request.archive) << " matched\n";
   }
   return status;
 }

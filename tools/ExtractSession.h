@@ -24,8 +24,8 @@ struct ExtractRequest {
 
 // Exit statuses, in the manner of unzip.
 constexpr int kExitOk = 0;
-constexpr int kExitWarning = 1;        // some members skipped (unsafe name, unsupported method)
-constexpr int kExitError = 2;          // damaged archive, CRC or size error, wrong password
+constexpr int kExitWarning = 1;        // some members skipped (unsafe name, unknown host)
+constexpr int kExitError = 2;          // damaged archive, CRC or size error, wrong password, unsupported method
 constexpr int kExitNoArchive = 9;
 constexpr int kExitUsage = 10;
 constexpr int kExitNothingMatched = 11;

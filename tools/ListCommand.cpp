@@ -1,10 +1,16 @@
-// zipbuilder list [-v] ARCHIVE: the members of an archive, as the component lists them.
+// zipbuilder list [-v] ARCHIVE: the members of an archive, as the component lists them;
+// -v adds each member's encryption (the method then is the one under it) and
+// the listing's details.
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "Command.h"
 #include "CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/ExtraField.h"
+#include "zipformat/Signatures.h"
 
 namespace {
 
@@ -25,12 +31,39 @@ std::string MethodName(uint16_t method) {
   }
 }
 
-std::string MemberLine(const ZipDirEntry& e) {
-  char line[96];
-  std::snprintf(line, sizeof line, "%10u %10u  %-7s  %04u-%02u-%02u %02u:%02u  %08x  ", e.UncompressedSize,
-                e.CompressedSize, MethodName(e.Method).c_str(), 1980u + (e.ModDate >> 9), (e.ModDate >> 5) & 15u,
-                e.ModDate & 31u, e.ModTime >> 11, (e.ModTime >> 5) & 63u, e.Crc32);
-  return line + e.FileName;
+// The compression method under any AES encryption, and the encryption:
+// "-", "Traditional", "AES-128" ... "AES-256" (with its version, AE-1 or AE-2),
+// "Strong" for the cipher we cannot read.
+struct MemberCoding {
+  uint16_t method;
+  std::string encryption;
+};
+
+MemberCoding CodingOf(const ZipDirEntry& e) {
+  constexpr uint16_t kFlagStrongEncryption = 0x0040;
+  if (e.GeneralFlags & kFlagStrongEncryption) return {e.Method, "Strong"};
+  if (e.Method == zip::kMethodAes) {
+    auto block = zip::FindExtra(e.ExtraData, zip::kExtraAes);
+    std::optional<zip::AesExtra> aes = block ? zip::DecodeAesExtra(*block) : std::nullopt;
+    if (!aes) return {e.Method, "AES-?"};
+    const std::string bits =
+        aes->strength >= 1 && aes->strength <= 3 ? std::to_string(64 + 64 * aes->strength) : "?";
+    return {aes->method, "AES-" + bits + " AE-" + std::to_string(aes->version)};
+  }
+  return {e.Method, (e.GeneralFlags & zip::kFlagEncrypted) ? "Traditional" : "-"};
+}
+
+std::string MemberLine(const ZipDirEntry& e, bool verbose) {
+  char line[128];
+  const MemberCoding coding = verbose ? CodingOf(e) : MemberCoding{e.Method, ""};
+  const int used = std::snprintf(line, sizeof line, "%10u %10u  %-7s  ", e.UncompressedSize,
+                                 e.CompressedSize, MethodName(coding.method).c_str());
+  if (verbose) std::snprintf(line + used, sizeof line - used, "%-16s ", coding.encryption.c_str());
+  const size_t length = std::strlen(line);
+  std::snprintf(line + length, sizeof line - length, "%04u-%02u-%02u %02u:%02u  %08x  ",
+                1980u + (e.ModDate >> 9), (e.ModDate >> 5) & 15u, e.ModDate & 31u, e.ModTime >> 11,
+                (e.ModTime >> 5) & 63u, e.Crc32);
+  return line + EscapedText(e.FileName);
 }
 
 int RunList(const std::vector<std::string>& args) {
@@ -48,17 +81,26 @@ int RunList(const std::vector<std::string>& args) {
 
   TZipBuilder zip;
   ReportToStderr(zip);
+  // Any report while listing (structure, garbage, a comment past the end ...)
+  // makes the status a warning, as test and extract see the same archive.
+  bool warned = false;
+  zip.OnMessage = [&warned, report = zip.OnMessage](TZipBuilder* z, int code, const std::string& text) {
+    warned = true;
+    report(z, code, text);
+  };
   if (OpenArchive(zip, archive) != ArchiveOpening::Listed) return 1;
 
-  std::cout << "    Length Compressed  Method   Date       Time   CRC-32    Name\n";
+  std::cout << (verbose ? "    Length Compressed  Method   Encryption       Date       Time   "
+                          "CRC-32    Name\n"
+                        : "    Length Compressed  Method   Date       Time   CRC-32    Name\n");
   uint64_t totalSize = 0, totalCompressed = 0;
   for (const auto& entry : zip.ZipDirEntryRecords()) {
-    std::cout << MemberLine(*entry) << '\n';
+    std::cout << MemberLine(*entry, verbose) << '\n';
     totalSize += entry->UncompressedSize;
     totalCompressed += entry->CompressedSize;
   }
   std::string comment = zip.GetZipComment();
-  if (!comment.empty()) std::cout << "Comment: " << comment << '\n';
+  if (!comment.empty()) std::cout << "Comment: " << EscapedText(comment, true) << '\n';
   char totals[64];
   std::snprintf(totals, sizeof totals, "%10llu %10llu  ", static_cast<unsigned long long>(totalSize),
                 static_cast<unsigned long long>(totalCompressed));
@@ -71,10 +113,11 @@ int RunList(const std::vector<std::string>& args) {
               << "Spanned: " << (zip.Spanned() ? "yes" : "no") << '\n'
               << "SkippedDirCount: " << zip.SkippedDirCount() << '\n';
   }
-  return 0;
+  return warned ? 1 : 0;
 }
 
 RegisterCommand listCommand({"list", "list [-v] ARCHIVE",
-                             "list the members, the archive comment and totals (-v: listing details)", RunList});
+                             "list the members, the archive comment and totals (-v: encryption and listing details)",
+                             RunList});
 
 }  // namespace

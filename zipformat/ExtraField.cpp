@@ -105,4 +105,14 @@ std::optional<UnixExtra> DecodeUnixExtra(std::span<const uint8_t> data) {
   return u;
 }
 
+std::optional<AesExtra> DecodeAesExtra(std::span<const uint8_t> data) {
+  if (data.size() < 7 || data[2] != 'A' || data[3] != 'E') return std::nullopt;
+  AesExtra aes;
+  aes.version = Load16(data.data());
+  if (aes.version != 1 && aes.version != 2) return std::nullopt;
+  aes.strength = data[4];
+  aes.method = Load16(data.data() + 5);
+  return aes;
+}
+
 }  // namespace zip

@@ -70,4 +70,15 @@ struct UnixExtra {
 };
 std::optional<UnixExtra> DecodeUnixExtra(std::span<const uint8_t> data);
 
+// AES encryption parameters (method 99): the vendor version (1 or 2; version 2
+// leaves the CRC out), the key strength (1, 2, 3 for 128, 192, 256-bit keys)
+// and the compression method of the data under the encryption. Nullopt for a
+// block that is short, not marked "AE" or of another version.
+struct AesExtra {
+  uint16_t version = 0;
+  uint8_t strength = 0;
+  uint16_t method = 0;
+};
+std::optional<AesExtra> DecodeAesExtra(std::span<const uint8_t> data);
+
 }  // namespace zip

@@ -6,6 +6,8 @@
 #include "EngineError.h"
 #include "ZipEngineApi.h"
 #include "platform/CodePage.h"
+#include "zipformat/ExtraField.h"
+#include "zipformat/Signatures.h"
 
 namespace unz {
 namespace {
@@ -102,6 +104,17 @@ void ApplyZip64Extra(Member& m, const uint8_t* extra, size_t length, bool needUn
   Damaged("zip64 extra field missing");
 }
 
+// The AES parameters of an AES member, from its extra field.
+void ApplyAesExtra(Member& m, const uint8_t* extra, size_t length) {
+  auto block = zip::FindExtra(std::span<const uint8_t>(extra, length), zip::kExtraAes);
+  if (!block) return;
+  if (std::optional<zip::AesExtra> aes = zip::DecodeAesExtra(*block)) {
+    m.aesVersion = aes->version;
+    m.aesStrength = aes->strength;
+    m.aesMethod = aes->method;
+  }
+}
+
 }  // namespace
 
 bool Member::IsDirectory() const {
@@ -124,6 +137,25 @@ std::string ConvertMemberName(const std::string& raw, uint8_t host, uint8_t vers
   std::replace(name.begin(), name.end(), '\\', '/');
   return name;
 }
+
+namespace {
+
+// In the order of their local records, a member whose record starts before the
+// previous one's fixed header, name and data have ended overlaps it. The local
+// name and extra field are not read here, so each extent is its smallest.
+void MarkOverlaps(std::vector<Member>& members) {
+  std::vector<Member*> byOffset;
+  for (Member& m : members) byOffset.push_back(&m);
+  std::stable_sort(byOffset.begin(), byOffset.end(),
+                   [](const Member* a, const Member* b) { return a->localHeaderOffset < b->localHeaderOffset; });
+  uint64_t end = 0;
+  for (Member* m : byOffset) {
+    if (m != byOffset.front() && m->localHeaderOffset < end) m->overlaps = true;
+    end = std::max(end, m->localHeaderOffset + 30 + m->compressedSize);
+  }
+}
+
+}  // namespace
 
 ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage) {
   EndRecord end = FindEndRecord(file);
@@ -168,12 +200,14 @@ ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage
     if (m.localHeaderOffset > centralStart - shift) Damaged("local header offset beyond the data of " + m.name);
     m.localHeaderOffset += shift;
     if (m.compressedSize > centralStart) Damaged("compressed size larger than the archive for " + m.name);
+    if (m.method == zip::kMethodAes) ApplyAesExtra(m, h + kCentralSize + nameLen, extraLen);
     dir.members.push_back(std::move(m));
     pos += kCentralSize + nameLen + extraLen + commentLen;
   }
   // Without zip64 the recorded count keeps only its low 16 bits.
   if (dir.members.size() != end.entries && (dir.members.size() & 0xFFFF) != end.entries)
     Damaged("member count does not match the end record");
+  MarkOverlaps(dir.members);
   return dir;
 }
 

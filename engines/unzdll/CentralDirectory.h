@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ArchiveFile.h"
+#include "zipformat/Signatures.h"
 
 namespace unz {
 
@@ -25,7 +26,19 @@ struct Member {
   uint64_t uncompressedSize = 0;
   uint64_t localHeaderOffset = 0;  // real position in the file (stub shift applied)
   uint32_t externalAttributes = 0;
+  // AES encryption (method 99, extra field 0x9901): 1 or 2 (AE-1, AE-2), 0 when absent.
+  uint16_t aesVersion = 0;
+  uint8_t aesStrength = 0;  // 1, 2, 3: 128, 192, 256-bit keys
+  uint16_t aesMethod = 0;   // the compression method under the encryption
+  // Its local record lies inside another member's local record or data (several
+  // entries sharing one header, a zip bomb's trick): refused as damaged.
+  bool overlaps = false;
 
+  bool IsAes() const { return method == zip::kMethodAes && aesVersion != 0; }
+  // The compression method of the data once decrypted.
+  uint16_t DataMethod() const { return IsAes() ? aesMethod : method; }
+  // AE-2 members leave the CRC out (0): their authentication code stands for it.
+  bool CrcRecorded() const { return !(IsAes() && aesVersion == 2); }
   bool IsEncrypted() const { return flags & 0x0001; }
   bool HasDataDescriptor() const { return flags & 0x0008; }
   bool IsDirectory() const;

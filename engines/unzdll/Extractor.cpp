@@ -3,18 +3,19 @@
 #include <cstring>
 #include <new>
 
+#include "AesCipher.h"
 #include "EngineError.h"
 #include "SafeName.h"
 #include "Sinks.h"
 #include "ZipEngineApi.h"
 #include "zipformat/Wildcard.h"
 #include "platform/Paths.h"
+#include "platform/Umask.h"
 
 namespace unz {
 namespace {
 
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
-constexpr uint16_t kMethodAes = 99;
 constexpr uint64_t kMaxLinkTarget = 4096;
 // Deflate cannot expand beyond about 1032 to 1; a larger claim is a lie.
 constexpr uint64_t kMaxDeflateRatio = 1032;
@@ -25,18 +26,34 @@ uint32_t Get32(const uint8_t* p) {
 }
 
 bool PlausibleExpandedSize(const Member& m) {
-  if (m.method == kMethodStored) return m.uncompressedSize <= m.compressedSize;
-  // Bzip2 runs expand by a million to one and more; the 32-bit bound applies.
-  if (m.method == kMethodBzip2) return true;
-  return m.uncompressedSize <= m.compressedSize * kMaxDeflateRatio + 1024;
+  if (m.DataMethod() == kMethodStored) return m.uncompressedSize <= m.compressedSize;
+  if (m.DataMethod() == kMethodDeflate)
+    return m.uncompressedSize <= m.compressedSize * kMaxDeflateRatio + 1024;
+  // The other methods expand by a million to one and more; the 32-bit bound applies.
+  return true;
+}
+
+// The CRC check, for members that record their CRC.
+bool CrcMatches(const Member& m, const DecodeResult& result) {
+  return !m.CrcRecorded() || result.crc == m.crc;
 }
 
 // Unix permissions of a Unix member without setuid, setgid and sticky bits;
-// read-only or not for the others.
+// read-only or not for the others; through the umask like any new file's.
 uint32_t FileMode(const Member& m) {
+  static const uint32_t umask = platform::CurrentUmask();
   uint32_t mode = m.UnixMode() & 0777;
-  if (mode) return mode;
-  return (m.externalAttributes & 0x01) ? 0444 : 0644;
+  if (!mode) mode = (m.externalAttributes & 0x01) ? 0444 : 0666;
+  return mode & ~umask;
+}
+
+// FIFOs, devices and sockets recorded by a Unix writer, without data: never
+// made as empty files. (Data read from a pipe is recorded as a FIFO with the
+// data in it: that is a file's content and extracts as a file.)
+bool IsSpecialFile(const Member& m) {
+  const uint32_t type = m.UnixMode() & 0170000;
+  const bool special = type == 0010000 || type == 0020000 || type == 0060000 || type == 0140000;
+  return special && m.uncompressedSize == 0;
 }
 
 }  // namespace
@@ -121,7 +138,7 @@ int32_t Extractor::RunArchive() {
 
 bool Extractor::WrittenByWorkers(const Member& m) const {
   if (options_.test || options_.toMemory || m.IsDirectory() || m.IsSymlink() || m.IsEncrypted()) return false;
-  return SupportedMethod(m.method);
+  return SupportedMethod(m.DataMethod());
 }
 
 bool Extractor::Settle(size_t keep) {
@@ -154,12 +171,12 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
   const DecodeResult& result = written.decoded;
   // A member decoded whole reports its bytes once, as it would have here; a
   // streamed one has reported its steps while it was taken.
-  MemberData whole{0, m.compressedSize, m.method, m.uncompressedSize, nullptr};
+  const MemberData whole = DataOf(m);
   if (result.status == DecodeStatus::Ok && DecodedWhole(whole) && result.size &&
       !callback_.Progress(kActionBytesDone, result.size))
     return Outcome::Stopped;  // the file goes with `written`
   if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
-  if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))
+  if (!CrcMatches(m, result) && !KeepDespiteCrc(m, result.crc))
     return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
   if (!written.finished || !written.pending->MoveInto(written.job.target))
     return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
@@ -169,11 +186,14 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
 std::optional<Extractor::Outcome> Extractor::BeginMember(const Member& m) {
   if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
     return Outcome::Stopped;
-  if ((m.flags & kFlagStrongEncryption) || m.method == kMethodAes)
+  if (m.overlaps)
+    return Skip(m, kEngineBadArchive, kSkipFormatWrong, "Member data overlaps another member's, refused: ");
+  if ((m.flags & kFlagStrongEncryption) || (m.method == zip::kMethodAes && !m.IsAes()) ||
+      (m.IsAes() && !AesSaltSize(m.aesStrength)))
     return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
-  if (!SupportedMethod(m.method))
+  if (!SupportedMethod(m.DataMethod()))
     return Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
-                "Compression method " + std::to_string(m.method) + " not supported: ");
+                "Compression method " + std::to_string(m.DataMethod()) + " not supported: ");
   return std::nullopt;
 }
 
@@ -184,10 +204,15 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
   std::vector<std::string> parts;
   std::string target;
   if (!options_.test) {
-    std::optional<std::vector<std::string>> safe = SafeComponents(m.name);
+    bool controlsReplaced = false;
+    std::optional<std::vector<std::string>> safe = SafeComponents(m.name, &controlsReplaced);
     if (!safe) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
+    if (controlsReplaced)
+      callback_.Message(kEngineWarning, "Control characters in the name replaced by \"_\": " + PrintableName(m.name));
     parts = std::move(*safe);
     if (m.IsDirectory()) return ExtractDirectory(m, parts);
+    if (IsSpecialFile(m))
+      return Skip(m, kEngineWarning, kSkipUnsafeName, "Special file (FIFO, device or socket) skipped: ");
     if (parts.empty()) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
     if (!options_.keepDirectories) parts = {parts.back()};
     // The order of the archive decides between members on the same path.
@@ -200,6 +225,8 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
         return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory of ");
     }
     target = tree_->PathOf(parts);
+    if (targetsNamed_.count(target))
+      callback_.Message(kEngineWarning, "Another member of the same name was extracted before: " + PrintableName(m.name));
     if (std::optional<Outcome> refused = CheckExisting(m, target, fileIndex, tree_->PathOf(parts, parts.size() - 1)))
       return *refused;
     targetsNamed_.insert(target);
@@ -220,7 +247,7 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
   // fails to decode or to match the CRC, and the next password is asked for.
   for (;;) {
     MemberData data = located;
-    std::optional<engine::ZipCrypto> cipher;
+    std::unique_ptr<MemberCipher> cipher;
     if (m.IsEncrypted()) {
       switch (UnlockMember(file, m, data, cipher, passwords)) {
         case Unlock::Ok: break;
@@ -228,12 +255,15 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
         case Unlock::NoPassword:
           return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
       }
-      data.cipher = &*cipher;
+      data.cipher = cipher.get();
     }
+    // AES checks passwords by two bytes of their keys: garbage behind a passed
+    // check is damage, which its authentication code reports.
     auto retryPassword = [&](const DecodeResult& r) {
       const bool garbage = r.status == DecodeStatus::BadData || r.status == DecodeStatus::TooLong ||
                            r.status == DecodeStatus::TooShort || (r.status == DecodeStatus::Ok && r.crc != m.crc);
-      if (!m.IsEncrypted() || !garbage || passwords.requestsLeft == 0 || passwordRequestsCancelled_) return false;
+      if (!m.IsEncrypted() || m.IsAes() || !garbage || passwords.requestsLeft == 0 || passwordRequestsCancelled_)
+        return false;
       password_.reset();
       return true;
     };
@@ -243,7 +273,8 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
       DecodeResult result = decoder_.Decode(file, data, sink, Progress());
       if (retryPassword(result)) continue;
       if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
-      if (result.crc != m.crc) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
+      if (!CrcMatches(m, result))
+        return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
       return Outcome::Done;
     }
     if (m.IsSymlink()) return ExtractLink(file, m, data, parts);
@@ -253,7 +284,7 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     DecodeResult result = decoder_.Decode(file, data, *pending, Progress());
     if (retryPassword(result)) continue;  // the partial file goes with `pending`
     if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);  // removes the file
-    if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))
+    if (!CrcMatches(m, result) && !KeepDespiteCrc(m, result.crc))
       return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
     if (!pending->Commit(target, m.dosDateTime, FileMode(m)))
       return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
@@ -271,7 +302,7 @@ Extractor::Outcome Extractor::ExtractDirectory(const Member& m, const std::vecto
     case TreeStatus::Failed:
       return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory ");
   }
-  tree_->RememberDirectory(tree_->PathOf(parts), m.dosDateTime, m.UnixMode() & 0777);
+  tree_->RememberDirectory(tree_->PathOf(parts), m.dosDateTime, m.UnixMode() & 0777 & ~platform::CurrentUmask());
   return Outcome::Done;
 }
 
@@ -281,7 +312,7 @@ Extractor::Outcome Extractor::ExtractLink(ByteSource& source, const Member& m, M
   StringSink sink;
   DecodeResult result = decoder_.Decode(source, data, sink, Progress());
   if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
-  if (result.crc != m.crc) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
+  if (!CrcMatches(m, result)) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
   if (!LinkTargetStaysInside(sink.text, parts.size() - 1))
     return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Link pointing outside the base directory skipped: ");
   if (!tree_->CreateLink(parts, sink.text))
@@ -314,20 +345,34 @@ std::optional<Extractor::Outcome> Extractor::CheckExisting(const Member& m, cons
 }
 
 Extractor::Unlock Extractor::UnlockMember(ByteSource& source, const Member& m, MemberData& data,
-                                          std::optional<engine::ZipCrypto>& cipher, PasswordState& state) {
-  uint8_t header[engine::kEncryptionHeaderSize];
-  if (data.size < sizeof header || !source.ReadAt(data.start, header, sizeof header)) return Unlock::NoPassword;
+                                          std::unique_ptr<MemberCipher>& cipher, PasswordState& state) {
+  // What precedes the data (the traditional header, or AES salt and verifier)
+  // and follows it (the AES authentication code).
+  const size_t saltSize = m.IsAes() ? AesSaltSize(m.aesStrength) : 0;
+  const size_t headerSize = m.IsAes() ? saltSize + kAesVerifierSize : engine::kEncryptionHeaderSize;
+  const size_t trailerSize = m.IsAes() ? kAesCodeSize : 0;
+  uint8_t header[32 + kAesVerifierSize], code[kAesCodeSize];
+  if (data.size < headerSize + trailerSize || !source.ReadAt(data.start, header, headerSize) ||
+      (trailerSize && !source.ReadAt(data.start + data.size - trailerSize, code, trailerSize)))
+    return Unlock::NoPassword;
   // The last header byte repeats the CRC's high byte, or the time's when the
   // CRC was not known while writing (data descriptor).
   const uint8_t check = m.HasDataDescriptor() ? static_cast<uint8_t>(m.dosDateTime >> 8)
                                               : static_cast<uint8_t>(m.crc >> 24);
   auto attempt = [&](const std::string& password) {
-    engine::ZipCrypto candidate(password);
-    uint8_t plain[sizeof header];
-    std::memcpy(plain, header, sizeof header);
-    candidate.Decrypt(plain, sizeof plain);
-    if (plain[sizeof plain - 1] != check) return false;
-    cipher.emplace(candidate);
+    if (m.IsAes()) {
+      std::unique_ptr<AesCipher> aes = AesCipher::Unlock(password, m.aesStrength, header, header + saltSize);
+      if (!aes) return false;
+      aes->ExpectCode(code);
+      cipher = std::move(aes);
+    } else {
+      engine::ZipCrypto candidate(password);
+      uint8_t plain[engine::kEncryptionHeaderSize];
+      std::memcpy(plain, header, sizeof plain);
+      candidate.Decrypt(plain, sizeof plain);
+      if (plain[sizeof plain - 1] != check) return false;
+      cipher = std::make_unique<TraditionalCipher>(candidate);
+    }
     password_ = password;  // remembered for the members that follow
     return true;
   };
@@ -344,8 +389,8 @@ Extractor::Unlock Extractor::UnlockMember(ByteSource& source, const Member& m, M
     requestsLeft = passwordRequestsCancelled_ ? 0 : std::min(requestsLeft - 1, offered);
   }
   if (!unlocked) return Unlock::NoPassword;
-  data.start += sizeof header;
-  data.size -= sizeof header;
+  data.start += headerSize;
+  data.size -= headerSize + trailerSize;
   return Unlock::Ok;
 }
 
@@ -363,6 +408,10 @@ Extractor::Outcome Extractor::ReportDecodeFailure(const Member& m, const DecodeR
     case DecodeStatus::WriteError: return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
     case DecodeStatus::Unsupported:
       return Skip(m, kEngineUnsupported, kSkipCompressionUnknown, "Compression method not supported: ");
+    case DecodeStatus::NotAuthentic:
+      return Skip(m, kEngineBadArchive, kSkipFormatWrong, "Authentication code wrong (data damaged): ");
+    case DecodeStatus::TooMuchMemory:
+      return Skip(m, kEngineNoMemory, kSkipGeneralError, "Decoding would take too much memory: ");
   }
   return Outcome::Skipped;
 }
@@ -378,7 +427,7 @@ bool Extractor::KeepDespiteCrc(const Member& m, uint32_t found) {
 }
 
 Extractor::Outcome Extractor::Skip(const Member& m, int32_t engineError, int32_t reason, const std::string& text) {
-  if (engineError != kEngineOk && !text.empty()) callback_.Message(engineError, text + m.name);
+  if (engineError != kEngineOk && !text.empty()) callback_.Message(engineError, text + PrintableName(m.name));
   callback_.Skipped(m.name, engineError, reason);
   return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
 }
@@ -401,7 +450,7 @@ Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m
 
   MemberData data = DataOf(m);
   if (std::optional<Outcome> skipped = Locate(file, m, dataLimit, data)) return *skipped;
-  std::optional<engine::ZipCrypto> cipher;
+  std::unique_ptr<MemberCipher> cipher;
   if (m.IsEncrypted()) {
     PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
     switch (UnlockMember(file, m, data, cipher, passwords)) {
@@ -410,7 +459,7 @@ Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m
       case Unlock::NoPassword:
         return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
     }
-    data.cipher = &*cipher;
+    data.cipher = cipher.get();
   }
   return DecodeIntoMemory(file, m, data);
 }
@@ -422,7 +471,7 @@ Extractor::Outcome Extractor::DecodeIntoMemory(ByteSource& source, const Member&
     NullSink sink;
     DecodeResult result = decoder_.Decode(source, data, sink, Progress());
     if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
-    if (result.crc != m.crc) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
+    if (!CrcMatches(m, result)) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
     return Outcome::Done;
   }
   if (data.declaredSize > 0 && (!block || capacity < data.declaredSize)) {
@@ -437,7 +486,7 @@ Extractor::Outcome Extractor::DecodeIntoMemory(ByteSource& source, const Member&
   MemorySink sink(block, capacity);
   DecodeResult result = decoder_.Decode(source, data, sink, Progress());
   if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
-  if (result.crc != m.crc && !KeepDespiteCrc(m, result.crc))
+  if (!CrcMatches(m, result) && !KeepDespiteCrc(m, result.crc))
     return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
   return Outcome::Done;
 }

@@ -59,7 +59,7 @@ class Extractor {
     uint32_t requestsLeft;  // for this member
   };
   Unlock UnlockMember(ByteSource& source, const Member& member, MemberData& data,
-                      std::optional<engine::ZipCrypto>& cipher, PasswordState& state);
+                      std::unique_ptr<MemberCipher>& cipher, PasswordState& state);
   // Reports a failed decode; returns the outcome for the member.
   Outcome ReportDecodeFailure(const Member& member, const DecodeResult& result);
   // Asks what to do about a CRC mismatch; true when the member is kept.

@@ -1,5 +1,7 @@
 #include "MemberDecoder.h"
 
+#include "DecodeSteps.h"
+
 #include <bzlib.h>
 #include <libdeflate.h>
 #include <zlib.h>
@@ -8,12 +10,10 @@
 #include <new>
 
 namespace unz {
-namespace {
-
-constexpr size_t kStreamChunk = 256u << 10;
-constexpr uint64_t kProgressStep = 1u << 20;
 
 uint32_t Crc(uint32_t crc, const uint8_t* data, size_t size) { return libdeflate_crc32(crc, data, size); }
+
+namespace {
 
 // A growable raw buffer: never zero-filled, never shrunk.
 struct Buffer {
@@ -28,58 +28,9 @@ struct Buffer {
   }
 };
 
-// Reports progress in steps rather than per chunk.
-class ProgressMeter {
- public:
-  explicit ProgressMeter(const ProgressFunction& progress) : progress_(progress) {}
-  bool Add(uint64_t bytes) {
-    pending_ += bytes;
-    if (pending_ < kProgressStep) return true;
-    return Flush();
-  }
-  bool Flush() {
-    uint64_t bytes = pending_;
-    pending_ = 0;
-    return !progress_ || bytes == 0 || progress_(bytes);
-  }
-
- private:
-  const ProgressFunction& progress_;
-  uint64_t pending_ = 0;
-};
-
-// Reads a member's compressed data in chunks into `buffer`, decrypting each.
-class ChunkReader {
- public:
-  ChunkReader(ByteSource& source, const MemberData& data, uint8_t* buffer)
-      : source_(source), data_(data), buffer_(buffer) {}
-  bool AtEnd() const { return consumed_ == data_.size; }
-  // Reads the next chunk (none at the end) and gives its size; false on a read error.
-  bool Next(size_t& n) {
-    n = static_cast<size_t>(std::min<uint64_t>(kStreamChunk, data_.size - consumed_));
-    if (n && !source_.ReadAt(data_.start + consumed_, buffer_, n)) return false;
-    if (data_.cipher) data_.cipher->Decrypt(buffer_, n);
-    consumed_ += n;
-    return true;
-  }
-
- private:
-  ByteSource& source_;
-  const MemberData& data_;
-  uint8_t* buffer_;
-  uint64_t consumed_ = 0;
-};
-
-// Takes `n` decoded bytes: held to the declared size, counted into the CRC,
-// written and reported. Ok means decoding goes on.
-DecodeStatus Accept(const uint8_t* out, size_t n, const MemberData& data, DecodeResult& result,
-                    OutputSink& sink, ProgressMeter& meter) {
-  if (n > data.declaredSize - result.size) return DecodeStatus::TooLong;
-  if (n == 0) return DecodeStatus::Ok;
-  result.crc = Crc(result.crc, out, n);
-  if (!sink.Write(out, n)) return DecodeStatus::WriteError;
-  result.size += n;
-  return meter.Add(n) ? DecodeStatus::Ok : DecodeStatus::Stopped;
+// Outcomes that damaged data can cause.
+bool DamageSign(DecodeStatus status) {
+  return status == DecodeStatus::BadData || status == DecodeStatus::TooLong || status == DecodeStatus::TooShort;
 }
 
 }  // namespace
@@ -112,12 +63,33 @@ uint8_t* MemberDecoder::OutputBuffer(size_t size) { return impl_->output.Reserve
 DecodeResult MemberDecoder::Decode(ByteSource& source, const MemberData& data, OutputSink& sink,
                                    const ProgressFunction& progress) {
   if (!SupportedMethod(data.method)) return {DecodeStatus::Unsupported};
-  if (data.method == kMethodBzip2) return StreamBzip2(source, data, sink, progress);
   // Both sizes count against the bound: the declared one is untrusted, but the
   // buffer made from it is then small anyway.
   if (DecodedWhole(data)) return DecodeWhole(source, data, sink, progress);
-  if (data.method == kMethodStored) return StreamStored(source, data, sink, progress);
-  return StreamDeflated(source, data, sink, progress);
+  ChunkReader reader(source, data, InputBuffer(kStreamChunk));
+  ProgressMeter meter(progress);
+  DecodeResult result = Stream(reader, data, sink, meter);
+  // Nothing of an encrypted member is kept before its code is checked; data
+  // that fails to decode is checked too, to tell damage from a bad stream.
+  if (result.status == DecodeStatus::Ok || DamageSign(result.status))
+    if (DecodeStatus status = reader.Authenticate(); status != DecodeStatus::Ok) return {status};
+  if (result.status != DecodeStatus::Ok) return result;
+  if (!meter.Flush()) result.status = DecodeStatus::Stopped;
+  return result;
+}
+
+DecodeResult MemberDecoder::Stream(ChunkReader& reader, const MemberData& data, OutputSink& sink,
+                                   ProgressMeter& meter) {
+  switch (data.method) {
+    case kMethodStored: return StreamStored(reader, data, sink, meter);
+    case kMethodDeflate: return StreamDeflated(reader, data, sink, meter);
+    case kMethodDeflate64: return StreamDeflate64(reader, data, sink, meter);
+    case kMethodBzip2: return StreamBzip2(reader, data, sink, meter);
+    case kMethodLzma: return StreamLzma(reader, data, sink, meter);
+    case kMethodZstd: return StreamZstd(reader, data, sink, meter);
+    case kMethodXz: return StreamXz(reader, data, sink, meter);
+  }
+  return {DecodeStatus::Unsupported};
 }
 
 DecodeResult MemberDecoder::DecodeWhole(ByteSource& source, const MemberData& data, OutputSink& sink,
@@ -135,6 +107,8 @@ DecodeResult MemberDecoder::DecodeRead(uint8_t* in, const MemberData& data, Outp
   const size_t inSize = static_cast<size_t>(data.size);
   if (data.cipher) data.cipher->Decrypt(in, inSize);
 
+  // The whole member went through the cipher: its code can be checked first.
+  if (data.cipher && !data.cipher->Authentic()) return {DecodeStatus::NotAuthentic};
   const uint8_t* out = in;
   size_t outSize = inSize;
   if (data.method == kMethodStored) {
@@ -158,13 +132,11 @@ DecodeResult MemberDecoder::DecodeRead(uint8_t* in, const MemberData& data, Outp
   return result;
 }
 
-DecodeResult MemberDecoder::StreamStored(ByteSource& source, const MemberData& data, OutputSink& sink,
-                                         const ProgressFunction& progress) {
+DecodeResult MemberDecoder::StreamStored(ChunkReader& reader, const MemberData& data, OutputSink& sink,
+                                         ProgressMeter& meter) {
   if (data.size > data.declaredSize) return {DecodeStatus::TooLong};
   if (data.size < data.declaredSize) return {DecodeStatus::TooShort};
-  uint8_t* chunk = InputBuffer(kStreamChunk);
-  ChunkReader reader(source, data, chunk);
-  ProgressMeter meter(progress);
+  uint8_t* chunk = reader.Buffer();
   DecodeResult result;
   while (!reader.AtEnd()) {
     size_t n = 0;
@@ -172,12 +144,11 @@ DecodeResult MemberDecoder::StreamStored(ByteSource& source, const MemberData& d
     if (DecodeStatus status = Accept(chunk, n, data, result, sink, meter); status != DecodeStatus::Ok)
       return {status};
   }
-  if (!meter.Flush()) result.status = DecodeStatus::Stopped;
   return result;
 }
 
-DecodeResult MemberDecoder::StreamDeflated(ByteSource& source, const MemberData& data, OutputSink& sink,
-                                           const ProgressFunction& progress) {
+DecodeResult MemberDecoder::StreamDeflated(ChunkReader& reader, const MemberData& data, OutputSink& sink,
+                                           ProgressMeter& meter) {
   z_stream& z = impl_->stream;
   if (!impl_->streamReady) {
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
@@ -185,10 +156,8 @@ DecodeResult MemberDecoder::StreamDeflated(ByteSource& source, const MemberData&
   } else {
     inflateReset(&z);
   }
-  uint8_t* in = InputBuffer(kStreamChunk);
+  uint8_t* in = reader.Buffer();
   uint8_t* out = OutputBuffer(kStreamChunk);
-  ChunkReader reader(source, data, in);
-  ProgressMeter meter(progress);
   DecodeResult result;
   z.avail_in = 0;
   for (;;) {
@@ -211,7 +180,6 @@ DecodeResult MemberDecoder::StreamDeflated(ByteSource& source, const MemberData&
       return {DecodeStatus::TooShort};
   }
   if (result.size < data.declaredSize) return {DecodeStatus::TooShort};
-  if (!meter.Flush()) result.status = DecodeStatus::Stopped;
   return result;
 }
 
@@ -231,14 +199,12 @@ struct Bzip2Stream {
 
 }  // namespace
 
-DecodeResult MemberDecoder::StreamBzip2(ByteSource& source, const MemberData& data, OutputSink& sink,
-                                        const ProgressFunction& progress) {
+DecodeResult MemberDecoder::StreamBzip2(ChunkReader& reader, const MemberData& data, OutputSink& sink,
+                                        ProgressMeter& meter) {
   Bzip2Stream stream;
   bz_stream& bz = stream.bz;
-  uint8_t* in = InputBuffer(kStreamChunk);
+  uint8_t* in = reader.Buffer();
   uint8_t* out = OutputBuffer(kStreamChunk);
-  ChunkReader reader(source, data, in);
-  ProgressMeter meter(progress);
   DecodeResult result;
   bz.avail_in = 0;
   for (;;) {
@@ -262,7 +228,6 @@ DecodeResult MemberDecoder::StreamBzip2(ByteSource& source, const MemberData& da
     if (produced == 0 && bz.avail_in == inBefore) return {DecodeStatus::TooShort};
   }
   if (result.size < data.declaredSize) return {DecodeStatus::TooShort};
-  if (!meter.Flush()) result.status = DecodeStatus::Stopped;
   return result;
 }
 

@@ -102,7 +102,7 @@ BuiltArchive CraftArchive(const std::vector<CraftedMember>& members, const Archi
   std::string body = layout.stub, central;
   for (const CraftedMember& m : members) {
     const uint32_t crc = Crc32Of(m.data);
-    std::string payload = m.deflate ? RawDeflate(m.data) : m.data;
+    std::string payload = m.payload ? *m.payload : m.deflate ? RawDeflate(m.data) : m.data;
     uint16_t flags = m.flags;
     if (m.dataDescriptor) flags |= 0x0008;
     if (m.password) {

@@ -20,6 +20,7 @@ struct CraftedMember {
   std::string name;
   std::string data;  // the member's uncompressed bytes
   bool deflate = false;
+  std::optional<std::string> payload;   // the compressed bytes as written (with `method`)
   std::optional<std::string> password;  // traditional encryption
   bool dataDescriptor = false;          // flag bit 3 and a descriptor behind the data
   bool descriptorSignature = true;      // the descriptor starts with its signature

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <random>
 
 #include "TempDir.h"
 
@@ -17,10 +18,12 @@ std::string ShellQuote(const std::string& text) {
 
 CommandResult RunIn(const std::string& dir, const std::string& command) {
   static std::atomic<int> counter{0};
+  // Test programs run side by side: their output files must not share names.
+  static const std::string process = std::to_string(std::random_device{}());
   namespace fs = std::filesystem;
   // Outputs go to files beside the test's temporary directory, not into it.
-  fs::path base = fs::temp_directory_path() /
-                  ("zbpeer-" + std::to_string(std::hash<std::string>{}(dir)) + "-" + std::to_string(counter++));
+  fs::path base = fs::temp_directory_path() / ("zbpeer-" + process + "-" + std::to_string(std::hash<std::string>{}(dir)) +
+                                               "-" + std::to_string(counter++));
   std::string out = base.string() + ".out", err = base.string() + ".err", rc = base.string() + ".rc";
   std::string script = "cd " + ShellQuote(dir) + " && { " + command + "\n} >" + ShellQuote(out) + " 2>" +
                        ShellQuote(err) + " </dev/null; echo $? >" + ShellQuote(rc);

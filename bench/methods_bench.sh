@@ -1,0 +1,103 @@
+#!/bin/sh
+# Extracting the same mixed corpus (about 100 MB) packed three ways: AES-256
+# with deflate, LZMA (both written by 7z) and zstd (written by Python's zipfile
+# through libzstd): the engine (bench/unz_bench) against `7z x`, and bsdtar
+# where it reads the archive, in the same run. Prints medians and ratios.
+# usage: bench/methods_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+bin=$(cd "${1:-$here/../build/bin}" && pwd)
+[ -x "$bin/unz_bench" ] || { echo "no unz_bench in $bin" >&2; exit 1; }
+ROUNDS=${ROUNDS:-3}
+PASSWORD=bench-password
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+corpus=$work/corpus
+mkdir -p "$corpus"
+
+# Files from system directories in sorted order up to about $2 MB each: the
+# same system gives the same corpus every run.
+take() {
+  src=$1 budget=$(($2 * 1024 * 1024)) pattern=$3 dest=$corpus/$(echo "$1" | tr / _)
+  [ -d "$src" ] || return 0
+  mkdir -p "$dest"
+  (cd "$src" && find . -type f -name "$pattern" -size -8M -printf '%s %p\n' 2>/dev/null | LC_ALL=C sort -k2 |
+    awk -v budget="$budget" '{ if (total >= budget) exit; total += $1; sub(/^[0-9]+ /, ""); print }' |
+    tr '\n' '\0' | xargs -0 cp -p --parents -t "$dest" 2>/dev/null) || true
+}
+take /usr/share/doc 15 '*'
+take /usr/include 25 '*'
+take /usr/lib/x86_64-linux-gnu 40 '*.so*'
+take /usr/share 10 '*.png'
+take /usr/share 10 '*.gz'
+echo "corpus: $(find "$corpus" -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes"
+
+cd "$corpus"
+7z a -tzip -mem=AES256 -p"$PASSWORD" -bso0 -bsp0 "$work/aes256.zip" . >/dev/null
+7z a -tzip -mm=LZMA -bso0 -bsp0 "$work/lzma.zip" . >/dev/null
+# zipfile has no zstd writer: members go through libzstd (level 3) by ctypes.
+python3 - "$work/zstd.zip" <<'PY'
+import ctypes, os, sys, zipfile
+lib = ctypes.CDLL("libzstd.so.1")
+S = ctypes.c_size_t
+lib.ZSTD_compressBound.restype = lib.ZSTD_compress.restype = S
+lib.ZSTD_compressBound.argtypes = [S]
+lib.ZSTD_compress.argtypes = [ctypes.c_void_p, S, ctypes.c_char_p, S, ctypes.c_int]
+lib.ZSTD_isError.restype = ctypes.c_uint
+lib.ZSTD_isError.argtypes = [S]
+class Zstd:
+    def __init__(self): self.parts = []
+    def compress(self, data): self.parts.append(bytes(data)); return b""
+    def flush(self):
+        data = b"".join(self.parts)
+        out = ctypes.create_string_buffer(lib.ZSTD_compressBound(len(data)))
+        n = lib.ZSTD_compress(out, len(out), data, len(data), 3)
+        assert not lib.ZSTD_isError(n)
+        return out.raw[:n]
+zipfile._check_compression = lambda method: None
+original = zipfile._get_compressor
+zipfile._get_compressor = lambda method, level=None: Zstd() if method == 93 else original(method, level)
+with zipfile.ZipFile(sys.argv[1], "w", compression=93) as z:
+    for d, ds, fs in os.walk("."):
+        ds.sort()
+        for f in sorted(fs):
+            z.write(os.path.join(d, f))
+PY
+cd "$work"
+for a in aes256 lzma zstd; do echo "$a.zip: $(du -sb $a.zip | cut -f1) bytes"; done
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+time_of() {  # wall seconds of one run of "$@"
+  s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
+  echo "$s $e" | awk '{printf "%.3f", $2 - $1}'
+}
+median() { sort -n "$1" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+for a in aes256 lzma zstd; do
+  tools="engine 7z"
+  # bsdtar takes part where it extracts the archive whole.
+  mkdir -p probe && if bsdtar -xf "$a.zip" -C probe --passphrase "$PASSWORD" >/dev/null 2>&1 &&
+    diff -r corpus probe >/dev/null 2>&1; then tools="$tools bsdtar"; fi
+  rm -rf probe
+  for tool in $tools; do : > "times.$tool"; done
+  for round in $(seq 1 "$ROUNDS"); do
+    for tool in $tools; do
+      out=out.$tool; rm -rf "$out"; mkdir -p "$out"; sync
+      case $tool in
+        engine) t=$(time_of "$bin/unz_bench" "$a.zip" "$out" "$PASSWORD") ;;
+        7z) t=$(time_of 7z x -y -p"$PASSWORD" -o"$out" "$a.zip") ;;
+        bsdtar) t=$(time_of bsdtar -xf "$a.zip" -C "$out" --passphrase "$PASSWORD") ;;
+      esac
+      echo "$t" >> "times.$tool"
+      [ "$round" = 1 ] && { diff -r corpus "$out" >/dev/null || echo "$a: $tool's output differs from the corpus"; }
+    done
+  done
+  e=$(median times.engine)
+  for tool in $tools; do
+    m=$(median "times.$tool")
+    echo "$a: $tool median $m s ($(tr '\n' ' ' < "times.$tool")); $(echo "$m $e" | awk '{printf "%.2f", $1 / $2}') x the engine's time"
+  done
+  [ "${tools#*bsdtar}" = "$tools" ] && echo "$a: bsdtar does not extract it"
+done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

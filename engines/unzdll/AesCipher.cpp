@@ -1,0 +1,132 @@
+#include "AesCipher.h"
+
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace unz {
+namespace {
+
+constexpr int kKeyIterations = 1000;
+constexpr size_t kBlock = 16;
+constexpr size_t kKeyStreamBlocks = 256;  // counter blocks encrypted per OpenSSL call
+constexpr size_t kSha1Size = 20;
+
+size_t KeySize(uint8_t strength) {
+  return strength >= 1 && strength <= 3 ? 8 + 8 * strength : 0;
+}
+
+const EVP_CIPHER* BlockCipher(uint8_t strength) {
+  switch (strength) {
+    case 1:
+      return EVP_aes_128_ecb();
+    case 2:
+      return EVP_aes_192_ecb();
+    default:
+      return EVP_aes_256_ecb();
+  }
+}
+
+}  // namespace
+
+size_t AesSaltSize(uint8_t strength) {
+  return KeySize(strength) / 2;
+}
+
+struct AesCipher::Impl {
+  EVP_CIPHER_CTX* blocks = nullptr;
+  EVP_MAC* macKind = nullptr;
+  EVP_MAC_CTX* mac = nullptr;
+  uint8_t counter[kBlock] = {};  // little-endian, the next block's
+  uint8_t keyStream[kKeyStreamBlocks * kBlock];
+  size_t keyStreamUsed = sizeof keyStream;
+  uint8_t expected[kAesCodeSize] = {};
+  ~Impl() {
+    EVP_CIPHER_CTX_free(blocks);
+    EVP_MAC_CTX_free(mac);
+    EVP_MAC_free(macKind);
+  }
+};
+
+AesCipher::AesCipher() : impl_(std::make_unique<Impl>()) {}
+AesCipher::~AesCipher() = default;
+
+std::unique_ptr<AesCipher> AesCipher::Unlock(const std::string& password, uint8_t strength,
+                                             const uint8_t* salt, const uint8_t* verifier) {
+  const size_t keySize = KeySize(strength);
+  if (!keySize) return nullptr;
+  // The AES key, the HMAC key and the verifier, in this order.
+  uint8_t derived[2 * 32 + kAesVerifierSize];
+  const size_t derivedSize = 2 * keySize + kAesVerifierSize;
+  if (!PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt,
+                              static_cast<int>(AesSaltSize(strength)), kKeyIterations,
+                              static_cast<int>(derivedSize), derived))
+    throw std::bad_alloc();
+  if (std::memcmp(derived + 2 * keySize, verifier, kAesVerifierSize) != 0) {
+    OPENSSL_cleanse(derived, sizeof derived);
+    return nullptr;
+  }
+  std::unique_ptr<AesCipher> cipher(new AesCipher());
+  Impl& c = *cipher->impl_;
+  c.counter[0] = 1;
+  c.blocks = EVP_CIPHER_CTX_new();
+  c.macKind = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+  c.mac = c.macKind ? EVP_MAC_CTX_new(c.macKind) : nullptr;
+  char digest[] = "SHA1";
+  OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                         OSSL_PARAM_construct_end()};
+  const bool ready =
+      c.blocks && c.mac &&
+      EVP_EncryptInit_ex(c.blocks, BlockCipher(strength), nullptr, derived, nullptr) == 1 &&
+      EVP_CIPHER_CTX_set_padding(c.blocks, 0) == 1 &&
+      EVP_MAC_init(c.mac, derived + keySize, keySize, params) == 1;
+  OPENSSL_cleanse(derived, sizeof derived);
+  if (!ready) throw std::bad_alloc();
+  return cipher;
+}
+
+void AesCipher::ExpectCode(const uint8_t* code) {
+  std::memcpy(impl_->expected, code, kAesCodeSize);
+}
+
+void AesCipher::RefillKeyStream() {
+  Impl& c = *impl_;
+  for (size_t b = 0; b < kKeyStreamBlocks; ++b) {
+    std::memcpy(c.keyStream + b * kBlock, c.counter, kBlock);
+    for (uint8_t& byte : c.counter)
+      if (++byte != 0) break;
+  }
+  int produced = 0;
+  // Counter mode runs the block cipher forwards whichever way the data goes.
+  if (EVP_EncryptUpdate(c.blocks, c.keyStream, &produced, c.keyStream, sizeof c.keyStream) != 1)
+    throw std::bad_alloc();
+  c.keyStreamUsed = 0;
+}
+
+void AesCipher::Decrypt(uint8_t* data, size_t size) {
+  Impl& c = *impl_;
+  if (EVP_MAC_update(c.mac, data, size) != 1) throw std::bad_alloc();
+  while (size > 0) {
+    if (c.keyStreamUsed == sizeof c.keyStream) RefillKeyStream();
+    const size_t n = std::min(size, sizeof c.keyStream - c.keyStreamUsed);
+    const uint8_t* k = c.keyStream + c.keyStreamUsed;
+    for (size_t i = 0; i < n; ++i) data[i] ^= k[i];
+    data += n;
+    size -= n;
+    c.keyStreamUsed += n;
+  }
+}
+
+bool AesCipher::Authentic() {
+  uint8_t code[EVP_MAX_MD_SIZE];
+  size_t length = 0;
+  if (EVP_MAC_final(impl_->mac, code, &length, sizeof code) != 1 || length < kSha1Size)
+    return false;
+  return CRYPTO_memcmp(code, impl_->expected, kAesCodeSize) == 0;
+}
+
+}  // namespace unz
