@@ -40,6 +40,10 @@ std::string ExtractDriveRoot(const std::string& path);
 // Full path with "." and ".." resolved against the current directory; keeps a drive
 // letter (then "\" separators, else "/") and a trailing separator.
 std::string ExpandFileName(const std::string& path);
+// `path` with symbolic links in its last component followed to the file they
+// name (relative targets taken from the link's directory); `path` itself when
+// it is no link. Rewriting a file through a link replaces the link's target.
+std::string ResolveSymlinks(const std::string& path);
 // Joins with one separator ("/" unless `dir` already ends in a separator).
 std::string JoinPath(const std::string& dir, const std::string& name);
 

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -136,6 +137,18 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
   if (IsPathSeparator(dir.back())) return dir + name;
   return dir + "/" + name;
+}
+
+std::string ResolveSymlinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {  // a loop of links ends as the kernel ends it
+    char target[4096];
+    ssize_t n = ::readlink(ToNativePath(current).c_str(), target, sizeof target);
+    if (n <= 0 || n == static_cast<ssize_t>(sizeof target)) return current;
+    std::string next(target, static_cast<size_t>(n));
+    current = next[0] == '/' ? next : ExtractFilePath(current) + next;
+  }
+  return current;
 }
 
 std::string ExpandFileName(const std::string& path) {

@@ -5,6 +5,15 @@
 
 #include "zipbuilder/ZipBuilder.h"
 
+// `text` safe for a terminal: every control character (escape sequences, CR,
+// LF, ...) shown as \xNN. Messages keep their own line breaks.
+std::string EscapedText(const std::string& text, bool keepLineBreaks = false);
+
+// Sets Cancel on `zip` when SIGINT or SIGTERM arrives during an operation (its
+// user interface must be the console's): the operation stops at the engine's
+// next step and removes its temporary files.
+void CancelOnInterrupt(TZipBuilder& zip);
+
 // Unattended: nobody is asked, and every report goes to stderr as "zipbuilder: TEXT".
 void ReportToStderr(TZipBuilder& zip);
 

@@ -60,12 +60,13 @@ int RunExtractRequest(const ExtractRequest& request) {
   Outcome outcome;
   ProgressBar bar;
   bar.Attach(zip);
+  CancelOnInterrupt(zip);
 
   // Reports and engine messages go to stderr; nothing is shown in a box.
   zip.Unattended = false;
   zip.OnMessage = [&](TZipBuilder*, int code, const std::string& text) {
     bar.ClearLine();
-    if (code != 0 || !text.empty()) std::cerr << "zipbuilder: " << text << '\n';
+    if (code != 0 || !text.empty()) std::cerr << "zipbuilder: " << EscapedText(text, true) << '\n';
     outcome.EngineCode(code);
   };
   zip.OnExtractSkipped = [&](TZipBuilder*, const std::string&, UnZipSkipTypes why, int code) {
@@ -94,6 +95,11 @@ int RunExtractRequest(const ExtractRequest& request) {
     case ArchiveOpening::Missing: return kExitNoArchive;
     case ArchiveOpening::Unreadable: return kExitError;
     case ArchiveOpening::Listed: break;
+  }
+  // Nothing in it at all: say so, as a warning, rather than "nothing matched".
+  if (zip.Count() == 0 && zip.SkippedDirCount() == 0 && request.specs.empty()) {
+    std::cerr << "zipbuilder: warning: " << EscapedText(request.archive) << " is empty\n";
+    return kExitWarning;
   }
 
   if (!request.testOnly && !request.baseDir.empty()) {
@@ -124,11 +130,11 @@ int RunExtractRequest(const ExtractRequest& request) {
   int status = outcome.Status(zip.SuccessCount());
   if (request.testOnly) {
     if (status == kExitOk)
-      std::cout << "No errors detected in compressed data of " << request.archive << ".\n";
+      std::cout << "No errors detected in compressed data of " << EscapedText(request.archive) << ".\n";
     else
-      std::cout << "Errors detected in " << request.archive << " (" << zip.SuccessCount() << " members tested)\n";
+      std::cout << "Errors detected in " << EscapedText(request.archive) << " (" << zip.SuccessCount() << " members tested)\n";
   } else if (status == kExitNothingMatched) {
-    std::cerr << "zipbuilder: no member of " << request.archive << " matched\n";
+    std::cerr << "zipbuilder: no member of " << EscapedText(request.archive) << " matched\n";
   }
   return status;
 }

@@ -63,7 +63,7 @@ std::string MemberLine(const ZipDirEntry& e, bool verbose) {
   std::snprintf(line + length, sizeof line - length, "%04u-%02u-%02u %02u:%02u  %08x  ",
                 1980u + (e.ModDate >> 9), (e.ModDate >> 5) & 15u, e.ModDate & 31u, e.ModTime >> 11,
                 (e.ModTime >> 5) & 63u, e.Crc32);
-  return line + e.FileName;
+  return line + EscapedText(e.FileName);
 }
 
 int RunList(const std::vector<std::string>& args) {
@@ -81,6 +81,13 @@ int RunList(const std::vector<std::string>& args) {
 
   TZipBuilder zip;
   ReportToStderr(zip);
+  // Any report while listing (structure, garbage, a comment past the end ...)
+  // makes the status a warning, as test and extract see the same archive.
+  bool warned = false;
+  zip.OnMessage = [&warned, report = zip.OnMessage](TZipBuilder* z, int code, const std::string& text) {
+    warned = true;
+    report(z, code, text);
+  };
   if (OpenArchive(zip, archive) != ArchiveOpening::Listed) return 1;
 
   std::cout << (verbose ? "    Length Compressed  Method   Encryption       Date       Time   "
@@ -93,7 +100,7 @@ int RunList(const std::vector<std::string>& args) {
     totalCompressed += entry->CompressedSize;
   }
   std::string comment = zip.GetZipComment();
-  if (!comment.empty()) std::cout << "Comment: " << comment << '\n';
+  if (!comment.empty()) std::cout << "Comment: " << EscapedText(comment, true) << '\n';
   char totals[64];
   std::snprintf(totals, sizeof totals, "%10llu %10llu  ", static_cast<unsigned long long>(totalSize),
                 static_cast<unsigned long long>(totalCompressed));
@@ -106,7 +113,7 @@ int RunList(const std::vector<std::string>& args) {
               << "Spanned: " << (zip.Spanned() ? "yes" : "no") << '\n'
               << "SkippedDirCount: " << zip.SkippedDirCount() << '\n';
   }
-  return 0;
+  return warned ? 1 : 0;
 }
 
 RegisterCommand listCommand({"list", "list [-v] ARCHIVE",

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "platform/Interrupts.h"
 #include "zipbuilder/ZipBuilder.h"
 
 std::vector<Command>& Commands() {
@@ -37,7 +38,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const auto& c : Commands()) {
-    if (c.name == first) return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (c.name != first) continue;
+    platform::CatchInterrupts();
+    int status = c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (int signal = platform::InterruptSignal()) {
+      std::cerr << "zipbuilder: interrupted\n";
+      return 128 + signal;
+    }
+    return status;
   }
   std::cerr << "zipbuilder: unknown command '" << first << "' (try --help)\n";
   return 2;

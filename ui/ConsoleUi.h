@@ -2,6 +2,8 @@
 // passwords are read from the terminal (answered "No"/cancelled without one).
 #pragma once
 
+#include <functional>
+
 #include "UiService.h"
 
 namespace ui {
@@ -11,7 +13,11 @@ class ConsoleUi : public UiService {
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
   PasswordAnswer PasswordDialog(const std::string& caption, const std::string& prompt,
                                 const std::vector<DialogButton>& buttons) override;
-  void ProcessMessages() override {}
+  // Runs between the engines' steps: the tool checks here for an interruption.
+  void ProcessMessages() override {
+    if (OnProcessMessages) OnProcessMessages();
+  }
+  std::function<void()> OnProcessMessages;
   int GetCursor() override { return cursor_; }
   void SetCursor(int c) override { cursor_ = c; }
 

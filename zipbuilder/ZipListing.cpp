@@ -209,6 +209,11 @@ void TZipBuilder::List() {
       HostVersion = header.VersionMadeBy0;
       HostFlags = header.Flag;
       std::string fileName = UpToZero(name);
+      // A zero byte cannot be part of a name: the entry is damaged.
+      if (fileName.size() != name.size() && !structureWarning_) {
+        structureWarning_ = true;
+        ShowZipMessage(10203, "");
+      }
       ConvertOem2Iso(fileName, cpdOEM2ISO);
 
       auto entry = std::make_unique<ZipDirEntry>();

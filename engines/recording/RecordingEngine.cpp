@@ -74,7 +74,7 @@ void PlayScript(void* caller, ZFunctionPtr callback, uint32_t handle) {
 }
 
 void FillOutput(void* block, uint32_t size) {
-  if (!block) return;
+  if (!block || g_config.outputData.empty()) return;
   std::memcpy(block, g_config.outputData.data(), std::min<size_t>(size, g_config.outputData.size()));
 }
 

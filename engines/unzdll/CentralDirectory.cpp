@@ -138,6 +138,25 @@ std::string ConvertMemberName(const std::string& raw, uint8_t host, uint8_t vers
   return name;
 }
 
+namespace {
+
+// In the order of their local records, a member whose record starts before the
+// previous one's fixed header, name and data have ended overlaps it. The local
+// name and extra field are not read here, so each extent is its smallest.
+void MarkOverlaps(std::vector<Member>& members) {
+  std::vector<Member*> byOffset;
+  for (Member& m : members) byOffset.push_back(&m);
+  std::stable_sort(byOffset.begin(), byOffset.end(),
+                   [](const Member* a, const Member* b) { return a->localHeaderOffset < b->localHeaderOffset; });
+  uint64_t end = 0;
+  for (Member* m : byOffset) {
+    if (m != byOffset.front() && m->localHeaderOffset < end) m->overlaps = true;
+    end = std::max(end, m->localHeaderOffset + 30 + m->compressedSize);
+  }
+}
+
+}  // namespace
+
 ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage) {
   EndRecord end = FindEndRecord(file);
   if (end.centralSize > end.position) Damaged("central directory larger than the archive");
@@ -188,6 +207,7 @@ ArchiveDirectory ReadCentralDirectory(ArchiveFile& file, uint16_t wantedCodePage
   // Without zip64 the recorded count keeps only its low 16 bits.
   if (dir.members.size() != end.entries && (dir.members.size() & 0xFFFF) != end.entries)
     Damaged("member count does not match the end record");
+  MarkOverlaps(dir.members);
   return dir;
 }
 

@@ -30,6 +30,9 @@ struct Member {
   uint16_t aesVersion = 0;
   uint8_t aesStrength = 0;  // 1, 2, 3: 128, 192, 256-bit keys
   uint16_t aesMethod = 0;   // the compression method under the encryption
+  // Its local record lies inside another member's local record or data (several
+  // entries sharing one header, a zip bomb's trick): refused as damaged.
+  bool overlaps = false;
 
   bool IsAes() const { return method == zip::kMethodAes && aesVersion != 0; }
   // The compression method of the data once decrypted.

@@ -10,6 +10,7 @@
 #include "ZipEngineApi.h"
 #include "zipformat/Wildcard.h"
 #include "platform/Paths.h"
+#include "platform/Umask.h"
 
 namespace unz {
 namespace {
@@ -38,11 +39,21 @@ bool CrcMatches(const Member& m, const DecodeResult& result) {
 }
 
 // Unix permissions of a Unix member without setuid, setgid and sticky bits;
-// read-only or not for the others.
+// read-only or not for the others; through the umask like any new file's.
 uint32_t FileMode(const Member& m) {
+  static const uint32_t umask = platform::CurrentUmask();
   uint32_t mode = m.UnixMode() & 0777;
-  if (mode) return mode;
-  return (m.externalAttributes & 0x01) ? 0444 : 0644;
+  if (!mode) mode = (m.externalAttributes & 0x01) ? 0444 : 0666;
+  return mode & ~umask;
+}
+
+// FIFOs, devices and sockets recorded by a Unix writer, without data: never
+// made as empty files. (Data read from a pipe is recorded as a FIFO with the
+// data in it: that is a file's content and extracts as a file.)
+bool IsSpecialFile(const Member& m) {
+  const uint32_t type = m.UnixMode() & 0170000;
+  const bool special = type == 0010000 || type == 0020000 || type == 0060000 || type == 0140000;
+  return special && m.uncompressedSize == 0;
 }
 
 }  // namespace
@@ -175,6 +186,8 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
 std::optional<Extractor::Outcome> Extractor::BeginMember(const Member& m) {
   if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name))
     return Outcome::Stopped;
+  if (m.overlaps)
+    return Skip(m, kEngineBadArchive, kSkipFormatWrong, "Member data overlaps another member's, refused: ");
   if ((m.flags & kFlagStrongEncryption) || (m.method == zip::kMethodAes && !m.IsAes()) ||
       (m.IsAes() && !AesSaltSize(m.aesStrength)))
     return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
@@ -191,10 +204,15 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
   std::vector<std::string> parts;
   std::string target;
   if (!options_.test) {
-    std::optional<std::vector<std::string>> safe = SafeComponents(m.name);
+    bool controlsReplaced = false;
+    std::optional<std::vector<std::string>> safe = SafeComponents(m.name, &controlsReplaced);
     if (!safe) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
+    if (controlsReplaced)
+      callback_.Message(kEngineWarning, "Control characters in the name replaced by \"_\": " + PrintableName(m.name));
     parts = std::move(*safe);
     if (m.IsDirectory()) return ExtractDirectory(m, parts);
+    if (IsSpecialFile(m))
+      return Skip(m, kEngineWarning, kSkipUnsafeName, "Special file (FIFO, device or socket) skipped: ");
     if (parts.empty()) return Skip(m, kEngineUnsafeName, kSkipUnsafeName, "Unsafe member name skipped: ");
     if (!options_.keepDirectories) parts = {parts.back()};
     // The order of the archive decides between members on the same path.
@@ -207,6 +225,8 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
         return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory of ");
     }
     target = tree_->PathOf(parts);
+    if (targetsNamed_.count(target))
+      callback_.Message(kEngineWarning, "Another member of the same name was extracted before: " + PrintableName(m.name));
     if (std::optional<Outcome> refused = CheckExisting(m, target, fileIndex, tree_->PathOf(parts, parts.size() - 1)))
       return *refused;
     targetsNamed_.insert(target);
@@ -282,7 +302,7 @@ Extractor::Outcome Extractor::ExtractDirectory(const Member& m, const std::vecto
     case TreeStatus::Failed:
       return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create the directory ");
   }
-  tree_->RememberDirectory(tree_->PathOf(parts), m.dosDateTime, m.UnixMode() & 0777);
+  tree_->RememberDirectory(tree_->PathOf(parts), m.dosDateTime, m.UnixMode() & 0777 & ~platform::CurrentUmask());
   return Outcome::Done;
 }
 
@@ -407,7 +427,7 @@ bool Extractor::KeepDespiteCrc(const Member& m, uint32_t found) {
 }
 
 Extractor::Outcome Extractor::Skip(const Member& m, int32_t engineError, int32_t reason, const std::string& text) {
-  if (engineError != kEngineOk && !text.empty()) callback_.Message(engineError, text + m.name);
+  if (engineError != kEngineOk && !text.empty()) callback_.Message(engineError, text + PrintableName(m.name));
   callback_.Skipped(m.name, engineError, reason);
   return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
 }

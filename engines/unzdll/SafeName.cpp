@@ -26,12 +26,35 @@ std::vector<std::string> Split(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::vector<std::string>> SafeComponents(const std::string& name) {
+std::optional<std::vector<std::string>> SafeComponents(const std::string& name, bool* replaced) {
   if (name.empty() || IsSeparator(name[0]) || HasDrive(name)) return std::nullopt;
   std::vector<std::string> parts = Split(name);
-  for (const auto& part : parts)
+  if (replaced) *replaced = false;
+  for (auto& part : parts) {
     if (part == "..") return std::nullopt;
+    for (char& c : part) {
+      if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) continue;
+      c = '_';
+      if (replaced) *replaced = true;
+    }
+  }
   return parts;
+}
+
+std::string PrintableName(const std::string& name) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      out += c;
+    } else {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
 }
 
 bool LinkTargetStaysInside(const std::string& target, size_t depth) {

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/Paths.h"
+
 namespace zipdll {
 namespace {
 
@@ -32,7 +34,8 @@ std::vector<std::string> SplitSuffixes(const char* list) {
 // The fields both layouts share (offsets 0 to 127).
 template <typename Record>
 void ReadCommonFields(const Record& r, AddRequest& q) {
-  q.archive = r.pZipFN ? r.pZipFN : "";
+  // An archive reached through a link is rewritten in its target's place.
+  q.archive = r.pZipFN ? platform::ResolveSymlinks(r.pZipFN) : "";
   q.password = OptionalText(r.pZipPassword);
   q.storeSuffixes = SplitSuffixes(r.pSuffix);
   q.hiddenFiles = r.fSystem != 0;

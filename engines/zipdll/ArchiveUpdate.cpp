@@ -15,12 +15,15 @@
 #include "platform/Env.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
+#include "platform/Umask.h"
 
 namespace zipdll {
 namespace {
 
 constexpr unsigned kWorkerThreads = 2;
-constexpr uint32_t kNewArchiveMode = 0644;
+// A new archive gets what the umask allows of this, as any new file; an archive
+// rewritten keeps its own mode (its target's, when reached through a link).
+constexpr uint32_t kNewArchiveMode = 0666;
 
 // One member of the new archive: copied from the old one, or new.
 struct PlanItem {
@@ -32,7 +35,7 @@ struct OldArchive {
   bool exists = false;
   ExistingArchive contents;
   platform::FileHandle handle = platform::kInvalidHandle;
-  uint32_t mode = kNewArchiveMode;
+  uint32_t mode = kNewArchiveMode & ~platform::CurrentUmask();
   int64_t unixTime = 0;
 };
 

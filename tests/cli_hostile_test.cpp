@@ -1,0 +1,188 @@
+// The command-line tool on odd and hostile archives: empty ones, names with
+// control characters, special files, permissions wider than the umask,
+// members sharing their data, and a run interrupted by a signal.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/CraftedZip.h"
+#include "support/PeerTools.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using testsupport::CraftedMember;
+using testsupport::CraftZip;
+using testsupport::RunIn;
+using testsupport::WriteTextFile;
+
+const std::string kTool = std::string(ZB_BINARY_DIR) + "/zipbuilder";
+
+struct CliHostileTest : ::testing::Test {
+  testsupport::TempDir dir;
+  void SetUp() override { umask(022); }
+  testsupport::CommandResult Run(const std::string& args) {
+    return RunIn(dir.path(), kTool + " " + args);
+  }
+  std::vector<std::string> Files(const std::string& sub) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir / sub))
+      names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+// An archive of nothing is empty, not "nothing matched": a warning, status 1.
+TEST_F(CliHostileTest, EmptyArchiveIsSaidToBeEmpty) {
+  WriteTextFile(dir / "e.zip", CraftZip({}));
+  for (const char* command : {"test e.zip", "extract -d out e.zip"}) {
+    SCOPED_TRACE(command);
+    auto r = Run(command);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("e.zip is empty"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Errors detected"), std::string::npos) << r.out;
+  }
+}
+
+// Control characters never reach the terminal raw, nor become file names.
+TEST_F(CliHostileTest, ControlCharactersAreEscapedAndReplaced) {
+  WriteTextFile(dir / "c.zip", CraftZip({{"a\x1b[31mred\r\nx.txt", "hi"}}));
+  auto listed = Run("list c.zip");
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_NE(listed.out.find("a\\x1b[31mred\\x0d\\x0ax.txt"), std::string::npos) << listed.out;
+  EXPECT_EQ(listed.out.find('\x1b'), std::string::npos);
+  auto extracted = Run("extract -d out c.zip");
+  EXPECT_EQ(extracted.status, 1) << extracted.err;
+  EXPECT_NE(extracted.err.find("replaced by \"_\""), std::string::npos) << extracted.err;
+  EXPECT_EQ(extracted.err.find('\x1b'), std::string::npos);
+  EXPECT_EQ(extracted.err.find('\r'), std::string::npos);
+  EXPECT_EQ(Files("out"), std::vector<std::string>{"a_[31mred__x.txt"});
+}
+
+// FIFOs and devices are skipped with a warning; stored permissions pass
+// through the umask (022 here).
+TEST_F(CliHostileTest, SpecialFilesSkippedAndPermissionsThroughTheUmask) {
+  CraftedMember fifo("fifo", ""), device("dev", ""), wide("wide.txt", "w"), bare("bare.txt", "b");
+  fifo.unixMode = 0010666;
+  device.unixMode = 0020666;
+  wide.unixMode = 0100777;
+  bare.host = 0;  // no Unix mode: the default for new files
+  WriteTextFile(dir / "s.zip", CraftZip({fifo, device, wide, bare}));
+  auto r = Run("extract -d out s.zip");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("skipped: fifo"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("skipped: dev"), std::string::npos) << r.err;
+  EXPECT_EQ(Files("out"), (std::vector<std::string>{"bare.txt", "wide.txt"}));
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "out/wide.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  ASSERT_EQ(stat((dir / "out/bare.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
+// Central entries that share one local record (a bomb of 20 KB that expands
+// a hundredfold per entry) are refused as damaged: only the first is written.
+TEST_F(CliHostileTest, MembersSharingTheirDataAreRefused) {
+  CraftedMember zeros("a.bin", std::string(200000, '\0'), true);
+  std::string bytes = CraftZip({zeros});
+  const size_t central = bytes.find("PK\x01\x02"), end = bytes.find("PK\x05\x06");
+  const std::string entry = bytes.substr(central, end - central);
+  std::string entries = entry;
+  for (char name : {'b', 'c', 'd'}) {
+    std::string copy = entry;
+    copy[46] = name;  // the name's first byte
+    entries += copy;
+  }
+  std::string record = bytes.substr(end);
+  record[8] = record[10] = 4;  // entries on this disk and in all
+  const uint32_t size = static_cast<uint32_t>(entries.size());
+  for (int i = 0; i < 4; ++i) record[12 + i] = static_cast<char>(size >> (8 * i));
+  WriteTextFile(dir / "o.zip", bytes.substr(0, central) + entries + record);
+
+  auto extracted = Run("extract -d out o.zip");
+  EXPECT_EQ(extracted.status, 2) << extracted.err;
+  EXPECT_NE(extracted.err.find("overlaps"), std::string::npos) << extracted.err;
+  EXPECT_EQ(Files("out"), std::vector<std::string>{"a.bin"});
+  auto tested = Run("test o.zip");
+  EXPECT_EQ(tested.status, 2) << tested.err;
+}
+
+// SIGINT or SIGTERM during an add cancels it: the temporary archive is
+// removed, the archive is not created, the status tells the signal.
+TEST_F(CliHostileTest, InterruptedAddLeavesNoTemporaryFile) {
+  std::string data(48u << 20, '\0');
+  uint32_t x = 12345;
+  for (char& c : data) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  WriteTextFile(dir / "big.bin", data);
+  for (const char* signal : {"INT", "TERM"}) {
+    SCOPED_TRACE(signal);
+    // The shell waits until the temporary file exists, then signals the tool.
+    auto r =
+        RunIn(dir.path(),
+              std::string("ZIPDLL_WHOLE_BUFFER_LIMIT=0 ") + kTool +
+                  " add big.zip big.bin & pid=$!; "
+                  "for i in $(seq 500); do ls *.tmp >/dev/null 2>&1 && break; sleep 0.01; done; "
+                  "kill -" +
+                  signal + " $pid; wait $pid; echo status=$?");
+    EXPECT_NE(r.out.find(std::string("status=") + (signal[0] == 'I' ? "130" : "143")),
+              std::string::npos)
+        << r.out << r.err;
+    EXPECT_EQ(Files(""), std::vector<std::string>{"big.bin"});
+  }
+}
+
+// Adding to and deleting from an archive reached through a symbolic link
+// rewrite the link's target, in its own directory, with its own mode; a new
+// archive is made as the umask allows.
+TEST_F(CliHostileTest, ArchiveThroughASymlinkReplacesTheTargetKeepingItsMode) {
+  WriteTextFile(dir / "f1.txt", "one");
+  WriteTextFile(dir / "f2.txt", "two");
+  std::filesystem::create_directory(dir / "store");
+  umask(077);
+  ASSERT_EQ(Run("add store/a.zip f1.txt").status, 0);
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "store/a.zip").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u) << "a new archive follows the umask";
+  ASSERT_EQ(chmod((dir / "store/a.zip").c_str(), 0640), 0);
+  umask(022);
+  std::filesystem::create_symlink("store/a.zip", dir / "link.zip");
+  for (const char* command : {"add link.zip f2.txt", "delete link.zip f1.txt"}) {
+    SCOPED_TRACE(command);
+    auto r = Run(command);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.zip"));
+    ASSERT_EQ(stat((dir / "store/a.zip").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Files("store"), std::vector<std::string>{"a.zip"});
+  }
+  auto listed = Run("list store/a.zip");
+  EXPECT_EQ(listed.out.find("f1.txt"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("f2.txt"), std::string::npos) << listed.out;
+}
+
+// list, test and extract agree: what the reading commands call damaged, list
+// does not pass with status 0; members of the same name extract with a warning.
+TEST_F(CliHostileTest, StatusesAgreeBetweenListTestAndExtract) {
+  std::string zeroInName = CraftZip({{std::string("a\0b.txt", 7), "x"}});
+  std::string commentPastEnd = CraftZip({{"c.txt", "x"}});
+  commentPastEnd[commentPastEnd.size() - 2] = 40;  // claims 40 comment bytes, none follow
+  WriteTextFile(dir / "zero.zip", zeroInName);
+  WriteTextFile(dir / "short.zip", commentPastEnd);
+  for (const char* archive : {"zero.zip", "short.zip"}) {
+    SCOPED_TRACE(archive);
+    auto r = Run(std::string("list ") + archive);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_FALSE(r.err.empty());
+  }
+  WriteTextFile(dir / "dup.zip", CraftZip({{"same.txt", "first"}, {"same.txt", "second"}}));
+  auto r = Run("extract -o -d out dup.zip");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("same name"), std::string::npos) << r.err;
+}
+
+}  // namespace
