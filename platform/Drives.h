@@ -50,6 +50,11 @@ class DriveProvider {
   virtual bool SetVolumeLabel(const std::string& root, const std::string& label) = 0;
   // Whether a disk is in the drive (always true for fixed drives).
   virtual bool IsDiskInDrive(const std::string& root) = 0;
+  // Whether FormatDrive can act on the drive: only removable drives qualify.
+  virtual bool CanFormatDrive(const std::string& root) = 0;
+  // Formats the disk in the drive and gives it `label`: 0 on success, -1 when the
+  // format failed, -3 when formatting is not available for the drive.
+  virtual int FormatDrive(const std::string& root, const std::string& label) = 0;
 };
 
 // The drive letter of `root` in upper case, or 0 for "\" and other roots.

@@ -13,6 +13,7 @@
 
 #include "Drives.h"
 #include "Paths.h"
+#include "PosixFormatDrive.h"
 
 namespace platform {
 
@@ -107,6 +108,17 @@ class PosixDrives : public DriveProvider {
   }
 
   bool IsDiskInDrive(const std::string& root) override { return !DriveDirectory(root).empty(); }
+
+  bool CanFormatDrive(const std::string& root) override {
+    char letter = DriveLetterOf(root);
+    return letter && GetDriveType(root) == kDriveRemovable &&
+           FindFormatTarget(letter).kind != FormatTarget::Kind::None;
+  }
+
+  int FormatDrive(const std::string& root, const std::string& label) override {
+    if (!CanFormatDrive(root)) return -3;
+    return FormatTargetWithLabel(FindFormatTarget(DriveLetterOf(root)), label);
+  }
 };
 
 }  // namespace

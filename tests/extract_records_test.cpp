@@ -316,7 +316,8 @@ TEST_F(ExtractRecordsTest, PreconditionsStopBeforeTheEngine) {
   zip.SetLastDiskNumber(2);
   zip.SetFSpecArgs({"x"});
   zip.Extract();
-  EXPECT_EQ(zip.ErrCode(), 11024) << "spanned archives are not joined yet";
+  // Taken for a set, the archive is joined first: its numbered first volume is missing.
+  EXPECT_EQ(zip.ErrCode(), 11001);
   EXPECT_TRUE(engine.Execs().empty());
 }
 

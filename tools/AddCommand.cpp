@@ -1,4 +1,8 @@
 // zipbuilder add: files into an archive, with options in the manner of zip.
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdint>
 #include <iostream>
 
 #include "Command.h"
@@ -10,7 +14,8 @@
 namespace {
 
 const char* const kUsage =
-    "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] ARCHIVE SPEC...";
+    "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-s SIZE[k|m|g] | --span] "
+    "ARCHIVE SPEC...";
 
 int Usage() {
   std::cerr << "usage: zipbuilder " << kUsage << '\n';
@@ -41,10 +46,20 @@ int RunAdd(const std::vector<std::string>& args) {
   bool askPassword = false;
   std::string password;
   std::vector<std::string> exclusions, operands;
+  int64_t volumeSize = 0;
+  bool span = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() < 2 || a[0] != '-' || !operands.empty()) {
       operands.push_back(a);
+      continue;
+    }
+    if (a == "--span") {
+      span = true;
+      continue;
+    }
+    if (a == "-s") {
+      if (++i >= args.size() || (volumeSize = VolumeSize(args[i])) == 0) return Usage();
       continue;
     }
     if (a == "-P" || a == "-x") {
@@ -78,6 +93,17 @@ int RunAdd(const std::vector<std::string>& args) {
   zip.HowToDelete = htdFinal;
   ProgressBar bar;
   bar.Attach(zip);
+  if (span || volumeSize > 0) {
+    if (span && volumeSize > 0) return Usage();
+    // Volumes: numbered files of at most SIZE bytes, or one per removable disk;
+    // disks and overwriting are asked for on the terminal.
+    options.Include(AddDiskSpan);
+    ReportSpanningToStderr(zip, [&bar] { bar.ClearLine(); });
+    if (volumeSize > 0) {
+      zip.SetMaxVolumeSize(static_cast<int32_t>(volumeSize));
+      zip.SetMinFreeVolSize(static_cast<int32_t>(std::min<int64_t>(volumeSize, 65536)));
+    }
+  }
   zip.SetFileName(operands[0]);
   zip.AddOptions = options;
   zip.AddCompLevel = level;
@@ -89,6 +115,7 @@ int RunAdd(const std::vector<std::string>& args) {
   if (zip.SuccessCount() > 0 || zip.ErrCode() == 0) {
     std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
               << " added\n";
+    if (options.Contains(AddDiskSpan)) std::cerr << "zipbuilder: last volume " << zip.ZipFileName() << '\n';
     return 0;
   }
   return 1;
@@ -96,7 +123,8 @@ int RunAdd(const std::vector<std::string>& args) {
 
 RegisterCommand addCommand({"add", kUsage,
                             "add files (-r recurse, -0..-9 level, -e/-P encrypt, -x exclude, -m move, "
-                            "-f freshen, -u update, -D no directory entries, -j junk paths)",
+                            "-f freshen, -u update, -D no directory entries, -j junk paths, -s numbered volumes "
+                            "of at most SIZE bytes, --span one volume per removable disk)",
                             RunAdd});
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "CommandSupport.h"
 
-#include "platform/Interrupts.h"
-#include "ui/ConsoleUi.h"
-
+#include <cctype>
+#include <climits>
 #include <iostream>
+
+#include "platform/Interrupts.h"
+#include "platform/Paths.h"
+#include "ui/ConsoleUi.h"
 
 std::string EscapedText(const std::string& text, bool keepLineBreaks) {
   static const char kHex[] = "0123456789abcdef";
@@ -38,7 +41,53 @@ void ReportToStderr(TZipBuilder& zip) {
   };
 }
 
-ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive) {
+int64_t VolumeSize(const std::string& text) {
+  size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits > 12 || text.size() > digits + 1) return 0;
+  int64_t size = std::stoll(text.substr(0, digits));
+  if (digits < text.size()) {
+    switch (std::tolower(static_cast<unsigned char>(text[digits]))) {
+      case 'k': size <<= 10; break;
+      case 'm': size <<= 20; break;
+      case 'g': size <<= 30; break;
+      default: return 0;
+    }
+  }
+  // A volume must take the largest header with its name; the property holds 31 bits.
+  return size >= 1024 && size <= INT32_MAX ? size : 0;
+}
+
+std::string LastVolumeOf(TZipBuilder& zip, const std::string& name) {
+  int number = DiskSpan::NumberBeforeExtension(name);
+  std::string setName = name;
+  if (number > 0) {
+    const std::string extension = platform::ExtractFileExt(name);
+    setName = name.substr(0, name.size() - extension.size() - 3) + extension;
+  } else if (!zip.FileExists(name) && zip.FileExists(DiskSpan::NumberedName(name, 0))) {
+    number = 1;
+  } else {
+    return name;
+  }
+  if (!zip.FileExists(DiskSpan::NumberedName(setName, number - 1))) return name;
+  while (number < 999 && zip.FileExists(DiskSpan::NumberedName(setName, number))) ++number;
+  return DiskSpan::NumberedName(setName, number - 1);
+}
+
+void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& beforeReport) {
+  CancelOnInterrupt(zip);
+  zip.Unattended = false;
+  const std::string copying = zip.LoadZipStr(kMsgCopying, "Copying: ");
+  // Reports the component shows in a box are printed by the console already.
+  zip.OnMessage = [copying, beforeReport](TZipBuilder* z, int code, const std::string& text) {
+    if (text.rfind(copying, 0) == 0 || (code == 0 && text == z->Message())) return;
+    if (beforeReport) beforeReport();
+    std::cerr << "zipbuilder: " << EscapedText(text, true) << '\n';
+  };
+}
+
+ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& requested) {
+  const std::string archive = LastVolumeOf(zip, requested);
   if (!zip.FileExists(archive)) {
     std::cerr << "zipbuilder: " << archive << ": "
               << zip.LoadZipStr(kMsgInputMissing, "Input file does not exist") << '\n';

@@ -1,6 +1,8 @@
 // What the subcommands share: reporting to stderr and opening the archive.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "zipbuilder/ZipBuilder.h"
@@ -19,7 +21,19 @@ void ReportToStderr(TZipBuilder& zip);
 
 enum class ArchiveOpening { Listed, Missing, Unreadable };
 
-// Names `archive` on the component, which lists it. A missing archive is
+// "64k", "10m", "1g" or plain bytes; 0 when not a size a volume can have.
+int64_t VolumeSize(const std::string& text);
+
+// The last volume of the numbered set `name` belongs to (backup002.zip, or the
+// set's own name backup.zip, gives backup007.zip when volumes 1 to 7 exist);
+// `name` itself when it is no volume of such a set.
+std::string LastVolumeOf(TZipBuilder& zip, const std::string& name);
+
+// Spanned sets may ask questions (disks, overwriting): the component may ask on
+// the terminal, and its reports go to stderr once, without the copying lines.
+void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& beforeReport = nullptr);
+
+// Names `archive` (or the last volume of its set) on the component, which lists it. A missing archive is
 // reported here; an unreadable one has been reported by the listing.
 ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive);
 

@@ -75,7 +75,9 @@ int RunExtractRequest(const ExtractRequest& request) {
 
   // Reports and engine messages go to stderr; nothing is shown in a box.
   zip.Unattended = false;
+  const std::string joining = zip.LoadZipStr(kMsgCopying, "Copying: ");
   zip.OnMessage = [&](TZipBuilder*, int code, const std::string& text) {
+    if (code == 0 && text.rfind(joining, 0) == 0) return;  // a spanned set being joined
     bar.ClearLine();
     if (code != 0 || !text.empty()) std::cerr << "zipbuilder: " << EscapedText(text, true) << '\n';
     outcome.EngineCode(code);

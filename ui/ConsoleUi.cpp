@@ -3,6 +3,7 @@
 #include <cctype>
 #include <iostream>
 
+#include "FormatDialog.h"
 #include "platform/Terminal.h"
 
 namespace ui {
@@ -12,12 +13,20 @@ int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, u
   uint32_t kind = style & 0xF;
   if (kind == kMbOk) return kIdOk;
   bool yesNo = kind == kMbYesNo || kind == kMbYesNoCancel;
-  if (!platform::StdinIsTerminal()) return yesNo ? kIdNo : kIdCancel;
-  std::cerr << (yesNo ? "[y/n] " : "[o(k)/c(ancel)] ") << std::flush;
+  // Nobody to ask: cancel where the box offers it (a "No" would only bring the
+  // same question back), else "No".
+  const int unanswered = kind == kMbYesNo ? kIdNo : kIdCancel;
+  if (!platform::StdinIsTerminal()) return unanswered;
+  const char* choices = kind == kMbYesNoCancel  ? "[y(es)/n(o)/c(ancel)] "
+                        : kind == kMbYesNo      ? "[y/n] "
+                        : kind == kMbRetryCancel ? "[r(etry)/c(ancel)] "
+                                                 : "[o(k)/c(ancel)] ";
+  std::cerr << choices << std::flush;
   std::string line;
-  if (!std::getline(std::cin, line) || line.empty()) return yesNo ? kIdNo : kIdCancel;
+  if (!std::getline(std::cin, line) || line.empty()) return unanswered;
   char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
-  if (yesNo) return c == 'y' ? kIdYes : kIdNo;
+  if (yesNo) return c == 'y' ? kIdYes : c == 'n' ? kIdNo : unanswered;
+  if (kind == kMbRetryCancel) return c == 'r' ? kIdRetry : kIdCancel;
   return c == 'o' ? kIdOk : kIdCancel;
 }
 
@@ -32,6 +41,23 @@ PasswordAnswer ConsoleUi::PasswordDialog(const std::string& caption, const std::
   answer.modalResult = kIdOk;
   answer.text = line;
   return answer;
+}
+
+void ConsoleUi::OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) {
+  std::cerr << "Format drive " << dialog->DriveName() << ": every file on the disk will be erased.\n";
+}
+
+void ConsoleUi::FormatDialogIdle(FormatDialog& dialog) {
+  if (dialog.FormatRan() || !platform::StdinIsTerminal()) {
+    if (dialog.FormatRan()) std::cerr << dialog.Status() << '\n';
+    dialog.Click(kFormatClose);
+    return;
+  }
+  std::cerr << "Format drive " << dialog.DriveName() << " with the label \"" << dialog.Text(kFormatLabel)
+            << "\"? [s(tart)/c(ancel)] " << std::flush;
+  std::string line;
+  const bool start = std::getline(std::cin, line) && !line.empty() && std::tolower(line[0]) == 's';
+  dialog.Click(start ? kFormatStart : kFormatClose);
 }
 
 }  // namespace ui

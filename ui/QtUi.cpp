@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "QtFormatDlg.h"
 #include "QtPasswordDlg.h"
 
 namespace ui {
@@ -69,6 +70,12 @@ PasswordAnswer QtUi::PasswordDialog(const std::string& caption, const std::strin
 }
 
 void QtUi::ProcessMessages() { QApplication::processEvents(); }
+
+void QtUi::OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) {
+  auto* window = new TFormatDlg(dialog, QApplication::activeWindow());
+  window->setWindowModality(Qt::ApplicationModal);
+  window->show();
+}
 
 void QtUi::SetCursor(int cursor) {
   if (cursor == cursor_) return;

@@ -11,6 +11,9 @@ class QtUi : public UiService {
   PasswordAnswer PasswordDialog(const std::string& caption, const std::string& prompt,
                                 const std::vector<DialogButton>& buttons) override;
   void ProcessMessages() override;
+  // Shows the Qt format dialog, modal to the application; the user works it.
+  void OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) override;
+  void FormatDialogIdle(FormatDialog&) override {}
   int GetCursor() override { return cursor_; }
   // The hourglass (-11) is the wait cursor over the whole application; any other
   // value takes it away again.

@@ -1,5 +1,7 @@
 #include "ScriptedUi.h"
 
+#include "FormatDialog.h"
+
 namespace ui {
 
 int ScriptedUi::MessageBox(const std::string& text, const std::string& caption, uint32_t style) {
@@ -21,6 +23,20 @@ PasswordAnswer ScriptedUi::PasswordDialog(const std::string& caption, const std:
   passwordAnswers.pop_front();
   if (answer.text.size() > 80) answer.text.resize(80);  // the entry box's limit
   return answer;
+}
+
+void ScriptedUi::OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) {
+  formatDialogs.push_back(dialog);
+  if (onFormatDialog) onFormatDialog(*dialog);
+}
+
+void ScriptedUi::FormatDialogIdle(FormatDialog& dialog) {
+  FormatAnswer answer = FormatAnswer::Close;
+  if (!formatAnswers.empty()) {
+    answer = formatAnswers.front();
+    formatAnswers.pop_front();
+  }
+  dialog.Click(answer == FormatAnswer::Start ? kFormatStart : kFormatClose);
 }
 
 }  // namespace ui

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <memory>
 
 #include "UiService.h"
 
@@ -19,12 +21,20 @@ struct RecordedPasswordDialog {
   std::vector<DialogButton> buttons;
 };
 
+// What the scripted user does with a format dialog that waits for it.
+enum class FormatAnswer { Start, Close };
+
 class ScriptedUi : public UiService {
  public:
   // Answers used in order; when a queue is empty a box answers kIdOk (or kIdYes for
   // yes/no boxes) and a password dialog answers with modal result 2 and no text.
   std::deque<int> boxAnswers;
   std::deque<PasswordAnswer> passwordAnswers;
+
+  // Used in order whenever a format dialog waits; with none left it is closed.
+  std::deque<FormatAnswer> formatAnswers;
+  std::vector<std::shared_ptr<FormatDialog>> formatDialogs;  // every one opened
+  std::function<void(FormatDialog&)> onFormatDialog;        // called as one opens
 
   std::vector<RecordedBox> boxes;
   std::vector<RecordedPasswordDialog> passwordDialogs;
@@ -36,6 +46,8 @@ class ScriptedUi : public UiService {
   PasswordAnswer PasswordDialog(const std::string& caption, const std::string& prompt,
                                 const std::vector<DialogButton>& buttons) override;
   void ProcessMessages() override { ++processMessagesCalls; }
+  void OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) override;
+  void FormatDialogIdle(FormatDialog& dialog) override;
   int GetCursor() override { return cursor; }
   void SetCursor(int c) override {
     cursor = c;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ struct PasswordAnswer {
   std::string text;
 };
 
+class FormatDialog;
+
 class UiService {
  public:
   virtual ~UiService() = default;
@@ -62,6 +65,13 @@ class UiService {
   virtual void ProcessMessages() = 0;
   virtual int GetCursor() = 0;
   virtual void SetCursor(int cursor) = 0;
+  // The drive format dialog (FormatDialog.h), called on the GUI thread: shows it,
+  // modal to the application, without waiting for it; it ends itself. The
+  // default shows nothing.
+  virtual void OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog);
+  // The open dialog has no work left and waits for its user. The default, with
+  // nobody to ask, closes it.
+  virtual void FormatDialogIdle(FormatDialog& dialog);
 };
 
 }  // namespace ui

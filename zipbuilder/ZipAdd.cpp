@@ -180,11 +180,23 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
 
   EngineUse engine(*this, EngineKind::Zip);
   if (!engine.Loaded()) return;
+  // A spanned set is written by the engine as one temporary archive first.
+  std::string archiveToWrite = zipFileName_;
   if (spanning) {
-    if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) ShowZipMessage(kMsgRefreshSpanned, "");
-    else if (IsExeName(zipFileName_)) ShowZipMessage(kMsgSfxSpanned, "");
-    else ShowZipMessage(kMsgSpanRenameCopyUnknownError, "\nwriting a spanned archive is not available in this build");
-    return;
+    if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) {
+      ShowZipMessage(kMsgRefreshSpanned, "");
+      return;
+    }
+    if (IsExeName(zipFileName_)) {
+      ShowZipMessage(kMsgSfxSpanned, "");
+      return;
+    }
+    archiveToWrite = MakeTempFileName("zip", ".tmp");
+    if (archiveToWrite.empty()) {
+      ShowZipMessage(kMsgTempFileFailed, "");
+      return;
+    }
+    if (Verbose && OnMessage) OnMessage(this, 0, "Temporary zipfile: " + archiveToWrite);
   }
 
   RunningScope running(*this, RunKind::Zip);
@@ -194,7 +206,7 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
     return;
   }
   ExecAddRecord(
-      version,
+      version, archiveToWrite,
       [&](AddRecord& rec) {
         ZipParams& c = rec.r.current;
         if (mode == kModeStreamToFile) {
@@ -216,20 +228,22 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
       [&](AddRecord& rec) {
         if (mode == kModeStreamToStream && successCount_ == 1) stream_->SetSize(rec.r.current.fOutStreamSize);
       });
+  if (spanning) WriteSpanFromTemporary(archiveToWrite);
   Cancel = false;
   running.Release();
   // The listing is renewed after every add that added something, streams too.
   if (successCount_ > 0) List();
 }
 
-void TZipBuilder::ExecAddRecord(int32_t version, const std::function<void(AddRecord&)>& build,
+void TZipBuilder::ExecAddRecord(int32_t version, const std::string& archiveName,
+                                const std::function<void(AddRecord&)>& build,
                                 const std::function<void(AddRecord&)>& afterExec) {
   StartWaitCursor();
   AddRecord rec;
   addRecord_ = &rec;
   try {
     rec.oldLayout = version <= 150;
-    SetZipSwitches(zipFileName_, version);
+    SetZipSwitches(archiveName, version);
     build(rec);
     // The older engines know no markers: plain copies of the lines.
     bool fits = !rec.oldLayout || rec.SetPlainSpecs(fSpecArgs_);
@@ -252,4 +266,26 @@ void TZipBuilder::ExecAddRecord(int32_t version, const std::function<void(AddRec
   fSpecArgsExcl_.clear();
   addRecord_ = nullptr;
   StopWaitCursor();
+}
+
+void TZipBuilder::WriteSpanFromTemporary(const std::string& temporary) {
+  auto& files = *env_->files;
+  if (successCount_ == 0) {
+    files.DeleteFile(temporary);  // nothing was added: no archive to keep
+    return;
+  }
+  try {
+    if (WriteSpanSet(temporary, zipFileName_) != 0) {
+      successCount_ = 0;
+      // The set is incomplete: the archive the engine built is all there is, so it stays.
+      if (OnMessage) OnMessage(this, 0, "Temporary zipfile kept: " + temporary);
+      return;
+    }
+    if (DiskSpan::HoldsSeparateFiles(Drives().GetDriveType(drive_)))
+      zipFileName_ = DiskSpan::NumberedName(zipFileName_, diskNr_);
+    files.DeleteFile(temporary);
+  } catch (...) {
+    successCount_ = 0;
+    ShowZipMessage(kMsgZipDllAbort, "");
+  }
 }

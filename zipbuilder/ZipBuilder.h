@@ -2,6 +2,7 @@
 // files, one concern each (see the list at the end of this header).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -20,10 +21,13 @@
 
 namespace platform {
 struct Env;
+class DriveProvider;
 }
 namespace ui {
 class UiService;
+class FormatDialog;
 }
+class TSHFormatThread;
 
 // ---- Enumerations ------------------------------------------------------------
 
@@ -336,6 +340,39 @@ class TZipBuilder {
   int32_t RealFileSize() const { return realFileSize_; }
   const std::string& RawZipComment() const { return rawZipComment_; }
   platform::FileHandle InFileHandle() const { return inFileHandle_; }
+  const std::string& OutFileName() const { return outFileName_; }
+  TZipDiskAction DiskAction() const { return diskAction_; }
+
+  // Spanned sets. Writing (ZipSpanWrite.cpp): copies the single-file archive
+  // `InFileName` onto the volumes of the set `OutFileName`. Joining
+  // (ZipSpanJoin.cpp): copies the set one of whose volumes is `InFileName` into
+  // one ordinary archive; `OutFileName` names it on entry (its extension becomes
+  // ".zip"), or is a directory path ending in a separator for a temporary file,
+  // and names the result on return (empty after a failure). Both return 0, or -7,
+  // -8, -9 after a reported failure; -9 without a report while another
+  // operation runs.
+  int WriteSpan(const std::string& InFileName, const std::string& OutFileName);
+  int ReadSpan(const std::string& InFileName, std::string& OutFileName);
+  // Formats the disk in drive number formatDriveNumber_ through the format dialog,
+  // labelling it with VolumeName(): -2 cancelled, -1 error or refused, -3 not run,
+  // any other value: the dialog ran to its end (ZipShellFormat.cpp).
+  int ZipFormat();
+  // The window enumeration of ZipFormat: the dialog whose parent is the
+  // application's window is the format dialog (state 1); false stops the enumeration.
+  static bool EnumThreadWndProc(ui::FormatDialog& window, TZipBuilder* builder);
+  // What the set writer sets before ZipFormat: the drive (0 for A) and the label.
+  void SetFormatTarget(int32_t driveNumber, const std::string& label) {
+    formatDriveNumber_ = driveNumber;
+    volumeName_ = label;
+  }
+  // Writes to the set, opening volumes as needed; a record of `mustFit` bytes
+  // starts a new volume when the open one has less room.
+  void WriteSplit(const void* buffer, int64_t length, int64_t mustFit);
+  // Copies `length` bytes from the input file handle to the set; a short read raises `messageId`.
+  void RWSplitData(void* buffer, int64_t length, int messageId);
+  // Copies `length` bytes from the volumes of a set to the output file handle,
+  // moving to the next volume where one ends.
+  void RWJoinData(void* buffer, int64_t length, int messageId);
 
   // @extract-public: engine boundary (ZipEngineLoader.cpp), callback (ZipCallback.cpp),
   // extraction (ZipExtract.cpp), passwords (ZipPasswords.cpp)
@@ -467,13 +504,21 @@ class TZipBuilder {
   platform::FileHandle inFileHandle_ = platform::kInvalidHandle;
   platform::FileHandle outFileHandle_ = platform::kInvalidHandle;
   int32_t diskNr_ = 0;
-  int32_t bytesWritten_ = 0;
+  int64_t bytesWritten_ = 0;  // on the current volume
   int32_t dateOfInputFile_ = 0;
   uint32_t volumeSerial_ = 0;
   bool newDisk_ = false;
   bool showProgress_ = false;  // CopyBuffer raises OnProgress while set
   TZipDiskStatus diskStatus_;
   TZipDiskAction diskAction_ = zdaOk;
+
+  // The drive format worker (ZipShellFormat.cpp), shared with its thread.
+  friend class TSHFormatThread;
+  int32_t formatDriveNumber_ = 0;        // 0 for A
+  ui::FormatDialog* formatDialog_ = nullptr;  // once ZipFormat has found it
+  std::atomic<int> formatState_{0};      // 0 waiting, 1 dialog found, 2 worker done
+  std::atomic<bool> autoStart_{false};   // the hook presses Start once
+  std::atomic<int> formatResult_{-3};
 
   // Passwords.
   bool passwordRequestState_ = true;
@@ -484,6 +529,29 @@ class TZipBuilder {
   int16_t savedCursor_ = 0;
 
   // @listing-private
+
+  // @span-private
+  int WriteSpanSet(const std::string& InFileName, const std::string& OutFileName);
+  int JoinSpanSet(const std::string& InFileName, std::string& OutFileName);
+  platform::DriveProvider& Drives();
+  // The boundary of the spanning operations: 0, or after the report -7 (EZipBuilder),
+  // -8 (lack of memory), -9 (anything else).
+  int RunSpanReported(const std::function<void()>& body);
+  // Prompts, formats, confirms, creates, measures and labels the volume of the
+  // current disk number, restarting until one is open.
+  void SetUpVolume();
+  // The open volume is done: it gets the input's date and is closed; the next
+  // write begins the next volume.
+  void CloseVolume(bool nextDisk);
+  // The questions of the volume set-up: true to go on with this disk, false for another one.
+  bool ConfirmOverwrite(const std::string& name);
+  bool ConfirmSpace(const std::string& name);
+  // Raises the OnStatusDisk event and answers its action.
+  TZipDiskAction AskStatusDisk(const std::string& name, TZipDiskStatus status);
+  // The next record of `size` bytes from the volumes of a set (joining): moves to the
+  // next volume where the current one ends, raises `messageId` when the record is cut.
+  void ReadVolumeRecord(uint8_t* record, size_t size, int messageId);
+  bool AtEndOfVolume();
 
   // @extract-private: engine libraries and entry points
   void* zipDll_ = nullptr;
@@ -513,13 +581,19 @@ class TZipBuilder {
   int ReplaceZipFile(const std::string& temporary, const std::string& archive, DeleteOpts how);
 
   // @add-private
+  // After the engine built `temporary` for a spanned add: writes the set, names
+  // its last volume as the archive on fixed and network drives, and removes
+  // `temporary` unless the set could not be completed.
+  void WriteSpanFromTemporary(const std::string& temporary);
   struct AddRecord;  // the add command record and the blocks it points to
   AddRecord* addRecord_ = nullptr;  // set only during one add or delete
   void SetZipSwitches(const std::string& archiveName, int32_t version);
-  // The engine call that adding and deleting share: a record in the layout
-  // `version` calls for, the common setup, `build` for the operation's own
+  // The engine call that adding and deleting share: a record for `archiveName` in
+  // the layout `version` calls for, the common setup, `build` for the operation's own
   // fields, then ZipDllExec once (SuccessCount := its result) and `afterExec`.
   // Any exception is reported as 10101. Both specification lists are cleared.
+  void ExecAddRecord(int32_t version, const std::string& archiveName, const std::function<void(AddRecord&)>& build,
+                     const std::function<void(AddRecord&)>& afterExec = nullptr);
   // @sfx-private
   bool FindSfxStub();
   int ReplaceIcon(platform::FileHandle output, int64_t stubSize);
@@ -532,8 +606,6 @@ class TZipBuilder {
   int PlaceConverted(const std::string& temporary, const std::string& target, const std::string& previous,
                      bool listTarget);
 
-  void ExecAddRecord(int32_t version, const std::function<void(AddRecord&)>& build,
-                     const std::function<void(AddRecord&)>& afterExec = nullptr);
 };
 
 bool DirExists(const std::string& name, platform::FileSystem& files);

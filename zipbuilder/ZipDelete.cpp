@@ -20,7 +20,7 @@ void TZipBuilder::Delete() {
     EngineUse engine(*this, EngineKind::Zip);
     if (!engine.Loaded()) return;
     RunningScope running(*this, RunKind::Zip);
-    ExecAddRecord(GetZipVers(), [&](AddRecord& rec) {
+    ExecAddRecord(GetZipVers(), zipFileName_, [&](AddRecord& rec) {
       ZipParams& h = rec.Head();
       h.fDeleteEntries = 1;
       h.fJunkDir = 0;

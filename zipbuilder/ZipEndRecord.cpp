@@ -20,17 +20,6 @@ namespace {
 constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
 constexpr int64_t kMaxCommentSize = zip::kMaxCommentSize;
 
-// The number a volume label of the form "PKBACK# nnn" carries, else 0.
-int LabelNumber(const std::string& label) {
-  if (label.compare(0, 8, "PKBACK# ") != 0) return 0;
-  int number = 0;
-  for (size_t i = 8; i < 11; ++i) {
-    if (i >= label.size() || !std::isdigit(static_cast<unsigned char>(label[i]))) return 0;
-    number = number * 10 + (label[i] - '0');
-  }
-  return number;
-}
-
 // Trailing bytes the search forgives: zero padding to a 512-byte block.
 bool IsBlockPadding(const std::vector<uint8_t>& window, int64_t end, int64_t realSize,
                     int64_t archiveSize) {
@@ -54,7 +43,7 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
     return false;
   }
 
-  const int labelNumber = LabelNumber(volumeName_);
+  const int labelNumber = DiskSpan::LabelNumber(volumeName_, 0);
 
   bool firstVolume = false;
   uint8_t marker[4];

@@ -114,11 +114,20 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     int32_t version = 0;
     std::string archiveName = zipFileName_;
     bool proceed = engine.Loaded();
+    // A spanned set is joined into one temporary archive first; the joined file
+    // goes again however the run ends.
+    std::string joined;
+    struct RemoveJoined {
+      platform::FileSystem& files;
+      std::string& name;
+      ~RemoveJoined() {
+        if (!name.empty()) files.DeleteFile(name);
+      }
+    } removeJoined{*env_->files, joined};
     if (proceed && lastDiskNumber_ != 0) {
-      // Joining the volumes of a spanned set is not available yet; say so rather
-      // than hand the engine the last volume alone.
-      ShowZipMessage(kMsgSpanRenameCopyUnknownError, "\njoining a spanned archive is not available in this build");
-      proceed = false;
+      joined = TempDir.empty() ? env_->files->GetTempPath() : AppendSlash(TempDir);
+      proceed = JoinSpanSet(zipFileName_, joined) == 0;
+      archiveName = joined;
     }
     if (proceed) {
       version = GetUnzVers();

@@ -12,14 +12,7 @@
 
 namespace {
 
-bool HoldsSeparateFiles(int driveType) {
-  return driveType == platform::kDriveFixed || driveType == platform::kDriveRemote;
-}
-
-// "001" for disk number 0, "002" for 1 ... "000" for 999.
-std::string VolumeNumber(int32_t diskNumber) {
-  return std::to_string(int64_t{diskNumber} + 1001).substr(1, 3);
-}
+using DiskSpan::HoldsSeparateFiles;
 
 }  // namespace
 
@@ -105,7 +98,7 @@ int TZipBuilder::CheckForDisk() {
 }
 
 bool TZipBuilder::IsRightDisk(int driveType) {
-  const std::string number = VolumeNumber(diskNr_);
+  const std::string number = DiskSpan::VolumeNumber(diskNr_);
   if (HoldsSeparateFiles(driveType)) {
     // backup003.zip becomes backup004.zip for disk number 3.
     const size_t extension = inFileName_.size() - platform::ExtractFileExt(inFileName_).size();

@@ -1,7 +1,8 @@
 // AES encryption of members (method 99 with extra field 0x9901): keys derived by
 // PBKDF2-HMAC-SHA1 from the password and the member's salt, a two-byte password
 // verifier, AES in counter mode with a little-endian counter starting at 1, and a
-// 10-byte HMAC-SHA1 code over the encrypted data. Built on OpenSSL's libcrypto.
+// 10-byte HMAC-SHA1 code over the encrypted data. AES and HMAC come from
+// OpenSSL's libcrypto (hardware AES and SHA-1), the key derivation from Nettle.
 #pragma once
 
 #include <cstddef>

@@ -109,13 +109,42 @@ bool FakeDrives::SetVolumeLabel(const std::string& root, const std::string& labe
   Drive* drive = Find(root);
   if (!drive || !drive->disk || !drive->disk->formatted) return false;
   drive->disk->label = label;
+  labelsSet_[drive->disk->directory] = label;
   return true;
+}
+
+std::string FakeDrives::LabelSetOn(const std::string& directory) const {
+  auto it = labelsSet_.find(directory);
+  return it == labelsSet_.end() ? std::string() : it->second;
 }
 
 bool FakeDrives::IsDiskInDrive(const std::string& root) {
   if (!DriveLetterOf(root)) return true;
   Drive* drive = Find(root);
   return drive && drive->disk;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool FakeDrives::CanFormatDrive(const std::string& root) {
+  Drive* drive = Find(root);
+  return formatAvailable && drive && drive->type == kDriveRemovable && drive->disk;
+}
+
+int FakeDrives::FormatDrive(const std::string& root, const std::string& label) {
+  if (!CanFormatDrive(root)) return -3;
+  ++formats;
+  if (formatFailure) return *formatFailure;
+  Disk& disk = *Find(root)->disk;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(disk.directory, ec)) fs::remove_all(entry.path(), ec);
+  disk.formatted = true;
+  disk.freeBytes = disk.size;
+  disk.label = label;
+  labelsSet_[disk.directory] = label;
+  return 0;
 }
 
 }  // namespace platform

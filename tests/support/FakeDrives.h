@@ -35,6 +35,9 @@ class FakeDrives : public DriveProvider {
   void Eject(char letter);
   // The disk now in the drive, or nullptr.
   Disk* DiskIn(char letter);
+  // The label last given to the disk kept in `directory` (SetVolumeLabel, FormatDrive),
+  // which outlives the disk's stay in a drive; "" when none was given.
+  std::string LabelSetOn(const std::string& directory) const;
 
   int GetDriveType(const std::string& root) override;
   uint32_t GetLogicalDrives() override;
@@ -42,6 +45,15 @@ class FakeDrives : public DriveProvider {
   std::optional<DiskSpace> GetDiskFreeSpace(const std::string& root) override;
   bool SetVolumeLabel(const std::string& root, const std::string& label) override;
   bool IsDiskInDrive(const std::string& root) override;
+  // A removable drive with a disk in it can be formatted: the disk's files go, it
+  // gets the label and all its room back.
+  bool CanFormatDrive(const std::string& root) override;
+  int FormatDrive(const std::string& root, const std::string& label) override;
+
+  // Test controls: formatting not available at all, or answering `formatFailure`.
+  bool formatAvailable = true;
+  std::optional<int> formatFailure;
+  int formats = 0;  // formats run
 
  private:
   struct Drive {
@@ -54,6 +66,7 @@ class FakeDrives : public DriveProvider {
   std::string prefix_;
   std::optional<std::string> previousPrefix_;
   std::map<char, Drive> drives_;
+  std::map<std::string, std::string> labelsSet_;  // by disk directory
 };
 
 }  // namespace platform

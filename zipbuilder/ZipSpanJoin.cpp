@@ -1,0 +1,245 @@
+// Joining a spanned set into one ordinary archive: the directory is read from the
+// last volumes, then every member is copied from the first volume on, and the
+// directory and end record follow with volume numbers 0 and offsets in the
+// joined file.
+#include <algorithm>
+#include <vector>
+
+#include "ZipBuilder.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+
+using platform::kInvalidHandle;
+
+namespace {
+
+using zip::kCentralHeaderSize;
+using zip::kEndRecordSize;
+using zip::kLocalHeaderSize;
+
+constexpr size_t kChunk = 8192;
+constexpr int64_t kDataDescriptorSize = 16;
+
+// The entry for `name`: the one at `position` when it carries that name (members
+// usually come in the same order in both places), else the first of that name.
+int EntryFor(const DiskSpan::MDZipDataTable& table, int count, int position,
+             const std::string& name) {
+  const DiskSpan::MDZipData* hint = position < static_cast<int>(table.size())
+                                        ? table[static_cast<size_t>(position)].get()
+                                        : nullptr;
+  if (hint && hint->FileName && *hint->FileName == name) return position;
+  return TZipBuilder::FindZipEntry(count, table, name, static_cast<int>(name.size()));
+}
+
+}  // namespace
+
+bool TZipBuilder::AtEndOfVolume() {
+  auto& files = *env_->files;
+  const int64_t position = files.Seek(inFileHandle_, 0, platform::SeekFrom::Current);
+  return position >= 0 && position >= files.Size(inFileHandle_);
+}
+
+void TZipBuilder::ReadVolumeRecord(uint8_t* record, size_t size, int messageId) {
+  // Volumes written by WriteSpan never cut a record: bytes before a volume's end
+  // are dropped and the record is read again from the next volume's start.
+  while (env_->files->Read(inFileHandle_, record, size) != static_cast<int64_t>(size)) {
+    if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_) throw EZipBuilder(messageId);
+    GetNewDisk(diskNr_ + 1);
+  }
+}
+
+void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
+  auto& files = *env_->files;
+  while (length > 0) {
+    const int64_t n = std::min<int64_t>(length, kChunk);
+    const int64_t got = files.Read(inFileHandle_, buffer, static_cast<size_t>(n));
+    if (got < 0) throw EZipBuilder(messageId);
+    if (got < n) {
+      if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_) throw EZipBuilder(messageId);
+      GetNewDisk(diskNr_ + 1);
+    }
+    if (got > 0) {
+      WriteJoin(buffer, got, messageId);
+      length -= got;
+    }
+  }
+}
+
+int TZipBuilder::ReadSpan(const std::string& InFileName, std::string& OutFileName) {
+  if (Busy()) return -9;
+  return JoinSpanSet(InFileName, OutFileName);
+}
+
+int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFileName) {
+  auto& files = *env_->files;
+  unzipRunning_ = true;
+  drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(InFileName));
+  diskNr_ = -1;
+  newDisk_ = false;
+  showProgress_ = false;
+  inFileName_ = InFileName;
+  if (inFileHandle_ != kInvalidHandle) files.Close(inFileHandle_);
+  inFileHandle_ = kInvalidHandle;
+  StartWaitCursor();
+  std::vector<uint8_t> buffer;
+  std::unique_ptr<DiskSpan::MDZipDataTable> table;
+
+  const int result = RunSpanReported([&] {
+    buffer.resize(kChunk);
+    const bool temporary = platform::ExtractFileName(OutFileName).empty();
+    if (!temporary) {
+      EraseFile(OutFileName, HowToDelete);
+      OutFileName = platform::ChangeFileExt(OutFileName, ".zip");
+    } else {
+      OutFileName = MakeTempFileName("zip", ".zip");
+      if (OutFileName.empty()) throw EZipBuilder(kMsgTempFileFailed);
+    }
+    outFileHandle_ = files.Open(
+        OutFileName, platform::Access::Write, platform::Share::None,
+        temporary ? platform::Disposition::CreateNew : platform::Disposition::CreateAlways,
+        temporary ? 0600 : 0644);
+    if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
+
+    // The last volume holds the end record; a numbered file that is not the last
+    // one is named wrongly, a removable disk that is not is asked for again.
+    int driveType = platform::kDriveRemovable;
+    zip::ZipEndOfCentral end{};
+    for (;;) {
+      if (DiskSpan::HoldsSeparateFiles(driveType)) {
+        const int number = DiskSpan::NumberBeforeExtension(inFileName_);
+        if (number == 1) throw EZipBuilder(kMsgFirstDiskOfSet);
+        if (number == 0) throw EZipBuilder(kMsgNotZipArchive);
+        throw EZipBuilder(kMsgNthDiskOfSet, number);
+      }
+      driveType = CheckForDisk();
+      newDisk_ = true;
+      if (DiskSpan::HoldsSeparateFiles(driveType) && !FileExists(inFileName_))
+        throw EZipBuilder(kMsgInputMissing);
+      if (CheckIfLastDisk(end, false)) break;
+    }
+
+    dateOfInputFile_ = static_cast<int32_t>(files.GetFileDosTime(inFileHandle_).value_or(0));
+    lastDiskNumber_ = end.ThisDiskNo;
+    if (end.ThisDiskNo != end.CentralDiskNo)
+      GetNewDisk(end.CentralDiskNo);
+    else
+      diskNr_ = end.ThisDiskNo;
+    if (files.Seek(inFileHandle_, end.CentralOffSet, platform::SeekFrom::Begin) !=
+        end.CentralOffSet)
+      throw EZipBuilder(kMsgInputSeekError);
+
+    table = AllocSpanMem(end.TotalEntries);
+    int64_t totalBytes = 0;
+    uint8_t header[kCentralHeaderSize];
+    std::string name;
+    auto readName = [&](size_t length, int messageId) {
+      name.resize(length);
+      if (files.Read(inFileHandle_, name.data(), length) != static_cast<int64_t>(length))
+        throw EZipBuilder(messageId);
+    };
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      ReadVolumeRecord(header, kCentralHeaderSize, kMsgCentralHeaderReadError);
+      zip::CentralFileHeader central;
+      zip::Decode(header, central);
+      if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(kMsgCentralSignatureWrong);
+      readName(central.FileNameLen, kMsgCentralNameReadError);
+      DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(i)];
+      entry.FileNameLen = central.FileNameLen;
+      entry.FileName = name;
+      entry.ComprSize = central.ComprSize;
+      totalBytes +=
+          int64_t{central.FileNameLen} + central.ComprSize + central.ExtraLen + central.FileComLen;
+      const int64_t skip = int64_t{central.ExtraLen} + central.FileComLen;
+      if (files.Seek(inFileHandle_, skip, platform::SeekFrom::Current) < 0)
+        throw EZipBuilder(kMsgInputSeekError);
+    }
+
+    GetNewDisk(0);
+    showProgress_ = true;
+    if (OnProgress) {
+      OnProgress(this, ptMemberCount, "", end.TotalEntries);
+      OnProgress(this, ptTotalBytes, "", totalBytes);
+    }
+    uint8_t marker[4];
+    if (files.Read(inFileHandle_, marker, 4) != 4 ||
+        zip::Load32(marker) != zip::kSpannedSetMarker)
+      throw EZipBuilder(kMsgExtendedLocalReadError);
+
+    int64_t outPosition = 0;
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      ReadVolumeRecord(header, kLocalHeaderSize, kMsgLocalHeaderReadError);
+      zip::LocalFileHeader local;
+      zip::Decode(header, local);
+      if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(kMsgLocalSignatureWrong);
+      readName(local.FileNameLen, kMsgLocalNameReadError);
+      DiskSpan::MDZipData& entry =
+          *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
+      entry.DiskStart = 0;
+      entry.RelOffLocal = static_cast<int32_t>(outPosition);
+
+      const bool descriptor = local.Flag & zip::kFlagDataDescriptor;
+      const int64_t dataSize = local.ComprSize != 0 ? local.ComprSize : entry.ComprSize;
+      const std::string shown = ReplaceForwardSlash(name);
+      if (OnMessage) OnMessage(this, 0, LoadZipStr(kMsgCopying, "Copying: ") + shown);
+      if (OnProgress)
+        OnProgress(this, ptMemberBegin, shown,
+                   int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen +
+                       local.ComprSize + (descriptor ? kDataDescriptorSize : 0));
+      WriteJoin(header, kLocalHeaderSize, kMsgLocalHeaderWriteError);
+      WriteJoin(name.data(), local.FileNameLen, kMsgLocalHeaderWriteError);
+      RWJoinData(buffer.data(), local.ExtraLen, kMsgLocalExtraReadError);
+      RWJoinData(buffer.data(), dataSize, kMsgDataReadError);
+      if (descriptor) RWJoinData(buffer.data(), kDataDescriptorSize, kMsgDescriptorError);
+      outPosition += int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen + dataSize +
+                     (descriptor ? kDataDescriptorSize : 0);
+    }
+
+    showProgress_ = false;
+    const int64_t directoryOffset = outPosition;
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      ReadVolumeRecord(header, kCentralHeaderSize, kMsgCentralHeaderReadError);
+      zip::CentralFileHeader central;
+      zip::Decode(header, central);
+      if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(kMsgCentralSignatureWrong);
+      readName(central.FileNameLen, kMsgCentralNameReadError);
+      const DiskSpan::MDZipData& entry =
+          *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
+      central.RelOffLocal = static_cast<uint32_t>(entry.RelOffLocal);
+      central.DiskStart = 0;
+      zip::Encode(central, header);
+      WriteJoin(header, kCentralHeaderSize, kMsgCentralHeaderWriteError);
+      WriteJoin(name.data(), central.FileNameLen, kMsgCentralHeaderWriteError);
+      RWJoinData(buffer.data(), central.ExtraLen, kMsgCentralExtraReadError);
+      RWJoinData(buffer.data(), central.FileComLen, kMsgFileCommentReadError);
+    }
+
+    zip::ZipEndOfCentral record = end;
+    record.ThisDiskNo = 0;
+    record.CentralDiskNo = 0;
+    record.CentralOffSet = static_cast<uint32_t>(directoryOffset);
+    zip::Encode(record, header);
+    WriteJoin(header, kEndRecordSize, kMsgEndRecordWriteError);
+    // The set's own end record may begin the next volume: read it, never seek past it.
+    ReadVolumeRecord(header, kEndRecordSize, kMsgInputSeekError);
+    RWJoinData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);
+  });
+
+  if (OnProgress) OnProgress(this, ptBatchEnd, "", 0);
+  DeleteSpanMem(table);
+  if (inFileHandle_ != kInvalidHandle) {
+    files.Close(inFileHandle_);
+    inFileHandle_ = kInvalidHandle;
+  }
+  if (outFileHandle_ != kInvalidHandle) {
+    files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
+    files.Close(outFileHandle_);
+    outFileHandle_ = kInvalidHandle;
+    if (result != 0) files.DeleteFile(OutFileName);
+  }
+  if (result != 0) OutFileName.clear();
+  showProgress_ = false;
+  unzipRunning_ = false;
+  StopWaitCursor();
+  return result;
+}

@@ -1,0 +1,366 @@
+// Writing a spanned set: the records of a single-file archive copied in order onto
+// volumes (removable disks, or numbered files on fixed and network drives), with
+// each central header's volume and offset and the end record rewritten.
+#include <algorithm>
+#include <cctype>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#include "ZipBuilder.h"
+#include "platform/Drives.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "ui/UiService.h"
+
+using platform::FileHandle;
+using platform::kInvalidHandle;
+
+namespace {
+
+// The record sizes, signed for the arithmetic with file positions.
+constexpr int64_t kLocalHeaderSize = zip::kLocalHeaderSize;
+constexpr int64_t kCentralHeaderSize = zip::kCentralHeaderSize;
+constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
+
+constexpr int64_t kChunk = 8192;
+constexpr int64_t kDataDescriptorSize = 16;
+
+// The compressed sizes the central directory gives, by local header offset: the
+// data length of members whose local header leaves it 0 (sizes in a descriptor).
+std::unordered_map<uint32_t, uint32_t> DescriptorSizes(platform::FileSystem& files, FileHandle in,
+                                                       const zip::ZipEndOfCentral& end) {
+  std::unordered_map<uint32_t, uint32_t> sizes;
+  if (files.Seek(in, end.CentralOffSet, platform::SeekFrom::Begin) != end.CentralOffSet)
+    return sizes;
+  std::vector<uint8_t> directory(end.CentralSize);
+  const int64_t got = files.Read(in, directory.data(), directory.size());
+  for (int64_t at = 0; got > 0 && at + kCentralHeaderSize <= got;) {
+    zip::CentralFileHeader h;
+    zip::Decode(&directory[static_cast<size_t>(at)], h);
+    if (h.HeaderSig != zip::kCentralHeaderSignature) break;
+    if (h.Flag & zip::kFlagDataDescriptor) sizes[h.RelOffLocal] = h.ComprSize;
+    at += kCentralHeaderSize + h.FileNameLen + h.ExtraLen + h.FileComLen;
+  }
+  return sizes;
+}
+
+}  // namespace
+
+platform::DriveProvider& TZipBuilder::Drives() {
+  return env_->drives ? *env_->drives : *platform::DefaultEnv().drives;
+}
+
+int TZipBuilder::RunSpanReported(const std::function<void()>& body) {
+  try {
+    body();
+    return 0;
+  } catch (const EZipBuilder& e) {
+    ShowExceptionError(e);
+    return -7;
+  } catch (const std::bad_alloc&) {
+    ShowZipMessage(kMsgNoMemory, "");
+    return -8;
+  } catch (const std::exception& e) {
+    ShowZipMessage(kMsgSpanRenameCopyUnknownError, std::string("\n") + e.what());
+  } catch (...) {
+    ShowZipMessage(kMsgSpanRenameCopyUnknownError, "");
+  }
+  return -9;
+}
+
+int TZipBuilder::WriteSpan(const std::string& InFileName, const std::string& OutFileName) {
+  return Busy() ? -9 : WriteSpanSet(InFileName, OutFileName);
+}
+
+int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& OutFileName) {
+  auto& files = *env_->files;
+  zipRunning_ = true;
+  drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(OutFileName));
+  diskNr_ = 0;
+  freeOnDisk_ = 0;
+  newDisk_ = true;
+  bytesWritten_ = 0;
+  inFileName_ = InFileName;
+  outFileName_ = OutFileName;
+  outFileHandle_ = kInvalidHandle;
+  showProgress_ = false;
+  StartWaitCursor();
+  std::vector<uint8_t> buffer;
+  std::unique_ptr<DiskSpan::MDZipDataTable> table;
+
+  const int result = RunSpanReported([&] {
+    if (!FileExists(InFileName)) throw EZipBuilder(kMsgInputMissing);
+    zip::ZipEndOfCentral end{};
+    CheckIfLastDisk(end, true);
+    dateOfInputFile_ = static_cast<int32_t>(files.GetFileDosTime(inFileHandle_).value_or(0));
+    const auto descriptorSizes = DescriptorSizes(files, inFileHandle_, end);
+    if (files.Seek(inFileHandle_, 0, platform::SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
+    buffer.resize(std::max<size_t>(kChunk, 0xFFFF));
+    table = AllocSpanMem(end.TotalEntries);
+
+    uint8_t marker[4];
+    zip::Store32(marker, zip::kSpannedSetMarker);
+    WriteSplit(marker, sizeof marker, 0);
+    showProgress_ = true;
+    if (OnProgress) {
+      OnProgress(this, ptMemberCount, "", end.TotalEntries);
+      OnProgress(this, ptTotalBytes, "", archiveFileSize_);
+    }
+
+    uint8_t header[kCentralHeaderSize];
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      const int64_t localAt = files.Seek(inFileHandle_, 0, platform::SeekFrom::Current);
+      if (files.Read(inFileHandle_, header, kLocalHeaderSize) != kLocalHeaderSize)
+        throw EZipBuilder(kMsgLocalHeaderReadError);
+      zip::LocalFileHeader local;
+      zip::Decode(header, local);
+      if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(kMsgLocalSignatureWrong);
+      if (files.Read(inFileHandle_, buffer.data(), local.FileNameLen) != local.FileNameLen)
+        throw EZipBuilder(kMsgLocalNameReadError);
+      DiskSpan::MDZipData& entry = *(*table)[i];
+      entry.FileNameLen = local.FileNameLen;
+      entry.FileName = std::string(reinterpret_cast<char*>(buffer.data()), local.FileNameLen);
+
+      const std::string shown = ReplaceForwardSlash(*entry.FileName);
+      if (OnMessage) OnMessage(this, 0, LoadZipStr(kMsgCopying, "Copying: ") + shown);
+      const bool descriptor = local.Flag & zip::kFlagDataDescriptor;
+      int64_t dataSize = local.ComprSize;
+      if (descriptor && dataSize == 0) {
+        auto found = descriptorSizes.find(static_cast<uint32_t>(localAt));
+        if (found != descriptorSizes.end()) dataSize = found->second;
+      }
+      const int64_t memberSize = kLocalHeaderSize + local.FileNameLen + local.ExtraLen + dataSize +
+                                 (descriptor ? kDataDescriptorSize : 0);
+      if (OnProgress) OnProgress(this, ptMemberBegin, shown, memberSize);
+
+      WriteSplit(header, kLocalHeaderSize, kLocalHeaderSize + local.FileNameLen + local.ExtraLen);
+      entry.DiskStart = static_cast<uint16_t>(diskNr_);
+      entry.RelOffLocal = static_cast<int32_t>(bytesWritten_ - kLocalHeaderSize);
+      WriteSplit(buffer.data(), local.FileNameLen, 0);
+      RWSplitData(buffer.data(), local.ExtraLen, kMsgLocalExtraReadError);
+      RWSplitData(buffer.data(), dataSize, kMsgDataReadError);
+      if (descriptor) RWSplitData(buffer.data(), kDataDescriptorSize, kMsgDescriptorError);
+    }
+
+    const std::string directoryText = LoadZipStr(kMsgCentralDirectory, "central directory");
+    if (OnMessage) OnMessage(this, 0, LoadZipStr(kMsgCopying, "Copying: ") + directoryText);
+    if (OnProgress)
+      OnProgress(this, ptMemberBegin, directoryText,
+                 int64_t{end.CentralSize} + end.ZipCommentLen + kEndRecordSize);
+
+    int32_t directoryDisk = diskNr_;
+    int64_t directoryOffset = bytesWritten_;
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      if (files.Read(inFileHandle_, header, kCentralHeaderSize) != kCentralHeaderSize)
+        throw EZipBuilder(kMsgCentralHeaderReadError);
+      zip::CentralFileHeader central;
+      zip::Decode(header, central);
+      if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(kMsgCentralSignatureWrong);
+      if (files.Read(inFileHandle_, buffer.data(), central.FileNameLen) != central.FileNameLen)
+        throw EZipBuilder(kMsgCentralNameReadError);
+      const std::string name(reinterpret_cast<char*>(buffer.data()), central.FileNameLen);
+      // Directory order usually is file order: try the same position first.
+      int index = i;
+      const DiskSpan::MDZipData* hint =
+          i < static_cast<int>(table->size()) ? (*table)[i].get() : nullptr;
+      if (!hint || !hint->FileName || *hint->FileName != name)
+        index = FindZipEntry(end.TotalEntries, *table, name, central.FileNameLen);
+      central.DiskStart = (*table)[index]->DiskStart;
+      central.RelOffLocal = static_cast<uint32_t>((*table)[index]->RelOffLocal);
+      zip::Encode(central, header);
+      WriteSplit(header, kCentralHeaderSize,
+                 kCentralHeaderSize + central.FileNameLen + central.ExtraLen + central.FileComLen);
+      if (i == 0) {
+        directoryDisk = diskNr_;
+        directoryOffset = bytesWritten_ - kCentralHeaderSize;
+      }
+      WriteSplit(buffer.data(), central.FileNameLen, 0);
+      RWSplitData(buffer.data(), central.ExtraLen, kMsgCentralExtraReadError);
+      RWSplitData(buffer.data(), central.FileComLen, kMsgFileCommentReadError);
+    }
+
+    // The end record goes whole onto the volume that then receives it.
+    zip::ZipEndOfCentral record = end;
+    record.CentralDiskNo = static_cast<uint16_t>(directoryDisk);
+    record.CentralOffSet = static_cast<uint32_t>(directoryOffset);
+    WriteSplit(nullptr, 0, kEndRecordSize + end.ZipCommentLen);
+    record.ThisDiskNo = static_cast<uint16_t>(diskNr_);
+    zip::Encode(record, header);
+    WriteSplit(header, kEndRecordSize, 0);
+    if (files.Seek(inFileHandle_, kEndRecordSize, platform::SeekFrom::Current) < 0)
+      throw EZipBuilder(kMsgInputSeekError);
+    RWSplitData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);
+    showProgress_ = false;
+  });
+
+  if (OnProgress) OnProgress(this, ptBatchEnd, "", 0);
+  DeleteSpanMem(table);
+  if (outFileHandle_ != kInvalidHandle) {
+    files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
+    files.Close(outFileHandle_);
+    outFileHandle_ = kInvalidHandle;
+  }
+  if (inFileHandle_ != kInvalidHandle) {
+    files.Close(inFileHandle_);
+    inFileHandle_ = kInvalidHandle;
+  }
+  zipRunning_ = false;
+  StopWaitCursor();
+  return result;
+}
+
+void TZipBuilder::RWSplitData(void* buffer, int64_t length, int messageId) {
+  while (length > 0) {
+    const int64_t n = std::min(length, kChunk);
+    if (env_->files->Read(inFileHandle_, buffer, static_cast<size_t>(n)) != n)
+      throw EZipBuilder(messageId);
+    WriteSplit(buffer, n, 0);
+    length -= n;
+  }
+}
+
+void TZipBuilder::CloseVolume(bool nextDisk) {
+  auto& files = *env_->files;
+  files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
+  files.Close(outFileHandle_);
+  outFileHandle_ = kInvalidHandle;
+  bytesWritten_ = 0;
+  if (nextDisk) {
+    ++diskNr_;
+    newDisk_ = true;
+  }
+}
+
+void TZipBuilder::WriteSplit(const void* buffer, int64_t length, int64_t mustFit) {
+  ui_->ProcessMessages();
+  if (Cancel) throw EZipBuilder(kMsgUserCanceled, false);
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  for (;;) {
+    if (outFileHandle_ == kInvalidHandle) SetUpVolume();
+    if (mustFit != 0 && mustFit > freeOnDisk_) {
+      // A record larger than an empty volume fits nowhere: stop rather than open
+      // volumes without end. (The first volume's marker counts as empty.)
+      const bool empty = bytesWritten_ == 0 || (diskNr_ == 0 && bytesWritten_ <= 4);
+      if (empty) throw EZipBuilder(kMsgOutputWriteError);
+      CloseVolume(true);
+      continue;
+    }
+    const int64_t n = std::min(length, freeOnDisk_);
+    if (n > 0) {
+      const int64_t written = env_->files->Write(outFileHandle_, bytes, static_cast<size_t>(n));
+      if (written != n) throw EZipBuilder(kMsgOutputWriteError);
+      if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", n);
+    }
+    bytesWritten_ += n;
+    freeOnDisk_ -= n;
+    if (n == length) return;
+    CloseVolume(true);
+    freeOnDisk_ = 0;
+    bytes += n;
+    length -= n;
+  }
+}
+
+TZipDiskAction TZipBuilder::AskStatusDisk(const std::string& name, TZipDiskStatus status) {
+  diskStatus_ = status;
+  diskAction_ = zdaOk;
+  OnStatusDisk(this, DiskSpan::LabelNumber(volumeName_, 1), name, status, diskAction_);
+  return diskAction_;
+}
+
+bool TZipBuilder::ConfirmOverwrite(const std::string& name) {
+  const int labelNumber = DiskSpan::LabelNumber(volumeName_, 1);
+  if (Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
+  TZipDiskStatus status;
+  std::string prompt;
+  auto& files = *env_->files;
+  const auto info = files.Stat(name);
+  if (info && static_cast<int32_t>(info->dosDateTime) == dateOfInputFile_ &&
+      labelNumber - 1 < diskNr_) {
+    int number = labelNumber;
+    prompt = FormatZipMessage(LoadZipStr(kMsgPreviousDisk, ""), nullptr, 0, &number, 1);
+    status.Include(zdsPreviousDisk);
+  } else {
+    prompt = FormatZipMessage(LoadZipStr(kMsgOverwriteFile, ""), &name, 1, nullptr, 0);
+    status.Include(zdsSameFileName);
+  }
+  status.Include(sizeOfDisk_ != freeOnDisk_ ? zdsHasFiles : zdsEmpty);
+
+  int answer;
+  if (OnStatusDisk) {
+    const TZipDiskAction action = AskStatusDisk(name, status);
+    answer = action == zdaOk || action == zdaErase ? ui::kIdYes
+             : action == zdaReject                 ? ui::kIdNo
+                                                   : ui::kIdCancel;
+  } else {
+    answer = ui_->MessageBox(prompt, "Confirm",
+                             ui::kMbYesNoCancel | ui::kMbIconWarning | ui::kMbDefButton2);
+  }
+  if (answer == ui::kIdYes) return true;
+  if (answer == ui::kIdNo) return false;
+  throw EZipBuilder(kMsgUserCanceled, false);
+}
+
+bool TZipBuilder::ConfirmSpace(const std::string& name) {
+  if (Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
+  if (OnStatusDisk) {
+    if (AskStatusDisk(name, TZipDiskStatus{zdsNotEnoughSpace}) == zdaCancel)
+      throw EZipBuilder(kMsgUserCanceled, false);
+    return false;
+  }
+  const int answer = ui_->MessageBox(LoadZipStr(kMsgDiskFull, ""), ui::ApplicationTitle(),
+                                     ui::kMbRetryCancel | ui::kMbIconError);
+  if (answer == ui::kIdRetry) return false;
+  if (answer == 0) throw EZipBuilder(kMsgNoMemoryForBox);
+  throw EZipBuilder(kMsgUserCanceled, false);
+}
+
+void TZipBuilder::SetUpVolume() {
+  auto& files = *env_->files;
+  for (;;) {
+    std::string name = outFileName_;
+    const int driveType = CheckForDisk();
+    if (DiskSpan::HoldsSeparateFiles(driveType)) {
+      name = DiskSpan::NumberedName(outFileName_, diskNr_);
+    } else if (AddOptions.Contains(AddDiskSpanErase) &&
+               (!OnGetNextDisk || diskAction_ == zdaErase)) {
+      formatDriveNumber_ =
+          std::toupper(static_cast<unsigned char>(drive_.empty() ? 'A' : drive_[0])) - 'A';
+      volumeName_ = DiskSpan::VolumeLabel(diskNr_);
+      const int result = ZipFormat();
+      if (result == -2) throw EZipBuilder(kMsgUserCanceled, false);
+      if (result == -1) throw EZipBuilder(kMsgUserCanceled, true);
+    }
+    if (FileExists(name) && !ConfirmOverwrite(name)) {
+      bytesWritten_ = 0;
+      newDisk_ = true;
+      continue;
+    }
+
+    outFileHandle_ = files.Open(name, platform::Access::Write, platform::Share::None,
+                                platform::Disposition::CreateAlways);
+    if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
+    DiskFreeAndSize(1);
+    if (maxVolumeSize_ != 0) freeOnDisk_ = std::min(freeOnDisk_, maxVolumeSize_);
+    if (diskNr_ == 0) freeOnDisk_ -= freeOnDisk1_;
+
+    if (freeOnDisk_ < minFreeVolumeSize_) {
+      files.Close(outFileHandle_);
+      outFileHandle_ = kInvalidHandle;
+      files.DeleteFile(name);
+      if (!ConfirmSpace(name)) {
+        bytesWritten_ = 0;
+        newDisk_ = true;
+        continue;
+      }
+    }
+
+    if (!DiskSpan::HoldsSeparateFiles(driveType)) {
+      volumeName_ = DiskSpan::VolumeLabel(diskNr_);
+      if (!Drives().SetVolumeLabel(drive_, volumeName_)) throw EZipBuilder(kMsgVolumeLabelFailed);
+    }
+    return;
+  }
+}
