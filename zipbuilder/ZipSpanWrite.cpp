@@ -49,7 +49,7 @@ std::unordered_map<uint32_t, uint32_t> DescriptorSizes(platform::FileSystem& fil
 }  // namespace
 
 platform::DriveProvider& TZipBuilder::Drives() {
-  return env_->drives ? *env_->drives : *platform::DefaultEnv().drives;
+  return *env_->drives;  // the environment is complete: checked at construction
 }
 
 int TZipBuilder::RunSpanReported(const std::function<void()>& body) {
