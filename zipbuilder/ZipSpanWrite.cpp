@@ -32,9 +32,13 @@ constexpr int64_t kDataDescriptorSize = 16;
 std::unordered_map<uint32_t, uint32_t> DescriptorSizes(platform::FileSystem& files, FileHandle in,
                                                        const zip::ZipEndOfCentral& end) {
   std::unordered_map<uint32_t, uint32_t> sizes;
-  if (files.Seek(in, end.CentralOffSet, platform::SeekFrom::Begin) != end.CentralOffSet)
+  // The end record's sizes are claims: never read (or reserve) past the file.
+  const int64_t fileSize = files.Size(in);
+  if (fileSize <= end.CentralOffSet ||
+      files.Seek(in, end.CentralOffSet, platform::SeekFrom::Begin) != end.CentralOffSet)
     return sizes;
-  std::vector<uint8_t> directory(end.CentralSize);
+  std::vector<uint8_t> directory(
+      static_cast<size_t>(std::min<int64_t>(end.CentralSize, fileSize - end.CentralOffSet)));
   const int64_t got = files.Read(in, directory.data(), directory.size());
   for (int64_t at = 0; got > 0 && at + kCentralHeaderSize <= got;) {
     zip::CentralFileHeader h;
