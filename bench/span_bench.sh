@@ -44,6 +44,7 @@ prepare="rm -rf ours"
 our_split=$(best sh -c "mkdir ours && '$zipbuilder' split -s 10m source.zip ours/set.zip")
 prepare="rm -rf peer"
 peer_split=$(best sh -c "mkdir peer && zip -q -s 10m source.zip --out peer/set.zip")
+rm -rf ours peer
 mkdir -p ours peer
 "$zipbuilder" split -s 10m source.zip ours/set.zip 2>/dev/null
 zip -q -s 10m source.zip --out peer/set.zip
@@ -52,7 +53,7 @@ prepare="rm -f ours.zip"
 our_join=$(best "$zipbuilder" join ours/$last ours.zip)
 prepare="rm -f peer.zip"
 peer_join=$(best zip -q -s 0 peer/set.zip --out peer.zip)
-"$zipbuilder" join ours/$last ours.zip 2>/dev/null
+"$zipbuilder" join -f ours/$last ours.zip 2>/dev/null
 cmp -s source.zip ours.zip || { echo "our joined archive differs from the source" >&2; exit 1; }
 echo "volumes: ours $(ls ours | wc -l), zip $(ls peer | wc -l)"
 

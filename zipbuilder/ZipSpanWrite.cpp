@@ -44,7 +44,9 @@ std::unordered_map<uint32_t, uint32_t> DescriptorSizes(platform::FileSystem& fil
     zip::CentralFileHeader h;
     zip::Decode(&directory[static_cast<size_t>(at)], h);
     if (h.HeaderSig != zip::kCentralHeaderSignature) break;
-    if (h.Flag & zip::kFlagDataDescriptor) sizes[h.RelOffLocal] = h.ComprSize;
+    // Copied out first: the packed record's fields may lie at any address.
+    const uint32_t offset = h.RelOffLocal, compressed = h.ComprSize;
+    if (h.Flag & zip::kFlagDataDescriptor) sizes[offset] = compressed;
     at += kCentralHeaderSize + h.FileNameLen + h.ExtraLen + h.FileComLen;
   }
   return sizes;
