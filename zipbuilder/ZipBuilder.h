@@ -534,9 +534,6 @@ class TZipBuilder {
   int WriteSpanSet(const std::string& InFileName, const std::string& OutFileName);
   int JoinSpanSet(const std::string& InFileName, std::string& OutFileName);
   platform::DriveProvider& Drives();
-  // The boundary of the spanning operations: 0, or after the report -7 (EZipBuilder),
-  // -8 (lack of memory), -9 (anything else).
-  int RunSpanReported(const std::function<void()>& body);
   // Prompts, formats, confirms, creates, measures and labels the volume of the
   // current disk number, restarting until one is open.
   void SetUpVolume();

@@ -85,7 +85,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
   std::vector<uint8_t> buffer;
   std::unique_ptr<DiskSpan::MDZipDataTable> table;
 
-  const int result = RunSpanReported([&] {
+  const int result = RunCoded([&] {
     buffer.resize(kChunk);
     const bool temporary = platform::ExtractFileName(OutFileName).empty();
     if (!temporary) {

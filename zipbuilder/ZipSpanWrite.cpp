@@ -58,24 +58,6 @@ platform::DriveProvider& TZipBuilder::Drives() {
   return *env_->drives;  // the environment is complete: checked at construction
 }
 
-int TZipBuilder::RunSpanReported(const std::function<void()>& body) {
-  try {
-    body();
-    return 0;
-  } catch (const EZipBuilder& e) {
-    ShowExceptionError(e);
-    return -7;
-  } catch (const std::bad_alloc&) {
-    ShowZipMessage(kMsgNoMemory, "");
-    return -8;
-  } catch (const std::exception& e) {
-    ShowZipMessage(kMsgSpanRenameCopyUnknownError, std::string("\n") + e.what());
-  } catch (...) {
-    ShowZipMessage(kMsgSpanRenameCopyUnknownError, "");
-  }
-  return -9;
-}
-
 int TZipBuilder::WriteSpan(const std::string& InFileName, const std::string& OutFileName) {
   return Busy() ? -9 : WriteSpanSet(InFileName, OutFileName);
 }
@@ -96,7 +78,7 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
   std::vector<uint8_t> buffer;
   std::unique_ptr<DiskSpan::MDZipDataTable> table;
 
-  const int result = RunSpanReported([&] {
+  const int result = RunCoded([&] {
     if (!FileExists(InFileName)) throw EZipBuilder(kMsgInputMissing);
     zip::ZipEndOfCentral end{};
     CheckIfLastDisk(end, true);
