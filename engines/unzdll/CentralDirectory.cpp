@@ -88,15 +88,6 @@ void MarkOverlaps(std::vector<Member>& members) {
 
 }  // namespace
 
-bool Member::IsDirectory() const {
-  if (!name.empty() && name.back() == '/') return true;
-  return (externalAttributes & 0x10) && uncompressedSize == 0;
-}
-
-bool Member::IsSymlink() const {
-  return (UnixMode() & 0170000) == 0120000;
-}
-
 std::string ConvertMemberName(const std::string& raw, uint8_t host, uint8_t version, uint16_t flags,
                               uint16_t wantedCodePage) {
   std::string name = raw;
@@ -127,17 +118,7 @@ ArchiveDirectory ReadCentralDirectory(ByteSource& file, uint16_t wantedCodePage)
     zip::CentralEntry e;
     if (zip::Status status = zip::DecodeCentralEntry(rest, e); status != zip::Status::kOk)
       Damaged(zip::Describe(status));
-    Member m;
-    m.versionMadeBy = e.header.VersionMadeBy0;
-    m.host = e.header.VersionMadeBy1;
-    m.flags = e.header.Flag;
-    m.method = e.header.ComprMethod;
-    m.dosDateTime = static_cast<uint32_t>(e.header.ModifDate) << 16 | e.header.ModifTime;
-    m.crc = e.header.CRC32;
-    m.compressedSize = e.compressedSize;
-    m.uncompressedSize = e.uncompressedSize;
-    m.externalAttributes = e.header.ExtFileAtt;
-    m.localHeaderOffset = e.localHeaderOffset;
+    Member m = engine::MemberOf(e);
     const std::string raw(e.name.begin(), e.name.end());
     if (raw.find('\0') != std::string::npos) Damaged("member name with a zero byte");
     m.name = ConvertMemberName(raw, m.host, m.versionMadeBy, m.flags, wantedCodePage);

@@ -7,42 +7,12 @@
 #include <vector>
 
 #include "ArchiveFile.h"
+#include "engines/common/EngineMember.h"
 #include "zipformat/Signatures.h"
 
 namespace unz {
 
-struct Member {
-  std::string name;        // system code page, "/" separators
-  uint8_t versionMadeBy = 0;
-  uint8_t host = 0;
-  uint16_t flags = 0;
-  uint16_t method = 0;
-  uint32_t dosDateTime = 0;  // date high, time low
-  uint32_t crc = 0;
-  uint64_t compressedSize = 0;
-  uint64_t uncompressedSize = 0;
-  uint64_t localHeaderOffset = 0;  // real position in the file (stub shift applied)
-  uint32_t externalAttributes = 0;
-  // AES encryption (method 99, extra field 0x9901): 1 or 2 (AE-1, AE-2), 0 when absent.
-  uint16_t aesVersion = 0;
-  uint8_t aesStrength = 0;  // 1, 2, 3: 128, 192, 256-bit keys
-  uint16_t aesMethod = 0;   // the compression method under the encryption
-  // Its local record lies inside another member's local record or data (several
-  // entries sharing one header, a zip bomb's trick): refused as damaged.
-  bool overlaps = false;
-
-  bool IsAes() const { return method == zip::kMethodAes && aesVersion != 0; }
-  // The compression method of the data once decrypted.
-  uint16_t DataMethod() const { return IsAes() ? aesMethod : method; }
-  // AE-2 members leave the CRC out (0): their authentication code stands for it.
-  bool CrcRecorded() const { return !(IsAes() && aesVersion == 2); }
-  bool IsEncrypted() const { return flags & zip::kFlagEncrypted; }
-  bool HasDataDescriptor() const { return flags & zip::kFlagDataDescriptor; }
-  bool IsDirectory() const;
-  bool IsSymlink() const;
-  // POSIX mode recorded by a Unix writer, or 0.
-  uint32_t UnixMode() const { return host == zip::kHostUnix ? externalAttributes >> 16 : 0; }
-};
+using engine::Member;
 
 struct ArchiveDirectory {
   std::vector<Member> members;

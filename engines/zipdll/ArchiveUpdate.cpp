@@ -94,9 +94,12 @@ bool IsAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-MemberHeader HeaderFor(const Candidate& c, bool encrypted) {
-  MemberHeader h;
+Member HeaderFor(const Candidate& c, bool encrypted) {
+  Member h;
   h.name = c.name;
+  h.versionMadeBy = kVersionMadeBy;
+  h.host = zip::kHostUnix;
+  h.versionNeeded = kVersionNeeded;
   h.flags = static_cast<uint16_t>((encrypted ? kFlagEncrypted : 0) | (IsAscii(c.name) ? 0 : kFlagUtf8));
   h.dosDateTime = c.dosDateTime;
   // Unix permissions above, the DOS attribute byte below.
@@ -151,14 +154,14 @@ class ArchiveWriter {
     }
     uint64_t centralOffset = out_.Position();
     std::string central;
-    for (const MemberHeader& h : central_) central += CentralHeaderBytes(h);
+    for (const Member& h : central_) central += CentralHeaderBytes(h);
     std::string comment = q_.comment ? *q_.comment : old_.contents.comment;
     std::string end = EndRecordBytes(central_.size(), central.size(), centralOffset, comment);
     out_.Write(central);
     out_.Write(end);
     uint32_t archiveTime = 0;
     if (q_.latestTime) {
-      for (const MemberHeader& h : central_) archiveTime = std::max(archiveTime, h.dosDateTime);
+      for (const Member& h : central_) archiveTime = std::max(archiveTime, h.dosDateTime);
     }
     session_.ThrowIfStopped();
     if (old_.handle != platform::kInvalidHandle) {
@@ -173,17 +176,17 @@ class ArchiveWriter {
 
  private:
   void CopyOld(const ExistingMember& m) {
-    MemberHeader h = m.header;
-    h.localOffset = out_.Position();
-    CopyRange(fs_, old_.handle, m.rawStart, m.rawEnd, out_);
+    Member h = m.member;
+    h.localHeaderOffset = out_.Position();
+    CopyRange(fs_, old_.handle, m.member.localHeaderOffset, m.rawEnd, out_);
     central_.push_back(h);
   }
 
   bool WriteNew(CompressionPool& pool, const Candidate& c, const MemberJob& job, size_t index) {
     session_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(c.size), c.name);
     session_.ThrowIfStopped();
-    MemberHeader h = HeaderFor(c, job.password.has_value() && !c.isDirectory);
-    h.localOffset = out_.Position();
+    Member h = HeaderFor(c, job.password.has_value() && !c.isDirectory);
+    h.localHeaderOffset = out_.Position();
     if (c.isDirectory) {
       out_.Write(LocalHeaderBytes(h));
       central_.push_back(h);
@@ -203,15 +206,15 @@ class ArchiveWriter {
     }
     h.method = r.method;
     h.crc = r.crc;
-    h.size = r.size;
+    h.uncompressedSize = r.size;
     h.compressedSize = r.data.size();
-    if (h.size > kZip32Limit - 1 || h.compressedSize > kZip32Limit - 1) {
+    if (h.uncompressedSize > kZip32Limit - 1 || h.compressedSize > kZip32Limit - 1) {
       throw EngineError(kEngineUnsupported, "Files of 4 GiB or more are not supported: " + c.name);
     }
     out_.Write(LocalHeaderBytes(h));
     out_.Write(r.data.data(), r.data.size());
     pool.Release(index);
-    session_.Progress(kActionBytesDone, static_cast<int64_t>(h.size));
+    session_.Progress(kActionBytesDone, static_cast<int64_t>(h.uncompressedSize));
     central_.push_back(h);
     return true;
   }
@@ -221,7 +224,7 @@ class ArchiveWriter {
   EngineSession& session_;
   OldArchive& old_;
   OutputFile out_;
-  std::vector<MemberHeader> central_;
+  std::vector<Member> central_;
   std::vector<const Candidate*> addedPaths_;
 };
 
@@ -302,7 +305,7 @@ int RunAdd(platform::FileSystem& fs, platform::Shell& shell, const AddRequest& q
   // Decide per candidate: add, replace, or skip (freshen and update).
   std::map<std::string, int> oldByName;
   for (size_t i = 0; i < old->contents.members.size(); ++i) {
-    oldByName.emplace(old->contents.members[i].header.name, static_cast<int>(i));
+    oldByName.emplace(old->contents.members[i].member.name, static_cast<int>(i));
   }
   std::vector<PlanItem> plan;
   for (size_t i = 0; i < old->contents.members.size(); ++i) plan.push_back({static_cast<int>(i), -1});
@@ -311,7 +314,7 @@ int RunAdd(platform::FileSystem& fs, platform::Shell& shell, const AddRequest& q
   for (Candidate& c : candidates) {
     auto it = oldByName.find(c.name);
     if (it != oldByName.end()) {
-      const MemberHeader& existing = old->contents.members[it->second].header;
+      const Member& existing = old->contents.members[it->second].member;
       if ((q.freshen || q.update) && c.dosDateTime <= existing.dosDateTime) continue;
       if (c.isDirectory) continue;  // the directory entry is there already
       plan[it->second].newIndex = static_cast<int>(chosen.size());
@@ -368,10 +371,10 @@ int RunDelete(platform::FileSystem& fs, const AddRequest& q, EngineSession& sess
   for (const FileSpec& s : q.specs) specs.push_back(s.spec);
   session.Progress(kActionMemberCount, static_cast<int64_t>(old->contents.members.size()));
   for (size_t i = 0; i < old->contents.members.size(); ++i) {
-    const std::string& name = old->contents.members[i].header.name;
+    const std::string& name = old->contents.members[i].member.name;
     if (matches(specs, name) && !matches(q.exclusions, name)) {
       session.Call(kActionMemberBegin, 0,
-                   static_cast<intptr_t>(old->contents.members[i].header.size), name);
+                   static_cast<intptr_t>(old->contents.members[i].member.uncompressedSize), name);
       session.ThrowIfStopped();
       session.Verbose("Deleting " + name);
       ++deleted;

@@ -37,7 +37,7 @@ class InputFile {
 
 }  // namespace
 
-void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberHeader& header,
+void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member& header,
                          OutputFile& out, EngineSession& session) {
   InputFile in(fs, job.diskPath);
   std::vector<uint8_t> buffer(kChunk), packed(kChunk + 1024);
@@ -54,7 +54,7 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberH
   }
 
   header.crc = crcBefore.value_or(0);
-  header.size = 0;
+  header.uncompressedSize = 0;
   header.method = job.store ? kMethodStored : kMethodDeflated;
   uint64_t headerOffset = out.Position();
   out.Write(LocalHeaderBytes(header));
@@ -116,7 +116,7 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberH
   if (crcBefore && *crcBefore != crc)
     throw EngineError(kEngineReadError, "Input file changed while being added: " + job.diskPath);
   header.crc = crc;
-  header.size = size;
+  header.uncompressedSize = size;
   header.compressedSize = out.Position() - dataStart;
   out.Patch(headerOffset, LocalHeaderBytes(header));
 }

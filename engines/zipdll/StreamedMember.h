@@ -12,7 +12,7 @@ namespace zipdll {
 
 // Writes local header and data of `header` (name, date, flags prepared) from
 // `job.diskPath`; fills in method, CRC and sizes. Throws EngineError.
-void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, MemberHeader& header,
+void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member& header,
                          OutputFile& out, EngineSession& session);
 
 }  // namespace zipdll

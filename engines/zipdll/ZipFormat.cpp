@@ -67,15 +67,15 @@ EndRecords ReadEndRecords(platform::FileSystem& fs, platform::FileHandle h, uint
 }
 
 // One past a member's data and its data descriptor, if it has one.
-uint64_t MemberEnd(platform::FileSystem& fs, platform::FileHandle h, const MemberHeader& hd,
+uint64_t MemberEnd(platform::FileSystem& fs, platform::FileHandle h, const Member& hd,
                    uint64_t dataEnd, uint64_t limit) {
   if (!(hd.flags & zip::kFlagDataDescriptor)) return dataEnd;
   uint8_t bytes[24] = {};
   const size_t available =
       static_cast<size_t>(std::min<uint64_t>(sizeof bytes, limit - std::min(limit, dataEnd)));
   if (available) ReadAt(fs, h, dataEnd, bytes, available);
-  std::optional<zip::DescriptorForm> form =
-      zip::MeasureDataDescriptor({bytes, available}, {hd.crc, hd.compressedSize, hd.size});
+  std::optional<zip::DescriptorForm> form = zip::MeasureDataDescriptor(
+      {bytes, available}, {hd.crc, hd.compressedSize, hd.uncompressedSize});
   if (!form) Damaged("data descriptor of " + hd.name);
   return dataEnd + form->length;
 }
@@ -108,18 +108,8 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
     if (zip::Status status = zip::DecodeCentralEntry(rest, e); status != zip::Status::kOk)
       Damaged(std::string("central header: ") + zip::Describe(status));
     ExistingMember m;
-    MemberHeader& hd = m.header;
-    hd.madeBy = static_cast<uint16_t>(e.header.VersionMadeBy1 << 8 | e.header.VersionMadeBy0);
-    hd.versionNeeded = e.header.VersionNeed;
-    hd.flags = e.header.Flag;
-    hd.method = e.header.ComprMethod;
-    hd.dosDateTime = static_cast<uint32_t>(e.header.ModifDate) << 16 | e.header.ModifTime;
-    hd.crc = e.header.CRC32;
-    hd.compressedSize = e.compressedSize;
-    hd.size = e.uncompressedSize;
-    hd.internalAttributes = e.header.IntFileAtt;
-    hd.externalAttributes = e.header.ExtFileAtt;
-    hd.localOffset = e.localHeaderOffset;
+    Member& hd = m.member;
+    hd = engine::MemberOf(e);
     hd.name.assign(e.name.begin(), e.name.end());
     // Values that fit the header's own fields are written there again, so the
     // ZIP64 block that carried them goes; the local header keeps its own.
@@ -128,25 +118,26 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
                                            : std::vector<uint8_t>(e.extra.begin(), e.extra.end());
     hd.extra.assign(extra.begin(), extra.end());
     hd.comment.assign(e.comment.begin(), e.comment.end());
-    if (hd.compressedSize >= kZip32Limit || hd.size >= kZip32Limit || hd.localOffset >= kZip32Limit)
+    if (hd.compressedSize >= kZip32Limit || hd.uncompressedSize >= kZip32Limit ||
+        hd.localHeaderOffset >= kZip32Limit)
       throw EngineError(kEngineUnsupported,
                         "Members of 4 GiB or more are not supported: " + hd.name);
     rest = rest.subspan(e.recordSize);
 
-    m.rawStart = hd.localOffset + shift;
     uint8_t localBytes[zip::kLocalHeaderSize];
-    if (m.rawStart > centralPos || centralPos - m.rawStart < sizeof localBytes)
+    hd.localHeaderOffset += shift;
+    if (hd.localHeaderOffset > centralPos || centralPos - hd.localHeaderOffset < sizeof localBytes)
       Damaged("local header offset of " + hd.name);
-    ReadAt(fs, h, m.rawStart, localBytes, sizeof localBytes);
+    ReadAt(fs, h, hd.localHeaderOffset, localBytes, sizeof localBytes);
     zip::LocalFileHeader local;
     if (zip::DecodeLocalHeader({localBytes, sizeof localBytes}, local) != zip::Status::kOk)
       Damaged("local header of " + hd.name);
     uint64_t dataStart = 0;
-    if (!zip::MemberDataFits(m.rawStart, local, hd.compressedSize, centralPos, dataStart))
+    if (!zip::MemberDataFits(hd.localHeaderOffset, local, hd.compressedSize, centralPos, dataStart))
       Damaged("member data of " + hd.name);
     m.rawEnd = MemberEnd(fs, h, hd, dataStart + hd.compressedSize, centralPos);
     if (m.rawEnd > centralPos) Damaged("member data of " + hd.name);
-    archive.prefixSize = std::min(archive.prefixSize, m.rawStart);
+    archive.prefixSize = std::min(archive.prefixSize, hd.localHeaderOffset);
     archive.members.push_back(std::move(m));
   }
   return archive;
@@ -154,7 +145,7 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
 
 namespace {
 
-zip::LocalFileHeader LocalFields(const MemberHeader& m) {
+zip::LocalFileHeader LocalFields(const Member& m) {
   zip::LocalFileHeader h{};
   h.HeaderSig = zip::kLocalHeaderSignature;
   h.VersionNeed = m.versionNeeded;
@@ -164,7 +155,7 @@ zip::LocalFileHeader LocalFields(const MemberHeader& m) {
   h.ModifDate = static_cast<uint16_t>(m.dosDateTime >> 16);
   h.CRC32 = m.crc;
   h.ComprSize = static_cast<uint32_t>(m.compressedSize);
-  h.UnComprSize = static_cast<uint32_t>(m.size);
+  h.UnComprSize = static_cast<uint32_t>(m.uncompressedSize);
   h.FileNameLen = static_cast<uint16_t>(m.name.size());
   h.ExtraLen = 0;
   return h;
@@ -172,18 +163,18 @@ zip::LocalFileHeader LocalFields(const MemberHeader& m) {
 
 }  // namespace
 
-std::string LocalHeaderBytes(const MemberHeader& m) {
+std::string LocalHeaderBytes(const Member& m) {
   std::string out(zip::kLocalHeaderSize, '\0');
   zip::Encode(LocalFields(m), reinterpret_cast<uint8_t*>(out.data()));
   return out + m.name;
 }
 
-std::string CentralHeaderBytes(const MemberHeader& m) {
+std::string CentralHeaderBytes(const Member& m) {
   const zip::LocalFileHeader shared = LocalFields(m);
   zip::CentralFileHeader h{};
   h.HeaderSig = zip::kCentralHeaderSignature;
-  h.VersionMadeBy0 = static_cast<uint8_t>(m.madeBy);
-  h.VersionMadeBy1 = static_cast<uint8_t>(m.madeBy >> 8);
+  h.VersionMadeBy0 = m.versionMadeBy;
+  h.VersionMadeBy1 = m.host;
   h.VersionNeed = shared.VersionNeed;
   h.Flag = shared.Flag;
   h.ComprMethod = shared.ComprMethod;
@@ -198,7 +189,7 @@ std::string CentralHeaderBytes(const MemberHeader& m) {
   h.DiskStart = 0;
   h.IntFileAtt = m.internalAttributes;
   h.ExtFileAtt = m.externalAttributes;
-  h.RelOffLocal = static_cast<uint32_t>(m.localOffset);
+  h.RelOffLocal = static_cast<uint32_t>(m.localHeaderOffset);
   std::string out(zip::kCentralHeaderSize, '\0');
   zip::Encode(h, reinterpret_cast<uint8_t*>(out.data()));
   return out + m.name + m.extra + m.comment;

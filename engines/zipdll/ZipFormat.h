@@ -7,41 +7,26 @@
 #include <string>
 #include <vector>
 
+#include "engines/common/EngineMember.h"
 #include "platform/FileSystem.h"
 #include "zipformat/Signatures.h"
 
 namespace zipdll {
 
+using engine::Member;
 using zip::kFlagEncrypted;
 using zip::kFlagUtf8;
-constexpr uint16_t kMadeByUnix = (zip::kHostUnix << 8) | 20;
+// What new members record: written on a Unix host by version 2.0, needing 2.0.
+constexpr uint8_t kVersionMadeBy = 20;
 constexpr uint16_t kVersionNeeded = 20;
 constexpr uint64_t kZip32Limit = zip::kSaturated32;
 
-// A member as its central header describes it.
-struct MemberHeader {
-  std::string name;  // as stored, "/" separators
-  uint16_t madeBy = kMadeByUnix;
-  uint16_t versionNeeded = kVersionNeeded;
-  uint16_t flags = 0;
-  uint16_t method = 0;
-  uint32_t dosDateTime = 0;
-  uint32_t crc = 0;
-  uint64_t compressedSize = 0;  // including the encryption header
-  uint64_t size = 0;
-  uint32_t externalAttributes = 0;
-  uint16_t internalAttributes = 0;
-  std::string extra;    // central extra field
-  std::string comment;  // member comment
-  uint64_t localOffset = 0;
-};
-
-// A member of an existing archive: its header and where its local record,
-// data and descriptor lie, so it can be copied without recompression.
+// A member of an existing archive: its header (its local header offset the real
+// position in the file) and where its local record, data and descriptor end, so
+// it can be copied without recompression.
 struct ExistingMember {
-  MemberHeader header;
-  uint64_t rawStart = 0;  // absolute offset of the local header
-  uint64_t rawEnd = 0;    // one past the data (and descriptor)
+  Member member;
+  uint64_t rawEnd = 0;  // one past the data (and descriptor)
 };
 
 struct ExistingArchive {
@@ -55,8 +40,8 @@ struct ExistingArchive {
 // ZIP64 records are read; their values must stay below 4 GiB.
 ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h);
 
-std::string LocalHeaderBytes(const MemberHeader& m);
-std::string CentralHeaderBytes(const MemberHeader& m);
+std::string LocalHeaderBytes(const Member& m);
+std::string CentralHeaderBytes(const Member& m);
 std::string EndRecordBytes(uint64_t count, uint64_t centralSize, uint64_t centralOffset,
                            const std::string& comment);
 
