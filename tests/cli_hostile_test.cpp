@@ -16,6 +16,7 @@
 namespace {
 
 using testsupport::CraftedMember;
+using testsupport::CraftArchive;
 using testsupport::CraftZip;
 using testsupport::RunIn;
 using testsupport::WriteTextFile;
@@ -179,6 +180,35 @@ TEST_F(CliHostileTest, StatusesAgreeBetweenListTestAndExtract) {
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_FALSE(r.err.empty());
   }
+  // Disk number 0xFFFF defers to a ZIP64 end record: without one the message
+  // names the number; with one that gives disk 0 the archive reads as usual.
+  testsupport::ArchiveLayout saturated;
+  saturated.thisDisk = saturated.centralDisk = 0xFFFF;
+  const testsupport::BuiltArchive disk = CraftArchive({{"d.txt", "x"}}, saturated);
+  WriteTextFile(dir / "disk.zip", disk.bytes);
+  for (const char* command : {"list disk.zip", "test disk.zip", "extract -d out disk.zip"}) {
+    SCOPED_TRACE(command);
+    auto r = Run(command);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("disk number 65535"), std::string::npos) << r.out << r.err;
+  }
+  std::string zip64End(56, '\0'), locator(20, '\0');
+  auto put = [](std::string& to, size_t at, uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) to[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  put(zip64End, 0, 0x06064B50, 4);
+  put(zip64End, 4, 44, 8);  // the record's size after this field
+  put(zip64End, 24, 1, 8);  // entries on this disk
+  put(zip64End, 32, 1, 8);  // entries in all
+  put(zip64End, 40, disk.endOffset - disk.centralOffset, 8);
+  put(zip64End, 48, disk.centralOffset, 8);
+  put(locator, 0, 0x07064B50, 4);
+  put(locator, 8, disk.endOffset, 8);
+  put(locator, 16, 1, 4);  // disks in all
+  WriteTextFile(dir / "disk64.zip", disk.bytes.substr(0, disk.endOffset) + zip64End + locator +
+                                        disk.bytes.substr(disk.endOffset));
+  auto zip64 = Run("test disk64.zip");
+  EXPECT_EQ(zip64.status, 0) << zip64.out << zip64.err;
   WriteTextFile(dir / "dup.zip", CraftZip({{"same.txt", "first"}, {"same.txt", "second"}}));
   auto r = Run("extract -o -d out dup.zip");
   EXPECT_EQ(r.status, 1) << r.err;

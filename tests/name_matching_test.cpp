@@ -5,6 +5,7 @@
 #include "zipformat/Wildcard.h"
 #include "zipformat/TextCase.h"
 #include "support/RecordingEngineFixture.h"
+#include "zipbuilder/ZipErrors.h"
 
 namespace {
 
@@ -30,6 +31,17 @@ TEST(NameMatchingTest, WildcardsAndLookupIgnoreCaseBeyondAscii) {
     EXPECT_EQ(zip::WildcardMatch(c.pattern, c.name), c.matches);
     if (!zip::HasWildcards(c.pattern)) {
       EXPECT_EQ(zip::SameTextIgnoringCase(c.pattern, c.name), c.matches);
+      // The member table of spanning finds its entries by the same rule.
+      auto table = TZipBuilder::AllocSpanMem(1);
+      (*table)[0]->FileName = c.name;
+      (*table)[0]->FileNameLen = static_cast<uint16_t>(std::string(c.name).size());
+      const std::string pattern = c.pattern;
+      int found = -1;
+      try {
+        found = TZipBuilder::FindZipEntry(1, *table, pattern, static_cast<int>(pattern.size()));
+      } catch (const EZipBuilder&) {
+      }
+      EXPECT_EQ(found == 0, c.matches);
     }
   }
 }

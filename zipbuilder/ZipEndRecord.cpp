@@ -2,7 +2,6 @@
 // set apart, the member table, copying a central directory with shifted offsets
 // and the checked write to the output file.
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
+#include "zipformat/TextCase.h"
 
 using platform::FileHandle;
 using platform::SeekFrom;
@@ -47,8 +47,10 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
 
   bool firstVolume = false;
   uint8_t marker[4];
-  if (files.Read(inFileHandle_, marker, 4) == 4 && zip::Load32(marker) == zip::kDataDescriptorSignature &&
-      files.Read(inFileHandle_, marker, 4) == 4 && zip::Load32(marker) == zip::kLocalHeaderSignature) {
+  if (files.Read(inFileHandle_, marker, 4) == 4 &&
+      zip::Load32(marker) == zip::kDataDescriptorSignature &&
+      files.Read(inFileHandle_, marker, 4) == 4 &&
+      zip::Load32(marker) == zip::kLocalHeaderSignature) {
     firstVolume = true;
     spanned_ = true;
   }
@@ -124,26 +126,27 @@ std::unique_ptr<DiskSpan::MDZipDataTable> TZipBuilder::AllocSpanMem(int count) {
   return table;
 }
 
-void TZipBuilder::DeleteSpanMem(std::unique_ptr<DiskSpan::MDZipDataTable>& table) { table.reset(); }
+void TZipBuilder::DeleteSpanMem(std::unique_ptr<DiskSpan::MDZipDataTable>& table) {
+  table.reset();
+}
 
-int TZipBuilder::FindZipEntry(int count, const DiskSpan::MDZipDataTable& table, const std::string& name,
-                              int nameLength) {
-  auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+int TZipBuilder::FindZipEntry(int count, const DiskSpan::MDZipDataTable& table,
+                              const std::string& name, int nameLength) {
+  if (nameLength < 0 || name.size() < static_cast<size_t>(nameLength))
+    throw EZipBuilder(kMsgLocalHeaderNotFound);
+  const std::string wanted = name.substr(0, static_cast<size_t>(nameLength));
   const int limit = std::min<int>(count, static_cast<int>(table.size()));
   for (int i = 0; i < limit; ++i) {
     const DiskSpan::MDZipData* entry = table[i].get();
-    if (!entry || !entry->FileName || entry->FileNameLen != nameLength) continue;
-    const std::string& stored = *entry->FileName;
-    if (stored.size() < static_cast<size_t>(nameLength) || name.size() < static_cast<size_t>(nameLength))
-      continue;
-    bool same = true;
-    for (int k = 0; k < nameLength && same; ++k) same = upper(stored[k]) == upper(name[k]);
-    if (same) return i;
+    if (!entry || !entry->FileName || entry->FileName->size() < entry->FileNameLen) continue;
+    // Letter case by the locale's rules, as every other name lookup compares.
+    if (zip::SameTextIgnoringCase(entry->FileName->substr(0, entry->FileNameLen), wanted)) return i;
   }
   throw EZipBuilder(kMsgLocalHeaderNotFound);
 }
 
-int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCentral, int32_t shift) {
+int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCentral,
+                              int32_t shift) {
   auto& files = *env_->files;
   try {
     uint8_t bytes[zip::kCentralHeaderSize];
@@ -168,7 +171,8 @@ int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCen
     zip::Encode(endOfCentral, record);
     if (files.Write(outFile, record, sizeof record) != sizeof record)
       throw EZipBuilder(kMsgEndRecordWriteError);
-    if (endOfCentral.ZipCommentLen > 0 && CopyBuffer(inFileHandle_, outFile, endOfCentral.ZipCommentLen) != 0)
+    if (endOfCentral.ZipCommentLen > 0 &&
+        CopyBuffer(inFileHandle_, outFile, endOfCentral.ZipCommentLen) != 0)
       throw EZipBuilder(kMsgCommentCopyError);
   } catch (...) {
     return -2;

@@ -51,6 +51,13 @@ std::string Formatted(int id, const std::string* texts, int textCount, const int
 EZipBuilder::EZipBuilder(int id, bool display)
     : std::runtime_error(ZipMessageText(id)), displayMsg_(display), ident_(id) {}
 
+EZipBuilder::EZipBuilder(int id, std::string text, bool display)
+    : std::runtime_error(text), displayMsg_(display), ident_(id) {}
+
+EZipBuilder EZipBuilder::WithDetail(int id, const std::string& detail) {
+  return EZipBuilder(id, ZipMessageText(id) + ": " + detail, true);
+}
+
 EZipBuilder::EZipBuilder(int id, int value)
     : std::runtime_error(Formatted(id, nullptr, 0, &value, 1)), displayMsg_(true), ident_(id) {}
 

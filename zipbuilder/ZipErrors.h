@@ -22,12 +22,16 @@ class EZipBuilder : public std::runtime_error {
   EZipBuilder(int id, int value);
   EZipBuilder(int id, const std::string& text);
   EZipBuilder(int id, const std::string& text1, const std::string& text2);
+  // Message `id` followed by ": " and `detail`, where the table's text names the
+  // fault only in general.
+  static EZipBuilder WithDetail(int id, const std::string& detail);
 
   int Ident() const { return ident_; }
   bool DisplayMsg() const { return displayMsg_; }
   int HelpContext() const { return 0; }
 
  private:
+  EZipBuilder(int id, std::string text, bool display);
   bool displayMsg_;
   int ident_;
 };

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "ZipBuilder.h"
@@ -96,11 +98,11 @@ struct DirectoryExtent {
   int64_t trailer = 0;  // bytes between the directory and the end record
 };
 
-void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset,
-                     const zip::ZipEndOfCentral& endRecord, DirectoryExtent& extent) {
-  // The ZIP64 end record is read where it must lie for an archive that ends
-  // with it, right in front of its locator; its recorded offset only counts
-  // from the archive's start.
+// The ZIP64 end record, read where it must lie for an archive that ends with
+// it, right in front of its locator (its recorded offset only counts from the
+// archive's start); nullopt when there is none.
+std::optional<zip::Zip64EndOfCentral> ReadZip64End(platform::FileSystem& files, FileHandle h,
+                                                   int64_t endRecordOffset) {
   constexpr int64_t kBehind = zip::kZip64EndSize + zip::kZip64LocatorSize;
   uint8_t bytes[kBehind];
   const int64_t at = endRecordOffset - kBehind;
@@ -112,17 +114,43 @@ void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecor
           zip::Status::kOk ||
       zip::DecodeZip64End({bytes, zip::kZip64EndSize}, record) != zip::Status::kOk ||
       record.RecordSize != zip::kZip64EndSize - 12)
-    return;
+    return std::nullopt;
+  return record;
+}
+
+void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset,
+                     const zip::ZipEndOfCentral& endRecord, DirectoryExtent& extent) {
+  const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, h, endRecordOffset);
+  if (!record) return;
   // Writers that stream their input add these records to small archives too: the
   // directory then ends before them even when the end record holds the true values.
-  extent.trailer = kBehind;
+  extent.trailer = zip::kZip64EndSize + zip::kZip64LocatorSize;
   if (!zip::IsSaturated(endRecord)) return;
-  const zip::DirectoryExtent resolved = zip::ResolveExtent(endRecord, &record);
+  const zip::DirectoryExtent resolved = zip::ResolveExtent(endRecord, &*record);
   if (resolved.entries > INT32_MAX || resolved.size > INT32_MAX || resolved.offset > INT32_MAX)
     return;
   extent.entries = static_cast<int64_t>(resolved.entries);
   extent.size = static_cast<int64_t>(resolved.size);
   extent.offset = static_cast<int64_t>(resolved.offset);
+}
+
+// A disk number of 0xFFFF says "see the ZIP64 end record": the numbers are
+// taken from there. Without such a record, or with one whose numbers do not fit
+// a set this component reads, the archive is refused with the number named.
+void ResolveSaturatedDisks(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset,
+                           zip::ZipEndOfCentral& endRecord) {
+  constexpr uint16_t kSaturated = 0xFFFF;
+  if (endRecord.ThisDiskNo != kSaturated && endRecord.CentralDiskNo != kSaturated) return;
+  const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, h, endRecordOffset);
+  const zip::DirectoryExtent resolved =
+      zip::ResolveExtent(endRecord, record ? &*record : nullptr);
+  if (resolved.thisDisk >= kSaturated || resolved.centralDisk >= kSaturated)
+    throw EZipBuilder::WithDetail(
+        kMsgNotZipArchive, "the end record gives disk number " +
+                               std::to_string(std::max(resolved.thisDisk, resolved.centralDisk)) +
+                               ", which no ZIP64 end record replaces");
+  endRecord.ThisDiskNo = static_cast<uint16_t>(resolved.thisDisk);
+  endRecord.CentralDiskNo = static_cast<uint16_t>(resolved.centralDisk);
 }
 
 }  // namespace
@@ -162,6 +190,7 @@ void TZipBuilder::List() {
     drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(zipFileName_));
     if (!IsDiskPresent()) throw EZipBuilder(kMsgDriveUndefined, drive_);
     CheckIfLastDisk(endOfCentral, true);
+    ResolveSaturatedDisks(files, inFileHandle_, endOfCentralOffset_, endOfCentral);
     endRecordRead = true;
 
     lastDiskNumber_ = endOfCentral.ThisDiskNo;
