@@ -327,6 +327,14 @@ TEST(ZipFormatDescriptor, FormsToldApart) {
   ASSERT_EQ(zip::EncodeDataDescriptor(big, true, out), 24u);
   auto back = zip::DecodeDataDescriptor(Bytes(out, out + 24), {24, true, true});
   EXPECT_EQ(back.uncompressedSize, big.uncompressedSize);
+
+  // Without looking ahead: the first word and the local ZIP64 block decide.
+  const Bytes zip64Extra{0x01, 0x00, 0x10, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes otherExtra{0x55, 0x54, 0x01, 0x00, 0x03};
+  EXPECT_EQ(zip::PrescribedDataDescriptor(otherExtra, zip::kDataDescriptorSignature).length, 16u);
+  EXPECT_EQ(zip::PrescribedDataDescriptor(otherExtra, 0x11223344).length, 12u);
+  EXPECT_EQ(zip::PrescribedDataDescriptor(zip64Extra, zip::kDataDescriptorSignature).length, 24u);
+  EXPECT_EQ(zip::PrescribedDataDescriptor(zip64Extra, 0x11223344).length, 20u);
 }
 
 TEST(ZipFormatText, CodePageStreamHeaderAndWildcards) {
