@@ -248,7 +248,7 @@ void TZipBuilder::List() {
 
       auto entry = std::make_unique<ZipDirEntry>();
       CopyHeaderFields(header, *entry);
-      entry->FileName = ReplaceForwardSlash(fileName);
+      entry->FileName = ReplaceForwardSlash(std::move(fileName));
       entry->Encrypted = (header.Flag & 1) != 0;
 
       if (header.ExtraLen != 0) {
@@ -260,13 +260,15 @@ void TZipBuilder::List() {
         comment.resize(header.FileComLen);
         if (reader.Read(inFileHandle_, comment.data(), comment.size()) != static_cast<int64_t>(comment.size()))
           throw EZipBuilder(kMsgFileCommentReadError);
-        std::string text = UpToZero(comment);
-        ConvertOem2Iso(text, cpdOEM2ISO);
-        entry->FileComment = text;
+        entry->FileComment = UpToZero(comment);
+        ConvertOem2Iso(entry->FileComment, cpdOEM2ISO);
       }
 
       const int32_t localOffset = static_cast<int32_t>(entry->LocalHeaderOffset);
-      if (!UseDirOnlyEntries && platform::ExtractFileName(entry->FileName).empty()) {
+      // A name ending in a separator (no file name part) is a directory-only entry.
+      const std::string& stored = entry->FileName;
+      const bool directoryOnly = stored.empty() || stored.back() == '\\' || stored.back() == ':';
+      if (!UseDirOnlyEntries && directoryOnly) {
         ++skippedDirCount_;
       } else {
         zipDirEntryRecords_.push_back(std::move(entry));
