@@ -68,21 +68,27 @@ TEST_F(CliHostileTest, ControlCharactersAreEscapedAndReplaced) {
   EXPECT_EQ(Files("out"), std::vector<std::string>{"a_[31mred__x.txt"});
 }
 
-// FIFOs and devices are skipped with a warning; stored permissions pass
-// through the umask (022 here).
+// FIFOs and devices are skipped with a warning; a FIFO with data (what a
+// writer records for input read from a pipe) is that data and extracts as a
+// regular file, as unzip does. Stored permissions pass through the umask (022).
 TEST_F(CliHostileTest, SpecialFilesSkippedAndPermissionsThroughTheUmask) {
   CraftedMember fifo("fifo", ""), device("dev", ""), wide("wide.txt", "w"), bare("bare.txt", "b");
+  CraftedMember piped("piped", "from a pipe");
+  piped.unixMode = 0010666;
   fifo.unixMode = 0010666;
   device.unixMode = 0020666;
   wide.unixMode = 0100777;
   bare.host = 0;  // no Unix mode: the default for new files
-  WriteTextFile(dir / "s.zip", CraftZip({fifo, device, wide, bare}));
+  WriteTextFile(dir / "s.zip", CraftZip({fifo, device, wide, bare, piped}));
   auto r = Run("extract -d out s.zip");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("skipped: fifo"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("skipped: dev"), std::string::npos) << r.err;
-  EXPECT_EQ(Files("out"), (std::vector<std::string>{"bare.txt", "wide.txt"}));
+  EXPECT_EQ(Files("out"), (std::vector<std::string>{"bare.txt", "piped", "wide.txt"}));
+  EXPECT_EQ(testsupport::ReadTextFile(dir / "out/piped"), "from a pipe");
   struct stat st {};
+  ASSERT_EQ(stat((dir / "out/piped").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode, 0100644u);
   ASSERT_EQ(stat((dir / "out/wide.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0755u);
   ASSERT_EQ(stat((dir / "out/bare.txt").c_str(), &st), 0);
