@@ -5,6 +5,7 @@
 # median wall and CPU seconds per tool and the ratios after/before and to the peer.
 #   bench/before_after.sh BEFORE_BIN AFTER_BIN [WORK_DIR]
 # BIN directories hold zipbuilder, unz_bench and the engine libraries.
+# INSTRUCTIONS=1 adds the instruction counts of one run of each under callgrind.
 set -eu
 BEFORE=$(cd "$1" && pwd)
 AFTER=$(cd "$2" && pwd)
@@ -79,3 +80,26 @@ for op in list extract add; do
   }'
 done
 echo "medians of $ROUNDS rounds; load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# Instructions executed (callgrind), which machine load does not change: with
+# INSTRUCTIONS=1, each operation once per build.
+[ "${INSTRUCTIONS:-0}" = 1 ] && command -v valgrind >/dev/null || exit 0
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+    sed -n 's/.*Collected : *//p'
+}
+for op in list extract add; do
+  for who in before after; do
+    bin=$BEFORE; [ "$who" = after ] && bin=$AFTER
+    out=$WORK/out; rm -rf "$out" "$WORK/added.zip"; mkdir -p "$out"
+    case $op in
+      list) n=$(instructions "$bin/zipbuilder" list "$WORK/big.zip") ;;
+      extract) n=$(instructions "$bin/unz_bench" "$WORK/corpus.zip" "$out") ;;
+      add) n=$(cd "$WORK" && instructions "$bin/zipbuilder" add -r -6 added.zip corpus) ;;
+    esac
+    eval "ir_$who=\$n"
+  done
+  awk -v op="$op" -v b="$ir_before" -v a="$ir_after" 'BEGIN {
+    printf "%-8s instructions before %.0f after %.0f, after/before %.4f\n", op, b, a, a / b }'
+done
+rm -rf "$WORK/out" "$WORK/added.zip"

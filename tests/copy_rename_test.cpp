@@ -198,7 +198,24 @@ TEST_F(CopyRenameTest, RenameRefusesAFileRequestWithoutNewFileNameBeforeAnything
             "a\\b.txt docs\\readme.txt x/y/");
 }
 
+// Little-endian bytes of `v`, and back.
+std::string Le(uint64_t v, int width) {
+  std::string b;
+  for (int i = 0; i < width; ++i) b += static_cast<char>(v >> (8 * i));
+  return b;
+}
+uint64_t LoadLe(const std::string& bytes, size_t at, int width) {
+  uint64_t v = 0;
+  for (int i = 0; i < width; ++i) v |= uint64_t{static_cast<uint8_t>(bytes[at + i])} << (8 * i);
+  return v;
+}
+
 TEST_F(CopyRenameTest, RenameDatesBothHeaders) {
+  // Blocks with modification times of their own: NTFS times behind another tag
+  // (modification time at byte 16), then a Unix timestamp (at byte 45).
+  const std::string timesExtra = Le(0x000A, 2) + Le(36, 2) + Le(0, 4) + Le(7, 2) + Le(0, 2) +
+                                 Le(1, 2) + Le(24, 2) + Le(111, 8) + Le(222, 8) + Le(333, 8) +
+                                 Le(0x5455, 2) + Le(5, 2) + Le(1, 1) + Le(1, 4);
   struct Case {
     std::vector<RenameItem> items;
     uint32_t all;
@@ -211,6 +228,7 @@ TEST_F(CopyRenameTest, RenameDatesBothHeaders) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.all);
     auto members = Tree();
+    members[0].extra = timesExtra;
     // Its password check byte comes from its time, which must therefore stay.
     CraftedMember timeChecked("sealed.txt", "sealed", true);
     timeChecked.password = "pw";
@@ -225,6 +243,16 @@ TEST_F(CopyRenameTest, RenameDatesBothHeaders) {
       EXPECT_EQ(after.members[i].dosDateTime, want) << i;
       EXPECT_EQ(after.members[i].localDosDateTime, want) << i;
     }
+    // Both blocks follow a new date alike; access and creation times stay.
+    const std::string& extra = after.members[0].extra;
+    ASSERT_EQ(extra.size(), timesExtra.size());
+    EXPECT_EQ(extra.substr(24, 16), timesExtra.substr(24, 16));
+    if (!c.expected[0]) {
+      EXPECT_EQ(extra, timesExtra);
+      continue;
+    }
+    EXPECT_NE(LoadLe(extra, 45, 4), 1u);
+    EXPECT_EQ(LoadLe(extra, 16, 8), (LoadLe(extra, 45, 4) + 11644473600) * 10000000);
   }
 }
 

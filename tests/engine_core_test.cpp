@@ -159,6 +159,9 @@ TEST_F(EngineCoreTest, BothEnginesFindTheEndRecordByOneRule) {
     EXPECT_EQ(archive.members.size(), 2u);
     EXPECT_EQ(archive.comment, c.keptComment);
   }
+  // No bytes at all, not even an address: no end record, refused cleanly.
+  unz::MemorySource nothing(nullptr, 0);
+  EXPECT_THROW(unz::ReadCentralDirectory(nothing, 0), engine::EngineError);
 }
 
 }  // namespace

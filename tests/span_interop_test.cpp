@@ -197,6 +197,47 @@ TEST_F(SpanInteropTest, IncompleteSetKeepsTheBuiltArchive) {
   EXPECT_EQ(test.status, 0) << test.out << test.err;
 }
 
+TEST_F(SpanInteropTest, StreamedAndZip64PeerArchivesSplitAndJoin) {
+  // Sizes in descriptors of 16 and 24 bytes, saturated local sizes, and a ZIP64
+  // end record in front of a saturated end record; members span volumes.
+  const std::string streamed =
+      "import sys, zipfile\n"
+      "class Pipe:\n"
+      "  def __init__(s, f): s.f = f\n"
+      "  def write(s, b): return s.f.write(b)\n"
+      "  def flush(s): pass\n"
+      "with open(sys.argv[1], 'wb') as f, zipfile.ZipFile(Pipe(f), 'w', zipfile.ZIP_DEFLATED) as z:\n"
+      "  for name in ('tree/bin/random1.bin', 'tree/text/big1.txt'):\n"
+      "    with open(name, 'rb') as src, z.open(name, 'w', force_zip64=sys.argv[2] == '1') as m:\n"
+      "      m.write(src.read() * 3)\n";
+  WriteTextFile(dir / "streamed.py", streamed);
+  const std::string cat = "cat tree/bin/random*.bin tree/text/big1.txt";
+  const std::vector<std::pair<std::string, std::string>> sources = {
+      {"zip64.zip", cat + " | zip -q -fz - - > zip64.zip"},
+      {"piped.zip", cat + " | zip -q -fz- - - | cat > piped.zip"},
+      {"py16.zip", "python3 streamed.py py16.zip 0"},
+      {"py24.zip", "python3 streamed.py py24.zip 1"},
+  };
+  const std::string tool = std::string(ZB_BINARY_DIR) + "/zipbuilder";
+  for (const auto& [archive, make] : sources) {
+    SCOPED_TRACE(archive);
+    ASSERT_EQ(RunIn(dir.path(), make).status, 0);
+    fs::remove_all(dir / "set");
+    fs::create_directories(dir / "set");
+    auto split = RunIn(dir.path(), tool + " split -s 64k " + archive + " set/s.zip");
+    ASSERT_EQ(split.status, 0) << split.err;
+    const auto volumes = FilesIn(dir / "set");
+    ASSERT_GT(volumes.size(), 3u);
+    auto join = RunIn(dir.path(), tool + " join -f set/" + volumes.back() + " joined.zip");
+    ASSERT_EQ(join.status, 0) << join.err;
+    auto check = RunIn(dir.path(),
+                       "unzip -tq joined.zip && 7z t joined.zip >/dev/null && "
+                       "python3 -m zipfile -t joined.zip && "
+                       "test \"$(unzip -Z1 joined.zip)\" = \"$(unzip -Z1 " + archive + ")\"");
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+  }
+}
+
 TEST_F(SpanInteropTest, CommandLineWritesListsTestsExtractsAndJoinsSets) {
   // The tool's temporary files go to our own directory.
   const std::string tool =

@@ -260,6 +260,38 @@ TEST(ZipFormatExtra, AesParameters) {
   }
 }
 
+TEST(ZipFormatExtra, NtfsTimes) {
+  const Bytes times = Cat({Le(1, 2), Le(24, 2), Le(0x01D0000000000001, 8), Le(2, 8), Le(3, 8)});
+  const struct Case {
+    const char* what;
+    Bytes data;
+    zip::Status status;
+    size_t at;
+  } cases[] = {
+      {"times first", Cat({Le(0, 4), times}), zip::Status::kOk, 8},
+      {"behind another tag", Cat({Le(0, 4), Le(7, 2), Le(2, 2), {9, 9}, times}), zip::Status::kOk,
+       14},
+      {"shorter than the reserved bytes", Bytes{0, 0, 0}, zip::Status::kTruncated, 0},
+      {"times tag too short", Cat({Le(0, 4), Le(1, 2), Le(16, 2), Le(2, 8), Le(3, 8)}),
+       zip::Status::kTruncated, 0},
+      {"another tag only", Cat({Le(0, 4), Le(2, 2), Le(24, 2), Bytes(24, 0)}),
+       zip::Status::kNotFound, 0},
+      {"tag size past the block", Cat({Le(0, 4), Le(1, 2), Le(24, 2), Le(2, 8)}),
+       zip::Status::kBadExtraField, 0},
+      {"trailing bytes too short for a tag", Cat({Le(0, 4), {1, 0, 24}}), zip::Status::kNotFound,
+       0},
+  };
+  for (const Case& c : cases) {
+    zip::NtfsTimes t;
+    ASSERT_EQ(zip::DecodeNtfsExtra(c.data, t), c.status) << c.what;
+    if (c.status != zip::Status::kOk) continue;
+    EXPECT_EQ(t.at, c.at) << c.what;
+    EXPECT_EQ(t.modification, 0x01D0000000000001u) << c.what;
+    EXPECT_EQ(t.access, 2u) << c.what;
+    EXPECT_EQ(t.creation, 3u) << c.what;
+  }
+}
+
 TEST(ZipFormatDescriptor, FormsToldApart) {
   const zip::DescriptorValues v{0x11223344, 500, 1000};
   const zip::DescriptorValues big{0x11223344, 5ull << 32, 6ull << 32};
@@ -295,6 +327,14 @@ TEST(ZipFormatDescriptor, FormsToldApart) {
   ASSERT_EQ(zip::EncodeDataDescriptor(big, true, out), 24u);
   auto back = zip::DecodeDataDescriptor(Bytes(out, out + 24), {24, true, true});
   EXPECT_EQ(back.uncompressedSize, big.uncompressedSize);
+
+  // Without looking ahead: the first word and the local ZIP64 block decide.
+  const Bytes zip64Extra{0x01, 0x00, 0x10, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes otherExtra{0x55, 0x54, 0x01, 0x00, 0x03};
+  EXPECT_EQ(zip::PrescribedDataDescriptor(otherExtra, zip::kDataDescriptorSignature).length, 16u);
+  EXPECT_EQ(zip::PrescribedDataDescriptor(otherExtra, 0x11223344).length, 12u);
+  EXPECT_EQ(zip::PrescribedDataDescriptor(zip64Extra, zip::kDataDescriptorSignature).length, 24u);
+  EXPECT_EQ(zip::PrescribedDataDescriptor(zip64Extra, 0x11223344).length, 20u);
 }
 
 TEST(ZipFormatText, CodePageStreamHeaderAndWildcards) {

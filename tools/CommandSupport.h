@@ -4,12 +4,15 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "zipbuilder/ZipBuilder.h"
 
 // `text` safe for a terminal: every control character (escape sequences, CR,
 // LF, ...) shown as \xNN. Messages keep their own line breaks.
 std::string EscapedText(const std::string& text, bool keepLineBreaks = false);
+// The same, appended to `out`.
+void AppendEscaped(std::string& out, std::string_view text, bool keepLineBreaks = false);
 
 // Sets Cancel on `zip` when SIGINT or SIGTERM arrives during an operation (its
 // user interface must be the console's): the operation stops at the engine's

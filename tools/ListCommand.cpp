@@ -56,14 +56,20 @@ MemberCoding CodingOf(const ZipDirEntry& e) {
 std::string MemberLine(const ZipDirEntry& e, bool verbose) {
   char line[128];
   const MemberCoding coding = verbose ? CodingOf(e) : MemberCoding{e.Method, ""};
-  const int used = std::snprintf(line, sizeof line, "%10u %10u  %-7s  ", e.UncompressedSize,
-                                 e.CompressedSize, MethodName(coding.method).c_str());
-  if (verbose) std::snprintf(line + used, sizeof line - used, "%-16s ", coding.encryption.c_str());
-  const size_t length = std::strlen(line);
-  std::snprintf(line + length, sizeof line - length, "%04u-%02u-%02u %02u:%02u  %08x  ",
-                1980u + (e.ModDate >> 9), (e.ModDate >> 5) & 15u, e.ModDate & 31u, e.ModTime >> 11,
-                (e.ModTime >> 5) & 63u, e.Crc32);
-  return line + EscapedText(e.FileName);
+  // One formatting call per line: listing a large archive is mostly this.
+  const unsigned year = 1980u + (e.ModDate >> 9), month = (e.ModDate >> 5) & 15u, day = e.ModDate & 31u;
+  const unsigned hour = e.ModTime >> 11, minute = (e.ModTime >> 5) & 63u;
+  if (verbose)
+    std::snprintf(line, sizeof line, "%10u %10u  %-7s  %-16s %04u-%02u-%02u %02u:%02u  %08x  ",
+                  e.UncompressedSize, e.CompressedSize, MethodName(coding.method).c_str(),
+                  coding.encryption.c_str(), year, month, day, hour, minute, e.Crc32);
+  else
+    std::snprintf(line, sizeof line, "%10u %10u  %-7s  %04u-%02u-%02u %02u:%02u  %08x  ",
+                  e.UncompressedSize, e.CompressedSize, MethodName(coding.method).c_str(), year, month,
+                  day, hour, minute, e.Crc32);
+  std::string text(line);
+  AppendEscaped(text, e.FileName);
+  return text;
 }
 
 int RunList(const std::vector<std::string>& args) {

@@ -59,8 +59,6 @@ int CentralEntryError(zip::Status status, std::span<const uint8_t> rest) {
   }
 }
 
-constexpr uint16_t kExtraNtfs = 0x000A;
-constexpr uint16_t kNtfsTimes = 0x0001;
 constexpr int64_t kFileTimeOf1970 = 11644473600;  // seconds from 1601 to 1970
 
 // The extra-field blocks that carry a modification time of their own, changed
@@ -70,18 +68,12 @@ void StampExtraTimes(std::string& extra, int64_t unixTime) {
   zip::ExtraFieldReader reader(Bytes(extra));
   while (auto block = reader.Next()) {
     uint8_t* data = base + (block->data.data() - base);
-    if (block->id == zip::kExtraTimestamp && block->data.size() >= 5 && (data[0] & 1)) {
+    if (block->id == zip::kExtraTimestamp && zip::DecodeTimestampExtra(block->data)) {
       zip::Store32(data + 1, static_cast<uint32_t>(unixTime));
-    } else if (block->id == kExtraNtfs) {
-      // Four reserved bytes, then tagged attributes; tag 1 holds three 8-byte times, modification
-      // first.
-      for (size_t at = 4; at + 4 <= block->data.size();) {
-        const uint16_t tag = zip::Load16(data + at), size = zip::Load16(data + at + 2);
-        if (at + 4 + size > block->data.size()) break;
-        if (tag == kNtfsTimes && size >= 8)
-          zip::Store64(data + at + 4, static_cast<uint64_t>(unixTime + kFileTimeOf1970) * 10000000);
-        at += 4 + size_t{size};
-      }
+    } else if (block->id == zip::kExtraNtfs) {
+      zip::NtfsTimes times;
+      if (zip::DecodeNtfsExtra(block->data, times) == zip::Status::kOk)
+        zip::Store64(data + times.at, static_cast<uint64_t>(unixTime + kFileTimeOf1970) * 10000000);
     }
   }
 }

@@ -549,6 +549,7 @@ class TZipBuilder {
   // The next record of `size` bytes from the volumes of a set (joining): moves to the
   // next volume where the current one ends, raises `messageId` when the record is cut.
   void ReadVolumeRecord(uint8_t* record, size_t size, int messageId);
+  void ReadAcrossVolumes(void* buffer, int64_t length, int messageId);
   bool AtEndOfVolume();
 
   // @extract-private: engine libraries and entry points

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "Zip64EndRecord.h"
 #include "ZipBuilder.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
@@ -28,6 +29,23 @@ bool IsBlockPadding(const std::vector<uint8_t>& window, int64_t end, int64_t rea
 }
 
 }  // namespace
+
+std::optional<zip::Zip64EndOfCentral> ReadZip64End(platform::FileSystem& files, FileHandle h,
+                                                   int64_t endRecordOffset) {
+  constexpr int64_t kBehind = zip::kZip64EndSize + zip::kZip64LocatorSize;
+  uint8_t bytes[kBehind];
+  const int64_t at = endRecordOffset - kBehind;
+  zip::Zip64Locator locator;
+  zip::Zip64EndOfCentral record;
+  if (at < 0 || files.Seek(h, at, platform::SeekFrom::Begin) != at ||
+      files.Read(h, bytes, kBehind) != kBehind ||
+      zip::DecodeZip64Locator({bytes + zip::kZip64EndSize, zip::kZip64LocatorSize}, locator) !=
+          zip::Status::kOk ||
+      zip::DecodeZip64End({bytes, zip::kZip64EndSize}, record) != zip::Status::kOk ||
+      record.RecordSize != zip::kZip64EndSize - 12)
+    return std::nullopt;
+  return record;
+}
 
 bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raiseErrors) {
   auto& files = *env_->files;

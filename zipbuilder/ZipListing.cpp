@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Zip64EndRecord.h"
 #include "ZipBuilder.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
@@ -98,26 +99,6 @@ struct DirectoryExtent {
   int64_t trailer = 0;  // bytes between the directory and the end record
 };
 
-// The ZIP64 end record, read where it must lie for an archive that ends with
-// it, right in front of its locator (its recorded offset only counts from the
-// archive's start); nullopt when there is none.
-std::optional<zip::Zip64EndOfCentral> ReadZip64End(platform::FileSystem& files, FileHandle h,
-                                                   int64_t endRecordOffset) {
-  constexpr int64_t kBehind = zip::kZip64EndSize + zip::kZip64LocatorSize;
-  uint8_t bytes[kBehind];
-  const int64_t at = endRecordOffset - kBehind;
-  zip::Zip64Locator locator;
-  zip::Zip64EndOfCentral record;
-  if (at < 0 || files.Seek(h, at, platform::SeekFrom::Begin) != at ||
-      files.Read(h, bytes, kBehind) != kBehind ||
-      zip::DecodeZip64Locator({bytes + zip::kZip64EndSize, zip::kZip64LocatorSize}, locator) !=
-          zip::Status::kOk ||
-      zip::DecodeZip64End({bytes, zip::kZip64EndSize}, record) != zip::Status::kOk ||
-      record.RecordSize != zip::kZip64EndSize - 12)
-    return std::nullopt;
-  return record;
-}
-
 void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset,
                      const zip::ZipEndOfCentral& endRecord, DirectoryExtent& extent) {
   const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, h, endRecordOffset);
@@ -142,8 +123,7 @@ void ResolveSaturatedDisks(platform::FileSystem& files, FileHandle h, int64_t en
   constexpr uint16_t kSaturated = 0xFFFF;
   if (endRecord.ThisDiskNo != kSaturated && endRecord.CentralDiskNo != kSaturated) return;
   const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, h, endRecordOffset);
-  const zip::DirectoryExtent resolved =
-      zip::ResolveExtent(endRecord, record ? &*record : nullptr);
+  const zip::DirectoryExtent resolved = zip::ResolveExtent(endRecord, record ? &*record : nullptr);
   if (resolved.thisDisk >= kSaturated || resolved.centralDisk >= kSaturated)
     throw EZipBuilder::WithDetail(
         kMsgNotZipArchive, "the end record gives disk number " +
@@ -155,7 +135,9 @@ void ResolveSaturatedDisks(platform::FileSystem& files, FileHandle h, int64_t en
 
 }  // namespace
 
-void TZipBuilder::FreeZipDirEntryRecords() { zipDirEntryRecords_.clear(); }
+void TZipBuilder::FreeZipDirEntryRecords() {
+  zipDirEntryRecords_.clear();
+}
 
 void TZipBuilder::List() {
   if (Designing) return;
@@ -218,7 +200,8 @@ void TZipBuilder::List() {
     // Every entry takes at least a fixed part: never reserve beyond what the file can hold.
     zipDirEntryRecords_.reserve(static_cast<size_t>(
         std::min(extent.entries, fileSize / static_cast<int64_t>(kCentralHeaderSize) + 1)));
-    ReadAhead reader(files, static_cast<size_t>(std::clamp<int64_t>(fileSize - expected, 4096, kMaxReadAhead)));
+    ReadAhead reader(
+        files, static_cast<size_t>(std::clamp<int64_t>(fileSize - expected, 4096, kMaxReadAhead)));
     uint8_t bytes[kCentralHeaderSize];
     std::vector<char> name, comment;
     for (int i = 0; i < extent.entries; ++i) {
@@ -248,7 +231,7 @@ void TZipBuilder::List() {
 
       auto entry = std::make_unique<ZipDirEntry>();
       CopyHeaderFields(header, *entry);
-      entry->FileName = ReplaceForwardSlash(fileName);
+      entry->FileName = ReplaceForwardSlash(std::move(fileName));
       entry->Encrypted = (header.Flag & 1) != 0;
 
       if (header.ExtraLen != 0) {
@@ -258,15 +241,18 @@ void TZipBuilder::List() {
       }
       if (header.FileComLen != 0) {
         comment.resize(header.FileComLen);
-        if (reader.Read(inFileHandle_, comment.data(), comment.size()) != static_cast<int64_t>(comment.size()))
+        if (reader.Read(inFileHandle_, comment.data(), comment.size()) !=
+            static_cast<int64_t>(comment.size()))
           throw EZipBuilder(kMsgFileCommentReadError);
-        std::string text = UpToZero(comment);
-        ConvertOem2Iso(text, cpdOEM2ISO);
-        entry->FileComment = text;
+        entry->FileComment = UpToZero(comment);
+        ConvertOem2Iso(entry->FileComment, cpdOEM2ISO);
       }
 
       const int32_t localOffset = static_cast<int32_t>(entry->LocalHeaderOffset);
-      if (!UseDirOnlyEntries && platform::ExtractFileName(entry->FileName).empty()) {
+      // A name ending in a separator (no file name part) is a directory-only entry.
+      const std::string& stored = entry->FileName;
+      const bool directoryOnly = stored.empty() || stored.back() == '\\' || stored.back() == ':';
+      if (!UseDirOnlyEntries && directoryOnly) {
         ++skippedDirCount_;
       } else {
         zipDirEntryRecords_.push_back(std::move(entry));

@@ -9,6 +9,8 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "zipformat/DataDescriptor.h"
+#include "zipformat/Headers.h"
 
 using platform::kInvalidHandle;
 
@@ -18,8 +20,7 @@ using zip::kCentralHeaderSize;
 using zip::kEndRecordSize;
 using zip::kLocalHeaderSize;
 
-constexpr size_t kChunk = 8192;
-constexpr int64_t kDataDescriptorSize = 16;
+constexpr size_t kChunk = 1 << 20;
 
 // The entry for `name`: the one at `position` when it carries that name (members
 // usually come in the same order in both places), else the first of that name.
@@ -49,20 +50,26 @@ void TZipBuilder::ReadVolumeRecord(uint8_t* record, size_t size, int messageId) 
   }
 }
 
-void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
-  auto& files = *env_->files;
+void TZipBuilder::ReadAcrossVolumes(void* buffer, int64_t length, int messageId) {
+  auto* bytes = static_cast<uint8_t*>(buffer);
   while (length > 0) {
-    const int64_t n = std::min<int64_t>(length, kChunk);
-    const int64_t got = files.Read(inFileHandle_, buffer, static_cast<size_t>(n));
+    const int64_t got = env_->files->Read(inFileHandle_, bytes, static_cast<size_t>(length));
     if (got < 0) throw EZipBuilder(messageId);
-    if (got < n) {
+    if (got < length) {
       if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_) throw EZipBuilder(messageId);
       GetNewDisk(diskNr_ + 1);
     }
-    if (got > 0) {
-      WriteJoin(buffer, got, messageId);
-      length -= got;
-    }
+    bytes += got;
+    length -= got;
+  }
+}
+
+void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
+  while (length > 0) {
+    const int64_t n = std::min<int64_t>(length, kChunk);
+    ReadAcrossVolumes(buffer, n, messageId);
+    WriteJoin(buffer, n, messageId);
+    length -= n;
   }
 }
 
@@ -130,6 +137,9 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       throw EZipBuilder(kMsgInputSeekError);
 
     table = AllocSpanMem(end.TotalEntries);
+    // Data sizes as the directory gives them, ZIP64 values resolved, by entry.
+    std::vector<uint64_t> dataSizes(static_cast<size_t>(end.TotalEntries));
+    std::vector<uint8_t> extra;
     int64_t totalBytes = 0;
     uint8_t header[kCentralHeaderSize];
     std::string name;
@@ -142,16 +152,24 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       ReadVolumeRecord(header, kCentralHeaderSize, kMsgCentralHeaderReadError);
       zip::CentralFileHeader central;
       zip::Decode(header, central);
-      if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(kMsgCentralSignatureWrong);
+      if (central.HeaderSig != zip::kCentralHeaderSignature)
+        throw EZipBuilder(kMsgCentralSignatureWrong);
       readName(central.FileNameLen, kMsgCentralNameReadError);
       DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(i)];
       entry.FileNameLen = central.FileNameLen;
       entry.FileName = name;
       entry.ComprSize = central.ComprSize;
-      totalBytes +=
-          int64_t{central.FileNameLen} + central.ComprSize + central.ExtraLen + central.FileComLen;
-      const int64_t skip = int64_t{central.ExtraLen} + central.FileComLen;
-      if (files.Seek(inFileHandle_, skip, platform::SeekFrom::Current) < 0)
+      extra.resize(central.ExtraLen);
+      ReadAcrossVolumes(extra.data(), central.ExtraLen, kMsgCentralExtraReadError);
+      zip::CentralEntry resolved;
+      resolved.header = central;
+      resolved.extra = extra;
+      if (zip::ResolveCentralValues(resolved) != zip::Status::kOk)
+        throw EZipBuilder(kMsgCentralExtraReadError);
+      dataSizes[static_cast<size_t>(i)] = resolved.compressedSize;
+      totalBytes += int64_t{central.FileNameLen} + static_cast<int64_t>(resolved.compressedSize) +
+                    central.ExtraLen + central.FileComLen;
+      if (files.Seek(inFileHandle_, central.FileComLen, platform::SeekFrom::Current) < 0)
         throw EZipBuilder(kMsgInputSeekError);
     }
 
@@ -162,8 +180,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       OnProgress(this, ptTotalBytes, "", totalBytes);
     }
     uint8_t marker[4];
-    if (files.Read(inFileHandle_, marker, 4) != 4 ||
-        zip::Load32(marker) != zip::kSpannedSetMarker)
+    if (files.Read(inFileHandle_, marker, 4) != 4 || zip::Load32(marker) != zip::kSpannedSetMarker)
       throw EZipBuilder(kMsgExtendedLocalReadError);
 
     int64_t outPosition = 0;
@@ -173,26 +190,36 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       zip::Decode(header, local);
       if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(kMsgLocalSignatureWrong);
       readName(local.FileNameLen, kMsgLocalNameReadError);
-      DiskSpan::MDZipData& entry =
-          *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
+      const auto index = static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name));
+      DiskSpan::MDZipData& entry = *(*table)[index];
       entry.DiskStart = 0;
       entry.RelOffLocal = static_cast<int32_t>(outPosition);
+      extra.resize(local.ExtraLen);
+      ReadAcrossVolumes(extra.data(), local.ExtraLen, kMsgLocalExtraReadError);
 
       const bool descriptor = local.Flag & zip::kFlagDataDescriptor;
-      const int64_t dataSize = local.ComprSize != 0 ? local.ComprSize : entry.ComprSize;
+      const auto dataSize = static_cast<int64_t>(dataSizes[index]);
       const std::string shown = ReplaceForwardSlash(name);
       if (OnMessage) OnMessage(this, 0, LoadZipStr(kMsgCopying, "Copying: ") + shown);
       if (OnProgress)
         OnProgress(this, ptMemberBegin, shown,
-                   int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen +
-                       local.ComprSize + (descriptor ? kDataDescriptorSize : 0));
+                   int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen + dataSize);
       WriteJoin(header, kLocalHeaderSize, kMsgLocalHeaderWriteError);
       WriteJoin(name.data(), local.FileNameLen, kMsgLocalHeaderWriteError);
-      RWJoinData(buffer.data(), local.ExtraLen, kMsgLocalExtraReadError);
+      WriteJoin(extra.data(), local.ExtraLen, kMsgLocalHeaderWriteError);
       RWJoinData(buffer.data(), dataSize, kMsgDataReadError);
-      if (descriptor) RWJoinData(buffer.data(), kDataDescriptorSize, kMsgDescriptorError);
+      int64_t descriptorSize = 0;
+      if (descriptor) {
+        // Its form shows in its first word (signature or CRC) and the local ZIP64 block.
+        uint8_t word[4];
+        ReadAcrossVolumes(word, 4, kMsgDescriptorError);
+        descriptorSize =
+            static_cast<int64_t>(zip::PrescribedDataDescriptor(extra, zip::Load32(word)).length);
+        WriteJoin(word, 4, kMsgDescriptorError);
+        RWJoinData(buffer.data(), descriptorSize - 4, kMsgDescriptorError);
+      }
       outPosition += int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen + dataSize +
-                     (descriptor ? kDataDescriptorSize : 0);
+                     descriptorSize;
     }
 
     showProgress_ = false;
@@ -201,7 +228,8 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       ReadVolumeRecord(header, kCentralHeaderSize, kMsgCentralHeaderReadError);
       zip::CentralFileHeader central;
       zip::Decode(header, central);
-      if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(kMsgCentralSignatureWrong);
+      if (central.HeaderSig != zip::kCentralHeaderSignature)
+        throw EZipBuilder(kMsgCentralSignatureWrong);
       readName(central.FileNameLen, kMsgCentralNameReadError);
       const DiskSpan::MDZipData& entry =
           *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];

@@ -4,15 +4,21 @@
 #include <algorithm>
 #include <cctype>
 #include <new>
+#include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
+#include "Zip64EndRecord.h"
 #include "ZipBuilder.h"
 #include "platform/Drives.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "ui/UiService.h"
+#include "zipformat/DataDescriptor.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/Headers.h"
 
 using platform::FileHandle;
 using platform::kInvalidHandle;
@@ -24,14 +30,14 @@ constexpr int64_t kLocalHeaderSize = zip::kLocalHeaderSize;
 constexpr int64_t kCentralHeaderSize = zip::kCentralHeaderSize;
 constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
 
-constexpr int64_t kChunk = 8192;
-constexpr int64_t kDataDescriptorSize = 16;
+constexpr int64_t kChunk = 1 << 20;
 
-// The compressed sizes the central directory gives, by local header offset: the
-// data length of members whose local header leaves it 0 (sizes in a descriptor).
-std::unordered_map<uint32_t, uint32_t> DescriptorSizes(platform::FileSystem& files, FileHandle in,
-                                                       const zip::ZipEndOfCentral& end) {
-  std::unordered_map<uint32_t, uint32_t> sizes;
+// The compressed sizes the central directory gives (ZIP64 values resolved), by
+// local header offset: a local header may leave them 0 (sizes in a descriptor)
+// or saturated (sizes in its ZIP64 block).
+std::unordered_map<uint64_t, uint64_t> CentralDataSizes(platform::FileSystem& files, FileHandle in,
+                                                        const zip::ZipEndOfCentral& end) {
+  std::unordered_map<uint64_t, uint64_t> sizes;
   // The end record's sizes are claims: never read (or reserve) past the file.
   const int64_t fileSize = files.Size(in);
   if (fileSize <= end.CentralOffSet ||
@@ -40,16 +46,32 @@ std::unordered_map<uint32_t, uint32_t> DescriptorSizes(platform::FileSystem& fil
   std::vector<uint8_t> directory(
       static_cast<size_t>(std::min<int64_t>(end.CentralSize, fileSize - end.CentralOffSet)));
   const int64_t got = files.Read(in, directory.data(), directory.size());
-  for (int64_t at = 0; got > 0 && at + kCentralHeaderSize <= got;) {
-    zip::CentralFileHeader h;
-    zip::Decode(&directory[static_cast<size_t>(at)], h);
-    if (h.HeaderSig != zip::kCentralHeaderSignature) break;
-    // Copied out first: the packed record's fields may lie at any address.
-    const uint32_t offset = h.RelOffLocal, compressed = h.ComprSize;
-    if (h.Flag & zip::kFlagDataDescriptor) sizes[offset] = compressed;
-    at += kCentralHeaderSize + h.FileNameLen + h.ExtraLen + h.FileComLen;
+  std::span<const uint8_t> rest(directory.data(), static_cast<size_t>(std::max<int64_t>(got, 0)));
+  zip::CentralEntry entry;
+  while (zip::DecodeCentralEntry(rest, entry) == zip::Status::kOk) {
+    sizes[entry.localHeaderOffset] = entry.compressedSize;
+    rest = rest.subspan(entry.recordSize);
   }
   return sizes;
+}
+
+// A set says everything in its classic end record: the values an archive keeps
+// in its ZIP64 end record (streaming writers use one even for small archives)
+// are taken into it when they fit, else the archive is refused.
+void TakeZip64Values(platform::FileSystem& files, FileHandle in, int64_t endRecordOffset,
+                     zip::ZipEndOfCentral& end) {
+  if (!zip::IsSaturated(end)) return;
+  const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, in, endRecordOffset);
+  const zip::DirectoryExtent extent = zip::ResolveExtent(end, record ? &*record : nullptr);
+  if (!record || extent.entries >= zip::kSaturated16 || extent.size >= zip::kSaturated32 ||
+      extent.offset >= zip::kSaturated32 || extent.thisDisk != 0 || extent.centralDisk != 0)
+    throw EZipBuilder::WithDetail(kMsgNotZipArchive,
+                                  "its directory needs 64-bit records, which a spanned set "
+                                  "does not carry");
+  end.CentralEntries = end.TotalEntries = static_cast<uint16_t>(extent.entries);
+  end.CentralSize = static_cast<uint32_t>(extent.size);
+  end.CentralOffSet = static_cast<uint32_t>(extent.offset);
+  end.ThisDiskNo = end.CentralDiskNo = 0;
 }
 
 }  // namespace
@@ -83,9 +105,12 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
     zip::ZipEndOfCentral end{};
     CheckIfLastDisk(end, true);
     dateOfInputFile_ = static_cast<int32_t>(files.GetFileDosTime(inFileHandle_).value_or(0));
-    const auto descriptorSizes = DescriptorSizes(files, inFileHandle_, end);
-    if (files.Seek(inFileHandle_, 0, platform::SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
-    buffer.resize(std::max<size_t>(kChunk, 0xFFFF));
+    TakeZip64Values(files, inFileHandle_, endOfCentralOffset_, end);
+    const auto centralSizes = CentralDataSizes(files, inFileHandle_, end);
+    if (files.Seek(inFileHandle_, 0, platform::SeekFrom::Begin) != 0)
+      throw EZipBuilder(kMsgInputSeekError);
+    buffer.resize(kChunk);
+    std::vector<uint8_t> extra;
     table = AllocSpanMem(end.TotalEntries);
 
     uint8_t marker[4];
@@ -113,23 +138,36 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
 
       const std::string shown = ReplaceForwardSlash(*entry.FileName);
       if (OnMessage) OnMessage(this, 0, LoadZipStr(kMsgCopying, "Copying: ") + shown);
+      extra.resize(local.ExtraLen);
+      if (files.Read(inFileHandle_, extra.data(), extra.size()) != local.ExtraLen)
+        throw EZipBuilder(kMsgLocalExtraReadError);
       const bool descriptor = local.Flag & zip::kFlagDataDescriptor;
-      int64_t dataSize = local.ComprSize;
-      if (descriptor && dataSize == 0) {
-        auto found = descriptorSizes.find(static_cast<uint32_t>(localAt));
-        if (found != descriptorSizes.end()) dataSize = found->second;
-      }
-      const int64_t memberSize = kLocalHeaderSize + local.FileNameLen + local.ExtraLen + dataSize +
-                                 (descriptor ? kDataDescriptorSize : 0);
+      const auto central = centralSizes.find(static_cast<uint64_t>(localAt));
+      const int64_t dataSize =
+          central != centralSizes.end() ? static_cast<int64_t>(central->second) : local.ComprSize;
+      const int64_t descriptorSize =
+          descriptor
+              ? static_cast<int64_t>(
+                    zip::PrescribedDataDescriptor(extra, zip::kDataDescriptorSignature).length)
+              : 0;
+      const int64_t memberSize =
+          kLocalHeaderSize + local.FileNameLen + local.ExtraLen + dataSize + descriptorSize;
       if (OnProgress) OnProgress(this, ptMemberBegin, shown, memberSize);
 
       WriteSplit(header, kLocalHeaderSize, kLocalHeaderSize + local.FileNameLen + local.ExtraLen);
       entry.DiskStart = static_cast<uint16_t>(diskNr_);
       entry.RelOffLocal = static_cast<int32_t>(bytesWritten_ - kLocalHeaderSize);
       WriteSplit(buffer.data(), local.FileNameLen, 0);
-      RWSplitData(buffer.data(), local.ExtraLen, kMsgLocalExtraReadError);
+      WriteSplit(extra.data(), local.ExtraLen, 0);
       RWSplitData(buffer.data(), dataSize, kMsgDataReadError);
-      if (descriptor) RWSplitData(buffer.data(), kDataDescriptorSize, kMsgDescriptorError);
+      if (descriptor) {
+        // Its form shows in its first word (signature or CRC) and the local ZIP64 block.
+        uint8_t word[4];
+        if (files.Read(inFileHandle_, word, 4) != 4) throw EZipBuilder(kMsgDescriptorError);
+        const zip::DescriptorForm form = zip::PrescribedDataDescriptor(extra, zip::Load32(word));
+        WriteSplit(word, 4, 0);
+        RWSplitData(buffer.data(), static_cast<int64_t>(form.length) - 4, kMsgDescriptorError);
+      }
     }
 
     const std::string directoryText = LoadZipStr(kMsgCentralDirectory, "central directory");
@@ -145,7 +183,8 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
         throw EZipBuilder(kMsgCentralHeaderReadError);
       zip::CentralFileHeader central;
       zip::Decode(header, central);
-      if (central.HeaderSig != zip::kCentralHeaderSignature) throw EZipBuilder(kMsgCentralSignatureWrong);
+      if (central.HeaderSig != zip::kCentralHeaderSignature)
+        throw EZipBuilder(kMsgCentralSignatureWrong);
       if (files.Read(inFileHandle_, buffer.data(), central.FileNameLen) != central.FileNameLen)
         throw EZipBuilder(kMsgCentralNameReadError);
       const std::string name(reinterpret_cast<char*>(buffer.data()), central.FileNameLen);
@@ -177,7 +216,9 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
     record.ThisDiskNo = static_cast<uint16_t>(diskNr_);
     zip::Encode(record, header);
     WriteSplit(header, kEndRecordSize, 0);
-    if (files.Seek(inFileHandle_, kEndRecordSize, platform::SeekFrom::Current) < 0)
+    // Any ZIP64 end record and locator between the directory and the end record stay behind.
+    const int64_t commentAt = int64_t{endOfCentralOffset_} + kEndRecordSize;
+    if (files.Seek(inFileHandle_, commentAt, platform::SeekFrom::Begin) != commentAt)
       throw EZipBuilder(kMsgInputSeekError);
     RWSplitData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);
     showProgress_ = false;

@@ -1,6 +1,7 @@
 #include "zipformat/DataDescriptor.h"
 
 #include "zipformat/ByteOrder.h"
+#include "zipformat/ExtraField.h"
 #include "zipformat/Signatures.h"
 
 namespace zip {
@@ -46,6 +47,14 @@ size_t EncodeDataDescriptor(const DescriptorValues& v, bool zip64, uint8_t* out)
   Store32(out + 8, static_cast<uint32_t>(v.compressedSize));
   Store32(out + 12, static_cast<uint32_t>(v.uncompressedSize));
   return 16;
+}
+
+DescriptorForm PrescribedDataDescriptor(std::span<const uint8_t> localExtra, uint32_t firstWord) {
+  DescriptorForm form;
+  form.signature = firstWord == kDataDescriptorSignature;
+  form.zip64 = FindExtra(localExtra, kExtraZip64).has_value();
+  form.length = (form.signature ? 4 : 0) + 4 + (form.zip64 ? 16 : 8);
+  return form;
 }
 
 }  // namespace zip

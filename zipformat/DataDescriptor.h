@@ -29,6 +29,11 @@ struct DescriptorForm {
 std::optional<DescriptorForm> MeasureDataDescriptor(std::span<const uint8_t> bytes,
                                                     const DescriptorValues& expected);
 
+// The form the format prescribes for a member: 8-byte sizes when its local
+// header's extra field carries a ZIP64 block, the signature when the
+// descriptor's first four bytes are it. For readers that cannot look ahead.
+DescriptorForm PrescribedDataDescriptor(std::span<const uint8_t> localExtra, uint32_t firstWord);
+
 // Decodes a descriptor of a known form.
 DescriptorValues DecodeDataDescriptor(std::span<const uint8_t> bytes, DescriptorForm form);
 

@@ -76,6 +76,27 @@ std::optional<uint32_t> DecodeTimestampExtra(std::span<const uint8_t> data) {
   return Load32(data.data() + 1);
 }
 
+Status DecodeNtfsExtra(std::span<const uint8_t> data, NtfsTimes& out) {
+  constexpr uint16_t kTimesTag = 0x0001;
+  constexpr size_t kTimesSize = 24;
+  if (data.size() < 4) return Status::kTruncated;
+  for (size_t at = 4; data.size() - at >= 4;) {
+    const uint16_t tag = Load16(data.data() + at), size = Load16(data.data() + at + 2);
+    at += 4;
+    if (size > data.size() - at) return Status::kBadExtraField;
+    if (tag == kTimesTag) {
+      if (size < kTimesSize) return Status::kTruncated;
+      out.modification = Load64(data.data() + at);
+      out.access = Load64(data.data() + at + 8);
+      out.creation = Load64(data.data() + at + 16);
+      out.at = at;
+      return Status::kOk;
+    }
+    at += size;
+  }
+  return Status::kNotFound;
+}
+
 std::optional<UnixOwner> DecodeUnixOwnerExtra(std::span<const uint8_t> data) {
   // Version 1, then a length-prefixed uid and a length-prefixed gid.
   if (data.size() < 1 || data[0] != 1) return std::nullopt;

@@ -56,6 +56,19 @@ std::vector<uint8_t> EncodeZip64Extra(Zip64Fields present, const Zip64Values& va
 // Modification time (Unix seconds) from a timestamp block, when it carries one.
 std::optional<uint32_t> DecodeTimestampExtra(std::span<const uint8_t> data);
 
+// NTFS times: four reserved bytes, then tagged attributes (a 16-bit tag, a
+// 16-bit size, that many bytes); tag 1 holds three 64-bit times in 100 ns
+// units since 1601: modification, access, creation. `at` is where the
+// modification time lies in the block's data, for a caller that rewrites it.
+struct NtfsTimes {
+  uint64_t modification = 0, access = 0, creation = 0;
+  size_t at = 0;
+};
+// kOk with the times of the first tag 1; kTruncated when the block is shorter
+// than its reserved bytes or tag 1 is shorter than three times; kBadExtraField
+// when a tag's size runs past the block before tag 1; kNotFound without tag 1.
+Status DecodeNtfsExtra(std::span<const uint8_t> data, NtfsTimes& out);
+
 // Unix owner: from the block with ids of any width up to 8 bytes, or from the
 // fixed 16-bit ids of the older Unix block.
 struct UnixOwner {

@@ -20,12 +20,16 @@ Status DecodeCentralEntry(std::span<const uint8_t> bytes, CentralEntry& e) {
   e.extra = bytes.subspan(kCentralHeaderSize + h.FileNameLen, h.ExtraLen);
   e.comment = bytes.subspan(kCentralHeaderSize + h.FileNameLen + h.ExtraLen, h.FileComLen);
   e.recordSize = kCentralHeaderSize + variable;
+  return ResolveCentralValues(e);
+}
+
+Status ResolveCentralValues(CentralEntry& e) {
+  const CentralFileHeader& h = e.header;
   e.compressedSize = h.ComprSize;
   e.uncompressedSize = h.UnComprSize;
   e.localHeaderOffset = h.RelOffLocal;
   e.diskStart = h.DiskStart;
   e.zip64 = false;
-
   Zip64Fields wanted;
   wanted.uncompressed = h.UnComprSize == kSaturated32;
   wanted.compressed = h.ComprSize == kSaturated32;

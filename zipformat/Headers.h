@@ -29,6 +29,10 @@ struct CentralEntry {
 // past `bytes`, kBadZip64 when a saturated field has no ZIP64 value.
 Status DecodeCentralEntry(std::span<const uint8_t> bytes, CentralEntry& out);
 
+// The true values of an entry whose `header` and `extra` are set, for callers
+// that read the variable parts apart; what DecodeCentralEntry does last.
+Status ResolveCentralValues(CentralEntry& entry);
+
 // The fixed part alone, for callers that read it before its variable parts.
 Status DecodeCentralHeader(std::span<const uint8_t> bytes, CentralFileHeader& out);
 

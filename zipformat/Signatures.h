@@ -38,6 +38,7 @@ constexpr uint16_t kFlagUtf8 = 0x0800;
 
 // Extra-field ids.
 constexpr uint16_t kExtraZip64 = 0x0001;
+constexpr uint16_t kExtraNtfs = 0x000A;       // Windows times in 100 ns units since 1601
 constexpr uint16_t kExtraUnix = 0x000D;       // times, owner and link target
 constexpr uint16_t kExtraTimestamp = 0x5455;  // Unix times in seconds
 constexpr uint16_t kExtraUnixOwner = 0x7875;  // user and group ids of any width

@@ -9,7 +9,8 @@ namespace unz {
 
 bool MemorySource::ReadAt(uint64_t offset, void* buffer, size_t count) {
   if (offset > size_ || count > size_ - offset) return false;
-  std::memcpy(buffer, data_ + offset, count);
+  // An empty block may have no address at all, nor an empty buffer.
+  if (count != 0) std::memcpy(buffer, data_ + offset, count);
   return true;
 }
 
