@@ -80,6 +80,10 @@ TEST_F(Zip64Interop, MemberOfFiveGibibytesExtractsInBoundedMemory) {
   zip.SetFileName(dir_ / "big.zip");
   ASSERT_EQ(zip.Count(), 3);
   EXPECT_EQ(zip.ZipDirEntryRecords()[2]->FileName, "after.txt");
+  // The command line shows the true size from the ZIP64 block, in the totals too.
+  CommandResult list = RunIn(dir_.path(), std::string(ZB_BINARY_DIR) + "/zipbuilder list big.zip");
+  EXPECT_NE(list.out.find("\n5368709120 "), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("\n5368709147 "), std::string::npos) << list.out;
 }
 
 TEST_F(Zip64Interop, SeventyThousandMembersListAndExtract) {

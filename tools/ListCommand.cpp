@@ -16,18 +16,33 @@ namespace {
 
 std::string MethodName(uint16_t method) {
   switch (method) {
-    case 0: return "Stored";
-    case 1: return "Shrunk";
-    case 2: case 3: case 4: case 5: return "Reduced";
-    case 6: return "Implode";
-    case 8: return "Deflate";
-    case 9: return "Defl64";
-    case 12: return "BZip2";
-    case 14: return "LZMA";
-    case 93: return "Zstd";
-    case 95: return "XZ";
-    case 99: return "AES";
-    default: return "M" + std::to_string(method);
+    case 0:
+      return "Stored";
+    case 1:
+      return "Shrunk";
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      return "Reduced";
+    case 6:
+      return "Implode";
+    case 8:
+      return "Deflate";
+    case 9:
+      return "Defl64";
+    case 12:
+      return "BZip2";
+    case 14:
+      return "LZMA";
+    case 93:
+      return "Zstd";
+    case 95:
+      return "XZ";
+    case 99:
+      return "AES";
+    default:
+      return "M" + std::to_string(method);
   }
 }
 
@@ -53,20 +68,44 @@ MemberCoding CodingOf(const ZipDirEntry& e) {
   return {e.Method, (e.GeneralFlags & zip::kFlagEncrypted) ? "Traditional" : "-"};
 }
 
+// The member's true sizes: a header field saturated at 32 bits has its value in
+// the ZIP64 block of the extra field.
+struct MemberSizes {
+  uint64_t uncompressed, compressed;
+};
+
+MemberSizes SizesOf(const ZipDirEntry& e) {
+  MemberSizes sizes{e.UncompressedSize, e.CompressedSize};
+  zip::Zip64Fields wanted;
+  wanted.uncompressed = e.UncompressedSize == zip::kSaturated32;
+  wanted.compressed = e.CompressedSize == zip::kSaturated32;
+  if (!wanted.uncompressed && !wanted.compressed) return sizes;
+  auto block = zip::FindExtra(e.ExtraData, zip::kExtraZip64);
+  zip::Zip64Values values;
+  if (!block || zip::DecodeZip64Extra(*block, wanted, values) != zip::Status::kOk) return sizes;
+  if (wanted.uncompressed) sizes.uncompressed = values.uncompressed;
+  if (wanted.compressed) sizes.compressed = values.compressed;
+  return sizes;
+}
+
 std::string MemberLine(const ZipDirEntry& e, bool verbose) {
   char line[128];
   const MemberCoding coding = verbose ? CodingOf(e) : MemberCoding{e.Method, ""};
   // One formatting call per line: listing a large archive is mostly this.
-  const unsigned year = 1980u + (e.ModDate >> 9), month = (e.ModDate >> 5) & 15u, day = e.ModDate & 31u;
+  const unsigned year = 1980u + (e.ModDate >> 9), month = (e.ModDate >> 5) & 15u,
+                 day = e.ModDate & 31u;
   const unsigned hour = e.ModTime >> 11, minute = (e.ModTime >> 5) & 63u;
+  const MemberSizes sizes = SizesOf(e);
+  const auto length = static_cast<unsigned long long>(sizes.uncompressed);
+  const auto compressed = static_cast<unsigned long long>(sizes.compressed);
   if (verbose)
-    std::snprintf(line, sizeof line, "%10u %10u  %-7s  %-16s %04u-%02u-%02u %02u:%02u  %08x  ",
-                  e.UncompressedSize, e.CompressedSize, MethodName(coding.method).c_str(),
-                  coding.encryption.c_str(), year, month, day, hour, minute, e.Crc32);
+    std::snprintf(line, sizeof line, "%10llu %10llu  %-7s  %-16s %04u-%02u-%02u %02u:%02u  %08x  ",
+                  length, compressed, MethodName(coding.method).c_str(), coding.encryption.c_str(),
+                  year, month, day, hour, minute, e.Crc32);
   else
-    std::snprintf(line, sizeof line, "%10u %10u  %-7s  %04u-%02u-%02u %02u:%02u  %08x  ",
-                  e.UncompressedSize, e.CompressedSize, MethodName(coding.method).c_str(), year, month,
-                  day, hour, minute, e.Crc32);
+    std::snprintf(line, sizeof line, "%10llu %10llu  %-7s  %04u-%02u-%02u %02u:%02u  %08x  ",
+                  length, compressed, MethodName(coding.method).c_str(), year, month, day, hour,
+                  minute, e.Crc32);
   std::string text(line);
   AppendEscaped(text, e.FileName);
   return text;
@@ -76,9 +115,12 @@ int RunList(const std::vector<std::string>& args) {
   bool verbose = false;
   std::string archive;
   for (const auto& a : args) {
-    if (a == "-v") verbose = true;
-    else if (archive.empty()) archive = a;
-    else archive.clear(), archive = "\n";  // more than one archive: usage error
+    if (a == "-v")
+      verbose = true;
+    else if (archive.empty())
+      archive = a;
+    else
+      archive.clear(), archive = "\n";  // more than one archive: usage error
   }
   if (archive.empty() || archive == "\n") {
     std::cerr << "usage: zipbuilder list [-v] ARCHIVE\n";
@@ -90,7 +132,8 @@ int RunList(const std::vector<std::string>& args) {
   // Any report while listing (structure, garbage, a comment past the end ...)
   // makes the status a warning, as test and extract see the same archive.
   bool warned = false;
-  zip.OnMessage = [&warned, report = zip.OnMessage](TZipBuilder* z, int code, const std::string& text) {
+  zip.OnMessage = [&warned, report = zip.OnMessage](TZipBuilder* z, int code,
+                                                    const std::string& text) {
     warned = true;
     report(z, code, text);
   };
@@ -102,13 +145,15 @@ int RunList(const std::vector<std::string>& args) {
   uint64_t totalSize = 0, totalCompressed = 0;
   for (const auto& entry : zip.ZipDirEntryRecords()) {
     std::cout << MemberLine(*entry, verbose) << '\n';
-    totalSize += entry->UncompressedSize;
-    totalCompressed += entry->CompressedSize;
+    const MemberSizes sizes = SizesOf(*entry);
+    totalSize += sizes.uncompressed;
+    totalCompressed += sizes.compressed;
   }
   std::string comment = zip.GetZipComment();
   if (!comment.empty()) std::cout << "Comment: " << EscapedText(comment, true) << '\n';
   char totals[64];
-  std::snprintf(totals, sizeof totals, "%10llu %10llu  ", static_cast<unsigned long long>(totalSize),
+  std::snprintf(totals, sizeof totals, "%10llu %10llu  ",
+                static_cast<unsigned long long>(totalSize),
                 static_cast<unsigned long long>(totalCompressed));
   std::cout << totals << zip.Count() << (zip.Count() == 1 ? " file\n" : " files\n");
   if (verbose) {
@@ -122,8 +167,9 @@ int RunList(const std::vector<std::string>& args) {
   return warned ? 1 : 0;
 }
 
-RegisterCommand listCommand({"list", "list [-v] ARCHIVE",
-                             "list the members, the archive comment and totals (-v: encryption and listing details)",
-                             RunList});
+RegisterCommand listCommand(
+    {"list", "list [-v] ARCHIVE",
+     "list the members, the archive comment and totals (-v: encryption and listing details)",
+     RunList});
 
 }  // namespace
