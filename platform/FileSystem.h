@@ -49,6 +49,16 @@ struct FileInfo {
   uint32_t attributes = 0;   // Windows attribute bits derived from the above
 };
 
+// A file being written that gets its name only once it is complete (see
+// FileSystem::CreateUnnamedFile).
+struct UnnamedFile {
+  FileHandle handle = kInvalidHandle;
+  // Opens this same file while `handle` stays open: a path through the handle,
+  // or the temporary name where the file system could not leave it unnamed.
+  std::string path;
+  bool named = false;  // made under a temporary name: remove `path` to discard it
+};
+
 struct DirEntry {
   std::string name;  // bare name, never "." or ".."
   FileInfo info;
@@ -103,6 +113,28 @@ class FileSystem {
   // GetTempFileNameA with unique 0: creates "<dir><prefix(3)><hex>.tmp" exclusively
   // (mode 0600) and returns its name, or "" on failure.
   virtual std::string GetTempFileName(const std::string& dir, const std::string& prefix) = 0;
+
+  // A new, empty file in directory `dir`, open for reading and writing, mode
+  // 0600, without a name: however the process ends before NameFile, nothing of
+  // it is left behind. Where the file system has no unnamed files, a file made
+  // as GetTempFileName makes one (prefix "tmp") stands in for it. The handle is
+  // kInvalidHandle on failure. Takes no part in sharing checks.
+  virtual UnnamedFile CreateUnnamedFile(const std::string& dir) {
+    UnnamedFile file;
+    file.path = GetTempFileName(dir, "tmp");
+    if (file.path.empty()) return file;
+    file.named = true;
+    file.handle =
+        Open(file.path, Access::ReadWrite, Share::ReadWrite, Disposition::OpenExisting, 0600);
+    if (file.handle == kInvalidHandle) DeleteFile(file.path);
+    return file;
+  }
+  // Gives `file` the name `target` on the same file system, replacing what is
+  // there in one step, as a rename does. The handle stays open. False: the
+  // target is as it was.
+  virtual bool NameFile(const UnnamedFile& file, const std::string& target) {
+    return MoveFile(file.path, target, true);
+  }
 
   // Copies up to `count` bytes from `in`'s position to `out`'s position (both
   // advance): the bytes copied, fewer only at the end of the input; -1 on error.

@@ -5,6 +5,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -351,7 +352,54 @@ class PosixFiles : public FileSystem {
     return {};
   }
 
+  UnnamedFile CreateUnnamedFile(const std::string& dir) override {
+    const std::string native = ToNativePath(dir.empty() ? "." : dir);
+    int fd = ::open(native.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      // The file system (or the kernel) has no unnamed files: a named one instead.
+      if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+        return FileSystem::CreateUnnamedFile(dir);
+      return Failed(UnnamedFile{});
+    }
+    UnnamedFile file;
+    file.handle = fd;
+    file.path = "/proc/self/fd/" + std::to_string(fd);
+    return file;
+  }
+
+  bool NameFile(const UnnamedFile& file, const std::string& target) override {
+    if (file.named) return MoveFile(file.path, target, true);
+    // Linked in under a fresh name beside the target, then renamed over it: the
+    // target changes in one step, and only between these two calls has the file
+    // a temporary name.
+    const std::string native = ToNativePath(target);
+    const size_t slash = native.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      char name[40];
+      std::snprintf(name, sizeof name, ".tmp%x%x%x.tmp", static_cast<unsigned>(::getpid()),
+                    static_cast<unsigned>(file.handle), ++linkCounter_ + attempt);
+      const std::string temporary = dir + name;
+      int linked =
+          ::linkat(AT_FDCWD, file.path.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW);
+      // Without /proc the handle itself names the file, where that is permitted.
+      if (linked != 0 && errno == ENOENT)
+        linked = ::linkat(file.handle, "", AT_FDCWD, temporary.c_str(), AT_EMPTY_PATH);
+      if (linked != 0 && errno == EEXIST) continue;
+      if (linked != 0) return Failed(false);
+      if (::rename(temporary.c_str(), native.c_str()) == 0) return true;
+      lastError = errno;
+      ::unlink(temporary.c_str());
+      return false;
+    }
+    lastError = EEXIST;
+    return false;
+  }
+
   int LastError() override { return lastError; }
+
+ private:
+  std::atomic<unsigned> linkCounter_{0};
 };
 
 }  // namespace

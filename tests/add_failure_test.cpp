@@ -2,6 +2,7 @@
 // engine's output, a cancel from an event handler) leave the archive byte for
 // byte as it was, and leave no temporary file behind.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -64,6 +65,26 @@ TEST_F(AddFailureTest, WriteFailureAtAnyPointLeavesTheArchiveUnchanged) {
     EXPECT_EQ(zip.ErrCode(), kEngineWriteError);
     ExpectUnchanged();
   }
+}
+
+// A temporary directory on another file system: the new archive is copied
+// beside the old one before it takes its place, and no temporary stays anywhere.
+TEST_F(AddFailureTest, TemporaryOnAnotherFileSystemIsCopiedBesideTheArchive) {
+  struct stat here {}, there {};
+  if (stat("/dev/shm", &there) != 0 || stat(dir.path().c_str(), &here) != 0 ||
+      here.st_dev == there.st_dev)
+    GTEST_SKIP() << "no second file system";
+  char pattern[] = "/dev/shm/zbtemp-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  zip.TempDir = pattern;
+  zip.SetFSpecArgs({dir / "src/new.txt"});
+  zip.Add();
+  EXPECT_EQ(zip.SuccessCount(), 1) << zip.Message();
+  EXPECT_EQ(zip.Count(), 21);
+  EXPECT_TRUE(std::filesystem::is_empty(pattern));
+  std::filesystem::remove(pattern);
+  original = ReadTextFile(archive);
+  ExpectUnchanged();
 }
 
 TEST_F(AddFailureTest, CancelDuringAddOrDeleteLeavesTheArchiveUnchanged) {

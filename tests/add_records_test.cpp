@@ -132,12 +132,15 @@ TEST_F(AddRecordsTest, Version151GetsOnlyTheTempDirAndOlderEnginesTheOldLayout) 
 
   UseVersion(150);
   zip.SetFSpecArgs({">a", "b<pw"});
+  testsupport::DirtyStack();  // the record is built on the stack: all of it must be zeroed
   zip.Add();
   ASSERT_EQ(engine.Execs().size(), 1u);
   const auto& old = engine.Execs()[0];
   EXPECT_TRUE(old.oldLayout);
   EXPECT_EQ(old.bytes.size(), sizeof(ZipParamsOld));
-  EXPECT_EQ(RecordAs<ZipParamsOld>(old.bytes).fSeven, 7u);
+  const auto oldRecord = RecordAs<ZipParamsOld>(old.bytes);
+  EXPECT_EQ(oldRecord.fSeven, 7u);
+  for (size_t i = 2; i < kOldSpecTableSize; ++i) ASSERT_EQ(oldRecord.FDS[i], nullptr) << i;
   EXPECT_EQ(old.specs, (std::vector<std::string>{">a", "b<pw"})) << "plain copies, no markers read";
 }
 

@@ -33,9 +33,9 @@ struct ArchiveReplaceTest : ::testing::Test {
     WriteTextFile(archive, "old archive");
     fs::permissions(archive, fs::perms(0640));
   }
-  std::string NewVersion() {
-    std::string temporary = CreateTemporaryBeside(files, archive);
-    WriteTextFile(temporary, "new archive");
+  platform::TemporaryFile NewVersion() {
+    platform::TemporaryFile temporary = CreateTemporaryBeside(files, archive);
+    WriteTextFile(temporary.Path(), "new archive");
     return temporary;
   }
   size_t FilesIn(const std::string& path) {
@@ -45,12 +45,12 @@ struct ArchiveReplaceTest : ::testing::Test {
 };
 
 TEST_F(ArchiveReplaceTest, PrivateTemporaryBesideTheArchiveReplacesItInOneRename) {
-  std::string temporary = NewVersion(), second = CreateTemporaryBeside(files, archive);
-  EXPECT_NE(temporary, second);
-  EXPECT_EQ(fs::path(temporary).parent_path(), fs::path(archive).parent_path());
-  EXPECT_EQ(fs::status(temporary).permissions() & fs::perms::all, fs::perms(0600));
-  EXPECT_EQ(CreateTemporaryBeside(files, dir / "missing/a.zip"), "");
-  fs::remove(second);
+  platform::TemporaryFile temporary = NewVersion(), second = CreateTemporaryBeside(files, archive);
+  EXPECT_NE(temporary.Path(), second.Path());
+  EXPECT_EQ(fs::status(temporary.Path()).permissions() & fs::perms::all, fs::perms(0600));
+  EXPECT_EQ(FilesIn(dir / "sub"), 1u) << "no name until it is complete";
+  EXPECT_FALSE(CreateTemporaryBeside(files, dir / "missing/a.zip").IsOpen());
+  second.Discard();
   ASSERT_EQ(ReplaceArchive(env, temporary, archive, false), ReplaceOutcome::Replaced);
   EXPECT_EQ(ReadTextFile(archive), "new archive");
   EXPECT_EQ(fs::status(archive).permissions() & fs::perms::all, fs::perms(0640));  // the old mode
@@ -60,21 +60,23 @@ TEST_F(ArchiveReplaceTest, PrivateTemporaryBesideTheArchiveReplacesItInOneRename
   // A new archive needs no undo copy (one would fail here).
   env.shell = &recordingShell;
   recordingShell.copyToTrashResult = 1;
-  std::string fresh = dir / "sub/fresh.zip", first = CreateTemporaryBeside(files, fresh);
-  WriteTextFile(first, "first");
+  std::string fresh = dir / "sub/fresh.zip";
+  platform::TemporaryFile first = CreateTemporaryBeside(files, fresh);
+  WriteTextFile(first.Path(), "first");
   ASSERT_EQ(ReplaceArchive(env, first, fresh, true), ReplaceOutcome::Replaced);
   EXPECT_EQ(ReadTextFile(fresh), "first");
 }
 
 TEST_F(ArchiveReplaceTest, UndoCopyOfTheOldArchiveLandsInTheTrash) {
-  std::string temporary = NewVersion();
+  platform::TemporaryFile temporary = NewVersion();
   ASSERT_EQ(ReplaceArchive(env, temporary, archive, true), ReplaceOutcome::Replaced);
   EXPECT_EQ(ReadTextFile(archive), "new archive");
   EXPECT_EQ(ReadTextFile(dir / "data/Trash/files/a.zip"), "old archive");
   EXPECT_NE(ReadTextFile(dir / "data/Trash/info/a.zip.trashinfo").find("Path=" + archive),
             std::string::npos);
   // A second replacement keeps both old versions.
-  ASSERT_EQ(ReplaceArchive(env, NewVersion(), archive, true), ReplaceOutcome::Replaced);
+  temporary = NewVersion();
+  ASSERT_EQ(ReplaceArchive(env, temporary, archive, true), ReplaceOutcome::Replaced);
   EXPECT_EQ(ReadTextFile(dir / "data/Trash/files/a.zip"), "old archive");
   EXPECT_EQ(ReadTextFile(dir / "data/Trash/files/a.zip.2"), "new archive");
 }
@@ -95,10 +97,10 @@ TEST_F(ArchiveReplaceTest, FailuresLeaveTheArchiveAndRemoveTheTemporary) {
     files.Reset();
     if (c.failRename) files.FailNth(platform::FaultInjectingFileSystem::Op::Move, 1);
     recordingShell.copyToTrashResult = c.trashResult;
-    std::string temporary = NewVersion();
+    platform::TemporaryFile temporary = NewVersion();
     EXPECT_EQ(ReplaceArchive(env, temporary, archive, true), c.expected);
     EXPECT_EQ(ReadTextFile(archive), "old archive");
-    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_FALSE(temporary.IsOpen());
     EXPECT_EQ(FilesIn(dir / "sub"), 1u);
   }
   // The trash copy is made before the rename is tried.

@@ -15,6 +15,7 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/TemporaryFile.h"
 #include "support/FaultInjectingFileSystem.h"
 #include "support/TempDir.h"
 
@@ -348,6 +349,53 @@ TEST_F(FilesTest, TempFileNameCreatesAUniquePrivateFile) {
   EXPECT_EQ(names.size(), 5u);
   EXPECT_EQ(files.GetTempFileName(dir.path() + "\\", "a").rfind(dir.path() + "\\a", 0), 0u);
   EXPECT_EQ(files.GetTempFileName(dir / "missing", "zb"), "");
+}
+
+// A file system without unnamed files: the base class's stand-ins.
+struct WithoutUnnamedFiles : FaultInjectingFileSystem {
+  using FaultInjectingFileSystem::FaultInjectingFileSystem;
+  UnnamedFile CreateUnnamedFile(const std::string& dir) override {
+    return FileSystem::CreateUnnamedFile(dir);
+  }
+  bool NameFile(const UnnamedFile& file, const std::string& target) override {
+    return FileSystem::NameFile(file, target);
+  }
+};
+
+// A temporary file has no name until it is complete, and then replaces its
+// target in one step; where the file system has no unnamed files, a private
+// named file stands in and is removed just the same when not published.
+TEST_F(FilesTest, TemporaryFileTakesItsNameOnlyWhenPublished) {
+  const std::string target = Make("t.zip", "old");
+  auto entries = [&] {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      names.insert(e.path().filename());
+    return names;
+  };
+  WithoutUnnamedFiles named{files};
+  for (FileSystem* fs : {&files, static_cast<FileSystem*>(&named)}) {
+    const bool fallback = fs == &named;
+    SCOPED_TRACE(fallback);
+    {
+      TemporaryFile dropped(*fs, dir.path());
+      ASSERT_TRUE(dropped.IsOpen());
+      EXPECT_EQ(entries().size(), fallback ? 2u : 1u);
+    }
+    EXPECT_EQ(entries(), std::set<std::string>{"t.zip"});
+    TemporaryFile temporary(*fs, dir.path());
+    EXPECT_EQ(fs->Write(temporary.Handle(), "new", 3), 3);
+    EXPECT_EQ(std::filesystem::status(temporary.Path()).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0600));
+    ASSERT_TRUE(temporary.Publish(target));
+    EXPECT_FALSE(temporary.IsOpen());
+    EXPECT_EQ(testsupport::ReadTextFile(target), "new");
+    EXPECT_EQ(entries(), std::set<std::string>{"t.zip"});
+    testsupport::WriteTextFile(target, "old");
+  }
+  TemporaryFile elsewhere(files, dir / "missing");
+  EXPECT_FALSE(elsewhere.IsOpen());
+  EXPECT_EQ(files.LastError(), ENOENT);
 }
 
 // ---- the fault-injecting decorator ----

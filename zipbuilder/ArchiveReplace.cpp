@@ -5,23 +5,26 @@
 #include "platform/Shell.h"
 #include "zipbuilder/ZipBuilder.h"
 
-std::string CreateTemporaryBeside(platform::FileSystem& files, const std::string& archive) {
-  return files.GetTempFileName(platform::ExtractFilePath(archive), "zip");
+platform::TemporaryFile CreateTemporaryBeside(platform::FileSystem& files,
+                                              const std::string& archive) {
+  const std::string dir = platform::ExtractFilePath(platform::ResolveSymlinks(archive));
+  return platform::TemporaryFile(files, dir.empty() ? "." : dir);
 }
 
-ReplaceOutcome ReplaceArchive(platform::Env& env, const std::string& temporary,
+ReplaceOutcome ReplaceArchive(platform::Env& env, platform::TemporaryFile& temporary,
                               const std::string& archive, bool keepUndoCopy) {
   platform::FileSystem& files = *env.files;
-  const auto old = files.Stat(archive);
+  const std::string target = platform::ResolveSymlinks(archive);
+  const auto old = files.Stat(target);
   // A failed mode change leaves the temporary's private mode: safe, so not a failure.
   if (old && !old->isDirectory && !old->isSymlink)
-    files.SetPermissions(temporary, old->mode & 07777);
-  if (old && keepUndoCopy && env.shell->CopyToTrash(archive) != 0) {
-    files.DeleteFile(temporary);
+    files.SetPermissions(temporary.Path(), old->mode & 07777);
+  if (old && keepUndoCopy && env.shell->CopyToTrash(target) != 0) {
+    temporary.Discard();
     return ReplaceOutcome::TrashCopyFailed;
   }
-  if (!files.MoveFile(temporary, archive, true)) {
-    files.DeleteFile(temporary);
+  if (!temporary.Publish(target)) {
+    temporary.Discard();
     return ReplaceOutcome::RenameFailed;
   }
   return ReplaceOutcome::Replaced;
@@ -42,7 +45,7 @@ int TZipBuilder::FinishTemporary(platform::FileHandle& file, uint32_t dosTime, i
   return result;
 }
 
-int TZipBuilder::ReplaceZipFile(const std::string& temporary, const std::string& archive,
+int TZipBuilder::ReplaceZipFile(platform::TemporaryFile& temporary, const std::string& archive,
                                 DeleteOpts how) {
   switch (ReplaceArchive(*env_, temporary, archive, how == htdAllowUndo)) {
     case ReplaceOutcome::Replaced:

@@ -22,6 +22,7 @@
 namespace platform {
 struct Env;
 class DriveProvider;
+class TemporaryFile;
 }
 namespace ui {
 class UiService;
@@ -576,7 +577,7 @@ class TZipBuilder {
   // the disk and is closed (a failure to get it there is reported: -7); the
   // archive is replaced by it (ArchiveReplace.cpp; failures reported: -7).
   int FinishTemporary(platform::FileHandle& file, uint32_t dosTime, int result);
-  int ReplaceZipFile(const std::string& temporary, const std::string& archive, DeleteOpts how);
+  int ReplaceZipFile(platform::TemporaryFile& temporary, const std::string& archive, DeleteOpts how);
 
   // @add-private
   // After the engine built `temporary` for a spanned add: writes the set, names
@@ -601,7 +602,7 @@ class TZipBuilder {
   bool IsInstallShield(platform::FileHandle file);
   // Puts the finished `temporary` in the place of `target` once it lists, then
   // erases `previous` (the converted archive, unless "") and continues with `target`.
-  int PlaceConverted(const std::string& temporary, const std::string& target, const std::string& previous,
+  int PlaceConverted(platform::TemporaryFile& temporary, const std::string& target, const std::string& previous,
                      bool listTarget);
 
 };

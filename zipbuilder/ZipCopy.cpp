@@ -65,7 +65,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   showProgress_ = false;
 
   auto& files = *env_->files;
-  std::string temporary;
+  platform::TemporaryFile temporary;
   platform::FileHandle output = platform::kInvalidHandle;
   uint32_t destinationTime = 0;
   std::vector<std::string> notCopied, copied;
@@ -131,8 +131,8 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     }
 
     temporary = CreateTemporaryBeside(files, Destination->zipFileName_);
-    if (temporary.empty()) throw EZipBuilder(kMsgTempFileFailed);
-    output = files.Open(temporary, platform::Access::Write, platform::Share::None,
+    if (!temporary.IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
+    output = files.Open(temporary.Path(), platform::Access::Write, platform::Share::None,
                         platform::Disposition::CreateAlways, 0600);
     if (output == platform::kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
     ArchiveWriter out(files, output);
@@ -198,7 +198,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   }
   if (output != platform::kInvalidHandle) result = FinishTemporary(output, destinationTime, result);
   if (result != 0) {
-    if (!temporary.empty()) files.DeleteFile(temporary);
+    temporary.Discard();
   } else {
     result = ReplaceZipFile(temporary, Destination->zipFileName_, Destination->HowToDelete);
   }

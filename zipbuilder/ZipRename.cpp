@@ -97,14 +97,14 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
   }
 
   auto& files = *env_->files;
-  std::string temporary;
+  platform::TemporaryFile temporary;
   uint32_t inputTime = 0;
   outFileHandle_ = platform::kInvalidHandle;
   int result = RunCoded([&] {
     if (!FileExists(zipFileName_)) throw EZipBuilder(kMsgInputMissing);
     temporary = CreateTemporaryBeside(files, zipFileName_);
-    if (temporary.empty()) throw EZipBuilder(kMsgTempFileFailed);
-    outFileHandle_ = files.Open(temporary, platform::Access::Write, platform::Share::None,
+    if (!temporary.IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
+    outFileHandle_ = files.Open(temporary.Path(), platform::Access::Write, platform::Share::None,
                                 platform::Disposition::CreateAlways, 0600);
     if (outFileHandle_ == platform::kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
     zip::ZipEndOfCentral end{};
@@ -198,7 +198,7 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
     outFileHandle_ = platform::kInvalidHandle;
   }
   if (result != 0) {
-    if (!temporary.empty()) files.DeleteFile(temporary);
+    temporary.Discard();
   } else {
     result = ReplaceZipFile(temporary, zipFileName_, HowToDelete);
   }

@@ -1,7 +1,7 @@
 // Converting an archive to a self-extractor: a copy of the stub (its icon image
 // optionally replaced), the settings header, then the archive with every offset
-// shifted by what now lies in front of it. The result is written under a
-// temporary name beside the target and takes its place only once it checks out.
+// shifted by what now lies in front of it. The result is written into a
+// temporary file beside the target and takes its place only once it checks out.
 #include <algorithm>
 #include <cctype>
 #include <new>
@@ -105,15 +105,15 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
   } else {
     if (!createEmpty) output = platform::ChangeFileExt(zipFileName_, ".exe");
     // Written beside the target: an existing file of that name stays until the new one is complete.
-    std::string temporary = CreateTemporaryBeside(*env_->files, output);
+    platform::TemporaryFile temporary = CreateTemporaryBeside(*env_->files, output);
     int64_t stubSize = -1, archiveSize = -1, outputSize = -1;
-    result = temporary.empty()
+    result = !temporary.IsOpen()
                  ? -1
-                 : WriteSfx(temporary, header, createEmpty, stubSize, archiveSize, outputSize);
+                 : WriteSfx(temporary.Path(), header, createEmpty, stubSize, archiveSize, outputSize);
     if (result == 0 && (stubSize < 0 || archiveSize < 0 || outputSize < 0 ||
                         stubSize + static_cast<int64_t>(header.size()) + archiveSize != outputSize))
       result = -9;
-    if (result != 0 && !temporary.empty()) env_->files->DeleteFile(temporary);
+    if (result != 0) temporary.Discard();
     if (result == 0)
       result = PlaceConverted(temporary, output, createEmpty ? "" : zipFileName_, !createEmpty);
   }
@@ -209,23 +209,23 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
   return result;
 }
 
-int TZipBuilder::PlaceConverted(const std::string& temporary, const std::string& target,
+int TZipBuilder::PlaceConverted(platform::TemporaryFile& temporary, const std::string& target,
                                 const std::string& previous, bool listTarget) {
   auto& files = *env_->files;
   {
     // The new file must list before anything is erased.
     TZipBuilder probe(env_, ui_);
     probe.Unattended = true;
-    probe.SetFileName(temporary);
+    probe.SetFileName(temporary.Path());
     if (probe.ZipFileName().empty()) {
-      files.DeleteFile(temporary);
+      temporary.Discard();
       return -9;
     }
   }
   // A new name takes the converted archive's permission bits; an existing file keeps its own.
   if (!FileExists(target)) {
     auto previousInfo = previous.empty() ? std::nullopt : files.Stat(previous);
-    files.SetPermissions(temporary, previousInfo ? (previousInfo->mode & 0777) : 0644);
+    files.SetPermissions(temporary.Path(), previousInfo ? (previousInfo->mode & 0777) : 0644);
   }
   const bool undo = HowToDelete == htdAllowUndo && FileExists(target);
   if (ReplaceArchive(*env_, temporary, target, undo) != ReplaceOutcome::Replaced) return -1;

@@ -67,13 +67,14 @@ int TZipBuilder::ConvertZIP() {
   RunningScope running(*this, RunKind::Zip);
   StartWaitCursor();
   const std::string output = platform::ChangeFileExt(zipFileName_, ".zip");
-  const std::string temporary = CreateTemporaryBeside(*env_->files, output);
+  platform::TemporaryFile temporary = CreateTemporaryBeside(*env_->files, output);
   int64_t archiveSize = -1, outputSize = -1;
-  int result = temporary.empty() ? -1 : WriteZipFromSfx(temporary, archiveSize, outputSize);
+  int result =
+      !temporary.IsOpen() ? -1 : WriteZipFromSfx(temporary.Path(), archiveSize, outputSize);
   if (result == 0 &&
       (archiveSize < 0 || outputSize < 0 || archiveSize - archiveStart_ != outputSize))
     result = -9;
-  if (result != 0 && !temporary.empty()) env_->files->DeleteFile(temporary);
+  if (result != 0) temporary.Discard();
   if (result == 0) result = PlaceConverted(temporary, output, zipFileName_, true);
   StopWaitCursor();
   return result;

@@ -37,7 +37,7 @@ struct WriteResult {
   int32_t errorReason = 0;  // skip reason for `error`
   std::unique_ptr<PendingFile> pending;  // null when no temporary file could be made
   DecodeResult decoded;
-  bool finished = false;    // date and permissions set, file closed
+  bool finished = false;    // date and permissions set
   bool cancelled = false;   // never started
 };
 

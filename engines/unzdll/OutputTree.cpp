@@ -9,21 +9,19 @@
 
 namespace unz {
 
-PendingFile::PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle)
-    : files_(files), tempPath_(std::move(tempPath)), handle_(handle) {}
+PendingFile::PendingFile(platform::FileSystem& files, platform::TemporaryFile file)
+    : files_(files), file_(std::move(file)) {}
 
 PendingFile::~PendingFile() { Discard(); }
 
 bool PendingFile::Write(const uint8_t* data, size_t size) {
-  return files_.Write(handle_, data, size) == static_cast<int64_t>(size);
+  return files_.Write(file_.Handle(), data, size) == static_cast<int64_t>(size);
 }
 
 bool PendingFile::Finish(uint32_t dosDateTime, uint32_t mode) {
-  if (handle_ == platform::kInvalidHandle) return false;
-  files_.SetFileDosTime(handle_, dosDateTime);
-  files_.Close(handle_);
-  handle_ = platform::kInvalidHandle;
-  if (!files_.SetPermissions(tempPath_, mode)) {
+  if (!file_.IsOpen()) return false;
+  files_.SetFileDosTime(file_.Handle(), dosDateTime);
+  if (!files_.SetPermissions(file_.Path(), mode)) {
     Discard();
     return false;
   }
@@ -32,22 +30,16 @@ bool PendingFile::Finish(uint32_t dosDateTime, uint32_t mode) {
 }
 
 bool PendingFile::MoveInto(const std::string& target) {
-  if (!finished_ || tempPath_.empty()) return false;
-  // rename replaces a link at the target rather than writing through it.
-  if (!files_.MoveFile(tempPath_, target, true)) {
+  if (!finished_ || !file_.IsOpen()) return false;
+  // The name replaces a link at the target rather than writing through it.
+  if (!file_.Publish(target)) {
     Discard();
     return false;
   }
-  tempPath_.clear();
   return true;
 }
 
-void PendingFile::Discard() {
-  if (handle_ != platform::kInvalidHandle) files_.Close(handle_);
-  handle_ = platform::kInvalidHandle;
-  if (!tempPath_.empty()) files_.DeleteFile(tempPath_);
-  tempPath_.clear();
-}
+void PendingFile::Discard() { file_.Discard(); }
 
 OutputTree::OutputTree(platform::FileSystem& files, std::string base)
     : files_(files), base_(std::move(base)) {
@@ -89,15 +81,11 @@ std::string OutputTree::TempPathIn(const std::vector<std::string>& parts) {
 }
 
 std::unique_ptr<PendingFile> OutputTree::CreatePending(const std::vector<std::string>& parts) {
-  // A fresh name opened exclusively and private (0600) until its checks pass:
-  // never an existing file, never through a link. Finish gives the final mode.
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    std::string temp = TempPathIn(parts);
-    platform::FileHandle h = files_.Open(temp, platform::Access::Write, platform::Share::ReadWrite,
-                                         platform::Disposition::CreateNew, 0600);
-    if (h != platform::kInvalidHandle) return std::make_unique<PendingFile>(files_, temp, h);
-  }
-  return nullptr;
+  // A new file, private (0600) until its checks pass: never an existing file,
+  // never through a link. Finish gives the final mode.
+  platform::TemporaryFile file(files_, PathOf(parts, parts.size() - 1));
+  if (!file.IsOpen()) return nullptr;
+  return std::make_unique<PendingFile>(files_, std::move(file));
 }
 
 bool OutputTree::CreateLink(const std::vector<std::string>& parts, const std::string& linkTarget) {

@@ -12,24 +12,27 @@
 
 #include "MemberDecoder.h"
 #include "platform/FileSystem.h"
+#include "platform/TemporaryFile.h"
 
 namespace unz {
 
 enum class TreeStatus { Ok, Unsafe, Failed };
 
-// A member being written: a new file under a temporary name next to its target,
-// moved into place only by Commit. Destroying it uncommitted removes it.
+// A member being written: a new private file in its target's directory, unnamed
+// where the file system allows, that takes the target's place only by Commit.
+// Destroying it uncommitted removes it; a killed run leaves nothing of it.
 class PendingFile : public OutputSink {
  public:
-  PendingFile(platform::FileSystem& files, std::string tempPath, platform::FileHandle handle);
+  PendingFile(platform::FileSystem& files, platform::TemporaryFile file);
   ~PendingFile() override;
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
   bool Write(const uint8_t* data, size_t size) override;
-  // Sets date, time and permissions and closes the file; false on failure.
+  // Sets date, time and permissions; false on failure.
   bool Finish(uint32_t dosDateTime, uint32_t mode);
-  // Renames the finished file over `target`; the file is removed when that fails.
+  // Puts the finished file in the place of `target` and closes it; the file is
+  // removed when that fails.
   bool MoveInto(const std::string& target);
   bool Commit(const std::string& target, uint32_t dosDateTime, uint32_t mode) {
     return Finish(dosDateTime, mode) && MoveInto(target);
@@ -38,8 +41,7 @@ class PendingFile : public OutputSink {
 
  private:
   platform::FileSystem& files_;
-  std::string tempPath_;
-  platform::FileHandle handle_;
+  platform::TemporaryFile file_;
   bool finished_ = false;
 };
 
@@ -60,6 +62,8 @@ class OutputTree {
   // Creates the temporary file for a member whose directories exist; null on
   // failure. Safe to call from several threads at once.
   // The file is private (0600) until PendingFile::Finish gives it its mode.
+  // An open file per member waiting to be committed: the callers keep their
+  // number bounded.
   std::unique_ptr<PendingFile> CreatePending(const std::vector<std::string>& parts);
   // Creates a symbolic link through a temporary name, replacing what is at the target.
   bool CreateLink(const std::vector<std::string>& parts, const std::string& linkTarget);

@@ -1,7 +1,8 @@
 // A FileSystem decorator for tests: passes every call to another FileSystem,
 // counts the calls and the bytes of each read and write, and fails chosen calls:
 // the n-th Open, Read, Write, Seek, MoveFile or SetEndOfFile (each counted
-// separately), or every call of that kind from the n-th on. Calls may come from
+// separately), or every call of that kind from the n-th on. Creating an unnamed
+// file counts as an Open, naming it as a MoveFile. Calls may come from
 // several threads.
 #pragma once
 
@@ -98,6 +99,12 @@ class FaultInjectingFileSystem : public FileSystem {
   }
   std::string GetTempFileName(const std::string& dir, const std::string& prefix) override {
     return inner_.GetTempFileName(dir, prefix);
+  }
+  UnnamedFile CreateUnnamedFile(const std::string& dir) override {
+    return Count(Op::Open) ? UnnamedFile{} : inner_.CreateUnnamedFile(dir);
+  }
+  bool NameFile(const UnnamedFile& file, const std::string& target) override {
+    return !Count(Op::Move) && inner_.NameFile(file, target);
   }
   // An injected failure's reason (EIO; ENOSPC for writes) until the next call
   // that reaches the inner file system, then the inner one's.

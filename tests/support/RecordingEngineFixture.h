@@ -15,6 +15,13 @@
 
 namespace testsupport {
 
+// Fills stack memory below the caller with a non-zero pattern, so that a record
+// the next call builds there shows every byte it leaves unset.
+[[gnu::noinline]] inline void DirtyStack() {
+  volatile unsigned char area[256 * 1024];
+  for (auto& byte : area) byte = 0xA5;
+}
+
 class RecordingEngineFixture : public ::testing::Test {
  protected:
   // Points the component at the recording engine and writes `members` as `archive`.

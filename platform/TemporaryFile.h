@@ -1,0 +1,42 @@
+// A file written in full before it takes its place: unnamed while it is being
+// written where the file system allows (a killed process leaves nothing of it),
+// named only by Publish, which replaces the target in one step. Destroyed
+// without Publish, it is removed.
+#pragma once
+
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace platform {
+
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  // A new private (0600) file in directory `dir`; check IsOpen().
+  TemporaryFile(FileSystem& files, const std::string& dir);
+  ~TemporaryFile() { Discard(); }
+  TemporaryFile(TemporaryFile&& other) noexcept;
+  TemporaryFile& operator=(TemporaryFile&& other) noexcept;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  bool IsOpen() const { return file_.handle != kInvalidHandle; }
+  FileHandle Handle() const { return file_.handle; }
+  // Opens this same file (for a second handle, or a call that takes a path)
+  // until it is published or discarded.
+  const std::string& Path() const { return file_.path; }
+
+  // Gives the file the name `target` (on the same file system, best in the same
+  // directory), replacing what is there in one step, and closes it. False: the
+  // target is as it was and the file stays open (to be discarded, or copied).
+  bool Publish(const std::string& target);
+  // Closes and removes the file; nothing when none is open.
+  void Discard();
+
+ private:
+  FileSystem* files_ = nullptr;
+  UnnamedFile file_;
+};
+
+}  // namespace platform
