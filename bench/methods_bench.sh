@@ -4,11 +4,16 @@
 # through libzstd): the engine (bench/unz_bench) against `7z x`, and bsdtar
 # where it reads the archive, in the same run. Prints medians and ratios.
 # usage: bench/methods_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
+# ARCHIVES="aes256 lzma zstd" picks archives; BEFORE_BIN=DIR adds another build's
+# unz_bench ("before") to the same rounds.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "${1:-$here/../build/bin}" && pwd)
 [ -x "$bin/unz_bench" ] || { echo "no unz_bench in $bin" >&2; exit 1; }
 ROUNDS=${ROUNDS:-3}
+ARCHIVES=${ARCHIVES:-aes256 lzma zstd}
+before=""
+[ -n "${BEFORE_BIN:-}" ] && before=$(cd "$BEFORE_BIN" && pwd)
 PASSWORD=bench-password
 
 work=$(mktemp -d)
@@ -74,8 +79,8 @@ time_of() {  # wall seconds of one run of "$@"
 }
 median() { sort -n "$1" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
-for a in aes256 lzma zstd; do
-  tools="engine 7z"
+for a in $ARCHIVES; do
+  tools="engine 7z${before:+ before}"
   # bsdtar takes part where it extracts the archive whole.
   mkdir -p probe && if bsdtar -xf "$a.zip" -C probe --passphrase "$PASSWORD" >/dev/null 2>&1 &&
     diff -r corpus probe >/dev/null 2>&1; then tools="$tools bsdtar"; fi
@@ -86,6 +91,7 @@ for a in aes256 lzma zstd; do
       out=out.$tool; rm -rf "$out"; mkdir -p "$out"; sync
       case $tool in
         engine) t=$(time_of "$bin/unz_bench" "$a.zip" "$out" "$PASSWORD") ;;
+        before) t=$(time_of "$before/unz_bench" "$a.zip" "$out" "$PASSWORD") ;;
         7z) t=$(time_of 7z x -y -p"$PASSWORD" -o"$out" "$a.zip") ;;
         bsdtar) t=$(time_of bsdtar -xf "$a.zip" -C "$out" --passphrase "$PASSWORD") ;;
       esac

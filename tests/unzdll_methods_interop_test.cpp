@@ -218,6 +218,26 @@ TEST_F(AesFailureTest, WrongPasswordAsksThenFailsWithoutAFile) {
   }
 }
 
+TEST_F(AesFailureTest, MembersUnderAnotherPasswordAskForItOnce) {
+  // Members after the first under a password that worked are unlocked on the
+  // worker threads; those it does not open come back and ask, once.
+  std::string archive = Write("7z a -tzip -mem=AES256 -pOne -bso0 -bsp0 @ a.txt tiny.txt");
+  ASSERT_EQ(RunIn(src_, "7z a -tzip -mem=AES128 -pTwo -bso0 -bsp0 " + ShellQuote(archive) + " sub")
+                .status,
+            0);
+  UnzRun run = Extract(archive, dir_ / "two");
+  run.password = "One";
+  run.passwordRequests = 3;
+  run.passwordAnswers = {"Two"};
+  ASSERT_TRUE(RunUnzEngine(run));
+  EXPECT_EQ(run.Count(kActionPassword), 1);
+  EXPECT_EQ(run.Count(kActionSkipped), 0);
+  EXPECT_EQ(ReadTextFile(dir_ / "two/tiny.txt"), "x");
+  EXPECT_EQ(ReadTextFile(dir_ / "two/sub/large.txt"), ReadTextFile(src_ + "/sub/large.txt"));
+  EXPECT_EQ(ReadTextFile(dir_ / "two/sub/deep/noise.bin"),
+            ReadTextFile(src_ + "/sub/deep/noise.bin"));
+}
+
 TEST_F(AesFailureTest, DamagedDataFailsItsAuthenticationWithoutAFile) {
   // Stored, so a flipped byte still decodes and only the code can tell.
   std::string stored =

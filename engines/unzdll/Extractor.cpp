@@ -80,6 +80,7 @@ ProgressFunction Extractor::Progress() {
 
 int32_t Extractor::RunArchive() {
   ArchiveFile file(files_, options_.archive);
+  archive_ = &file;
   ArchiveDirectory dir = ReadCentralDirectory(file, options_.codePage);
 
   // Overwrite questions carry the member's index among the file members.
@@ -130,7 +131,10 @@ int32_t Extractor::RunArchive() {
 }
 
 bool Extractor::WrittenByWorkers(const Member& m) const {
-  if (options_.test || options_.toMemory || m.IsDirectory() || m.IsSymlink() || m.IsEncrypted()) return false;
+  if (options_.test || options_.toMemory || m.IsDirectory() || m.IsSymlink()) return false;
+  // AES members go once a password has worked: the workers derive their keys.
+  // Asking for a password, and the traditional cipher's retries, stay here.
+  if (m.IsEncrypted() && !(m.IsAes() && password_)) return false;
   return SupportedMethod(m.DataMethod());
 }
 
@@ -158,6 +162,9 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
   queuedTargets_.erase(written.job.target);
   // Finished or not, nothing is kept once the run was stopped.
   if (written.cancelled || callback_.Stopped()) return Outcome::Stopped;
+  // Its password did not fit: decoded here, where another can be asked for.
+  if (written.passwordFailed)
+    return DecodeMember(*archive_, m, written.job.parts, written.job.target, written.job.dataLimit);
   if (written.error != kEngineOk)
     return Skip(m, written.error, written.errorReason, written.errorText + ": ");
   if (!written.pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
@@ -226,12 +233,17 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     if (WrittenByWorkers(m)) {
       if (!writers_) writers_ = std::make_unique<MemberWriterPool>(files_, options_.archive, *tree_);
       queuedTargets_.insert(target);
-      writers_->Submit({m, parts, target, dataLimit, FileMode(m)});
+      writers_->Submit({m, parts, target, dataLimit, FileMode(m), m.IsAes() ? password_ : std::nullopt});
       return Outcome::Queued;
     }
   } else if (m.IsDirectory()) {
     return Outcome::Done;
   }
+  return DecodeMember(file, m, parts, target, dataLimit);
+}
+
+Extractor::Outcome Extractor::DecodeMember(ArchiveFile& file, const Member& m, const std::vector<std::string>& parts,
+                                           const std::string& target, uint64_t dataLimit) {
 
   MemberData located = DataOf(m);
   if (std::optional<Outcome> skipped = Locate(file, m, dataLimit, located)) return *skipped;

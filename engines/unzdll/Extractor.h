@@ -1,7 +1,8 @@
 // One extraction run: selects members, asks the component what it must
 // (passwords, overwriting, CRC errors, memory), writes or tests each member and
 // reports progress. Callbacks all happen on the calling thread; small plain
-// members are written by worker threads and reported here in member order.
+// members (AES ones once a password has worked) are written by worker threads
+// and reported here in member order.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,9 @@ class Extractor {
   // True when a queued member will land on this path or on one of its directories.
   bool ClashesWithQueued(const std::vector<std::string>& parts) const;
   Outcome ExtractMember(ArchiveFile& file, const Member& member, uint32_t fileIndex, uint64_t dataLimit);
+  // Tests or decodes the member here (not on a worker), asking for its password.
+  Outcome DecodeMember(ArchiveFile& file, const Member& member, const std::vector<std::string>& parts,
+                       const std::string& target, uint64_t dataLimit);
   Outcome ExtractToMemory(ArchiveFile& file, const Member& member, uint64_t dataLimit);
   // Reports the member's start; a stop, or a skip report for what cannot be decoded.
   std::optional<Outcome> BeginMember(const Member& member);
@@ -73,6 +77,7 @@ class Extractor {
   engine::EngineCallback& callback_;
   platform::FileSystem& files_;
   MemberDecoder decoder_;
+  ArchiveFile* archive_ = nullptr;  // the archive of the run, for members workers give back
   std::optional<OutputTree> tree_;
   std::unique_ptr<MemberWriterPool> writers_;  // declared after tree_: goes first
   std::unordered_set<std::string> queuedTargets_;

@@ -1,6 +1,7 @@
 #include "MemberWriterPool.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <optional>
 
@@ -135,6 +136,30 @@ uint8_t* MemberWriterPool::ReadWhole(const WriteJob& job, ArchiveFile& archive, 
   return buffer.data();
 }
 
+bool MemberWriterPool::UnlockAes(const WriteJob& job, ArchiveFile& archive, MemberData& data,
+                                 uint8_t*& in, std::unique_ptr<AesCipher>& cipher) {
+  const Member& m = job.member;
+  const size_t saltSize = AesSaltSize(m.aesStrength), headerSize = saltSize + kAesVerifierSize;
+  if (saltSize == 0 || data.size < headerSize + kAesCodeSize) return false;
+  uint8_t header[32 + kAesVerifierSize], code[kAesCodeSize];
+  const uint64_t codeAt = data.size - kAesCodeSize;
+  if (in) {
+    std::memcpy(header, in, headerSize);
+    std::memcpy(code, in + codeAt, kAesCodeSize);
+  } else if (!archive.ReadAt(data.start, header, headerSize) ||
+             !archive.ReadAt(data.start + codeAt, code, kAesCodeSize)) {
+    return false;
+  }
+  cipher = AesCipher::Unlock(*job.password, m.aesStrength, header, header + saltSize);
+  if (!cipher) return false;
+  cipher->ExpectCode(code);
+  data.start += headerSize;
+  data.size -= headerSize + kAesCodeSize;
+  data.cipher = cipher.get();
+  if (in) in += headerSize;
+  return true;
+}
+
 WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder,
                                       std::vector<uint8_t>& buffer) {
   WriteResult r;
@@ -152,6 +177,11 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
     r.error = e.Code();
     r.errorText = e.what();
     r.errorReason = kSkipFormatWrong;
+    return r;
+  }
+  std::unique_ptr<AesCipher> cipher;
+  if (job.password && !UnlockAes(job, archive, data, in, cipher)) {
+    r.passwordFailed = true;  // the calling thread asks for another
     return r;
   }
   r.pending = tree_.CreatePending(job.parts);

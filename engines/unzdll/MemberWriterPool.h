@@ -12,10 +12,12 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "AesCipher.h"
 #include "CentralDirectory.h"
 #include "MemberDecoder.h"
 #include "OutputTree.h"
@@ -28,6 +30,9 @@ struct WriteJob {
   std::string target;
   uint64_t dataLimit = 0;  // member data ends before this
   uint32_t mode = 0;
+  // AES members: the password the worker derives the keys from (the costly part
+  // of decrypting many small members), checked by the member's verifier.
+  std::optional<std::string> password;
 };
 
 struct WriteResult {
@@ -39,6 +44,7 @@ struct WriteResult {
   DecodeResult decoded;
   bool finished = false;    // date and permissions set
   bool cancelled = false;   // never started
+  bool passwordFailed = false;  // the job's password does not unlock the member
 };
 
 class MemberWriterPool {
@@ -69,6 +75,10 @@ class MemberWriterPool {
   };
   void Work();
   WriteResult Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder, std::vector<uint8_t>& buffer);
+  // Keys an AES member's decryption from the job's password and moves `data` (and
+  // `in`, when read whole) past the salt and verifier; false when it does not fit.
+  static bool UnlockAes(const WriteJob& job, ArchiveFile& archive, MemberData& data, uint8_t*& in,
+                        std::unique_ptr<AesCipher>& cipher);
   // Reads the local header and the data with one read into `buffer`; returns the data.
   uint8_t* ReadWhole(const WriteJob& job, ArchiveFile& archive, MemberData& data, std::vector<uint8_t>& buffer);
   // Room read beyond the local header's fixed part for its name and extra field.
