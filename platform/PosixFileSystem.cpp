@@ -364,6 +364,11 @@ class PosixFiles : public FileSystem {
     UnnamedFile file;
     file.handle = fd;
     file.path = "/proc/self/fd/" + std::to_string(fd);
+    // The path through the handle needs /proc; without it, a named file instead.
+    if (::access(file.path.c_str(), F_OK) != 0) {
+      ::close(fd);
+      return FileSystem::CreateUnnamedFile(dir);
+    }
     return file;
   }
 
@@ -377,14 +382,11 @@ class PosixFiles : public FileSystem {
     const std::string dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
       char name[40];
-      std::snprintf(name, sizeof name, ".tmp%x%x%x.tmp", static_cast<unsigned>(::getpid()),
-                    static_cast<unsigned>(file.handle), ++linkCounter_ + attempt);
+      std::snprintf(name, sizeof name, ".tmp%x-%x.tmp", static_cast<unsigned>(::getpid()),
+                    ++linkCounter_);
       const std::string temporary = dir + name;
-      int linked =
+      const int linked =
           ::linkat(AT_FDCWD, file.path.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW);
-      // Without /proc the handle itself names the file, where that is permitted.
-      if (linked != 0 && errno == ENOENT)
-        linked = ::linkat(file.handle, "", AT_FDCWD, temporary.c_str(), AT_EMPTY_PATH);
       if (linked != 0 && errno == EEXIST) continue;
       if (linked != 0) return Failed(false);
       if (::rename(temporary.c_str(), native.c_str()) == 0) return true;

@@ -124,7 +124,7 @@ TEST_F(CliHostileTest, MembersSharingTheirDataAreRefused) {
 
 // Starts the tool with `args` in `dir`, waits until it has a file open in
 // `watched` other than `input` (its temporary output), sends it `signal` and
-// returns its wait status; -1 when it never opened one.
+// returns its wait status; -1 when it ended (or was stopped) without one.
 int SignalWhileWriting(const std::string& dir, const std::vector<std::string>& args,
                        const std::filesystem::path& watched, const std::string& input,
                        int signal) {
@@ -138,16 +138,18 @@ int SignalWhileWriting(const std::string& dir, const std::vector<std::string>& a
   }
   const std::string prefix = watched.string() + "/", fds = "/proc/" + std::to_string(pid) + "/fd";
   bool writing = false;
+  int status = 0;
   for (auto start = std::chrono::steady_clock::now();
        !writing && std::chrono::steady_clock::now() - start < std::chrono::seconds(20);) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return -1;
     std::error_code ec;
-    for (const auto& fd : std::filesystem::directory_iterator(fds, ec)) {
-      const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+    for (std::filesystem::directory_iterator fd(fds, ec), end; !ec && fd != end; fd.increment(ec)) {
+      const std::string target = std::filesystem::read_symlink(fd->path(), ec).string();
       if (!ec && target.rfind(prefix, 0) == 0 && target != prefix + input) writing = true;
+      ec.clear();  // a descriptor closed meanwhile
     }
   }
-  if (writing) kill(pid, signal);
-  int status = 0;
+  kill(pid, writing ? signal : SIGKILL);
   waitpid(pid, &status, 0);
   return writing ? status : -1;
 }

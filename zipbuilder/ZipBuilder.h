@@ -533,7 +533,9 @@ class TZipBuilder {
 
   // @span-private
   int WriteSpanSet(const std::string& InFileName, const std::string& OutFileName);
-  int JoinSpanSet(const std::string& InFileName, std::string& OutFileName);
+  // With `into`, the set is joined into that temporary file (OutFileName becomes its path).
+  int JoinSpanSet(const std::string& InFileName, std::string& OutFileName,
+                  platform::TemporaryFile* into = nullptr);
   platform::DriveProvider& Drives();
   // Prompts, formats, confirms, creates, measures and labels the volume of the
   // current disk number, restarting until one is open.

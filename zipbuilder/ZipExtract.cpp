@@ -8,6 +8,7 @@
 
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
+#include "platform/TemporaryFile.h"
 #include "zipformat/TextCase.h"
 #include "ZipBuilder.h"
 
@@ -114,20 +115,13 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
     int32_t version = 0;
     std::string archiveName = zipFileName_;
     bool proceed = engine.Loaded();
-    // A spanned set is joined into one temporary archive first; the joined file
-    // goes again however the run ends.
-    std::string joined;
-    struct RemoveJoined {
-      platform::FileSystem& files;
-      std::string& name;
-      ~RemoveJoined() {
-        if (!name.empty()) files.DeleteFile(name);
-      }
-    } removeJoined{*env_->files, joined};
+    // A spanned set is joined into one temporary archive first, unnamed where
+    // the file system allows: it goes again however the run ends.
+    platform::TemporaryFile joined;
     if (proceed && lastDiskNumber_ != 0) {
-      joined = TempDir.empty() ? env_->files->GetTempPath() : AppendSlash(TempDir);
-      proceed = JoinSpanSet(zipFileName_, joined) == 0;
-      archiveName = joined;
+      joined = platform::TemporaryFile(
+          *env_->files, TempDir.empty() ? env_->files->GetTempPath() : AppendSlash(TempDir));
+      proceed = JoinSpanSet(zipFileName_, archiveName, &joined) == 0;
     }
     if (proceed) {
       version = GetUnzVers();

@@ -9,6 +9,7 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/TemporaryFile.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/Headers.h"
 
@@ -78,7 +79,8 @@ int TZipBuilder::ReadSpan(const std::string& InFileName, std::string& OutFileNam
   return JoinSpanSet(InFileName, OutFileName);
 }
 
-int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFileName) {
+int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFileName,
+                             platform::TemporaryFile* into) {
   auto& files = *env_->files;
   unzipRunning_ = true;
   drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(InFileName));
@@ -94,18 +96,22 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
 
   const int result = RunCoded([&] {
     buffer.resize(kChunk);
-    const bool temporary = platform::ExtractFileName(OutFileName).empty();
-    if (!temporary) {
+    const bool temporary = into || platform::ExtractFileName(OutFileName).empty();
+    if (into) {
+      if (!into->IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
+      OutFileName = into->Path();
+    } else if (!temporary) {
       EraseFile(OutFileName, HowToDelete);
       OutFileName = platform::ChangeFileExt(OutFileName, ".zip");
     } else {
       OutFileName = MakeTempFileName("zip", ".zip");
       if (OutFileName.empty()) throw EZipBuilder(kMsgTempFileFailed);
     }
-    outFileHandle_ = files.Open(
-        OutFileName, platform::Access::Write, platform::Share::None,
-        temporary ? platform::Disposition::CreateNew : platform::Disposition::CreateAlways,
-        temporary ? 0600 : 0644);
+    outFileHandle_ = files.Open(OutFileName, platform::Access::Write, platform::Share::None,
+                                into        ? platform::Disposition::OpenExisting
+                                : temporary ? platform::Disposition::CreateNew
+                                            : platform::Disposition::CreateAlways,
+                                temporary ? 0600 : 0644);
     if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
 
     // The last volume holds the end record; a numbered file that is not the last
@@ -263,7 +269,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
     files.Close(outFileHandle_);
     outFileHandle_ = kInvalidHandle;
-    if (result != 0) files.DeleteFile(OutFileName);
+    if (result != 0 && !into) files.DeleteFile(OutFileName);
   }
   if (result != 0) OutFileName.clear();
   showProgress_ = false;
