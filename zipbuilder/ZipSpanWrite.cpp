@@ -62,8 +62,9 @@ void TakeZip64Values(platform::FileSystem& files, FileHandle in, int64_t endReco
                      zip::ZipEndOfCentral& end) {
   if (!zip::IsSaturated(end)) return;
   const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, in, endRecordOffset);
-  const zip::DirectoryExtent extent = zip::ResolveExtent(end, record ? &*record : nullptr);
-  if (!record || extent.entries >= zip::kSaturated16 || extent.size >= zip::kSaturated32 ||
+  if (!record) return;  // a classic record whose values merely reach their limits
+  const zip::DirectoryExtent extent = zip::ResolveExtent(end, &*record);
+  if (extent.entries >= zip::kSaturated16 || extent.size >= zip::kSaturated32 ||
       extent.offset >= zip::kSaturated32 || extent.thisDisk != 0 || extent.centralDisk != 0)
     throw EZipBuilder::WithDetail(kMsgNotZipArchive,
                                   "its directory needs 64-bit records, which a spanned set "
