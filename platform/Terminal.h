@@ -1,7 +1,9 @@
-// The console: whether a stream is a terminal and reading a line without echo.
+// The console: whether a stream is a terminal, reading a line without echo, and
+// text made safe to print there.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -12,5 +14,11 @@ bool StderrIsTerminal();
 bool ReadHiddenLine(std::string& line);
 // Width of the terminal on stderr, or 80.
 int TerminalColumns();
+
+// `text` safe for a terminal: every control character (escape sequences, CR,
+// LF, ...) shown as \xNN. Messages keep their own line breaks.
+std::string EscapedText(std::string_view text, bool keepLineBreaks = false);
+// The same, appended to `out`.
+void AppendEscaped(std::string& out, std::string_view text, bool keepLineBreaks = false);
 
 }  // namespace platform

@@ -241,6 +241,7 @@ TEST_F(CliHostileTest, StatusesAgreeBetweenListTestAndExtract) {
     auto r = Run(command);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("disk number 65535"), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(r.err.find("disk number 65535"), r.err.rfind("disk number 65535")) << "said once";
   }
   std::string zip64End(56, '\0'), locator(20, '\0');
   auto put = [](std::string& to, size_t at, uint64_t value, int size) {

@@ -6,13 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
 
-// `text` safe for a terminal: every control character (escape sequences, CR,
-// LF, ...) shown as \xNN. Messages keep their own line breaks.
-std::string EscapedText(const std::string& text, bool keepLineBreaks = false);
-// The same, appended to `out`.
-void AppendEscaped(std::string& out, std::string_view text, bool keepLineBreaks = false);
+using platform::AppendEscaped;
+using platform::EscapedText;
 
 // Sets Cancel on `zip` when SIGINT or SIGTERM arrives during an operation (its
 // user interface must be the console's): the operation stops at the engine's
@@ -36,8 +34,8 @@ std::string LastVolumeOf(TZipBuilder& zip, const std::string& name);
 // the terminal, and its reports go to stderr once, without the copying lines.
 void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& beforeReport = nullptr);
 
-// Names `archive` (or the last volume of its set) on the component, which lists it. A missing archive is
-// reported here; an unreadable one has been reported by the listing.
+// Names `archive` (or the last volume of its set) on the component, which lists it. A missing
+// archive is reported here; an unreadable one has been reported by the listing.
 ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive);
 
 // Names `archive` on the component without listing it, for the operations that

@@ -73,8 +73,10 @@ int RunExtractRequest(const ExtractRequest& request) {
   bar.Attach(zip);
   CancelOnInterrupt(zip);
 
-  // Reports and engine messages go to stderr; nothing is shown in a box.
+  // Reports and engine messages go to stderr through OnMessage, once: boxes
+  // only ask (passwords, overwriting).
   zip.Unattended = false;
+  console.ShowNotices = false;
   const std::string joining = zip.LoadZipStr(kMsgCopying, "Copying: ");
   zip.OnMessage = [&](TZipBuilder*, int code, const std::string& text) {
     if (code == 0 && text.rfind(joining, 0) == 0) return;  // a spanned set being joined

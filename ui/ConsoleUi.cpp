@@ -9,16 +9,17 @@
 namespace ui {
 
 int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, uint32_t style) {
-  std::cerr << (caption.empty() ? "" : caption + ": ") << text << '\n';
   uint32_t kind = style & 0xF;
+  if (kind == kMbOk && !ShowNotices) return kIdOk;
+  std::cerr << (caption.empty() ? "" : caption + ": ") << platform::EscapedText(text, true) << '\n';
   if (kind == kMbOk) return kIdOk;
   bool yesNo = kind == kMbYesNo || kind == kMbYesNoCancel;
   // Nobody to ask: cancel where the box offers it (a "No" would only bring the
   // same question back), else "No".
   const int unanswered = kind == kMbYesNo ? kIdNo : kIdCancel;
   if (!platform::StdinIsTerminal()) return unanswered;
-  const char* choices = kind == kMbYesNoCancel  ? "[y(es)/n(o)/c(ancel)] "
-                        : kind == kMbYesNo      ? "[y/n] "
+  const char* choices = kind == kMbYesNoCancel   ? "[y(es)/n(o)/c(ancel)] "
+                        : kind == kMbYesNo       ? "[y/n] "
                         : kind == kMbRetryCancel ? "[r(etry)/c(ancel)] "
                                                  : "[o(k)/c(ancel)] ";
   std::cerr << choices << std::flush;
@@ -44,7 +45,8 @@ PasswordAnswer ConsoleUi::PasswordDialog(const std::string& caption, const std::
 }
 
 void ConsoleUi::OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) {
-  std::cerr << "Format drive " << dialog->DriveName() << ": every file on the disk will be erased.\n";
+  std::cerr << "Format drive " << dialog->DriveName()
+            << ": every file on the disk will be erased.\n";
 }
 
 void ConsoleUi::FormatDialogIdle(FormatDialog& dialog) {
@@ -53,8 +55,8 @@ void ConsoleUi::FormatDialogIdle(FormatDialog& dialog) {
     dialog.Click(kFormatClose);
     return;
   }
-  std::cerr << "Format drive " << dialog.DriveName() << " with the label \"" << dialog.Text(kFormatLabel)
-            << "\"? [s(tart)/c(ancel)] " << std::flush;
+  std::cerr << "Format drive " << dialog.DriveName() << " with the label \""
+            << dialog.Text(kFormatLabel) << "\"? [s(tart)/c(ancel)] " << std::flush;
   std::string line;
   const bool start = std::getline(std::cin, line) && !line.empty() && std::tolower(line[0]) == 's';
   dialog.Click(start ? kFormatStart : kFormatClose);

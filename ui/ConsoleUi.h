@@ -18,6 +18,9 @@ class ConsoleUi : public UiService {
     if (OnProcessMessages) OnProcessMessages();
   }
   std::function<void()> OnProcessMessages;
+  // Boxes that only inform (an OK button alone) are shown; a caller that prints
+  // every message itself turns them off.
+  bool ShowNotices = true;
   void OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) override;
   // Asks on the terminal whether to start; closes without one, and once a format ran.
   void FormatDialogIdle(FormatDialog& dialog) override;
