@@ -1,5 +1,5 @@
-// Windows-style path handling. Both "\" and "/" separate components; a drive
-// letter path resolves through the Wine-style prefix's dosdevices directory.
+// Handling of Windows paths. Both "\" and "/" separate components; a drive
+// letter path resolves through the Wine prefix's dosdevices directory.
 #pragma once
 
 #include <string>

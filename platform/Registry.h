@@ -1,5 +1,5 @@
-// Reading the Windows registry. On Linux the registry is the set of Wine-style
-// registry files of the prefix (platform::WinePrefix()): system.reg is
+// Reading the Windows registry. On Linux the registry is the set of registry
+// files of the Wine prefix (platform::WinePrefix()): system.reg is
 // HKEY_LOCAL_MACHINE, user.reg HKEY_CURRENT_USER, userdef.reg HKEY_USERS\.Default.
 // The files are only ever read.
 #pragma once

@@ -14,7 +14,7 @@ class Security {
   virtual bool IsAdministrator() = 0;
 };
 
-// The rule on Linux: root is an administrator, and so is the owner of the Wine-style
+// The rule on Linux: root is an administrator, and so is the owner of the Wine
 // prefix whose registry is read (Wine makes every prefix owner one). An unknown
 // user or an unknown owner counts as an administrator.
 bool AdministratorRule(std::optional<uint32_t> effectiveUser, std::optional<uint32_t> prefixOwner);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The main job: an update installed into an application of a Wine-style prefix.
+# The main job: an update installed into an application of a Wine prefix.
 # Builds what it needs, makes the prefix (registry file, installed program with
 # version 6.05), an update package for 6.10, and runs the installer on it: in its
 # window when a display is there, unattended (messages on standard output) otherwise.

@@ -1,4 +1,4 @@
-// Windows-style paths: separators, drive letters through the Wine prefix,
+// Windows paths: separators, drive letters through the Wine prefix,
 // drive roots, expansion and extensions.
 #include <gtest/gtest.h>
 

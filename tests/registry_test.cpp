@@ -1,4 +1,4 @@
-// The registry read from Wine-style registry files, and the in-memory fake.
+// The registry read from the registry files of a Wine prefix, and the in-memory fake.
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>

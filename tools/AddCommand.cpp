@@ -1,4 +1,4 @@
-// zipbuilder add: files into an archive, with options in the manner of zip.
+// zipbuilder add: files into an archive; options that zip also has mean what they mean there.
 #include <algorithm>
 #include <cctype>
 #include <climits>

@@ -22,7 +22,7 @@ struct ExtractRequest {
   bool testOnly = false;
 };
 
-// Exit statuses, in the manner of unzip.
+// Exit statuses: the values unzip gives for the same outcomes, so that scripts treat both alike.
 constexpr int kExitOk = 0;
 constexpr int kExitWarning = 1;        // some members skipped (unsafe name, unknown host)
 constexpr int kExitError = 2;          // damaged archive, CRC or size error, wrong password, unsupported method

@@ -62,7 +62,7 @@ class FormatDialog {
   FormatDialog(uintptr_t parent, std::string driveName, std::string currentLabel,
                FormatFunction format);
 
-  // ---- As the hook and GetDlgItem-style calls see it (GUI thread) ----
+  // ---- As the hook and the lookups of controls by id see it (GUI thread) ----
   uintptr_t Parent() const { return parent_; }
   const std::string& DriveName() const { return driveName_; }
   bool HasControl(int control) const { return controls_.count(control) != 0; }

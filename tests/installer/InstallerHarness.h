@@ -1,4 +1,4 @@
-// An installer under test: a Wine-style prefix with its registry file, an installed
+// An installer under test: a Wine prefix with its registry file, an installed
 // application, the package beside a program path, and the installer wired to a
 // scripted UI, a recording launcher and a window without a screen.
 #pragma once

@@ -1,6 +1,6 @@
 // A drive provider for tests: drives with a type and "disks" that can be inserted,
 // ejected and swapped. Each disk is a directory; inserting it points the drive
-// letter of a private Wine-style prefix at that directory, so the real file system
+// letter of a private Wine prefix at that directory, so the real file system
 // sees exactly the files of the disk in the drive.
 #pragma once
 

@@ -1,4 +1,4 @@
-// A launcher for tests: records every ShellExecuteA-style start instead of starting
+// A launcher for tests: records every program start asked of the shell instead of starting
 // anything, and answers with a configurable result.
 #pragma once
 
