@@ -131,7 +131,7 @@ int32_t Extractor::RunArchive() {
 }
 
 bool Extractor::WrittenByWorkers(const Member& m) const {
-  if (options_.test || options_.toMemory || m.IsDirectory() || m.IsSymlink()) return false;
+  if (options_.toMemory || m.IsDirectory() || m.IsSymlink()) return false;
   // AES members go once a password has worked: the workers derive their keys.
   // Asking for a password, and the traditional cipher's retries, stay here.
   if (m.IsEncrypted() && !(m.IsAes() && password_)) return false;
@@ -167,7 +167,8 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
     return DecodeMember(*archive_, m, written.job.parts, written.job.target, written.job.dataLimit);
   if (written.error != kEngineOk)
     return Skip(m, written.error, written.errorReason, written.errorText + ": ");
-  if (!written.pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
+  if (!options_.test && !written.pending)
+    return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
   const DecodeResult& result = written.decoded;
   // A member decoded whole reports its bytes once, as it would have here; a
   // streamed one has reported its steps while it was taken.
@@ -176,6 +177,8 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
       !callback_.Progress(kActionBytesDone, result.size))
     return Outcome::Stopped;  // the file goes with `written`
   if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
+  if (options_.test)
+    return CrcMatches(m, result) ? Outcome::Done : Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
   if (!CrcMatches(m, result) && !KeepDespiteCrc(m, result.crc))
     return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
   if (!written.finished || !written.pending->MoveInto(written.job.target))
@@ -230,16 +233,21 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     if (std::optional<Outcome> refused = CheckExisting(m, target, fileIndex, tree_->PathOf(parts, parts.size() - 1)))
       return *refused;
     targetsNamed_.insert(target);
-    if (WrittenByWorkers(m)) {
-      if (!writers_) writers_ = std::make_unique<MemberWriterPool>(files_, options_.archive, *tree_);
-      queuedTargets_.insert(target);
-      writers_->Submit({m, parts, target, dataLimit, FileMode(m), m.IsAes() ? password_ : std::nullopt});
-      return Outcome::Queued;
-    }
+    if (WrittenByWorkers(m)) return Queue(m, std::move(parts), target, dataLimit);
   } else if (m.IsDirectory()) {
     return Outcome::Done;
+  } else if (WrittenByWorkers(m)) {
+    return Queue(m, {}, {}, dataLimit);
   }
   return DecodeMember(file, m, parts, target, dataLimit);
+}
+
+Extractor::Outcome Extractor::Queue(const Member& m, std::vector<std::string> parts, const std::string& target,
+                                    uint64_t dataLimit) {
+  if (!writers_) writers_ = std::make_unique<MemberWriterPool>(files_, options_.archive, tree_ ? &*tree_ : nullptr);
+  if (!target.empty()) queuedTargets_.insert(target);
+  writers_->Submit({m, std::move(parts), target, dataLimit, FileMode(m), m.IsAes() ? password_ : std::nullopt});
+  return Outcome::Queued;
 }
 
 Extractor::Outcome Extractor::DecodeMember(ArchiveFile& file, const Member& m, const std::vector<std::string>& parts,

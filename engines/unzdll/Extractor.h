@@ -1,7 +1,7 @@
 // One extraction run: selects members, asks the component what it must
 // (passwords, overwriting, CRC errors, memory), writes or tests each member and
-// reports progress. Callbacks all happen on the calling thread; small plain
-// members (AES ones once a password has worked) are written by worker threads
+// reports progress. Callbacks all happen on the calling thread; plain members
+// (AES ones once a password has worked) are written or tested by worker threads
 // and reported here in member order.
 #pragma once
 
@@ -34,8 +34,11 @@ class Extractor {
   int32_t RunArchive();
   int32_t RunStream();
   bool Selected(const Member& member) const;
-  // Plain files decoded in one piece go to the worker threads.
+  // Plain files (written or tested) go to the worker threads, AES ones too once
+  // a password has worked.
   bool WrittenByWorkers(const Member& member) const;
+  Outcome Queue(const Member& member, std::vector<std::string> parts, const std::string& target,
+                uint64_t dataLimit);
   // Reports queued members, oldest first, until at most `keep` are left; false
   // when the run was stopped.
   bool Settle(size_t keep);

@@ -5,12 +5,13 @@
 #include <new>
 #include <optional>
 
+#include "Sinks.h"
 #include "ZipEngineApi.h"
 #include "common/EngineError.h"
 
 namespace unz {
 
-MemberWriterPool::MemberWriterPool(platform::FileSystem& files, const std::string& archive, OutputTree& tree)
+MemberWriterPool::MemberWriterPool(platform::FileSystem& files, const std::string& archive, OutputTree* tree)
     : files_(files), archivePath_(archive), tree_(tree) {
   for (size_t i = 0; i < kWorkers; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -184,10 +185,16 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
     r.passwordFailed = true;  // the calling thread asks for another
     return r;
   }
-  r.pending = tree_.CreatePending(job.parts);
-  if (!r.pending) return r;
+  // Tested members are decoded and checked; nothing is written.
+  NullSink nothing;
+  OutputSink* sink = &nothing;
+  if (tree_) {
+    r.pending = tree_->CreatePending(job.parts);
+    if (!r.pending) return r;
+    sink = r.pending.get();
+  }
   if (whole) {
-    r.decoded = decoder.DecodeRead(in, data, *r.pending, nullptr);
+    r.decoded = decoder.DecodeRead(in, data, *sink, nullptr);
   } else {
     // Steps wait for the calling thread; a cancel shows here at the next one.
     auto queueStep = [&](uint64_t step) {
@@ -199,9 +206,10 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
       resultReady_.notify_all();
       return true;
     };
-    r.decoded = decoder.Decode(archive, data, *r.pending, queueStep);
+    r.decoded = decoder.Decode(archive, data, *sink, queueStep);
   }
-  if (r.decoded.status == DecodeStatus::Ok) r.finished = r.pending->Finish(m.dosDateTime, job.mode);
+  if (r.decoded.status == DecodeStatus::Ok)
+    r.finished = !r.pending || r.pending->Finish(m.dosDateTime, job.mode);
   return r;
 }
 

@@ -1,6 +1,6 @@
-// Writes members the calling thread has already decided about on two worker
-// threads: each reads its member's data, decodes it into a temporary file and
-// sets the file's date and permissions. Results come back in submission order;
+// Writes (or tests) members the calling thread has already decided about on two
+// worker threads: each reads its member's data, decodes it into a temporary file
+// and sets the file's date and permissions, or only decodes it when testing. Results come back in submission order;
 // the calling thread reports them and renames the files into place, so every
 // callback stays on the calling thread, progress included: a worker streaming a
 // large member queues its progress steps, which the calling thread reports in
@@ -40,7 +40,7 @@ struct WriteResult {
   int32_t error = 0;        // engine error met before decoding (local header, memory)
   std::string errorText;
   int32_t errorReason = 0;  // skip reason for `error`
-  std::unique_ptr<PendingFile> pending;  // null when no temporary file could be made
+  std::unique_ptr<PendingFile> pending;  // null when testing, or when no temporary file could be made
   DecodeResult decoded;
   bool finished = false;    // date and permissions set
   bool cancelled = false;   // never started
@@ -49,7 +49,8 @@ struct WriteResult {
 
 class MemberWriterPool {
  public:
-  MemberWriterPool(platform::FileSystem& files, const std::string& archive, OutputTree& tree);
+  // Without `tree` the members are tested: decoded, checked, not written.
+  MemberWriterPool(platform::FileSystem& files, const std::string& archive, OutputTree* tree);
   ~MemberWriterPool();  // cancels, waits for the workers, removes unclaimed files
   MemberWriterPool(const MemberWriterPool&) = delete;
   MemberWriterPool& operator=(const MemberWriterPool&) = delete;
@@ -86,7 +87,7 @@ class MemberWriterPool {
 
   platform::FileSystem& files_;
   std::string archivePath_;
-  OutputTree& tree_;
+  OutputTree* tree_;
   std::mutex mutex_;
   std::condition_variable jobReady_, resultReady_;
   std::deque<std::shared_ptr<Slot>> queue_;     // waiting for a worker
