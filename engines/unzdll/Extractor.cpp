@@ -252,7 +252,6 @@ Extractor::Outcome Extractor::Queue(const Member& m, std::vector<std::string> pa
 
 Extractor::Outcome Extractor::DecodeMember(ArchiveFile& file, const Member& m, const std::vector<std::string>& parts,
                                            const std::string& target, uint64_t dataLimit) {
-
   MemberData located = DataOf(m);
   if (std::optional<Outcome> skipped = Locate(file, m, dataLimit, located)) return *skipped;
   PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
