@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Env.h"
@@ -49,6 +50,29 @@ std::optional<std::string> FindEntry(const std::string& dir, const std::string& 
   return found;
 }
 
+// The components of `path` between its separators, "." dropped and ".." taking
+// away the one before it (never more than there are).
+std::vector<std::string> ResolvedComponents(std::string_view path) {
+  std::vector<std::string> parts;
+  std::string part;
+  auto flush = [&] {
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  };
+  for (char c : path) {
+    if (IsPathSeparator(c))
+      flush();
+    else
+      part += c;
+  }
+  flush();
+  return parts;
+}
+
 }  // namespace
 
 std::string ToNativePath(const std::string& path) {
@@ -60,23 +84,7 @@ std::string ToNativePath(const std::string& path) {
   }
   // A drive-letter path is a Windows path: "." and ".." are taken by name and
   // ".." stops at the drive's root, as on Windows.
-  std::vector<std::string> parts;
-  std::string part;
-  auto flush = [&] {
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    part.clear();
-  };
-  for (size_t i = 2; i < path.size(); ++i) {
-    if (IsPathSeparator(path[i]))
-      flush();
-    else
-      part += path[i];
-  }
-  flush();
+  const std::vector<std::string> parts = ResolvedComponents(std::string_view(path).substr(2));
 
   std::string native = WinePrefix() + "/dosdevices/" + static_cast<char>(path[0] | 0x20) + ":";
   bool existing = true;  // the components so far name entries that exist
@@ -162,21 +170,7 @@ std::string ExpandFileName(const std::string& path) {
     rest = PosixFileSystem().GetCurrentDirectory() + "/" + rest;
   }
   const char sep = prefix.empty() ? '/' : '\\';
-  std::vector<std::string> parts;
-  std::string part;
-  auto flush = [&] {
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    part.clear();
-  };
-  for (char c : rest) {
-    if (IsPathSeparator(c)) flush();
-    else part += c;
-  }
-  flush();
+  const std::vector<std::string> parts = ResolvedComponents(rest);
   std::string result = prefix;
   for (const auto& p : parts) result += sep + p;
   // GetFullPathNameA keeps a trailing separator ("C:\a\" stays a directory path).

@@ -258,13 +258,10 @@ bool ReadMembers(InputFile& file, uint64_t archiveStart, std::vector<Member>& me
   if (zip::IsSaturated(match->record)) {
     // The ZIP64 end record and its locator lie in front of the classic one.
     uint8_t records[zip::kZip64EndSize + zip::kZip64LocatorSize];
-    zip::Zip64Locator locator{};
     zip::Zip64EndOfCentral end64{};
     if (directoryEnd < archiveStart + sizeof records ||
         !file.ReadAt(directoryEnd - sizeof records, records, sizeof records) ||
-        zip::DecodeZip64Locator(std::span(records + zip::kZip64EndSize, zip::kZip64LocatorSize),
-                                locator) != zip::Status::kOk ||
-        zip::DecodeZip64End(std::span(records, zip::kZip64EndSize), end64) != zip::Status::kOk)
+        zip::DecodeZip64Trailer(records, end64) != zip::Status::kOk)
       return false;
     extent = zip::ResolveExtent(match->record, &end64);
     directoryEnd -= sizeof records;

@@ -116,6 +116,12 @@ TEST(ZipFormatEndRecord, Zip64RecordsAndExtent) {
   small[4] = 10;  // a record size smaller than the fixed fields
   EXPECT_EQ(zip::DecodeZip64End(small, record), zip::Status::kTruncated);
   ASSERT_EQ(zip::DecodeZip64End(z64, record), zip::Status::kOk);
+  // Together in front of the end record: no locator means no ZIP64 records.
+  EXPECT_EQ(zip::DecodeZip64Trailer(Cat({z64, locator}), record), zip::Status::kOk);
+  EXPECT_EQ(zip::DecodeZip64Trailer(Cat({small, locator}), record), zip::Status::kTruncated);
+  EXPECT_EQ(zip::DecodeZip64Trailer(Cat({z64, z64}), record), zip::Status::kNotFound);
+  EXPECT_EQ(zip::DecodeZip64Trailer(z64, record), zip::Status::kTruncated);
+  ASSERT_EQ(zip::DecodeZip64End(z64, record), zip::Status::kOk);
 
   auto classic = zip::FindEndRecord(EndRecord(0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, "", 0))->record;
   EXPECT_TRUE(zip::IsSaturated(classic));

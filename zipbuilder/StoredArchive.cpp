@@ -23,19 +23,14 @@ std::string_view Text(std::span<const uint8_t> bytes) {
 // The ZIP64 end record in front of the end record at `endAt`, read where it lies
 // in an archive that ends with it (its recorded offset does not count a stub).
 std::optional<zip::Zip64EndOfCentral> ReadZip64End(ArchiveReader& in, int64_t endAt) {
-  const int64_t locatorAt = endAt - static_cast<int64_t>(zip::kZip64LocatorSize);
-  const int64_t recordAt = locatorAt - static_cast<int64_t>(zip::kZip64EndSize);
-  uint8_t locatorBytes[zip::kZip64LocatorSize], recordBytes[zip::kZip64EndSize];
-  zip::Zip64Locator locator;
+  uint8_t bytes[zip::kZip64EndSize + zip::kZip64LocatorSize];
+  const int64_t recordAt = endAt - static_cast<int64_t>(sizeof bytes);
   zip::Zip64EndOfCentral record;
   if (recordAt < 0) return std::nullopt;
   // Both lie inside the file: a read that fails here is a failure, not an absence.
-  if (!in.SeekTo(locatorAt)) throw EZipBuilder(kMsgInputSeekError);
-  if (!in.Read(locatorBytes, sizeof locatorBytes)) throw EZipBuilder(kMsgCentralHeaderReadError);
-  if (zip::DecodeZip64Locator(locatorBytes, locator) != zip::Status::kOk) return std::nullopt;
   if (!in.SeekTo(recordAt)) throw EZipBuilder(kMsgInputSeekError);
-  if (!in.Read(recordBytes, sizeof recordBytes)) throw EZipBuilder(kMsgCentralHeaderReadError);
-  if (zip::DecodeZip64End(recordBytes, record) != zip::Status::kOk ||
+  if (!in.Read(bytes, sizeof bytes)) throw EZipBuilder(kMsgCentralHeaderReadError);
+  if (zip::DecodeZip64Trailer(bytes, record) != zip::Status::kOk ||
       record.RecordSize != zip::kZip64EndSize - 12)
     return std::nullopt;
   return record;

@@ -35,13 +35,10 @@ std::optional<zip::Zip64EndOfCentral> ReadZip64End(platform::FileSystem& files, 
   constexpr int64_t kBehind = zip::kZip64EndSize + zip::kZip64LocatorSize;
   uint8_t bytes[kBehind];
   const int64_t at = endRecordOffset - kBehind;
-  zip::Zip64Locator locator;
   zip::Zip64EndOfCentral record;
   if (at < 0 || files.Seek(h, at, platform::SeekFrom::Begin) != at ||
       files.Read(h, bytes, kBehind) != kBehind ||
-      zip::DecodeZip64Locator({bytes + zip::kZip64EndSize, zip::kZip64LocatorSize}, locator) !=
-          zip::Status::kOk ||
-      zip::DecodeZip64End({bytes, zip::kZip64EndSize}, record) != zip::Status::kOk ||
+      zip::DecodeZip64Trailer(bytes, record) != zip::Status::kOk ||
       record.RecordSize != zip::kZip64EndSize - 12)
     return std::nullopt;
   return record;

@@ -154,13 +154,18 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       if (files.Read(inFileHandle_, name.data(), length) != static_cast<int64_t>(length))
         throw EZipBuilder(messageId);
     };
-    for (int i = 0; i < end.TotalEntries; ++i) {
+    // A central header's fixed part into `header` and its name into `name`.
+    auto readCentralHeader = [&] {
       ReadVolumeRecord(header, kCentralHeaderSize, kMsgCentralHeaderReadError);
       zip::CentralFileHeader central;
       zip::Decode(header, central);
       if (central.HeaderSig != zip::kCentralHeaderSignature)
         throw EZipBuilder(kMsgCentralSignatureWrong);
       readName(central.FileNameLen, kMsgCentralNameReadError);
+      return central;
+    };
+    for (int i = 0; i < end.TotalEntries; ++i) {
+      zip::CentralFileHeader central = readCentralHeader();
       DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(i)];
       entry.FileNameLen = central.FileNameLen;
       entry.FileName = name;
@@ -231,12 +236,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     showProgress_ = false;
     const int64_t directoryOffset = outPosition;
     for (int i = 0; i < end.TotalEntries; ++i) {
-      ReadVolumeRecord(header, kCentralHeaderSize, kMsgCentralHeaderReadError);
-      zip::CentralFileHeader central;
-      zip::Decode(header, central);
-      if (central.HeaderSig != zip::kCentralHeaderSignature)
-        throw EZipBuilder(kMsgCentralSignatureWrong);
-      readName(central.FileNameLen, kMsgCentralNameReadError);
+      zip::CentralFileHeader central = readCentralHeader();
       const DiskSpan::MDZipData& entry =
           *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
       central.RelOffLocal = static_cast<uint32_t>(entry.RelOffLocal);

@@ -46,6 +46,14 @@ Status DecodeZip64End(std::span<const uint8_t> bytes, Zip64EndOfCentral& out) {
   return Status::kOk;
 }
 
+Status DecodeZip64Trailer(std::span<const uint8_t> bytes, Zip64EndOfCentral& out) {
+  if (bytes.size() < kZip64EndSize + kZip64LocatorSize) return Status::kTruncated;
+  Zip64Locator locator;
+  if (DecodeZip64Locator(bytes.subspan(kZip64EndSize), locator) != Status::kOk)
+    return Status::kNotFound;
+  return DecodeZip64End(bytes.first(kZip64EndSize), out);
+}
+
 DirectoryExtent ResolveExtent(const ZipEndOfCentral& r, const Zip64EndOfCentral* z) {
   DirectoryExtent e;
   e.entries = r.TotalEntries;

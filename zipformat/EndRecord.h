@@ -37,6 +37,12 @@ Status DecodeZip64Locator(std::span<const uint8_t> bytes, Zip64Locator& out);
 // Decodes a ZIP64 end record from its first kZip64EndSize bytes.
 Status DecodeZip64End(std::span<const uint8_t> bytes, Zip64EndOfCentral& out);
 
+// The ZIP64 end record and its locator where they lie together, right in front
+// of the classic end record: `bytes` holds the kZip64EndSize + kZip64LocatorSize
+// bytes there. kNotFound without a locator (the archive has no ZIP64 records);
+// otherwise what decoding the end record gives.
+Status DecodeZip64Trailer(std::span<const uint8_t> bytes, Zip64EndOfCentral& out);
+
 // Where the central directory is, as the end records say. Offsets are relative
 // to the start of the archive (a stub in front shifts them all).
 struct DirectoryExtent {

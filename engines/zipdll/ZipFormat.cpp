@@ -51,12 +51,10 @@ EndRecords ReadEndRecords(platform::FileSystem& fs, platform::FileHandle h, uint
   if (end.position >= behind) {
     uint8_t bytes[zip::kZip64LocatorSize + zip::kZip64EndSize];
     ReadAt(fs, h, end.position - behind, bytes, sizeof bytes);
-    zip::Zip64Locator locator;
     zip::Zip64EndOfCentral record;
-    if (zip::DecodeZip64Locator({bytes + zip::kZip64EndSize, zip::kZip64LocatorSize}, locator) ==
-        zip::Status::kOk) {
-      if (zip::DecodeZip64End({bytes, zip::kZip64EndSize}, record) != zip::Status::kOk)
-        Damaged("zip64 end record missing");
+    const zip::Status trailer = zip::DecodeZip64Trailer(bytes, record);
+    if (trailer != zip::Status::kNotFound) {
+      if (trailer != zip::Status::kOk) Damaged("zip64 end record missing");
       end.extent = zip::ResolveExtent(match->record, &record);
       end.position -= behind;
     }
