@@ -251,7 +251,9 @@ bool ReadMembers(InputFile& file, uint64_t archiveStart, std::vector<Member>& me
   std::vector<uint8_t> tail(static_cast<size_t>(window));
   const uint64_t tailStart = file.Size() - window;
   if (!file.ReadAt(tailStart, tail.data(), tail.size())) return false;
-  auto match = zip::FindEndRecord(tail);
+  auto match = zip::FindEndRecord(tail, tailStart, [&file](uint64_t offset, std::span<uint8_t> out) {
+    return file.ReadAt(offset, out.data(), out.size());
+  });
   if (!match || match->commentPastEnd) return false;
   uint64_t directoryEnd = tailStart + match->at;
   zip::DirectoryExtent extent = zip::ResolveExtent(match->record);

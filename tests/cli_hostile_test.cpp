@@ -224,12 +224,17 @@ TEST_F(CliHostileTest, StatusesAgreeBetweenListTestAndExtract) {
   commentPastEnd[commentPastEnd.size() - 2] = 40;  // claims 40 comment bytes, none follow
   WriteTextFile(dir / "zero.zip", zeroInName);
   WriteTextFile(dir / "short.zip", commentPastEnd);
-  for (const char* archive : {"zero.zip", "short.zip"}) {
+  WriteTextFile(dir / "cut.zip", testsupport::CutArchiveHoldingAnArchive().bytes);
+  for (const char* archive : {"zero.zip", "short.zip", "cut.zip"}) {
     SCOPED_TRACE(archive);
     auto r = Run(std::string("list ") + archive);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_FALSE(r.err.empty());
   }
+  // A cut download lists its own members, not those of an archive stored in it.
+  auto cut = Run("list cut.zip");
+  EXPECT_NE(cut.out.find("own.txt"), std::string::npos) << cut.out;
+  EXPECT_EQ(cut.out.find("inner-a.txt"), std::string::npos) << cut.out;
   // Disk number 0xFFFF defers to a ZIP64 end record: without one the message
   // names the number; with one that gives disk 0 the archive reads as usual.
   testsupport::ArchiveLayout saturated;

@@ -79,6 +79,7 @@ TEST_F(EndRecordTest, CommentKeepsItsZeroBytesAndMayRunPastTheFile) {
   layout.comment = std::string("before\0after", 12);
   ASSERT_TRUE(Search(BuildArchive({}, layout).bytes));
   EXPECT_EQ(zip.RawZipComment(), std::string("before\0after", 12));
+  EXPECT_EQ(zip.GetZipComment(), std::string("before\0after", 12)) << "the property shows them too";
 
   layout.comment = "cut";
   auto built = BuildArchive({}, layout);
@@ -88,6 +89,37 @@ TEST_F(EndRecordTest, CommentKeepsItsZeroBytesAndMayRunPastTheFile) {
   EXPECT_EQ(zip.RawZipComment(), "cut");
   EXPECT_EQ(zip.ArchiveFileSize(), 22 + 50);
   EXPECT_EQ(messages, std::vector<int>{10204});
+}
+
+// The archive's own end record, not a signature in its comment nor the record
+// of an archive stored in it, also when its comment runs past the end of the file.
+TEST_F(EndRecordTest, TheArchivesOwnRecordIsTaken) {
+  ArchiveLayout trap;
+  trap.comment = std::string("xx") + "PK\x05\x06" + std::string(18, '\x01') + "y";  // not the last 22 bytes
+  const auto cut = testsupport::CutArchiveHoldingAnArchive();
+  const auto cutBehindStub = testsupport::CutArchiveHoldingAnArchive(std::string(1000, 's'));
+  const auto commented = BuildArchive({{"own.txt", "own"}}, trap);
+  struct Case {
+    const char* what;
+    const testsupport::BuiltArchive& built;
+    std::vector<std::string> names;
+    std::vector<int> messages;  // of the search
+  } cases[] = {
+      {"cut download holding an archive", cut, {"inner.zip", "own.txt"}, {10204}},
+      {"the same behind a stub", cutBehindStub, {"inner.zip", "own.txt"}, {10204}},
+      {"signature in the comment", commented, {"own.txt"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    ASSERT_TRUE(Search(c.built.bytes));
+    EXPECT_EQ(zip.EndOfCentralOffset(), static_cast<int32_t>(c.built.endOffset));
+    EXPECT_EQ(messages, c.messages);
+    zip.SetFileName(dir / "in.zip");
+    std::vector<std::string> names;
+    for (const auto& entry : zip.ZipDirEntryRecords()) names.push_back(entry->FileName);
+    EXPECT_EQ(names, c.names);
+  }
 }
 
 TEST_F(EndRecordTest, FilesWithoutRecordTellWhichVolumeTheyAre) {
@@ -144,22 +176,35 @@ TEST_F(EndRecordTest, MissingFileIsReportedOrRaised) {
   }
 }
 
-TEST_F(EndRecordTest, MemberTableFindsNamesIgnoringCase) {
-  auto table = TZipBuilder::AllocSpanMem(3);
-  ASSERT_EQ(table->size(), 3u);
+TEST_F(EndRecordTest, MemberTableFindsNamesOfTheSameLengthIgnoringCase) {
+  auto table = TZipBuilder::AllocSpanMem(4);
+  ASSERT_EQ(table->size(), 4u);
   EXPECT_FALSE((*table)[0]->FileName.has_value());
-  const char* names[] = {"other.txt", "dir/a.txt", "dir/b.txt"};
-  for (int i = 0; i < 3; ++i) {
+  const char* names[] = {"other.txt", "dir/a.txt", "dir/b.txt", "\xE2\x84\xAA"};  // KELVIN SIGN
+  for (int i = 0; i < 4; ++i) {
     (*table)[i]->FileName = names[i];
     (*table)[i]->FileNameLen = static_cast<uint16_t>(std::string(names[i]).size());
   }
-  EXPECT_EQ(TZipBuilder::FindZipEntry(3, *table, "DIR/A.TXT", 9), 1);
-  EXPECT_EQ(TZipBuilder::FindZipEntry(3, *table, "dir/b.txt", 9), 2);
-  try {
-    TZipBuilder::FindZipEntry(3, *table, "DIR/A.TX", 8);
-    ADD_FAILURE() << "no error raised";
-  } catch (const EZipBuilder& e) {
-    EXPECT_EQ(e.Ident(), 11026);
+  const struct {
+    std::string name;
+    int index;  // -1: not found
+  } lookups[] = {
+      {"DIR/A.TXT", 1}, {"dir/b.txt", 2},   {"DIR/A.TX", -1},
+      {"k", -1},        {"K", -1},          {"\xE2\x84\xAA", 3},
+  };
+  for (const auto& l : lookups) {
+    SCOPED_TRACE(l.name);
+    const int length = static_cast<int>(l.name.size());
+    if (l.index >= 0) {
+      EXPECT_EQ(TZipBuilder::FindZipEntry(4, *table, l.name, length), l.index);
+      continue;
+    }
+    try {
+      TZipBuilder::FindZipEntry(4, *table, l.name, length);
+      ADD_FAILURE() << "no error raised";
+    } catch (const EZipBuilder& e) {
+      EXPECT_EQ(e.Ident(), 11026);
+    }
   }
   TZipBuilder::DeleteSpanMem(table);
   EXPECT_EQ(table, nullptr);

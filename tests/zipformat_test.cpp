@@ -4,6 +4,8 @@
 // one would be misaligned.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -68,29 +70,42 @@ Bytes Central(const std::string& name, const Bytes& extra, const std::string& co
 TEST(ZipFormatEndRecord, SearchCases) {
   struct Case {
     const char* what;
-    Bytes tail;
+    Bytes file;
     bool found;
     size_t at;
     bool pastEnd;
     size_t trailing;
   };
+  // Records whose directory (50 bytes at 100) is not in the file count only
+  // when no other does; those below have theirs at 100.
   const Bytes plain = EndRecord(1, 50, 100, "", 0);
   const Bytes commented = EndRecord(1, 50, 100, "hello", 5);
-  // A comment holding a signature of its own: its claimed comment runs past the end.
-  const Bytes trap =
-      EndRecord(1, 50, 100, std::string("xx") + "PK\x05\x06" + std::string(18, '\xFF'), 24);
+  const Bytes directory = Central("o", {}, "", 0, 0, 0);  // 47 bytes
+  const Bytes front(100, 'd');
+  // A comment holding a signature, whose directory would be elsewhere.
+  const Bytes trap = Cat({front, directory,
+                          EndRecord(1, 47, 100, std::string("xx") + "PK\x05\x06" + std::string(18, '\x01'), 24)});
+  // A cut download: its comment runs past the end, and an archive stored in it
+  // has a record whose comment fits.
+  const Bytes inner = Cat({Central("i", {}, "", 0, 0, 0), EndRecord(1, 47, 0, "", 0)});
+  const Bytes holding = Cat({Bytes(30, 'l'), inner, Bytes(1, 'l'), directory, EndRecord(1, 47, 100, "abc", 9)});
+  // The same behind a stub, offsets counting from the archive's start.
+  const Bytes shifted = Cat({Bytes(500, 's'), holding});
   const Case cases[] = {
       {"too short", Bytes(21, 0), false, 0, false, 0},
       {"record alone", plain, true, 0, false, 0},
       {"after data", Cat({Bytes(7, 'a'), plain}), true, 7, false, 0},
       {"with comment", commented, true, 0, false, 0},
       {"padding behind", Cat({plain, Bytes(10, 0)}), true, 0, false, 10},
-      {"signature inside the comment", trap, true, 0, false, 0},
+      {"none counts: the last signature", Cat({plain, plain}), true, 22, false, 0},
+      {"signature inside the comment", trap, true, 147, false, 0},
       {"comment cut", EndRecord(1, 50, 100, "abc", 9), true, 0, true, 0},
+      {"comment cut, an archive stored inside", holding, true, 147, true, 0},
+      {"the same behind a stub", shifted, true, 647, true, 0},
       {"no signature", Bytes(100, 'z'), false, 0, false, 0},
   };
   for (const Case& c : cases) {
-    auto m = zip::FindEndRecord(c.tail);
+    auto m = zip::FindEndRecord(c.file);
     ASSERT_EQ(m.has_value(), c.found) << c.what;
     if (!m) continue;
     EXPECT_EQ(m->at, c.at) << c.what;
@@ -98,6 +113,19 @@ TEST(ZipFormatEndRecord, SearchCases) {
     EXPECT_EQ(m->trailing, c.trailing) << c.what;
     EXPECT_EQ(+m->record.CentralOffSet, 100u) << c.what;
   }
+  // Only the last bytes in memory: the directory is read where it lies.
+  const std::span<const uint8_t> tail(holding.end() - 30, holding.end());
+  size_t reads = 0;
+  auto m = zip::FindEndRecord(tail, holding.size() - 30, [&](uint64_t offset, std::span<uint8_t> out) {
+    ++reads;
+    if (offset + out.size() > holding.size()) return false;
+    std::copy_n(holding.begin() + static_cast<ptrdiff_t>(offset), out.size(), out.begin());
+    return true;
+  });
+  ASSERT_TRUE(m.has_value());
+  EXPECT_EQ(m->at, 5u);
+  EXPECT_TRUE(m->commentPastEnd);
+  EXPECT_GT(reads, 0u);
 }
 
 TEST(ZipFormatEndRecord, Zip64RecordsAndExtent) {
@@ -377,6 +405,12 @@ TEST(ZipFormatText, CodePageStreamHeaderAndWildcards) {
       {"*.t", "a.txt", false},
       {"**a", "bbba", true},
       {"readme.*", "readmes", false},
+      // A pattern ending in ".*" takes names without an extension, and "*.*" below
+      // a directory takes the directory's own entry, whatever the operation.
+      {"readme.*", "readme", true},
+      {"dir/*.*", "dir/", true},
+      {"dir/*.*", "dir/sub/x", true},
+      {"dir/*.*", "dirx/a.txt", false},
   };
   for (const Match& m : matches)
     EXPECT_EQ(zip::FileSpecMatch(m.pattern, m.name), m.match) << m.pattern << " " << m.name;

@@ -3,6 +3,7 @@
 // and the checked write to the output file.
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "Zip64EndRecord.h"
@@ -103,9 +104,17 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
       return false;
     }
     buffer.resize(static_cast<size_t>(window));
-    // The last record whose comment fits in the file (a signature inside that
-    // comment does not count); failing that, the last one, its comment cut short.
-    if (std::optional<zip::EndRecordMatch> match = zip::FindEndRecord(buffer)) {
+    // The last record whose central directory is where it says; failing that,
+    // the last signature.
+    const int64_t windowStart = fileSize - window;
+    std::optional<zip::EndRecordMatch> match = zip::FindEndRecord(
+        buffer, static_cast<uint64_t>(windowStart), [&](uint64_t offset, std::span<uint8_t> out) {
+          const auto at = static_cast<int64_t>(offset);
+          return files.Seek(inFileHandle_, at, SeekFrom::Begin) == at &&
+                 files.Read(inFileHandle_, out.data(), out.size()) == static_cast<int64_t>(out.size());
+        });
+    files.Seek(inFileHandle_, 0, SeekFrom::End);  // where the search leaves it without reads
+    if (match) {
       const int64_t i = static_cast<int64_t>(match->at);
       endOfCentralOffset_ = static_cast<int32_t>(fileSize - window + i);
       endOfCentral = match->record;
@@ -153,7 +162,11 @@ int TZipBuilder::FindZipEntry(int count, const DiskSpan::MDZipDataTable& table,
   const int limit = std::min<int>(count, static_cast<int>(table.size()));
   for (int i = 0; i < limit; ++i) {
     const DiskSpan::MDZipData* entry = table[i].get();
-    if (!entry || !entry->FileName || entry->FileName->size() < entry->FileNameLen) continue;
+    // Names of one length only: folding letter case can change a name's length
+    // (the three-byte KELVIN SIGN folds to "k").
+    if (!entry || !entry->FileName || entry->FileNameLen != nameLength ||
+        entry->FileName->size() < entry->FileNameLen)
+      continue;
     // Letter case by the locale's rules, as every other name lookup compares.
     if (zip::SameTextIgnoringCase(entry->FileName->substr(0, entry->FileNameLen), wanted)) return i;
   }

@@ -1,10 +1,64 @@
 #include "zipformat/EndRecord.h"
 
+#include <algorithm>
+
 namespace zip {
 
-std::optional<EndRecordMatch> FindEndRecord(std::span<const uint8_t> tail) {
+namespace {
+
+// Reads from `tail` where it holds the bytes, else through `read`.
+class FileBytes {
+ public:
+  FileBytes(std::span<const uint8_t> tail, uint64_t tailStart, const ReadAtFunction& read)
+      : tail_(tail), tailStart_(tailStart), read_(read) {}
+  bool Read(uint64_t offset, std::span<uint8_t> out) const {
+    if (offset >= tailStart_ && offset - tailStart_ <= tail_.size() &&
+        out.size() <= tail_.size() - (offset - tailStart_)) {
+      std::copy_n(tail_.begin() + static_cast<ptrdiff_t>(offset - tailStart_), out.size(), out.begin());
+      return true;
+    }
+    return read_ && read_(offset, out);
+  }
+  bool StartsCentralHeader(uint64_t offset) const {
+    uint8_t signature[4];
+    return Read(offset, signature) && Load32(signature) == kCentralHeaderSignature;
+  }
+
+ private:
+  std::span<const uint8_t> tail_;
+  uint64_t tailStart_;
+  const ReadAtFunction& read_;
+};
+
+// True when the directory of the end record at `at` begins with a central header
+// at its recorded offset or right in front of where it ends (in front of the
+// ZIP64 end record when one lies before the end record). An empty directory or
+// one on another volume cannot be checked here and does not count.
+bool DirectoryWhereItSays(const ZipEndOfCentral& record, uint64_t at, const FileBytes& file) {
+  DirectoryExtent extent = ResolveExtent(record);
+  uint64_t directoryEnd = at;
+  constexpr uint64_t kTrailer = kZip64EndSize + kZip64LocatorSize;
+  uint8_t trailer[kTrailer];
+  Zip64EndOfCentral zip64;
+  if (at >= kTrailer && file.Read(at - kTrailer, trailer) &&
+      DecodeZip64Trailer(trailer, zip64) == Status::kOk) {
+    extent = ResolveExtent(record, &zip64);
+    directoryEnd = at - kTrailer;
+  }
+  if (extent.thisDisk != extent.centralDisk || extent.entries == 0 ||
+      extent.size < kCentralHeaderSize || extent.size > directoryEnd)
+    return false;
+  return file.StartsCentralHeader(directoryEnd - extent.size) ||
+         (extent.offset <= directoryEnd - extent.size && file.StartsCentralHeader(extent.offset));
+}
+
+}  // namespace
+
+std::optional<EndRecordMatch> FindEndRecord(std::span<const uint8_t> tail, uint64_t tailStart,
+                                            const ReadAtFunction& read) {
   if (tail.size() < kEndRecordSize) return std::nullopt;
-  std::optional<EndRecordMatch> cut;
+  const FileBytes file(tail, tailStart, read);
+  std::optional<EndRecordMatch> last;
   for (size_t i = tail.size() - kEndRecordSize + 1; i-- > 0;) {
     const uint8_t* p = tail.data() + i;
     // Cheap first-byte test before the full load: this loop runs over up to 64 KiB.
@@ -13,16 +67,18 @@ std::optional<EndRecordMatch> FindEndRecord(std::span<const uint8_t> tail) {
     match.at = i;
     Decode(p, match.record);
     const size_t end = i + kEndRecordSize + match.record.ZipCommentLen;
-    if (end <= tail.size()) {
+    if (end <= tail.size())
       match.trailing = tail.size() - end;
-      return match;
-    }
-    if (!cut) {
+    else
       match.commentPastEnd = true;
-      cut = match;
-    }
+    if (DirectoryWhereItSays(match.record, tailStart + i, file)) return match;
+    if (!last) last = match;
   }
-  return cut;
+  return last;
+}
+
+std::optional<EndRecordMatch> FindEndRecord(std::span<const uint8_t> file) {
+  return FindEndRecord(file, 0, nullptr);
 }
 
 bool IsSaturated(const ZipEndOfCentral& r) {

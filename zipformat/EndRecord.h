@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -15,18 +16,28 @@ namespace zip {
 struct EndRecordMatch {
   size_t at = 0;  // offset of the record in the searched bytes
   ZipEndOfCentral record{};
-  // The comment runs past the searched bytes (a cut archive). Only the last
-  // signature is taken so: one whose comment fits always wins.
+  // The comment runs past the searched bytes (a cut archive).
   bool commentPastEnd = false;
   size_t trailing = 0;  // bytes behind the comment (0 when it runs past the end)
 };
 
-// Searches `tail`, the last bytes of a file (at most kEndSearchWindow plus a
-// little is enough), backwards for the end record. The last signature whose
-// comment fits inside `tail` is the record; a signature inside that comment does
-// not count, since its own comment would run past the end. When no candidate
-// fits, the last candidate is returned with commentPastEnd set.
-std::optional<EndRecordMatch> FindEndRecord(std::span<const uint8_t> tail);
+// Reads exactly out.size() bytes at `offset` of the file; false when they are
+// not all there.
+using ReadAtFunction = std::function<bool(uint64_t offset, std::span<uint8_t> out)>;
+
+// Searches `tail`, the last bytes of a file (kEndSearchWindow is enough), which
+// begin at `tailStart` in the file, backwards for the end record. A candidate
+// counts when the central directory it describes starts with a central header
+// where the record places it: at its recorded offset, or right in front of the
+// record (an archive behind a prefix whose offsets count from its own start).
+// So neither a signature inside a comment nor the end record of an archive
+// stored as a member passes for the archive's own, also when the archive's
+// comment is cut short by the end of the file. When no candidate counts, the
+// last signature is the record. `read` fetches what lies outside `tail`.
+std::optional<EndRecordMatch> FindEndRecord(std::span<const uint8_t> tail, uint64_t tailStart,
+                                            const ReadAtFunction& read);
+// The same search when `file` holds the whole file.
+std::optional<EndRecordMatch> FindEndRecord(std::span<const uint8_t> file);
 
 // True when a field of the classic end record says "see the ZIP64 end record".
 bool IsSaturated(const ZipEndOfCentral& record);

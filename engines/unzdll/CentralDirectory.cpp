@@ -34,7 +34,10 @@ EndRecord FindEndRecord(ByteSource& file) {
   std::vector<uint8_t> tail(static_cast<size_t>(std::min<uint64_t>(size, zip::kEndSearchWindow)));
   const uint64_t tailStart = size - tail.size();
   Read(file, tailStart, tail);
-  std::optional<zip::EndRecordMatch> match = zip::FindEndRecord(tail);
+  std::optional<zip::EndRecordMatch> match =
+      zip::FindEndRecord(tail, tailStart, [&file](uint64_t offset, std::span<uint8_t> out) {
+        return file.ReadAt(offset, out.data(), out.size());
+      });
   if (!match) Damaged("no end record");
   EndRecord end;
   end.position = tailStart + match->at;

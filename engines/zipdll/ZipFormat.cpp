@@ -37,7 +37,11 @@ EndRecords ReadEndRecords(platform::FileSystem& fs, platform::FileHandle h, uint
       static_cast<size_t>(std::min<uint64_t>(fileSize, zip::kEndSearchWindow)));
   const uint64_t tailStart = fileSize - tail.size();
   ReadAt(fs, h, tailStart, tail.data(), tail.size());
-  std::optional<zip::EndRecordMatch> match = zip::FindEndRecord(tail);
+  std::optional<zip::EndRecordMatch> match =
+      zip::FindEndRecord(tail, tailStart, [&fs, h](uint64_t offset, std::span<uint8_t> out) {
+        return fs.Seek(h, static_cast<int64_t>(offset), platform::SeekFrom::Begin) >= 0 &&
+               fs.Read(h, out.data(), out.size()) == static_cast<int64_t>(out.size());
+      });
   if (!match) Damaged("no end of central directory");
   EndRecords end;
   end.position = tailStart + match->at;

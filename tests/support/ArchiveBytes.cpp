@@ -30,4 +30,14 @@ BuiltArchive BuildArchive(const std::vector<TestMember>& members, const ArchiveL
   return CraftArchive(crafted, layout);
 }
 
+BuiltArchive CutArchiveHoldingAnArchive(const std::string& stub) {
+  const std::string inner = BuildArchive({{"inner-a.txt", "a"}, {"inner-b.txt", "b"}}).bytes;
+  ArchiveLayout layout;
+  layout.stub = stub;
+  layout.comment = std::string(300, 'c');
+  BuiltArchive built = BuildArchive({{"inner.zip", inner}, {"own.txt", "own"}}, layout);
+  built.bytes.resize(built.bytes.size() - 200);
+  return built;
+}
+
 }  // namespace testsupport

@@ -40,4 +40,9 @@ uint32_t Crc32Of(const std::string& data);
 
 BuiltArchive BuildArchive(const std::vector<TestMember>& members, const ArchiveLayout& layout = {});
 
+// What a broken download leaves: an archive of own.txt and a stored archive,
+// inner.zip (members inner-a.txt and inner-b.txt), cut short inside its own
+// comment, behind `stub` (offsets counting from the archive's own start).
+BuiltArchive CutArchiveHoldingAnArchive(const std::string& stub = "");
+
 }  // namespace testsupport
