@@ -2,6 +2,7 @@
 // the extraction operations around it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "platform/DynamicLibrary.h"
@@ -304,6 +305,47 @@ TEST_F(ExtractRecordsTest, HandlerExceptionDuringTheCallIsReportedAsEngineAbort)
   EXPECT_EQ(engine.Played().size(), 1u) << "the engine was told to stop";
   EXPECT_FALSE(zip.Cancel);
   EXPECT_FALSE(zip.UnzipRunning());
+}
+
+// The 260-character limit is the base directory's: output to memory writes no
+// file and works from a current directory of any length.
+TEST_F(ExtractRecordsTest, OnlyExtractionIntoFilesNeedsAShortCurrentDirectory) {
+  recording::Config config;
+  config.result = 1;
+  config.outputData = {'x', 'y', 'z'};
+  engine.Configure(config);
+  zip.Password = "pw";  // no warning about passwords nobody can give
+  zip.SetFileName(archive);
+  ASSERT_EQ(zip.Count(), 2);
+  TMemoryStream input;
+  input.Write("compressed", 10);
+  const struct {
+    const char* what;
+    std::function<bool()> run;  // true when it gave a result
+    int32_t errCode;
+  } cases[] = {
+      {"member to memory", [&] { return zip.ExtractFileToStream("b.bin") != nullptr; }, 0},
+      {"memory to memory", [&] { return zip.ExtractStreamToStream(&input, 3) != nullptr; }, 0},
+      {"into files",
+       [&] {
+         zip.Extract();
+         return zip.SuccessCount() == 1;
+       },
+       10501},
+  };
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::path deep = dir.path();
+  while (deep.string().size() < 300) deep /= std::string(60, 'd');
+  std::filesystem::create_directories(deep);
+  std::filesystem::current_path(deep);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const size_t calls = engine.Execs().size();
+    EXPECT_EQ(c.run(), c.errCode == 0);
+    EXPECT_EQ(zip.ErrCode(), c.errCode) << zip.Message();
+    EXPECT_EQ(engine.Execs().size(), calls + (c.errCode == 0 ? 1 : 0));
+  }
+  std::filesystem::current_path(previous);
 }
 
 TEST_F(ExtractRecordsTest, PreconditionsStopBeforeTheEngine) {

@@ -152,6 +152,9 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
         } else {
           UnzParams& c = rec.r.current;
           baseDir = useBaseDir ? ExtrBaseDir : env_->files->GetCurrentDirectory();
+          // Output to memory writes no file: a current directory too long for
+          // the block is left out, as the system call with 260 characters gives.
+          if (mode != kModeFiles && baseDir.size() >= kBaseDirBlock) baseDir.clear();
           c.fExtractDir = rec.AddText(baseDir.substr(0, kBaseDirBlock - 1), kBaseDirBlock);
           rec.specTable.resize(fSpecArgs_.size());
           for (size_t i = 0; i < fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(fSpecArgs_[i]);
