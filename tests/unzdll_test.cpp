@@ -397,11 +397,31 @@ TEST_F(UnzDllTest, ExpandsAStreamFromMemory) {
   EXPECT_EQ(damaged.Count(kActionCrcError), 1);
 }
 
-TEST_F(UnzDllTest, FindsTheArchiveBehindAStub) {
-  UnzRun run = RunOn(Archive({{"inside.txt", "behind a stub", true}}, std::string(4096, 'M')));
-  Run(run);
-  EXPECT_EQ(run.result, 1);
-  EXPECT_EQ(ReadTextFile(out_ + "/inside.txt"), "behind a stub");
+// The archive's own members, behind a stub and when a cut download has lost
+// the end of the comment (not those of an archive stored in it).
+TEST_F(UnzDllTest, ExtractsTheArchivesOwnMembers) {
+  const std::string cut = dir_ / "cut.zip", cutBehindStub = dir_ / "cut-stub.zip";
+  WriteTextFile(cut, CutArchiveHoldingAnArchive().bytes);
+  WriteTextFile(cutBehindStub, CutArchiveHoldingAnArchive(std::string(4096, 'M')).bytes);
+  const struct {
+    const char* what;
+    std::string archive;
+    std::vector<std::string> tree;
+  } cases[] = {
+      {"behind a stub", Archive({{"inside.txt", "behind a stub", true}}, std::string(4096, 'M')),
+       {"inside.txt"}},
+      {"cut download holding an archive", cut, {"inner.zip", "own.txt"}},
+      {"the same behind a stub", cutBehindStub, {"inner.zip", "own.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(out_);
+    UnzRun run = RunOn(c.archive);
+    Run(run);
+    EXPECT_EQ(run.result, static_cast<int32_t>(c.tree.size()));
+    EXPECT_EQ(Tree(), c.tree);
+  }
+  EXPECT_EQ(ReadTextFile(out_ + "/own.txt"), "own");
 }
 
 TEST_F(UnzDllTest, ConvertsOemNamesOfDosMembers) {
@@ -468,6 +488,49 @@ TEST_F(UnzDllTest, ManyMembersAreReportedInArchiveOrder) {
   EXPECT_TRUE(ReadTextFile(out_ + "/d0/big.bin") == members[50].data);
   EXPECT_EQ(ReadTextFile(out_ + "/d4/f99.txt"), members[99].data);
   EXPECT_EQ(Tree().size(), 99u + 5u) << "99 files in 5 directories, no temporary file";
+}
+
+// However the members are spread over the workers, the caller sees one
+// member's begin, bytes, messages and skip before the next member begins.
+TEST_F(UnzDllTest, EachMembersEventsComeTogetherInMemberOrder) {
+  std::vector<CraftedMember> members;
+  for (int i = 0; i < 60; ++i)
+    members.push_back({"f" + std::to_string(i), Repeated(i % 7 == 0 ? 400000 : 50 + i), i % 2 == 0});
+  members[10] = {"big.bin", Noise(17u << 20, 5), false};  // streamed in steps
+  members[20] = {"../outside", "refused before it is queued"};
+  members[30].declaredCrc = 0x12345678;  // a skip report (and a question) on the report
+  members[40] = {"f39", "the same name again"};
+  const std::string archive = Archive(members);
+  for (bool test : {false, true}) {
+    SCOPED_TRACE(test ? "testing" : "extracting");
+    fs::remove_all(out_);
+    UnzRun run = RunOn(archive);
+    run.test = test;
+    run.crcAnswer = 0;
+    run.overwriteAnswer = true;
+    Run(run);
+    int member = -1;
+    std::vector<intptr_t> bytes(members.size(), 0);
+    for (const EngineEvent& e : run.events) {
+      if (e.action == kActionMemberBegin) {
+        ++member;
+        ASSERT_LT(member, static_cast<int>(members.size()));
+        EXPECT_EQ(e.text, members[member].name);
+      } else if (e.action == kActionBytesDone) {
+        ASSERT_GE(member, 0);
+        bytes[member] += e.value;
+      } else if (e.action != kActionMemberCount && e.action != kActionTotalBytes && e.action != kActionBatchEnd) {
+        ASSERT_GE(member, 0);
+        EXPECT_NE(e.text.find(members[member].name.substr(members[member].name.rfind('/') + 1)), std::string::npos)
+            << "event " << e.action << " \"" << e.text << "\" while " << members[member].name << " runs";
+      }
+    }
+    EXPECT_EQ(member + 1, static_cast<int>(members.size()));
+    for (size_t i = 0; i < members.size(); ++i) {
+      const bool refused = i == 20 && !test;  // testing writes nothing, so any name will do
+      EXPECT_EQ(bytes[i], refused ? 0 : static_cast<intptr_t>(members[i].data.size())) << members[i].name;
+    }
+  }
 }
 
 TEST_F(UnzDllTest, APathTakenByAnEarlierMemberDecidesInArchiveOrder) {

@@ -20,6 +20,20 @@ EngineCallback::EngineCallback(ZFunctionPtr function, void* caller, uint32_t han
 
 bool EngineCallback::Call(int32_t action, int32_t errorCode, intptr_t value,
                           const std::string& text) {
+  if (Holding()) {
+    const bool question = action != kActionMemberBegin && action != kActionBytesDone &&
+                          action != kActionMessage && action != kActionSkipped;
+    if (!question) {
+      if (!stopped_) Find(current_)->held.push_back({action, errorCode, value, text});
+      return !stopped_;
+    }
+    if (!catchUp_ || !catchUp_()) return false;
+  }
+  return Deliver(action, errorCode, value, text);
+}
+
+bool EngineCallback::Deliver(int32_t action, int32_t errorCode, intptr_t value,
+                             const std::string& text) {
   std::memset(&record_, 0, sizeof record_);
   record_.Handle = handle_;
   record_.Caller = caller_;
@@ -32,6 +46,46 @@ bool EngineCallback::Call(int32_t action, int32_t errorCode, intptr_t value,
   // Without a function the record keeps what was sent: every default answer stands.
   if (function_ && function_(&record_) != kCallbackContinue) stopped_ = true;
   return !stopped_;
+}
+
+EngineCallback::Lane EngineCallback::OpenLane() {
+  lanes_.emplace_back();
+  current_ = nextLane_++;
+  return current_;
+}
+
+EngineCallback::LaneState* EngineCallback::Find(Lane lane) {
+  if (lane < firstLane_ || lane - firstLane_ >= lanes_.size()) return nullptr;
+  return &lanes_[lane - firstLane_];
+}
+
+bool EngineCallback::Holding() const {
+  return current_ > firstLane_ && current_ - firstLane_ < lanes_.size();
+}
+
+void EngineCallback::CloseLane(Lane lane) {
+  if (LaneState* state = Find(lane)) state->closed = true;
+  Release();
+}
+
+void EngineCallback::Release() {
+  while (!lanes_.empty()) {
+    LaneState& oldest = lanes_.front();
+    // Delivering may answer "stop": what is still held then goes unreported.
+    for (const HeldCall& c : oldest.held)
+      if (!stopped_) Deliver(c.action, c.errorCode, c.value, c.text);
+    oldest.held.clear();
+    if (!oldest.closed) return;
+    lanes_.pop_front();
+    ++firstLane_;
+  }
+}
+
+void EngineCallback::EndLanes() {
+  lanes_.clear();
+  firstLane_ = nextLane_;
+  current_ = 0;
+  catchUp_ = nullptr;
 }
 
 void EngineCallback::ThrowIfStopped() const {

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "engines/ZipEngineApi.h"
 
@@ -30,6 +33,26 @@ class EngineCallback {
     return Call(kActionSkipped, engineError, reason, name);
   }
 
+  // Member order. Work on members may be spread over threads and finish out of
+  // order; the component still sees the events of one member (begin, bytes,
+  // messages, skip) together, and the members in their order. Each member has a
+  // lane: calls for a lane are held while an earlier lane is open and delivered
+  // when the earlier ones have closed. A question (an action that needs its
+  // answer) cannot be held: before it is asked on a lane that is not the oldest
+  // open one, the catch-up function runs to close the earlier lanes.
+  using Lane = uint64_t;
+  Lane OpenLane();  // the next member's lane, made the current one
+  Lane CurrentLane() const { return current_; }
+  void UseLane(Lane lane) { current_ = lane; }
+  // The lane's events are complete: what later lanes hold goes out as far as
+  // the next open lane.
+  void CloseLane(Lane lane);
+  // Closes every open lane, in order; false when the run was stopped.
+  void SetCatchUp(std::function<bool()> catchUp) { catchUp_ = std::move(catchUp); }
+  // Drops every lane and what it holds (a stopped or failed run): later calls
+  // are delivered at once.
+  void EndLanes();
+
   bool HasFunction() const { return function_ != nullptr; }
   bool Stopped() const { return stopped_; }
   void Stop() { stopped_ = true; }
@@ -48,6 +71,28 @@ class EngineCallback {
   bool compressing_;
   bool stopped_ = false;
   ZCallBackStruct record_{};
+
+  struct HeldCall {
+    int32_t action;
+    int32_t errorCode;
+    intptr_t value;
+    std::string text;
+  };
+  struct LaneState {
+    bool closed = false;
+    std::vector<HeldCall> held;
+  };
+  bool Deliver(int32_t action, int32_t errorCode, intptr_t value, const std::string& text);
+  // The current lane waits for an earlier one.
+  bool Holding() const;
+  LaneState* Find(Lane lane);
+  // Delivers what the oldest lanes hold and drops the closed ones.
+  void Release();
+  std::deque<LaneState> lanes_;  // lanes from firstLane_ on, oldest first
+  Lane firstLane_ = 1;
+  Lane nextLane_ = 1;
+  Lane current_ = 0;  // none
+  std::function<bool()> catchUp_;
 };
 
 }  // namespace engine

@@ -114,12 +114,25 @@ int32_t Extractor::RunArchive() {
     if (!info) tree_->NoteCreated(base);
   }
 
+  // Each member's events go out in member order, also while workers run ahead;
+  // a question waits for the members before it. A stop or a failure drops what
+  // is still held.
+  struct EndLanes {
+    engine::EngineCallback& callback;
+    ~EndLanes() { callback.EndLanes(); }
+  } endLanes{callback_};
+  callback_.SetCatchUp([this] { return Settle(0); });
   for (size_t i : selected) {
     const Member& m = dir.members[i];
     // Everything queued is reported before a member handled here begins.
     if (!WrittenByWorkers(m) && !Settle(0)) break;
+    const engine::EngineCallback::Lane lane = callback_.OpenLane();
     Outcome outcome = options_.toMemory ? ExtractToMemory(file, m, dir.centralStart)
                                         : ExtractMember(file, m, fileIndex[i], dir.centralStart);
+    if (outcome == Outcome::Queued)
+      queuedLanes_.push_back(lane);
+    else
+      callback_.CloseLane(lane);
     if (outcome == Outcome::Done) ++done_;
     if (outcome == Outcome::Stopped || callback_.Stopped()) break;
     if (!Settle(MemberWriterPool::kWindow - 1)) break;
@@ -139,12 +152,19 @@ bool Extractor::WrittenByWorkers(const Member& m) const {
 }
 
 bool Extractor::Settle(size_t keep) {
-  while (writers_ && writers_->InFlight() > keep) {
+  const engine::EngineCallback::Lane current = callback_.CurrentLane();
+  bool goOn = true;
+  while (goOn && writers_ && writers_->InFlight() > keep) {
+    const engine::EngineCallback::Lane lane = queuedLanes_.front();
+    callback_.UseLane(lane);
     Outcome outcome = ReportWritten(writers_->TakeOldest(Progress()));
+    queuedLanes_.pop_front();
+    callback_.CloseLane(lane);
     if (outcome == Outcome::Done) ++done_;
-    if (outcome == Outcome::Stopped || callback_.Stopped()) return false;
+    goOn = outcome != Outcome::Stopped && !callback_.Stopped();
   }
-  return !callback_.Stopped();
+  callback_.UseLane(current);
+  return goOn && !callback_.Stopped();
 }
 
 bool Extractor::ClashesWithQueued(const std::vector<std::string>& parts) const {

@@ -1,11 +1,12 @@
 // One extraction run: selects members, asks the component what it must
 // (passwords, overwriting, CRC errors, memory), writes or tests each member and
-// reports progress. Callbacks all happen on the calling thread; plain members
-// (AES ones once a password has worked) are written or tested by worker threads
-// and reported here in member order.
+// reports progress. Callbacks all happen on the calling thread, each member's
+// together and in member order; plain members (AES ones once a password has
+// worked) are written or tested by worker threads and reported here.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,7 @@ class Extractor {
   ArchiveFile* archive_ = nullptr;  // the archive of the run, for members workers give back
   std::optional<OutputTree> tree_;
   std::unique_ptr<MemberWriterPool> writers_;  // declared after tree_: goes first
+  std::deque<engine::EngineCallback::Lane> queuedLanes_;  // of the members queued, oldest first
   std::unordered_set<std::string> queuedTargets_;
   std::unordered_set<std::string> targetsNamed_;  // files and links this run may have made
   int32_t done_ = 0;
