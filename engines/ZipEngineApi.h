@@ -86,7 +86,7 @@ enum {
 /* Engine error codes, passed in ErrorCode of kActionMessage and kActionSkipped. */
 enum {
   kEngineOk = 0,
-  kEngineWarning = 1,         /* something was skipped; the rest is fine */
+  kEngineWarning = 1,         /* in a message: a note on a member processed in full; in a skip report: a member left out */
   kEngineBadArchive = 2,      /* archive structure damaged or not a ZIP archive */
   kEngineNoMemory = 3,
   kEngineCrcError = 4,        /* CRC-32 of a member does not match */

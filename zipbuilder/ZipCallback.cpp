@@ -63,7 +63,10 @@ int32_t TZipBuilder::ZCallback(ZCallBackStruct* record) {
     switch (r.ActionCode) {
       case kActionMessage:
         if (r.ErrorCode != 0) {
-          zip->errCode_ = LowByteSigned(r.ErrorCode);
+          // A warning is about a member processed in full (its name made safe,
+          // an earlier member of the same name replaced): no failure of the run.
+          // A member left out comes with a skip report, which sets ErrCode.
+          if (r.ErrorCode != kEngineWarning) zip->errCode_ = LowByteSigned(r.ErrorCode);
           zip->engineErrCode_ = r.ErrorCode;
         }
         zip->message_ = text;

@@ -7,7 +7,9 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "support/CraftedZip.h"
 #include "support/PeFixture.h"
 #include "support/PeerTools.h"
 #include "support/RecordingShell.h"
@@ -101,6 +103,13 @@ class InstallerHarness {
     }
     std::filesystem::remove(ArchivePath());
     return RunIn(staging, "zip -q -P " + ShellQuote(password) + " " + ShellQuote(ArchivePath()) + names).status == 0;
+  }
+
+  // A package written member by member, for members `zip` does not write
+  // (names twice, control characters, special files); under the package password.
+  void CraftPackage(std::vector<CraftedMember> members) {
+    for (CraftedMember& m : members) m.password = installer::kPackagePassword;
+    WriteTextFile(ArchivePath(), CraftZip(members));
   }
 
   // Constructs the installer and runs its start-up.

@@ -167,6 +167,30 @@ TEST_F(InstallerRun, UnattendedExitStatus) {
          x.MakePackage({{"new.txt", "n"}}, "wrong");
        },
        4, ""},
+      // Warnings about members written in full are no failure; a member left out is.
+      {"a name twice, both written",
+       [](InstallerHarness& x) {
+         x.AddAppPath("demo.exe");
+         x.WriteDescriptor("Update\ndemo.exe\n");
+         x.CraftPackage({{"new.txt", "first"}, {"new.txt", "second"}});
+       },
+       0, "Bravik-Solen: Success !\\n\\nFiles installed !\n"},
+      {"a control character replaced",
+       [](InstallerHarness& x) {
+         x.AddAppPath("demo.exe");
+         x.WriteDescriptor("Update\ndemo.exe\n");
+         x.CraftPackage({{"new\x01.txt", "n"}});
+       },
+       0, "Bravik-Solen: Success !\\n\\nFiles installed !\n"},
+      {"a special file left out",
+       [](InstallerHarness& x) {
+         x.AddAppPath("demo.exe");
+         x.WriteDescriptor("Update\ndemo.exe\n");
+         testsupport::CraftedMember fifo("pipe", "");
+         fifo.unixMode = 0010644;
+         x.CraftPackage({{"new.txt", "n"}, fifo});
+       },
+       4, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
