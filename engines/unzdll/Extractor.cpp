@@ -129,10 +129,7 @@ int32_t Extractor::RunArchive() {
     const engine::EngineCallback::Lane lane = callback_.OpenLane();
     Outcome outcome = options_.toMemory ? ExtractToMemory(file, m, dir.centralStart)
                                         : ExtractMember(file, m, fileIndex[i], dir.centralStart);
-    if (outcome == Outcome::Queued)
-      queuedLanes_.push_back(lane);
-    else
-      callback_.CloseLane(lane);
+    if (outcome != Outcome::Queued) callback_.CloseLane(lane);  // a queued one closes when reported
     if (outcome == Outcome::Done) ++done_;
     if (outcome == Outcome::Stopped || callback_.Stopped()) break;
     if (!Settle(MemberWriterPool::kWindow - 1)) break;
@@ -155,11 +152,11 @@ bool Extractor::Settle(size_t keep) {
   const engine::EngineCallback::Lane current = callback_.CurrentLane();
   bool goOn = true;
   while (goOn && writers_ && writers_->InFlight() > keep) {
-    const engine::EngineCallback::Lane lane = queuedLanes_.front();
-    callback_.UseLane(lane);
-    Outcome outcome = ReportWritten(writers_->TakeOldest(Progress()));
-    queuedLanes_.pop_front();
-    callback_.CloseLane(lane);
+    const QueuedMember queued = queued_.front();
+    callback_.UseLane(queued.lane);
+    Outcome outcome = ReportWritten(writers_->TakeOldest(Progress()), queued.ask);
+    queued_.pop_front();
+    callback_.CloseLane(queued.lane);
     if (outcome == Outcome::Done) ++done_;
     goOn = outcome != Outcome::Stopped && !callback_.Stopped();
   }
@@ -177,11 +174,13 @@ bool Extractor::ClashesWithQueued(const std::vector<std::string>& parts) const {
   return false;
 }
 
-Extractor::Outcome Extractor::ReportWritten(WriteResult written) {
+Extractor::Outcome Extractor::ReportWritten(WriteResult written, const std::optional<OverwriteQuestion>& ask) {
   const Member& m = written.job.member;
   queuedTargets_.erase(written.job.target);
   // Finished or not, nothing is kept once the run was stopped.
   if (written.cancelled || callback_.Stopped()) return Outcome::Stopped;
+  if (ask)
+    if (std::optional<Outcome> refused = AskOverwrite(m, *ask)) return *refused;  // the file goes with `written`
   // Its password did not fit: decoded here, where another can be asked for.
   if (written.passwordFailed)
     return DecodeMember(*archive_, m, written.job.parts, written.job.target, written.job.dataLimit);
@@ -250,22 +249,28 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
     target = tree_->PathOf(parts);
     if (targetsNamed_.count(target))
       callback_.Message(kEngineWarning, "Another member of the same name was extracted before: " + PrintableName(m.name));
-    if (std::optional<Outcome> refused = CheckExisting(m, target, fileIndex, tree_->PathOf(parts, parts.size() - 1)))
+    // A question would wait for the members before this one: a small member the
+    // workers write is asked about when it is reported instead.
+    std::optional<OverwriteQuestion> ask;
+    const bool askLater = WrittenByWorkers(m) && DecodedWhole(DataOf(m));
+    if (std::optional<Outcome> refused =
+            CheckExisting(m, target, fileIndex, tree_->PathOf(parts, parts.size() - 1), askLater ? &ask : nullptr))
       return *refused;
     targetsNamed_.insert(target);
-    if (WrittenByWorkers(m)) return Queue(m, std::move(parts), target, dataLimit);
+    if (WrittenByWorkers(m)) return Queue(m, std::move(parts), target, dataLimit, ask);
   } else if (m.IsDirectory()) {
     return Outcome::Done;
   } else if (WrittenByWorkers(m)) {
-    return Queue(m, {}, {}, dataLimit);
+    return Queue(m, {}, {}, dataLimit, std::nullopt);
   }
   return DecodeMember(file, m, parts, target, dataLimit);
 }
 
 Extractor::Outcome Extractor::Queue(const Member& m, std::vector<std::string> parts, const std::string& target,
-                                    uint64_t dataLimit) {
+                                    uint64_t dataLimit, const std::optional<OverwriteQuestion>& ask) {
   if (!writers_) writers_ = std::make_unique<MemberWriterPool>(files_, options_.archive, tree_ ? &*tree_ : nullptr);
   if (!target.empty()) queuedTargets_.insert(target);
+  queued_.push_back({callback_.CurrentLane(), ask});
   writers_->Submit({m, std::move(parts), target, dataLimit, FileMode(m), m.IsAes() ? password_ : std::nullopt});
   return Outcome::Queued;
 }
@@ -353,7 +358,8 @@ Extractor::Outcome Extractor::ExtractLink(ByteSource& source, const Member& m, M
 }
 
 std::optional<Extractor::Outcome> Extractor::CheckExisting(const Member& m, const std::string& target,
-                                                           uint32_t fileIndex, const std::string& directory) {
+                                                           uint32_t fileIndex, const std::string& directory,
+                                                           std::optional<OverwriteQuestion>* later) {
   // In a directory made by this run only this run's own members can be in the way.
   const bool surelyFree = tree_->CreatedThisRun(directory) && !targetsNamed_.count(target) &&
                           !tree_->IsKnownDirectory(target);
@@ -370,8 +376,16 @@ std::optional<Extractor::Outcome> Extractor::CheckExisting(const Member& m, cons
   if (refreshing && !older) return Skip(m, 0, kSkipFileExists);
   // Freshening and updating mean replacing older files: that is the default answer then.
   const intptr_t defaultAnswer = (refreshing || options_.overwrite) ? 1 : 0;
-  const int32_t question = (older ? 0x10000 : 0) | static_cast<int32_t>(fileIndex & 0xFFFF);
-  if (!callback_.Call(kActionOverwrite, question, defaultAnswer, m.name)) return Outcome::Stopped;
+  const OverwriteQuestion question{(older ? 0x10000 : 0) | static_cast<int32_t>(fileIndex & 0xFFFF), defaultAnswer};
+  if (later) {
+    *later = question;
+    return std::nullopt;
+  }
+  return AskOverwrite(m, question);
+}
+
+std::optional<Extractor::Outcome> Extractor::AskOverwrite(const Member& m, const OverwriteQuestion& question) {
+  if (!callback_.Call(kActionOverwrite, question.flags, question.defaultAnswer, m.name)) return Outcome::Stopped;
   if (callback_.Answer().FileSize == 0) return Skip(m, 0, kSkipNoOverwrite);
   return std::nullopt;
 }

@@ -38,12 +38,18 @@ class Extractor {
   // Plain files (written or tested) go to the worker threads, AES ones too once
   // a password has worked.
   bool WrittenByWorkers(const Member& member) const;
+  // The overwrite question: bit 16 older, low 16 bits the member's index among files.
+  struct OverwriteQuestion {
+    int32_t flags;
+    intptr_t defaultAnswer;
+  };
+  // `ask`: the overwrite question still to be asked when the member is reported.
   Outcome Queue(const Member& member, std::vector<std::string> parts, const std::string& target,
-                uint64_t dataLimit);
+                uint64_t dataLimit, const std::optional<OverwriteQuestion>& ask);
   // Reports queued members, oldest first, until at most `keep` are left; false
   // when the run was stopped.
   bool Settle(size_t keep);
-  Outcome ReportWritten(WriteResult written);
+  Outcome ReportWritten(WriteResult written, const std::optional<OverwriteQuestion>& ask);
   // True when a queued member will land on this path or on one of its directories.
   bool ClashesWithQueued(const std::vector<std::string>& parts) const;
   Outcome ExtractMember(ArchiveFile& file, const Member& member, uint32_t fileIndex, uint64_t dataLimit);
@@ -60,9 +66,11 @@ class Extractor {
   Outcome ExtractDirectory(const Member& member, const std::vector<std::string>& parts);
   Outcome ExtractLink(ByteSource& source, const Member& member, MemberData data,
                       const std::vector<std::string>& parts);
-  // Decides whether an existing target may be replaced; nullopt: go ahead.
+  // Decides whether an existing target may be replaced; nullopt: go ahead. With
+  // `later`, a question to ask is left there rather than asked.
   std::optional<Outcome> CheckExisting(const Member& member, const std::string& target, uint32_t fileIndex,
-                                       const std::string& directory);
+                                       const std::string& directory, std::optional<OverwriteQuestion>* later);
+  std::optional<Outcome> AskOverwrite(const Member& member, const OverwriteQuestion& question);
   // Prepares decryption of an encrypted member; false when no password fits.
   enum class Unlock { Ok, NoPassword, Stopped };
   struct PasswordState {
@@ -84,7 +92,11 @@ class Extractor {
   ArchiveFile* archive_ = nullptr;  // the archive of the run, for members workers give back
   std::optional<OutputTree> tree_;
   std::unique_ptr<MemberWriterPool> writers_;  // declared after tree_: goes first
-  std::deque<engine::EngineCallback::Lane> queuedLanes_;  // of the members queued, oldest first
+  struct QueuedMember {
+    engine::EngineCallback::Lane lane;
+    std::optional<OverwriteQuestion> ask;
+  };
+  std::deque<QueuedMember> queued_;  // members on the workers, oldest first
   std::unordered_set<std::string> queuedTargets_;
   std::unordered_set<std::string> targetsNamed_;  // files and links this run may have made
   int32_t done_ = 0;

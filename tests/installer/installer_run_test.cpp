@@ -136,6 +136,16 @@ TEST_F(InstallerRun, CancelEndsWithoutExtracting) {
 }
 
 TEST_F(InstallerRun, UnattendedExitStatus) {
+  auto crafted = [](std::vector<testsupport::CraftedMember> members) {
+    return [members](InstallerHarness& x) {
+      x.AddAppPath("demo.exe");
+      x.WriteDescriptor("Update\ndemo.exe\n");
+      x.CraftPackage(members);
+    };
+  };
+  testsupport::CraftedMember fifo("pipe", "");
+  fifo.unixMode = 0010644;
+  const std::string kSuccess = "Bravik-Solen: Success !\\n\\nFiles installed !\n";
   struct Case {
     const char* name;
     std::function<void(InstallerHarness&)> prepare;
@@ -168,29 +178,9 @@ TEST_F(InstallerRun, UnattendedExitStatus) {
        },
        4, ""},
       // Warnings about members written in full are no failure; a member left out is.
-      {"a name twice, both written",
-       [](InstallerHarness& x) {
-         x.AddAppPath("demo.exe");
-         x.WriteDescriptor("Update\ndemo.exe\n");
-         x.CraftPackage({{"new.txt", "first"}, {"new.txt", "second"}});
-       },
-       0, "Bravik-Solen: Success !\\n\\nFiles installed !\n"},
-      {"a control character replaced",
-       [](InstallerHarness& x) {
-         x.AddAppPath("demo.exe");
-         x.WriteDescriptor("Update\ndemo.exe\n");
-         x.CraftPackage({{"new\x01.txt", "n"}});
-       },
-       0, "Bravik-Solen: Success !\\n\\nFiles installed !\n"},
-      {"a special file left out",
-       [](InstallerHarness& x) {
-         x.AddAppPath("demo.exe");
-         x.WriteDescriptor("Update\ndemo.exe\n");
-         testsupport::CraftedMember fifo("pipe", "");
-         fifo.unixMode = 0010644;
-         x.CraftPackage({{"new.txt", "n"}, fifo});
-       },
-       4, ""},
+      {"a name twice, both written", crafted({{"new.txt", "first"}, {"new.txt", "second"}}), 0, kSuccess},
+      {"a control character replaced", crafted({{"new\x01.txt", "n"}}), 0, kSuccess},
+      {"a special file left out", crafted({{"new.txt", "n"}, fifo}), 4, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
