@@ -96,7 +96,7 @@ int RunRename(const std::vector<std::string>& args) {
   zip.OnMessage = [&](TZipBuilder*, int, const std::string& text) {
     bar.ClearLine();
     if (text.compare(0, processing.size(), processing) != 0) {
-      std::cerr << "zipbuilder: " << EscapedText(text, true) << '\n';
+      std::cerr << "zipbuilder: " << EscapedText(archive) << ": " << EscapedText(text, true) << '\n';
       return;
     }
     if (text.find(renamedTo) == std::string::npos) return;
