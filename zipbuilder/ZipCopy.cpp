@@ -176,6 +176,8 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
       }
       newOffsets.push_back(static_cast<uint64_t>(out.Position()));
       const bool fromSource = r.mark == Mark::New || r.mark == Mark::Replace;
+      // A member that names another volume as its start would keep naming it.
+      if (fromSource && r.supplier->diskStart != 0) throw EZipBuilder(kMsgCopySpanned);
       try {
         CopyStoredMember(fromSource ? *sourceIn : destinationIn, out, *r.supplier, {});
       } catch (const EZipBuilder& e) {
