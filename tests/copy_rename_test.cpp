@@ -687,6 +687,15 @@ TEST_F(CopyRenameTest, CopyIntoADestinationThatIsBusyChangesNothing) {
   EXPECT_EQ(ReadTextFile(path), sourceBytes);
   EXPECT_EQ(zip.FSpecArgs(), std::vector<std::string>{"new1.txt"});
   EXPECT_EQ(Files(), 2u);
+  // The other way round: the destination's own operations wait for the copy.
+  destination.OnMessage = nullptr;
+  zip.OnCopyZipOverwrite = [&](TZipBuilder*, const std::string&, bool& overwrite) {
+    nested.push_back(destination.Rename(list, 0));
+    overwrite = true;
+  };
+  ASSERT_EQ(Copy({"same.txt"}, OvrConfirm), 0) << zip.Message();
+  EXPECT_EQ(nested.back(), -6);
+  EXPECT_EQ(Joined(ViewStoredZip(ReadTextFile(destinationPath))), "mine.txt Same.TXT dir/");
 }
 
 // A write that fails, as on a full disk, is reported as a write error whatever

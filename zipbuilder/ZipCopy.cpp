@@ -64,6 +64,9 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   // their event handlers): nothing is touched then, not even the destination's input.
   if (Busy() || (Destination && Destination->Busy())) return -6;
   RunningScope running(*this, RunKind::Zip);
+  // The destination's archive is being rebuilt: its own operations wait too.
+  std::optional<RunningScope> destinationRunning;
+  if (Destination && Destination != this) destinationRunning.emplace(*Destination, RunKind::Zip);
   errCode_ = 0;
   message_.clear();
   StartWaitCursor();
