@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "ui/UiService.h"
 #include "zipbuilder/ArchiveReplace.h"
+#include "zipbuilder/OutputRule.h"
 #include "zipbuilder/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -18,10 +19,6 @@ namespace {
 std::string Folded(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
-}
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return Folded(a) == Folded(b);
 }
 
 // What happens to one record of the rebuilt destination.
@@ -71,9 +68,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   std::vector<std::string> notCopied, copied;
   int result = RunCoded([&] {
     if (Destination == this ||
-        (Destination && (SameTextIgnoringCase(Destination->zipFileName_, zipFileName_) ||
-                         platform::ExpandFileName(Destination->zipFileName_) ==
-                             platform::ExpandFileName(zipFileName_))))
+        (Destination && SameFile(files, Destination->zipFileName_, zipFileName_)))
       throw EZipBuilder(kMsgCopySameArchive);
     if (!Destination || Destination->zipFileName_.empty()) throw EZipBuilder(kMsgCopyDestinationOpen);
 
