@@ -83,6 +83,9 @@ const FullDiskCase kCases[] = {
      "add -s 256k a.zip ../n.txt", true},
 };
 
+// Cases print as their names (test names in ctest).
+void PrintTo(const FullDiskCase& c, std::ostream* out) { *out << c.name; }
+
 struct FullDisk : ::testing::TestWithParam<FullDiskCase> {
   testsupport::TempDir dir;
   std::string disk;

@@ -134,6 +134,9 @@ const AliasCase kAliasCases[] = {
      "split -s 16k a.zip b.zip", kSameFile},
 };
 
+// Cases print as their names (test names in ctest).
+void PrintTo(const AliasCase& c, std::ostream* out) { *out << c.name; }
+
 struct AliasTable : OutputRuleTest, ::testing::WithParamInterface<AliasCase> {};
 
 TEST_P(AliasTable, RefusedBeforeAnythingIsTouched) {
