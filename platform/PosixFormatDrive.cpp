@@ -1,7 +1,7 @@
 // Formatting a removable drive of the prefix: the block device it is mapped to
 // ("x::") with mkfs.fat when the user may write it and it is not mounted, else
 // the directory it is mapped to ("x:"), emptied and labelled. Never "/", the
-// home directory, the prefix, or a directory holding one of them.
+// home directory, the prefix, a directory holding one of them, or one inside the prefix.
 #include "PosixFormatDrive.h"
 
 #include <fcntl.h>
@@ -65,9 +65,11 @@ FormatTarget FindFormatTarget(char letter) {
   const std::string directory = RealPath(DosDevice(letter, ":"));
   if (directory.empty() || !fs::is_directory(directory)) return target;
   const char* home = std::getenv("HOME");
-  for (const std::string& keep :
-       {std::string("/"), RealPath(home ? home : ""), RealPath(WinePrefix())})
+  const std::string prefix = RealPath(WinePrefix());
+  for (const std::string& keep : {std::string("/"), RealPath(home ? home : ""), prefix})
     if (Holds(directory, keep)) return target;
+  // Nor anything inside the prefix: its drives, registry and programs live there.
+  if (!prefix.empty() && Holds(prefix, directory)) return target;
   return {FormatTarget::Kind::Directory, directory};
 }
 

@@ -68,6 +68,56 @@ TEST_F(CliHostileTest, ControlCharactersAreEscapedAndReplaced) {
   EXPECT_EQ(Files("out"), std::vector<std::string>{"a_[31mred__x.txt"});
 }
 
+// Names and settings the tool prints reach the terminal escaped, whichever
+// command prints them; failures name their cause, never a bare code.
+TEST_F(CliHostileTest, EveryNameAndSettingPrintedIsEscaped) {
+  const std::string hostile = "a\x1b[31mred\r.txt";
+  WriteTextFile(dir / "c.zip", CraftZip({{hostile, "hi"}, {"plain.txt", "p"}}));
+  WriteTextFile(dir / "d.zip", CraftZip({{hostile, "theirs"}}));
+  WriteTextFile(dir / "e.zip", CraftZip({{"plain.txt", "p"}}));
+  WriteTextFile(dir / "stub\x1b[2J.bin", "MZ" + std::string(510, '\x90'));
+  const std::string q = testsupport::ShellQuote(hostile);
+  auto expectClean = [](const testsupport::CommandResult& r) {
+    const std::string printed = r.out + r.err;
+    EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;
+    EXPECT_EQ(printed.find('\r'), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("(code"), std::string::npos) << printed;
+  };
+  struct Case {
+    std::string args;
+    int status;
+    std::string expected;  // in stdout or stderr, escaped
+  } cases[] = {
+      {"copy -n d.zip c.zip " + q, 0, "kept: a\\x1b[31mred\\x0d.txt"},
+      {"rename c.zip " + testsupport::ShellQuote("red=blue\x1b[0m"), 0,
+       "a\\x1b[31mred\\x0d.txt renamed to: a\\x1b[31mblue\\x1b[0m\\x0d.txt"},
+      {"rename c.zip " + q, 10, "'a\\x1b[31mred\\x0d.txt' is not of the form"},
+      {"sfx --stub " + testsupport::ShellQuote("stub\x1b[2J.bin") + " --caption " +
+           testsupport::ShellQuote("cap\x1b]0;title\x07") + " e.zip",
+       0, "(stub stub\\x1b[2J.bin)"},
+      {testsupport::ShellQuote("no\x1b[1mcommand"), 2, "unknown command 'no\\x1b[1mcommand'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    auto r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.expected), std::string::npos) << r.out << r.err;
+    expectClean(r);
+  }
+  // unsfx: a failure without a report of its own says what failed; the
+  // settings it prints once it succeeds are escaped.
+  std::filesystem::create_directory(dir / "e.zip");
+  auto failed = Run("unsfx e.exe");
+  EXPECT_EQ(failed.status, 1) << failed.err;
+  EXPECT_FALSE(failed.err.empty());
+  expectClean(failed);
+  std::filesystem::remove(dir / "e.zip");
+  auto back = Run("unsfx e.exe");
+  EXPECT_EQ(back.status, 0) << back.err;
+  EXPECT_NE(back.out.find("caption: cap\\x1b]0;title\\x07"), std::string::npos) << back.out;
+  expectClean(back);
+}
+
 // FIFOs and devices are skipped with a warning; a FIFO with data (what a
 // writer records for input read from a pipe) is that data and extracts as a
 // regular file, as unzip does. Stored permissions pass through the umask (022).

@@ -136,6 +136,23 @@ TEST_F(FormatTest, ResultsAndTheHooksRules) {
   }
 }
 
+// A label longer than the dialog's field (11 characters, as a disk label holds)
+// is set at the field's length, and setting it settles the field.
+TEST_F(FormatTest, ALabelLongerThanItsFieldSettles) {
+  for (const std::string label : {"PKBACK# 0002", "A LABEL OF TWENTY-SIX CHARS"}) {
+    SCOPED_TRACE(label);
+    drives.Insert('A', OldDisk("disk"));
+    ui.seen.clear();
+    ui.formatAnswers = {ui::FormatAnswer::Start, ui::FormatAnswer::Close};
+    zip.ConfirmErase = true;
+    EXPECT_EQ(Format('A', label), 0);
+    ASSERT_FALSE(ui.seen.empty());
+    EXPECT_EQ(ui.seen[0].label, label.substr(0, 11));
+    EXPECT_EQ(ui.seen[0].labelAfterChange, label.substr(0, 11));
+    EXPECT_EQ(drives.DiskIn('A')->label, label.substr(0, 11));
+  }
+}
+
 TEST_F(FormatTest, OneFormatAtATime) {
   TZipBuilder second{&env, &ui};
   int secondResult = 0;
@@ -291,6 +308,7 @@ TEST(PosixFormatDrive, OnlyRemovableDirectoriesAwayFromHomeAndPrefix) {
       {"the home directory", 'a', home, -3},
       {"the prefix", 'a', prefix, -3},
       {"a directory holding the prefix", 'a', dir.path(), -3},
+      {"a directory inside the prefix", 'a', prefix + "/drive_c/floppy", -3},
       {"the root", 'a', "/", -3},
       {"a drive without a directory", 'a', dir / "missing", -3},
   };
@@ -301,7 +319,8 @@ TEST(PosixFormatDrive, OnlyRemovableDirectoriesAwayFromHomeAndPrefix) {
     fs::remove(link);
     if (c.target != dir / "missing") fs::create_directories(c.target);
     fs::create_directory_symlink(c.target, link);
-    const bool ours = c.target == dir / "floppy" || c.target == dir / "fixed";
+    const bool ours = c.target == dir / "floppy" || c.target == dir / "fixed" ||
+                      c.target == prefix + "/drive_c/floppy";
     if (ours) {
       fs::create_directories(c.target + "/sub");
       WriteTextFile(c.target + "/sub/file.txt", "data");

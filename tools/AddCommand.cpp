@@ -115,7 +115,7 @@ int RunAdd(const std::vector<std::string>& args) {
   if (zip.SuccessCount() > 0 || zip.ErrCode() == 0) {
     std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
               << " added\n";
-    if (options.Contains(AddDiskSpan)) std::cerr << "zipbuilder: last volume " << zip.ZipFileName() << '\n';
+    if (options.Contains(AddDiskSpan)) std::cerr << "zipbuilder: last volume " << EscapedText(zip.ZipFileName()) << '\n';
     return 0;
   }
   return 1;

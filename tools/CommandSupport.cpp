@@ -72,7 +72,7 @@ void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& befor
 ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& requested) {
   const std::string archive = LastVolumeOf(zip, requested);
   if (!zip.FileExists(archive)) {
-    std::cerr << "zipbuilder: " << archive << ": "
+    std::cerr << "zipbuilder: " << EscapedText(archive) << ": "
               << zip.LoadZipStr(kMsgInputMissing, "Input file does not exist") << '\n';
     return ArchiveOpening::Missing;
   }
@@ -82,7 +82,7 @@ ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& requested) {
 
 bool NameArchive(TZipBuilder& zip, const std::string& archive) {
   if (!zip.FileExists(archive)) {
-    std::cerr << "zipbuilder: " << archive << ": "
+    std::cerr << "zipbuilder: " << EscapedText(archive) << ": "
               << zip.LoadZipStr(kMsgInputMissing, "Input file does not exist") << '\n';
     return false;
   }

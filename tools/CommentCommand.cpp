@@ -33,7 +33,7 @@ int RunComment(const std::vector<std::string>& args) {
   bool failed = false;
   zip.OnMessage = [&failed](TZipBuilder*, int, const std::string& message) {
     failed = true;
-    std::cerr << "zipbuilder: " << message << '\n';
+    std::cerr << "zipbuilder: " << EscapedText(message, true) << '\n';
   };
   zip.SetZipComment(text);
   return failed ? 1 : 0;

@@ -60,7 +60,7 @@ int RunCopy(const std::vector<std::string>& args) {
   // A failed deletion has been reported; the source still holds the members.
   if (move && source.ErrCode() != 0) return kComponentFailure;
   const auto& kept = source.FSpecArgs();
-  for (const auto& name : kept) std::cout << "kept: " << name << '\n';
+  for (const auto& name : kept) std::cout << "kept: " << EscapedText(name) << '\n';
   std::cerr << "zipbuilder: " << requested - kept.size() << " of " << requested
             << (requested == 1 ? " member" : " members") << " copied"
             << (move ? " and deleted from the source\n" : "\n");

@@ -119,7 +119,7 @@ int RunExtractRequest(const ExtractRequest& request) {
 
   if (!request.testOnly && !request.baseDir.empty()) {
     if (!CreateDirectories(*platform::DefaultEnv().files, request.baseDir)) {
-      std::cerr << "zipbuilder: cannot create directory " << request.baseDir << '\n';
+      std::cerr << "zipbuilder: cannot create directory " << EscapedText(request.baseDir) << '\n';
       return kExitError;
     }
     zip.ExtrBaseDir = request.baseDir;

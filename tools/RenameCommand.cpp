@@ -60,7 +60,7 @@ int RunRename(const std::vector<std::string>& args) {
     if (args[i] != "-t" || i + 1 == args.size()) return Usage(std::cerr, kUsageError);
     auto parsed = ParseDosDateTime(args[++i]);
     if (!parsed) {
-      std::cerr << "zipbuilder: '" << args[i]
+      std::cerr << "zipbuilder: '" << EscapedText(args[i])
                 << "' is not a date and time of the form YYYY-MM-DDTHH:MM[:SS]"
                 << " between 1980 and 2107\n";
       return kUsageError;
@@ -73,7 +73,7 @@ int RunRename(const std::vector<std::string>& args) {
   for (; i < args.size(); ++i) {
     const size_t equals = args[i].find('=');
     if (equals == std::string::npos || equals == 0) {
-      std::cerr << "zipbuilder: '" << args[i] << "' is not of the form OLD=NEW\n";
+      std::cerr << "zipbuilder: '" << EscapedText(args[i]) << "' is not of the form OLD=NEW\n";
       return kUsageError;
     }
     items.push_back({args[i].substr(0, equals), args[i].substr(equals + 1), 0});
@@ -90,13 +90,17 @@ int RunRename(const std::vector<std::string>& args) {
   ProgressBar bar;
   bar.Attach(zip);
   // Per-member lines name every member; only the renamed ones are worth printing.
+  // Every other message (a warning, a failure) goes to stderr.
   const std::string renamedTo = zip.LoadZipStr(kMsgRenamedTo, " renamed to: ");
   const std::string processing = zip.LoadZipStr(kMsgProcessing, "Processing: ");
   zip.OnMessage = [&](TZipBuilder*, int, const std::string& text) {
-    if (text.compare(0, processing.size(), processing) != 0) return;
-    if (text.find(renamedTo) == std::string::npos) return;
     bar.ClearLine();
-    std::cout << text.substr(processing.size()) << '\n';
+    if (text.compare(0, processing.size(), processing) != 0) {
+      std::cerr << "zipbuilder: " << EscapedText(archive) << ": " << EscapedText(text, true) << '\n';
+      return;
+    }
+    if (text.find(renamedTo) == std::string::npos) return;
+    std::cout << EscapedText(text.substr(processing.size())) << '\n';
   };
   std::vector<RenameItem*> requests;
   for (auto& item : items) requests.push_back(&item);
@@ -106,10 +110,8 @@ int RunRename(const std::vector<std::string>& args) {
     std::cerr << "zipbuilder: a new name must keep a file name part when the old one has one\n";
     return kComponentFailure;
   }
-  if (result != 0) {
-    std::cerr << "zipbuilder: " << archive << ": " << zip.Message() << '\n';
-    return kComponentFailure;
-  }
+  // A failure has been reported as it happened.
+  if (result != 0) return kComponentFailure;
   return 0;
 }
 

@@ -30,7 +30,7 @@ int RunSplit(const std::vector<std::string>& args) {
   bar.Finish();
   if (result != 0) return 1;
   std::cerr << "zipbuilder: " << zip.DiskNr() + 1 << " volumes, the last "
-            << DiskSpan::NumberedName(args[3], zip.DiskNr()) << '\n';
+            << EscapedText(DiskSpan::NumberedName(args[3], zip.DiskNr())) << '\n';
   return 0;
 }
 
@@ -63,14 +63,14 @@ int RunJoin(const std::vector<std::string>& args) {
   }
   // The joined archive gets the extension .zip.
   if (zip.FileExists(platform::ChangeFileExt(out, ".zip")) && !force) {
-    std::cerr << "zipbuilder: " << platform::ChangeFileExt(out, ".zip")
+    std::cerr << "zipbuilder: " << EscapedText(platform::ChangeFileExt(out, ".zip"))
               << " exists (-f replaces it)\n";
     return 1;
   }
   const int result = zip.ReadSpan(set, out);
   bar.Finish();
   if (result != 0) return 1;
-  std::cerr << "zipbuilder: joined into " << out << '\n';
+  std::cerr << "zipbuilder: joined into " << EscapedText(out) << '\n';
   return 0;
 }
 

@@ -33,10 +33,29 @@ int Usage(const char* usage) {
   return 2;
 }
 
-// Reports a conversion code that came without a message of its own.
-int Finish(TZipBuilder& zip, int code, const std::string& what) {
+// What a conversion's code means when it came without a message of its own.
+const std::map<int, const char*> kSfxFailures = {
+    {-1, "the self-extractor could not be created or put in place"},
+    {-2, "writing the self-extractor fell short (is the disk full?)"},
+    {-3, "the stub or the archive could not be read"},
+    {-9, "the self-extractor written did not check out"},
+    {-11, "the icon could not be put into the stub"}};
+const std::map<int, const char*> kUnsfxFailures = {
+    {-1, "the archive could not be created or put in place"},
+    {-2, "reading the program or writing the archive fell short (is the disk full?)"},
+    {-3, "the program or the archive inside it could not be read"},
+    {-9, "the archive written did not check out"},
+    {-10, "not enough memory"}};
+
+// Reports a conversion code that came without a message of its own, by its cause.
+int Finish(TZipBuilder& zip, int code, const std::string& what,
+           const std::map<int, const char*>& causes) {
   if (code == 0) return 0;
-  if (zip.ErrCode() == 0) std::cerr << "zipbuilder: " << what << " failed (code " << code << ")\n";
+  if (zip.ErrCode() == 0) {
+    auto cause = causes.find(code);
+    std::cerr << "zipbuilder: " << EscapedText(zip.ZipFileName()) << ": " << what << " failed: "
+              << (cause != causes.end() ? cause->second : "an unexpected failure") << '\n';
+  }
   return 1;
 }
 
@@ -77,7 +96,7 @@ int RunSfx(const std::vector<std::string>& args) {
       std::ifstream in(path, std::ios::binary);
       TIcon icon{std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {})};
       if (!in.good() && !in.eof()) {
-        std::cerr << "zipbuilder: " << path << ": cannot read the icon\n";
+        std::cerr << "zipbuilder: " << EscapedText(path) << ": cannot read the icon\n";
         return 1;
       }
       zip.SetSFXIcon(icon);
@@ -93,8 +112,10 @@ int RunSfx(const std::vector<std::string>& args) {
   if (code == -10) std::cerr << "zipbuilder: the stub has no icon image that can be replaced\n";
   if (code == -12)
     std::cerr << "zipbuilder: the icon must hold exactly one 32x32 image of 16 colours\n";
-  if (code == 0) std::cout << zip.ZipFileName() << " (stub " << zip.SFXPath << ")\n";
-  return Finish(zip, code, "converting to a self-extractor");
+  if (code == -10 || code == -12) return 1;
+  if (code == 0)
+    std::cout << EscapedText(zip.ZipFileName()) << " (stub " << EscapedText(zip.SFXPath) << ")\n";
+  return Finish(zip, code, "converting to a self-extractor", kSfxFailures);
 }
 
 int RunUnsfx(const std::vector<std::string>& args) {
@@ -103,12 +124,12 @@ int RunUnsfx(const std::vector<std::string>& args) {
   ReportToStderr(zip);
   if (OpenArchive(zip, args[0]) != ArchiveOpening::Listed) return 1;
   int code = zip.ConvertZIP();
-  if (code != 0) return Finish(zip, code, "converting back to an archive");
-  std::cout << zip.ZipFileName() << '\n'
-            << "caption: " << zip.SFXCaption << '\n'
-            << "default directory: " << zip.SFXDefaultDir << '\n'
-            << "command line: " << zip.SFXCommandLine << '\n'
-            << "message: " << zip.SFXMessage << '\n'
+  if (code != 0) return Finish(zip, code, "converting back to an archive", kUnsfxFailures);
+  std::cout << EscapedText(zip.ZipFileName()) << '\n'
+            << "caption: " << EscapedText(zip.SFXCaption) << '\n'
+            << "default directory: " << EscapedText(zip.SFXDefaultDir) << '\n'
+            << "command line: " << EscapedText(zip.SFXCommandLine) << '\n'
+            << "message: " << EscapedText(zip.SFXMessage) << '\n'
             << "overwrite: " << kOverwriteNames[zip.SFXOverWriteMode] << '\n'
             << "options:";
   for (const auto& [name, option] : kOptionSwitches)

@@ -4,6 +4,7 @@
 
 #include "Command.h"
 #include "platform/Interrupts.h"
+#include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
 
 std::vector<Command>& Commands() {
@@ -47,6 +48,6 @@ int main(int argc, char** argv) {
     }
     return status;
   }
-  std::cerr << "zipbuilder: unknown command '" << first << "' (try --help)\n";
+  std::cerr << "zipbuilder: unknown command '" << platform::EscapedText(first) << "' (try --help)\n";
   return 2;
 }

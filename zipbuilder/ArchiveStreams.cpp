@@ -29,7 +29,8 @@ bool ArchiveReader::Fill() {
   begin_ = end_ = 0;
   const int64_t got = files_.Read(handle_, buffer_.data(), std::min(nextFill_, buffer_.size()));
   if (got < 0) return false;
-  nextFill_ *= 2;
+  // Grows up to the buffer and stays there: doubling on would wrap to nothing.
+  nextFill_ = std::min(nextFill_ * 2, buffer_.size());
   end_ = static_cast<size_t>(got);
   return true;
 }

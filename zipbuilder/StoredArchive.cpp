@@ -103,7 +103,6 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
     zip::CentralEntry entry;
     if (zip::Status s = zip::DecodeCentralEntry(rest, entry); s != zip::Status::kOk)
       throw EZipBuilder(CentralEntryError(s, rest));
-    if (entry.name.size() > kMaxStoredNameLength) throw EZipBuilder(kMsgCentralNameReadError);
     StoredMember& m = archive.members.emplace_back();
     m.header = entry.header;
     m.name = Text(entry.name);
@@ -136,7 +135,6 @@ void CopyStoredMember(ArchiveReader& in, ArchiveWriter& out, const StoredMember&
   if (!in.Read(fixed, sizeof fixed)) throw EZipBuilder(kMsgLocalHeaderReadError);
   zip::LocalFileHeader local;
   if (zip::DecodeLocalHeader(fixed, local) != zip::Status::kOk) throw EZipBuilder(kMsgLocalSignatureWrong);
-  if (local.FileNameLen > kMaxStoredNameLength) throw EZipBuilder(kMsgLocalNameReadError);
   std::string storedName(local.FileNameLen, '\0');
   if (!in.Read(storedName.data(), storedName.size())) throw EZipBuilder(kMsgLocalNameReadError);
 
@@ -150,20 +148,19 @@ void CopyStoredMember(ArchiveReader& in, ArchiveWriter& out, const StoredMember&
   zip::Encode(local, fixed);
   out.Write(fixed, sizeof fixed, kMsgLocalHeaderWriteError);
   out.Write(name.data(), name.size(), kMsgLocalHeaderWriteError);
-  auto passTo = [&out](int messageId) {
-    return [&out, messageId](const uint8_t* bytes, size_t count) {
-      out.Write(bytes, count, messageId);
-    };
+  // A write that fails (a full disk) is a write error, whatever was being copied.
+  auto writeOut = [&out](const uint8_t* bytes, size_t count) {
+    out.Write(bytes, count, kMsgOutputWriteError);
   };
   if (change.dateTime == 0) {
-    if (!in.Pass(local.ExtraLen, passTo(kMsgLocalExtraReadError))) throw EZipBuilder(kMsgLocalExtraReadError);
+    if (!in.Pass(local.ExtraLen, writeOut)) throw EZipBuilder(kMsgLocalExtraReadError);
   } else {
     std::string extra(local.ExtraLen, '\0');
     if (!in.Read(extra.data(), extra.size())) throw EZipBuilder(kMsgLocalExtraReadError);
     StampExtraTimes(extra, change.dateTime);
-    out.Write(extra.data(), extra.size(), kMsgLocalExtraReadError);
+    out.Write(extra.data(), extra.size(), kMsgOutputWriteError);
   }
-  if (!in.Pass(member.compressedSize, passTo(kMsgDataReadError))) throw EZipBuilder(kMsgDataReadError);
+  if (!in.Pass(member.compressedSize, writeOut)) throw EZipBuilder(kMsgDataReadError);
   if (!(local.Flag & zip::kFlagDataDescriptor)) return;
 
   // The descriptor's form (signature or not, 4- or 8-byte sizes) shows in its
@@ -212,8 +209,8 @@ void WriteCentralHeader(ArchiveWriter& out, const zip::CentralFileHeader& header
   zip::Encode(header, fixed);
   out.Write(fixed, sizeof fixed, kMsgCentralHeaderWriteError);
   out.Write(name.data(), name.size(), kMsgCentralHeaderWriteError);
-  out.Write(extra.data(), extra.size(), kMsgCentralExtraReadError);
-  out.Write(comment.data(), comment.size(), kMsgFileCommentReadError);
+  out.Write(extra.data(), extra.size(), kMsgOutputWriteError);
+  out.Write(comment.data(), comment.size(), kMsgOutputWriteError);
 }
 
 void WriteArchiveEnd(ArchiveWriter& out, zip::ZipEndOfCentral end,
@@ -251,5 +248,56 @@ void WriteArchiveEnd(ArchiveWriter& out, zip::ZipEndOfCentral end,
   uint8_t endBytes[zip::kEndRecordSize];
   zip::Encode(end, endBytes);
   out.Write(endBytes, sizeof endBytes, kMsgEndRecordWriteError);
-  out.Write(comment.data(), comment.size(), kMsgArchiveCommentReadError);
+  out.Write(comment.data(), comment.size(), kMsgOutputWriteError);
+}
+
+std::vector<uint64_t> CopyMembersAnew(ArchiveReader& in, ArchiveWriter& out,
+                                      const StoredArchive& archive,
+                                      const std::vector<MemberRewrite>& changes,
+                                      const std::function<void(size_t)>& beforeMember) {
+  if (!in.SeekTo(0) ||
+      !in.Pass(static_cast<uint64_t>(archive.prefixSize), [&](const uint8_t* bytes, size_t count) {
+        out.Write(bytes, count, kMsgOutputWriteError);
+      }))
+    throw EZipBuilder(kMsgSfxHeaderCopyError);
+  std::vector<uint64_t> offsets(archive.members.size(), 0);
+  for (size_t i = 0; i < archive.members.size(); ++i) {
+    const MemberRewrite& change = changes[i];
+    if (!change.keep) continue;
+    if (beforeMember) beforeMember(i);
+    offsets[i] = static_cast<uint64_t>(out.Position());
+    LocalChange local;
+    if (change.name) local.name = *change.name;
+    local.dateTime = change.dateTime;
+    CopyStoredMember(in, out, archive.members[i], local);
+  }
+  return offsets;
+}
+
+void WriteDirectoryAnew(ArchiveWriter& out, const StoredArchive& archive,
+                        const std::vector<MemberRewrite>& changes,
+                        const std::vector<uint64_t>& offsets) {
+  const uint64_t directoryAt = static_cast<uint64_t>(out.Position());
+  uint64_t entries = 0;
+  for (size_t i = 0; i < archive.members.size(); ++i) {
+    const StoredMember& m = archive.members[i];
+    const MemberRewrite& change = changes[i];
+    if (!change.keep) continue;
+    ++entries;
+    zip::CentralFileHeader header = m.header;
+    const std::string_view name = change.name ? std::string_view(*change.name) : m.name;
+    header.FileNameLen = static_cast<uint16_t>(name.size());
+    std::optional<std::string> extra = PlaceLocalHeader(header, m.extra, m, offsets[i]);
+    if (change.dateTime != 0) {
+      header.ModifDate = static_cast<uint16_t>(change.dateTime >> 16);
+      header.ModifTime = static_cast<uint16_t>(change.dateTime);
+      if (!extra) extra = std::string(m.extra);
+      StampExtraTimes(*extra, change.dateTime);
+    }
+    WriteCentralHeader(out, header, name, extra ? std::string_view(*extra) : m.extra, m.comment);
+  }
+  const uint64_t directorySize = static_cast<uint64_t>(out.Position()) - directoryAt;
+  WriteArchiveEnd(out, archive.end, archive.zip64End, entries, directorySize, directoryAt,
+                  archive.comment);
+  out.Flush(kMsgOutputWriteError);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,8 +14,8 @@
 #include "zipbuilder/ArchiveStreams.h"
 #include "zipformat/Records.h"
 
-// Names pass through a buffer of this size: longer ones are refused.
-constexpr size_t kMaxStoredNameLength = 8192;
+// A stored name's length field holds 16 bits: a longer new name cannot be written.
+constexpr size_t kMaxStoredNameLength = 0xFFFF;
 
 struct StoredMember {
   zip::CentralFileHeader header{};        // the fixed part as stored
@@ -37,7 +38,7 @@ struct StoredArchive {
 
 // Reads the directory of the archive open on `in`, whose end record `end` lies at
 // file position `endAt`. Raises 11013 (a header cut short), 11015 (a wrong
-// signature), 11017 (a name cut short or longer than the name buffer), 11019 (an
+// signature), 11017 (a name cut short), 11019 (an
 // extra field), 11022 (a file comment), 11023 (the archive comment), 11008 (seek).
 // Offsets that do not count a stub in front are turned into file positions.
 StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& end, int64_t endAt);
@@ -56,7 +57,8 @@ struct LocalChange {
 // Copies the member's stored record from `in` to `out`: local header, name,
 // extra field (its times stamped with a new date), data and, with flag bit 3, the data descriptor
 // at its real length. Raises 11008 (seek), 11012 and 11014 (local header), 11016 (local name),
-// 11028 (header written), 11018 (extra field), 11021 (data), 11020 (descriptor).
+// 11028 (header written), 11018 (extra field read), 11021 (data read), 11020 (descriptor),
+// 11010 (extra field or data written: a full disk).
 void CopyStoredMember(ArchiveReader& in, ArchiveWriter& out, const StoredMember& member,
                       const LocalChange& change);
 
@@ -67,13 +69,35 @@ std::optional<std::string> PlaceLocalHeader(zip::CentralFileHeader& header, std:
                                             const StoredMember& member, uint64_t offset);
 
 // Writes one central header with its name, extra field and comment
-// (11029 header and name, 11019 extra field, 11022 comment).
+// (11029 header and name, 11010 extra field and comment).
 void WriteCentralHeader(ArchiveWriter& out, const zip::CentralFileHeader& header,
                         std::string_view name, std::string_view extra, std::string_view comment);
 
 // Writes the end of a rewritten archive: a ZIP64 end record and its locator when
 // `zip64End` was present or the values need them, the end record (`end` with the
-// counts, size and offset given; 11030) and `comment` (11023).
+// counts, size and offset given; 11030) and `comment` (11010).
 void WriteArchiveEnd(ArchiveWriter& out, zip::ZipEndOfCentral end,
                      const std::optional<zip::Zip64EndOfCentral>& zip64End, uint64_t entries,
                      uint64_t directorySize, uint64_t directoryAt, const std::string& comment);
+
+// How one member travels when an archive is written anew.
+struct MemberRewrite {
+  bool keep = true;
+  std::optional<std::string> name;  // a new stored name
+  uint32_t dateTime = 0;            // a new MS-DOS date-time (0: unchanged)
+};
+
+// Copies the prefix of `archive` (read from `in`; 10140 when it cannot be read)
+// and its members that `changes` keeps, with their changes, to `out`; tells
+// `beforeMember` each kept member's index first. Returns the new local header
+// offsets, one per member of `archive` (0 for one left out).
+std::vector<uint64_t> CopyMembersAnew(ArchiveReader& in, ArchiveWriter& out,
+                                      const StoredArchive& archive,
+                                      const std::vector<MemberRewrite>& changes,
+                                      const std::function<void(size_t)>& beforeMember);
+
+// Writes the central directory of the kept members, at `offsets`, with their new
+// names and dates, then the end records, and flushes `out`.
+void WriteDirectoryAnew(ArchiveWriter& out, const StoredArchive& archive,
+                        const std::vector<MemberRewrite>& changes,
+                        const std::vector<uint64_t>& offsets);

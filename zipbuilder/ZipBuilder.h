@@ -30,6 +30,8 @@ class FormatDialog;
 }
 class TSHFormatThread;
 class OutputRule;
+class ArchiveReader;
+struct StoredArchive;
 
 // ---- Enumerations ------------------------------------------------------------
 
@@ -590,6 +592,11 @@ class TZipBuilder {
   // archive is replaced by it (ArchiveReplace.cpp; failures reported: -7).
   int FinishTemporary(platform::FileHandle& file, uint32_t dosTime, int result);
   int ReplaceZipFile(platform::TemporaryFile& temporary, const std::string& archive, DeleteOpts how);
+  // Copying with removal from the source (ZipCopy.cpp): writes the source
+  // archive, read through `in`, into `temporary` (made beside it) without the
+  // entries `drop` marks (the very ones copied). 0, or a code as RunCoded's (reported).
+  int WriteWithoutCopied(ArchiveReader& in, const StoredArchive& archive,
+                         const std::vector<bool>& drop, platform::TemporaryFile& temporary);
 
   // @add-private
   // After the engine built `temporary` for a spanned add: writes the set, names

@@ -2,7 +2,7 @@
 // temporary file beside it from its own members and the source's, all in their
 // stored form, and the temporary file then takes the destination's place.
 #include <algorithm>
-#include <cctype>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/Env.h"
@@ -13,13 +13,12 @@
 #include "zipbuilder/OutputRule.h"
 #include "zipbuilder/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/TextCase.h"
 
 namespace {
 
-std::string Folded(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+// Names as every name lookup of the component compares them (letter case by the locale's rules).
+std::u32string Folded(const std::string& text) { return zip::FoldedCharacters(text); }
 
 // What happens to one record of the rebuilt destination.
 enum class Mark { Own, New, Replace, Keep, Ask };
@@ -32,8 +31,8 @@ struct DestinationRecord {
 };
 
 // The first member of each name, compared as the listing shows names and ignoring case.
-std::unordered_map<std::string, size_t> IndexByName(const std::vector<std::string>& names) {
-  std::unordered_map<std::string, size_t> index;
+std::unordered_map<std::u32string, size_t> IndexByName(const std::vector<std::string>& names) {
+  std::unordered_map<std::u32string, size_t> index;
   index.reserve(names.size());
   for (size_t i = 0; i < names.size(); ++i) index.emplace(Folded(names[i]), i);
   return index;
@@ -52,9 +51,19 @@ static std::string ListedName(TZipBuilder& owner, const StoredMember& m) {
   return TZipBuilder::ReplaceForwardSlash(name);
 }
 
+// A volume of a spanned set: its members lie on other volumes and their headers
+// name them, so they cannot be copied as they are.
+static bool IsSpannedVolume(const StoredArchive& archive) {
+  return archive.end.ThisDiskNo != 0 || archive.end.CentralDiskNo != 0 ||
+         (archive.zip64End &&
+          (archive.zip64End->ThisDiskNo != 0 || archive.zip64End->CentralDiskNo != 0));
+}
+
 int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource,
                                  OvrOpts OverWrite) {
-  if (Busy()) return -6;
+  // Neither component may be in the middle of an operation (a call from one of
+  // their event handlers): nothing is touched then, not even the destination's input.
+  if (Busy() || (Destination && Destination->Busy())) return -6;
   RunningScope running(*this, RunKind::Zip);
   errCode_ = 0;
   message_.clear();
@@ -65,7 +74,11 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   platform::TemporaryFile temporary;
   platform::FileHandle output = platform::kInvalidHandle;
   uint32_t destinationTime = 0;
-  std::vector<std::string> notCopied, copied;
+  std::vector<std::string> notCopied;
+  // The source stays open until the copied entries are removed from it.
+  StoredArchive source;
+  std::optional<ArchiveReader> sourceIn;
+  std::vector<bool> copied;
   int result = RunCoded([&] {
     if (Destination == this ||
         (Destination && SameFile(files, Destination->zipFileName_, zipFileName_)))
@@ -88,8 +101,10 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     zip::ZipEndOfCentral sourceEnd{};
     inFileName_ = zipFileName_;
     CheckIfLastDisk(sourceEnd, true);
-    ArchiveReader sourceIn(files, inFileHandle_);
-    const StoredArchive source = ReadStoredArchive(sourceIn, sourceEnd, endOfCentralOffset_);
+    sourceIn.emplace(files, inFileHandle_);
+    source = ReadStoredArchive(*sourceIn, sourceEnd, endOfCentralOffset_);
+    if (IsSpannedVolume(source) || IsSpannedVolume(target)) throw EZipBuilder(kMsgCopySpanned);
+    copied.assign(source.members.size(), false);
 
     // Marking: every line names a destination record, or a new one is added.
     std::vector<DestinationRecord> records;
@@ -133,7 +148,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     ArchiveWriter out(files, output);
     if (!destinationIn.SeekTo(0) || !destinationIn.Pass(static_cast<uint64_t>(target.prefixSize),
                                                         [&](const uint8_t* bytes, size_t count) {
-                                                          out.Write(bytes, count, kMsgSfxDataCopyError);
+                                                          out.Write(bytes, count, kMsgOutputWriteError);
                                                         }))
       throw EZipBuilder(kMsgSfxDataCopyError);
 
@@ -161,13 +176,15 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
       newOffsets.push_back(static_cast<uint64_t>(out.Position()));
       const bool fromSource = r.mark == Mark::New || r.mark == Mark::Replace;
       try {
-        CopyStoredMember(fromSource ? sourceIn : destinationIn, out, *r.supplier, {});
-      } catch (const EZipBuilder&) {
+        CopyStoredMember(fromSource ? *sourceIn : destinationIn, out, *r.supplier, {});
+      } catch (const EZipBuilder& e) {
+        // A write that failed (a full disk) says so; a record that could not be read names its archive.
+        if (e.Ident() == kMsgOutputWriteError || e.Ident() == kMsgLocalHeaderWriteError) throw;
         throw EZipBuilder(kMsgCopyFailed, fromSource ? zipFileName_ : Destination->zipFileName_,
                           Destination->zipFileName_);
       }
       if (r.mark == Mark::Keep) notCopied.push_back(r.listedName);
-      if (fromSource) copied.push_back(ListedName(*this, *r.supplier));
+      if (fromSource) copied[static_cast<size_t>(r.supplier - source.members.data())] = true;
       ui_->ProcessMessages();
     }
 
@@ -182,29 +199,64 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     WriteArchiveEnd(out, target.end, target.zip64End, records.size(),
                     static_cast<uint64_t>(out.Position()) - directoryAt, directoryAt,
                     target.comment);
-    out.Flush(kMsgArchiveCommentReadError);
+    out.Flush(kMsgOutputWriteError);
   });
 
-  for (TZipBuilder* owner : {this, Destination}) {
-    if (owner && owner->inFileHandle_ != platform::kInvalidHandle) {
-      files.Close(owner->inFileHandle_);
-      owner->inFileHandle_ = platform::kInvalidHandle;
-    }
+  if (Destination && Destination->inFileHandle_ != platform::kInvalidHandle && Destination != this) {
+    files.Close(Destination->inFileHandle_);
+    Destination->inFileHandle_ = platform::kInvalidHandle;
   }
   if (output != platform::kInvalidHandle) result = FinishTemporary(output, destinationTime, result);
+  // The source without the copied entries (the very ones, not a new match of
+  // the names) is written before anything is replaced: a failure, a full disk,
+  // leaves both archives as they were.
+  const bool removing = result == 0 && DeleteFromSource &&
+                        std::find(copied.begin(), copied.end(), true) != copied.end();
+  platform::TemporaryFile reducedSource;
+  if (removing) result = WriteWithoutCopied(*sourceIn, source, copied, reducedSource);
+  sourceIn.reset();
+  if (inFileHandle_ != platform::kInvalidHandle) {
+    files.Close(inFileHandle_);
+    inFileHandle_ = platform::kInvalidHandle;
+  }
   if (result != 0) {
     temporary.Discard();
   } else {
     result = ReplaceZipFile(temporary, Destination->zipFileName_, Destination->HowToDelete);
   }
   // The source loses members only once the destination holds them.
-  if (result == 0 && DeleteFromSource && !copied.empty()) {
-    running.Release();
-    fSpecArgs_ = copied;
-    Delete();
+  if (removing && result == 0) {
+    result = ReplaceZipFile(reducedSource, zipFileName_, HowToDelete);
+    if (result == 0) {
+      successCount_ = static_cast<int>(std::count(copied.begin(), copied.end(), true));
+      List();
+    }
   }
+  reducedSource.Discard();
   if (result == 0) fSpecArgs_ = notCopied;
   if (Destination) Destination->List();
   StopWaitCursor();
+  return result;
+}
+
+int TZipBuilder::WriteWithoutCopied(ArchiveReader& in, const StoredArchive& archive,
+                                    const std::vector<bool>& drop,
+                                    platform::TemporaryFile& temporary) {
+  auto& files = *env_->files;
+  platform::FileHandle output = platform::kInvalidHandle;
+  int result = RunCoded([&] {
+    temporary = CreateTemporaryBeside(files, zipFileName_);
+    if (!temporary.IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
+    output = files.Open(temporary.Path(), platform::Access::Write, platform::Share::None,
+                        platform::Disposition::CreateAlways, 0600);
+    if (output == platform::kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
+    std::vector<MemberRewrite> changes(archive.members.size());
+    for (size_t i = 0; i < changes.size(); ++i) changes[i].keep = !drop[i];
+    ArchiveWriter out(files, output);
+    const std::vector<uint64_t> offsets = CopyMembersAnew(in, out, archive, changes, nullptr);
+    WriteDirectoryAnew(out, archive, changes, offsets);
+  });
+  if (output != platform::kInvalidHandle) result = FinishTemporary(output, 0, result);
+  if (result != 0) temporary.Discard();
   return result;
 }

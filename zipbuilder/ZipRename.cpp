@@ -2,7 +2,6 @@
 // file beside it, each local and central header with its new name and date, and
 // the temporary file then takes the archive's place.
 #include <algorithm>
-#include <cctype>
 
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
@@ -11,14 +10,9 @@
 #include "zipbuilder/ArchiveReplace.h"
 #include "zipbuilder/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/TextCase.h"
 
 namespace {
-
-// A byte as matching sees it: letter case ignored, both separators alike.
-char Comparable(char c) {
-  if (c == '/') return '\\';
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 std::string WithForwardSlashes(std::string text) {
   std::replace(text.begin(), text.end(), '\\', '/');
@@ -50,23 +44,18 @@ struct Renaming {
 
 // Applies every request, in order, to the member's name in its backslash form,
 // each to the result of the ones before; the last request that renames the
-// member and carries a date sets it.
+// member and carries a date sets it. Names compare as every name lookup of the
+// component compares them (letter case by the locale's rules).
 Renaming ApplyRequests(const std::vector<RenameItem*>& requests, std::string_view storedName) {
   Renaming result;
-  std::string working;
-  std::string_view current = storedName;
+  std::string working = TZipBuilder::ReplaceForwardSlash(std::string(storedName));
   for (const RenameItem* item : requests) {
-    if (item->OldName.empty()) continue;
-    const auto found =
-        std::search(current.begin(), current.end(), item->OldName.begin(), item->OldName.end(),
-                    [](char a, char b) { return Comparable(a) == Comparable(b); });
-    if (found == current.end()) continue;
-    std::string changed = TZipBuilder::ReplaceForwardSlash(std::string(current));
-    changed.replace(static_cast<size_t>(found - current.begin()), item->OldName.size(),
-                    item->NewName);
+    const std::optional<zip::TextSpan> found = zip::FindIgnoringCase(working, item->OldName);
+    if (!found) continue;
+    std::string changed = working;
+    changed.replace(found->at, found->length, item->NewName);
     if (changed.empty()) continue;  // a member keeps a name
     working = std::move(changed);
-    current = working;
     result.renamed = true;
     if (item->DateTime != 0) result.dateTime = item->DateTime;
   }
@@ -99,6 +88,7 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
   auto& files = *env_->files;
   platform::TemporaryFile temporary;
   uint32_t inputTime = 0;
+  std::vector<std::string> undated;  // members whose date had to stay
   outFileHandle_ = platform::kInvalidHandle;
   int result = RunCoded([&] {
     if (!FileExists(zipFileName_)) throw EZipBuilder(kMsgInputMissing);
@@ -115,13 +105,9 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
     ArchiveReader in(files, inFileHandle_);
     ArchiveWriter out(files, outFileHandle_);
     StoredArchive archive = ReadStoredArchive(in, end, endOfCentralOffset_);
-    if (!in.SeekTo(0)) throw EZipBuilder(kMsgInputSeekError);
-    if (!in.Pass(static_cast<uint64_t>(archive.prefixSize),
-                 [&](const uint8_t* bytes, size_t count) { out.Write(bytes, count, kMsgSfxHeaderCopyError); }))
-      throw EZipBuilder(kMsgSfxHeaderCopyError);
 
-    std::vector<Renaming> renamings;
-    renamings.reserve(archive.members.size());
+    std::vector<MemberRewrite> changes;
+    changes.reserve(archive.members.size());
     int64_t total = 0;
     for (const StoredMember& m : archive.members) {
       Renaming r = ApplyRequests(RenameList, m.name);
@@ -129,12 +115,16 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
       if (r.dateTime == 0) r.dateTime = DateTime;
       // Traditional encryption with a data descriptor checks passwords against the
       // stored time: a new time would make every password look wrong.
-      if (ChecksPasswordAgainstTime(m.header)) r.dateTime = 0;
-      renamings.push_back(std::move(r));
+      if (r.dateTime != 0 && ChecksPasswordAgainstTime(m.header)) {
+        r.dateTime = 0;
+        undated.push_back(std::string(m.name));
+      }
+      MemberRewrite& change = changes.emplace_back();
+      if (r.renamed) change.name = std::move(r.name);
+      change.dateTime = r.dateTime;
       total += static_cast<int64_t>(m.name.size() + m.extra.size() + m.compressedSize);
     }
 
-    showProgress_ = true;
     out.onWrite = [this](int64_t count) {
       if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", count);
     };
@@ -144,47 +134,25 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
     }
     const std::string processing = LoadZipStr(kMsgProcessing, "Processing: ");
     const std::string renamedTo = LoadZipStr(kMsgRenamedTo, " renamed to: ");
-    std::vector<uint64_t> newOffsets;
-    newOffsets.reserve(archive.members.size());
-    for (size_t i = 0; i < archive.members.size(); ++i) {
-      const StoredMember& m = archive.members[i];
-      const Renaming& r = renamings[i];
-      const std::string_view name = r.renamed ? std::string_view(r.name) : m.name;
-      if (OnMessage) {
-        std::string text = processing;
-        text.append(m.name);
-        if (r.renamed) text += renamedTo + r.name;
-        OnMessage(this, 0, text);
-      }
-      newOffsets.push_back(static_cast<uint64_t>(out.Position()));
-      if (OnProgress)
-        OnProgress(this, ptMemberBegin, ReplaceForwardSlash(std::string(name)),
-                   static_cast<int64_t>(name.size() + m.extra.size() + m.compressedSize));
-      CopyStoredMember(in, out, m, {name, r.dateTime});
-      ui_->ProcessMessages();
-    }
+    const std::vector<uint64_t> offsets =
+        CopyMembersAnew(in, out, archive, changes, [&](size_t i) {
+          ui_->ProcessMessages();
+          showProgress_ = true;  // the prefix in front is not counted
+          const StoredMember& m = archive.members[i];
+          const MemberRewrite& change = changes[i];
+          const std::string_view name = change.name ? std::string_view(*change.name) : m.name;
+          if (OnMessage) {
+            std::string text = processing;
+            text.append(m.name);
+            if (change.name) text += renamedTo + *change.name;
+            OnMessage(this, 0, text);
+          }
+          if (OnProgress)
+            OnProgress(this, ptMemberBegin, ReplaceForwardSlash(std::string(name)),
+                       static_cast<int64_t>(name.size() + m.extra.size() + m.compressedSize));
+        });
     showProgress_ = false;
-
-    const uint64_t directoryAt = static_cast<uint64_t>(out.Position());
-    for (size_t i = 0; i < archive.members.size(); ++i) {
-      const StoredMember& m = archive.members[i];
-      const Renaming& r = renamings[i];
-      zip::CentralFileHeader header = m.header;
-      const std::string_view name = r.renamed ? std::string_view(r.name) : m.name;
-      header.FileNameLen = static_cast<uint16_t>(name.size());
-      std::optional<std::string> extra = PlaceLocalHeader(header, m.extra, m, newOffsets[i]);
-      if (r.dateTime != 0) {
-        header.ModifDate = static_cast<uint16_t>(r.dateTime >> 16);
-        header.ModifTime = static_cast<uint16_t>(r.dateTime);
-        if (!extra) extra = std::string(m.extra);
-        StampExtraTimes(*extra, r.dateTime);
-      }
-      WriteCentralHeader(out, header, name, extra ? std::string_view(*extra) : m.extra, m.comment);
-    }
-    const uint64_t directorySize = static_cast<uint64_t>(out.Position()) - directoryAt;
-    WriteArchiveEnd(out, archive.end, archive.zip64End, archive.members.size(), directorySize,
-                    directoryAt, archive.comment);
-    out.Flush(kMsgArchiveCommentReadError);
+    WriteDirectoryAnew(out, archive, changes, offsets);
   });
   showProgress_ = false;
 
@@ -203,6 +171,11 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
     result = ReplaceZipFile(temporary, zipFileName_, HowToDelete);
   }
   if (result == 0) List();
+  if (result == 0 && !undated.empty()) {
+    std::string names;
+    for (const std::string& name : undated) names += (names.empty() ? "" : ", ") + name;
+    ShowZipMessage(kMsgRenameDateKept, names);
+  }
   StopWaitCursor();
   return result;
 }

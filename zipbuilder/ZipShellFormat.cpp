@@ -17,6 +17,8 @@ namespace {
 std::atomic<TZipBuilder*> formatBuilder{nullptr};
 std::atomic<uintptr_t> formatHook{0};
 
+constexpr size_t kLabelFieldLength = 11;
+
 }  // namespace
 
 TSHFormatThread::TSHFormatThread(TZipBuilder* builder, bool createSuspended) : builder_(builder) {
@@ -108,9 +110,12 @@ void TSHFormatThread::CallWndRetProc(int code, const ui::ProcessedMessage& messa
     dialog->Post(ui::kFormatStart, ui::kBmClick, 0);
     builder->autoStart_ = false;
   }
+  // The field holds at most 11 characters, as a disk label does: the label is
+  // compared and set at that length, so that setting it settles the field.
+  const std::string label = builder->VolumeName().substr(0, kLabelFieldLength);
   if (message.message == ui::kWmSetText && message.control == ui::kFormatLabel &&
-      dialog->Text(ui::kFormatLabel).substr(0, 11) != builder->VolumeName())
-    dialog->SetText(ui::kFormatLabel, builder->VolumeName());
+      dialog->Text(ui::kFormatLabel).substr(0, kLabelFieldLength) != label)
+    dialog->SetText(ui::kFormatLabel, label);
   if (message.message == ui::kBmSetStyle && message.wParam == ui::kBsPushButton &&
       message.control == ui::kFormatClose && !builder->ConfirmErase)
     dialog->Post(ui::kFormatClose, ui::kBmClick, 0);

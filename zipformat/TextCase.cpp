@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <locale>
+#include <vector>
 
 namespace zip {
 namespace {
@@ -52,12 +53,13 @@ char32_t Fold(char32_t c) {
   return c;
 }
 
-}  // namespace
-
-std::u32string FoldedCharacters(const std::string& text) {
+// The folded characters of `text`, and where each begins when `starts` is given
+// (with the text's length behind the last).
+std::u32string Folded(const std::string& text, std::vector<size_t>* starts) {
   std::u32string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
+    if (starts) starts->push_back(i);
     char32_t codePoint = 0;
     size_t length = DecodeUtf8(text, i, codePoint);
     if (length == 0) {
@@ -68,7 +70,21 @@ std::u32string FoldedCharacters(const std::string& text) {
       i += length;
     }
   }
+  if (starts) starts->push_back(text.size());
   return out;
+}
+
+}  // namespace
+
+std::u32string FoldedCharacters(const std::string& text) { return Folded(text, nullptr); }
+
+std::optional<TextSpan> FindIgnoringCase(const std::string& text, const std::string& part) {
+  if (part.empty()) return std::nullopt;
+  std::vector<size_t> starts;
+  const std::u32string haystack = Folded(text, &starts), needle = Folded(part, nullptr);
+  const size_t found = haystack.find(needle);
+  if (found == std::u32string::npos) return std::nullopt;
+  return TextSpan{starts[found], starts[found + needle.size()] - starts[found]};
 }
 
 bool SameTextIgnoringCase(const std::string& a, const std::string& b) {

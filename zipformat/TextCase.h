@@ -2,6 +2,7 @@
 // Unicode rules the UTF-8 locale applies, for non-ASCII letters too ("Ä" = "ä").
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace zip {
@@ -11,5 +12,12 @@ namespace zip {
 // UTF-8 stay themselves (as units that no character folds to).
 std::u32string FoldedCharacters(const std::string& text);
 bool SameTextIgnoringCase(const std::string& a, const std::string& b);
+
+struct TextSpan {
+  size_t at = 0, length = 0;  // in bytes of the searched text
+};
+// The first place where `text` holds `part`, compared as SameTextIgnoringCase
+// compares, character by character; none when it holds it nowhere or `part` is empty.
+std::optional<TextSpan> FindIgnoringCase(const std::string& text, const std::string& part);
 
 }  // namespace zip
