@@ -96,6 +96,7 @@ TEST_F(CliHostileTest, EveryNameAndSettingPrintedIsEscaped) {
            testsupport::ShellQuote("cap\x1b]0;title\x07") + " e.zip",
        0, "(stub stub\\x1b[2J.bin)"},
       {testsupport::ShellQuote("no\x1b[1mcommand"), 2, "unknown command 'no\\x1b[1mcommand'"},
+      {"extract " + testsupport::ShellQuote("-\x1b[1m") + " c.zip", 10, "unknown option -\\x1b[1m"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

@@ -599,11 +599,19 @@ TEST_F(CopyRenameTest, CopyRefusesVolumesOfSpannedSets) {
   testsupport::ArchiveLayout lastVolume;
   lastVolume.thisDisk = lastVolume.centralDisk = 2;
   const std::string volume = testsupport::CraftArchive(SourceMembers(), lastVolume).bytes;
-  for (bool sourceIsVolume : {true, false}) {
-    SCOPED_TRACE(sourceIsVolume);
-    const std::string sourceBytes = Use(sourceIsVolume ? volume : CraftZip(SourceMembers()));
-    const std::string targetBytes =
-        Use(destination, sourceIsVolume ? CraftZip(DestinationMembers()) : volume);
+  // An archive of one volume whose member claims to start on another.
+  auto built = testsupport::CraftArchive(SourceMembers(), {});
+  const size_t new1 = built.bytes.find(std::string("PK\x01\x02", 4), built.centralOffset + 4);
+  built.bytes[new1 + 34] = 1;
+  struct Case {
+    std::string source, target;
+  } cases[] = {{volume, CraftZip(DestinationMembers())},
+               {CraftZip(SourceMembers()), volume},
+               {built.bytes, CraftZip(DestinationMembers())}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    const std::string sourceBytes = Use(c.source);
+    const std::string targetBytes = Use(destination, c.target);
     EXPECT_EQ(Copy({"new1.txt"}, OvrAlways, true), -7);
     EXPECT_EQ(zip.ErrCode(), 10186);
     EXPECT_EQ(zip.Message(), "Copying is not implemented for a spanned zip file");
@@ -681,6 +689,15 @@ TEST_F(CopyRenameTest, CopyIntoADestinationThatIsBusyChangesNothing) {
   EXPECT_EQ(ReadTextFile(path), sourceBytes);
   EXPECT_EQ(zip.FSpecArgs(), std::vector<std::string>{"new1.txt"});
   EXPECT_EQ(Files(), 2u);
+  // The other way round: the destination's own operations wait for the copy.
+  destination.OnMessage = nullptr;
+  zip.OnCopyZipOverwrite = [&](TZipBuilder*, const std::string&, bool& overwrite) {
+    nested.push_back(destination.Rename(list, 0));
+    overwrite = true;
+  };
+  ASSERT_EQ(Copy({"same.txt"}, OvrConfirm), 0) << zip.Message();
+  EXPECT_EQ(nested.back(), -6);
+  EXPECT_EQ(Joined(ViewStoredZip(ReadTextFile(destinationPath))), "mine.txt Same.TXT dir/");
 }
 
 // A write that fails, as on a full disk, is reported as a write error whatever

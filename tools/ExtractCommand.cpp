@@ -3,6 +3,7 @@
 
 #include "Command.h"
 #include "ExtractSession.h"
+#include "platform/Terminal.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ int RunExtract(const std::vector<std::string>& args) {
     bool needsValue = a == "-d" || a == "-P";
     if (!optionsDone && needsValue) {
       if (i + 1 >= args.size()) {
-        std::cerr << "zipbuilder: " << a << " needs a value\nusage: zipbuilder " << kUsage << '\n';
+        std::cerr << "zipbuilder: " << platform::EscapedText(a) << " needs a value\nusage: zipbuilder " << kUsage << '\n';
         return kExitUsage;
       }
       if (a == "-d") request.baseDir = args[++i];
@@ -37,7 +38,7 @@ int RunExtract(const std::vector<std::string>& args) {
     } else if (!optionsDone && a == "--") {
       optionsDone = true;
     } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
-      std::cerr << "zipbuilder: unknown option " << a << "\nusage: zipbuilder " << kUsage << '\n';
+      std::cerr << "zipbuilder: unknown option " << platform::EscapedText(a) << "\nusage: zipbuilder " << kUsage << '\n';
       return kExitUsage;
     } else if (request.archive.empty()) {
       request.archive = a;

@@ -65,6 +65,9 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   // their event handlers): nothing is touched then, not even the destination's input.
   if (Busy() || (Destination && Destination->Busy())) return -6;
   RunningScope running(*this, RunKind::Zip);
+  // The destination's archive is being rebuilt: its own operations wait too.
+  std::optional<RunningScope> destinationRunning;
+  if (Destination && Destination != this) destinationRunning.emplace(*Destination, RunKind::Zip);
   errCode_ = 0;
   message_.clear();
   StartWaitCursor();
@@ -175,6 +178,8 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
       }
       newOffsets.push_back(static_cast<uint64_t>(out.Position()));
       const bool fromSource = r.mark == Mark::New || r.mark == Mark::Replace;
+      // A member that names another volume as its start would keep naming it.
+      if (fromSource && r.supplier->diskStart != 0) throw EZipBuilder(kMsgCopySpanned);
       try {
         CopyStoredMember(fromSource ? *sourceIn : destinationIn, out, *r.supplier, {});
       } catch (const EZipBuilder& e) {
