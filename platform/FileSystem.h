@@ -59,6 +59,14 @@ struct UnnamedFile {
   bool named = false;  // made under a temporary name: remove `path` to discard it
 };
 
+// The file a path reaches: two paths with equal identities open one file,
+// whatever their spelling, links or hard links.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 struct DirEntry {
   std::string name;  // bare name, never "." or ".."
   FileInfo info;
@@ -91,6 +99,8 @@ class FileSystem {
   // lstat-like: a symbolic link is reported as one.
   virtual std::optional<FileInfo> Stat(const std::string& path) = 0;
   virtual bool SetPermissions(const std::string& path, uint32_t mode) = 0;
+  // The file `path` reaches, symbolic links followed; none when it reaches nothing.
+  virtual std::optional<FileIdentity> Identify(const std::string& path) = 0;
   virtual bool SetPathDosTime(const std::string& path, uint32_t dosDateTime) = 0;
 
   virtual bool DeleteFile(const std::string& path) = 0;
@@ -127,6 +137,17 @@ class FileSystem {
     file.handle =
         Open(file.path, Access::ReadWrite, Share::ReadWrite, Disposition::OpenExisting, 0600);
     if (file.handle == kInvalidHandle) DeleteFile(file.path);
+    return file;
+  }
+  // Takes the existing file `path` over as a file without a name: opened for
+  // reading, sharing everything, and its name removed where the file stays
+  // reachable through the handle (a killed process then leaves nothing of it);
+  // else it keeps its name (`named`). The handle is kInvalidHandle on failure.
+  virtual UnnamedFile AdoptAsUnnamed(const std::string& path) {
+    UnnamedFile file;
+    file.handle = Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting);
+    file.path = path;
+    file.named = true;
     return file;
   }
   // Gives `file` the name `target` on the same file system, replacing what is

@@ -241,6 +241,13 @@ class PosixFiles : public FileSystem {
     return InfoFromStat(st, ExtractFileName(path));
   }
 
+  std::optional<FileIdentity> Identify(const std::string& path) override {
+    struct stat st;
+    if (path.empty()) return std::nullopt;
+    if (::stat(ToNativePath(path).c_str(), &st) != 0) return Failed(std::optional<FileIdentity>());
+    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  }
+
   bool SetPermissions(const std::string& path, uint32_t mode) override {
     return Kept(::chmod(ToNativePath(path).c_str(), static_cast<mode_t>(mode & 07777)) == 0);
   }
@@ -368,6 +375,17 @@ class PosixFiles : public FileSystem {
     if (::access(file.path.c_str(), F_OK) != 0) {
       ::close(fd);
       return FileSystem::CreateUnnamedFile(dir);
+    }
+    return file;
+  }
+
+  UnnamedFile AdoptAsUnnamed(const std::string& path) override {
+    UnnamedFile file = FileSystem::AdoptAsUnnamed(path);
+    if (file.handle == kInvalidHandle) return file;
+    const std::string through = "/proc/self/fd/" + std::to_string(file.handle);
+    if (::access(through.c_str(), F_OK) == 0 && ::unlink(ToNativePath(path).c_str()) == 0) {
+      file.path = through;
+      file.named = false;
     }
     return file;
   }

@@ -7,6 +7,13 @@ namespace platform {
 TemporaryFile::TemporaryFile(FileSystem& files, const std::string& dir)
     : files_(&files), file_(files.CreateUnnamedFile(dir)) {}
 
+TemporaryFile TemporaryFile::Adopt(FileSystem& files, const std::string& path) {
+  TemporaryFile adopted;
+  adopted.files_ = &files;
+  adopted.file_ = files.AdoptAsUnnamed(path);
+  return adopted;
+}
+
 TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
     : files_(other.files_), file_(std::exchange(other.file_, UnnamedFile{})) {}
 

@@ -15,6 +15,11 @@ class TemporaryFile {
   TemporaryFile() = default;
   // A new private (0600) file in directory `dir`; check IsOpen().
   TemporaryFile(FileSystem& files, const std::string& dir);
+  // The existing file `path`, taken over: it loses its name at once where the
+  // file system allows (see FileSystem::AdoptAsUnnamed), and goes like any other.
+  static TemporaryFile Adopt(FileSystem& files, const std::string& path);
+  // Still under a name of its own (Path()), which Discard removes.
+  bool IsNamed() const { return file_.named; }
   ~TemporaryFile() { Discard(); }
   TemporaryFile(TemporaryFile&& other) noexcept;
   TemporaryFile& operator=(TemporaryFile&& other) noexcept;

@@ -88,8 +88,10 @@ TEST_F(ArchiveStateTest, CommentWithAZeroByteSurvivesAnAdd) {
   EXPECT_EQ(zip.RawZipComment(), comment);
 }
 
-// A shorter comment needs the file cut behind it; a failed cut is reported.
-TEST_F(ArchiveStateTest, SetZipCommentReportsAFailedCut) {
+// The archive with its new comment is written beside it and takes its place
+// only when complete: a failed write is reported as one, and the archive and
+// its comment stay as they were.
+TEST_F(ArchiveStateTest, SetZipCommentReportsAFailedWriteAndKeepsTheArchive) {
   platform::FaultInjectingFileSystem files{platform::PosixFileSystem()};
   platform::Env env = platform::DefaultEnv();
   env.files = &files;
@@ -97,17 +99,24 @@ TEST_F(ArchiveStateTest, SetZipCommentReportsAFailedCut) {
   faulty.Unattended = true;
   ArchiveLayout layout;
   layout.comment = "a long comment to be replaced";
-  const std::string archive = Write("s.zip", BuildArchive({{"x.txt", "x"}}, layout).bytes);
+  const std::string bytes = BuildArchive({{"x.txt", "x"}}, layout).bytes;
+  const std::string archive = Write("s.zip", bytes);
   faulty.SetFileName(archive);
   std::vector<int> reported;
   faulty.OnMessage = [&](TZipBuilder* z, int, const std::string&) {
     reported.push_back(z->ErrCode());
   };
-  files.FailNth(platform::FaultInjectingFileSystem::Op::SetEndOfFile, 1);
-  faulty.SetZipComment("short");
-  // The new listing then also finds the old comment's tail behind the new one.
-  EXPECT_EQ(reported, (std::vector<int>{11010, 10204}));
-  EXPECT_EQ(files.InjectedFailures(), 1u);
+  for (uint64_t nth : {1, 2, 3}) {
+    SCOPED_TRACE(nth);
+    reported.clear();
+    files.Reset();
+    files.FailNth(platform::FaultInjectingFileSystem::Op::Write, nth);
+    faulty.SetZipComment("short");
+    EXPECT_EQ(reported, (std::vector<int>{11010}));
+    EXPECT_EQ(files.InjectedFailures(), 1u);
+    EXPECT_TRUE(testsupport::ReadTextFile(archive) == bytes);
+    EXPECT_EQ(faulty.GetZipComment(), "a long comment to be replaced");
+  }
 }
 
 // A file that changes while it is compressed is stored with the CRC of the

@@ -443,7 +443,9 @@ TEST_F(CopyRenameTest, CopyRefusalsLeaveBothArchives) {
   const std::string targetBytes = Use(destination, CraftZip(DestinationMembers()));
   TZipBuilder sameName{&env, &ui};
   sameName.Unattended = true;
-  sameName.SetFileName(dir / "src/S.ZIP");  // the same name but for letter case
+  fs::create_directories(dir / "other");
+  fs::create_symlink(path, dir / "other/S.ZIP");  // the same file under another name
+  sameName.SetFileName(dir / "other/S.ZIP");
   struct Case {
     TZipBuilder* target;
     std::vector<std::string> names;

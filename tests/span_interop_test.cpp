@@ -185,24 +185,48 @@ TEST_F(SpanInteropTest, PeerSplitSetRenamedToOurNumbering) {
   EXPECT_EQ(test.status, 0) << test.out << test.err;
 }
 
-TEST_F(SpanInteropTest, IncompleteSetKeepsTheBuiltArchive) {
-  // The second volume's name is taken and nobody may be asked: the set stays incomplete.
-  WriteTextFile(dir / "set/backup002.zip", "somebody else's file");
-  std::vector<std::string> messages;
-  zip.OnMessage = [&](TZipBuilder*, int, const std::string& text) { messages.push_back(text); };
-  AddSpanned(dir / "set/backup.zip", 65536);
-  EXPECT_EQ(zip.SuccessCount(), 0);
-  EXPECT_EQ(ReadTextFile(dir / "set/backup002.zip"), "somebody else's file");
-  EXPECT_EQ(zip.ZipFileName(), dir / "set/backup.zip");
-  const auto kept = FilesIn(dir / "temp");
-  ASSERT_EQ(kept.size(), 1u);
-  EXPECT_NE(std::find(messages.begin(), messages.end(), "Unattended disk spanning not implemented"),
-            messages.end());
-  EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const std::string& m) {
-    return Slashes(m) == "Temporary zipfile kept: " + dir / ("temp/" + kept[0]);
-  }));
-  auto test = RunIn(dir / "temp", "unzip -tq " + kept[0]);
-  EXPECT_EQ(test.status, 0) << test.out << test.err;
+// An incomplete set leaves nothing new; the archive built for it is kept (and
+// named) only when it alone holds the added files, which were moved into it.
+TEST_F(SpanInteropTest, IncompleteSetKeepsTheBuiltArchiveOnlyForMovedFiles) {
+  for (bool move : {false, true}) {
+    SCOPED_TRACE(move);
+    fs::remove_all(dir / "set");
+    fs::create_directories(dir / "set");
+    // The second volume's name is taken and nobody may be asked: the set stays incomplete.
+    WriteTextFile(dir / "set/backup002.zip", "somebody else's file");
+    if (move) {
+      fs::create_directories(dir / "moved");
+      WriteTextFile(dir / "moved/only.bin", ReadTextFile(dir / "tree/bin/random1.bin") +
+                                                ReadTextFile(dir / "tree/bin/random2.bin"));
+    }
+    std::vector<std::string> messages;
+    zip.OnMessage = [&](TZipBuilder*, int, const std::string& text) { messages.push_back(text); };
+    zip.SetFileName(dir / "set/backup.zip");
+    zip.AddOptions = move ? AddOpts{AddDirNames, AddMove, AddDiskSpan}
+                          : AddOpts{AddDirNames, AddRecurseDirs, AddDiskSpan};
+    zip.SetMaxVolumeSize(65536);
+    zip.SetFSpecArgs({move ? "moved/only.bin" : "tree"});
+    zip.Add();
+    EXPECT_EQ(zip.SuccessCount(), 0);
+    EXPECT_EQ(FilesIn(dir / "set"), std::vector<std::string>{"backup002.zip"});
+    EXPECT_EQ(ReadTextFile(dir / "set/backup002.zip"), "somebody else's file");
+    EXPECT_EQ(zip.ZipFileName(), dir / "set/backup.zip");
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "Unattended disk spanning not implemented"),
+              messages.end());
+    const auto kept = FilesIn(dir / "temp");
+    const bool said = std::any_of(messages.begin(), messages.end(), [](const std::string& m) {
+      return m.rfind("Temporary zipfile kept: ", 0) == 0;
+    });
+    EXPECT_EQ(said, move);
+    ASSERT_EQ(kept.size(), move ? 1u : 0u);
+    if (!move) continue;
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const std::string& m) {
+      return Slashes(m) == "Temporary zipfile kept: " + dir / ("temp/" + kept[0]);
+    }));
+    auto test = RunIn(dir / "temp", "unzip -tq " + kept[0]);
+    EXPECT_EQ(test.status, 0) << test.out << test.err;
+    fs::remove(dir / ("temp/" + kept[0]));
+  }
 }
 
 TEST_F(SpanInteropTest, StreamedAndZip64PeerArchivesSplitAndJoin) {
@@ -276,7 +300,7 @@ TEST_F(SpanInteropTest, CommandLineWritesListsTestsExtractsAndJoinsSets) {
   auto rewrite = RunIn(dir.path(), tool + " add -r -s 64k set/cli.zip tree </dev/null");
   EXPECT_NE(rewrite.status, 0);
   EXPECT_TRUE(ReadTextFile(dir / "set/cli001.zip") == first);
-  EXPECT_EQ(FilesIn(dir / "temp").size(), 1u) << "the archive built for the set is kept";
+  EXPECT_TRUE(fs::is_empty(dir / "temp")) << "the archive built for the set is removed";
   auto bad = RunIn(dir.path(), tool + " add -s 12q set/x.zip tree");
   EXPECT_EQ(bad.status, 2);
 }

@@ -54,6 +54,13 @@ int RunJoin(const std::vector<std::string>& args) {
   ReportSpanningToStderr(zip, [&bar] { bar.ClearLine(); });
   const std::string set = LastVolumeOf(zip, operands[0]);
   std::string out = operands[1];
+  // A directory is no name for the joined archive (the component would make
+  // one up in its private temporary directory).
+  if (platform::ExtractFileName(out).empty()) {
+    std::cerr << "zipbuilder: " << EscapedText(out, true)
+              << " is a directory; name the archive to write\n";
+    return 1;
+  }
   // The joined archive gets the extension .zip.
   if (zip.FileExists(platform::ChangeFileExt(out, ".zip")) && !force) {
     std::cerr << "zipbuilder: " << EscapedText(platform::ChangeFileExt(out, ".zip"))

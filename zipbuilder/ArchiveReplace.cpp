@@ -3,6 +3,7 @@
 #include "platform/Env.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
+#include "platform/Umask.h"
 #include "zipbuilder/ZipBuilder.h"
 
 platform::TemporaryFile CreateTemporaryBeside(platform::FileSystem& files,
@@ -16,9 +17,13 @@ ReplaceOutcome ReplaceArchive(platform::Env& env, platform::TemporaryFile& tempo
   platform::FileSystem& files = *env.files;
   const std::string target = platform::ResolveSymlinks(archive);
   const auto old = files.Stat(target);
-  // A failed mode change leaves the temporary's private mode: safe, so not a failure.
+  // An existing file keeps its mode; a new one gets what the umask lets new
+  // files have. A failed mode change leaves the temporary's private mode: safe,
+  // so not a failure.
   if (old && !old->isDirectory && !old->isSymlink)
     files.SetPermissions(temporary.Path(), old->mode & 07777);
+  else if (!old)
+    files.SetPermissions(temporary.Path(), 0666 & ~platform::CurrentUmask());
   if (old && keepUndoCopy && env.shell->CopyToTrash(target) != 0) {
     temporary.Discard();
     return ReplaceOutcome::TrashCopyFailed;

@@ -30,7 +30,8 @@ enum class ReplaceOutcome {
 };
 
 // Puts the finished file `temporary` (every other handle to it closed) in the
-// place of `archive`. The new file takes the old one's permission bits. With
+// place of `archive`. The new file takes the old one's permission bits; where
+// there was none, the mode the umask gives new files. With
 // `keepUndoCopy` a copy of the old archive goes to the Trash first. On any
 // failure the archive is left as it was and the temporary file is removed.
 ReplaceOutcome ReplaceArchive(platform::Env& env, platform::TemporaryFile& temporary,

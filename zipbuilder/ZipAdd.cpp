@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Env.h"
 #include "platform/Paths.h"
+#include "platform/TemporaryFile.h"
 #include "zipbuilder/ZipAddRecord.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -196,6 +197,14 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
       ShowZipMessage(kMsgTempFileFailed, "");
       return;
     }
+    // The set holds the archive's members and the new ones, as adding without
+    // spanning would: the engine adds to a copy of the existing archive.
+    if (FileExists(zipFileName_) && !spanned_ &&
+        CopyFileA(zipFileName_, archiveToWrite) != 0) {
+      env_->files->DeleteFile(archiveToWrite);
+      ShowZipMessage(kMsgTempFileFailed, "");
+      return;
+    }
     if (Verbose && OnMessage) OnMessage(this, 0, "Temporary zipfile: " + archiveToWrite);
   }
 
@@ -274,16 +283,25 @@ void TZipBuilder::WriteSpanFromTemporary(const std::string& temporary) {
     files.DeleteFile(temporary);  // nothing was added: no archive to keep
     return;
   }
+  // Without moving, the added files are still where they were: the engine's
+  // archive loses its name now, so that neither a failure nor a killed run
+  // leaves it behind. Moved files are in it alone: it keeps its name until the
+  // set is complete.
+  const bool onlyCopy = AddOptions.Contains(AddMove);
+  platform::TemporaryFile built;
+  if (!onlyCopy) built = platform::TemporaryFile::Adopt(files, temporary);
+  const std::string source = built.IsOpen() ? built.Path() : temporary;
   try {
-    if (WriteSpanSet(temporary, zipFileName_) != 0) {
+    if (WriteSpanSet(source, zipFileName_, FileExists(zipFileName_) ? zipFileName_ : "") != 0) {
       successCount_ = 0;
-      // The set is incomplete: the archive the engine built is all there is, so it stays.
-      if (OnMessage) OnMessage(this, 0, "Temporary zipfile kept: " + temporary);
+      // The moved files are in this archive alone: the user must take them from it.
+      if (onlyCopy && OnMessage) OnMessage(this, 0, "Temporary zipfile kept: " + temporary);
+      if (!onlyCopy && !built.IsOpen()) files.DeleteFile(temporary);
       return;
     }
     if (DiskSpan::HoldsSeparateFiles(Drives().GetDriveType(drive_)))
       zipFileName_ = DiskSpan::NumberedName(zipFileName_, diskNr_);
-    files.DeleteFile(temporary);
+    if (!built.IsOpen()) files.DeleteFile(temporary);
   } catch (...) {
     successCount_ = 0;
     ShowZipMessage(kMsgZipDllAbort, "");

@@ -29,6 +29,7 @@ class UiService;
 class FormatDialog;
 }
 class TSHFormatThread;
+class OutputRule;
 class ArchiveReader;
 struct StoredArchive;
 
@@ -450,7 +451,7 @@ class TZipBuilder {
   // @sfx-public: self-extractors (ZipSFX.cpp, ZipSFXBack.cpp)
   // ZipFileName (".zip") to a self-extractor of the same base name (".exe"); with
   // `createEmpty` an empty self-extractor under ZipFileName. 0 or a negative code.
-  // While another operation runs, these three return at once (-9, -3, -7).
+  // While another operation runs, these three return at once (-9, -3, 0).
   int ConvertSFX();
   int ConvertSFX(bool createEmpty);
   // ZipFileName (".exe") back to a ".zip", its settings taken into the properties.
@@ -534,7 +535,16 @@ class TZipBuilder {
   // @listing-private
 
   // @span-private
-  int WriteSpanSet(const std::string& InFileName, const std::string& OutFileName);
+  // `alsoReads`: another file the caller reads, which no volume may be.
+  int WriteSpanSet(const std::string& InFileName, const std::string& OutFileName,
+                   const std::string& alsoReads = "");
+  struct SetOutput;  // the volumes being written (ZipSpanWrite.cpp)
+  SetOutput* setOutput_ = nullptr;  // set only while a set is written
+  // Gives a complete volume its name; raises a write error when it cannot.
+  void NameVolume(std::string& name, platform::TemporaryFile& volume);
+  // The set is complete: every volume takes its name, and numbered files left
+  // from an older, longer set of the name are removed.
+  void NameCompleteSet();
   // With `into`, the set is joined into that temporary file (OutFileName becomes its path).
   int JoinSpanSet(const std::string& InFileName, std::string& OutFileName,
                   platform::TemporaryFile* into = nullptr);
@@ -604,6 +614,10 @@ class TZipBuilder {
                      const std::function<void(AddRecord&)>& afterExec = nullptr);
   // @sfx-private
   bool FindSfxStub();
+  // Reports a refusal of the output rule; false then.
+  bool CheckOutput(const OutputRule& rule, const std::string& output);
+  // Reports a conversion's copy that fell short as the write error it is.
+  void ReportShortCopy();
   int ReplaceIcon(platform::FileHandle output, int64_t stubSize);
   int WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header, bool createEmpty,
                int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);

@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "ui/UiService.h"
 #include "zipbuilder/ArchiveReplace.h"
+#include "zipbuilder/OutputRule.h"
 #include "zipbuilder/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipformat/TextCase.h"
@@ -83,9 +84,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   std::vector<bool> copied;
   int result = RunCoded([&] {
     if (Destination == this ||
-        (Destination && (zip::SameTextIgnoringCase(Destination->zipFileName_, zipFileName_) ||
-                         platform::ExpandFileName(Destination->zipFileName_) ==
-                             platform::ExpandFileName(zipFileName_))))
+        (Destination && SameFile(files, Destination->zipFileName_, zipFileName_)))
       throw EZipBuilder(kMsgCopySameArchive);
     if (!Destination || Destination->zipFileName_.empty()) throw EZipBuilder(kMsgCopyDestinationOpen);
 

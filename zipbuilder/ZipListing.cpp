@@ -13,6 +13,8 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/TemporaryFile.h"
+#include "zipbuilder/ArchiveReplace.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
 
@@ -295,13 +297,17 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
   std::string copy = comment.substr(0, std::min<size_t>(comment.size(), 65535));
   if (!copy.empty()) ConvertOem2Iso(copy, cpdISO2OEM);
   copy.resize(std::min<size_t>(copy.size(), 65535));  // conversion may change the length
+  const std::string previousComment = rawZipComment_;
   rawZipComment_ = copy;
 
-  bool changing = false;
-  FileHandle file = platform::kInvalidHandle;
+  // The archive is rewritten into a temporary file beside it, which takes its
+  // place only when complete: a full disk or a killed run leaves it as it was.
+  bool replaced = false;
+  FileHandle file = platform::kInvalidHandle, out = platform::kInvalidHandle;
+  platform::TemporaryFile temporary;
   try {
     if (zipFileName_.empty()) throw EZipBuilder(kMsgInputMissing);
-    file = files.Open(zipFileName_, platform::Access::ReadWrite, platform::Share::Read,
+    file = files.Open(zipFileName_, platform::Access::Read, platform::Share::Read,
                       platform::Disposition::OpenExisting);
     if (file == platform::kInvalidHandle) throw EZipBuilder(kMsgZipOpenFailed);
     if (files.Seek(file, endOfCentralOffset_, platform::SeekFrom::Begin) != endOfCentralOffset_)
@@ -311,23 +317,37 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
         zip::Load32(record) != zip::kEndOfCentralSignature)
       throw EZipBuilder(kMsgEndRecordReadError);
     zip::Store16(record + 20, static_cast<uint16_t>(copy.size()));
-    if (files.Seek(file, -kEndRecordSize, platform::SeekFrom::Current) < 0)
-      throw EZipBuilder(kMsgInputSeekError);
-    changing = true;
-    if (files.Write(file, record, sizeof record) != kEndRecordSize)
-      throw EZipBuilder(kMsgEndRecordWriteError);
-    if (files.Write(file, copy.data(), copy.size()) != static_cast<int64_t>(copy.size()))
-      throw EZipBuilder(kMsgOutputWriteError);
-    // A file that cannot be cut keeps the old comment's tail behind the new one.
-    if (!files.SetEndOfFile(file)) throw EZipBuilder(kMsgOutputWriteError);
-    changing = false;
+    temporary = CreateTemporaryBeside(files, zipFileName_);
+    if (!temporary.IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
+    out = files.Open(temporary.Path(), platform::Access::Write, platform::Share::None,
+                     platform::Disposition::OpenExisting, 0600);
+    if (out == platform::kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
+    auto writeFailed = [&] {
+      return EZipBuilder::WithDetail(kMsgOutputWriteError,
+                                     platform::ErrorText(files.LastError()));
+    };
+    if (files.Seek(file, 0, platform::SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
+    if (CopyBulk(file, out, endOfCentralOffset_) != 0) throw writeFailed();
+    if (files.Write(out, record, sizeof record) != kEndRecordSize ||
+        files.Write(out, copy.data(), copy.size()) != static_cast<int64_t>(copy.size()) ||
+        !files.Sync(out))
+      throw writeFailed();
+    files.Close(out);
+    out = platform::kInvalidHandle;
+    files.Close(file);
+    file = platform::kInvalidHandle;
+    replaced = ReplaceZipFile(temporary, zipFileName_, htdFinal) == 0;
   } catch (const EZipBuilder& e) {
     ShowExceptionError(e);
-    rawZipComment_.clear();
   } catch (const std::bad_alloc&) {
     ShowZipMessage(kMsgNoMemory, "");
-    rawZipComment_.clear();
   }
+  if (out != platform::kInvalidHandle) files.Close(out);
   if (file != platform::kInvalidHandle) files.Close(file);
-  if (changing) List();
+  temporary.Discard();
+  if (replaced) {
+    List();
+  } else {
+    rawZipComment_ = previousComment;  // the archive keeps its comment
+  }
 }

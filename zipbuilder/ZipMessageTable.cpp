@@ -118,6 +118,8 @@ constexpr Entry kMessages[] = {
     {11047, "Central directory"},
     {11048, "The archive could not be replaced by its new version; it is unchanged"},
     {11049, "The old archive could not be copied to the Trash; it is unchanged"},
+    {11060, "%s is a directory; name a file to write"},
+    {11061, "%s is the same file as %s, which this operation reads; nothing was written"},
 };
 
 }  // namespace

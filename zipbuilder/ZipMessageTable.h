@@ -106,6 +106,8 @@ enum ZipMessageId : int {
   kMsgFirstFileOfSet = 11045,
   kMsgInsertVolume = 11046,
   kMsgCentralDirectory = 11047,
+  kMsgOutputIsDirectory = 11060,
+  kMsgOutputIsInput = 11061,
 };
 
 // The text of message `id`, or nullptr when the table has no such entry.

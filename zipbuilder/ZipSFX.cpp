@@ -11,6 +11,7 @@
 #include "platform/Paths.h"
 #include "platform/ProgramPath.h"
 #include "zipbuilder/ArchiveReplace.h"
+#include "zipbuilder/OutputRule.h"
 #include "zipbuilder/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -54,8 +55,9 @@ int TZipBuilder::ConvertSFX() {
 }
 
 bool TZipBuilder::FindSfxStub() {
-  std::vector<std::string> candidates = {SFXPath, kStubName,
-                                         platform::ProgramDirectory() + kStubName,
+  // Never the current directory: a file planted there would become the
+  // program's first bytes.
+  std::vector<std::string> candidates = {SFXPath, platform::ProgramDirectory() + kStubName,
                                          std::string(kSystemDirectory) + "\\" + kStubName,
                                          std::string(kWindowsDirectory) + "\\" + kStubName};
   if (!dllDirectory_.empty()) candidates.push_back(dllDirectory_ + "\\" + kStubName);
@@ -71,6 +73,11 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
   showProgress_ = false;
   if (!createEmpty && !FileExists(zipFileName_)) {
     ShowZipMessage(kMsgNoZipFile, "");
+    return -9;
+  }
+  // A volume of a set: converting it would take it out of its set.
+  if (!createEmpty && spanned_) {
+    ShowZipMessage(kMsgSfxSpanned, "");
     return -9;
   }
   const size_t lengths[] = {SFXCaption.size(), SFXDefaultDir.size(), SFXCommandLine.size(),
@@ -104,15 +111,22 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
     ShowZipMessage(kMsgSfxInputNotZip, "");
   } else {
     if (!createEmpty) output = platform::ChangeFileExt(zipFileName_, ".exe");
+    OutputRule rule(*env_->files);
+    rule.AddInput(SFXPath);
+    if (!createEmpty) rule.AddInput(zipFileName_);
     // Written beside the target: an existing file of that name stays until the new one is complete.
-    platform::TemporaryFile temporary = CreateTemporaryBeside(*env_->files, output);
+    platform::TemporaryFile temporary;
     int64_t stubSize = -1, archiveSize = -1, outputSize = -1;
-    result = !temporary.IsOpen()
-                 ? -1
-                 : WriteSfx(temporary.Path(), header, createEmpty, stubSize, archiveSize, outputSize);
+    if (CheckOutput(rule, output)) {
+      temporary = CreateTemporaryBeside(*env_->files, output);
+      result = !temporary.IsOpen() ? -1
+                                   : WriteSfx(temporary.Path(), header, createEmpty, stubSize,
+                                              archiveSize, outputSize);
+    }
     if (result == 0 && (stubSize < 0 || archiveSize < 0 || outputSize < 0 ||
                         stubSize + static_cast<int64_t>(header.size()) + archiveSize != outputSize))
       result = -9;
+    if (result == -2) ReportShortCopy();
     if (result != 0) temporary.Discard();
     if (result == 0)
       result = PlaceConverted(temporary, output, createEmpty ? "" : zipFileName_, !createEmpty);
@@ -149,7 +163,7 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
     archiveSize = kEndRecordSize;
   } else if (result == 0) {
     try {
-      if (inFileName_.empty()) inFileName_ = zipFileName_;
+      inFileName_ = zipFileName_;  // the archive as last listed, whatever ran before
       zip::ZipEndOfCentral endOfCentral{};
       CheckIfLastDisk(endOfCentral, true);
       if (files.Seek(inFileHandle_, 0, SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
@@ -209,9 +223,25 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
   return result;
 }
 
+void TZipBuilder::ReportShortCopy() {
+  // The input was read (and listed) a moment ago: a copy falls short because
+  // the output could not take it, most often on a full disk.
+  const int error = env_->files->LastError();
+  ShowZipMessage(kMsgOutputWriteError, error ? ": " + platform::ErrorText(error) : "");
+}
+
+bool TZipBuilder::CheckOutput(const OutputRule& rule, const std::string& output) {
+  try {
+    rule.Check(output);
+    return true;
+  } catch (const EZipBuilder& e) {
+    ShowExceptionError(e);
+    return false;
+  }
+}
+
 int TZipBuilder::PlaceConverted(platform::TemporaryFile& temporary, const std::string& target,
                                 const std::string& previous, bool listTarget) {
-  auto& files = *env_->files;
   {
     // The new file must list before anything is erased.
     TZipBuilder probe(env_, ui_);
@@ -221,11 +251,6 @@ int TZipBuilder::PlaceConverted(platform::TemporaryFile& temporary, const std::s
       temporary.Discard();
       return -9;
     }
-  }
-  // A new name takes the converted archive's permission bits; an existing file keeps its own.
-  if (!FileExists(target)) {
-    auto previousInfo = previous.empty() ? std::nullopt : files.Stat(previous);
-    files.SetPermissions(temporary.Path(), previousInfo ? (previousInfo->mode & 0777) : 0644);
   }
   const bool undo = HowToDelete == htdAllowUndo && FileExists(target);
   if (ReplaceArchive(*env_, temporary, target, undo) != ReplaceOutcome::Replaced) return -1;

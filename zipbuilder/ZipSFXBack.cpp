@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "platform/PeResources.h"
 #include "zipbuilder/ArchiveReplace.h"
+#include "zipbuilder/OutputRule.h"
 #include "zipbuilder/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -67,6 +68,12 @@ int TZipBuilder::ConvertZIP() {
   RunningScope running(*this, RunKind::Zip);
   StartWaitCursor();
   const std::string output = platform::ChangeFileExt(zipFileName_, ".zip");
+  OutputRule rule(*env_->files);
+  rule.AddInput(zipFileName_);
+  if (!CheckOutput(rule, output)) {
+    StopWaitCursor();
+    return -1;
+  }
   platform::TemporaryFile temporary = CreateTemporaryBeside(*env_->files, output);
   int64_t archiveSize = -1, outputSize = -1;
   int result =
@@ -74,6 +81,7 @@ int TZipBuilder::ConvertZIP() {
   if (result == 0 &&
       (archiveSize < 0 || outputSize < 0 || archiveSize - archiveStart_ != outputSize))
     result = -9;
+  if (result == -2) ReportShortCopy();
   if (result != 0) temporary.Discard();
   if (result == 0) result = PlaceConverted(temporary, output, zipFileName_, true);
   StopWaitCursor();
@@ -90,7 +98,7 @@ int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveS
   try {
     const int64_t windowSize = std::min<int64_t>(sfx::kMaxHeaderSize, archiveStart_);
     std::vector<uint8_t> window(static_cast<size_t>(windowSize));
-    if (inFileName_.empty()) inFileName_ = zipFileName_;
+    inFileName_ = zipFileName_;  // the archive as last listed, whatever ran before
     zip::ZipEndOfCentral endOfCentral{};
     CheckIfLastDisk(endOfCentral, true);
     const int64_t windowStart = archiveStart_ - windowSize;
@@ -156,7 +164,9 @@ bool TZipBuilder::IsInstallShield(FileHandle file) {
 }
 
 int TZipBuilder::IsZipSFX(const std::string& SFXExeName) {
-  if (Busy()) return -7;
+  // A report now would overwrite the running operation's: answer "none found"
+  // without one, rather than a code that claims a report.
+  if (Busy()) return 0;
   auto& files = *env_->files;
   int result = 0;
   StartWaitCursor();

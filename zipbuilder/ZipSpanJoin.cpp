@@ -10,6 +10,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
+#include "zipbuilder/ArchiveReplace.h"
+#include "zipbuilder/OutputRule.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/Headers.h"
 
@@ -46,7 +48,8 @@ void TZipBuilder::ReadVolumeRecord(uint8_t* record, size_t size, int messageId) 
   // Volumes written by WriteSpan never cut a record: bytes before a volume's end
   // are dropped and the record is read again from the next volume's start.
   while (env_->files->Read(inFileHandle_, record, size) != static_cast<int64_t>(size)) {
-    if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_) throw EZipBuilder(messageId);
+    if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_)
+      throw EZipBuilder::WithDetail(messageId, inFileName_);
     GetNewDisk(diskNr_ + 1);
   }
 }
@@ -55,9 +58,10 @@ void TZipBuilder::ReadAcrossVolumes(void* buffer, int64_t length, int messageId)
   auto* bytes = static_cast<uint8_t*>(buffer);
   while (length > 0) {
     const int64_t got = env_->files->Read(inFileHandle_, bytes, static_cast<size_t>(length));
-    if (got < 0) throw EZipBuilder(messageId);
+    if (got < 0) throw EZipBuilder::WithDetail(messageId, inFileName_);
     if (got < length) {
-      if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_) throw EZipBuilder(messageId);
+      if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_)
+        throw EZipBuilder::WithDetail(messageId, inFileName_);
       GetNewDisk(diskNr_ + 1);
     }
     bytes += got;
@@ -69,7 +73,11 @@ void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
   while (length > 0) {
     const int64_t n = std::min<int64_t>(length, kChunk);
     ReadAcrossVolumes(buffer, n, messageId);
-    WriteJoin(buffer, n, messageId);
+    // A failed write (a full disk) is a write error, not one of the input.
+    if (env_->files->Write(outFileHandle_, buffer, static_cast<size_t>(n)) != n)
+      throw EZipBuilder::WithDetail(kMsgOutputWriteError,
+                                    platform::ErrorText(env_->files->LastError()));
+    if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", n);
     length -= n;
   }
 }
@@ -94,26 +102,13 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
   std::vector<uint8_t> buffer;
   std::unique_ptr<DiskSpan::MDZipDataTable> table;
 
+  // A named output is written beside its name and takes it only when complete:
+  // a failed or killed join leaves the old file of that name as it was.
+  platform::TemporaryFile beside;
+  const std::string givenName = OutFileName;
+  std::string target;
   const int result = RunCoded([&] {
     buffer.resize(kChunk);
-    const bool temporary = into || platform::ExtractFileName(OutFileName).empty();
-    if (into) {
-      if (!into->IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
-      OutFileName = into->Path();
-    } else if (!temporary) {
-      EraseFile(OutFileName, HowToDelete);
-      OutFileName = platform::ChangeFileExt(OutFileName, ".zip");
-    } else {
-      OutFileName = MakeTempFileName("zip", ".zip");
-      if (OutFileName.empty()) throw EZipBuilder(kMsgTempFileFailed);
-    }
-    outFileHandle_ = files.Open(OutFileName, platform::Access::Write, platform::Share::None,
-                                into        ? platform::Disposition::OpenExisting
-                                : temporary ? platform::Disposition::CreateNew
-                                            : platform::Disposition::CreateAlways,
-                                temporary ? 0600 : 0644);
-    if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
-
     // The last volume holds the end record; a numbered file that is not the last
     // one is named wrongly, a removable disk that is not is asked for again.
     int driveType = platform::kDriveRemovable;
@@ -128,9 +123,36 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       driveType = CheckForDisk();
       newDisk_ = true;
       if (DiskSpan::HoldsSeparateFiles(driveType) && !FileExists(inFileName_))
-        throw EZipBuilder(kMsgInputMissing);
+        throw EZipBuilder::WithDetail(kMsgInputMissing, inFileName_);
       if (CheckIfLastDisk(end, false)) break;
     }
+
+    if (into) {
+      if (!into->IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
+      OutFileName = into->Path();
+    } else if (platform::ExtractFileName(OutFileName).empty()) {
+      OutFileName = MakeTempFileName("zip", ".zip");
+      if (OutFileName.empty()) throw EZipBuilder(kMsgTempFileFailed);
+    } else {
+      // Neither the name given (erased once the join is complete) nor the
+      // joined archive's may be a volume of the set.
+      OutputRule rule(files);
+      if (DiskSpan::HoldsSeparateFiles(driveType))
+        rule.AddNumberedVolumes(inFileName_, end.ThisDiskNo);
+      else
+        rule.AddInput(inFileName_);
+      target = platform::ChangeFileExt(OutFileName, ".zip");
+      rule.Check(OutFileName);
+      rule.Check(target);
+      beside = CreateTemporaryBeside(files, target);
+      if (!beside.IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
+    }
+    const std::string writeTo = beside.IsOpen() ? beside.Path() : OutFileName;
+    outFileHandle_ = files.Open(writeTo, platform::Access::Write, platform::Share::None,
+                                into || beside.IsOpen() ? platform::Disposition::OpenExisting
+                                                        : platform::Disposition::CreateNew,
+                                0600);
+    if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
 
     dateOfInputFile_ = static_cast<int32_t>(files.GetFileDosTime(inFileHandle_).value_or(0));
     lastDiskNumber_ = end.ThisDiskNo;
@@ -265,15 +287,27 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     files.Close(inFileHandle_);
     inFileHandle_ = kInvalidHandle;
   }
+  int outcome = result;
   if (outFileHandle_ != kInvalidHandle) {
-    files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
-    files.Close(outFileHandle_);
-    outFileHandle_ = kInvalidHandle;
-    if (result != 0 && !into) files.DeleteFile(OutFileName);
+    if (beside.IsOpen()) {
+      outcome = FinishTemporary(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_), outcome);
+    } else {
+      files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
+      files.Close(outFileHandle_);
+      outFileHandle_ = kInvalidHandle;
+      if (outcome != 0 && !into) files.DeleteFile(OutFileName);
+    }
   }
-  if (result != 0) OutFileName.clear();
+  if (outcome == 0 && beside.IsOpen()) {
+    outcome = ReplaceZipFile(beside, target, HowToDelete);
+    if (outcome == 0 && givenName != target && FileExists(givenName))
+      EraseFile(givenName, HowToDelete);
+    OutFileName = target;
+  }
+  beside.Discard();
+  if (outcome != 0) OutFileName.clear();
   showProgress_ = false;
   unzipRunning_ = false;
   StopWaitCursor();
-  return result;
+  return outcome;
 }

@@ -15,7 +15,10 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/TemporaryFile.h"
 #include "ui/UiService.h"
+#include "zipbuilder/ArchiveReplace.h"
+#include "zipbuilder/OutputRule.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
@@ -77,6 +80,18 @@ void TakeZip64Values(platform::FileSystem& files, FileHandle in, int64_t endReco
 
 }  // namespace
 
+// The volumes of the set being written. Each is written unnamed (or under a
+// temporary name) beside its final name. Numbered files take their names only
+// once the whole set is complete, so a failed or killed run leaves the files of
+// those names as they were; a removable disk's volume takes its name when the
+// disk is done, before the next one is asked for.
+struct TZipBuilder::SetOutput {
+  explicit SetOutput(platform::FileSystem& files) : rule(files) {}
+  OutputRule rule;  // what the set is written from
+  bool separateFiles = true;
+  std::vector<std::pair<std::string, platform::TemporaryFile>> volumes;  // not yet named
+};
+
 platform::DriveProvider& TZipBuilder::Drives() {
   return *env_->drives;  // the environment is complete: checked at construction
 }
@@ -85,8 +100,35 @@ int TZipBuilder::WriteSpan(const std::string& InFileName, const std::string& Out
   return Busy() ? -9 : WriteSpanSet(InFileName, OutFileName);
 }
 
-int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& OutFileName) {
+void TZipBuilder::NameVolume(std::string& name, platform::TemporaryFile& volume) {
   auto& files = *env_->files;
+  if (!files.Sync(volume.Handle()))
+    throw EZipBuilder::WithDetail(kMsgOutputWriteError, platform::ErrorText(files.LastError()));
+  if (ReplaceArchive(*env_, volume, name, false) != ReplaceOutcome::Replaced)
+    throw EZipBuilder::WithDetail(kMsgOutputCreateFailed, name);
+}
+
+void TZipBuilder::NameCompleteSet() {
+  auto& files = *env_->files;
+  for (auto& [name, volume] : setOutput_->volumes) NameVolume(name, volume);
+  setOutput_->volumes.clear();
+  if (!setOutput_->separateFiles) return;
+  // Files of higher numbers belong to an older, longer set of this name: left
+  // in place, they would make the new set read as that one.
+  for (int32_t n = diskNr_ + 1; n < 999; ++n) {
+    const std::string name = DiskSpan::NumberedName(outFileName_, n);
+    if (!FileExists(name)) break;
+    if (!setOutput_->rule.Reads(name)) files.DeleteFile(name);
+  }
+}
+
+int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& OutFileName,
+                              const std::string& alsoReads) {
+  auto& files = *env_->files;
+  SetOutput output(files);
+  output.rule.AddInput(InFileName);
+  if (!alsoReads.empty()) output.rule.AddInput(alsoReads);
+  setOutput_ = &output;
   zipRunning_ = true;
   drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(OutFileName));
   diskNr_ = 0;
@@ -223,15 +265,17 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
       throw EZipBuilder(kMsgInputSeekError);
     RWSplitData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);
     showProgress_ = false;
+    if (outFileHandle_ != kInvalidHandle)
+      files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
+    outFileHandle_ = kInvalidHandle;
+    NameCompleteSet();
   });
 
   if (OnProgress) OnProgress(this, ptBatchEnd, "", 0);
   DeleteSpanMem(table);
-  if (outFileHandle_ != kInvalidHandle) {
-    files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
-    files.Close(outFileHandle_);
-    outFileHandle_ = kInvalidHandle;
-  }
+  // After a failure the volumes not yet named go with `output`.
+  outFileHandle_ = kInvalidHandle;
+  setOutput_ = nullptr;
   if (inFileHandle_ != kInvalidHandle) {
     files.Close(inFileHandle_);
     inFileHandle_ = kInvalidHandle;
@@ -254,8 +298,12 @@ void TZipBuilder::RWSplitData(void* buffer, int64_t length, int messageId) {
 void TZipBuilder::CloseVolume(bool nextDisk) {
   auto& files = *env_->files;
   files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
-  files.Close(outFileHandle_);
-  outFileHandle_ = kInvalidHandle;
+  outFileHandle_ = kInvalidHandle;  // the volume's file holds the handle
+  if (!setOutput_->separateFiles) {
+    auto& [name, volume] = setOutput_->volumes.back();
+    NameVolume(name, volume);
+    setOutput_->volumes.pop_back();
+  }
   bytesWritten_ = 0;
   if (nextDisk) {
     ++diskNr_;
@@ -280,7 +328,9 @@ void TZipBuilder::WriteSplit(const void* buffer, int64_t length, int64_t mustFit
     const int64_t n = std::min(length, freeOnDisk_);
     if (n > 0) {
       const int64_t written = env_->files->Write(outFileHandle_, bytes, static_cast<size_t>(n));
-      if (written != n) throw EZipBuilder(kMsgOutputWriteError);
+      if (written != n)
+        throw EZipBuilder::WithDetail(kMsgOutputWriteError,
+                                      platform::ErrorText(env_->files->LastError()));
       if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", n);
     }
     bytesWritten_ += n;
@@ -363,23 +413,23 @@ void TZipBuilder::SetUpVolume() {
       if (result == -2) throw EZipBuilder(kMsgUserCanceled, false);
       if (result == -1) throw EZipBuilder(kMsgUserCanceled, true);
     }
+    setOutput_->rule.Check(name);
     if (FileExists(name) && !ConfirmOverwrite(name)) {
       bytesWritten_ = 0;
       newDisk_ = true;
       continue;
     }
 
-    outFileHandle_ = files.Open(name, platform::Access::Write, platform::Share::None,
-                                platform::Disposition::CreateAlways);
-    if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
+    platform::TemporaryFile volume = CreateTemporaryBeside(files, name);
+    if (!volume.IsOpen()) throw EZipBuilder::WithDetail(kMsgOutputCreateFailed, name);
+    outFileHandle_ = volume.Handle();
     DiskFreeAndSize(1);
     if (maxVolumeSize_ != 0) freeOnDisk_ = std::min(freeOnDisk_, maxVolumeSize_);
     if (diskNr_ == 0) freeOnDisk_ -= freeOnDisk1_;
 
     if (freeOnDisk_ < minFreeVolumeSize_) {
-      files.Close(outFileHandle_);
+      volume.Discard();
       outFileHandle_ = kInvalidHandle;
-      files.DeleteFile(name);
       if (!ConfirmSpace(name)) {
         bytesWritten_ = 0;
         newDisk_ = true;
@@ -391,6 +441,8 @@ void TZipBuilder::SetUpVolume() {
       volumeName_ = DiskSpan::VolumeLabel(diskNr_);
       if (!Drives().SetVolumeLabel(drive_, volumeName_)) throw EZipBuilder(kMsgVolumeLabelFailed);
     }
+    setOutput_->separateFiles = DiskSpan::HoldsSeparateFiles(driveType);
+    setOutput_->volumes.emplace_back(name, std::move(volume));
     return;
   }
 }

@@ -119,7 +119,7 @@ void TZipBuilder::GetNewDisk(int diskNumber) {
   bool openFailed = false;
   do {
     if (openFailed) {
-      if (HoldsSeparateFiles(driveType)) throw EZipBuilder(kMsgInputMissing);
+      if (HoldsSeparateFiles(driveType)) throw EZipBuilder::WithDetail(kMsgInputMissing, inFileName_);
       ShowZipMessage(kMsgInputMissing, "");
     }
     do {

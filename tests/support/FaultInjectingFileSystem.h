@@ -74,6 +74,9 @@ class FaultInjectingFileSystem : public FileSystem {
   bool SetPermissions(const std::string& path, uint32_t mode) override {
     return inner_.SetPermissions(path, mode);
   }
+  std::optional<FileIdentity> Identify(const std::string& path) override {
+    return inner_.Identify(path);
+  }
   bool SetPathDosTime(const std::string& path, uint32_t dosDateTime) override {
     return inner_.SetPathDosTime(path, dosDateTime);
   }
@@ -102,6 +105,9 @@ class FaultInjectingFileSystem : public FileSystem {
   }
   UnnamedFile CreateUnnamedFile(const std::string& dir) override {
     return Count(Op::Open) ? UnnamedFile{} : inner_.CreateUnnamedFile(dir);
+  }
+  UnnamedFile AdoptAsUnnamed(const std::string& path) override {
+    return Count(Op::Open) ? UnnamedFile{} : inner_.AdoptAsUnnamed(path);
   }
   bool NameFile(const UnnamedFile& file, const std::string& target) override {
     return !Count(Op::Move) && inner_.NameFile(file, target);
