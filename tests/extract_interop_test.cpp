@@ -64,6 +64,16 @@ std::map<std::string, FileFacts> Tree(const std::string& root) {
   return tree;
 }
 
+// The files a wrong password left below `root`. The traditional cipher's one-byte
+// check passes a wrong password about once in 256 tries; for the empty member
+// that yields a correct empty file, which is no fault.
+std::map<std::string, FileFacts> WrittenWithAWrongPassword(const std::string& root) {
+  auto tree = Tree(root);
+  auto empty = tree.find("empty.txt");
+  if (empty != tree.end() && empty->second.bytes.empty()) tree.erase(empty);
+  return tree;
+}
+
 void ExpectSameTree(const std::string& ours, const std::string& reference) {
   auto a = Tree(ours), b = Tree(reference);
   ASSERT_FALSE(b.empty());
@@ -144,10 +154,11 @@ TEST_F(ExtractInterop, WrongPasswordIsAskedForThenFailsWithoutAFile) {
     std::string target = *dir / (std::string("wrong-") + archive);
     int count = ExtractWithComponent(*dir / archive, target, "wrong");
     EXPECT_GT(requests, 0);
-    EXPECT_EQ(Tree(target).size(), 0u) << "no file, not even a partial one";
+    EXPECT_EQ(WrittenWithAWrongPassword(target).size(), 0u) << "no file, not even a partial one";
     EXPECT_NE(zip.ErrCode(), 0);
     EXPECT_FALSE(zip.Message().empty());
-    EXPECT_LE(count, 3) << "at most the three directory entries";
+    const int emptyMember = fs::exists(fs::path(target) / "empty.txt") ? 1 : 0;
+    EXPECT_LE(count, 3 + emptyMember) << "at most the three directory entries";
   }
 }
 
@@ -192,7 +203,7 @@ TEST_F(ExtractInterop, CommandExitStatuses) {
     EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.err;
   }
   ExpectSameTree(*dir / "cli-plain", *dir / "src");
-  EXPECT_TRUE(Tree(*dir / "cli-wrong").empty());
+  EXPECT_TRUE(WrittenWithAWrongPassword(*dir / "cli-wrong").empty());
   EXPECT_FALSE(fs::exists(*dir / "cli-evil/escaped.txt"));
   EXPECT_TRUE(fs::exists(*dir / "cli-evil/inner/fine.txt"));
   EXPECT_TRUE(fs::exists(*dir / "cli-unsupported/fine.txt"));
