@@ -17,6 +17,7 @@
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/VolumeNames.h"
 
 namespace {
 
@@ -95,21 +96,21 @@ struct SpanTest : ::testing::Test, testsupport::FakeDriveEnv {
 };
 
 TEST(SpanNames, VolumeNumbersLabelsAndNumberedNames) {
-  EXPECT_EQ(DiskSpan::VolumeNumber(0), "001");
-  EXPECT_EQ(DiskSpan::VolumeNumber(41), "042");
-  EXPECT_EQ(DiskSpan::VolumeNumber(999), "000");
-  EXPECT_EQ(DiskSpan::VolumeLabel(1), "PKBACK# 002");
+  EXPECT_EQ(zip::VolumeNumber(0), "001");
+  EXPECT_EQ(zip::VolumeNumber(41), "042");
+  EXPECT_EQ(zip::VolumeNumber(999), "000");
+  EXPECT_EQ(zip::VolumeLabel(1), "PKBACK# 002");
   struct {
     const char* label;
     int number;
   } labels[] = {{"PKBACK# 001", 1}, {"PKBACK# 7", 7},   {"PKBACK# 12", 12}, {"PKBACK# 0x1", -1},
                 {"PKBACK# ", -1},   {"BACKUP 003", -1}, {"PKBACK#003", -1}, {"PKBACK# 0123", 12}};
-  for (const auto& c : labels) EXPECT_EQ(DiskSpan::LabelNumber(c.label, -1), c.number) << c.label;
-  EXPECT_EQ(DiskSpan::NumberedName("C:\\sets\\backup.zip", 2), "C:\\sets\\backup003.zip");
-  EXPECT_EQ(DiskSpan::NumberedName("/tmp/x.y/set", 0), "/tmp/x.y/set001");
-  EXPECT_EQ(DiskSpan::NumberBeforeExtension("/d/backup012.zip"), 12);
-  EXPECT_EQ(DiskSpan::NumberBeforeExtension("/d/a.zip"), 0);
-  EXPECT_EQ(DiskSpan::NumberBeforeExtension("/d/setab1.zip"), 0);
+  for (const auto& c : labels) EXPECT_EQ(zip::LabelNumber(c.label, -1), c.number) << c.label;
+  EXPECT_EQ(zip::NumberedName("C:\\sets\\backup.zip", 2), "C:\\sets\\backup003.zip");
+  EXPECT_EQ(zip::NumberedName("/tmp/x.y/set", 0), "/tmp/x.y/set001");
+  EXPECT_EQ(zip::NumberBeforeExtension("/d/backup012.zip"), 12);
+  EXPECT_EQ(zip::NumberBeforeExtension("/d/a.zip"), 0);
+  EXPECT_EQ(zip::NumberBeforeExtension("/d/setab1.zip"), 0);
 }
 
 TEST_F(SpanTest, NumberedFilesJoinBackByteForByte) {
@@ -128,7 +129,7 @@ TEST_F(SpanTest, NumberedFilesJoinBackByteForByte) {
     EXPECT_EQ(zip.DiskNr(), c.volumes - 1);
     uintmax_t total = 0;
     for (int v = 0; v < c.volumes; ++v) {
-      std::string name = dir / ("set/" + DiskSpan::NumberedName("a.zip", v));
+      std::string name = dir / ("set/" + zip::NumberedName("a.zip", v));
       ASSERT_TRUE(fs::exists(name)) << name;
       uintmax_t size = fs::file_size(name);
       total += size;
@@ -136,11 +137,11 @@ TEST_F(SpanTest, NumberedFilesJoinBackByteForByte) {
         EXPECT_LE(size, uintmax_t(c.maxVolume - (v == 0 ? c.keepFree : 0))) << name;
       }
     }
-    EXPECT_FALSE(fs::exists(dir / ("set/" + DiskSpan::NumberedName("a.zip", c.volumes))));
+    EXPECT_FALSE(fs::exists(dir / ("set/" + zip::NumberedName("a.zip", c.volumes))));
     EXPECT_EQ(total, source.size() + 4);
     EXPECT_EQ(ReadTextFile(dir / "set/a001.zip").substr(0, 8),
               std::string("PK\x07\x08PK\x03\x04", 8));
-    EXPECT_TRUE(Join(dir / ("set/" + DiskSpan::NumberedName("a.zip", c.volumes - 1))) == source);
+    EXPECT_TRUE(Join(dir / ("set/" + zip::NumberedName("a.zip", c.volumes - 1))) == source);
   }
   EXPECT_TRUE(ui.boxes.empty());
 }
@@ -447,7 +448,7 @@ TEST_F(SpanTest, HeadersNeverSplitAndTooSmallVolumesStop) {
   ASSERT_EQ(zip.WriteSpan(sourcePath, dir / "set/a.zip"), 0);
   const int last = zip.DiskNr();
   EXPECT_GT(last, 30);
-  EXPECT_TRUE(Join(dir / ("set/" + DiskSpan::NumberedName("a.zip", last))) == source);
+  EXPECT_TRUE(Join(dir / ("set/" + zip::NumberedName("a.zip", last))) == source);
   // A volume smaller than the first header with its name can never take it.
   fs::remove_all(dir / "set");
   fs::create_directories(dir / "set");

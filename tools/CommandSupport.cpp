@@ -7,6 +7,7 @@
 #include "platform/Interrupts.h"
 #include "platform/Paths.h"
 #include "ui/ConsoleUi.h"
+#include "zipformat/VolumeNames.h"
 
 void CancelOnInterrupt(TZipBuilder& zip) {
   if (auto* console = dynamic_cast<ui::ConsoleUi*>(&zip.Ui())) {
@@ -42,19 +43,18 @@ int64_t VolumeSize(const std::string& text) {
 }
 
 std::string LastVolumeOf(TZipBuilder& zip, const std::string& name) {
-  int number = DiskSpan::NumberBeforeExtension(name);
+  int number = zip::NumberBeforeExtension(name);
   std::string setName = name;
   if (number > 0) {
-    const std::string extension = platform::ExtractFileExt(name);
-    setName = name.substr(0, name.size() - extension.size() - 3) + extension;
-  } else if (!zip.FileExists(name) && zip.FileExists(DiskSpan::NumberedName(name, 0))) {
+    setName = zip::SetNameOf(name);
+  } else if (!zip.FileExists(name) && zip.FileExists(zip::NumberedName(name, 0))) {
     number = 1;
   } else {
     return name;
   }
-  if (!zip.FileExists(DiskSpan::NumberedName(setName, number - 1))) return name;
-  while (number < 999 && zip.FileExists(DiskSpan::NumberedName(setName, number))) ++number;
-  return DiskSpan::NumberedName(setName, number - 1);
+  if (!zip.FileExists(zip::NumberedName(setName, number - 1))) return name;
+  while (number < 999 && zip.FileExists(zip::NumberedName(setName, number))) ++number;
+  return zip::NumberedName(setName, number - 1);
 }
 
 void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& beforeReport) {

@@ -8,6 +8,7 @@
 #include "ProgressBar.h"
 #include "platform/Paths.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/VolumeNames.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ int RunSplit(const std::vector<std::string>& args) {
   bar.Finish();
   if (result != 0) return 1;
   std::cerr << "zipbuilder: " << zip.DiskNr() + 1 << " volumes, the last "
-            << EscapedText(DiskSpan::NumberedName(args[3], zip.DiskNr())) << '\n';
+            << EscapedText(zip::NumberedName(args[3], zip.DiskNr())) << '\n';
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/TemporaryFile.h"
 #include "zipbuilder/engine/ZipAddRecord.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/VolumeNames.h"
 
 namespace {
 
@@ -300,7 +301,7 @@ void TZipBuilder::WriteSpanFromTemporary(const std::string& temporary) {
       return;
     }
     if (DiskSpan::HoldsSeparateFiles(Drives().GetDriveType(drive_)))
-      zipFileName_ = DiskSpan::NumberedName(zipFileName_, diskNr_);
+      zipFileName_ = zip::NumberedName(zipFileName_, diskNr_);
     if (!built.IsOpen()) files.DeleteFile(temporary);
   } catch (...) {
     successCount_ = 0;

@@ -13,6 +13,7 @@
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
 #include "zipformat/TextCase.h"
+#include "zipformat/VolumeNames.h"
 
 using platform::FileHandle;
 using platform::SeekFrom;
@@ -59,7 +60,7 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
     return false;
   }
 
-  const int labelNumber = DiskSpan::LabelNumber(volumeName_, 0);
+  const int labelNumber = zip::LabelNumber(volumeName_, 0);
 
   bool firstVolume = false;
   uint8_t marker[4];

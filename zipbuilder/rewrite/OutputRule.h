@@ -36,7 +36,3 @@ class OutputRule {
 
 // True when both names reach one existing file.
 bool SameFile(platform::FileSystem& files, const std::string& a, const std::string& b);
-
-// The file of volume `diskNumber` of the numbered set one of whose volume files
-// is `volumeFile`: the three characters before the extension replaced.
-std::string VolumeFileOf(const std::string& volumeFile, int diskNumber);

@@ -31,17 +31,4 @@ inline bool HoldsSeparateFiles(int driveType) {
   return driveType == platform::kDriveFixed || driveType == platform::kDriveRemote;
 }
 
-// "001" for disk number 0, "002" for 1 ... "000" for 999.
-std::string VolumeNumber(int32_t diskNumber);
-// "PKBACK# 001" for disk number 0: the label of every volume on a removable disk.
-std::string VolumeLabel(int32_t diskNumber);
-// The number in characters 9 to 11 of a label of the form "PKBACK# nnn"
-// ("PKBACK# 7" reads 7), or `fallback` for any other label.
-int LabelNumber(const std::string& label, int fallback);
-// backup.zip becomes backup001.zip for disk number 0: the file of one volume on a
-// fixed or network drive.
-std::string NumberedName(const std::string& setName, int32_t diskNumber);
-// The number in the three characters before the extension (backup003.zip reads 3), or 0.
-int NumberBeforeExtension(const std::string& name);
-
 }  // namespace DiskSpan

@@ -14,6 +14,7 @@
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/Headers.h"
+#include "zipformat/VolumeNames.h"
 
 using platform::kInvalidHandle;
 
@@ -115,7 +116,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     zip::ZipEndOfCentral end{};
     for (;;) {
       if (DiskSpan::HoldsSeparateFiles(driveType)) {
-        const int number = DiskSpan::NumberBeforeExtension(inFileName_);
+        const int number = zip::NumberBeforeExtension(inFileName_);
         if (number == 1) throw EZipBuilder(kMsgFirstDiskOfSet);
         if (number == 0) throw EZipBuilder(kMsgNotZipArchive);
         throw EZipBuilder(kMsgNthDiskOfSet, number);

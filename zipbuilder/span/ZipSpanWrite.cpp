@@ -22,6 +22,7 @@
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
+#include "zipformat/VolumeNames.h"
 
 using platform::FileHandle;
 using platform::kInvalidHandle;
@@ -116,7 +117,7 @@ void TZipBuilder::NameCompleteSet() {
   // Files of higher numbers belong to an older, longer set of this name: left
   // in place, they would make the new set read as that one.
   for (int32_t n = diskNr_ + 1; n < 999; ++n) {
-    const std::string name = DiskSpan::NumberedName(outFileName_, n);
+    const std::string name = zip::NumberedName(outFileName_, n);
     if (!FileExists(name)) break;
     if (!setOutput_->rule.Reads(name)) files.DeleteFile(name);
   }
@@ -346,12 +347,12 @@ void TZipBuilder::WriteSplit(const void* buffer, int64_t length, int64_t mustFit
 TZipDiskAction TZipBuilder::AskStatusDisk(const std::string& name, TZipDiskStatus status) {
   diskStatus_ = status;
   diskAction_ = zdaOk;
-  OnStatusDisk(this, DiskSpan::LabelNumber(volumeName_, 1), name, status, diskAction_);
+  OnStatusDisk(this, zip::LabelNumber(volumeName_, 1), name, status, diskAction_);
   return diskAction_;
 }
 
 bool TZipBuilder::ConfirmOverwrite(const std::string& name) {
-  const int labelNumber = DiskSpan::LabelNumber(volumeName_, 1);
+  const int labelNumber = zip::LabelNumber(volumeName_, 1);
   if (Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
   TZipDiskStatus status;
   std::string prompt;
@@ -403,12 +404,12 @@ void TZipBuilder::SetUpVolume() {
     std::string name = outFileName_;
     const int driveType = CheckForDisk();
     if (DiskSpan::HoldsSeparateFiles(driveType)) {
-      name = DiskSpan::NumberedName(outFileName_, diskNr_);
+      name = zip::NumberedName(outFileName_, diskNr_);
     } else if (AddOptions.Contains(AddDiskSpanErase) &&
                (!OnGetNextDisk || diskAction_ == zdaErase)) {
       formatDriveNumber_ =
           std::toupper(static_cast<unsigned char>(drive_.empty() ? 'A' : drive_[0])) - 'A';
-      volumeName_ = DiskSpan::VolumeLabel(diskNr_);
+      volumeName_ = zip::VolumeLabel(diskNr_);
       const int result = ZipFormat();
       if (result == -2) throw EZipBuilder(kMsgUserCanceled, false);
       if (result == -1) throw EZipBuilder(kMsgUserCanceled, true);
@@ -438,7 +439,7 @@ void TZipBuilder::SetUpVolume() {
     }
 
     if (!DiskSpan::HoldsSeparateFiles(driveType)) {
-      volumeName_ = DiskSpan::VolumeLabel(diskNr_);
+      volumeName_ = zip::VolumeLabel(diskNr_);
       if (!Drives().SetVolumeLabel(drive_, volumeName_)) throw EZipBuilder(kMsgVolumeLabelFailed);
     }
     setOutput_->separateFiles = DiskSpan::HoldsSeparateFiles(driveType);

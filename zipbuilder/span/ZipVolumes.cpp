@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "ui/UiService.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/VolumeNames.h"
 
 namespace {
 
@@ -98,16 +99,12 @@ int TZipBuilder::CheckForDisk() {
 }
 
 bool TZipBuilder::IsRightDisk(int driveType) {
-  const std::string number = DiskSpan::VolumeNumber(diskNr_);
   if (HoldsSeparateFiles(driveType)) {
     // backup003.zip becomes backup004.zip for disk number 3.
-    const size_t extension = inFileName_.size() - platform::ExtractFileExt(inFileName_).size();
-    const size_t nameStart = platform::ExtractFilePath(inFileName_).size();
-    const size_t start = extension >= nameStart + 3 ? extension - 3 : nameStart;
-    inFileName_.replace(start, extension - start, number);
+    inFileName_ = zip::OtherVolumeName(inFileName_, diskNr_);
     return true;
   }
-  return volumeName_ == "PKBACK# " + number;
+  return volumeName_ == zip::VolumeLabel(diskNr_);
 }
 
 void TZipBuilder::GetNewDisk(int diskNumber) {
