@@ -8,6 +8,7 @@
 
 #include "zipbuilder/read/Zip64EndRecord.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "zipformat/EndRecord.h"
@@ -203,9 +204,9 @@ int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCen
         CopyBuffer(inFileHandle_, outFile, endOfCentral.ZipCommentLen) != 0)
       throw EZipBuilder(kMsgCommentCopyError);
   } catch (...) {
-    return -2;
+    return kCopyFailed;
   }
-  return 0;
+  return kResultOk;
 }
 
 void TZipBuilder::WriteJoin(const void* buffer, int64_t length, int messageId) {

@@ -15,6 +15,7 @@
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
 
@@ -43,10 +44,10 @@ class ReadAhead {
       if (begin_ == end_) {
         if (count - done >= buffer_.size()) {
           int64_t got = files_.Read(h, out + done, count - done);
-          return got < 0 ? -1 : static_cast<int64_t>(done) + got;
+          return got < 0 ? kReadFailed : static_cast<int64_t>(done) + got;
         }
         int64_t got = files_.Read(h, buffer_.data(), buffer_.size());
-        if (got <= 0) return got < 0 ? -1 : static_cast<int64_t>(done);
+        if (got <= 0) return got < 0 ? kReadFailed : static_cast<int64_t>(done);
         begin_ = 0;
         end_ = static_cast<size_t>(got);
       }

@@ -12,6 +12,7 @@
 #include "platform/TemporaryFile.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/Headers.h"
 
@@ -83,7 +84,7 @@ void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
 }
 
 int TZipBuilder::ReadSpan(const std::string& InFileName, std::string& OutFileName) {
-  if (Busy()) return -9;
+  if (Busy()) return kSpanBusy;
   return JoinSpanSet(InFileName, OutFileName);
 }
 
