@@ -5,6 +5,7 @@
 
 #include "platform/Clock.h"
 #include "zipbuilder/core/ZipErrors.h"
+#include "zipbuilder/read/Zip64EndRecord.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/ExtraField.h"
@@ -18,22 +19,6 @@ std::span<const uint8_t> Bytes(std::string_view text) {
 
 std::string_view Text(std::span<const uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-// The ZIP64 end record in front of the end record at `endAt`, read where it lies
-// in an archive that ends with it (its recorded offset does not count a stub).
-std::optional<zip::Zip64EndOfCentral> ReadZip64End(ArchiveReader& in, int64_t endAt) {
-  uint8_t bytes[zip::kZip64EndSize + zip::kZip64LocatorSize];
-  const int64_t recordAt = endAt - static_cast<int64_t>(sizeof bytes);
-  zip::Zip64EndOfCentral record;
-  if (recordAt < 0) return std::nullopt;
-  // Both lie inside the file: a read that fails here is a failure, not an absence.
-  if (!in.SeekTo(recordAt)) throw EZipBuilder(kMsgInputSeekError);
-  if (!in.Read(bytes, sizeof bytes)) throw EZipBuilder(kMsgCentralHeaderReadError);
-  if (zip::DecodeZip64Trailer(bytes, record) != zip::Status::kOk ||
-      record.RecordSize != zip::kZip64EndSize - 12)
-    return std::nullopt;
-  return record;
 }
 
 // The message of a central entry that does not decode.
@@ -82,7 +67,9 @@ void StampExtraTimes(std::string& extra, uint32_t dosDateTime) {
 StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& end, int64_t endAt) {
   StoredArchive archive;
   archive.end = end;
-  archive.zip64End = ReadZip64End(in, endAt);
+  archive.zip64End = ReadZip64End(
+      {[&](int64_t at) { return in.SeekTo(at); }, [&](void* out, size_t count) { return in.Read(out, count); }},
+      endAt);
   const zip::DirectoryExtent extent =
       zip::ResolveExtent(end, archive.zip64End ? &*archive.zip64End : nullptr);
   const int64_t trailer =

@@ -70,6 +70,12 @@ void TZipBuilder::ReadAcrossVolumes(void* buffer, int64_t length, int messageId)
   }
 }
 
+void TZipBuilder::WriteJoin(const void* buffer, int64_t length, int messageId) {
+  if (env_->files->Write(outFileHandle_, buffer, static_cast<size_t>(length)) != length)
+    throw EZipBuilder(messageId);
+  if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", length);
+}
+
 void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
   while (length > 0) {
     const int64_t n = std::min<int64_t>(length, kChunk);
