@@ -84,7 +84,7 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
   if (!in.SeekTo(archive.directoryAt)) throw EZipBuilder(kMsgInputSeekError);
   if (!in.Read(archive.directory.data(), archive.directory.size())) throw EZipBuilder(kMsgCentralHeaderReadError);
   archive.members.reserve(
-      static_cast<size_t>(std::min<uint64_t>(extent.entries, extent.size / 46)));
+      static_cast<size_t>(std::min<uint64_t>(extent.entries, extent.size / zip::kCentralHeaderSize)));
   std::span<const uint8_t> rest = Bytes(archive.directory);
   for (uint64_t i = 0; i < extent.entries; ++i) {
     zip::CentralEntry entry;
@@ -183,7 +183,7 @@ std::optional<std::string> PlaceLocalHeader(zip::CentralFileHeader& header, std:
   std::vector<uint8_t> area = zip::EncodeZip64Extra(present, values);
   const std::vector<uint8_t> others = zip::WithoutExtra(Bytes(extra), zip::kExtraZip64);
   area.insert(area.end(), others.begin(), others.end());
-  if (area.size() > 0xFFFF) throw EZipBuilder(kMsgCentralExtraReadError);
+  if (area.size() > zip::kSaturated16) throw EZipBuilder(kMsgCentralExtraReadError);
   header.ExtraLen = static_cast<uint16_t>(area.size());
   header.RelOffLocal = zip::kSaturated32;
   header.VersionNeed = std::max<uint16_t>(header.VersionNeed, 45);

@@ -171,8 +171,9 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
       if (structureWarning_) {
         result = CopyBulk(inFileHandle_, out, -1);
         archiveSize = realFileSize_;
-      } else if (int64_t{endOfCentral.CentralOffSet} + prefix > 0xFFFFFFFFll ||
-                 endOfCentral.CentralOffSet == 0xFFFFFFFFu || endOfCentral.TotalEntries == 0xFFFF) {
+      } else if (int64_t{endOfCentral.CentralOffSet} + prefix > int64_t{zip::kSaturated32} ||
+                 endOfCentral.CentralOffSet == zip::kSaturated32 ||
+                 endOfCentral.TotalEntries == zip::kSaturated16) {
         // Shifted offsets would not fit their 32 bits: refused rather than wrapped.
         ShowZipMessage(kMsgNotZipArchive,
                        "\nthe self-extractor would place archive data beyond 4 GB (or the archive "

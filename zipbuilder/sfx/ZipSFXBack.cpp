@@ -22,8 +22,8 @@ using platform::SeekFrom;
 
 namespace {
 
-constexpr int64_t kEndRecordSize = 22;
-constexpr int64_t kEndSearchWindow = 65535 + kEndRecordSize;
+constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
+constexpr int64_t kEndSearchWindow = zip::kEndSearchWindow;
 constexpr size_t kMarkerWindow = 2048;
 const char* const kInstallerStubMarker = "InstallShield Self-Extracting Stub Program";
 
