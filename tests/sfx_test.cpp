@@ -10,7 +10,7 @@
 #include "support/SfxFixture.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
-#include "zipbuilder/SfxLayout.h"
+#include "zipbuilder/sfx/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {
