@@ -9,7 +9,7 @@
 
 #include "common/ZipCrypto.h"
 
-namespace unz {
+namespace unzdll {
 
 class MemberCipher {
  public:
@@ -30,4 +30,4 @@ class TraditionalCipher : public MemberCipher {
   engine::ZipCrypto keys_;
 };
 
-}  // namespace unz
+}  // namespace unzdll
