@@ -7,7 +7,7 @@
 
 #include "CodePage.h"
 #include "FileSystem.h"
-#include "zipformat/ByteOrder.h"
+#include "zipformat/PeVersion.h"
 
 namespace platform {
 namespace {
@@ -37,47 +37,7 @@ std::optional<std::vector<uint8_t>> ReadVersionResource(FileSystem& files, const
 
 // UTF-16LE code units [begin, end) to UTF-8, stopping at a zero unit.
 std::string Utf16LeToUtf8(const uint8_t* begin, const uint8_t* end) {
-  std::u16string units;
-  for (const uint8_t* p = begin; p + 1 < end; p += 2) {
-    uint16_t unit = zip::Load16(p);
-    if (unit == 0) break;
-    units += static_cast<char16_t>(unit);
-  }
-  return Utf16ToUtf8(units);
-}
-
-size_t Align4(size_t n) { return (n + 3) & ~size_t{3}; }
-
-// One node of the tree: wLength, wValueLength, wType, key, value, children.
-struct Node {
-  size_t begin = 0;
-  size_t end = 0;  // begin + wLength
-  uint16_t valueLength = 0;
-  uint16_t type = 0;
-  std::string key;
-  size_t valueAt = 0;
-  size_t childrenAt = 0;
-};
-
-std::optional<Node> ParseNode(const std::vector<uint8_t>& block, size_t at, size_t limit) {
-  if (at + 6 > limit) return std::nullopt;
-  Node n;
-  n.begin = at;
-  uint16_t length = zip::Load16(&block[at]);
-  if (length < 6 || at + length > limit) return std::nullopt;
-  n.end = at + length;
-  n.valueLength = zip::Load16(&block[at + 2]);
-  n.type = zip::Load16(&block[at + 4]);
-  size_t p = at + 6;
-  while (p + 1 < n.end && zip::Load16(&block[p]) != 0) p += 2;
-  if (p + 1 >= n.end) return std::nullopt;  // key without terminator
-  n.key = Utf16LeToUtf8(&block[at + 6], &block[p]);
-  n.valueAt = Align4(p + 2);
-  size_t valueBytes = n.type == 1 ? size_t{n.valueLength} * 2 : n.valueLength;
-  if (n.valueAt > n.end) n.valueAt = n.end;
-  if (n.valueAt + valueBytes > n.end) return std::nullopt;
-  n.childrenAt = Align4(n.valueAt + valueBytes);
-  return n;
+  return Utf16ToUtf8(zip::Utf16LeUnits(begin, end));
 }
 
 bool SameKey(const std::string& a, const std::string& b) {
@@ -139,24 +99,24 @@ std::optional<std::vector<uint8_t>> GetFileVersionInfoA(FileSystem& files, const
 }
 
 std::optional<VersionValue> VerQueryValueA(const std::vector<uint8_t>& block, const std::string& subBlock) {
-  auto node = ParseNode(block, 0, block.size());
+  auto node = zip::ParseVersionNode(block, 0, block.size());
   if (!node) return std::nullopt;
   for (const std::string& part : SplitSubBlock(subBlock)) {
-    std::optional<Node> found;
+    std::optional<zip::VersionNode> found;
     for (size_t at = node->childrenAt; at < node->end;) {
-      auto child = ParseNode(block, at, node->end);
+      auto child = zip::ParseVersionNode(block, at, node->end);
       if (!child) break;
-      if (SameKey(child->key, part)) {
+      if (SameKey(Utf16ToUtf8(child->key), part)) {
         found = child;
         break;
       }
-      at = Align4(child->end);
+      at = zip::NextVersionNode(*child);
     }
     if (!found) return std::nullopt;
     node = found;
   }
   VersionValue value;
-  value.isText = node->type == 1;
+  value.isText = node->IsText();
   value.length = node->valueLength;
   std::vector<std::string> parts = SplitSubBlock(subBlock);
   if (!value.isText && parts.size() == 3 && SameKey(parts[0], "StringFileInfo")) {
@@ -165,11 +125,10 @@ std::optional<VersionValue> VerQueryValueA(const std::vector<uint8_t>& block, co
     // within the node.
     const uint8_t* begin = &block[0] + std::min(node->valueAt, node->end);
     const uint8_t* end = &block[0] + node->end;
-    uint32_t units = 0;
-    for (const uint8_t* p = begin; p + 1 < end && zip::Load16(p) != 0; p += 2) ++units;
+    const std::u16string units = zip::Utf16LeUnits(begin, end);
     value.isText = true;
-    value.text = Utf16LeToUtf8(begin, end);
-    value.length = units ? units + 1 : 0;
+    value.text = Utf16ToUtf8(units);
+    value.length = units.empty() ? 0 : static_cast<uint32_t>(units.size()) + 1;
     return value;
   }
   if (value.isText) {
