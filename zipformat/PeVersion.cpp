@@ -44,6 +44,11 @@ std::optional<VersionNode> ParseVersionNode(std::span<const uint8_t> block, size
   return n;
 }
 
+std::optional<VersionTranslation> DecodeVersionTranslation(std::span<const uint8_t> value) {
+  if (value.size() < 4) return std::nullopt;
+  return VersionTranslation{Load16(value.data()), Load16(value.data() + 2)};
+}
+
 size_t NextVersionNode(const VersionNode& node) { return Align4(node.end); }
 
 }  // namespace zip

@@ -29,6 +29,13 @@ std::optional<VersionNode> ParseVersionNode(std::span<const uint8_t> block, size
 // Where the sibling after `node` begins.
 size_t NextVersionNode(const VersionNode& node);
 
+// The first language and code page of a "\VarFileInfo\Translation" value.
+struct VersionTranslation {
+  uint16_t language = 0;
+  uint16_t codePage = 0;
+};
+std::optional<VersionTranslation> DecodeVersionTranslation(std::span<const uint8_t> value);
+
 // UTF-16LE code units in [begin, end), up to the first zero unit.
 std::u16string Utf16LeUnits(const uint8_t* begin, const uint8_t* end);
 
