@@ -8,6 +8,7 @@
 #include "SafeNames.h"
 #include "Text.h"
 #include "ZipSFXIds.h"
+#include "zipformat/Methods.h"
 
 namespace sfx {
 

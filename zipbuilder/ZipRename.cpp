@@ -10,6 +10,7 @@
 #include "zipbuilder/ArchiveReplace.h"
 #include "zipbuilder/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/Methods.h"
 #include "zipformat/TextCase.h"
 
 namespace {
@@ -64,9 +65,8 @@ Renaming ApplyRequests(const std::vector<RenameItem*>& requests, std::string_vie
 }
 
 bool ChecksPasswordAgainstTime(const zip::CentralFileHeader& h) {
-  constexpr uint16_t kStrongEncryption = 0x0040;
   return (h.Flag & zip::kFlagEncrypted) && (h.Flag & zip::kFlagDataDescriptor) &&
-         !(h.Flag & kStrongEncryption) && h.ComprMethod != zip::kMethodAes;
+         !(h.Flag & zip::kFlagStrongEncryption) && h.ComprMethod != zip::kMethodAes;
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 #include "platform/ProgramPath.h"
 #include "zipbuilder/ArchiveReplace.h"
 #include "zipbuilder/OutputRule.h"
-#include "zipbuilder/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/Records.h"
+#include "zipformat/SfxHeader.h"
+#include "zipformat/SfxIcon.h"
 
 using platform::FileHandle;
 using platform::SeekFrom;
@@ -24,9 +26,6 @@ constexpr const char* kStubName = "ZipSFX.bin";
 // The system and Windows directories, as the prefix's drive C: holds them.
 constexpr const char* kSystemDirectory = "C:\\windows\\system32";
 constexpr const char* kWindowsDirectory = "C:\\windows";
-constexpr int64_t kEndRecordSize = 22;
-constexpr size_t kIconFileSize = 766;  // header, one entry, one 744-byte image
-constexpr size_t kIconImageOffset = 22;
 
 std::string UpperExtension(const std::string& name) {
   std::string ext = platform::ExtractFileExt(name);
@@ -37,14 +36,14 @@ std::string UpperExtension(const std::string& name) {
 
 uint8_t OptionFlags(const SFXOpts& options, OvrOpts mode) {
   uint8_t flags = 0;
-  if (options.Contains(SFXAskCmdLine)) flags |= sfx::kFlagAskCmdLine;
-  if (options.Contains(SFXAskFiles)) flags |= sfx::kFlagAskFiles;
-  if (options.Contains(SFXHideOverWriteBox)) flags |= sfx::kFlagHideOverWriteBox;
-  if (mode == OvrAlways) flags |= sfx::kFlagOverwriteAlways;
-  if (mode == OvrNever) flags |= sfx::kFlagOverwriteNever;
-  if (!options.Contains(SFXCheckSize)) flags |= sfx::kFlagNoCheckSize;
-  if (options.Contains(SFXAutoRun)) flags |= sfx::kFlagAutoRun;
-  if (options.Contains(SFXNoSuccessMsg)) flags |= sfx::kFlagNoSuccessMsg;
+  if (options.Contains(SFXAskCmdLine)) flags |= zip::kSfxAskCmdLine;
+  if (options.Contains(SFXAskFiles)) flags |= zip::kSfxAskFiles;
+  if (options.Contains(SFXHideOverWriteBox)) flags |= zip::kSfxHideOverwriteBox;
+  if (mode == OvrAlways) flags |= zip::kSfxOverwriteAlways;
+  if (mode == OvrNever) flags |= zip::kSfxOverwriteNever;
+  if (!options.Contains(SFXCheckSize)) flags |= zip::kSfxNoCheckSize;
+  if (options.Contains(SFXAutoRun)) flags |= zip::kSfxAutoRun;
+  if (options.Contains(SFXNoSuccessMsg)) flags |= zip::kSfxNoSuccessMsg;
   return flags;
 }
 
@@ -83,7 +82,7 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
   const size_t lengths[] = {SFXCaption.size(), SFXDefaultDir.size(), SFXCommandLine.size(),
                             SFXMessage.size()};
   if (std::any_of(std::begin(lengths), std::end(lengths),
-                  [](size_t n) { return n > sfx::kMaxSettingLength; })) {
+                  [](size_t n) { return n > zip::kSfxMaxSettingLength; })) {
     size_t sum = lengths[0] + lengths[1] + lengths[2] + lengths[3];
     ShowZipMessage(kMsgSfxStringTooLong, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = " +
                               std::to_string(sum));
@@ -96,8 +95,8 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
   }
   std::vector<uint8_t> header;
   try {
-    header = sfx::BuildHeader({OptionFlags(SFXOptions, SFXOverWriteMode), SFXCaption, SFXDefaultDir,
-                               SFXCommandLine, SFXMessage});
+    header = zip::BuildSfxHeader({OptionFlags(SFXOptions, SFXOverWriteMode), SFXCaption, SFXDefaultDir,
+                                  SFXCommandLine, SFXMessage});
   } catch (const std::bad_alloc&) {
     ShowZipMessage(kMsgNoMemory, "");
     return -9;
@@ -156,11 +155,13 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
       files.Write(out, header.data(), header.size()) != static_cast<int64_t>(header.size()))
     result = -2;
   if (result == 0 && createEmpty) {
-    uint8_t record[kEndRecordSize] = {};
-    zip::Store32(record, zip::kEndOfCentralSignature);
-    zip::Store32(record + 16, static_cast<uint32_t>(prefix));
-    result = files.Write(out, record, sizeof record) == kEndRecordSize ? 0 : -2;
-    archiveSize = kEndRecordSize;
+    zip::ZipEndOfCentral empty{};
+    empty.HeaderSig = zip::kEndOfCentralSignature;
+    empty.CentralOffSet = static_cast<uint32_t>(prefix);
+    uint8_t record[zip::kEndRecordSize];
+    zip::Encode(empty, record);
+    result = files.Write(out, record, sizeof record) == static_cast<int64_t>(sizeof record) ? 0 : -2;
+    archiveSize = static_cast<int64_t>(sizeof record);
   } else if (result == 0) {
     try {
       inFileName_ = zipFileName_;  // the archive as last listed, whatever ran before
@@ -203,15 +204,15 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
     if (files.Seek(output, 0, SeekFrom::Begin) != 0 ||
         files.Read(output, image.data(), image.size()) != static_cast<int64_t>(image.size()))
       throw EZipBuilder(kMsgInputSeekError);
-    if (auto at = sfx::FindIconImage(image)) {
+    if (auto at = zip::FindSfxIconImage(image)) {
       const std::vector<uint8_t>& icon = sfxIcon_.data;
-      if (icon.size() != kIconFileSize) {
+      if (icon.size() != zip::kSfxIconFileSize) {
         result = -12;
       } else {
         if (files.Seek(output, static_cast<int64_t>(*at), SeekFrom::Begin) !=
                 static_cast<int64_t>(*at) ||
-            files.Write(output, icon.data() + kIconImageOffset, sfx::kIconImageSize) !=
-                sfx::kIconImageSize)
+            files.Write(output, icon.data() + zip::kSfxIconImageOffset, zip::kSfxIconImageSize) !=
+                zip::kSfxIconImageSize)
           throw EZipBuilder(kMsgOutputWriteError);
         result = 0;
       }
