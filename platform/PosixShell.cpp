@@ -62,14 +62,21 @@ std::string PosixAbsolute(const std::string& path) {
   return ExpandFileName(PosixFileSystem().GetCurrentDirectory() + "/" + native);
 }
 
-// Copies a regular file (contents, permissions, times) for a move across file
-// systems; the copy is removed again when anything fails.
+// Copies a regular file (contents, permissions, times) for a copy or a move
+// across file systems. The copy is written unnamed in the target's directory and
+// linked in under `to` only when complete, so that neither a failure nor a
+// killed run leaves a partial file (named while written only where the file
+// system has no unnamed files; then removed again on failure).
 bool CopyRegularFile(const std::string& from, const std::string& to) {
   struct stat st;
   if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
-  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+  const std::string dir = to.substr(0, to.rfind('/') + 1);
+  const mode_t mode = st.st_mode & 07777;
+  int out = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  const bool unnamed = out >= 0;
+  if (!unnamed) out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (out < 0) {
     ::close(in);
     return false;
@@ -97,8 +104,13 @@ bool CopyRegularFile(const std::string& from, const std::string& to) {
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   ::futimens(out, times);
   ::close(in);
+  bool named = !unnamed;  // `to` is this copy's own name
+  if (ok && unnamed) {
+    const std::string self = "/proc/self/fd/" + std::to_string(out);
+    ok = named = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
   if (::close(out) != 0) ok = false;
-  if (!ok) ::unlink(to.c_str());
+  if (!ok && named) ::unlink(to.c_str());
   return ok;
 }
 

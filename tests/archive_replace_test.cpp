@@ -8,7 +8,7 @@
 #include "support/FaultInjectingFileSystem.h"
 #include "support/RecordingShell.h"
 #include "support/TempDir.h"
-#include "zipbuilder/ArchiveReplace.h"
+#include "zipbuilder/rewrite/ArchiveReplace.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
-#include "zipbuilder/ZipMessageTable.h"
+#include "zipbuilder/core/ZipMessageTable.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "zipformat/Wildcard.h"
 #include "zipformat/TextCase.h"
 #include "support/RecordingEngineFixture.h"
-#include "zipbuilder/ZipErrors.h"
+#include "zipbuilder/core/ZipErrors.h"
 
 namespace {
 

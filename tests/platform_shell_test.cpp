@@ -1,5 +1,7 @@
 // The shell: erasing to the freedesktop.org Trash or for good, and starting programs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -99,6 +101,31 @@ TEST_F(ShellTest, RelativeAndDriveLetterPathsAreTrashedByTheirFullPath) {
 TEST_F(ShellTest, TrashingAMissingFileFailsAndLeavesNoInfo) {
   EXPECT_NE(shell.DeleteFile(dir / "missing.txt", true), 0);
   EXPECT_FALSE(fs::exists(Trash("info/missing.txt.trashinfo")));
+}
+
+// A Trash on another file system is filled by copying: whole copies with their
+// mode, and no other file in the Trash (the copy is named only when complete).
+TEST_F(ShellTest, TrashOnAnotherFileSystemGetsWholeCopies) {
+  struct stat shm, here;
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(dir.path().c_str(), &here) != 0 ||
+      shm.st_dev == here.st_dev)
+    GTEST_SKIP() << "no second file system";
+  const fs::path trashHome = "/dev/shm/shell-test-" + std::to_string(::getpid());
+  testsupport::ScopedEnv other{"XDG_DATA_HOME", trashHome.string()};
+  const std::string payload(300000, 'p');
+  for (bool keep : {true, false}) {
+    const std::string path = dir / (keep ? "kept.bin" : "moved.bin");
+    testsupport::WriteTextFile(path, payload);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(keep ? shell.CopyToTrash(path) : shell.DeleteFile(path, true), 0);
+    EXPECT_EQ(fs::exists(path), keep);
+    const fs::path copy = trashHome / "Trash/files" / fs::path(path).filename();
+    EXPECT_EQ(testsupport::ReadTextFile(copy), payload);
+    EXPECT_EQ(fs::status(copy).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(trashHome / "Trash/files"), {}), 2);
+  fs::remove_all(trashHome);
 }
 
 TEST_F(ShellTest, FinalDeleteUnlinks) {

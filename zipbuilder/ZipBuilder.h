@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "zipbuilder/DiskSpan.h"
-#include "zipbuilder/EnumSet.h"
-#include "zipbuilder/ZipDirEntry.h"
-#include "zipbuilder/ZipErrors.h"
+#include "zipbuilder/span/MemberTable.h"
+#include "zipbuilder/core/EnumSet.h"
+#include "zipbuilder/read/ZipDirEntry.h"
+#include "zipbuilder/core/ZipErrors.h"
 #include "zipformat/Records.h"
-#include "zipbuilder/ZipStream.h"
+#include "zipbuilder/read/ZipStream.h"
 #include "engines/ZipEngineApi.h"
 
 namespace platform {

@@ -9,7 +9,8 @@
 # output, no temporary file. (A command that ends by erasing its input, as the
 # self-extractor conversions do, may be killed after its result is in place
 # and before the input is gone: both are then whole.) The Trash that erasing
-# with undo fills lies outside the checked directory.
+# with undo fills lies outside the checked directory, on another file system
+# where there is one (so that trashing copies): it may hold only whole files.
 set -uo pipefail
 tool=$(realpath "$1")
 shim=$(realpath "$2")
@@ -19,7 +20,11 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0:detect_leaks=0"
 umask 022
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trashes=$work
+if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(stat -c %d /dev/shm)" != "$(stat -c %d "$work")" ]; then
+  trashes=$(mktemp -d /dev/shm/kill-points-trash.XXXXXX)
+fi
+trap 'rm -rf "$work" "$trashes"' EXIT
 failures=0
 
 # The inputs every case starts from, made once.
@@ -45,13 +50,13 @@ snapshot() {
 
 # fresh DIR: the inputs copied with their dates, and an empty private temporary directory.
 fresh() {
-  rm -rf "$1" "$1.trash" && mkdir -p "$1/tmp" && chmod 700 "$1/tmp" && cp -a "$data/." "$1/"
+  rm -rf "$1" "$trashes/$(basename "$1")" && mkdir -p "$1/tmp" && chmod 700 "$1/tmp" && cp -a "$data/." "$1/"
 }
 
 run() {  # run DIR COMMAND...: the tool in DIR with TMPDIR inside it, the Trash beside it
   local dir=$1
   shift
-  (cd "$dir" && TMPDIR="$dir/tmp" XDG_DATA_HOME="$dir.trash" LD_PRELOAD="$shim" "$tool" "$@" \
+  (cd "$dir" && TMPDIR="$dir/tmp" XDG_DATA_HOME="$trashes/$(basename "$dir")" LD_PRELOAD="$shim" "$tool" "$@" \
     </dev/null >/dev/null 2>&1)
 }
 
@@ -68,6 +73,19 @@ whole() {
       for (p in was) if (!(p in seen) && (p in becomes)) { print "  missing " p; bad = 1 }
       exit bad
     }' <<<"$3"
+}
+
+# partial_in_trash BEFORE DIR: prints the files of DIR's Trash that are no input
+# as it was before the run; fails when there is one.
+partial_in_trash() {
+  local files=$trashes/$(basename "$2")/Trash/files bad=0 f sum
+  [ -d "$files" ] || return 0
+  for f in "$files"/*; do
+    [ -f "$f" ] || continue
+    sum=$(sha256sum <"$f" | cut -c1-64)
+    grep -q " $sum\$" <<<"$1" || { echo "  $f"; bad=1; }
+  done
+  return $bad
 }
 
 check() {  # check NAME COMMAND...
@@ -101,6 +119,10 @@ check() {  # check NAME COMMAND...
       failures=$((failures + 1))
     elif ! whole "$before" "$after" "$state" >"$work/bad"; then
       echo "FAIL $name: killed at write $n of $total, files neither as before nor as after:"
+      cat "$work/bad"
+      failures=$((failures + 1))
+    elif ! partial_in_trash "$before" "$dir" >"$work/bad"; then
+      echo "FAIL $name: killed at write $n of $total, a partial file in the Trash:"
       cat "$work/bad"
       failures=$((failures + 1))
     else

@@ -1,0 +1,133 @@
+// Loading and unloading the two engine libraries, resolving their entry points
+// and asking their versions.
+#include "platform/DynamicLibrary.h"
+#include "platform/Env.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+// What differs between the compression and the decompression engine.
+struct EngineNames {
+  const char* dllName;     // "ZIPDLL.DLL"
+  const char* soName;      // the file that name maps to on this system
+  const char* execEntry;
+  const char* versionEntry;
+  const char* privVersionEntry;
+  int loadedMsg, noExecMsg, noVersionMsg, notFoundMsg;
+};
+
+const EngineNames kZipNames{"ZIPDLL.DLL",          "libzipdll.so",           "ZipDllExec",
+                            "GetZipDllVersion",    "GetZipDllPrivVersion",   kMsgZipDllLoaded,
+                            kMsgZipDllExecMissing, kMsgZipDllVersionMissing, kMsgZipDllNotFound};
+const EngineNames kUnzNames{"UNZDLL.DLL",          "libunzdll.so",           "UnzDllExec",
+                            "GetUnzDllVersion",    "GetUnzDllPrivVersion",   kMsgUnzDllLoaded,
+                            kMsgUnzDllExecMissing, kMsgUnzDllVersionMissing, kMsgUnzDllNotFound};
+
+}  // namespace
+
+// Loads one engine: DLLDirectory first when it holds the library, else the bare
+// name (program directory, then the loader's search path). Returns the handle
+// with all three entries resolved, or null after a report.
+static void* LoadEngine(TZipBuilder& zip, platform::DynamicLibraries& libraries, const EngineNames& names,
+                        void* entries[3]) {
+  std::string path = names.dllName;
+  const std::string& dir = zip.DLLDirectory();
+  if (!dir.empty() && (zip.FileExists(dir + "\\" + names.dllName) || zip.FileExists(dir + "\\" + names.soName)))
+    path = dir + "\\" + names.dllName;
+
+  void* handle = nullptr;
+  try {  // nothing thrown while loading may leave the operation
+    handle = libraries.Load(path);
+  } catch (...) {
+    handle = nullptr;
+  }
+  if (!handle) {
+    zip.ShowZipMessage(names.notFoundMsg, "");
+    return nullptr;
+  }
+  if (zip.Trace) zip.ShowZipMessage(names.loadedMsg, "");
+  entries[0] = libraries.GetProcAddress(handle, names.execEntry);
+  entries[1] = libraries.GetProcAddress(handle, names.versionEntry);
+  entries[2] = libraries.GetProcAddress(handle, names.privVersionEntry);
+  bool complete = true;
+  if (!entries[0]) {
+    zip.ShowZipMessage(names.noExecMsg, "");
+    complete = false;
+  }
+  if (!entries[1] || !entries[2]) {
+    zip.ShowZipMessage(names.noVersionMsg, "");
+    complete = false;
+  }
+  if (!complete) {  // never call a library that lacks an entry
+    libraries.Free(handle);
+    entries[0] = entries[1] = entries[2] = nullptr;
+    return nullptr;
+  }
+  return handle;
+}
+
+void TZipBuilder::Load_Zip_Dll() {
+  if (zipDll_) return;
+  void* entries[3] = {};
+  zipDll_ = LoadEngine(*this, *env_->libraries, kZipNames, entries);
+  ZipDllExec = reinterpret_cast<ZipDllExecFn>(entries[0]);
+  GetZipDllVersion = reinterpret_cast<DllVersionFn>(entries[1]);
+  GetZipDllPrivVersion = reinterpret_cast<DllVersionFn>(entries[2]);
+}
+
+void TZipBuilder::Load_Unz_Dll() {
+  if (unzDll_) return;
+  void* entries[3] = {};
+  unzDll_ = LoadEngine(*this, *env_->libraries, kUnzNames, entries);
+  UnzDllExec = reinterpret_cast<UnzDllExecFn>(entries[0]);
+  GetUnzDllVersion = reinterpret_cast<DllVersionFn>(entries[1]);
+  GetUnzDllPrivVersion = reinterpret_cast<DllVersionFn>(entries[2]);
+}
+
+void TZipBuilder::Unload_Zip_Dll() {
+  if (zipDll_) env_->libraries->Free(zipDll_);
+  zipDll_ = nullptr;
+  ZipDllExec = nullptr;
+  GetZipDllVersion = GetZipDllPrivVersion = nullptr;
+}
+
+void TZipBuilder::Unload_Unz_Dll() {
+  if (unzDll_) env_->libraries->Free(unzDll_);
+  unzDll_ = nullptr;
+  UnzDllExec = nullptr;
+  GetUnzDllVersion = GetUnzDllPrivVersion = nullptr;
+}
+
+int32_t TZipBuilder::AskEngineVersion(EngineKind kind, bool privateVersion) {
+  EngineUse use(*this, kind);
+  if (!use.Loaded()) return 0;
+  DllVersionFn entry = kind == EngineKind::Zip ? (privateVersion ? GetZipDllPrivVersion : GetZipDllVersion)
+                                               : (privateVersion ? GetUnzDllPrivVersion : GetUnzDllVersion);
+  return entry ? entry() : 0;
+}
+
+int32_t TZipBuilder::GetZipVers() { return AskEngineVersion(EngineKind::Zip, false); }
+int32_t TZipBuilder::GetZipPrivVers() { return AskEngineVersion(EngineKind::Zip, true); }
+int32_t TZipBuilder::GetUnzVers() { return AskEngineVersion(EngineKind::Unz, false); }
+int32_t TZipBuilder::GetUnzPrivVers() { return AskEngineVersion(EngineKind::Unz, true); }
+
+TZipBuilder::EngineUse::EngineUse(TZipBuilder& owner, EngineKind kind) : owner_(owner), kind_(kind) {
+  if (Loaded()) return;
+  if (kind_ == EngineKind::Zip)
+    owner_.Load_Zip_Dll();
+  else
+    owner_.Load_Unz_Dll();
+  loadedHere_ = Loaded();
+}
+
+TZipBuilder::EngineUse::~EngineUse() {
+  if (!loadedHere_) return;
+  if (kind_ == EngineKind::Zip)
+    owner_.Unload_Zip_Dll();
+  else
+    owner_.Unload_Unz_Dll();
+}
+
+bool TZipBuilder::EngineUse::Loaded() const {
+  return kind_ == EngineKind::Zip ? owner_.ZipDllLoaded() : owner_.UnzDllLoaded();
+}

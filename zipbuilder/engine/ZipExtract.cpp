@@ -1,0 +1,218 @@
+// Extraction: builds the extract command record for the decompression engine,
+// calls it once and stores its count of processed members in SuccessCount.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/TemporaryFile.h"
+#include "zipformat/TextCase.h"
+#include "zipbuilder/ZipBuilder.h"
+
+namespace {
+
+constexpr int kModeFiles = 0;
+constexpr int kModeMemberToMemory = 1;
+constexpr int kModeMemoryToMemory = 2;
+constexpr size_t kMaxPasswordChars = 81;
+constexpr size_t kBaseDirBlock = 261;
+
+}  // namespace
+
+// The record in the layout the engine's version selects, and the blocks its
+// pointers lead to; everything is freed together when the extraction ends.
+struct TZipBuilder::ExtractRecord {
+  union Layouts {
+    UnzParams current;
+    UnzParamsOld old;
+  } r;
+  bool oldLayout = false;
+  // Every byte of the larger layout is zero, whichever member is used.
+  ExtractRecord() { std::memset(&r, 0, sizeof r); }
+  std::vector<std::vector<char>> blocks;
+  std::vector<UnzFileData> specTable;
+
+  UnzParams& Head() { return r.current; }  // both layouts share the head
+  // A zero-filled block of `size` bytes (at least the text and its zero) holding `text`.
+  char* AddText(const std::string& text, size_t size = 0) {
+    blocks.emplace_back(std::max(size, text.size() + 1), '\0');
+    std::memcpy(blocks.back().data(), text.data(), std::min(text.size(), blocks.back().size() - 1));
+    return blocks.back().data();
+  }
+};
+
+void TZipBuilder::Extract() { ExtExtract(kModeFiles, nullptr); }
+
+TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
+  if (Busy()) return nullptr;
+  if (!name.empty()) fSpecArgs_.assign(1, name);
+  stream_->Clear();
+  ExtExtract(kModeMemberToMemory, nullptr);
+  return successCount_ == 1 ? stream_.get() : nullptr;
+}
+
+TZipStream* TZipBuilder::ExtractStreamToStream(TMemoryStream* input, uint32_t size) {
+  if (Busy()) return nullptr;
+  if (input == stream_.get()) {
+    ShowZipMessage(kMsgStreamSameAsInput, "");
+    return nullptr;
+  }
+  stream_->Clear();
+  stream_->SetSize(size);
+  ExtExtract(kModeMemoryToMemory, input);
+  return successCount_ == 1 ? stream_.get() : nullptr;
+}
+
+void TZipBuilder::SetUnZipSwitches(std::string& archiveName, int32_t version) {
+  ExtractRecord& rec = *extractRecord_;
+  UnzParams& h = rec.Head();
+  h.fHandle = static_cast<uint32_t>(OwnerWindow);
+  h.fCaller = this;
+  h.fVersion = 160;
+  h.ZCallbackFunc = &TZipBuilder::ZCallback;
+  h.fTraceEnabled = Trace ? 1 : 0;
+  h.fWantedCodePage = static_cast<uint16_t>(CodePage);
+  if (version < 160 && Unattended && AddOptions.Contains(AddEncrypt) && Password.empty())
+    h.lpszPassword = rec.AddText(std::string(80, '~'));
+  else
+    h.lpszPassword = rec.AddText(Password.substr(0, kMaxPasswordChars));
+  h.fTest = ExtrOptions.Contains(ExtrTest) ? 1 : 0;
+  h.fQuiet = 1;
+  h.fVerboseEnabled = (Verbose || Trace) ? 1 : 0;
+  h.fUpdate = ExtrOptions.Contains(ExtrUpdate) ? 1 : 0;
+  h.fFreshen = ExtrOptions.Contains(ExtrFreshen) && !ExtrOptions.Contains(ExtrUpdate) ? 1 : 0;
+  h.fDirectories = ExtrOptions.Contains(ExtrDirNames) ? 1 : 0;
+  h.fOverwrite = ExtrOptions.Contains(ExtrOverWrite) ? 1 : 0;
+  h.lpszZipFN = rec.AddText(archiveName);
+  if (!rec.oldLayout && version >= 160) h.fPwdReqCount = passwordReqCount_;
+}
+
+void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
+  if (Busy()) return;
+  errCode_ = 0;
+  successCount_ = 0;
+  message_.clear();
+  if (mode != kModeMemoryToMemory && !FileExists(zipFileName_)) {
+    ShowZipMessage(kMsgNoZipFile, "");
+    return;
+  }
+  Cancel = false;
+
+  // Unattended without any way to get a password: the engine must not ask.
+  bool requestsZeroed = Unattended && Password.empty() && !OnPasswordError;
+  uint32_t savedRequests = passwordReqCount_;
+  if (requestsZeroed) {
+    passwordReqCount_ = 0;
+    ShowZipMessage(kMsgUnattendedExtractWarning, "");
+  }
+
+  std::optional<RunningScope> running;  // held until the engine is unloaded
+  {
+    EngineUse engine(*this, EngineKind::Unz);
+    int32_t version = 0;
+    std::string archiveName = zipFileName_;
+    bool proceed = engine.Loaded();
+    // A spanned set is joined into one temporary archive first, unnamed where
+    // the file system allows: it goes again however the run ends.
+    platform::TemporaryFile joined;
+    if (proceed && lastDiskNumber_ != 0) {
+      joined = platform::TemporaryFile(
+          *env_->files, TempDir.empty() ? env_->files->GetTempPath() : AppendSlash(TempDir));
+      proceed = JoinSpanSet(zipFileName_, archiveName, &joined) == 0;
+    }
+    if (proceed) {
+      version = GetUnzVers();
+      if (mode != kModeFiles && version < 160) {
+        ShowZipMessage(kMsgUnzDllNoStreams, "");
+        proceed = false;
+      }
+    }
+    if (proceed) {
+      running.emplace(*this, RunKind::Unzip);
+      StartWaitCursor();
+      ExtractRecord rec;
+      extractRecord_ = &rec;
+      try {
+        rec.oldLayout = version < 152;
+        SetUnZipSwitches(archiveName, version);
+        UnzParams& h = rec.Head();
+        bool tooManySpecs = rec.oldLayout && fSpecArgs_.size() > kOldSpecTableSize;
+        // The engine reads the base directory from a block of 261 bytes: a longer
+        // one is refused, never cut to a different directory.
+        bool useBaseDir = mode == kModeFiles && DirExists(ExtrBaseDir, *env_->files);
+        std::string baseDir;
+        if (rec.oldLayout) {
+          rec.r.old.fSeven = 7;
+          for (size_t i = 0; i < fSpecArgs_.size() && i < kOldSpecTableSize; ++i)
+            rec.r.old.FNV[i] = rec.AddText(fSpecArgs_[i]);
+          h.fArgc = static_cast<uint32_t>(std::min<size_t>(fSpecArgs_.size(), kOldSpecTableSize));
+        } else {
+          UnzParams& c = rec.r.current;
+          baseDir = useBaseDir ? ExtrBaseDir : env_->files->GetCurrentDirectory();
+          // Output to memory writes no file: a current directory too long for
+          // the block is left out, as the system call with 260 characters gives.
+          if (mode != kModeFiles && baseDir.size() >= kBaseDirBlock) baseDir.clear();
+          c.fExtractDir = rec.AddText(baseDir.substr(0, kBaseDirBlock - 1), kBaseDirBlock);
+          rec.specTable.resize(fSpecArgs_.size());
+          for (size_t i = 0; i < fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(fSpecArgs_[i]);
+          c.fUFDS = rec.specTable.empty() ? nullptr : rec.specTable.data();
+          c.fArgc = static_cast<uint32_t>(fSpecArgs_.size());
+          c.fSeven = 7;
+        }
+
+        if (mode == kModeMemberToMemory) {
+          if (!zipFileName_.empty()) {
+            for (const auto& entry : zipDirEntryRecords_) {
+              if (fSpecArgs_.empty()) throw std::out_of_range("no file specification to look up");
+              if (!zip::SameTextIgnoringCase(entry->FileName, fSpecArgs_.front())) continue;
+              UnzParams& c = rec.r.current;
+              if (!stream_->SetSize(entry->UncompressedSize)) throw std::bad_alloc();
+              c.fUseOutStream = 1;
+              c.fOutStream = stream_->Memory();
+              c.fOutStreamSize = entry->UncompressedSize;
+              c.fArgc = 1;
+              break;
+            }
+          }
+        } else if (mode == kModeMemoryToMemory) {
+          UnzParams& c = rec.r.current;
+          c.fUseInStream = 1;
+          c.fInStream = input ? input->Memory() : nullptr;
+          c.fInStreamSize = input ? static_cast<uint32_t>(input->Size()) : 0;
+          c.fUseOutStream = 1;
+          c.fOutStream = stream_->Memory();
+          c.fOutStreamSize = static_cast<uint32_t>(stream_->Size());
+        }
+
+        if (baseDir.size() >= kBaseDirBlock) {
+          ShowZipMessage(kMsgUnzDllAbort, "\nthe extraction directory is longer than 260 characters: " + baseDir);
+        } else if (tooManySpecs) {
+          // The older record holds at most 4097 specifications: refuse rather
+          // than extract a silently shortened selection.
+          ShowZipMessage(kMsgUnzDllAbort, "\ntoo many file specifications for this engine version (at most 4097)");
+        } else if (mode == kModeFiles || rec.r.current.fUseOutStream) {
+          successCount_ = UnzDllExec(&rec.r.current);
+          RethrowCallbackException();
+        }
+        if (mode != kModeFiles && successCount_ != 1) stream_->Clear();
+      } catch (...) {
+        // Whatever the engine counted, a run that ended in an exception (also one
+        // thrown by an event handler) processed nothing the caller can rely on.
+        callbackException_ = nullptr;
+        successCount_ = 0;
+        if (mode != kModeFiles) stream_->Clear();
+        ShowZipMessage(kMsgUnzDllAbort, "");
+      }
+      fSpecArgs_.clear();
+      extractRecord_ = nullptr;
+      StopWaitCursor();
+    }
+    // The request count is back before the engine is unloaded (at the end of
+    // this block), whichever step ended the run.
+    if (requestsZeroed) SetPasswordReqCount(savedRequests);
+  }
+  Cancel = false;
+}

@@ -1,0 +1,353 @@
+// Listing the central directory into ZipDirEntryRecords, and reading and
+// writing the archive comment.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "zipbuilder/read/Zip64EndRecord.h"
+#include "zipbuilder/ZipBuilder.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/TemporaryFile.h"
+#include "zipbuilder/rewrite/ArchiveReplace.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/Headers.h"
+
+using platform::FileHandle;
+
+namespace {
+
+constexpr size_t kCentralHeaderSize = zip::kCentralHeaderSize;
+constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
+constexpr int64_t kMaxReadAhead = int64_t{64} << 20;
+
+// Reads a file through one buffer, so that a central directory on one volume
+// takes one read call however many members it has. Short counts arrive exactly
+// where the file ends, as with direct reads.
+class ReadAhead {
+ public:
+  ReadAhead(platform::FileSystem& files, size_t chunk) : files_(files), buffer_(chunk) {}
+
+  // Forget the buffered bytes (the file or its position changed).
+  void Discard() { begin_ = end_ = 0; }
+
+  int64_t Read(FileHandle h, void* destination, size_t count) {
+    auto* out = static_cast<uint8_t*>(destination);
+    size_t done = 0;
+    while (done < count) {
+      if (begin_ == end_) {
+        if (count - done >= buffer_.size()) {
+          int64_t got = files_.Read(h, out + done, count - done);
+          return got < 0 ? -1 : static_cast<int64_t>(done) + got;
+        }
+        int64_t got = files_.Read(h, buffer_.data(), buffer_.size());
+        if (got <= 0) return got < 0 ? -1 : static_cast<int64_t>(done);
+        begin_ = 0;
+        end_ = static_cast<size_t>(got);
+      }
+      size_t take = std::min(count - done, end_ - begin_);
+      std::memcpy(out + done, buffer_.data() + begin_, take);
+      begin_ += take;
+      done += take;
+    }
+    return static_cast<int64_t>(done);
+  }
+
+ private:
+  platform::FileSystem& files_;
+  std::vector<uint8_t> buffer_;
+  size_t begin_ = 0, end_ = 0;
+};
+
+// The C text view of stored bytes: everything before the first zero byte.
+std::string UpToZero(const std::vector<char>& bytes) {
+  return std::string(bytes.data(), std::find(bytes.begin(), bytes.end(), '\0') - bytes.begin());
+}
+
+// Fields 1 to 17 of an entry are the central header after its signature.
+void CopyHeaderFields(const zip::CentralFileHeader& h, ZipDirEntryFixed& e) {
+  e.VersionMadeBy = h.VersionMadeBy0;
+  e.HostSystem = h.VersionMadeBy1;
+  e.VersionNeeded = h.VersionNeed;
+  e.GeneralFlags = h.Flag;
+  e.Method = h.ComprMethod;
+  e.ModTime = h.ModifTime;
+  e.ModDate = h.ModifDate;
+  e.Crc32 = h.CRC32;
+  e.CompressedSize = h.ComprSize;
+  e.UncompressedSize = h.UnComprSize;
+  e.NameLength = h.FileNameLen;
+  e.ExtraLength = h.ExtraLen;
+  e.CommentLength = h.FileComLen;
+  e.DiskStart = h.DiskStart;
+  e.InternalAttributes = h.IntFileAtt;
+  e.ExternalAttributes = h.ExtFileAtt;
+  e.LocalHeaderOffset = h.RelOffLocal;
+}
+
+// Where the central directory is and how many entries it has. Archives of more
+// than 65535 members (or 4 GiB) saturate the end record's fields and carry the
+// true values in a ZIP64 end record just before it, found through its locator;
+// a ZIP64 end record in front of an unsaturated one only moves the directory.
+struct DirectoryExtent {
+  int64_t entries = 0;
+  int64_t size = 0;
+  int64_t offset = 0;
+  int64_t trailer = 0;  // bytes between the directory and the end record
+};
+
+void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset,
+                     const zip::ZipEndOfCentral& endRecord, DirectoryExtent& extent) {
+  const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, h, endRecordOffset);
+  if (!record) return;
+  // Writers that stream their input add these records to small archives too: the
+  // directory then ends before them even when the end record holds the true values.
+  extent.trailer = zip::kZip64EndSize + zip::kZip64LocatorSize;
+  if (!zip::IsSaturated(endRecord)) return;
+  const zip::DirectoryExtent resolved = zip::ResolveExtent(endRecord, &*record);
+  if (resolved.entries > INT32_MAX || resolved.size > INT32_MAX || resolved.offset > INT32_MAX)
+    return;
+  extent.entries = static_cast<int64_t>(resolved.entries);
+  extent.size = static_cast<int64_t>(resolved.size);
+  extent.offset = static_cast<int64_t>(resolved.offset);
+}
+
+// A disk number of 0xFFFF says "see the ZIP64 end record": the numbers are
+// taken from there. Without such a record, or with one whose numbers do not fit
+// a set this component reads, the archive is refused with the number named.
+void ResolveSaturatedDisks(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset,
+                           zip::ZipEndOfCentral& endRecord) {
+  constexpr uint16_t kSaturated = 0xFFFF;
+  if (endRecord.ThisDiskNo != kSaturated && endRecord.CentralDiskNo != kSaturated) return;
+  const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, h, endRecordOffset);
+  const zip::DirectoryExtent resolved = zip::ResolveExtent(endRecord, record ? &*record : nullptr);
+  if (resolved.thisDisk >= kSaturated || resolved.centralDisk >= kSaturated)
+    throw EZipBuilder::WithDetail(
+        kMsgNotZipArchive, "the end record gives disk number " +
+                               std::to_string(std::max(resolved.thisDisk, resolved.centralDisk)) +
+                               ", which no ZIP64 end record replaces");
+  endRecord.ThisDiskNo = static_cast<uint16_t>(resolved.thisDisk);
+  endRecord.CentralDiskNo = static_cast<uint16_t>(resolved.centralDisk);
+}
+
+}  // namespace
+
+void TZipBuilder::FreeZipDirEntryRecords() {
+  zipDirEntryRecords_.clear();
+}
+
+void TZipBuilder::List() {
+  if (Designing) return;
+  // Nothing of the archive listed before may outlive this listing: a missing
+  // or unreadable archive leaves no comment, offsets or volume number behind
+  // for the next add to write into another archive.
+  FreeZipDirEntryRecords();
+  realFileSize_ = 0;
+  centralDirOffset_ = 0;
+  endOfCentralOffset_ = 0;
+  archiveStart_ = 0;
+  archiveFileSize_ = 0;
+  skippedDirCount_ = 0;
+  spanned_ = false;
+  structureWarning_ = false;
+  lastDiskNumber_ = 0;
+  rawZipComment_.clear();
+  if (!FileExists(zipFileName_)) {
+    if (OnDirUpdate) OnDirUpdate(this);
+    return;
+  }
+
+  StartWaitCursor();
+  auto& files = *env_->files;
+  bool endRecordRead = false;
+  int64_t expected = 0;
+  DirectoryExtent extent;
+  zip::ZipEndOfCentral endOfCentral{};
+
+  bool ok = RunReported(kMsgListUnknownError, [&] {
+    inFileName_ = zipFileName_;
+    drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(zipFileName_));
+    if (!IsDiskPresent()) throw EZipBuilder(kMsgDriveUndefined, drive_);
+    CheckIfLastDisk(endOfCentral, true);
+    ResolveSaturatedDisks(files, inFileHandle_, endOfCentralOffset_, endOfCentral);
+    endRecordRead = true;
+
+    lastDiskNumber_ = endOfCentral.ThisDiskNo;
+    if (endOfCentral.ThisDiskNo > 0) spanned_ = true;
+    extent = {endOfCentral.TotalEntries, endOfCentral.CentralSize, endOfCentral.CentralOffSet, 0};
+    if (endOfCentral.ThisDiskNo == endOfCentral.CentralDiskNo) {
+      // This volume is the last: a directory cut short cannot go on elsewhere.
+      diskNr_ = endOfCentral.ThisDiskNo;
+      ReadZip64Extent(files, inFileHandle_, endOfCentralOffset_, endOfCentral, extent);
+      expected = int64_t{archiveFileSize_} - extent.size - extent.trailer - kEndRecordSize -
+                 endOfCentral.ZipCommentLen;
+    } else {
+      GetNewDisk(endOfCentral.CentralDiskNo);
+      archiveFileSize_ = static_cast<int32_t>(files.Size(inFileHandle_));
+      expected = extent.offset;
+    }
+    structureWarning_ = extent.offset != expected;
+    if (structureWarning_) ShowZipMessage(kMsgStructureWarning, "");
+    if (expected < 0 || files.Seek(inFileHandle_, expected, platform::SeekFrom::Begin) != expected)
+      throw EZipBuilder(kMsgListSeekError);
+    centralDirOffset_ = static_cast<int32_t>(expected);
+    archiveStart_ = archiveFileSize_ == kEndRecordSize ? 0 : archiveFileSize_;
+
+    const int64_t fileSize = files.Size(inFileHandle_);
+    // Every entry takes at least a fixed part: never reserve beyond what the file can hold.
+    zipDirEntryRecords_.reserve(static_cast<size_t>(
+        std::min(extent.entries, fileSize / static_cast<int64_t>(kCentralHeaderSize) + 1)));
+    ReadAhead reader(
+        files, static_cast<size_t>(std::clamp<int64_t>(fileSize - expected, 4096, kMaxReadAhead)));
+    uint8_t bytes[kCentralHeaderSize];
+    std::vector<char> name, comment;
+    for (int i = 0; i < extent.entries; ++i) {
+      while (reader.Read(inFileHandle_, bytes, kCentralHeaderSize) != int64_t{kCentralHeaderSize}) {
+        if (diskNr_ >= endOfCentral.ThisDiskNo) throw EZipBuilder(kMsgCentralHeaderReadError);
+        GetNewDisk(diskNr_ + 1);
+        reader.Discard();
+      }
+      zip::CentralFileHeader header;
+      if (zip::DecodeCentralHeader(bytes, header) != zip::Status::kOk)
+        throw EZipBuilder(kMsgCentralSignatureWrong);
+
+      // Names of any stored length are read whole.
+      name.resize(header.FileNameLen);
+      if (reader.Read(inFileHandle_, name.data(), name.size()) != static_cast<int64_t>(name.size()))
+        throw EZipBuilder(kMsgCentralNameReadError);
+      HostSystem = header.VersionMadeBy1;
+      HostVersion = header.VersionMadeBy0;
+      HostFlags = header.Flag;
+      std::string fileName = UpToZero(name);
+      // A zero byte cannot be part of a name: the entry is damaged.
+      if (fileName.size() != name.size() && !structureWarning_) {
+        structureWarning_ = true;
+        ShowZipMessage(kMsgStructureWarning, "");
+      }
+      ConvertOem2Iso(fileName, cpdOEM2ISO);
+
+      auto entry = std::make_unique<ZipDirEntry>();
+      CopyHeaderFields(header, *entry);
+      entry->FileName = ReplaceForwardSlash(std::move(fileName));
+      entry->Encrypted = (header.Flag & 1) != 0;
+
+      if (header.ExtraLen != 0) {
+        entry->ExtraData.resize(header.ExtraLen);
+        if (reader.Read(inFileHandle_, entry->ExtraData.data(), header.ExtraLen) != header.ExtraLen)
+          throw EZipBuilder(kMsgListSeekError);
+      }
+      if (header.FileComLen != 0) {
+        comment.resize(header.FileComLen);
+        if (reader.Read(inFileHandle_, comment.data(), comment.size()) !=
+            static_cast<int64_t>(comment.size()))
+          throw EZipBuilder(kMsgFileCommentReadError);
+        entry->FileComment = UpToZero(comment);
+        ConvertOem2Iso(entry->FileComment, cpdOEM2ISO);
+      }
+
+      const int32_t localOffset = static_cast<int32_t>(entry->LocalHeaderOffset);
+      // A name ending in a separator (no file name part) is a directory-only entry.
+      const std::string& stored = entry->FileName;
+      const bool directoryOnly = stored.empty() || stored.back() == '\\' || stored.back() == ':';
+      if (!UseDirOnlyEntries && directoryOnly) {
+        ++skippedDirCount_;
+      } else {
+        zipDirEntryRecords_.push_back(std::move(entry));
+        if (OnNewName) OnNewName(this, i + 1, *zipDirEntryRecords_.back());
+      }
+      if (localOffset < archiveStart_) archiveStart_ = localOffset;
+    }
+    lastDiskNumber_ = endOfCentral.ThisDiskNo;
+  });
+
+  if (!ok) {
+    zipFileName_.clear();
+    archiveStart_ = 0;
+    rawZipComment_.clear();
+    lastDiskNumber_ = 0;
+    spanned_ = false;
+  }
+  if (endRecordRead)
+    archiveStart_ = static_cast<int32_t>(int64_t{archiveStart_} + expected - extent.offset);
+  StopWaitCursor();
+  if (inFileHandle_ != platform::kInvalidHandle) {
+    files.Close(inFileHandle_);
+    inFileHandle_ = platform::kInvalidHandle;
+  }
+  if (OnDirUpdate) OnDirUpdate(this);
+}
+
+std::string TZipBuilder::GetZipComment() {
+  std::string text = rawZipComment_;
+  ConvertOem2Iso(text, cpdOEM2ISO);
+  return text;
+}
+
+void TZipBuilder::SetZipComment(const std::string& comment) {
+  if (Busy()) return;  // the archive is being read or rewritten
+  auto& files = *env_->files;
+  if (inFileHandle_ != platform::kInvalidHandle) files.Close(inFileHandle_);
+  inFileHandle_ = platform::kInvalidHandle;
+  // The length field holds 16 bits: longer comments are cut to what it can say.
+  std::string copy = comment.substr(0, std::min<size_t>(comment.size(), 65535));
+  if (!copy.empty()) ConvertOem2Iso(copy, cpdISO2OEM);
+  copy.resize(std::min<size_t>(copy.size(), 65535));  // conversion may change the length
+  const std::string previousComment = rawZipComment_;
+  rawZipComment_ = copy;
+
+  // The archive is rewritten into a temporary file beside it, which takes its
+  // place only when complete: a full disk or a killed run leaves it as it was.
+  bool replaced = false;
+  FileHandle file = platform::kInvalidHandle, out = platform::kInvalidHandle;
+  platform::TemporaryFile temporary;
+  try {
+    if (zipFileName_.empty()) throw EZipBuilder(kMsgInputMissing);
+    file = files.Open(zipFileName_, platform::Access::Read, platform::Share::Read,
+                      platform::Disposition::OpenExisting);
+    if (file == platform::kInvalidHandle) throw EZipBuilder(kMsgZipOpenFailed);
+    if (files.Seek(file, endOfCentralOffset_, platform::SeekFrom::Begin) != endOfCentralOffset_)
+      throw EZipBuilder(kMsgInputSeekError);
+    uint8_t record[kEndRecordSize];
+    if (files.Read(file, record, sizeof record) != kEndRecordSize ||
+        zip::Load32(record) != zip::kEndOfCentralSignature)
+      throw EZipBuilder(kMsgEndRecordReadError);
+    zip::Store16(record + 20, static_cast<uint16_t>(copy.size()));
+    temporary = CreateTemporaryBeside(files, zipFileName_);
+    if (!temporary.IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
+    out = files.Open(temporary.Path(), platform::Access::Write, platform::Share::None,
+                     platform::Disposition::OpenExisting, 0600);
+    if (out == platform::kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
+    auto writeFailed = [&] {
+      return EZipBuilder::WithDetail(kMsgOutputWriteError,
+                                     platform::ErrorText(files.LastError()));
+    };
+    if (files.Seek(file, 0, platform::SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
+    if (CopyBulk(file, out, endOfCentralOffset_) != 0) throw writeFailed();
+    if (files.Write(out, record, sizeof record) != kEndRecordSize ||
+        files.Write(out, copy.data(), copy.size()) != static_cast<int64_t>(copy.size()) ||
+        !files.Sync(out))
+      throw writeFailed();
+    files.Close(out);
+    out = platform::kInvalidHandle;
+    files.Close(file);
+    file = platform::kInvalidHandle;
+    replaced = ReplaceZipFile(temporary, zipFileName_, htdFinal) == 0;
+  } catch (const EZipBuilder& e) {
+    ShowExceptionError(e);
+  } catch (const std::bad_alloc&) {
+    ShowZipMessage(kMsgNoMemory, "");
+  }
+  if (out != platform::kInvalidHandle) files.Close(out);
+  if (file != platform::kInvalidHandle) files.Close(file);
+  temporary.Discard();
+  if (replaced) {
+    List();
+  } else {
+    rawZipComment_ = previousComment;  // the archive keeps its comment
+  }
+}

@@ -1,0 +1,229 @@
+// Self-extractors back to plain archives, and telling archives usable in place
+// apart: the settings header is taken back into the properties, the archive part
+// is copied with its offsets shifted back to start at 0.
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <new>
+
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/PeResources.h"
+#include "zipbuilder/rewrite/ArchiveReplace.h"
+#include "zipbuilder/rewrite/OutputRule.h"
+#include "zipbuilder/ZipBuilder.h"
+#include "zipformat/SfxHeader.h"
+
+using platform::FileHandle;
+using platform::SeekFrom;
+
+namespace {
+
+constexpr int64_t kEndRecordSize = 22;
+constexpr int64_t kEndSearchWindow = 65535 + kEndRecordSize;
+constexpr size_t kMarkerWindow = 2048;
+const char* const kInstallerStubMarker = "InstallShield Self-Extracting Stub Program";
+
+bool HasExeExtension(const std::string& name) {
+  std::string ext = platform::ExtractFileExt(name);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::toupper(c); });
+  return ext == ".EXE";
+}
+
+// How far the end-record search may advance from a byte: the skip table of a
+// Boyer-Moore-Horspool search for "PK\5\6". Built once, on first use.
+const std::array<uint8_t, 256>& EndRecordSkips() {
+  static const std::array<uint8_t, 256> table = [] {
+    std::array<uint8_t, 256> t;
+    t.fill(4);
+    t[0x50] = 3;
+    t[0x4B] = 2;
+    t[0x05] = 1;
+    t[0x06] = 0;
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+int TZipBuilder::ConvertZIP() {
+  if (Busy()) return -3;
+  showProgress_ = false;
+  if (!FileExists(zipFileName_)) {
+    ShowZipMessage(kMsgNoExeFile, "");
+    return -3;
+  }
+  if (!HasExeExtension(zipFileName_)) {
+    ShowZipMessage(kMsgInputNotExe, "");
+    return -3;
+  }
+  if (archiveStart_ == 0) {
+    ShowZipMessage(kMsgSfxTypeUnknown, "");
+    return -9;
+  }
+  RunningScope running(*this, RunKind::Zip);
+  StartWaitCursor();
+  const std::string output = platform::ChangeFileExt(zipFileName_, ".zip");
+  OutputRule rule(*env_->files);
+  rule.AddInput(zipFileName_);
+  if (!CheckOutput(rule, output)) {
+    StopWaitCursor();
+    return -1;
+  }
+  platform::TemporaryFile temporary = CreateTemporaryBeside(*env_->files, output);
+  int64_t archiveSize = -1, outputSize = -1;
+  int result =
+      !temporary.IsOpen() ? -1 : WriteZipFromSfx(temporary.Path(), archiveSize, outputSize);
+  if (result == 0 &&
+      (archiveSize < 0 || outputSize < 0 || archiveSize - archiveStart_ != outputSize))
+    result = -9;
+  if (result == -2) ReportShortCopy();
+  if (result != 0) temporary.Discard();
+  if (result == 0) result = PlaceConverted(temporary, output, zipFileName_, true);
+  StopWaitCursor();
+  return result;
+}
+
+int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize,
+                                 int64_t& outputSize) {
+  auto& files = *env_->files;
+  FileHandle out = files.Open(temporary, platform::Access::Write, platform::Share::None,
+                              platform::Disposition::CreateAlways, 0600);
+  if (out == platform::kInvalidHandle) return -1;
+  int result = -2;
+  try {
+    const int64_t windowSize = std::min<int64_t>(zip::kSfxMaxHeaderSize, archiveStart_);
+    std::vector<uint8_t> window(static_cast<size_t>(windowSize));
+    inFileName_ = zipFileName_;  // the archive as last listed, whatever ran before
+    zip::ZipEndOfCentral endOfCentral{};
+    CheckIfLastDisk(endOfCentral, true);
+    const int64_t windowStart = archiveStart_ - windowSize;
+    if (files.Seek(inFileHandle_, windowStart, SeekFrom::Begin) == windowStart &&
+        files.Read(inFileHandle_, window.data(), window.size()) == windowSize) {
+      if (auto found = zip::FindSfxHeader(window)) {
+        auto icon = platform::ExtractIconA(files, zipFileName_);
+        if (icon.isImage && icon.icon) sfxIcon_.data = *icon.icon;
+        const zip::SfxSettings& s = found->settings;
+        SFXOptions = SFXOpts();
+        SFXOverWriteMode = OvrConfirm;
+        if (s.flags & zip::kSfxAskCmdLine) SFXOptions.Include(SFXAskCmdLine);
+        if (s.flags & zip::kSfxAskFiles) SFXOptions.Include(SFXAskFiles);
+        if (s.flags & zip::kSfxHideOverwriteBox) SFXOptions.Include(SFXHideOverWriteBox);
+        if (s.flags & zip::kSfxOverwriteAlways) SFXOverWriteMode = OvrAlways;
+        if (s.flags & zip::kSfxOverwriteNever) SFXOverWriteMode = OvrNever;
+        if (!(s.flags & zip::kSfxNoCheckSize)) SFXOptions.Include(SFXCheckSize);
+        if (s.flags & zip::kSfxAutoRun) SFXOptions.Include(SFXAutoRun);
+        if (s.flags & zip::kSfxNoSuccessMsg) SFXOptions.Include(SFXNoSuccessMsg);
+        SFXCaption = s.caption;
+        SFXDefaultDir = s.defaultDir;
+        SFXCommandLine = s.commandLine;
+        if (!found->oldForm) SFXMessage = s.message;
+      }
+      // The input stands at the archive's start.
+      if (structureWarning_) {
+        result = CopyBulk(inFileHandle_, out, -1);
+        archiveSize = realFileSize_;
+      } else {
+        if (endOfCentral.CentralOffSet < static_cast<uint32_t>(archiveStart_))
+          throw EZipBuilder(kMsgNotZipArchive);
+        result = CopyBulk(inFileHandle_, out, int64_t{endOfCentral.CentralOffSet} - archiveStart_);
+        if (result == 0) result = RWCentralDir(out, endOfCentral, -archiveStart_);
+        archiveSize = archiveFileSize_;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    result = -10;
+  } catch (...) {
+    result = -3;
+  }
+  if (inFileHandle_ != platform::kInvalidHandle) {
+    files.Close(inFileHandle_);
+    inFileHandle_ = platform::kInvalidHandle;
+  }
+  outputSize = files.Seek(out, 0, SeekFrom::End);
+  files.Close(out);
+  return result;
+}
+
+bool TZipBuilder::IsInstallShield(FileHandle file) {
+  try {
+    std::vector<char> text(kMarkerWindow + 1, '\0');
+    int64_t got = env_->files->Read(file, text.data(), kMarkerWindow);
+    if (got <= 0) return false;
+    std::replace(text.begin(), text.begin() + got, '\0', ' ');
+    text[static_cast<size_t>(got)] = '\0';
+    return std::strstr(text.data(), kInstallerStubMarker) != nullptr;
+  } catch (...) {
+    return false;
+  }
+}
+
+int TZipBuilder::IsZipSFX(const std::string& SFXExeName) {
+  // A report now would overwrite the running operation's: answer "none found"
+  // without one, rather than a code that claims a report.
+  if (Busy()) return 0;
+  auto& files = *env_->files;
+  int result = 0;
+  StartWaitCursor();
+  const auto& skips = EndRecordSkips();
+  FileHandle file = platform::kInvalidHandle;
+  try {
+    file = files.Open(SFXExeName, platform::Access::Read, platform::Share::Read,
+                      platform::Disposition::OpenExisting);
+    if (file == platform::kInvalidHandle) throw EZipBuilder(kMsgInputMissing);
+    if (!IsInstallShield(file)) {
+      uint8_t record[kEndRecordSize];
+      const int64_t at = files.Seek(file, -kEndRecordSize, SeekFrom::End);
+      if (at >= 0 && files.Read(file, record, sizeof record) == kEndRecordSize &&
+          zip::Load32(record) == zip::kEndOfCentralSignature) {
+        result = 1;
+      } else {
+        if (at < 0) throw EZipBuilder(kMsgEndRecordReadError);  // shorter than an end record
+        const int64_t windowSize = std::min(at + kEndRecordSize, kEndSearchWindow);
+        std::vector<uint8_t> window(static_cast<size_t>(windowSize) + 1);
+        if (files.Seek(file, -windowSize, SeekFrom::End) < 0) throw EZipBuilder(kMsgInputSeekError);
+        if (files.Read(file, window.data(), static_cast<size_t>(windowSize)) != windowSize)
+          throw EZipBuilder(kMsgEndRecordReadError);
+        // i stands on a candidate's last byte.
+        for (int64_t i = 3; i < windowSize;) {
+          uint8_t skip = skips[window[i]];
+          if (skip > 0) {
+            i += skip;
+            continue;
+          }
+          if (window[i - 3] == 0x50 && window[i - 2] == 0x4B && window[i - 1] == 0x05 &&
+              i + 18 < windowSize) {
+            const int64_t directory = zip::Load32(&window[i - 3 + 16]);
+            uint8_t signature[4];
+            if (files.Seek(file, directory, SeekFrom::Begin) == directory &&
+                files.Read(file, signature, 4) == 4 &&
+                zip::Load32(signature) == zip::kCentralHeaderSignature) {
+              result = 1;
+              break;
+            }
+          }
+          i += 4;
+        }
+      }
+    }
+  } catch (const EZipBuilder& e) {
+    ShowExceptionError(e);
+    result = -7;
+  } catch (const std::bad_alloc&) {
+    ShowZipMessage(kMsgNoMemory, "");
+    result = -8;
+  } catch (const std::exception& e) {
+    ShowZipMessage(kMsgSpanRenameCopyUnknownError, std::string("\n") + e.what());
+    result = -9;
+  } catch (...) {
+    ShowZipMessage(kMsgSpanRenameCopyUnknownError, "");
+    result = -10;
+  }
+  if (file != platform::kInvalidHandle) files.Close(file);
+  StopWaitCursor();
+  return result;
+}
