@@ -10,7 +10,7 @@
 #include "ArchiveUpdate.h"
 #include "CentralDirectory.h"
 #include "Extractor.h"
-#include "ZipFormat.h"
+#include "ArchiveRecords.h"
 #include "engines/common/EngineError.h"
 #include "engines/common/EntryGuard.h"
 #include "platform/Env.h"
@@ -47,11 +47,11 @@ class EngineCoreTest : public ::testing::Test {
 
   int32_t Extract(const std::string& archive) {
     engine::EngineCallback callback(Record, this, 0, false);
-    unz::ExtractOptions options;
+    unzdll::ExtractOptions options;
     options.archive = archive;
     options.baseDirectory = out;
     return engine::GuardedEntry(callback, [&] {
-      return unz::Extractor(options, callback, *platform::DefaultEnv().files).Run();
+      return unzdll::Extractor(options, callback, *platform::DefaultEnv().files).Run();
     });
   }
   std::vector<std::string> Messages(int32_t code) const {
@@ -145,8 +145,8 @@ TEST_F(EngineCoreTest, BothEnginesFindTheEndRecordByOneRule) {
     bytes[bytes.size() - 2] = static_cast<char>(c.claimedComment & 0xFF);
     bytes[bytes.size() - 1] = static_cast<char>(c.claimedComment >> 8);
     bytes += c.tail;
-    unz::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    EXPECT_EQ(unz::ReadCentralDirectory(source, 0).members.size(), 2u);
+    unzdll::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    EXPECT_EQ(unzdll::ReadCentralDirectory(source, 0).members.size(), 2u);
 
     const std::string path = dir / "c.zip";
     WriteTextFile(path, bytes);
@@ -160,8 +160,8 @@ TEST_F(EngineCoreTest, BothEnginesFindTheEndRecordByOneRule) {
     EXPECT_EQ(archive.comment, c.keptComment);
   }
   // No bytes at all, not even an address: no end record, refused cleanly.
-  unz::MemorySource nothing(nullptr, 0);
-  EXPECT_THROW(unz::ReadCentralDirectory(nothing, 0), engine::EngineError);
+  unzdll::MemorySource nothing(nullptr, 0);
+  EXPECT_THROW(unzdll::ReadCentralDirectory(nothing, 0), engine::EngineError);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "zipformat/Headers.h"
 #include "zipformat/NameCodePage.h"
 #include "zipformat/StreamHeader.h"
+#include "zipformat/VolumeNames.h"
 #include "zipformat/Wildcard.h"
 
 namespace {
@@ -416,6 +417,23 @@ TEST(ZipFormatText, CodePageStreamHeaderAndWildcards) {
     EXPECT_EQ(zip::FileSpecMatch(m.pattern, m.name), m.match) << m.pattern << " " << m.name;
   EXPECT_TRUE(zip::HasWildcards("a?"));
   EXPECT_FALSE(zip::HasWildcards("a.b"));
+}
+
+TEST(ZipFormatVolumeNames, SetNamesAndOtherVolumes) {
+  struct Case {
+    const char* volume;
+    int diskNumber;
+    const char* other;
+    const char* set;
+  } cases[] = {
+      {"C:\\sets\\backup003.zip", 4, "C:\\sets\\backup005.zip", "C:\\sets\\backup.zip"},
+      {"/d.x/set012", 0, "/d.x/set001", "/d.x/set"},
+      {"/d/ab.zip", 1, "/d/002.zip", "/d/ab"},  // fewer than three characters: all replaced
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(zip::OtherVolumeName(c.volume, c.diskNumber), c.other) << c.volume;
+    EXPECT_EQ(zip::SetNameOf(zip::NumberedName(c.set, 6)), c.set) << c.set;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 
 namespace zip {
 
+// The longest form: signature, CRC and two 8-byte sizes.
+constexpr size_t kMaxDataDescriptorSize = 24;
+
 struct DescriptorValues {
   uint32_t crc = 0;
   uint64_t compressedSize = 0;
@@ -16,7 +19,7 @@ struct DescriptorValues {
 };
 
 struct DescriptorForm {
-  size_t length = 0;  // 12, 16, 20 or 24 bytes
+  size_t length = 0;  // 12, 16, 20 or kMaxDataDescriptorSize bytes
   bool signature = false;
   bool zip64 = false;
 };

@@ -131,4 +131,44 @@ DirectoryExtent ResolveExtent(const ZipEndOfCentral& r, const Zip64EndOfCentral*
   return e;
 }
 
+PlaceFault LocateCentralDirectory(uint64_t fileSize, const ReadAtFunction& read,
+                                  DirectoryPlace& out) {
+  std::vector<uint8_t> tail(static_cast<size_t>(std::min<uint64_t>(fileSize, kEndSearchWindow)));
+  const uint64_t tailStart = fileSize - tail.size();
+  if (!read(tailStart, tail)) return PlaceFault::kReadFailed;
+  const std::optional<EndRecordMatch> match = FindEndRecord(tail, tailStart, read);
+  if (!match) return PlaceFault::kNoEndRecord;
+  out.record = match->record;
+  out.endAt = tailStart + match->at;
+  const size_t commentStart = match->at + kEndRecordSize;
+  out.comment.assign(tail.begin() + static_cast<ptrdiff_t>(commentStart),
+                     tail.begin() + static_cast<ptrdiff_t>(std::min(
+                                        tail.size(), commentStart + match->record.ZipCommentLen)));
+  out.extent = ResolveExtent(match->record);
+  out.directoryEnd = out.endAt;
+  // A locator right in front of the end record promises the ZIP64 end record
+  // right in front of the locator (its own recorded offset may be shifted by a
+  // prefix like every other).
+  uint8_t locatorBytes[kZip64LocatorSize];
+  Zip64Locator locator;
+  if (out.endAt >= kZip64LocatorSize) {
+    if (!read(out.endAt - kZip64LocatorSize, locatorBytes)) return PlaceFault::kReadFailed;
+    if (DecodeZip64Locator(locatorBytes, locator) == Status::kOk) {
+      constexpr uint64_t kBehind = kZip64LocatorSize + kZip64EndSize;
+      uint8_t recordBytes[kZip64EndSize];
+      Zip64EndOfCentral zip64;
+      if (out.endAt < kBehind || !read(out.endAt - kBehind, recordBytes) ||
+          DecodeZip64End(recordBytes, zip64) != Status::kOk)
+        return PlaceFault::kZip64Missing;
+      out.extent = ResolveExtent(match->record, &zip64);
+      out.directoryEnd = out.endAt - kBehind;
+    }
+  }
+  if (out.extent.size > out.directoryEnd) return PlaceFault::kDirectoryTooLarge;
+  out.directoryAt = out.directoryEnd - out.extent.size;
+  if (out.extent.offset > out.directoryAt) return PlaceFault::kOffsetBeyond;
+  out.shift = out.directoryAt - out.extent.offset;
+  return PlaceFault::kNone;
+}
+
 }  // namespace zip

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "zipformat/Records.h"
 #include "zipformat/Status.h"
@@ -70,5 +71,42 @@ struct DirectoryExtent {
 // for every field the classic record saturates.
 DirectoryExtent ResolveExtent(const ZipEndOfCentral& record,
                               const Zip64EndOfCentral* zip64 = nullptr);
+
+// Why LocateCentralDirectory could not place the directory.
+enum class PlaceFault {
+  kNone,
+  kReadFailed,         // the file could not be read where the records lie
+  kNoEndRecord,
+  kZip64Missing,       // a ZIP64 locator without a ZIP64 end record in front of it
+  kDirectoryTooLarge,  // the directory would begin before the file does
+  kOffsetBeyond,       // its recorded offset lies behind where it really begins
+};
+
+// Where an archive's central directory really lies in a file that may hold a
+// prefix (a self-extractor stub) in front of the archive.
+struct DirectoryPlace {
+  ZipEndOfCentral record{};       // the classic end record
+  uint64_t endAt = 0;             // its position in the file
+  std::vector<uint8_t> comment;   // the archive comment, cut where the file ends
+  DirectoryExtent extent;         // as the end records say
+  uint64_t directoryEnd = 0;      // the ZIP64 end record when there is one, else endAt
+  uint64_t directoryAt = 0;       // where the directory begins in the file
+  uint64_t shift = 0;             // added to every recorded offset: the prefix's size
+
+  // The real position of a local header recorded at `recorded`; nullopt when it
+  // would lie behind the start of the directory.
+  std::optional<uint64_t> LocalHeaderAt(uint64_t recorded) const {
+    if (recorded > directoryAt - shift) return std::nullopt;
+    return recorded + shift;
+  }
+};
+
+// Finds the end record in the last bytes of a file of `fileSize` bytes (see
+// FindEndRecord), the ZIP64 end record when a locator right in front of it
+// promises one, and from both where the directory begins and how far every
+// recorded offset is shifted. `out.extent` is set also on kDirectoryTooLarge
+// and kOffsetBeyond, for callers that refuse other volumes first.
+PlaceFault LocateCentralDirectory(uint64_t fileSize, const ReadAtFunction& read,
+                                  DirectoryPlace& out);
 
 }  // namespace zip

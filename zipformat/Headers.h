@@ -33,6 +33,26 @@ Status DecodeCentralEntry(std::span<const uint8_t> bytes, CentralEntry& out);
 // that read the variable parts apart; what DecodeCentralEntry does last.
 Status ResolveCentralValues(CentralEntry& entry);
 
+// The entries of a central directory held whole in memory, one after another.
+class CentralDirectoryWalk {
+ public:
+  explicit CentralDirectoryWalk(std::span<const uint8_t> directory) : rest_(directory) {}
+  // True when the bytes left begin with a central header's signature.
+  bool AtEntry() const {
+    return rest_.size() >= 4 && Load32(rest_.data()) == kCentralHeaderSignature;
+  }
+  // Decodes the next entry and steps past it; stays where it is on failure.
+  Status Next(CentralEntry& out) {
+    const Status status = DecodeCentralEntry(rest_, out);
+    if (status == Status::kOk) rest_ = rest_.subspan(out.recordSize);
+    return status;
+  }
+  std::span<const uint8_t> Rest() const { return rest_; }
+
+ private:
+  std::span<const uint8_t> rest_;
+};
+
 // The fixed part alone, for callers that read it before its variable parts.
 Status DecodeCentralHeader(std::span<const uint8_t> bytes, CentralFileHeader& out);
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 
-namespace unz {
+namespace unzdll {
 namespace {
 
 constexpr int kKeyIterations = 1000;
@@ -130,4 +130,4 @@ bool AesCipher::Authentic() {
   return CRYPTO_memcmp(code, impl_->expected, kAesCodeSize) == 0;
 }
 
-}  // namespace unz
+}  // namespace unzdll

@@ -12,9 +12,11 @@
 
 #include "MemberCipher.h"
 
-namespace unz {
+namespace unzdll {
 
 constexpr size_t kAesVerifierSize = 2, kAesCodeSize = 10;
+// The salt in front of the verifier: 8, 12 or 16 bytes by key strength.
+constexpr size_t kAesMaxSaltSize = 16;
 
 // Salt length for key strength 1 (128 bits), 2 (192) or 3 (256); 0 for any other.
 size_t AesSaltSize(uint8_t strength);
@@ -42,4 +44,4 @@ class AesCipher : public MemberCipher {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace unz
+}  // namespace unzdll

@@ -5,7 +5,7 @@
 #include "ZipEngineApi.h"
 #include "common/EngineError.h"
 
-namespace unz {
+namespace unzdll {
 
 bool MemorySource::ReadAt(uint64_t offset, void* buffer, size_t count) {
   if (offset > size_ || count > size_ - offset) return false;
@@ -47,4 +47,4 @@ bool ArchiveFile::ReadAt(uint64_t offset, void* buffer, size_t count) {
   return static_cast<size_t>(got) == count;
 }
 
-}  // namespace unz
+}  // namespace unzdll

@@ -7,7 +7,7 @@
 
 #include "platform/FileSystem.h"
 
-namespace unz {
+namespace unzdll {
 
 // Where member data comes from: the archive file or a block in memory.
 class ByteSource {
@@ -46,4 +46,4 @@ class ArchiveFile : public ByteSource {
   uint64_t position_ = 0;
 };
 
-}  // namespace unz
+}  // namespace unzdll

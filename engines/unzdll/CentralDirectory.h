@@ -10,7 +10,7 @@
 #include "engines/common/EngineMember.h"
 #include "zipformat/Signatures.h"
 
-namespace unz {
+namespace unzdll {
 
 using engine::Member;
 
@@ -35,4 +35,4 @@ uint64_t LocateMemberData(ByteSource& file, const Member& member, uint64_t dataL
 using zip::kLocalHeaderSize;
 uint64_t MemberDataStart(const uint8_t* localHeader, const Member& member, uint64_t dataLimit);
 
-}  // namespace unz
+}  // namespace unzdll

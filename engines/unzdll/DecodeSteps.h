@@ -9,7 +9,7 @@
 
 #include "MemberDecoder.h"
 
-namespace unz {
+namespace unzdll {
 
 constexpr size_t kStreamChunk = 256u << 10;
 constexpr uint64_t kProgressStep = 1u << 20;
@@ -79,4 +79,4 @@ inline DecodeStatus Accept(const uint8_t* out, size_t n, const MemberData& data,
   return meter.Add(n) ? DecodeStatus::Ok : DecodeStatus::Stopped;
 }
 
-}  // namespace unz
+}  // namespace unzdll

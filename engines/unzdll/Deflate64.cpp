@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-namespace unz {
+namespace unzdll {
 namespace {
 
 using Status = Deflate64Decoder::Status;
@@ -271,4 +271,4 @@ Deflate64Decoder::Status Deflate64Decoder::Decode(const Input& input, const Outp
   return Status::Done;
 }
 
-}  // namespace unz
+}  // namespace unzdll

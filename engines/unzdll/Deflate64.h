@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-namespace unz {
+namespace unzdll {
 
 class Deflate64Decoder {
  public:
@@ -34,4 +34,4 @@ class Deflate64Decoder {
   std::unique_ptr<uint8_t[]> buffer_;  // the window, then the bytes not yet handed on
 };
 
-}  // namespace unz
+}  // namespace unzdll

@@ -3,7 +3,7 @@
 #include "Deflate64.h"
 #include "MemberDecoder.h"
 
-namespace unz {
+namespace unzdll {
 
 DecodeResult MemberDecoder::StreamDeflate64(ChunkReader& reader, const MemberData& data,
                                             OutputSink& sink, ProgressMeter& meter) {
@@ -36,4 +36,4 @@ DecodeResult MemberDecoder::StreamDeflate64(ChunkReader& reader, const MemberDat
   return result;
 }
 
-}  // namespace unz
+}  // namespace unzdll

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace unz {
+namespace unzdll {
 
 struct ExtractOptions {
   std::string archive;
@@ -29,4 +29,4 @@ struct ExtractOptions {
   uint32_t inSize = 0;
 };
 
-}  // namespace unz
+}  // namespace unzdll

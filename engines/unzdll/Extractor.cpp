@@ -13,7 +13,7 @@
 #include "zipformat/StreamHeader.h"
 #include "zipformat/Wildcard.h"
 
-namespace unz {
+namespace unzdll {
 namespace {
 
 constexpr uint64_t kMaxLinkTarget = 4096;
@@ -396,7 +396,7 @@ Extractor::Unlock Extractor::UnlockMember(ByteSource& source, const Member& m, M
   const size_t saltSize = m.IsAes() ? AesSaltSize(m.aesStrength) : 0;
   const size_t headerSize = m.IsAes() ? saltSize + kAesVerifierSize : zip::kTraditionalHeaderSize;
   const size_t trailerSize = m.IsAes() ? kAesCodeSize : 0;
-  uint8_t header[32 + kAesVerifierSize], code[kAesCodeSize];
+  uint8_t header[kAesMaxSaltSize + kAesVerifierSize], code[kAesCodeSize];
   if (data.size < headerSize + trailerSize || !source.ReadAt(data.start, header, headerSize) ||
       (trailerSize && !source.ReadAt(data.start + data.size - trailerSize, code, trailerSize)))
     return Unlock::NoPassword;
@@ -562,4 +562,4 @@ int32_t Extractor::RunStream() {
   return DecodeIntoMemory(source, m, data) == Outcome::Done ? 1 : 0;
 }
 
-}  // namespace unz
+}  // namespace unzdll

@@ -19,7 +19,7 @@
 #include "OutputTree.h"
 #include "common/EngineCallback.h"
 
-namespace unz {
+namespace unzdll {
 
 class Extractor {
  public:
@@ -104,4 +104,4 @@ class Extractor {
   bool passwordRequestsCancelled_ = false;
 };
 
-}  // namespace unz
+}  // namespace unzdll

@@ -7,7 +7,7 @@
 #include "DecodeSteps.h"
 #include "MemberDecoder.h"
 
-namespace unz {
+namespace unzdll {
 namespace {
 
 // The LZMA member's own header: version (2 bytes), properties size (2), properties.
@@ -113,4 +113,4 @@ DecodeResult MemberDecoder::StreamXz(ChunkReader& reader, const MemberData& data
   return Run(stream.z, reader, OutputBuffer(kStreamChunk), data, sink, meter, false);
 }
 
-}  // namespace unz
+}  // namespace unzdll

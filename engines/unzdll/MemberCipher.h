@@ -9,7 +9,7 @@
 
 #include "zipformat/TraditionalCrypto.h"
 
-namespace unz {
+namespace unzdll {
 
 class MemberCipher {
  public:
@@ -30,4 +30,4 @@ class TraditionalCipher : public MemberCipher {
   zip::TraditionalCrypto keys_;
 };
 
-}  // namespace unz
+}  // namespace unzdll

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <new>
 
-namespace unz {
+namespace unzdll {
 
 uint32_t Crc(uint32_t crc, const uint8_t* data, size_t size) { return libdeflate_crc32(crc, data, size); }
 
@@ -231,4 +231,4 @@ DecodeResult MemberDecoder::StreamBzip2(ChunkReader& reader, const MemberData& d
   return result;
 }
 
-}  // namespace unz
+}  // namespace unzdll

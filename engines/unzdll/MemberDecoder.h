@@ -14,7 +14,7 @@
 #include "CentralDirectory.h"
 #include "MemberCipher.h"
 
-namespace unz {
+namespace unzdll {
 
 class OutputSink {
  public:
@@ -143,4 +143,4 @@ class MemberDecoder {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace unz
+}  // namespace unzdll

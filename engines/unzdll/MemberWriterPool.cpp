@@ -9,7 +9,7 @@
 #include "ZipEngineApi.h"
 #include "common/EngineError.h"
 
-namespace unz {
+namespace unzdll {
 
 MemberWriterPool::MemberWriterPool(platform::FileSystem& files, const std::string& archive, OutputTree* tree)
     : files_(files), archivePath_(archive), tree_(tree) {
@@ -142,7 +142,7 @@ bool MemberWriterPool::UnlockAes(const WriteJob& job, ArchiveFile& archive, Memb
   const Member& m = job.member;
   const size_t saltSize = AesSaltSize(m.aesStrength), headerSize = saltSize + kAesVerifierSize;
   if (saltSize == 0 || data.size < headerSize + kAesCodeSize) return false;
-  uint8_t header[32 + kAesVerifierSize], code[kAesCodeSize];
+  uint8_t header[kAesMaxSaltSize + kAesVerifierSize], code[kAesCodeSize];
   const uint64_t codeAt = data.size - kAesCodeSize;
   if (in) {
     std::memcpy(header, in, headerSize);
@@ -213,4 +213,4 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
   return r;
 }
 
-}  // namespace unz
+}  // namespace unzdll

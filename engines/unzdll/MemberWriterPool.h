@@ -22,7 +22,7 @@
 #include "MemberDecoder.h"
 #include "OutputTree.h"
 
-namespace unz {
+namespace unzdll {
 
 struct WriteJob {
   Member member;
@@ -98,4 +98,4 @@ class MemberWriterPool {
   std::vector<std::thread> workers_;
 };
 
-}  // namespace unz
+}  // namespace unzdll

@@ -7,7 +7,7 @@
 
 #include "platform/Paths.h"
 
-namespace unz {
+namespace unzdll {
 
 PendingFile::PendingFile(platform::FileSystem& files, platform::TemporaryFile file)
     : files_(files), file_(std::move(file)) {}
@@ -113,4 +113,4 @@ void OutputTree::FinishDirectories() {
   stamps_.clear();
 }
 
-}  // namespace unz
+}  // namespace unzdll

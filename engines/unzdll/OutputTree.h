@@ -14,7 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 
-namespace unz {
+namespace unzdll {
 
 enum class TreeStatus { Ok, Unsafe, Failed };
 
@@ -91,4 +91,4 @@ class OutputTree {
   // process's file mask: learnt from the first files made, then no more looking.
 };
 
-}  // namespace unz
+}  // namespace unzdll

@@ -1,6 +1,6 @@
 #include "SafeName.h"
 
-namespace unz {
+namespace unzdll {
 namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
@@ -73,4 +73,4 @@ bool LinkTargetStaysInside(const std::string& target, size_t depth) {
   return true;
 }
 
-}  // namespace unz
+}  // namespace unzdll

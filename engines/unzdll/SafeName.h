@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace unz {
+namespace unzdll {
 
 // The path components of a member name ("/" or "\" separated; "." and empty
 // components dropped), or nullopt when the name is absolute, carries a drive
@@ -24,4 +24,4 @@ std::string PrintableName(const std::string& name);
 // never climbing above the base.
 bool LinkTargetStaysInside(const std::string& target, size_t depth);
 
-}  // namespace unz
+}  // namespace unzdll

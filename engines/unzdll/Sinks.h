@@ -6,7 +6,7 @@
 
 #include "MemberDecoder.h"
 
-namespace unz {
+namespace unzdll {
 
 class NullSink : public OutputSink {
  public:
@@ -38,4 +38,4 @@ class StringSink : public OutputSink {
   std::string text;
 };
 
-}  // namespace unz
+}  // namespace unzdll

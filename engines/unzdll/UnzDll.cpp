@@ -22,8 +22,8 @@ std::string Text(const char* text, size_t limit = SIZE_MAX) {
   return text ? std::string(text, strnlen(text, limit)) : std::string();
 }
 
-unz::ExtractOptions OptionsFrom(const UnzParams& p) {
-  unz::ExtractOptions o;
+unzdll::ExtractOptions OptionsFrom(const UnzParams& p) {
+  unzdll::ExtractOptions o;
   o.archive = Text(p.lpszZipFN);
   for (uint32_t i = 0; p.fUFDS && i < p.fArgc; ++i) {
     std::string spec = Text(p.fUFDS[i].fFileSpec);
@@ -55,11 +55,11 @@ UNZ_EXPORT int32_t UnzDllExec(UnzParams* record) {
   return engine::GuardedEntry(callback, [&] {
     if (record->fSeven != 7)
       throw engine::EngineError(kEngineBadParameters, "Malformed extract command record");
-    unz::ExtractOptions options = OptionsFrom(*record);
+    unzdll::ExtractOptions options = OptionsFrom(*record);
     if (options.fromMemory && !options.toMemory)
       throw engine::EngineError(kEngineBadParameters, "Input from memory needs output to memory");
     // The engine's composition root: the POSIX file system, handed down from here.
-    unz::Extractor extractor(options, callback, *platform::DefaultEnv().files);
+    unzdll::Extractor extractor(options, callback, *platform::DefaultEnv().files);
     return extractor.Run();
   });
 }

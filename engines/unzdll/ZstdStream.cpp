@@ -8,7 +8,7 @@
 #include "DecodeSteps.h"
 #include "MemberDecoder.h"
 
-namespace unz {
+namespace unzdll {
 namespace {
 
 // Windows up to the engine's memory limit.
@@ -62,4 +62,4 @@ DecodeResult MemberDecoder::StreamZstd(ChunkReader& reader, const MemberData& da
   return result;
 }
 
-}  // namespace unz
+}  // namespace unzdll

@@ -10,7 +10,7 @@
 #include "MemberCompressor.h"
 #include "OutputFile.h"
 #include "StreamedMember.h"
-#include "ZipFormat.h"
+#include "ArchiveRecords.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "platform/Umask.h"

@@ -6,7 +6,7 @@
 #include "EngineSession.h"
 #include "MemberCompressor.h"
 #include "OutputFile.h"
-#include "ZipFormat.h"
+#include "ArchiveRecords.h"
 
 namespace zipdll {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ZipFormat.h"
+#include "ArchiveRecords.h"
 #include "engines/common/EngineError.h"
 #include "platform/Env.h"
 

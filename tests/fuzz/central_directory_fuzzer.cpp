@@ -10,14 +10,14 @@
 #include "engines/common/EngineError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  unz::MemorySource source(data, size);
+  unzdll::MemorySource source(data, size);
   // The code page asked for comes from the first byte: automatic, none, OEM.
   const uint16_t codePage = size ? data[0] % 3 : 0;
   try {
-    unz::ArchiveDirectory dir = unz::ReadCentralDirectory(source, codePage);
-    for (const unz::Member& member : dir.members) {
+    unzdll::ArchiveDirectory dir = unzdll::ReadCentralDirectory(source, codePage);
+    for (const unzdll::Member& member : dir.members) {
       try {
-        (void)unz::LocateMemberData(source, member, dir.centralStart);
+        (void)unzdll::LocateMemberData(source, member, dir.centralStart);
       } catch (const engine::EngineError&) {
       }
     }

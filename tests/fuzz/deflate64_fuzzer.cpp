@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const size_t piece = 1 + data[0] % 64;  // exercises refills mid-code
   ++data, --size;
-  unz::Deflate64Decoder decoder;
+  unzdll::Deflate64Decoder decoder;
   size_t offset = 0, produced = 0;
   auto input = [&](const uint8_t*& next, size_t& n) {
     next = data + offset;
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return true;
   };
   auto output = [&](const uint8_t* bytes, size_t n) {
-    if (n == 0 || n > (256u << 10) + unz::Deflate64Decoder::kMaxMatch) std::abort();
+    if (n == 0 || n > (256u << 10) + unzdll::Deflate64Decoder::kMaxMatch) std::abort();
     volatile uint8_t touch = bytes[0] ^ bytes[n - 1];
     (void)touch;
     produced += n;

@@ -1,4 +1,4 @@
-#include "ZipFormat.h"
+#include "ArchiveRecords.h"
 
 #include <algorithm>
 
@@ -23,56 +23,33 @@ void ReadAt(platform::FileSystem& fs, platform::FileHandle h, uint64_t offset, v
   }
 }
 
-// Where the end records place the central directory; `position` is where the
-// directory must end: at the ZIP64 end record when there is one (writers that
-// stream their input add it to small archives too), else at the end record.
-struct EndRecords {
-  zip::DirectoryExtent extent;
-  uint64_t position = 0;
-  std::string comment;
-};
-
-EndRecords ReadEndRecords(platform::FileSystem& fs, platform::FileHandle h, uint64_t fileSize) {
-  std::vector<uint8_t> tail(
-      static_cast<size_t>(std::min<uint64_t>(fileSize, zip::kEndSearchWindow)));
-  const uint64_t tailStart = fileSize - tail.size();
-  ReadAt(fs, h, tailStart, tail.data(), tail.size());
-  std::optional<zip::EndRecordMatch> match =
-      zip::FindEndRecord(tail, tailStart, [&fs, h](uint64_t offset, std::span<uint8_t> out) {
+// The directory's place in the file; this engine reads neither other volumes
+// nor archives beyond 4 GiB.
+zip::DirectoryPlace PlaceDirectory(platform::FileSystem& fs, platform::FileHandle h, uint64_t fileSize) {
+  zip::DirectoryPlace place;
+  const zip::PlaceFault fault = zip::LocateCentralDirectory(
+      fileSize,
+      [&fs, h](uint64_t offset, std::span<uint8_t> out) {
         return fs.Seek(h, static_cast<int64_t>(offset), platform::SeekFrom::Begin) >= 0 &&
                fs.Read(h, out.data(), out.size()) == static_cast<int64_t>(out.size());
-      });
-  if (!match) Damaged("no end of central directory");
-  EndRecords end;
-  end.position = tailStart + match->at;
-  // A comment cut short by the end of the file keeps what is there.
-  const size_t commentStart = match->at + zip::kEndRecordSize;
-  end.comment.assign(
-      tail.begin() + commentStart,
-      tail.begin() + std::min(tail.size(), commentStart + match->record.ZipCommentLen));
-  end.extent = zip::ResolveExtent(match->record);
-  const uint64_t behind = zip::kZip64LocatorSize + zip::kZip64EndSize;
-  if (end.position >= behind) {
-    uint8_t bytes[zip::kZip64LocatorSize + zip::kZip64EndSize];
-    ReadAt(fs, h, end.position - behind, bytes, sizeof bytes);
-    zip::Zip64EndOfCentral record;
-    const zip::Status trailer = zip::DecodeZip64Trailer(bytes, record);
-    if (trailer != zip::Status::kNotFound) {
-      if (trailer != zip::Status::kOk) Damaged("zip64 end record missing");
-      end.extent = zip::ResolveExtent(match->record, &record);
-      end.position -= behind;
-    }
-  }
-  if (end.extent.thisDisk != 0 || end.extent.centralDisk != 0)
+      },
+      place);
+  if (fault == zip::PlaceFault::kReadFailed)
+    throw EngineError(kEngineReadError, platform::WithReason("Cannot read the archive", fs.LastError()));
+  if (fault == zip::PlaceFault::kNoEndRecord) Damaged("no end of central directory");
+  if (fault == zip::PlaceFault::kZip64Missing) Damaged("zip64 end record missing");
+  if (place.extent.thisDisk != 0 || place.extent.centralDisk != 0)
     throw EngineError(kEngineUnsupported, "Spanned archives cannot be updated");
-  return end;
+  if (fault == zip::PlaceFault::kDirectoryTooLarge) Damaged("central directory size");
+  if (fault == zip::PlaceFault::kOffsetBeyond) Damaged("central directory offset");
+  return place;
 }
 
 // One past a member's data and its data descriptor, if it has one.
 uint64_t MemberEnd(platform::FileSystem& fs, platform::FileHandle h, const Member& hd,
                    uint64_t dataEnd, uint64_t limit) {
   if (!(hd.flags & zip::kFlagDataDescriptor)) return dataEnd;
-  uint8_t bytes[24] = {};
+  uint8_t bytes[zip::kMaxDataDescriptorSize] = {};
   const size_t available =
       static_cast<size_t>(std::min<uint64_t>(sizeof bytes, limit - std::min(limit, dataEnd)));
   if (available) ReadAt(fs, h, dataEnd, bytes, available);
@@ -93,21 +70,16 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
   }
   archive.fileDosTime = fs.GetFileDosTime(h).value_or(0);
 
-  const EndRecords end = ReadEndRecords(fs, h, static_cast<uint64_t>(fileSize));
-  archive.comment = end.comment;
-  if (end.extent.size > end.position) Damaged("central directory size");
-  // A stub in front of the archive shifts every stored offset by the same amount.
-  const uint64_t centralPos = end.position - end.extent.size;
-  if (centralPos < end.extent.offset) Damaged("central directory offset");
-  const uint64_t shift = centralPos - end.extent.offset;
-
-  std::vector<uint8_t> central(static_cast<size_t>(end.extent.size));
+  const zip::DirectoryPlace place = PlaceDirectory(fs, h, static_cast<uint64_t>(fileSize));
+  archive.comment.assign(place.comment.begin(), place.comment.end());
+  const uint64_t centralPos = place.directoryAt;
+  std::vector<uint8_t> central(static_cast<size_t>(place.extent.size));
   if (!central.empty()) ReadAt(fs, h, centralPos, central.data(), central.size());
-  std::span<const uint8_t> rest(central);
+  zip::CentralDirectoryWalk walk(central);
   archive.prefixSize = centralPos;
-  for (uint64_t i = 0; i < end.extent.entries; ++i) {
+  for (uint64_t i = 0; i < place.extent.entries; ++i) {
     zip::CentralEntry e;
-    if (zip::Status status = zip::DecodeCentralEntry(rest, e); status != zip::Status::kOk)
+    if (zip::Status status = walk.Next(e); status != zip::Status::kOk)
       Damaged(std::string("central header: ") + zip::Describe(status));
     ExistingMember m;
     Member& hd = m.member;
@@ -124,12 +96,11 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
         hd.localHeaderOffset >= kZip32Limit)
       throw EngineError(kEngineUnsupported,
                         "Members of 4 GiB or more are not supported: " + hd.name);
-    rest = rest.subspan(e.recordSize);
 
     uint8_t localBytes[zip::kLocalHeaderSize];
-    hd.localHeaderOffset += shift;
-    if (hd.localHeaderOffset > centralPos || centralPos - hd.localHeaderOffset < sizeof localBytes)
-      Damaged("local header offset of " + hd.name);
+    const std::optional<uint64_t> localAt = place.LocalHeaderAt(hd.localHeaderOffset);
+    if (!localAt || centralPos - *localAt < sizeof localBytes) Damaged("local header offset of " + hd.name);
+    hd.localHeaderOffset = *localAt;
     ReadAt(fs, h, hd.localHeaderOffset, localBytes, sizeof localBytes);
     zip::LocalFileHeader local;
     if (zip::DecodeLocalHeader({localBytes, sizeof localBytes}, local) != zip::Status::kOk)
