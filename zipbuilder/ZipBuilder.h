@@ -1,5 +1,7 @@
-// TZipBuilder: the ZIP archive component. One class, implemented across several
-// files, one concern each (see the list at the end of this header).
+// TZipBuilder: the ZIP archive component. One class, implemented across the
+// subfolders of zipbuilder/ by concern (core, engine, read, rewrite, span, sfx);
+// each section below names the files that implement it. Its value types and
+// event signatures are in ZipTypes.h.
 #pragma once
 
 #include <atomic>
@@ -10,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileSystem.h"
-#include "zipbuilder/span/MemberTable.h"
-#include "zipbuilder/core/EnumSet.h"
-#include "zipbuilder/read/ZipDirEntry.h"
-#include "zipbuilder/core/ZipErrors.h"
-#include "zipformat/Records.h"
-#include "zipbuilder/read/ZipStream.h"
 #include "engines/ZipEngineApi.h"
+#include "platform/FileSystem.h"
+#include "zipbuilder/ZipTypes.h"
+#include "zipbuilder/core/ResultCodes.h"
+#include "zipbuilder/core/ZipErrors.h"
+#include "zipbuilder/read/ZipStream.h"
+#include "zipbuilder/span/MemberTable.h"
+#include "zipformat/Records.h"
 
 namespace platform {
 struct Env;
@@ -32,102 +34,6 @@ class TSHFormatThread;
 class OutputRule;
 class ArchiveReader;
 struct StoredArchive;
-
-// ---- Enumerations ------------------------------------------------------------
-
-enum AddOptsEnum {
-  AddDirNames, AddRecurseDirs, AddMove, AddFreshen, AddUpdate, AddZipTime, AddForceDOS,
-  AddHiddenFiles, AddArchiveOnly, AddResetArchive, AddEncrypt, AddSeparateDirs, AddVolume,
-  AddDiskSpan, AddDiskSpanErase
-};
-enum ExtrOptsEnum { ExtrDirNames, ExtrOverWrite, ExtrFreshen, ExtrUpdate, ExtrTest };
-enum SFXOptsEnum {
-  SFXAskCmdLine, SFXAskFiles, SFXAutoRun, SFXHideOverWriteBox, SFXCheckSize, SFXNoSuccessMsg
-};
-enum AddStoreSuffix {
-  assGIF, assPNG, assZ, assZIP, assZOO, assARC, assLZH, assARJ, assTAZ, assTGZ, assLHA, assRAR,
-  assACE, assCAB, assGZ, assGZIP, assJAR, assEXE
-};
-enum OvrOpts : uint8_t { OvrConfirm, OvrAlways, OvrNever };
-enum CPOpts : uint8_t { cpAUTO, cpNone, cpOEM };
-enum DeleteOpts : uint8_t { htdFinal, htdAllowUndo };
-enum CodePageDirection { cpdOEM2ISO = 0, cpdISO2OEM = 1 };
-
-// The kind of an OnProgress call.
-enum ProgressType { ptMemberBegin, ptBytesDone, ptBatchEnd, ptMemberCount, ptTotalBytes };
-
-// Why the engine skipped a member; the ordinal is the engine's reason minus 1.
-enum UnZipSkipTypes {
-  stOnFreshen,       // 1: not in the target (freshen)
-  stNoOverwrite,     // 2: exists and overwriting is off or declined
-  stFileExists,      // 3: exists and is not older (update)
-  stBadPassword,     // 4: no or wrong password
-  stNoEncryptionDLL, // 5: encryption not supported
-  stCompressionUnknown,  // 6: unsupported compression method
-  stUnknownZipHost,  // 7: unknown host system
-  stZipFileFormatWrong,  // 8: damaged member
-  stGeneralExtractError, // 9: other extraction error
-  stUnsafeName       // 10: absolute, drive or ".." name, or a link leaving the base
-};
-
-enum TPasswordButton { pwbOk, pwbCancel, pwbCancelAll, pwbAbort };
-using TPasswordButtons = EnumSet<TPasswordButton, uint8_t>;
-
-enum TZipDiskStatusEnum { zdsEmpty, zdsHasFiles, zdsPreviousDisk, zdsSameFileName, zdsNotEnoughSpace };
-using TZipDiskStatus = EnumSet<TZipDiskStatusEnum, uint8_t>;
-enum TZipDiskAction : uint8_t { zdaOk, zdaErase, zdaReject, zdaCancel };
-
-using AddOpts = EnumSet<AddOptsEnum, uint16_t>;
-using ExtrOpts = EnumSet<ExtrOptsEnum, uint8_t>;
-using SFXOpts = EnumSet<SFXOptsEnum, uint8_t>;
-using AddStoreExts = EnumSet<AddStoreSuffix, uint32_t>;
-
-// An icon, kept as the bytes of an .ico file.
-struct TIcon {
-  std::vector<uint8_t> data;
-  bool Empty() const { return data.empty(); }
-};
-
-class TZipBuilder;
-
-// One rename request; the caller owns it. `OldName` is a member name, a directory
-// path ending in a separator, or any part of a name; `DateTime` is 0 or a new
-// MS-DOS date (high 16 bits) and time (low 16 bits) for the members it renames.
-struct RenameItem {
-  std::string OldName;
-  std::string NewName;
-  uint32_t DateTime = 0;
-};
-
-// ---- Events (raised only when assigned; references carry answers back) ------------
-
-using TNotifyEvent = std::function<void(TZipBuilder* Sender)>;
-using TProgressEvent =
-    std::function<void(TZipBuilder* Sender, ProgressType ProgrType, const std::string& FileName, int64_t FileSize)>;
-using TMessageEvent = std::function<void(TZipBuilder* Sender, int ErrCode, const std::string& Message)>;
-using TSetNewNameEvent =
-    std::function<void(TZipBuilder* Sender, std::string& OldFileName, bool& IsChanged)>;
-using TNewNameEvent = std::function<void(TZipBuilder* Sender, int SeqNo, ZipDirEntry& ZipEntry)>;
-using TPasswordErrorEvent = std::function<void(TZipBuilder* Sender, bool IsZipAction, std::string& NewPassword,
-                                               const std::string& ForFile, uint32_t& RepeatCount,
-                                               TPasswordButton& Action)>;
-using TCRC32ErrorEvent = std::function<void(TZipBuilder* Sender, const std::string& ForFile, uint32_t FoundCRC,
-                                            uint32_t ExpectedCRC, bool& DoExtract)>;
-using TExtractOverwriteEvent = std::function<void(TZipBuilder* Sender, const std::string& ForFile, bool IsOlder,
-                                                  bool& DoOverwrite, int DirIndex)>;
-using TExtractSkippedEvent = std::function<void(TZipBuilder* Sender, const std::string& ForFile,
-                                                UnZipSkipTypes SkipType, int ExtError)>;
-using TCopyZipOverwriteEvent =
-    std::function<void(TZipBuilder* Sender, const std::string& ForFile, bool& DoOverwrite)>;
-using TGetNextDiskEvent = std::function<void(TZipBuilder* Sender, int DiskSeqNo, int DiskTotal,
-                                             const std::string& Drive, bool& Cancel)>;
-using TStatusDiskEvent = std::function<void(TZipBuilder* Sender, int PreviousDisk, const std::string& PreviousFile,
-                                            TZipDiskStatus Status, TZipDiskAction& Action)>;
-using TFileCommentEvent = std::function<void(TZipBuilder* Sender, const std::string& ForFile,
-                                             std::string& FileComment, bool& IsChanged)>;
-
-// The component's version text.
-extern const char* const kZipBuilderVersion;  // "1.60 "
 
 // ---- The component ---------------------------------------------------------------
 
@@ -216,31 +122,6 @@ class TZipBuilder {
   bool ZipRunning() const { return zipRunning_; }
   bool UnzipRunning() const { return unzipRunning_; }
 
-  // ---- Re-entrancy guard ----
-  // Every public archive operation tests Busy() before it changes anything: an
-  // event handler that starts an operation while one runs (a second click handled
-  // by the callback's message processing) gets an immediate return, and the
-  // running operation keeps its errors, counts, lists, stream and Cancel.
-  // An operation holds a RunningScope on ZipRunning (it writes the archive) or
-  // UnzipRunning (it reads it) while it runs. An operation that runs another
-  // guarded operation of the same component calls that one's body, or releases
-  // its scope first (copying with removal runs Delete on the source that way).
-  bool Busy() const { return zipRunning_ || unzipRunning_; }
-  enum class RunKind { Zip, Unzip };
-  class RunningScope {
-   public:
-    RunningScope(TZipBuilder& owner, RunKind kind)
-        : flag_(kind == RunKind::Zip ? owner.zipRunning_ : owner.unzipRunning_) {
-      flag_ = true;
-    }
-    ~RunningScope() { Release(); }
-    RunningScope(const RunningScope&) = delete;
-    RunningScope& operator=(const RunningScope&) = delete;
-    void Release() { flag_ = false; }
-
-   private:
-    bool& flag_;
-  };
   TZipStream& ZipStream() { return *stream_; }
   bool Cancel = false;
 
@@ -259,7 +140,7 @@ class TZipBuilder {
   TStatusDiskEvent OnStatusDisk;
   TFileCommentEvent OnFileComment;
 
-  // ---- Core services (ZipBuilderCore.cpp) ----
+  // ---- Core services (core/ZipBuilderCore.cpp) ----
   void StartWaitCursor();
   void StopWaitCursor();
   bool FileExists(const std::string& name);
@@ -272,7 +153,7 @@ class TZipBuilder {
   uint8_t HostVersion = 0;
   uint16_t HostFlags = 0;
 
-  // ---- Messages and errors (ZipMessages.cpp) ----
+  // ---- Messages and errors (core/ZipMessages.cpp) ----
   std::string LoadZipStr(int id, const std::string& defaultText);
   void ShowZipMessage(int id, const std::string& extra);
   void ShowExceptionError(const EZipBuilder& e);
@@ -282,31 +163,23 @@ class TZipBuilder {
   // `cleanup` runs after any report.
   bool RunReported(int unexpectedId, const std::function<void()>& body,
                    const std::function<void()>& cleanup = nullptr);
-  // The same boundary for the operations that answer with a code: 0 when `body`
-  // returns, -7 after an EZipBuilder, -8 after lack of memory, -9 (message 11024)
-  // after any other exception.
-  int RunCoded(const std::function<void()>& body);
 
-  // ---- File utilities (ZipFileUtils.cpp) ----
+  // ---- File utilities (core/ZipFileUtils.cpp) ----
   static std::string AppendSlash(const std::string& path);
   static std::string ReplaceForwardSlash(std::string text);
   int CopyBuffer(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
-  // CopyBuffer's meaning and result codes for large copies: blocks of 8 MB,
-  // copied by the file system (see FileSystem::CopyRange).
-  int CopyBulk(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
   int CopyFileA(const std::string& source, const std::string& destination);
   int EraseFile(const std::string& path, DeleteOpts how);
   std::string MakeTempFileName(const std::string& prefix, const std::string& extension);
 
-  // ---- Listing (ZipListing.cpp), end-record search and member table (ZipEndRecord.cpp),
-  //      volumes and disk prompts (ZipVolumes.cpp) ----
+  // ---- Listing (read/ZipListing.cpp), end-record search and member table (read/ZipEndRecord.cpp),
+  //      volumes and disk prompts (span/ZipVolumes.cpp) ----
   void List();
-  void FreeZipDirEntryRecords();
   std::string GetZipComment();
   void SetZipComment(const std::string& comment);
 
   // @listing-public: end-record search, member table, volumes and disk prompts
-  // End-record search (ZipEndRecord.cpp). Opens the input archive name into the
+  // End-record search (read/ZipEndRecord.cpp). Opens the input archive name into the
   // input file handle and leaves it open for the caller on every outcome but a
   // failed open; true when `endOfCentral` was found and filled.
   bool CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raiseErrors);
@@ -318,17 +191,13 @@ class TZipBuilder {
   // Copies the central directory from the input file handle to `outFile`, shifting
   // every offset by `shift`; 0 on success, -2 on any failure (not reported).
   int RWCentralDir(platform::FileHandle& outFile, zip::ZipEndOfCentral endOfCentral, int32_t shift);
-  // Writes to the output file handle; a short write raises `messageId`.
-  void WriteJoin(const void* buffer, int64_t length, int messageId);
 
-  // Volumes and disk prompts (ZipVolumes.cpp). Bit 0 of `which`: free space, bit 1: size.
-  void DiskFreeAndSize(int which);
+  // Volumes and disk prompts (span/ZipVolumes.cpp).
   bool IsDiskPresent();
   int CheckForDisk();
   bool IsRightDisk(int driveType);
   void GetNewDisk(int diskNumber);
   // Spanning state the volume logic works on, for the spanning operations and tests.
-  const std::string& DriveRoot() const { return drive_; }
   void SetDriveRoot(const std::string& root) { drive_ = root; }
   const std::string& InFileName() const { return inFileName_; }
   void SetInFileName(const std::string& name) { inFileName_ = name; }
@@ -344,12 +213,11 @@ class TZipBuilder {
   int32_t RealFileSize() const { return realFileSize_; }
   const std::string& RawZipComment() const { return rawZipComment_; }
   platform::FileHandle InFileHandle() const { return inFileHandle_; }
-  const std::string& OutFileName() const { return outFileName_; }
   TZipDiskAction DiskAction() const { return diskAction_; }
 
-  // Spanned sets. Writing (ZipSpanWrite.cpp): copies the single-file archive
+  // Spanned sets. Writing (span/ZipSpanWrite.cpp): copies the single-file archive
   // `InFileName` onto the volumes of the set `OutFileName`. Joining
-  // (ZipSpanJoin.cpp): copies the set one of whose volumes is `InFileName` into
+  // (span/ZipSpanJoin.cpp): copies the set one of whose volumes is `InFileName` into
   // one ordinary archive; `OutFileName` names it on entry (its extension becomes
   // ".zip"), or is a directory path ending in a separator for a temporary file,
   // and names the result on return (empty after a failure). Both return 0, or -7,
@@ -359,27 +227,16 @@ class TZipBuilder {
   int ReadSpan(const std::string& InFileName, std::string& OutFileName);
   // Formats the disk in drive number formatDriveNumber_ through the format dialog,
   // labelling it with VolumeName(): -2 cancelled, -1 error or refused, -3 not run,
-  // any other value: the dialog ran to its end (ZipShellFormat.cpp).
+  // any other value: the dialog ran to its end (span/DiskFormat.cpp).
   int ZipFormat();
-  // The window enumeration of ZipFormat: the dialog whose parent is the
-  // application's window is the format dialog (state 1); false stops the enumeration.
-  static bool EnumThreadWndProc(ui::FormatDialog& window, TZipBuilder* builder);
   // What the set writer sets before ZipFormat: the drive (0 for A) and the label.
   void SetFormatTarget(int32_t driveNumber, const std::string& label) {
     formatDriveNumber_ = driveNumber;
     volumeName_ = label;
   }
-  // Writes to the set, opening volumes as needed; a record of `mustFit` bytes
-  // starts a new volume when the open one has less room.
-  void WriteSplit(const void* buffer, int64_t length, int64_t mustFit);
-  // Copies `length` bytes from the input file handle to the set; a short read raises `messageId`.
-  void RWSplitData(void* buffer, int64_t length, int messageId);
-  // Copies `length` bytes from the volumes of a set to the output file handle,
-  // moving to the next volume where one ends.
-  void RWJoinData(void* buffer, int64_t length, int messageId);
 
-  // @extract-public: engine boundary (ZipEngineLoader.cpp), callback (ZipCallback.cpp),
-  // extraction (ZipExtract.cpp), passwords (ZipPasswords.cpp)
+  // ---- Engine boundary (engine/ZipEngineLoader.cpp), callback (core/ZipCallback.cpp),
+  //      extraction (engine/ZipExtract.cpp), passwords (core/ZipPasswords.cpp) ----
   // Engine libraries: load when not loaded (reports 10601..10604, 10701..10704), unload.
   void Load_Zip_Dll();
   void Load_Unz_Dll();
@@ -426,29 +283,25 @@ class TZipBuilder {
   std::string GetExtrPassword();
   std::string GetAddPassword();
 
-  // @add-public: adding (ZipAdd.cpp) and deleting (ZipDelete.cpp)
+  // ---- Adding (engine/ZipAdd.cpp) and deleting (engine/ZipDelete.cpp) ----
   // Adding: files named by FSpecArgs into ZipFileName, the component's stream
   // as one member, or a caller's stream compressed into the component's stream.
   void Add();
   void AddStreamToFile(const std::string& FileName, uint32_t FileDate, uint32_t FileAttr);
   TZipStream* AddStreamToStream(TMemoryStream* input);
-  // mode 0 files, 1 stream to file, 2 stream to stream.
-  void ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemoryStream* input);
-  // Appends ".ext:" for suffix `value` (extension number `index`) when it is in AddStoreSuffixes.
-  void AddSuffix(AddStoreSuffix value, std::string& list, int index);
   // Removes the members matching FSpecArgs from ZipFileName.
   void Delete();
 
-  // Renaming (ZipRename.cpp): changes stored names and dates without the engines.
+  // Renaming (rewrite/ZipRename.cpp): changes stored names and dates without the engines.
   // 0 on success, -6 while another operation of this component runs, -7/-8/-9 as
   // RunCoded, -10 when a request for a file gives a new name without a file part.
   int Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime);
-  // Copying between archives (ZipCopy.cpp): the members named by FSpecArgs, in
+  // Copying between archives (rewrite/ZipCopy.cpp): the members named by FSpecArgs, in
   // their stored form, into `Destination`'s archive. Codes as Rename's; afterwards
   // FSpecArgs holds the names that were not copied.
   int CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource, OvrOpts OverWrite);
 
-  // @sfx-public: self-extractors (ZipSFX.cpp, ZipSFXBack.cpp)
+  // ---- Self-extractors (sfx/ZipSFX.cpp, sfx/ZipSFXBack.cpp) ----
   // ZipFileName (".zip") to a self-extractor of the same base name (".exe"); with
   // `createEmpty` an empty self-extractor under ZipFileName. 0 or a negative code.
   // While another operation runs, these three return at once (-9, -3, 0).
@@ -461,6 +314,8 @@ class TZipBuilder {
 
 
  private:
+  // ======== Internals: state and helpers of the operations ========
+
   platform::Env* env_;
   ui::UiService* ui_;
   std::unique_ptr<ui::UiService> ownedUi_;
@@ -516,13 +371,13 @@ class TZipBuilder {
   TZipDiskStatus diskStatus_;
   TZipDiskAction diskAction_ = zdaOk;
 
-  // The drive format worker (ZipShellFormat.cpp), shared with its thread.
+  // The drive format worker (span/DiskFormat.cpp), shared with its thread.
   friend class TSHFormatThread;
   int32_t formatDriveNumber_ = 0;        // 0 for A
   ui::FormatDialog* formatDialog_ = nullptr;  // once ZipFormat has found it
   std::atomic<int> formatState_{0};      // 0 waiting, 1 dialog found, 2 worker done
   std::atomic<bool> autoStart_{false};   // the hook presses Start once
-  std::atomic<int> formatResult_{-3};
+  std::atomic<int> formatResult_{kFormatNotRun};
 
   // Passwords.
   bool passwordRequestState_ = true;
@@ -532,13 +387,28 @@ class TZipBuilder {
   int32_t waitCursorDepth_ = 0;
   int16_t savedCursor_ = 0;
 
-  // @listing-private
 
-  // @span-private
+  // ---- Spanned sets (span/) ----
+  // Writes to the output file handle; a short write raises `messageId`.
+  void WriteJoin(const void* buffer, int64_t length, int messageId);
+  // Bit 0 of `which`: free space, bit 1: size.
+  void DiskFreeAndSize(int which);
+  const std::string& OutFileName() const { return outFileName_; }
+  // The window enumeration of ZipFormat: the dialog whose parent is the
+  // application's window is the format dialog (state 1); false stops the enumeration.
+  static bool EnumThreadWndProc(ui::FormatDialog& window, TZipBuilder* builder);
+  // Writes to the set, opening volumes as needed; a record of `mustFit` bytes
+  // starts a new volume when the open one has less room.
+  void WriteSplit(const void* buffer, int64_t length, int64_t mustFit);
+  // Copies `length` bytes from the input file handle to the set; a short read raises `messageId`.
+  void RWSplitData(void* buffer, int64_t length, int messageId);
+  // Copies `length` bytes from the volumes of a set to the output file handle,
+  // moving to the next volume where one ends.
+  void RWJoinData(void* buffer, int64_t length, int messageId);
   // `alsoReads`: another file the caller reads, which no volume may be.
   int WriteSpanSet(const std::string& InFileName, const std::string& OutFileName,
                    const std::string& alsoReads = "");
-  struct SetOutput;  // the volumes being written (ZipSpanWrite.cpp)
+  struct SetOutput;  // the volumes being written (span/ZipSpanWrite.cpp)
   SetOutput* setOutput_ = nullptr;  // set only while a set is written
   // Gives a complete volume its name; raises a write error when it cannot.
   void NameVolume(std::string& name, platform::TemporaryFile& volume);
@@ -566,7 +436,7 @@ class TZipBuilder {
   void ReadAcrossVolumes(void* buffer, int64_t length, int messageId);
   bool AtEndOfVolume();
 
-  // @extract-private: engine libraries and entry points
+  // ---- Engine libraries and entry points, extraction (engine/) ----
   void* zipDll_ = nullptr;
   void* unzDll_ = nullptr;
   ZipDllExecFn ZipDllExec = nullptr;
@@ -589,16 +459,20 @@ class TZipBuilder {
 
   // Renaming and copying: the finished temporary file gets `dosTime`, reaches
   // the disk and is closed (a failure to get it there is reported: -7); the
-  // archive is replaced by it (ArchiveReplace.cpp; failures reported: -7).
+  // archive is replaced by it (rewrite/ArchiveReplace.cpp; failures reported: -7).
   int FinishTemporary(platform::FileHandle& file, uint32_t dosTime, int result);
   int ReplaceZipFile(platform::TemporaryFile& temporary, const std::string& archive, DeleteOpts how);
-  // Copying with removal from the source (ZipCopy.cpp): writes the source
+  // Copying with removal from the source (rewrite/ZipCopy.cpp): writes the source
   // archive, read through `in`, into `temporary` (made beside it) without the
   // entries `drop` marks (the very ones copied). 0, or a code as RunCoded's (reported).
   int WriteWithoutCopied(ArchiveReader& in, const StoredArchive& archive,
                          const std::vector<bool>& drop, platform::TemporaryFile& temporary);
 
-  // @add-private
+  // ---- Adding and deleting (engine/) ----
+  // mode 0 files, 1 stream to file, 2 stream to stream.
+  void ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemoryStream* input);
+  // Appends ".ext:" for suffix `value` (extension number `index`) when it is in AddStoreSuffixes.
+  void AddSuffix(AddStoreSuffix value, std::string& list, int index);
   // After the engine built `temporary` for a spanned add: writes the set, names
   // its last volume as the archive on fixed and network drives, and removes
   // `temporary` unless the set could not be completed.
@@ -612,7 +486,7 @@ class TZipBuilder {
   // Any exception is reported as 10101. Both specification lists are cleared.
   void ExecAddRecord(int32_t version, const std::string& archiveName, const std::function<void(AddRecord&)>& build,
                      const std::function<void(AddRecord&)>& afterExec = nullptr);
-  // @sfx-private
+  // ---- Self-extractors (sfx/) ----
   bool FindSfxStub();
   // Reports a refusal of the output rule; false then.
   bool CheckOutput(const OutputRule& rule, const std::string& output);
@@ -628,6 +502,41 @@ class TZipBuilder {
   int PlaceConverted(platform::TemporaryFile& temporary, const std::string& target, const std::string& previous,
                      bool listTarget);
 
+  // ---- Re-entrancy guard ----
+  // Every public archive operation tests Busy() before it changes anything: an
+  // event handler that starts an operation while one runs (a second click handled
+  // by the callback's message processing) gets an immediate return, and the
+  // running operation keeps its errors, counts, lists, stream and Cancel.
+  // An operation holds a RunningScope on ZipRunning (it writes the archive) or
+  // UnzipRunning (it reads it) while it runs. An operation that runs another
+  // guarded operation of the same component calls that one's body, or releases
+  // its scope first (copying with removal runs Delete on the source that way).
+  bool Busy() const { return zipRunning_ || unzipRunning_; }
+  enum class RunKind { Zip, Unzip };
+  class RunningScope {
+   public:
+    RunningScope(TZipBuilder& owner, RunKind kind)
+        : flag_(kind == RunKind::Zip ? owner.zipRunning_ : owner.unzipRunning_) {
+      flag_ = true;
+    }
+    ~RunningScope() { Release(); }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+    void Release() { flag_ = false; }
+
+   private:
+    bool& flag_;
+  };
+
+  // ---- Shared by the operations (core/) ----
+  // The same boundary for the operations that answer with a code: 0 when `body`
+  // returns, -7 after an EZipBuilder, -8 after lack of memory, -9 (message 11024)
+  // after any other exception.
+  int RunCoded(const std::function<void()>& body);
+  // CopyBuffer's meaning and result codes for large copies: blocks of 8 MB,
+  // copied by the file system (see FileSystem::CopyRange).
+  int CopyBulk(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
+  void FreeZipDirEntryRecords();
 };
 
 bool DirExists(const std::string& name, platform::FileSystem& files);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -28,15 +29,15 @@ int TZipBuilder::CopyBuffer(FileHandle& in, FileHandle& out, int64_t count) {
   try {
     buffer.resize(kChunk);
   } catch (const std::bad_alloc&) {
-    return -2;
+    return kCopyFailed;
   }
   auto& files = *env_->files;
   int64_t chunk = 0, got = 0;
   do {
     chunk = count >= 0 ? std::min(count, kChunk) : kChunk;
     got = chunk > 0 ? files.Read(in, buffer.data(), static_cast<size_t>(chunk)) : 0;
-    if (got < 0) return -2;
-    if (got > 0 && files.Write(out, buffer.data(), static_cast<size_t>(got)) != got) return -2;
+    if (got < 0) return kCopyFailed;
+    if (got > 0 && files.Write(out, buffer.data(), static_cast<size_t>(got)) != got) return kCopyFailed;
     if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", got);
     if (count > 0) count -= got;
     ui_->ProcessMessages();
@@ -50,18 +51,18 @@ int TZipBuilder::CopyBulk(FileHandle& in, FileHandle& out, int64_t count) {
   do {
     chunk = count >= 0 ? std::min(count, kBlock) : kBlock;
     got = chunk > 0 ? env_->files->CopyRange(in, out, chunk) : 0;
-    if (got < 0) return -2;
+    if (got < 0) return kCopyFailed;
     if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", got);
     if (count > 0) count -= got;
     ui_->ProcessMessages();
   } while (got == chunk && count != 0);
-  return count > 0 ? -2 : 0;
+  return count > 0 ? kCopyFailed : kResultOk;
 }
 
 int TZipBuilder::CopyFileA(const std::string& source, const std::string& destination) {
   showProgress_ = false;
-  int result = -3;
-  if (!FileExists(source)) return -3;
+  int result = kCopyNoSource;
+  if (!FileExists(source)) return kCopyNoSource;
   auto& files = *env_->files;
   StartWaitCursor();
   FileHandle in = files.Open(source, platform::Access::Read, platform::Share::Read,
@@ -72,20 +73,20 @@ int TZipBuilder::CopyFileA(const std::string& source, const std::string& destina
                                 platform::Disposition::CreateAlways);
     int64_t outSize = -1, inSize = -1;
     if (out == platform::kInvalidHandle) {
-      result = -1;
+      result = kCopyNoDestination;
     } else {
       result = CopyBuffer(in, out, -1);
-      if (result == 0) {
+      if (result == kResultOk) {
         auto stamp = files.GetFileDosTime(in);
-        if (!stamp || !files.SetFileDosTime(out, *stamp)) result = -4;
+        if (!stamp || !files.SetFileDosTime(out, *stamp)) result = kCopyDateNotSet;
       }
       outSize = files.Seek(out, 0, platform::SeekFrom::End);
       files.Close(out);
     }
     inSize = files.Seek(in, 0, platform::SeekFrom::End);
     files.Close(in);
-    if (result == 0 && (inSize < 0 || outSize < 0 || inSize != outSize)) result = -9;
-    if (result != 0 && result != -4) files.DeleteFile(destination);
+    if (result == kResultOk && (inSize < 0 || outSize < 0 || inSize != outSize)) result = kCopySizeDiffers;
+    if (result != kResultOk && result != kCopyDateNotSet) files.DeleteFile(destination);
   }
   StopWaitCursor();
   return result;
@@ -95,7 +96,7 @@ int TZipBuilder::EraseFile(const std::string& path, DeleteOpts how) {
   std::string full = path;
   if (platform::ExtractFilePath(full).empty())
     full = AppendSlash(env_->files->GetCurrentDirectory()) + full;
-  if (!FileExists(full)) return -1;
+  if (!FileExists(full)) return kEraseMissing;
   return env_->shell->DeleteFile(full, how == htdAllowUndo);
 }
 

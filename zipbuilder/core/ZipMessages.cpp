@@ -4,6 +4,7 @@
 
 #include "zipbuilder/ZipBuilder.h"
 #include "zipbuilder/core/ZipMessageTable.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "ui/UiService.h"
 
 std::string TZipBuilder::LoadZipStr(int id, const std::string& defaultText) {
@@ -47,17 +48,17 @@ bool TZipBuilder::RunReported(int unexpectedId, const std::function<void()>& bod
 int TZipBuilder::RunCoded(const std::function<void()>& body) {
   try {
     body();
-    return 0;
+    return kResultOk;
   } catch (const EZipBuilder& e) {
     ShowExceptionError(e);
-    return -7;
+    return kResultReported;
   } catch (const std::bad_alloc&) {
     ShowZipMessage(kMsgNoMemory, "");
-    return -8;
+    return kResultNoMemory;
   } catch (const std::exception& e) {
     ShowZipMessage(kMsgSpanRenameCopyUnknownError, std::string("\n") + e.what());
   } catch (...) {
     ShowZipMessage(kMsgSpanRenameCopyUnknownError, "");
   }
-  return -9;
+  return kResultUnexpected;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "zipbuilder/core/ZipErrors.h"
+#include "zipbuilder/core/ResultCodes.h"
 
 ArchiveReader::ArchiveReader(platform::FileSystem& files, platform::FileHandle handle,
                              size_t bufferSize)
@@ -42,13 +43,13 @@ int64_t ArchiveReader::ReadSome(void* destination, size_t count) {
     if (begin_ == end_ && count - done >= buffer_.size()) {
       // Large reads go straight to their destination.
       const int64_t got = files_.Read(handle_, out + done, count - done);
-      if (got < 0) return -1;
+      if (got < 0) return kReadFailed;
       bufferStart_ += static_cast<int64_t>(end_) + got;
       begin_ = end_ = 0;
       return static_cast<int64_t>(done) + got;
     }
     if (begin_ == end_) {
-      if (!Fill()) return -1;
+      if (!Fill()) return kReadFailed;
       if (end_ == 0) break;
     }
     const size_t take = std::min(count - done, end_ - begin_);

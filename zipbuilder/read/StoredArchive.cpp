@@ -5,6 +5,7 @@
 
 #include "platform/Clock.h"
 #include "zipbuilder/core/ZipErrors.h"
+#include "zipbuilder/read/Zip64EndRecord.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/ExtraField.h"
@@ -18,22 +19,6 @@ std::span<const uint8_t> Bytes(std::string_view text) {
 
 std::string_view Text(std::span<const uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-// The ZIP64 end record in front of the end record at `endAt`, read where it lies
-// in an archive that ends with it (its recorded offset does not count a stub).
-std::optional<zip::Zip64EndOfCentral> ReadZip64End(ArchiveReader& in, int64_t endAt) {
-  uint8_t bytes[zip::kZip64EndSize + zip::kZip64LocatorSize];
-  const int64_t recordAt = endAt - static_cast<int64_t>(sizeof bytes);
-  zip::Zip64EndOfCentral record;
-  if (recordAt < 0) return std::nullopt;
-  // Both lie inside the file: a read that fails here is a failure, not an absence.
-  if (!in.SeekTo(recordAt)) throw EZipBuilder(kMsgInputSeekError);
-  if (!in.Read(bytes, sizeof bytes)) throw EZipBuilder(kMsgCentralHeaderReadError);
-  if (zip::DecodeZip64Trailer(bytes, record) != zip::Status::kOk ||
-      record.RecordSize != zip::kZip64EndSize - 12)
-    return std::nullopt;
-  return record;
 }
 
 // The message of a central entry that does not decode.
@@ -82,7 +67,9 @@ void StampExtraTimes(std::string& extra, uint32_t dosDateTime) {
 StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& end, int64_t endAt) {
   StoredArchive archive;
   archive.end = end;
-  archive.zip64End = ReadZip64End(in, endAt);
+  archive.zip64End = ReadZip64End(
+      {[&](int64_t at) { return in.SeekTo(at); }, [&](void* out, size_t count) { return in.Read(out, count); }},
+      endAt);
   const zip::DirectoryExtent extent =
       zip::ResolveExtent(end, archive.zip64End ? &*archive.zip64End : nullptr);
   const int64_t trailer =
@@ -97,7 +84,7 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
   if (!in.SeekTo(archive.directoryAt)) throw EZipBuilder(kMsgInputSeekError);
   if (!in.Read(archive.directory.data(), archive.directory.size())) throw EZipBuilder(kMsgCentralHeaderReadError);
   archive.members.reserve(
-      static_cast<size_t>(std::min<uint64_t>(extent.entries, extent.size / 46)));
+      static_cast<size_t>(std::min<uint64_t>(extent.entries, extent.size / zip::kCentralHeaderSize)));
   std::span<const uint8_t> rest = Bytes(archive.directory);
   for (uint64_t i = 0; i < extent.entries; ++i) {
     zip::CentralEntry entry;
@@ -196,7 +183,7 @@ std::optional<std::string> PlaceLocalHeader(zip::CentralFileHeader& header, std:
   std::vector<uint8_t> area = zip::EncodeZip64Extra(present, values);
   const std::vector<uint8_t> others = zip::WithoutExtra(Bytes(extra), zip::kExtraZip64);
   area.insert(area.end(), others.begin(), others.end());
-  if (area.size() > 0xFFFF) throw EZipBuilder(kMsgCentralExtraReadError);
+  if (area.size() > zip::kSaturated16) throw EZipBuilder(kMsgCentralExtraReadError);
   header.ExtraLen = static_cast<uint16_t>(area.size());
   header.RelOffLocal = zip::kSaturated32;
   header.VersionNeed = std::max<uint16_t>(header.VersionNeed, 45);

@@ -15,6 +15,7 @@
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
 
@@ -43,10 +44,10 @@ class ReadAhead {
       if (begin_ == end_) {
         if (count - done >= buffer_.size()) {
           int64_t got = files_.Read(h, out + done, count - done);
-          return got < 0 ? -1 : static_cast<int64_t>(done) + got;
+          return got < 0 ? kReadFailed : static_cast<int64_t>(done) + got;
         }
         int64_t got = files_.Read(h, buffer_.data(), buffer_.size());
-        if (got <= 0) return got < 0 ? -1 : static_cast<int64_t>(done);
+        if (got <= 0) return got < 0 ? kReadFailed : static_cast<int64_t>(done);
         begin_ = 0;
         end_ = static_cast<size_t>(got);
       }
@@ -122,7 +123,7 @@ void ReadZip64Extent(platform::FileSystem& files, FileHandle h, int64_t endRecor
 // a set this component reads, the archive is refused with the number named.
 void ResolveSaturatedDisks(platform::FileSystem& files, FileHandle h, int64_t endRecordOffset,
                            zip::ZipEndOfCentral& endRecord) {
-  constexpr uint16_t kSaturated = 0xFFFF;
+  constexpr uint16_t kSaturated = zip::kSaturated16;
   if (endRecord.ThisDiskNo != kSaturated && endRecord.CentralDiskNo != kSaturated) return;
   const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, h, endRecordOffset);
   const zip::DirectoryExtent resolved = zip::ResolveExtent(endRecord, record ? &*record : nullptr);
@@ -316,7 +317,10 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
     if (files.Read(file, record, sizeof record) != kEndRecordSize ||
         zip::Load32(record) != zip::kEndOfCentralSignature)
       throw EZipBuilder(kMsgEndRecordReadError);
-    zip::Store16(record + 20, static_cast<uint16_t>(copy.size()));
+    zip::ZipEndOfCentral end;
+    zip::Decode(record, end);
+    end.ZipCommentLen = static_cast<uint16_t>(copy.size());
+    zip::Encode(end, record);
     temporary = CreateTemporaryBeside(files, zipFileName_);
     if (!temporary.IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
     out = files.Open(temporary.Path(), platform::Access::Write, platform::Share::None,

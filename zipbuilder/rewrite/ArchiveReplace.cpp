@@ -5,6 +5,7 @@
 #include "platform/Shell.h"
 #include "platform/Umask.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 
 platform::TemporaryFile CreateTemporaryBeside(platform::FileSystem& files,
                                               const std::string& archive) {
@@ -42,7 +43,7 @@ int TZipBuilder::FinishTemporary(platform::FileHandle& file, uint32_t dosTime, i
     // The rename must not make a file whose contents are still on their way the archive.
     if (!files.Sync(file)) {
       ShowExceptionError(EZipBuilder(11048));
-      result = -7;
+      result = kResultReported;
     }
   }
   files.Close(file);
@@ -54,7 +55,7 @@ int TZipBuilder::ReplaceZipFile(platform::TemporaryFile& temporary, const std::s
                                 DeleteOpts how) {
   switch (ReplaceArchive(*env_, temporary, archive, how == htdAllowUndo)) {
     case ReplaceOutcome::Replaced:
-      return 0;
+      return kResultOk;
     case ReplaceOutcome::TrashCopyFailed:
       ShowExceptionError(EZipBuilder(11049));
       break;
@@ -62,5 +63,5 @@ int TZipBuilder::ReplaceZipFile(platform::TemporaryFile& temporary, const std::s
       ShowExceptionError(EZipBuilder(11048));
       break;
   }
-  return -7;
+  return kResultReported;
 }

@@ -13,6 +13,7 @@
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipbuilder/read/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/TextCase.h"
 
 namespace {
@@ -63,7 +64,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
                                  OvrOpts OverWrite) {
   // Neither component may be in the middle of an operation (a call from one of
   // their event handlers): nothing is touched then, not even the destination's input.
-  if (Busy() || (Destination && Destination->Busy())) return -6;
+  if (Busy() || (Destination && Destination->Busy())) return kResultBusy;
   RunningScope running(*this, RunKind::Zip);
   // The destination's archive is being rebuilt: its own operations wait too.
   std::optional<RunningScope> destinationRunning;

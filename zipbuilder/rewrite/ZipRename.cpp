@@ -10,6 +10,7 @@
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/read/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/Methods.h"
 #include "zipformat/TextCase.h"
 
@@ -73,7 +74,7 @@ bool ChecksPasswordAgainstTime(const zip::CentralFileHeader& h) {
 
 int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime) {
   // A call from an event handler of a running operation changes nothing.
-  if (Busy()) return -6;
+  if (Busy()) return kResultBusy;
   errCode_ = 0;
   message_.clear();
   RunningScope running(*this, RunKind::Zip);
@@ -82,7 +83,7 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
   StartWaitCursor();
   if (!NormaliseRequests(RenameList)) {
     StopWaitCursor();
-    return -10;
+    return kRenameNoFilePart;
   }
 
   auto& files = *env_->files;

@@ -13,6 +13,7 @@
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/Records.h"
 #include "zipformat/SfxHeader.h"
 #include "zipformat/SfxIcon.h"
@@ -68,16 +69,16 @@ bool TZipBuilder::FindSfxStub() {
 }
 
 int TZipBuilder::ConvertSFX(bool createEmpty) {
-  if (Busy()) return -9;
+  if (Busy()) return kSfxFailed;
   showProgress_ = false;
   if (!createEmpty && !FileExists(zipFileName_)) {
     ShowZipMessage(kMsgNoZipFile, "");
-    return -9;
+    return kSfxFailed;
   }
   // A volume of a set: converting it would take it out of its set.
   if (!createEmpty && spanned_) {
     ShowZipMessage(kMsgSfxSpanned, "");
-    return -9;
+    return kSfxFailed;
   }
   const size_t lengths[] = {SFXCaption.size(), SFXDefaultDir.size(), SFXCommandLine.size(),
                             SFXMessage.size()};
@@ -86,12 +87,12 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
     size_t sum = lengths[0] + lengths[1] + lengths[2] + lengths[3];
     ShowZipMessage(kMsgSfxStringTooLong, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = " +
                               std::to_string(sum));
-    return -9;
+    return kSfxFailed;
   }
   if (!FindSfxStub()) {
     SFXPath.clear();
     ShowZipMessage(kMsgSfxStubNotFound, "");
-    return -9;
+    return kSfxFailed;
   }
   std::vector<uint8_t> header;
   try {
@@ -99,12 +100,12 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
                                   SFXCommandLine, SFXMessage});
   } catch (const std::bad_alloc&) {
     ShowZipMessage(kMsgNoMemory, "");
-    return -9;
+    return kSfxFailed;
   }
 
   RunningScope running(*this, RunKind::Zip);
   StartWaitCursor();
-  int result = -9;
+  int result = kSfxFailed;
   std::string output = zipFileName_;
   if (!createEmpty && UpperExtension(zipFileName_) != ".ZIP") {
     ShowZipMessage(kMsgSfxInputNotZip, "");
@@ -118,14 +119,14 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
     int64_t stubSize = -1, archiveSize = -1, outputSize = -1;
     if (CheckOutput(rule, output)) {
       temporary = CreateTemporaryBeside(*env_->files, output);
-      result = !temporary.IsOpen() ? -1
+      result = !temporary.IsOpen() ? kSfxNoOutput
                                    : WriteSfx(temporary.Path(), header, createEmpty, stubSize,
                                               archiveSize, outputSize);
     }
     if (result == 0 && (stubSize < 0 || archiveSize < 0 || outputSize < 0 ||
                         stubSize + static_cast<int64_t>(header.size()) + archiveSize != outputSize))
-      result = -9;
-    if (result == -2) ReportShortCopy();
+      result = kSfxFailed;
+    if (result == kSfxShortCopy) ReportShortCopy();
     if (result != 0) temporary.Discard();
     if (result == 0)
       result = PlaceConverted(temporary, output, createEmpty ? "" : zipFileName_, !createEmpty);
@@ -140,8 +141,8 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
   auto& files = *env_->files;
   FileHandle out = files.Open(temporary, platform::Access::ReadWrite, platform::Share::None,
                               platform::Disposition::CreateAlways, 0600);
-  if (out == platform::kInvalidHandle) return -1;
-  int result = -3;
+  if (out == platform::kInvalidHandle) return kSfxNoOutput;
+  int result = kSfxReadFailed;
   FileHandle stub = files.Open(SFXPath, platform::Access::Read, platform::Share::Read,
                                platform::Disposition::OpenExisting);
   if (stub != platform::kInvalidHandle) {
@@ -153,14 +154,14 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
   const int64_t prefix = stubSize + static_cast<int64_t>(header.size());
   if (result == 0 &&
       files.Write(out, header.data(), header.size()) != static_cast<int64_t>(header.size()))
-    result = -2;
+    result = kSfxShortCopy;
   if (result == 0 && createEmpty) {
     zip::ZipEndOfCentral empty{};
     empty.HeaderSig = zip::kEndOfCentralSignature;
     empty.CentralOffSet = static_cast<uint32_t>(prefix);
     uint8_t record[zip::kEndRecordSize];
     zip::Encode(empty, record);
-    result = files.Write(out, record, sizeof record) == static_cast<int64_t>(sizeof record) ? 0 : -2;
+    result = files.Write(out, record, sizeof record) == static_cast<int64_t>(sizeof record) ? kResultOk : kSfxShortCopy;
     archiveSize = static_cast<int64_t>(sizeof record);
   } else if (result == 0) {
     try {
@@ -171,20 +172,21 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
       if (structureWarning_) {
         result = CopyBulk(inFileHandle_, out, -1);
         archiveSize = realFileSize_;
-      } else if (int64_t{endOfCentral.CentralOffSet} + prefix > 0xFFFFFFFFll ||
-                 endOfCentral.CentralOffSet == 0xFFFFFFFFu || endOfCentral.TotalEntries == 0xFFFF) {
+      } else if (int64_t{endOfCentral.CentralOffSet} + prefix > int64_t{zip::kSaturated32} ||
+                 endOfCentral.CentralOffSet == zip::kSaturated32 ||
+                 endOfCentral.TotalEntries == zip::kSaturated16) {
         // Shifted offsets would not fit their 32 bits: refused rather than wrapped.
         ShowZipMessage(kMsgNotZipArchive,
                        "\nthe self-extractor would place archive data beyond 4 GB (or the archive "
                        "needs 64-bit records), which self-extractors do not support");
-        result = -9;
+        result = kSfxFailed;
       } else {
         result = CopyBulk(inFileHandle_, out, endOfCentral.CentralOffSet);
         if (result == 0) result = RWCentralDir(out, endOfCentral, static_cast<int32_t>(prefix));
         archiveSize = archiveFileSize_;
       }
     } catch (...) {
-      result = -3;
+      result = kSfxReadFailed;
     }
     if (inFileHandle_ != platform::kInvalidHandle) {
       files.Close(inFileHandle_);
@@ -198,7 +200,7 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
 
 int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
   auto& files = *env_->files;
-  int result = -10;
+  int result = kIconNotFound;
   try {
     std::vector<uint8_t> image(static_cast<size_t>(stubSize));
     if (files.Seek(output, 0, SeekFrom::Begin) != 0 ||
@@ -218,7 +220,7 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
       }
     }
   } catch (...) {
-    result = -11;
+    result = kIconFailed;
   }
   files.Seek(output, 0, SeekFrom::End);
   return result;
@@ -250,11 +252,11 @@ int TZipBuilder::PlaceConverted(platform::TemporaryFile& temporary, const std::s
     probe.SetFileName(temporary.Path());
     if (probe.ZipFileName().empty()) {
       temporary.Discard();
-      return -9;
+      return kSfxFailed;
     }
   }
   const bool undo = HowToDelete == htdAllowUndo && FileExists(target);
-  if (ReplaceArchive(*env_, temporary, target, undo) != ReplaceOutcome::Replaced) return -1;
+  if (ReplaceArchive(*env_, temporary, target, undo) != ReplaceOutcome::Replaced) return kSfxNoOutput;
   if (!previous.empty()) EraseFile(previous, HowToDelete);
   if (listTarget)
     SetFileName(target);

@@ -14,6 +14,7 @@
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/SfxHeader.h"
 
 using platform::FileHandle;
@@ -21,8 +22,8 @@ using platform::SeekFrom;
 
 namespace {
 
-constexpr int64_t kEndRecordSize = 22;
-constexpr int64_t kEndSearchWindow = 65535 + kEndRecordSize;
+constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
+constexpr int64_t kEndSearchWindow = zip::kEndSearchWindow;
 constexpr size_t kMarkerWindow = 2048;
 const char* const kInstallerStubMarker = "InstallShield Self-Extracting Stub Program";
 
@@ -51,19 +52,19 @@ const std::array<uint8_t, 256>& EndRecordSkips() {
 }  // namespace
 
 int TZipBuilder::ConvertZIP() {
-  if (Busy()) return -3;
+  if (Busy()) return kSfxReadFailed;
   showProgress_ = false;
   if (!FileExists(zipFileName_)) {
     ShowZipMessage(kMsgNoExeFile, "");
-    return -3;
+    return kSfxReadFailed;
   }
   if (!HasExeExtension(zipFileName_)) {
     ShowZipMessage(kMsgInputNotExe, "");
-    return -3;
+    return kSfxReadFailed;
   }
   if (archiveStart_ == 0) {
     ShowZipMessage(kMsgSfxTypeUnknown, "");
-    return -9;
+    return kSfxFailed;
   }
   RunningScope running(*this, RunKind::Zip);
   StartWaitCursor();
@@ -72,16 +73,16 @@ int TZipBuilder::ConvertZIP() {
   rule.AddInput(zipFileName_);
   if (!CheckOutput(rule, output)) {
     StopWaitCursor();
-    return -1;
+    return kSfxNoOutput;
   }
   platform::TemporaryFile temporary = CreateTemporaryBeside(*env_->files, output);
   int64_t archiveSize = -1, outputSize = -1;
   int result =
-      !temporary.IsOpen() ? -1 : WriteZipFromSfx(temporary.Path(), archiveSize, outputSize);
+      !temporary.IsOpen() ? kSfxNoOutput : WriteZipFromSfx(temporary.Path(), archiveSize, outputSize);
   if (result == 0 &&
       (archiveSize < 0 || outputSize < 0 || archiveSize - archiveStart_ != outputSize))
-    result = -9;
-  if (result == -2) ReportShortCopy();
+    result = kSfxFailed;
+  if (result == kSfxShortCopy) ReportShortCopy();
   if (result != 0) temporary.Discard();
   if (result == 0) result = PlaceConverted(temporary, output, zipFileName_, true);
   StopWaitCursor();
@@ -93,8 +94,8 @@ int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveS
   auto& files = *env_->files;
   FileHandle out = files.Open(temporary, platform::Access::Write, platform::Share::None,
                               platform::Disposition::CreateAlways, 0600);
-  if (out == platform::kInvalidHandle) return -1;
-  int result = -2;
+  if (out == platform::kInvalidHandle) return kSfxNoOutput;
+  int result = kSfxShortCopy;
   try {
     const int64_t windowSize = std::min<int64_t>(zip::kSfxMaxHeaderSize, archiveStart_);
     std::vector<uint8_t> window(static_cast<size_t>(windowSize));
@@ -136,9 +137,9 @@ int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveS
       }
     }
   } catch (const std::bad_alloc&) {
-    result = -10;
+    result = kSfxNoMemory;
   } catch (...) {
-    result = -3;
+    result = kSfxReadFailed;
   }
   if (inFileHandle_ != platform::kInvalidHandle) {
     files.Close(inFileHandle_);
@@ -212,16 +213,16 @@ int TZipBuilder::IsZipSFX(const std::string& SFXExeName) {
     }
   } catch (const EZipBuilder& e) {
     ShowExceptionError(e);
-    result = -7;
+    result = kResultReported;
   } catch (const std::bad_alloc&) {
     ShowZipMessage(kMsgNoMemory, "");
-    result = -8;
+    result = kResultNoMemory;
   } catch (const std::exception& e) {
     ShowZipMessage(kMsgSpanRenameCopyUnknownError, std::string("\n") + e.what());
-    result = -9;
+    result = kResultUnexpected;
   } catch (...) {
     ShowZipMessage(kMsgSpanRenameCopyUnknownError, "");
-    result = -10;
+    result = kIsZipSfxUnknownFailure;
   }
   if (file != platform::kInvalidHandle) files.Close(file);
   StopWaitCursor();

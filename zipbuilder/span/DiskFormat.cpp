@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "platform/Drives.h"
 #include "ui/UiService.h"
 
@@ -135,15 +136,15 @@ int TZipBuilder::ZipFormat() {
   try {
     worker = std::make_unique<TSHFormatThread>(this, true);
   } catch (...) {
-    return -3;
+    return kFormatNotRun;
   }
   if (worker->Terminated()) {
     worker->Resume();
     worker->WaitFor();
-    return -1;
+    return kFormatError;
   }
   formatState_ = 0;
-  formatResult_ = -3;
+  formatResult_ = kFormatNotRun;
   formatDialog_ = nullptr;
   worker->Resume();
 

@@ -12,6 +12,7 @@
 #include "platform/TemporaryFile.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/Headers.h"
 
@@ -69,6 +70,12 @@ void TZipBuilder::ReadAcrossVolumes(void* buffer, int64_t length, int messageId)
   }
 }
 
+void TZipBuilder::WriteJoin(const void* buffer, int64_t length, int messageId) {
+  if (env_->files->Write(outFileHandle_, buffer, static_cast<size_t>(length)) != length)
+    throw EZipBuilder(messageId);
+  if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", length);
+}
+
 void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
   while (length > 0) {
     const int64_t n = std::min<int64_t>(length, kChunk);
@@ -83,7 +90,7 @@ void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
 }
 
 int TZipBuilder::ReadSpan(const std::string& InFileName, std::string& OutFileName) {
-  if (Busy()) return -9;
+  if (Busy()) return kSpanBusy;
   return JoinSpanSet(InFileName, OutFileName);
 }
 

@@ -19,6 +19,7 @@
 #include "ui/UiService.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
+#include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
@@ -97,7 +98,7 @@ platform::DriveProvider& TZipBuilder::Drives() {
 }
 
 int TZipBuilder::WriteSpan(const std::string& InFileName, const std::string& OutFileName) {
-  return Busy() ? -9 : WriteSpanSet(InFileName, OutFileName);
+  return Busy() ? kSpanBusy : WriteSpanSet(InFileName, OutFileName);
 }
 
 void TZipBuilder::NameVolume(std::string& name, platform::TemporaryFile& volume) {
@@ -410,8 +411,8 @@ void TZipBuilder::SetUpVolume() {
           std::toupper(static_cast<unsigned char>(drive_.empty() ? 'A' : drive_[0])) - 'A';
       volumeName_ = DiskSpan::VolumeLabel(diskNr_);
       const int result = ZipFormat();
-      if (result == -2) throw EZipBuilder(kMsgUserCanceled, false);
-      if (result == -1) throw EZipBuilder(kMsgUserCanceled, true);
+      if (result == kFormatCancelled) throw EZipBuilder(kMsgUserCanceled, false);
+      if (result == kFormatError) throw EZipBuilder(kMsgUserCanceled, true);
     }
     setOutput_->rule.Check(name);
     if (FileExists(name) && !ConfirmOverwrite(name)) {

@@ -1,20 +1,16 @@
-// Finding the end-of-central-directory record, telling the volumes of a spanned
-// set apart, the member table, copying a central directory with shifted offsets
-// and the checked write to the output file.
+// Finding the end-of-central-directory record of the input archive, and telling
+// the volumes of a spanned set apart when there is none.
 #include <algorithm>
 #include <optional>
 #include <span>
 #include <vector>
 
-#include "zipbuilder/read/Zip64EndRecord.h"
-#include "zipbuilder/ZipBuilder.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
+#include "zipbuilder/ZipBuilder.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/Headers.h"
-#include "zipformat/TextCase.h"
 
-using platform::FileHandle;
 using platform::SeekFrom;
 
 namespace {
@@ -30,20 +26,6 @@ bool IsBlockPadding(const std::vector<uint8_t>& window, int64_t end, int64_t rea
 }
 
 }  // namespace
-
-std::optional<zip::Zip64EndOfCentral> ReadZip64End(platform::FileSystem& files, FileHandle h,
-                                                   int64_t endRecordOffset) {
-  constexpr int64_t kBehind = zip::kZip64EndSize + zip::kZip64LocatorSize;
-  uint8_t bytes[kBehind];
-  const int64_t at = endRecordOffset - kBehind;
-  zip::Zip64EndOfCentral record;
-  if (at < 0 || files.Seek(h, at, platform::SeekFrom::Begin) != at ||
-      files.Read(h, bytes, kBehind) != kBehind ||
-      zip::DecodeZip64Trailer(bytes, record) != zip::Status::kOk ||
-      record.RecordSize != zip::kZip64EndSize - 12)
-    return std::nullopt;
-  return record;
-}
 
 bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raiseErrors) {
   auto& files = *env_->files;
@@ -141,75 +123,4 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
   }
   if (labelNumber == 1) throw EZipBuilder(kMsgFirstDiskOfSet);
   throw EZipBuilder(kMsgFirstFileOfSet);
-}
-
-std::unique_ptr<DiskSpan::MDZipDataTable> TZipBuilder::AllocSpanMem(int count) {
-  auto table = std::make_unique<DiskSpan::MDZipDataTable>();
-  table->reserve(static_cast<size_t>(std::max(count, 0)));
-  for (int i = 0; i < count; ++i) table->push_back(std::make_unique<DiskSpan::MDZipData>());
-  return table;
-}
-
-void TZipBuilder::DeleteSpanMem(std::unique_ptr<DiskSpan::MDZipDataTable>& table) {
-  table.reset();
-}
-
-int TZipBuilder::FindZipEntry(int count, const DiskSpan::MDZipDataTable& table,
-                              const std::string& name, int nameLength) {
-  if (nameLength < 0 || name.size() < static_cast<size_t>(nameLength))
-    throw EZipBuilder(kMsgLocalHeaderNotFound);
-  const std::string wanted = name.substr(0, static_cast<size_t>(nameLength));
-  const int limit = std::min<int>(count, static_cast<int>(table.size()));
-  for (int i = 0; i < limit; ++i) {
-    const DiskSpan::MDZipData* entry = table[i].get();
-    // Names of one length only: folding letter case can change a name's length
-    // (the three-byte KELVIN SIGN folds to "k").
-    if (!entry || !entry->FileName || entry->FileNameLen != nameLength ||
-        entry->FileName->size() < entry->FileNameLen)
-      continue;
-    // Letter case by the locale's rules, as every other name lookup compares.
-    if (zip::SameTextIgnoringCase(entry->FileName->substr(0, entry->FileNameLen), wanted)) return i;
-  }
-  throw EZipBuilder(kMsgLocalHeaderNotFound);
-}
-
-int TZipBuilder::RWCentralDir(FileHandle& outFile, zip::ZipEndOfCentral endOfCentral,
-                              int32_t shift) {
-  auto& files = *env_->files;
-  try {
-    uint8_t bytes[zip::kCentralHeaderSize];
-    for (int i = 0; i < endOfCentral.TotalEntries; ++i) {
-      if (files.Read(inFileHandle_, bytes, sizeof bytes) != sizeof bytes)
-        throw EZipBuilder(kMsgCentralHeaderReadError);
-      zip::CentralFileHeader header;
-      if (zip::DecodeCentralHeader(bytes, header) != zip::Status::kOk)
-        throw EZipBuilder(kMsgCentralSignatureWrong);
-      header.RelOffLocal += static_cast<uint32_t>(shift);
-      zip::Encode(header, bytes);
-      if (files.Write(outFile, bytes, sizeof bytes) != sizeof bytes)
-        throw EZipBuilder(kMsgCentralHeaderWriteError);
-      int64_t variable = int64_t{header.FileNameLen} + header.ExtraLen + header.FileComLen;
-      if (variable > 0 && CopyBuffer(inFileHandle_, outFile, variable) != 0)
-        throw EZipBuilder(kMsgCentralNameCopyError);
-    }
-    if (files.Seek(inFileHandle_, kEndRecordSize, SeekFrom::Current) < 0)
-      throw EZipBuilder(kMsgEndRecordSkipError);
-    endOfCentral.CentralOffSet += static_cast<uint32_t>(shift);
-    uint8_t record[kEndRecordSize];
-    zip::Encode(endOfCentral, record);
-    if (files.Write(outFile, record, sizeof record) != sizeof record)
-      throw EZipBuilder(kMsgEndRecordWriteError);
-    if (endOfCentral.ZipCommentLen > 0 &&
-        CopyBuffer(inFileHandle_, outFile, endOfCentral.ZipCommentLen) != 0)
-      throw EZipBuilder(kMsgCommentCopyError);
-  } catch (...) {
-    return -2;
-  }
-  return 0;
-}
-
-void TZipBuilder::WriteJoin(const void* buffer, int64_t length, int messageId) {
-  if (env_->files->Write(outFileHandle_, buffer, static_cast<size_t>(length)) != length)
-    throw EZipBuilder(messageId);
-  if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", length);
 }
