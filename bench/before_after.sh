@@ -6,16 +6,16 @@
 #   bench/before_after.sh BEFORE_BIN AFTER_BIN [WORK_DIR]
 # BIN directories hold zipbuilder, unz_bench and the engine libraries.
 # INSTRUCTIONS=1 adds the instruction counts of one run of each under callgrind.
-set -eu
-BEFORE=$(cd "$1" && pwd)
-AFTER=$(cd "$2" && pwd)
+. "$(dirname "$0")/lib.sh"
+use_build "$1"
+need_built zipbuilder unz_bench
+BEFORE=$bin
+use_build "$2"
+need_built zipbuilder unz_bench
+AFTER=$bin
 WORK=${3:-/tmp/before-after-bench}
-ROUNDS=${ROUNDS:-5}
 MEMBERS=${MEMBERS:-100000}
-for b in "$BEFORE" "$AFTER"; do
-  for p in zipbuilder unz_bench; do [ -x "$b/$p" ] || { echo "no $p in $b" >&2; exit 1; }; done
-done
-for t in zip unzip python3; do command -v $t >/dev/null || { echo "$t is not installed" >&2; exit 1; }; done
+need_peers zip unzip python3
 mkdir -p "$WORK"
 
 # Corpus for adding and extracting: headers (many small files) and one large text.
@@ -26,27 +26,9 @@ if [ ! -f "$WORK/corpus.zip" ]; then
   (cd "$WORK/corpus" && zip -qr -9 ../corpus.zip .)
 fi
 # Archive for listing: many small members (ZIP64 end record past 65535 members).
-if [ ! -f "$WORK/big.zip" ]; then
-  python3 - "$WORK/big.zip" "$MEMBERS" <<'PY'
-import sys, zipfile
-path, count = sys.argv[1], int(sys.argv[2])
-with zipfile.ZipFile(path, 'w') as z:
-    for i in range(count):
-        method = zipfile.ZIP_DEFLATED if i % 2 else zipfile.ZIP_STORED
-        z.writestr(zipfile.ZipInfo('dir%03d/member%06d.txt' % (i % 1000, i)), b'line %d\n' % i * (i % 7 + 1),
-                   compress_type=method)
-PY
-fi
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+[ -f "$WORK/big.zip" ] || make_list_archive "$WORK/big.zip" "$MEMBERS"
+echo "load average before: $(load_average)"
 echo "corpus: $(find "$WORK/corpus" -type f | wc -l) files, $(du -sm "$WORK/corpus" | cut -f1) MB; list archive: $MEMBERS members"
-
-# Runs "$@" once; appends "wall cpu" (seconds) to the file $RESULT.
-measure() {
-  s=$(date +%s.%N)
-  /usr/bin/time -f "%U %S" -o "$WORK/cpu" "$@" >/dev/null 2>&1 || true
-  e=$(date +%s.%N)
-  echo "$s $e $(cat "$WORK/cpu")" | awk '{printf "%.3f %.3f\n", $2 - $1, $3 + $4}' >> "$RESULT"
-}
 
 
 for op in list extract add; do for who in before after peer; do : > "$WORK/times.$op.$who"; done; done
@@ -57,19 +39,18 @@ for round in $(seq 1 "$ROUNDS"); do
       bin=$BEFORE; [ "$who" = after ] && bin=$AFTER
       out=$WORK/out; rm -rf "$out" "$WORK/added.zip"; mkdir -p "$out"; sync
       case $op.$who in
-        list.peer) measure unzip -Z1 "$WORK/big.zip" ;;
-        list.*) measure "$bin/zipbuilder" list "$WORK/big.zip" ;;
-        extract.peer) measure unzip -q -o "$WORK/corpus.zip" -d "$out" ;;
-        extract.*) measure "$bin/unz_bench" "$WORK/corpus.zip" "$out" ;;
-        add.peer) (cd "$WORK" && measure zip -r -q -6 added.zip corpus) ;;
-        add.*) (cd "$WORK" && measure "$bin/zipbuilder" add -r -6 added.zip corpus) ;;
+        list.peer) measure "$RESULT" unzip -Z1 "$WORK/big.zip" || true ;;
+        list.*) measure "$RESULT" "$bin/zipbuilder" list "$WORK/big.zip" || true ;;
+        extract.peer) measure "$RESULT" unzip -q -o "$WORK/corpus.zip" -d "$out" || true ;;
+        extract.*) measure "$RESULT" "$bin/unz_bench" "$WORK/corpus.zip" "$out" || true ;;
+        add.peer) (cd "$WORK" && measure "$RESULT" zip -r -q -6 added.zip corpus) || true ;;
+        add.*) (cd "$WORK" && measure "$RESULT" "$bin/zipbuilder" add -r -6 added.zip corpus) || true ;;
       esac
     done
   done
 done
-rm -rf "$WORK/out" "$WORK/added.zip" "$WORK/cpu"
+rm -rf "$WORK/out" "$WORK/added.zip"
 
-median() { awk -v col="$2" '{print $col}' "$1" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 for op in list extract add; do
   bw=$(median "$WORK/times.$op.before" 1) bc=$(median "$WORK/times.$op.before" 2)
   aw=$(median "$WORK/times.$op.after" 1) ac=$(median "$WORK/times.$op.after" 2)
@@ -79,7 +60,7 @@ for op in list extract add; do
     printf "         after/before: wall %.3f CPU %.3f | peer/before %.2f, peer/after %.2f (wall)\n", aw / bw, ac / bc, pw / bw, pw / aw
   }'
 done
-echo "medians of $ROUNDS rounds; load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "medians of $ROUNDS rounds; load average after: $(load_average)"
 
 # Instructions executed (callgrind), which machine load does not change: with
 # INSTRUCTIONS=1, each operation once per build.

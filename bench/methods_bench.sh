@@ -6,36 +6,24 @@
 # usage: bench/methods_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
 # ARCHIVES="aes256 lzma zstd" picks archives; BEFORE_BIN=DIR adds another build's
 # unz_bench ("before") to the same rounds.
-set -eu
-here=$(cd "$(dirname "$0")" && pwd)
-bin=$(cd "${1:-$here/../build/bin}" && pwd)
-[ -x "$bin/unz_bench" ] || { echo "no unz_bench in $bin" >&2; exit 1; }
 ROUNDS=${ROUNDS:-3}
+. "$(dirname "$0")/lib.sh"
+use_build "${1:-}"
+need_built unz_bench
+need_peers 7z bsdtar python3
 ARCHIVES=${ARCHIVES:-aes256 lzma zstd}
 before=""
 [ -n "${BEFORE_BIN:-}" ] && before=$(cd "$BEFORE_BIN" && pwd)
 PASSWORD=bench-password
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work
 corpus=$work/corpus
 mkdir -p "$corpus"
-
-# Files from system directories in sorted order up to about $2 MB each: the
-# same system gives the same corpus every run.
-take() {
-  src=$1 budget=$(($2 * 1024 * 1024)) pattern=$3 dest=$corpus/$(echo "$1" | tr / _)
-  [ -d "$src" ] || return 0
-  mkdir -p "$dest"
-  (cd "$src" && find . -type f -name "$pattern" -size -8M -printf '%s %p\n' 2>/dev/null | LC_ALL=C sort -k2 |
-    awk -v budget="$budget" '{ if (total >= budget) exit; total += $1; sub(/^[0-9]+ /, ""); print }' |
-    tr '\n' '\0' | xargs -0 cp -p --parents -t "$dest" 2>/dev/null) || true
-}
-take /usr/share/doc 15 '*'
-take /usr/include 25 '*'
-take /usr/lib/x86_64-linux-gnu 40 '*.so*'
-take /usr/share 10 '*.png'
-take /usr/share 10 '*.gz'
+take_corpus "$corpus" /usr/share/doc 15 '*'
+take_corpus "$corpus" /usr/include 25 '*'
+take_corpus "$corpus" /usr/lib/x86_64-linux-gnu 40 '*.so*'
+take_corpus "$corpus" /usr/share 10 '*.png'
+take_corpus "$corpus" /usr/share 10 '*.gz'
 echo "corpus: $(find "$corpus" -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes"
 
 cd "$corpus"
@@ -71,13 +59,7 @@ with zipfile.ZipFile(sys.argv[1], "w", compression=93) as z:
 PY
 cd "$work"
 for a in aes256 lzma zstd; do echo "$a.zip: $(du -sb $a.zip | cut -f1) bytes"; done
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-
-time_of() {  # wall seconds of one run of "$@"
-  s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
-  echo "$s $e" | awk '{printf "%.3f", $2 - $1}'
-}
-median() { sort -n "$1" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+echo "load average before: $(load_average)"
 
 for a in $ARCHIVES; do
   tools="engine 7z${before:+ before}"
@@ -90,20 +72,19 @@ for a in $ARCHIVES; do
     for tool in $tools; do
       out=out.$tool; rm -rf "$out"; mkdir -p "$out"; sync
       case $tool in
-        engine) t=$(time_of "$bin/unz_bench" "$a.zip" "$out" "$PASSWORD") ;;
-        before) t=$(time_of "$before/unz_bench" "$a.zip" "$out" "$PASSWORD") ;;
-        7z) t=$(time_of 7z x -y -p"$PASSWORD" -o"$out" "$a.zip") ;;
-        bsdtar) t=$(time_of bsdtar -xf "$a.zip" -C "$out" --passphrase "$PASSWORD") ;;
+        engine) measure "times.$tool" "$bin/unz_bench" "$a.zip" "$out" "$PASSWORD" || true ;;
+        before) measure "times.$tool" "$before/unz_bench" "$a.zip" "$out" "$PASSWORD" || true ;;
+        7z) measure "times.$tool" 7z x -y -p"$PASSWORD" -o"$out" "$a.zip" || true ;;
+        bsdtar) measure "times.$tool" bsdtar -xf "$a.zip" -C "$out" --passphrase "$PASSWORD" || true ;;
       esac
-      echo "$t" >> "times.$tool"
       [ "$round" = 1 ] && { diff -r corpus "$out" >/dev/null || echo "$a: $tool's output differs from the corpus"; }
     done
   done
-  e=$(median times.engine)
+  e=$(medians times.engine)
   for tool in $tools; do
-    m=$(median "times.$tool")
-    echo "$a: $tool median $m s ($(tr '\n' ' ' < "times.$tool")); $(echo "$m $e" | awk '{printf "%.2f", $1 / $2}') x the engine's time"
+    m=$(medians "times.$tool")
+    show "$a: $tool" "$m"; echo "   / the engine: $(ratio "$m" "$e")"
   done
   [ "${tools#*bsdtar}" = "$tools" ] && echo "$a: bsdtar does not extract it"
 done
-echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "medians of $ROUNDS rounds; load average after: $(load_average)"

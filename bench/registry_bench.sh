@@ -4,14 +4,12 @@
 # App Paths entry) timed with its peak memory, against the same start-up on a
 # file of the same size made of ordinary short keys, in the same run.
 # usage: bench/registry_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
-set -eu
-here=$(cd "$(dirname "$0")" && pwd)
-bin=${1:-$here/../build/bin}
+. "$(dirname "$0")/lib.sh"
+use_build "${1:-}"
+need_built setup libunzdll.so
+need_peers python3 /usr/bin/time
 levels=${LEVELS:-20000}
-[ -x "$bin/setup" ] || { echo "no setup in $bin" >&2; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work
 cp "$bin/setup" "$bin/libunzdll.so" "$work/"
 printf 'Update\nbench.exe\n' >"$work/setup.DAT"
 
@@ -33,18 +31,16 @@ for name, body in (('deep', deep), ('flat', flat)):
 PY
 
 for kind in deep flat; do
-  WINEPREFIX=$work/$kind python3 - "$work" "$kind" <<'PY'
-import os, resource, subprocess, sys, time
-work, kind = sys.argv[1], sys.argv[2]
-size = os.path.getsize(os.path.join(work, kind, 'system.reg'))
-runs, best = 5, None
-for _ in range(runs):
-    start = time.perf_counter()
-    out = subprocess.run([os.path.join(work, 'setup'), '--unattended'], capture_output=True, text=True)
-    wall = time.perf_counter() - start
-    best = wall if best is None else min(best, wall)
-peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-print('%s: system.reg %d bytes, best of %d: %.3f s, peak RSS %.1f MB, exit %d, %s'
-      % (kind, size, runs, best, peak / 1024, out.returncode, out.stdout.strip()))
-PY
+  export WINEPREFIX=$work/$kind
+  : >"$work/$kind.t"
+  i=0
+  while [ $i -lt "$ROUNDS" ]; do
+    measure "$work/$kind.t" "$work/setup" --unattended || true
+    i=$((i + 1))
+  done
+  status=0
+  /usr/bin/time -f "%M" -o "$work/rss" "$work/setup" --unattended >"$work/out" 2>/dev/null || status=$?
+  show "$kind: system.reg $(stat -c %s "$work/$kind/system.reg") bytes" "$(medians "$work/$kind.t")"
+  echo "  peak RSS $(awk '{ printf "%.1f", $1 / 1024 }' "$work/rss") MB, exit $status, $(cat "$work/out")"
 done
+echo "medians of $ROUNDS runs; load average: $(load_average)"

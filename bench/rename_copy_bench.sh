@@ -4,44 +4,14 @@
 # (`zipbuilder copy` against `zip -U --out` and against extracting and re-adding
 # with unzip and zip), each against a plain `cp` of the archive, on the same
 # files in the same run. Every timed run starts from a fresh copy of the input
-# (the copy is not timed); the median of RUNS runs is printed.
+# (the copy is not timed); the median of ROUNDS runs (default 5) is printed.
 # usage: bench/rename_copy_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
-set -eu
-here=$(cd "$(dirname "$0")" && pwd)
-bin=${1:-$here/../build/bin}
-zipbuilder=$bin/zipbuilder
-runs=${RUNS:-5}
-[ -x "$zipbuilder" ] || { echo "no zipbuilder in $bin" >&2; exit 1; }
-for tool in 7z zip unzip python3 /usr/bin/time; do
-  command -v $tool >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
-done
-
-work=$(mktemp -d "${WORK_DIR:-${TMPDIR:-/tmp}}/zbbench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/lib.sh"
+use_build "${1:-}"
+need_built zipbuilder
+need_peers 7z zip unzip python3 /usr/bin/time
+make_work
 cd "$work"
-
-# median SETUP COMMAND: runs SETUP (untimed) then COMMAND, RUNS times; prints the
-# median wall time and the median CPU time (user + system) in seconds. On a
-# loaded machine the CPU time is the steadier of the two.
-median() {
-  setup=$1 command=$2
-  : > times
-  i=0
-  while [ $i -lt "$runs" ]; do
-    sh -c "$setup" >/dev/null 2>&1
-    /usr/bin/time -f "%e %U %S" -o one sh -c "$command" >/dev/null 2>&1 || { echo "failed: $command" >&2; exit 1; }
-    tail -n 1 one >> times
-    i=$((i + 1))
-  done
-  middle() { sort -n | awk '{ v[NR] = $1 } END { printf "%.3f", v[int((NR + 1) / 2)] }'; }
-  echo "$(awk '{ print $1 }' times | middle) $(awk '{ print $2 + $3 }' times | middle)"
-}
-
-# ratio A B: A / B for both fields of two medians, "wall x, CPU y".
-ratio() {
-  echo "$1 $2" | awk '{ printf "wall %.2f, CPU %s", $1 / $3, ($4 > 0 ? sprintf("%.2f", $2 / $4) : "-") }'
-}
-show() { echo "$2" | awk -v what="$1" '{ printf "  %-28s wall %6.3f s  CPU %6.3f s", what, $1, $2 }'; }
 
 python3 - <<'PY'
 import os, random, zipfile
@@ -66,7 +36,7 @@ PY
 names=$(tr '\n' ' ' < names)
 echo "many.zip: $(stat -c %s many.zip) bytes, 100000 members"
 echo "source.zip: $(stat -c %s source.zip) bytes, 3500 members; destination.zip: $(stat -c %s destination.zip) bytes, 2000 members"
-echo "runs per command: $runs (median); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "runs per command: $ROUNDS (median); load average: $(load_average)"
 
 # Both renamers must give the same names.
 cp many.zip a.zip && "$zipbuilder" rename a.zip dir000/member000000.txt=renamed.txt >/dev/null
@@ -76,9 +46,9 @@ unzip -tq a.zip >/dev/null
 
 echo
 echo "Renaming one member of many.zip"
-ours=$(median "cp many.zip w.zip" "$zipbuilder rename w.zip dir000/member000000.txt=renamed.txt")
-seven=$(median "cp many.zip w.zip" "7z rn -bso0 w.zip dir000/member000000.txt renamed.txt")
-copy=$(median "rm -f w.zip" "cp many.zip w.zip")
+ours=$(timed "cp many.zip w.zip" "$zipbuilder rename w.zip dir000/member000000.txt=renamed.txt")
+seven=$(timed "cp many.zip w.zip" "7z rn -bso0 w.zip dir000/member000000.txt renamed.txt")
+copy=$(timed "rm -f w.zip" "cp many.zip w.zip")
 show "zipbuilder rename" "$ours"; echo
 show "7z rn" "$seven"; echo "   zipbuilder / 7z: $(ratio "$ours" "$seven")"
 show "cp" "$copy"; echo "   zipbuilder / cp: $(ratio "$ours" "$copy")"
@@ -90,11 +60,11 @@ unzip -tq d.zip >/dev/null
 
 echo
 echo "Copying 1,000 members of source.zip into destination.zip"
-ours=$(median "cp destination.zip w.zip" "$zipbuilder copy -o source.zip w.zip $names")
-select=$(median "rm -f sel.zip" "zip -q -U source.zip $names --out sel.zip")
-readd=$(median "cp destination.zip w.zip; rm -rf x" "unzip -q source.zip $names -d x && cd x && zip -q -r ../w.zip src")
-copy=$(median "rm -f w.zip" "cp source.zip w.zip")
-copyResult=$(median "rm -f w.zip" "cp d.zip w.zip")
+ours=$(timed "cp destination.zip w.zip" "$zipbuilder copy -o source.zip w.zip $names")
+select=$(timed "rm -f sel.zip" "zip -q -U source.zip $names --out sel.zip")
+readd=$(timed "cp destination.zip w.zip; rm -rf x" "unzip -q source.zip $names -d x && cd x && zip -q -r ../w.zip src")
+copy=$(timed "rm -f w.zip" "cp source.zip w.zip")
+copyResult=$(timed "rm -f w.zip" "cp d.zip w.zip")
 show "zipbuilder copy" "$ours"; echo
 show "zip -U --out (select only)" "$select"; echo "   zipbuilder / zip: $(ratio "$ours" "$select")"
 show "unzip + zip (re-adding)" "$readd"; echo "   zipbuilder / unzip+zip: $(ratio "$ours" "$readd")"

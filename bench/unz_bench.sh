@@ -3,12 +3,14 @@
 # 7z and bsdtar on one archive of a mixed corpus, and the engine's peak memory
 # on a 1 GiB member.
 #   bench/unz_bench.sh [BUILD_BIN_DIR] [WORK_DIR]
-set -eu
-BIN=${1:-build/bin}
-WORK=${2:-/tmp/unz-bench}
 ROUNDS=${ROUNDS:-3}
+. "$(dirname "$0")/lib.sh"
+use_build "${1:-}"
+need_built unz_bench
+need_peers zip unzip 7z bsdtar
+BIN=$bin
+WORK=${2:-/tmp/unz-bench}
 mkdir -p "$WORK"
-BIN=$(cd "$BIN" && pwd)
 
 # Corpus: thousands of small text files and a few large ones.
 if [ ! -f "$WORK/corpus.zip" ]; then
@@ -22,35 +24,28 @@ if [ ! -f "$WORK/corpus.zip" ]; then
   seq 1 3000000 > "$WORK/corpus/big/numbers.txt"
   (cd "$WORK/corpus" && zip -qr -9 ../corpus.zip .)
 fi
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average before: $(load_average)"
 echo "corpus: $(find "$WORK/corpus" -type f | wc -l) files, $(du -sm "$WORK/corpus" | cut -f1) MB; archive $(du -sm "$WORK/corpus.zip" | cut -f1) MB"
-
-time_of() {  # prints wall seconds of one run of "$@" into a fresh directory $OUT
-  s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
-  echo "$s $e" | awk '{printf "%.3f", $2 - $1}'
-}
 
 for tool in unzip engine 7z bsdtar; do : > "$WORK/times.$tool"; done
 for round in $(seq 1 "$ROUNDS"); do
   for tool in unzip engine 7z bsdtar; do
     OUT="$WORK/out.$tool.$round"; rm -rf "$OUT"; mkdir -p "$OUT"; sync
     case $tool in
-      unzip) t=$(time_of unzip -q -o "$WORK/corpus.zip" -d "$OUT") ;;
-      engine) t=$(time_of "$BIN/unz_bench" "$WORK/corpus.zip" "$OUT") ;;
-      7z) t=$(time_of 7z x -y -o"$OUT" "$WORK/corpus.zip") ;;
-      bsdtar) t=$(time_of bsdtar -xf "$WORK/corpus.zip" -C "$OUT") ;;
+      unzip) measure "$WORK/times.$tool" unzip -q -o "$WORK/corpus.zip" -d "$OUT" || true ;;
+      engine) measure "$WORK/times.$tool" "$BIN/unz_bench" "$WORK/corpus.zip" "$OUT" || true ;;
+      7z) measure "$WORK/times.$tool" 7z x -y -o"$OUT" "$WORK/corpus.zip" || true ;;
+      bsdtar) measure "$WORK/times.$tool" bsdtar -xf "$WORK/corpus.zip" -C "$OUT" || true ;;
     esac
-    echo "$t" >> "$WORK/times.$tool"
   done
 done
 diff -r "$WORK/out.unzip.1" "$WORK/out.engine.1" >/dev/null && echo "engine output equals unzip's"
-median() { sort -n "$1" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-E=$(median "$WORK/times.engine")
+E=$(medians "$WORK/times.engine")
 for tool in unzip engine 7z bsdtar; do
-  M=$(median "$WORK/times.$tool")
-  echo "$tool: median $M s over $ROUNDS rounds ($(tr '\n' ' ' < "$WORK/times.$tool")); $(echo "$M $E" | awk '{printf "%.2f", $1 / $2}') x the engine's time"
+  M=$(medians "$WORK/times.$tool")
+  show "$tool" "$M"; echo "   / the engine: $(ratio "$M" "$E")"
 done
-echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "medians of $ROUNDS rounds; load average after: $(load_average)"
 rm -rf "$WORK"/out.*
 
 # Peak memory on one 1 GiB member.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "support/FileTree.h"
 #include "support/PeerTools.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
@@ -15,18 +16,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::FileTree;
 using testsupport::HaveTool;
 using testsupport::RunIn;
 using testsupport::ShellQuote;
 using testsupport::WriteTextFile;
-
-// Relative path -> contents of every regular file below `root`.
-std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = testsupport::ReadTextFile(e.path());
-  return files;
-}
 
 struct AddInteropTest : ::testing::Test {
   testsupport::TempDir dir;
@@ -86,9 +80,9 @@ struct AddInteropTest : ::testing::Test {
     auto r = RunIn(dir / "restored", "unzip -q " + (password.empty() ? "" : "-P " + ShellQuote(password) + " ") +
                                          ShellQuote(archive));
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(Tree(dir / "restored/tree"), Tree(dir / "tree"));
+    EXPECT_EQ(FileTree(dir / "restored/tree"), FileTree(dir / "tree"));
     EXPECT_TRUE(fs::is_directory(dir / "restored/tree/empty dir"));
-    for (const auto& [name, bytes] : Tree(dir / "tree")) {
+    for (const auto& [name, bytes] : FileTree(dir / "tree")) {
       auto original = fs::last_write_time(fs::path(dir / "tree") / name);
       auto restored = fs::last_write_time(fs::path(dir / "restored/tree") / name);
       auto difference = original > restored ? original - restored : restored - original;

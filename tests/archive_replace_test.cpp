@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "platform/Env.h"
-#include "support/FaultInjectingFileSystem.h"
+#include "support/FaultInjectingEnv.h"
 #include "support/RecordingShell.h"
 #include "support/TempDir.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
@@ -16,16 +16,8 @@ namespace fs = std::filesystem;
 using testsupport::ReadTextFile;
 using testsupport::WriteTextFile;
 
-struct ArchiveReplaceTest : ::testing::Test {
-  testsupport::TempDir dir;
-  testsupport::ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
-  platform::FaultInjectingFileSystem files{platform::PosixFileSystem()};
+struct ArchiveReplaceTest : ::testing::Test, testsupport::FaultInjectingEnv {
   testsupport::RecordingShell recordingShell;
-  platform::Env env = [this] {
-    platform::Env e = platform::DefaultEnv();
-    e.files = &files;
-    return e;
-  }();
   std::string archive = dir / "sub/a.zip";
 
   void SetUp() override {

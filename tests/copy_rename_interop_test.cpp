@@ -8,6 +8,7 @@
 
 #include "support/PeerTools.h"
 #include "support/TempDir.h"
+#include "tools/ExitStatus.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -194,25 +195,25 @@ TEST_F(CopyRenameInterop, CommandLine) {
     int status;
     std::string output;  // expected in stdout or stderr
   } cases[] = {
-      {"rename --help", 0, "usage: zipbuilder rename"},
-      {"copy --help", 0, "usage: zipbuilder copy"},
-      {"rename", 10, "usage"},
-      {"rename " + a, 10, "nothing to do"},
-      {"rename " + a + " nameonly", 10, "OLD=NEW"},
-      {"rename -t 2011-02-30T10:00 " + a, 10, "not a date"},
-      {"rename -t 1979-12-31T23:59 " + a, 10, "not a date"},
-      {"rename -x " + a + " a=b", 10, "usage"},
-      {"rename " + a + " sub/long.txt=sub/", 2, "file name part"},
-      {"rename missing.zip a=b", 2, "does not exist"},
-      {"rename -t 2011-05-06T07:08:10 " + a + " sub/=dir/", 0,
+      {"rename --help", kExitOk, "usage: zipbuilder rename"},
+      {"copy --help", kExitOk, "usage: zipbuilder copy"},
+      {"rename", kExitUsage, "usage"},
+      {"rename " + a, kExitUsage, "nothing to do"},
+      {"rename " + a + " nameonly", kExitUsage, "OLD=NEW"},
+      {"rename -t 2011-02-30T10:00 " + a, kExitUsage, "not a date"},
+      {"rename -t 1979-12-31T23:59 " + a, kExitUsage, "not a date"},
+      {"rename -x " + a + " a=b", kExitUsage, "usage"},
+      {"rename " + a + " sub/long.txt=sub/", kExitError, "file name part"},
+      {"rename missing.zip a=b", kExitNoArchive, "does not exist"},
+      {"rename -t 2011-05-06T07:08:10 " + a + " sub/=dir/", kExitOk,
        "sub/long.txt renamed to: dir/long.txt"},
-      {"copy " + a + " " + d, 10, "usage"},
-      {"copy -o -n " + a + " " + d + " a.txt", 10, "usage"},
-      {"copy " + a + " missing.zip a.txt", 2, "does not exist"},
-      {"copy " + a + " " + d + " nowhere.txt", 2, "is not present in"},
-      {"copy -n " + a + " " + d + " a.txt dir\\\\long.txt", 0, "kept: a.txt"},
-      {"copy " + a + " " + d + " a.txt", 0, "0 of 1 member copied"},  // asked, no terminal: No
-      {"copy -o -m " + a + " " + d + " a.txt", 0,
+      {"copy " + a + " " + d, kExitUsage, "usage"},
+      {"copy -o -n " + a + " " + d + " a.txt", kExitUsage, "usage"},
+      {"copy " + a + " missing.zip a.txt", kExitNoArchive, "does not exist"},
+      {"copy " + a + " " + d + " nowhere.txt", kExitError, "is not present in"},
+      {"copy -n " + a + " " + d + " a.txt dir\\\\long.txt", kExitOk, "kept: a.txt"},
+      {"copy " + a + " " + d + " a.txt", kExitOk, "0 of 1 member copied"},  // asked, no terminal: No
+      {"copy -o -m " + a + " " + d + " a.txt", kExitOk,
        "1 of 1 member copied and deleted from the source"},
   };
   for (const auto& c : cases) {

@@ -11,7 +11,7 @@
 
 #include "platform/Env.h"
 #include "support/CraftedZip.h"
-#include "support/FaultInjectingFileSystem.h"
+#include "support/FaultInjectingEnv.h"
 #include "support/PeerTools.h"
 #include "support/StoredZipView.h"
 #include "support/TempDir.h"
@@ -60,15 +60,7 @@ std::string Joined(const testsupport::StoredZipView& view) {
   return names;
 }
 
-struct CopyRenameTest : ::testing::Test {
-  testsupport::TempDir dir;
-  testsupport::ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
-  platform::FaultInjectingFileSystem files{platform::PosixFileSystem()};
-  platform::Env env = [this] {
-    platform::Env e = platform::DefaultEnv();
-    e.files = &files;
-    return e;
-  }();
+struct CopyRenameTest : ::testing::Test, testsupport::FaultInjectingEnv {
   ui::ScriptedUi ui;
   TZipBuilder zip{&env, &ui}, destination{&env, &ui};
   std::string path = dir / "src/s.zip", destinationPath = dir / "dst/d.zip";

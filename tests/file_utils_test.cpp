@@ -7,7 +7,7 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
-#include "support/FaultInjectingFileSystem.h"
+#include "support/FaultInjectingEnv.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -22,15 +22,7 @@ using platform::Share;
 using Op = platform::FaultInjectingFileSystem::Op;
 namespace fs = std::filesystem;
 
-struct FileUtilsTest : ::testing::Test {
-  testsupport::TempDir dir;
-  testsupport::ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
-  platform::FaultInjectingFileSystem files{platform::PosixFileSystem()};
-  platform::Env env = [this] {
-    platform::Env e = platform::DefaultEnv();
-    e.files = &files;
-    return e;
-  }();
+struct FileUtilsTest : ::testing::Test, testsupport::FaultInjectingEnv {
   ui::ScriptedUi ui;
   TZipBuilder zip{&env, &ui};
 

@@ -10,7 +10,8 @@
 #include <functional>
 
 #include "support/CraftedZip.h"
-#include "support/DirectorySnapshot.h"
+#include "support/FileTree.h"
+#include "support/Noise.h"
 #include "support/PeerTools.h"
 #include "support/TempDir.h"
 
@@ -18,21 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::CraftZip;
-using testsupport::DirectorySnapshot;
+using testsupport::FileTree;
+using testsupport::Noise;
 using testsupport::RunIn;
 using testsupport::ShellQuote;
 using testsupport::WriteTextFile;
-
-std::string Tool() {
-  const char* other = std::getenv("ZB_TOOL");
-  return other ? other : std::string(ZB_BINARY_DIR) + "/zipbuilder";
-}
-
-std::string Noise(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>((seed = seed * 1664525 + 1013904223) >> 24);
-  return bytes;
-}
+using testsupport::ZipBuilderTool;
 
 // 1.1 MB that does not compress: no second copy fits beside it in 2 MiB.
 std::string LargeArchive() {
@@ -63,7 +55,7 @@ const FullDiskCase kCases[] = {
     {"Unsfx",
      [](auto& disk, auto& dir) {
        WriteTextFile(dir + "/e.zip", LargeArchive());
-       RunIn(dir, Tool() + " sfx e.zip");
+       RunIn(dir, ZipBuilderTool() + " sfx e.zip");
        fs::copy_file(dir + "/e.exe", disk + "/e.exe");
      },
      "unsfx e.exe", true},
@@ -72,7 +64,7 @@ const FullDiskCase kCases[] = {
     {"Join",
      [](auto& disk, auto& dir) {
        WriteTextFile(dir + "/a.zip", LargeArchive());
-       RunIn(dir, Tool() + " split -s 256k a.zip s.zip && mv s0*.zip " + ShellQuote(disk));
+       RunIn(dir, ZipBuilderTool() + " split -s 256k a.zip s.zip && mv s0*.zip " + ShellQuote(disk));
      },
      "join s.zip j.zip", true},
     {"SpannedAdd",
@@ -107,16 +99,16 @@ struct FullDisk : ::testing::TestWithParam<FullDiskCase> {
 TEST_P(FullDisk, FailsWithAWriteErrorAndLeavesTheArchive) {
   const FullDiskCase& c = GetParam();
   c.setUp(disk, dir.path());
-  const auto before = DirectorySnapshot(disk);
+  const auto before = FileTree(disk);
   ASSERT_FALSE(before.empty());
-  const auto r = RunIn(disk, "TMPDIR=" + dir / "tmp" + " " + Tool() + " " + c.command);
+  const auto r = RunIn(disk, "TMPDIR=" + dir / "tmp" + " " + ZipBuilderTool() + " " + c.command);
   EXPECT_NE(r.status, 0) << r.err;
   if (c.reportChecked) {
     EXPECT_TRUE(r.err.find("Write error") != std::string::npos ||
                 r.err.find("rror while writing") != std::string::npos)
         << r.err;
   }
-  EXPECT_TRUE(DirectorySnapshot(disk) == before) << r.err;
+  EXPECT_TRUE(FileTree(disk) == before) << r.err;
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 }
 

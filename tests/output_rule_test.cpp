@@ -14,7 +14,8 @@
 #include <functional>
 
 #include "support/CraftedZip.h"
-#include "support/DirectorySnapshot.h"
+#include "support/FileTree.h"
+#include "support/Noise.h"
 #include "support/PeerTools.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
@@ -24,21 +25,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::CraftZip;
-using testsupport::DirectorySnapshot;
+using testsupport::FileTree;
+using testsupport::Noise;
 using testsupport::ReadTextFile;
 using testsupport::RunIn;
 using testsupport::WriteTextFile;
-
-std::string Tool() {
-  const char* other = std::getenv("ZB_TOOL");
-  return other ? other : std::string(ZB_BINARY_DIR) + "/zipbuilder";
-}
-
-std::string Noise(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>((seed = seed * 1664525 + 1013904223) >> 24);
-  return bytes;
-}
+using testsupport::ZipBuilderTool;
 
 struct OutputRuleTest : ::testing::Test {
   testsupport::TempDir dir;
@@ -48,7 +40,7 @@ struct OutputRuleTest : ::testing::Test {
     fs::permissions(dir / "tmp", fs::perms::owner_all);
   }
   testsupport::CommandResult Run(const std::string& args) {
-    return RunIn(dir.path(), "TMPDIR=" + dir / "tmp" + " " + Tool() + " " + args);
+    return RunIn(dir.path(), "TMPDIR=" + dir / "tmp" + " " + ZipBuilderTool() + " " + args);
   }
   // a.zip: a small member and 40,000 bytes that do not compress.
   void MakeArchive(const std::string& name) {
@@ -142,11 +134,11 @@ struct AliasTable : OutputRuleTest, ::testing::WithParamInterface<AliasCase> {};
 TEST_P(AliasTable, RefusedBeforeAnythingIsTouched) {
   const AliasCase& c = GetParam();
   c.setUp(*this);
-  const auto before = DirectorySnapshot(dir.path());
+  const auto before = FileTree(dir.path());
   const auto r = Run(c.command);
   EXPECT_NE(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.err.find(c.refusal), std::string::npos) << r.err;
-  EXPECT_TRUE(DirectorySnapshot(dir.path()) == before) << "the command touched its files";
+  EXPECT_TRUE(FileTree(dir.path()) == before) << "the command touched its files";
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, AliasTable, ::testing::ValuesIn(kAliasCases),

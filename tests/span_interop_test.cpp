@@ -9,24 +9,20 @@
 #include <filesystem>
 #include <map>
 
+#include "support/FileTree.h"
 #include "support/PeerTools.h"
 #include "support/TempDir.h"
+#include "tools/ExitStatus.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::FileTree;
 using testsupport::ReadTextFile;
 using testsupport::RunIn;
 using testsupport::WriteTextFile;
-
-std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadTextFile(e.path());
-  return files;
-}
 
 std::vector<std::string> FilesIn(const fs::path& directory) {
   std::vector<std::string> names;
@@ -107,7 +103,7 @@ struct SpanInteropTest : ::testing::Test {
     reader.OnProgress = nullptr;
     EXPECT_FALSE(joinedNamed);
     EXPECT_GT(reader.SuccessCount(), 200) << reader.Message();
-    EXPECT_TRUE(Tree(dir / "out/tree") == Tree(dir / "tree"));
+    EXPECT_TRUE(FileTree(dir / "out/tree") == FileTree(dir / "tree"));
     EXPECT_TRUE(fs::is_empty(dir / "temp")) << "the joined archive is removed";
   }
 };
@@ -288,12 +284,12 @@ TEST_F(SpanInteropTest, CommandLineWritesListsTestsExtractsAndJoinsSets) {
   EXPECT_EQ(test.status, 0) << test.out << test.err;
   auto extract = RunIn(dir.path(), tool + " extract -d out set/cli001.zip");
   EXPECT_EQ(extract.status, 0) << extract.err;
-  EXPECT_TRUE(Tree(dir / "out/tree") == Tree(dir / "tree"));
+  EXPECT_TRUE(FileTree(dir / "out/tree") == FileTree(dir / "tree"));
   EXPECT_TRUE(fs::is_empty(dir / "temp")) << "the joined archive is removed";
   auto join = RunIn(dir.path(), tool + " join set/cli010.zip joined.zip && unzip -tq joined.zip");
   EXPECT_EQ(join.status, 0) << join.out << join.err;
   auto again = RunIn(dir.path(), tool + " join set/cli010.zip joined.zip");
-  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.status, kExitError);
   EXPECT_NE(again.err.find("exists"), std::string::npos);
   // Writing the set again: nobody on the terminal to allow overwriting the volumes.
   const std::string first = ReadTextFile(dir / "set/cli001.zip");
@@ -302,7 +298,7 @@ TEST_F(SpanInteropTest, CommandLineWritesListsTestsExtractsAndJoinsSets) {
   EXPECT_TRUE(ReadTextFile(dir / "set/cli001.zip") == first);
   EXPECT_TRUE(fs::is_empty(dir / "temp")) << "the archive built for the set is removed";
   auto bad = RunIn(dir.path(), tool + " add -s 12q set/x.zip tree");
-  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.status, kExitUsage);
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "support/FaultInjectingFileSystem.h"
 #include "support/CraftedZip.h"
 #include "support/FakeDriveEnv.h"
+#include "support/Noise.h"
+#include "support/PromptUi.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -21,14 +23,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Noise;
 using testsupport::ReadTextFile;
 using testsupport::WriteTextFile;
-
-std::string Noise(size_t size, uint32_t seed) {
-  std::string s(size, '\0');
-  for (char& c : s) c = static_cast<char>((seed = seed * 1664525 + 1013904223) >> 24);
-  return s;
-}
 
 // About 100 kB in five members: one larger than a 40 kB volume, one with its
 // sizes in a data descriptor, a comment on a member and on the archive.
@@ -46,18 +43,8 @@ std::string SourceArchive() {
   return testsupport::CraftArchive(members, layout).bytes;
 }
 
-// Records boxes like ScriptedUi and lets the test swap disks when one is shown.
-struct PromptUi : ui::ScriptedUi {
-  std::function<void(size_t boxNumber)> onBox;
-  int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
-    int answer = ScriptedUi::MessageBox(text, caption, style);
-    if (onBox) onBox(boxes.size());
-    return answer;
-  }
-};
-
 struct SpanTest : ::testing::Test, testsupport::FakeDriveEnv {
-  PromptUi ui;
+  testsupport::PromptUi ui;
   TZipBuilder zip{&env, &ui};
   std::string source = SourceArchive();
   std::string sourcePath = dir / "source.zip";

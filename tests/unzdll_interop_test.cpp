@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "support/FileTree.h"
 #include "support/PeerTools.h"
 #include "support/TempDir.h"
 #include "support/UnzEngineRunner.h"
@@ -15,41 +16,18 @@ using namespace testsupport;
 
 namespace {
 
-struct Entry {
-  bool directory = false;
-  std::string bytes;
-  int64_t mtime = 0;
-};
-
-std::map<std::string, Entry> Snapshot(const std::string& root) {
-  std::map<std::string, Entry> tree;
-  for (auto& e : fs::recursive_directory_iterator(root)) {
-    Entry entry;
-    entry.directory = e.is_directory();
-    if (!entry.directory) entry.bytes = ReadTextFile(e.path().string());
-    entry.mtime = std::chrono::duration_cast<std::chrono::seconds>(
-                      fs::file_time_type::clock::to_sys(fs::last_write_time(e.path())).time_since_epoch())
-                      .count();
-    tree[fs::relative(e.path(), root).string()] = entry;
-  }
-  return tree;
-}
-
 void ExpectSameTrees(const std::string& expected, const std::string& actual, const std::string& what) {
-  auto want = Snapshot(expected), got = Snapshot(actual);
+  auto want = FileTree(expected, TreeEntries::WithDirectories);
+  auto got = FileTree(actual, TreeEntries::WithDirectories);
   std::vector<std::string> wantNames, gotNames;
   for (auto& [name, e] : want) wantNames.push_back(name);
   for (auto& [name, e] : got) gotNames.push_back(name);
   ASSERT_EQ(gotNames, wantNames) << what;
-  for (auto& [name, e] : want) {
-    const Entry& g = got[name];
-    EXPECT_EQ(g.directory, e.directory) << what << ": " << name;
-    EXPECT_TRUE(g.bytes == e.bytes) << what << ": " << name;
-    // unzip may use the exact time of an extra field; the DOS time has 2-second steps.
-    if (!e.directory) {
-      EXPECT_LE(std::abs(g.mtime - e.mtime), 2) << what << ": " << name;
-    }
-  }
+  for (auto& [name, e] : want) EXPECT_TRUE(got[name] == e) << what << ": " << name;
+  // unzip may use the exact time of an extra field; the DOS time has 2-second steps.
+  auto gotTimes = FileTimes(actual);
+  for (auto& [name, mtime] : FileTimes(expected))
+    EXPECT_LE(std::abs(gotTimes[name] - mtime), 2) << what << ": " << name;
 }
 
 class UnzDllInteropTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "support/FileTree.h"
 #include "support/PeerTools.h"
 #include "support/TempDir.h"
 #include "support/UnzEngineRunner.h"
@@ -15,14 +16,6 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
-
-std::map<std::string, std::string> Tree(const std::string& root) {
-  std::map<std::string, std::string> tree;
-  for (auto& e : fs::recursive_directory_iterator(root))
-    tree[fs::relative(e.path(), root).string()] =
-        e.is_directory() ? "<dir>" : ReadTextFile(e.path().string());
-  return tree;
-}
 
 // Fails unless 7-Zip lists every member named `name` with a method line containing `method`.
 void ExpectMethod(const std::string& archive, const std::string& name, const std::string& method) {
@@ -79,8 +72,9 @@ class MethodsInteropTest : public ::testing::Test {
     EXPECT_EQ(run.Count(kActionSkipped), 0) << what;
     for (const std::string& message : run.Messages(kEngineBadArchive))
       ADD_FAILURE() << what << ": " << message;
-    EXPECT_EQ(run.result, static_cast<int32_t>(Tree(expected).size())) << what;
-    EXPECT_TRUE(Tree(actual) == Tree(expected)) << what;
+    const auto want = FileTree(expected, TreeEntries::WithDirectories);
+    EXPECT_EQ(run.result, static_cast<int32_t>(want.size())) << what;
+    EXPECT_TRUE(FileTree(actual, TreeEntries::WithDirectories) == want) << what;
 
     UnzRun test;
     test.archive = archive;

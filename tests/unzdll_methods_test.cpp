@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "support/CraftedZip.h"
+#include "support/Noise.h"
 #include "support/TempDir.h"
 #include "support/UnzEngineRunner.h"
 
@@ -103,12 +104,6 @@ class Deflate64Writer {
   uint32_t byte_ = 0;
   int used_ = 0;
 };
-
-std::string Noise(size_t size, uint32_t seed) {
-  std::string s(size, '\0');
-  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
-  return s;
-}
 
 struct Deflate64Sample {
   std::string data, payload;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "support/CraftedZip.h"
+#include "support/Noise.h"
 #include "support/TempDir.h"
 #include "support/UnzEngineRunner.h"
 
@@ -13,16 +14,6 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
-
-std::string Noise(size_t size) {
-  std::string out(size, '\0');
-  uint32_t seed = 99;
-  for (char& c : out) {
-    seed = seed * 1103515245u + 12345u;
-    c = static_cast<char>(seed >> 24);
-  }
-  return out;
-}
 
 class UnzDllSafetyTest : public ::testing::Test {
  protected:
@@ -131,7 +122,7 @@ TEST_F(UnzDllSafetyTest, NeverWritesThroughALinkInTheTree) {
 
 TEST_F(UnzDllSafetyTest, SizeLiesAreStoppedAndLeaveNoFile) {
   std::string text(200000, 'z');
-  std::string big = Noise(17u << 20);  // compressed data above the whole-member bound: streamed
+  std::string big = Noise(17u << 20, 99);  // compressed data above the whole-member bound: streamed
   auto lying = [](const std::string& name, const std::string& data, bool deflate, uint32_t declared) {
     CraftedMember m(name, data, deflate);
     m.declaredSize = declared;

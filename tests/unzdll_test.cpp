@@ -9,6 +9,8 @@
 
 #include "support/ArchiveBytes.h"
 #include "support/CraftedZip.h"
+#include "support/FileTree.h"
+#include "support/Noise.h"
 #include "support/TempDir.h"
 #include "support/UnzEngineRunner.h"
 
@@ -16,16 +18,6 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
-
-// Deterministic incompressible bytes.
-std::string Noise(size_t size, uint32_t seed = 1) {
-  std::string out(size, '\0');
-  for (char& c : out) {
-    seed = seed * 1103515245u + 12345u;
-    c = static_cast<char>(seed >> 24);
-  }
-  return out;
-}
 
 std::string Repeated(size_t size) {
   std::string out;
@@ -48,13 +40,7 @@ class UnzDllTest : public ::testing::Test {
     return run;
   }
   void Run(UnzRun& run) { ASSERT_TRUE(RunUnzEngine(run)) << "libunzdll.so not loadable"; }
-  std::vector<std::string> Tree() const {
-    std::vector<std::string> names;
-    for (auto& e : fs::recursive_directory_iterator(out_))
-      names.push_back(fs::relative(e.path(), out_).string() + (e.is_directory() ? "/" : ""));
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Tree() const { return FileTreeNames(out_); }
 
   TempDir dir_;
   std::string out_ = dir_ / "out";

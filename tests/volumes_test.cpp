@@ -13,24 +13,15 @@
 #include "support/ArchiveBytes.h"
 #include "support/FakeDriveEnv.h"
 #include "support/FakeDrives.h"
+#include "support/PromptUi.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {
 
-// Records boxes like ScriptedUi, and lets the test act (swap disks) when one is shown.
-struct PromptUi : ui::ScriptedUi {
-  std::function<void(size_t boxNumber)> onBox;
-  int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
-    int answer = ScriptedUi::MessageBox(text, caption, style);
-    if (onBox) onBox(boxes.size());
-    return answer;
-  }
-};
-
 struct VolumesTest : ::testing::Test, testsupport::FakeDriveEnv {
-  PromptUi ui;
+  testsupport::PromptUi ui;
   TZipBuilder zip{&env, &ui};
   std::vector<int> messages;
 

@@ -19,7 +19,7 @@ const char* const kUsage =
 
 int Usage() {
   std::cerr << "usage: zipbuilder " << kUsage << '\n';
-  return 2;
+  return kExitUsage;
 }
 
 // Asks twice on a terminal (once from piped input); empty when the answers
@@ -85,7 +85,7 @@ int RunAdd(const std::vector<std::string>& args) {
   if (operands.size() < 2) return Usage();
   if (askPassword && password.empty()) {
     password = AskPassword();
-    if (password.empty()) return 1;
+    if (password.empty()) return kExitError;
   }
   if (!password.empty()) options.Include(AddEncrypt);
 
@@ -116,9 +116,9 @@ int RunAdd(const std::vector<std::string>& args) {
     std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
               << " added\n";
     if (options.Contains(AddDiskSpan)) std::cerr << "zipbuilder: last volume " << EscapedText(zip.ZipFileName()) << '\n';
-    return 0;
+    return kExitOk;
   }
-  return 1;
+  return kExitError;
 }
 
 RegisterCommand addCommand({"add", kUsage,

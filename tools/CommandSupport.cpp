@@ -80,6 +80,10 @@ ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& requested) {
   return zip.ZipFileName().empty() ? ArchiveOpening::Unreadable : ArchiveOpening::Listed;
 }
 
+int OpeningFailure(ArchiveOpening opening) {
+  return opening == ArchiveOpening::Missing ? kExitNoArchive : kExitError;
+}
+
 bool NameArchive(TZipBuilder& zip, const std::string& archive) {
   if (!zip.FileExists(archive)) {
     std::cerr << "zipbuilder: " << EscapedText(archive) << ": "

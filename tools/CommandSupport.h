@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "ExitStatus.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -37,6 +38,10 @@ void ReportSpanningToStderr(TZipBuilder& zip, const std::function<void()>& befor
 // Names `archive` (or the last volume of its set) on the component, which lists it. A missing
 // archive is reported here; an unreadable one has been reported by the listing.
 ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive);
+
+// The exit status for an archive that could not be opened: kExitNoArchive when
+// it is missing, kExitError when it could not be read.
+int OpeningFailure(ArchiveOpening opening);
 
 // Names `archive` on the component without listing it, for the operations that
 // read the directory themselves (listing first would read it twice). False, with

@@ -11,24 +11,25 @@ namespace {
 int RunComment(const std::vector<std::string>& args) {
   if (args.empty() || args.size() > 2) {
     std::cerr << "usage: zipbuilder comment ARCHIVE [TEXT | -]\n";
-    return 2;
+    return kExitUsage;
   }
   const std::string& archive = args[0];
   TZipBuilder zip;
   ReportToStderr(zip);
-  if (OpenArchive(zip, archive) != ArchiveOpening::Listed) return 1;
+  if (auto opening = OpenArchive(zip, archive); opening != ArchiveOpening::Listed)
+    return OpeningFailure(opening);
 
   if (args.size() == 1) {
     std::string comment = zip.GetZipComment();
     std::cout << comment;
     if (!comment.empty() && comment.back() != '\n') std::cout << '\n';
-    return 0;
+    return kExitOk;
   }
   std::string text = args[1];
   if (text == "-") text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
   if (text.size() > 65535) {
     std::cerr << "zipbuilder: a comment holds at most 65535 bytes\n";
-    return 1;
+    return kExitUsage;
   }
   bool failed = false;
   zip.OnMessage = [&failed](TZipBuilder*, int, const std::string& message) {
@@ -36,7 +37,7 @@ int RunComment(const std::vector<std::string>& args) {
     std::cerr << "zipbuilder: " << EscapedText(message, true) << '\n';
   };
   zip.SetZipComment(text);
-  return failed ? 1 : 0;
+  return failed ? kExitError : kExitOk;
 }
 
 RegisterCommand commentCommand({"comment", "comment ARCHIVE [TEXT | -]",

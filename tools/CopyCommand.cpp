@@ -8,9 +8,6 @@
 namespace {
 
 const char* const kUsage = "copy [-m] [-o|-n] SOURCE DEST MEMBER...";
-constexpr int kUsageError = 10;
-constexpr int kComponentFailure = 2;
-
 int Usage(std::ostream& out, int status) {
   out << "usage: zipbuilder " << kUsage
       << "\n  MEMBER  a member name as 'zipbuilder list' shows it (letter case ignored; / or \\)\n"
@@ -30,7 +27,7 @@ int RunCopy(const std::vector<std::string>& args) {
       ++i;
       break;
     }
-    if (option == "--help" || option == "-h") return Usage(std::cout, 0);
+    if (option == "--help" || option == "-h") return Usage(std::cout, kExitOk);
     if (option == "-m")
       move = true;
     else if (option == "-o" && overwrite != OvrNever)
@@ -38,16 +35,16 @@ int RunCopy(const std::vector<std::string>& args) {
     else if (option == "-n" && overwrite != OvrAlways)
       overwrite = OvrNever;
     else
-      return Usage(std::cerr, kUsageError);
+      return Usage(std::cerr, kExitUsage);
   }
-  if (args.size() < i + 3) return Usage(std::cerr, kUsageError);
+  if (args.size() < i + 3) return Usage(std::cerr, kExitUsage);
 
   TZipBuilder source, destination;
   ReportToStderr(source);
   ReportToStderr(destination);
   source.HowToDelete = destination.HowToDelete = htdFinal;
   if (!NameArchive(source, args[i]) || !NameArchive(destination, args[i + 1]))
-    return kComponentFailure;
+    return kExitNoArchive;
   // Listed names separate with backslashes; a slash typed in a name can only mean one.
   std::vector<std::string> members;
   for (size_t k = i + 2; k < args.size(); ++k)
@@ -56,15 +53,15 @@ int RunCopy(const std::vector<std::string>& args) {
   const size_t requested = source.FSpecArgs().size();
   // Reports arrive through OnMessage (set by ReportToStderr) as they happen.
   const int result = source.CopyZippedFiles(&destination, move, overwrite);
-  if (result != 0) return kComponentFailure;
+  if (result != 0) return kExitError;
   // A failed deletion has been reported; the source still holds the members.
-  if (move && source.ErrCode() != 0) return kComponentFailure;
+  if (move && source.ErrCode() != 0) return kExitError;
   const auto& kept = source.FSpecArgs();
   for (const auto& name : kept) std::cout << "kept: " << EscapedText(name) << '\n';
   std::cerr << "zipbuilder: " << requested - kept.size() << " of " << requested
             << (requested == 1 ? " member" : " members") << " copied"
             << (move ? " and deleted from the source\n" : "\n");
-  return 0;
+  return kExitOk;
 }
 
 RegisterCommand copyCommand({"copy", kUsage,

@@ -11,7 +11,7 @@ namespace {
 int RunDelete(const std::vector<std::string>& args) {
   if (args.size() < 2) {
     std::cerr << "usage: zipbuilder delete ARCHIVE SPEC...\n";
-    return 2;
+    return kExitUsage;
   }
   TZipBuilder zip;
   ReportToStderr(zip);
@@ -24,9 +24,9 @@ int RunDelete(const std::vector<std::string>& args) {
   if (zip.SuccessCount() > 0) {
     std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
               << " deleted\n";
-    return 0;
+    return kExitOk;
   }
-  return 1;
+  return kExitError;
 }
 
 RegisterCommand deleteCommand({"delete", "delete ARCHIVE SPEC...", "remove the members matching the specifications",

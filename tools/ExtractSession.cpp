@@ -106,11 +106,8 @@ int RunExtractRequest(const ExtractRequest& request) {
       break;
   }
 
-  switch (OpenArchive(zip, request.archive)) {
-    case ArchiveOpening::Missing: return kExitNoArchive;
-    case ArchiveOpening::Unreadable: return kExitError;
-    case ArchiveOpening::Listed: break;
-  }
+  if (auto opening = OpenArchive(zip, request.archive); opening != ArchiveOpening::Listed)
+    return OpeningFailure(opening);
   // Nothing in it at all: say so, as a warning, rather than "nothing matched".
   if (zip.Count() == 0 && zip.SkippedDirCount() == 0 && request.specs.empty()) {
     std::cerr << "zipbuilder: warning: " << EscapedText(request.archive) << " is empty\n";

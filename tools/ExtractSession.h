@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ExitStatus.h"
 #include "zipbuilder/ZipBuilder.h"
 
 enum class OverwriteChoice { Ask, Always, Never };
@@ -21,14 +22,6 @@ struct ExtractRequest {
   bool junkPaths = false;
   bool testOnly = false;
 };
-
-// Exit statuses: the values unzip gives for the same outcomes, so that scripts treat both alike.
-constexpr int kExitOk = 0;
-constexpr int kExitWarning = 1;        // some members skipped (unsafe name, unknown host)
-constexpr int kExitError = 2;          // damaged archive, CRC or size error, wrong password, unsupported method
-constexpr int kExitNoArchive = 9;
-constexpr int kExitUsage = 10;
-constexpr int kExitNothingMatched = 11;
 
 // Runs the extraction (or test) and returns the exit status.
 int RunExtractRequest(const ExtractRequest& request);

@@ -92,7 +92,7 @@ int RunList(const std::vector<std::string>& args) {
   }
   if (archive.empty() || archive == "\n") {
     std::cerr << "usage: zipbuilder list [-v] ARCHIVE\n";
-    return 2;
+    return kExitUsage;
   }
 
   TZipBuilder zip;
@@ -105,7 +105,8 @@ int RunList(const std::vector<std::string>& args) {
     warned = true;
     report(z, code, text);
   };
-  if (OpenArchive(zip, archive) != ArchiveOpening::Listed) return 1;
+  if (auto opening = OpenArchive(zip, archive); opening != ArchiveOpening::Listed)
+    return OpeningFailure(opening);
 
   std::cout << (verbose ? "    Length Compressed  Method   Encryption       Date       Time   "
                           "CRC-32    Name\n"
@@ -132,7 +133,7 @@ int RunList(const std::vector<std::string>& args) {
               << "Spanned: " << (zip.Spanned() ? "yes" : "no") << '\n'
               << "SkippedDirCount: " << zip.SkippedDirCount() << '\n';
   }
-  return warned ? 1 : 0;
+  return warned ? kExitWarning : kExitOk;
 }
 
 RegisterCommand listCommand(

@@ -11,9 +11,6 @@
 namespace {
 
 const char* const kUsage = "rename [-t YYYY-MM-DDTHH:MM[:SS]] ARCHIVE [OLD=NEW ...]";
-constexpr int kUsageError = 10;
-constexpr int kComponentFailure = 2;
-
 int Usage(std::ostream& out, int status) {
   out << "usage: zipbuilder " << kUsage
       << "\n  OLD=NEW  replace the name part OLD (a member name, a directory ending in / or \\,\n"
@@ -56,37 +53,37 @@ int RunRename(const std::vector<std::string>& args) {
       ++i;
       break;
     }
-    if (args[i] == "--help" || args[i] == "-h") return Usage(std::cout, 0);
-    if (args[i] != "-t" || i + 1 == args.size()) return Usage(std::cerr, kUsageError);
+    if (args[i] == "--help" || args[i] == "-h") return Usage(std::cout, kExitOk);
+    if (args[i] != "-t" || i + 1 == args.size()) return Usage(std::cerr, kExitUsage);
     auto parsed = ParseDosDateTime(args[++i]);
     if (!parsed) {
       std::cerr << "zipbuilder: '" << EscapedText(args[i])
                 << "' is not a date and time of the form YYYY-MM-DDTHH:MM[:SS]"
                 << " between 1980 and 2107\n";
-      return kUsageError;
+      return kExitUsage;
     }
     dateTime = *parsed;
   }
-  if (i == args.size()) return Usage(std::cerr, kUsageError);
+  if (i == args.size()) return Usage(std::cerr, kExitUsage);
   const std::string archive = args[i++];
   std::vector<RenameItem> items;
   for (; i < args.size(); ++i) {
     const size_t equals = args[i].find('=');
     if (equals == std::string::npos || equals == 0) {
       std::cerr << "zipbuilder: '" << EscapedText(args[i]) << "' is not of the form OLD=NEW\n";
-      return kUsageError;
+      return kExitUsage;
     }
     items.push_back({args[i].substr(0, equals), args[i].substr(equals + 1), 0});
   }
   if (items.empty() && dateTime == 0) {
     std::cerr << "zipbuilder: nothing to do: give OLD=NEW pairs, -t, or both\n";
-    return kUsageError;
+    return kExitUsage;
   }
 
   TZipBuilder zip;
   ReportToStderr(zip);
   zip.HowToDelete = htdFinal;
-  if (!NameArchive(zip, archive)) return kComponentFailure;
+  if (!NameArchive(zip, archive)) return kExitNoArchive;
   ProgressBar bar;
   bar.Attach(zip);
   // Per-member lines name every member; only the renamed ones are worth printing.
@@ -108,11 +105,11 @@ int RunRename(const std::vector<std::string>& args) {
   bar.Finish();
   if (result == -10) {
     std::cerr << "zipbuilder: a new name must keep a file name part when the old one has one\n";
-    return kComponentFailure;
+    return kExitError;
   }
   // A failure has been reported as it happened.
-  if (result != 0) return kComponentFailure;
-  return 0;
+  if (result != 0) return kExitError;
+  return kExitOk;
 }
 
 RegisterCommand renameCommand({"rename", kUsage,

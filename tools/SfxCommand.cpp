@@ -30,7 +30,7 @@ const char* const kOverwriteNames[] = {"confirm", "always", "never"};
 
 int Usage(const char* usage) {
   std::cerr << "usage: zipbuilder " << usage << '\n';
-  return 2;
+  return kExitUsage;
 }
 
 // What a conversion's code means when it came without a message of its own.
@@ -50,13 +50,13 @@ const std::map<int, const char*> kUnsfxFailures = {
 // Reports a conversion code that came without a message of its own, by its cause.
 int Finish(TZipBuilder& zip, int code, const std::string& what,
            const std::map<int, const char*>& causes) {
-  if (code == 0) return 0;
+  if (code == 0) return kExitOk;
   if (zip.ErrCode() == 0) {
     auto cause = causes.find(code);
     std::cerr << "zipbuilder: " << EscapedText(zip.ZipFileName()) << ": " << what << " failed: "
               << (cause != causes.end() ? cause->second : "an unexpected failure") << '\n';
   }
-  return 1;
+  return kExitError;
 }
 
 int RunSfx(const std::vector<std::string>& args) {
@@ -97,7 +97,7 @@ int RunSfx(const std::vector<std::string>& args) {
       TIcon icon{std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {})};
       if (!in.good() && !in.eof()) {
         std::cerr << "zipbuilder: " << EscapedText(path) << ": cannot read the icon\n";
-        return 1;
+        return kExitError;
       }
       zip.SetSFXIcon(icon);
     } else if (archive.empty() && !(a.size() > 1 && a[0] == '-')) {
@@ -107,12 +107,13 @@ int RunSfx(const std::vector<std::string>& args) {
     }
   }
   if (archive.empty()) return Usage(kSfxUsage);
-  if (OpenArchive(zip, archive) != ArchiveOpening::Listed) return 1;
+  if (auto opening = OpenArchive(zip, archive); opening != ArchiveOpening::Listed)
+    return OpeningFailure(opening);
   int code = zip.ConvertSFX();
   if (code == -10) std::cerr << "zipbuilder: the stub has no icon image that can be replaced\n";
   if (code == -12)
     std::cerr << "zipbuilder: the icon must hold exactly one 32x32 image of 16 colours\n";
-  if (code == -10 || code == -12) return 1;
+  if (code == -10 || code == -12) return kExitError;
   if (code == 0)
     std::cout << EscapedText(zip.ZipFileName()) << " (stub " << EscapedText(zip.SFXPath) << ")\n";
   return Finish(zip, code, "converting to a self-extractor", kSfxFailures);
@@ -122,7 +123,8 @@ int RunUnsfx(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage(kUnsfxUsage);
   TZipBuilder zip;
   ReportToStderr(zip);
-  if (OpenArchive(zip, args[0]) != ArchiveOpening::Listed) return 1;
+  if (auto opening = OpenArchive(zip, args[0]); opening != ArchiveOpening::Listed)
+    return OpeningFailure(opening);
   int code = zip.ConvertZIP();
   if (code != 0) return Finish(zip, code, "converting back to an archive", kUnsfxFailures);
   std::cout << EscapedText(zip.ZipFileName()) << '\n'
@@ -140,7 +142,7 @@ int RunUnsfx(const std::vector<std::string>& args) {
             << (zip.SFXIcon().Empty() ? "none"
                                       : std::to_string(zip.SFXIcon().data.size()) + " bytes")
             << '\n';
-  return 0;
+  return kExitOk;
 }
 
 RegisterCommand registerSfx({"sfx", kSfxUsage,

@@ -1,8 +1,9 @@
 // zipbuilder: the command-line front end to the TZipBuilder component.
-// Component reports go to stderr; exit status 0 on success, non-zero on failure.
+// Component reports go to stderr; the exit statuses are those of ExitStatus.h.
 #include <iostream>
 
 #include "Command.h"
+#include "ExitStatus.h"
 #include "platform/Interrupts.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -26,17 +27,17 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintHelp(std::cerr);
-    return 2;
+    return kExitUsage;
   }
   const std::string& first = args[0];
   if (first == "--help" || first == "-h" || first == "help") {
     PrintHelp(std::cout);
-    return 0;
+    return kExitOk;
   }
   if (first == "--version" || first == "-V") {
     TZipBuilder zip;
     std::cout << "zipbuilder " << zip.VersionInfo() << '\n';
-    return 0;
+    return kExitOk;
   }
   for (const auto& c : Commands()) {
     if (c.name != first) continue;
@@ -44,10 +45,10 @@ int main(int argc, char** argv) {
     int status = c.run(std::vector<std::string>(args.begin() + 1, args.end()));
     if (int signal = platform::InterruptSignal()) {
       std::cerr << "zipbuilder: interrupted\n";
-      return 128 + signal;
+      return kExitSignalBase + signal;
     }
     return status;
   }
   std::cerr << "zipbuilder: unknown command '" << platform::EscapedText(first) << "' (try --help)\n";
-  return 2;
+  return kExitUsage;
 }

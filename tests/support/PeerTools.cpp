@@ -44,4 +44,9 @@ bool HaveTool(const std::string& name) {
   return RunIn(".", "command -v " + ShellQuote(name)).status == 0;
 }
 
+std::string ZipBuilderTool() {
+  const char* other = std::getenv("ZB_TOOL");
+  return other ? other : std::string(ZB_BINARY_DIR) + "/zipbuilder";
+}
+
 }  // namespace testsupport

@@ -21,4 +21,7 @@ bool HaveTool(const std::string& name);
 // `text` single-quoted for sh.
 std::string ShellQuote(const std::string& text);
 
+// The zipbuilder program under test: $ZB_TOOL when set, else the one built here.
+std::string ZipBuilderTool();
+
 }  // namespace testsupport

@@ -1,6 +1,6 @@
 #include <ctime>
 
-#include "Clock.h"
+#include "platform/Clock.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <string>
 
-#include "Registry.h"
+#include "platform/Registry.h"
 
 namespace platform {
 

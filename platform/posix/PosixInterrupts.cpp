@@ -1,6 +1,6 @@
 #include <signal.h>
 
-#include "Interrupts.h"
+#include "platform/Interrupts.h"
 
 namespace platform {
 namespace {

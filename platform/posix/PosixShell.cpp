@@ -13,10 +13,10 @@
 #include <fstream>
 #include <vector>
 
-#include "Env.h"
-#include "FileSystem.h"
-#include "Paths.h"
-#include "Shell.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Shell.h"
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 
 #include <iostream>
 
-#include "Terminal.h"
+#include "platform/Terminal.h"
 
 namespace platform {
 

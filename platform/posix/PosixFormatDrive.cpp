@@ -2,7 +2,7 @@
 // ("x::") with mkfs.fat when the user may write it and it is not mounted, else
 // the directory it is mapped to ("x:"), emptied and labelled. Never "/", the
 // home directory, the prefix, a directory holding one of them, or one inside the prefix.
-#include "PosixFormatDrive.h"
+#include "platform/posix/PosixFormatDrive.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Paths.h"
+#include "platform/Paths.h"
 
 extern char** environ;
 

@@ -2,8 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Paths.h"
-#include "Security.h"
+#include "platform/Paths.h"
+#include "platform/Security.h"
 
 namespace platform {
 

@@ -27,9 +27,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "CodePage.h"
-#include "Paths.h"
-#include "Registry.h"
+#include "platform/CodePage.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
 
 namespace platform {
 namespace {

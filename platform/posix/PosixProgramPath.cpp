@@ -1,8 +1,8 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include "Paths.h"
-#include "ProgramPath.h"
+#include "platform/Paths.h"
+#include "platform/ProgramPath.h"
 
 namespace platform {
 

@@ -1,13 +1,13 @@
 #include <stdexcept>
 
-#include "Clock.h"
-#include "Drives.h"
-#include "DynamicLibrary.h"
-#include "Env.h"
-#include "FileSystem.h"
-#include "Registry.h"
-#include "Security.h"
-#include "Shell.h"
+#include "platform/Clock.h"
+#include "platform/Drives.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "platform/Security.h"
+#include "platform/Shell.h"
 
 namespace platform {
 

@@ -11,9 +11,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "Drives.h"
-#include "Paths.h"
-#include "PosixFormatDrive.h"
+#include "platform/Drives.h"
+#include "platform/Paths.h"
+#include "platform/posix/PosixFormatDrive.h"
 
 namespace platform {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "DynamicLibrary.h"
-#include "Env.h"
-#include "FileSystem.h"
-#include "Paths.h"
-#include "ProgramPath.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/ProgramPath.h"
 
 namespace platform {
 

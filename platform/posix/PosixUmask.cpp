@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Umask.h"
+#include "platform/Umask.h"
 
 namespace platform {
 

@@ -12,10 +12,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "Clock.h"
-#include "Env.h"
-#include "FileSystem.h"
-#include "Paths.h"
+#include "platform/Clock.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace platform {
 namespace {

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "Env.h"
-#include "FileSystem.h"
-#include "Paths.h"
-#include "Registry.h"
+#include "platform/Env.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
 
 namespace platform {
 
