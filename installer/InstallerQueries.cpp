@@ -4,6 +4,7 @@
 
 #include "platform/PeResources.h"
 #include "platform/Security.h"
+#include "zipformat/PeVersion.h"
 
 namespace installer {
 
@@ -25,12 +26,11 @@ std::string GetVersionString(platform::FileSystem& files, const std::string& pat
     auto block = platform::GetFileVersionInfoA(files, path, size);
     if (!block) return result;
     auto translation = platform::VerQueryValueA(*block, "\\VarFileInfo\\Translation");
-    if (!translation || translation->bytes.size() < 4) return result;
-    const auto& t = translation->bytes;
-    unsigned language = t[0] | (t[1] << 8);
-    unsigned codePage = t[2] | (t[3] << 8);
+    auto t = translation ? zip::DecodeVersionTranslation(translation->bytes) : std::nullopt;
+    if (!t) return result;
     char prefix[32];
-    std::snprintf(prefix, sizeof prefix, "\\StringFileInfo\\%04X%04X\\", language, codePage);
+    std::snprintf(prefix, sizeof prefix, "\\StringFileInfo\\%04X%04X\\", unsigned{t->language},
+                  unsigned{t->codePage});
     auto value = platform::VerQueryValueA(*block, prefix + name);
     if (value && value->length > 0) result = value->text;
   } catch (...) {

@@ -4,26 +4,19 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "zipformat/PeImage.h"
 
 namespace platform {
 
 class FileSystem;
 
-// Resource type numbers of the PE format.
-constexpr uint32_t kResourceTypeIcon = 3;
-constexpr uint32_t kResourceTypeGroupIcon = 14;
-constexpr uint32_t kResourceTypeVersion = 16;
-
-// Reads `count` bytes at `offset` into `buffer`; false when they are not all there.
-using ByteSource = std::function<bool(uint64_t offset, void* buffer, size_t count)>;
-
 // The bytes of the first resource of `type` (first name, first language), or nullopt
 // when the image is no PE file or has no such resource. Never throws for bad input.
-std::optional<std::vector<uint8_t>> ReadFirstResource(const ByteSource& image, uint32_t type);
+std::optional<std::vector<uint8_t>> ReadFirstResource(const zip::ByteSource& image, uint32_t type);
 
 // ExtractIconA for icon 0: the program's first icon group as the bytes of an .ico
 // file. `isImage` false: not a PE file (the call's answer 1); no icon: answer 0.

@@ -6,16 +6,10 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+#include "zipformat/ByteOrder.h"
+#include "zipformat/SfxIcon.h"
 
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
+namespace {
 
 // Palette indexes used by the picture.
 constexpr uint8_t kClear = 0, kOutline = 1, kBox = 2, kLid = 3, kArrow = 4;
@@ -42,28 +36,29 @@ int main(int argc, char** argv) {
     return 2;
   }
   constexpr uint32_t kImageSize = 40 + 64 + 512 + 128;
+  static_assert(kImageSize == zip::kSfxIconImageSize);
   std::vector<uint8_t> out;
-  Put16(out, 0);  // icon file header: reserved, type 1, one image
-  Put16(out, 1);
-  Put16(out, 1);
+  zip::Append16(out, 0);  // icon file header: reserved, type 1, one image
+  zip::Append16(out, 1);
+  zip::Append16(out, 1);
   out.push_back(32);  // directory entry: width, height, colours, reserved
   out.push_back(32);
   out.push_back(16);
   out.push_back(0);
-  Put16(out, 1);  // planes
-  Put16(out, 4);  // bits per pixel
-  Put32(out, kImageSize);
-  Put32(out, 22);  // the image follows the header and the one entry
-  Put32(out, 40);  // bitmap header; the height counts colour bits and mask
-  Put32(out, 32);
-  Put32(out, 64);
-  Put16(out, 1);
-  Put16(out, 4);
-  Put32(out, 0);
-  Put32(out, 512 + 128);
-  for (int i = 0; i < 4; ++i) Put32(out, 0);
+  zip::Append16(out, 1);  // planes
+  zip::Append16(out, 4);  // bits per pixel
+  zip::Append32(out, kImageSize);
+  zip::Append32(out, static_cast<uint32_t>(zip::kSfxIconImageOffset));  // after the header and entry
+  zip::Append32(out, 40);  // bitmap header; the height counts colour bits and mask
+  zip::Append32(out, 32);
+  zip::Append32(out, 64);
+  zip::Append16(out, 1);
+  zip::Append16(out, 4);
+  zip::Append32(out, 0);
+  zip::Append32(out, 512 + 128);
+  for (int i = 0; i < 4; ++i) zip::Append32(out, 0);
   const uint32_t palette[16] = {0x000000, 0x202020, 0x3C7AB8, 0x2A5A8C, 0x20A040};
-  for (uint32_t colour : palette) Put32(out, colour);  // blue, green, red, 0
+  for (uint32_t colour : palette) zip::Append32(out, colour);  // blue, green, red, 0
   for (int row = 31; row >= 0; --row)                  // bottom row first
     for (int x = 0; x < 32; x += 2)
       out.push_back(static_cast<uint8_t>(PixelAt(x, row) << 4 | PixelAt(x + 1, row)));
@@ -75,7 +70,7 @@ int main(int argc, char** argv) {
       out.push_back(bits);
     }
   }
-  if (out.size() != 22 + kImageSize) return 1;
+  if (out.size() != zip::kSfxIconFileSize) return 1;
   std::FILE* f = std::fopen(argv[1], "wb");
   if (!f) return 1;
   bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();

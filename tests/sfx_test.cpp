@@ -10,8 +10,8 @@
 #include "support/SfxFixture.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedUi.h"
-#include "zipbuilder/sfx/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/SfxIcon.h"
 
 namespace {
 
@@ -195,7 +195,7 @@ TEST_F(SfxTest, HostileStubOffsetsAreRefusedWithinTheBuffer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string bytes = BuildStub(c.stub);
-    EXPECT_FALSE(sfx::FindIconImage(Bytes(bytes)));
+    EXPECT_FALSE(zip::FindSfxIconImage(Bytes(bytes)));
     WriteTextFile(dir / "stub.bin", bytes);
     Open("a.zip", CraftZip(kMembers));
     zip.SetSFXIcon(TIcon{Bytes(BuildIcon({{}}))});
@@ -205,8 +205,8 @@ TEST_F(SfxTest, HostileStubOffsetsAreRefusedWithinTheBuffer) {
   std::string sound = BuildStub();
   for (size_t cut :
        {size_t{0}, size_t{63}, size_t{0x80 + 20}, size_t{0x200 + 0x20}, size_t{0x200 + 0x50}})
-    EXPECT_FALSE(sfx::FindIconImage(Bytes(sound.substr(0, cut)))) << cut;
-  EXPECT_EQ(sfx::FindIconImage(Bytes(sound)), uint64_t{0x258});
+    EXPECT_FALSE(zip::FindSfxIconImage(Bytes(sound.substr(0, cut)))) << cut;
+  EXPECT_EQ(zip::FindSfxIconImage(Bytes(sound)), uint64_t{0x258});
 }
 
 TEST_F(SfxTest, StructureWarningArchiveIsAppendedUnshifted) {
@@ -407,8 +407,8 @@ TEST(SfxRealStub, ThirtyTwoBitStubHasTheFixedLayoutAndItsIconReplacesInPlace) {
     end = std::max<uint64_t>(
         end, uint64_t{Le32(image, pe + 248 + 40 * i + 20)} + Le32(image, pe + 248 + 40 * i + 16));
   EXPECT_EQ(end, image.size());
-  ASSERT_TRUE(sfx::FindIconImage(Bytes(image)));
-  ASSERT_TRUE(sfx::FindIconImage(Bytes(ReadTextFile(RealStub64()))));
+  ASSERT_TRUE(zip::FindSfxIconImage(Bytes(image)));
+  ASSERT_TRUE(zip::FindSfxIconImage(Bytes(ReadTextFile(RealStub64()))));
 
   TempDir dir;
   ui::ScriptedUi ui;
@@ -426,7 +426,7 @@ TEST(SfxRealStub, ThirtyTwoBitStubHasTheFixedLayoutAndItsIconReplacesInPlace) {
   zip.SetSFXIcon(TIcon{Bytes(icon)});
   ASSERT_EQ(zip.ConvertSFX(), 0) << zip.Message();
   std::string exe = ReadTextFile(dir / "a.exe");
-  uint64_t at = *sfx::FindIconImage(Bytes(image));
+  uint64_t at = *zip::FindSfxIconImage(Bytes(image));
   EXPECT_EQ(exe.substr(at, 744), icon.substr(22));
   EXPECT_EQ(exe.substr(0, at), image.substr(0, at));
   auto back = platform::ExtractIconA(*platform::DefaultEnv().files, dir / "a.exe");

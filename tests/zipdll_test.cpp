@@ -8,7 +8,7 @@
 #include <map>
 
 #include "engines/ZipEngineApi.h"
-#include "engines/common/ZipCrypto.h"
+#include "engines/common/Crc32.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
 #include "support/TempDir.h"

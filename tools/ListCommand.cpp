@@ -10,41 +10,10 @@
 #include "CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipformat/ExtraField.h"
+#include "zipformat/Methods.h"
 #include "zipformat/Signatures.h"
 
 namespace {
-
-std::string MethodName(uint16_t method) {
-  switch (method) {
-    case 0:
-      return "Stored";
-    case 1:
-      return "Shrunk";
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-      return "Reduced";
-    case 6:
-      return "Implode";
-    case 8:
-      return "Deflate";
-    case 9:
-      return "Defl64";
-    case 12:
-      return "BZip2";
-    case 14:
-      return "LZMA";
-    case 93:
-      return "Zstd";
-    case 95:
-      return "XZ";
-    case 99:
-      return "AES";
-    default:
-      return "M" + std::to_string(method);
-  }
-}
 
 // The compression method under any AES encryption, and the encryption:
 // "-", "Traditional", "AES-128" ... "AES-256" (with its version, AE-1 or AE-2),
@@ -55,8 +24,7 @@ struct MemberCoding {
 };
 
 MemberCoding CodingOf(const ZipDirEntry& e) {
-  constexpr uint16_t kFlagStrongEncryption = 0x0040;
-  if (e.GeneralFlags & kFlagStrongEncryption) return {e.Method, "Strong"};
+  if (e.GeneralFlags & zip::kFlagStrongEncryption) return {e.Method, "Strong"};
   if (e.Method == zip::kMethodAes) {
     auto block = zip::FindExtra(e.ExtraData, zip::kExtraAes);
     std::optional<zip::AesExtra> aes = block ? zip::DecodeAesExtra(*block) : std::nullopt;
@@ -100,11 +68,11 @@ std::string MemberLine(const ZipDirEntry& e, bool verbose) {
   const auto compressed = static_cast<unsigned long long>(sizes.compressed);
   if (verbose)
     std::snprintf(line, sizeof line, "%10llu %10llu  %-7s  %-16s %04u-%02u-%02u %02u:%02u  %08x  ",
-                  length, compressed, MethodName(coding.method).c_str(), coding.encryption.c_str(),
+                  length, compressed, zip::MethodName(coding.method).c_str(), coding.encryption.c_str(),
                   year, month, day, hour, minute, e.Crc32);
   else
     std::snprintf(line, sizeof line, "%10llu %10llu  %-7s  %04u-%02u-%02u %02u:%02u  %08x  ",
-                  length, compressed, MethodName(coding.method).c_str(), year, month, day, hour,
+                  length, compressed, zip::MethodName(coding.method).c_str(), year, month, day, hour,
                   minute, e.Crc32);
   std::string text(line);
   AppendEscaped(text, e.FileName);

@@ -136,4 +136,10 @@ std::optional<AesExtra> DecodeAesExtra(std::span<const uint8_t> data) {
   return aes;
 }
 
+std::optional<UnicodePathExtra> DecodeUnicodePathExtra(std::span<const uint8_t> data) {
+  constexpr size_t kNameAt = 5;  // after the version byte and the CRC
+  if (data.size() <= kNameAt || data[0] != 1) return std::nullopt;
+  return UnicodePathExtra{Load32(data.data() + 1), data.subspan(kNameAt)};
+}
+
 }  // namespace zip

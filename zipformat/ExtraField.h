@@ -94,4 +94,12 @@ struct AesExtra {
 };
 std::optional<AesExtra> DecodeAesExtra(std::span<const uint8_t> data);
 
+// The UTF-8 name some writers add beside the stored one, with the CRC-32 of the
+// stored name it was made for. Nullopt for a short, empty or other-version block.
+struct UnicodePathExtra {
+  uint32_t nameCrc = 0;
+  std::span<const uint8_t> name;
+};
+std::optional<UnicodePathExtra> DecodeUnicodePathExtra(std::span<const uint8_t> data);
+
 }  // namespace zip

@@ -1,5 +1,5 @@
 // The format's constants: record signatures and sizes, flag bits, extra-field
-// ids, host systems and compression methods.
+// ids and host systems. Compression methods are in Methods.h.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +34,7 @@ constexpr uint32_t kSaturated32 = 0xFFFFFFFF;
 // General purpose flag bits.
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
+constexpr uint16_t kFlagStrongEncryption = 0x0040;  // a cipher this system cannot read
 constexpr uint16_t kFlagUtf8 = 0x0800;
 
 // Extra-field ids.
@@ -43,21 +44,12 @@ constexpr uint16_t kExtraUnix = 0x000D;       // times, owner and link target
 constexpr uint16_t kExtraTimestamp = 0x5455;  // Unix times in seconds
 constexpr uint16_t kExtraUnixOwner = 0x7875;  // user and group ids of any width
 constexpr uint16_t kExtraAes = 0x9901;        // AES encryption parameters
+constexpr uint16_t kExtraUnicodePath = 0x7075;  // UTF-8 name beside the stored one
 
 // Host systems (second version-made-by byte).
 constexpr uint8_t kHostDos = 0;
 constexpr uint8_t kHostUnix = 3;
 constexpr uint8_t kHostOs2 = 6;
 constexpr uint8_t kHostNtfs = 11;
-
-// Compression methods.
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflate = 8;
-constexpr uint16_t kMethodDeflate64 = 9;
-constexpr uint16_t kMethodBzip2 = 12;
-constexpr uint16_t kMethodLzma = 14;
-constexpr uint16_t kMethodZstd = 93;
-constexpr uint16_t kMethodXz = 95;
-constexpr uint16_t kMethodAes = 99;
 
 }  // namespace zip

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "zipformat/Headers.h"
+#include "zipformat/Methods.h"
 #include "zipformat/Signatures.h"
 
 namespace engine {

@@ -16,7 +16,6 @@
 namespace unzdll {
 namespace {
 
-constexpr uint16_t kFlagStrongEncryption = 0x0040;
 constexpr uint64_t kMaxLinkTarget = 4096;
 // Deflate cannot expand beyond about 1032 to 1; a larger claim is a lie.
 constexpr uint64_t kMaxDeflateRatio = 1032;
@@ -210,7 +209,7 @@ std::optional<Extractor::Outcome> Extractor::BeginMember(const Member& m) {
     return Outcome::Stopped;
   if (m.overlaps)
     return Skip(m, kEngineBadArchive, kSkipFormatWrong, "Member data overlaps another member's, refused: ");
-  if ((m.flags & kFlagStrongEncryption) || (m.method == zip::kMethodAes && !m.IsAes()) ||
+  if ((m.flags & zip::kFlagStrongEncryption) || (m.method == zip::kMethodAes && !m.IsAes()) ||
       (m.IsAes() && !AesSaltSize(m.aesStrength)))
     return Skip(m, kEngineUnsupported, kSkipNoEncryption, "Encryption method not supported: ");
   if (!SupportedMethod(m.DataMethod()))
@@ -395,16 +394,13 @@ Extractor::Unlock Extractor::UnlockMember(ByteSource& source, const Member& m, M
   // What precedes the data (the traditional header, or AES salt and verifier)
   // and follows it (the AES authentication code).
   const size_t saltSize = m.IsAes() ? AesSaltSize(m.aesStrength) : 0;
-  const size_t headerSize = m.IsAes() ? saltSize + kAesVerifierSize : engine::kEncryptionHeaderSize;
+  const size_t headerSize = m.IsAes() ? saltSize + kAesVerifierSize : zip::kTraditionalHeaderSize;
   const size_t trailerSize = m.IsAes() ? kAesCodeSize : 0;
   uint8_t header[kAesMaxSaltSize + kAesVerifierSize], code[kAesCodeSize];
   if (data.size < headerSize + trailerSize || !source.ReadAt(data.start, header, headerSize) ||
       (trailerSize && !source.ReadAt(data.start + data.size - trailerSize, code, trailerSize)))
     return Unlock::NoPassword;
-  // The last header byte repeats the CRC's high byte, or the time's when the
-  // CRC was not known while writing (data descriptor).
-  const uint8_t check = m.HasDataDescriptor() ? static_cast<uint8_t>(m.dosDateTime >> 8)
-                                              : static_cast<uint8_t>(m.crc >> 24);
+  const uint8_t check = zip::TraditionalCheckByte(m.flags, m.crc, m.dosDateTime);
   auto attempt = [&](const std::string& password) {
     if (m.IsAes()) {
       std::unique_ptr<AesCipher> aes = AesCipher::Unlock(password, m.aesStrength, header, header + saltSize);
@@ -412,11 +408,10 @@ Extractor::Unlock Extractor::UnlockMember(ByteSource& source, const Member& m, M
       aes->ExpectCode(code);
       cipher = std::move(aes);
     } else {
-      engine::ZipCrypto candidate(password);
-      uint8_t plain[engine::kEncryptionHeaderSize];
+      zip::TraditionalCrypto candidate(password);
+      uint8_t plain[zip::kTraditionalHeaderSize];
       std::memcpy(plain, header, sizeof plain);
-      candidate.Decrypt(plain, sizeof plain);
-      if (plain[sizeof plain - 1] != check) return false;
+      if (!zip::TraditionalHeaderMatches(candidate, plain, check)) return false;
       cipher = std::make_unique<TraditionalCipher>(candidate);
     }
     password_ = password;  // remembered for the members that follow

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/ZipCrypto.h"
+#include "zipformat/TraditionalCrypto.h"
 
 namespace unzdll {
 
@@ -23,11 +23,11 @@ class MemberCipher {
 // The traditional cipher, keyed past its 12-byte header. It has no authentication.
 class TraditionalCipher : public MemberCipher {
  public:
-  explicit TraditionalCipher(const engine::ZipCrypto& keys) : keys_(keys) {}
+  explicit TraditionalCipher(const zip::TraditionalCrypto& keys) : keys_(keys) {}
   void Decrypt(uint8_t* data, size_t size) override { keys_.Decrypt(data, size); }
 
  private:
-  engine::ZipCrypto keys_;
+  zip::TraditionalCrypto keys_;
 };
 
 }  // namespace unzdll

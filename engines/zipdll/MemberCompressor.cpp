@@ -5,7 +5,8 @@
 #include <memory>
 #include <random>
 
-#include "engines/common/ZipCrypto.h"
+#include "engines/common/Crc32.h"
+#include "zipformat/TraditionalCrypto.h"
 #include "engines/ZipEngineApi.h"
 
 namespace zipdll {
@@ -38,13 +39,11 @@ int LibdeflateLevel(int level) {
 
 std::vector<uint8_t> EncryptMember(const std::string& password, uint32_t crc, std::vector<uint8_t> data) {
   thread_local std::mt19937 random{std::random_device{}()};
-  std::vector<uint8_t> out(engine::kEncryptionHeaderSize + data.size());
-  for (size_t i = 0; i < engine::kEncryptionHeaderSize - 2; ++i) out[i] = static_cast<uint8_t>(random());
-  // The last header bytes let readers check the password: the CRC's two high bytes.
-  out[10] = static_cast<uint8_t>(crc >> 16);
-  out[11] = static_cast<uint8_t>(crc >> 24);
-  std::copy(data.begin(), data.end(), out.begin() + engine::kEncryptionHeaderSize);
-  engine::ZipCrypto cipher(password);
+  std::vector<uint8_t> out(zip::kTraditionalHeaderSize + data.size());
+  for (size_t i = 0; i < zip::kTraditionalHeaderSize - 2; ++i) out[i] = static_cast<uint8_t>(random());
+  zip::SetTraditionalCheck(out.data(), crc);
+  std::copy(data.begin(), data.end(), out.begin() + zip::kTraditionalHeaderSize);
+  zip::TraditionalCrypto cipher(password);
   cipher.Encrypt(out.data(), out.size());
   return out;
 }
@@ -52,7 +51,7 @@ std::vector<uint8_t> EncryptMember(const std::string& password, uint32_t crc, st
 void CompressMember(const uint8_t* input, size_t size, const MemberJob& job, MemberResult& result) {
   result.size = size;
   result.crc = engine::Crc32Update(0, input, size);
-  result.method = kMethodStored;
+  result.method = zip::kMethodStored;
   bool deflated = false;
   if (!job.store && size > 0) {
     libdeflate_compressor* c = ThreadCompressor(LibdeflateLevel(job.level));
@@ -62,7 +61,7 @@ void CompressMember(const uint8_t* input, size_t size, const MemberJob& job, Mem
     size_t n = libdeflate_deflate_compress(c, input, size, result.data.data(), size - 1);
     if (n > 0) {
       result.data.resize(n);
-      result.method = kMethodDeflated;
+      result.method = zip::kMethodDeflate;
       deflated = true;
     }
   }

@@ -12,11 +12,10 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "zipformat/Methods.h"
 
 namespace zipdll {
 
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
 // Members above this size are not read whole; the writer streams them through zlib.
 constexpr uint64_t kWholeBufferLimit = 512ull << 20;
 
@@ -38,7 +37,7 @@ struct MemberResult {
   int errorCode = 0;  // kEngine* code; the member could not be read
   std::string error;
   std::vector<uint8_t> data;  // what follows the local header (encryption header included)
-  uint16_t method = kMethodStored;
+  uint16_t method = zip::kMethodStored;
   uint32_t crc = 0;
   uint64_t size = 0;  // uncompressed bytes actually read
 };

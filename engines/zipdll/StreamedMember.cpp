@@ -5,7 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "engines/common/ZipCrypto.h"
+#include "engines/common/Crc32.h"
+#include "zipformat/TraditionalCrypto.h"
 
 namespace zipdll {
 namespace {
@@ -55,12 +56,12 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
 
   header.crc = crcBefore.value_or(0);
   header.uncompressedSize = 0;
-  header.method = job.store ? kMethodStored : kMethodDeflated;
+  header.method = job.store ? zip::kMethodStored : zip::kMethodDeflate;
   uint64_t headerOffset = out.Position();
   out.Write(LocalHeaderBytes(header));
   uint64_t dataStart = out.Position();
 
-  std::optional<engine::ZipCrypto> cipher;
+  std::optional<zip::TraditionalCrypto> cipher;
   if (job.password) {
     std::vector<uint8_t> encryptionHeader = EncryptMember(*job.password, *crcBefore, {});
     out.Write(encryptionHeader.data(), encryptionHeader.size());

@@ -123,12 +123,12 @@ TEST_F(VersionString, DamagedImagesReadAsNoVersion) {
   // the right value or none.
   for (size_t cut = 0; cut < image.size(); cut += 7) {
     std::vector<uint8_t> part(image.begin(), image.begin() + cut);
-    platform::ByteSource source = [&](uint64_t offset, void* buffer, size_t count) {
+    zip::ByteSource source = [&](uint64_t offset, void* buffer, size_t count) {
       if (offset > part.size() || count > part.size() - offset) return false;
       std::copy_n(part.begin() + offset, count, static_cast<uint8_t*>(buffer));
       return true;
     };
-    auto resource = platform::ReadFirstResource(source, platform::kResourceTypeVersion);
+    auto resource = platform::ReadFirstResource(source, zip::kResourceTypeVersion);
     if (resource) platform::VerQueryValueA(*resource, "\\StringFileInfo\\040904E4\\ProductVersion");
   }
   for (size_t at = 0x200; at < image.size(); ++at) {

@@ -11,6 +11,7 @@
 #include "zipbuilder/read/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipbuilder/core/ResultCodes.h"
+#include "zipformat/Methods.h"
 #include "zipformat/TextCase.h"
 
 namespace {
@@ -65,9 +66,8 @@ Renaming ApplyRequests(const std::vector<RenameItem*>& requests, std::string_vie
 }
 
 bool ChecksPasswordAgainstTime(const zip::CentralFileHeader& h) {
-  constexpr uint16_t kStrongEncryption = 0x0040;
   return (h.Flag & zip::kFlagEncrypted) && (h.Flag & zip::kFlagDataDescriptor) &&
-         !(h.Flag & kStrongEncryption) && h.ComprMethod != zip::kMethodAes;
+         !(h.Flag & zip::kFlagStrongEncryption) && h.ComprMethod != zip::kMethodAes;
 }
 
 }  // namespace

@@ -12,9 +12,11 @@
 #include "platform/ProgramPath.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
-#include "zipbuilder/sfx/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipbuilder/core/ResultCodes.h"
+#include "zipformat/Records.h"
+#include "zipformat/SfxHeader.h"
+#include "zipformat/SfxIcon.h"
 
 using platform::FileHandle;
 using platform::SeekFrom;
@@ -25,9 +27,6 @@ constexpr const char* kStubName = "ZipSFX.bin";
 // The system and Windows directories, as the prefix's drive C: holds them.
 constexpr const char* kSystemDirectory = "C:\\windows\\system32";
 constexpr const char* kWindowsDirectory = "C:\\windows";
-constexpr int64_t kEndRecordSize = 22;
-constexpr size_t kIconFileSize = 766;  // header, one entry, one 744-byte image
-constexpr size_t kIconImageOffset = 22;
 
 std::string UpperExtension(const std::string& name) {
   std::string ext = platform::ExtractFileExt(name);
@@ -38,14 +37,14 @@ std::string UpperExtension(const std::string& name) {
 
 uint8_t OptionFlags(const SFXOpts& options, OvrOpts mode) {
   uint8_t flags = 0;
-  if (options.Contains(SFXAskCmdLine)) flags |= sfx::kFlagAskCmdLine;
-  if (options.Contains(SFXAskFiles)) flags |= sfx::kFlagAskFiles;
-  if (options.Contains(SFXHideOverWriteBox)) flags |= sfx::kFlagHideOverWriteBox;
-  if (mode == OvrAlways) flags |= sfx::kFlagOverwriteAlways;
-  if (mode == OvrNever) flags |= sfx::kFlagOverwriteNever;
-  if (!options.Contains(SFXCheckSize)) flags |= sfx::kFlagNoCheckSize;
-  if (options.Contains(SFXAutoRun)) flags |= sfx::kFlagAutoRun;
-  if (options.Contains(SFXNoSuccessMsg)) flags |= sfx::kFlagNoSuccessMsg;
+  if (options.Contains(SFXAskCmdLine)) flags |= zip::kSfxAskCmdLine;
+  if (options.Contains(SFXAskFiles)) flags |= zip::kSfxAskFiles;
+  if (options.Contains(SFXHideOverWriteBox)) flags |= zip::kSfxHideOverwriteBox;
+  if (mode == OvrAlways) flags |= zip::kSfxOverwriteAlways;
+  if (mode == OvrNever) flags |= zip::kSfxOverwriteNever;
+  if (!options.Contains(SFXCheckSize)) flags |= zip::kSfxNoCheckSize;
+  if (options.Contains(SFXAutoRun)) flags |= zip::kSfxAutoRun;
+  if (options.Contains(SFXNoSuccessMsg)) flags |= zip::kSfxNoSuccessMsg;
   return flags;
 }
 
@@ -84,7 +83,7 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
   const size_t lengths[] = {SFXCaption.size(), SFXDefaultDir.size(), SFXCommandLine.size(),
                             SFXMessage.size()};
   if (std::any_of(std::begin(lengths), std::end(lengths),
-                  [](size_t n) { return n > sfx::kMaxSettingLength; })) {
+                  [](size_t n) { return n > zip::kSfxMaxSettingLength; })) {
     size_t sum = lengths[0] + lengths[1] + lengths[2] + lengths[3];
     ShowZipMessage(kMsgSfxStringTooLong, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = " +
                               std::to_string(sum));
@@ -97,8 +96,8 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
   }
   std::vector<uint8_t> header;
   try {
-    header = sfx::BuildHeader({OptionFlags(SFXOptions, SFXOverWriteMode), SFXCaption, SFXDefaultDir,
-                               SFXCommandLine, SFXMessage});
+    header = zip::BuildSfxHeader({OptionFlags(SFXOptions, SFXOverWriteMode), SFXCaption, SFXDefaultDir,
+                                  SFXCommandLine, SFXMessage});
   } catch (const std::bad_alloc&) {
     ShowZipMessage(kMsgNoMemory, "");
     return kSfxFailed;
@@ -157,11 +156,13 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
       files.Write(out, header.data(), header.size()) != static_cast<int64_t>(header.size()))
     result = kSfxShortCopy;
   if (result == 0 && createEmpty) {
-    uint8_t record[kEndRecordSize] = {};
-    zip::Store32(record, zip::kEndOfCentralSignature);
-    zip::Store32(record + 16, static_cast<uint32_t>(prefix));
-    result = files.Write(out, record, sizeof record) == kEndRecordSize ? kResultOk : kSfxShortCopy;
-    archiveSize = kEndRecordSize;
+    zip::ZipEndOfCentral empty{};
+    empty.HeaderSig = zip::kEndOfCentralSignature;
+    empty.CentralOffSet = static_cast<uint32_t>(prefix);
+    uint8_t record[zip::kEndRecordSize];
+    zip::Encode(empty, record);
+    result = files.Write(out, record, sizeof record) == static_cast<int64_t>(sizeof record) ? kResultOk : kSfxShortCopy;
+    archiveSize = static_cast<int64_t>(sizeof record);
   } else if (result == 0) {
     try {
       inFileName_ = zipFileName_;  // the archive as last listed, whatever ran before
@@ -205,15 +206,15 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
     if (files.Seek(output, 0, SeekFrom::Begin) != 0 ||
         files.Read(output, image.data(), image.size()) != static_cast<int64_t>(image.size()))
       throw EZipBuilder(kMsgInputSeekError);
-    if (auto at = sfx::FindIconImage(image)) {
+    if (auto at = zip::FindSfxIconImage(image)) {
       const std::vector<uint8_t>& icon = sfxIcon_.data;
-      if (icon.size() != kIconFileSize) {
-        result = kIconWrongSize;
+      if (icon.size() != zip::kSfxIconFileSize) {
+        result = -12;
       } else {
         if (files.Seek(output, static_cast<int64_t>(*at), SeekFrom::Begin) !=
                 static_cast<int64_t>(*at) ||
-            files.Write(output, icon.data() + kIconImageOffset, sfx::kIconImageSize) !=
-                sfx::kIconImageSize)
+            files.Write(output, icon.data() + zip::kSfxIconImageOffset, zip::kSfxIconImageSize) !=
+                zip::kSfxIconImageSize)
           throw EZipBuilder(kMsgOutputWriteError);
         result = 0;
       }

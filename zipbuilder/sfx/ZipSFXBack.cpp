@@ -13,9 +13,9 @@
 #include "platform/PeResources.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
-#include "zipbuilder/sfx/SfxLayout.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipbuilder/core/ResultCodes.h"
+#include "zipformat/SfxHeader.h"
 
 using platform::FileHandle;
 using platform::SeekFrom;
@@ -97,7 +97,7 @@ int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveS
   if (out == platform::kInvalidHandle) return kSfxNoOutput;
   int result = kSfxShortCopy;
   try {
-    const int64_t windowSize = std::min<int64_t>(sfx::kMaxHeaderSize, archiveStart_);
+    const int64_t windowSize = std::min<int64_t>(zip::kSfxMaxHeaderSize, archiveStart_);
     std::vector<uint8_t> window(static_cast<size_t>(windowSize));
     inFileName_ = zipFileName_;  // the archive as last listed, whatever ran before
     zip::ZipEndOfCentral endOfCentral{};
@@ -105,21 +105,20 @@ int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveS
     const int64_t windowStart = archiveStart_ - windowSize;
     if (files.Seek(inFileHandle_, windowStart, SeekFrom::Begin) == windowStart &&
         files.Read(inFileHandle_, window.data(), window.size()) == windowSize) {
-      if (auto found = sfx::FindHeader(window)) {
+      if (auto found = zip::FindSfxHeader(window)) {
         auto icon = platform::ExtractIconA(files, zipFileName_);
         if (icon.isImage && icon.icon) sfxIcon_.data = *icon.icon;
-        const sfx::Settings& s = found->settings;
+        const zip::SfxSettings& s = found->settings;
         SFXOptions = SFXOpts();
         SFXOverWriteMode = OvrConfirm;
-        if (s.flags & sfx::kFlagAskCmdLine) SFXOptions.Include(SFXAskCmdLine);
-        if (s.flags & sfx::kFlagAskFiles) SFXOptions.Include(SFXAskFiles);
-        if (s.flags & sfx::kFlagHideOverWriteBox) SFXOptions.Include(SFXHideOverWriteBox);
-        if (s.flags & sfx::kFlagOverwriteAlways) SFXOverWriteMode = OvrAlways;
-        if (s.flags & sfx::kFlagOverwriteNever) SFXOverWriteMode = OvrNever;
-        if (!(s.flags & sfx::kFlagNoCheckSize)) SFXOptions.Include(SFXCheckSize);
-        if (s.flags & sfx::kFlagAutoRun) SFXOptions.Include(SFXAutoRun);
-        if (!found->oldForm && (s.flags & sfx::kFlagNoSuccessMsg))
-          SFXOptions.Include(SFXNoSuccessMsg);
+        if (s.flags & zip::kSfxAskCmdLine) SFXOptions.Include(SFXAskCmdLine);
+        if (s.flags & zip::kSfxAskFiles) SFXOptions.Include(SFXAskFiles);
+        if (s.flags & zip::kSfxHideOverwriteBox) SFXOptions.Include(SFXHideOverWriteBox);
+        if (s.flags & zip::kSfxOverwriteAlways) SFXOverWriteMode = OvrAlways;
+        if (s.flags & zip::kSfxOverwriteNever) SFXOverWriteMode = OvrNever;
+        if (!(s.flags & zip::kSfxNoCheckSize)) SFXOptions.Include(SFXCheckSize);
+        if (s.flags & zip::kSfxAutoRun) SFXOptions.Include(SFXAutoRun);
+        if (s.flags & zip::kSfxNoSuccessMsg) SFXOptions.Include(SFXNoSuccessMsg);
         SFXCaption = s.caption;
         SFXDefaultDir = s.defaultDir;
         SFXCommandLine = s.commandLine;
