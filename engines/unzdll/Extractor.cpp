@@ -4,6 +4,7 @@
 #include <new>
 
 #include "AesCipher.h"
+#include "MemberChecks.h"
 #include "SafeName.h"
 #include "Sinks.h"
 #include "ZipEngineApi.h"
@@ -17,21 +18,6 @@ namespace unzdll {
 namespace {
 
 constexpr uint64_t kMaxLinkTarget = 4096;
-// Deflate cannot expand beyond about 1032 to 1; a larger claim is a lie.
-constexpr uint64_t kMaxDeflateRatio = 1032;
-
-bool PlausibleExpandedSize(const Member& m) {
-  if (m.DataMethod() == kMethodStored) return m.uncompressedSize <= m.compressedSize;
-  if (m.DataMethod() == kMethodDeflate)
-    return m.uncompressedSize <= m.compressedSize * kMaxDeflateRatio + 1024;
-  // The other methods expand by a million to one and more; the 32-bit bound applies.
-  return true;
-}
-
-// The CRC check, for members that record their CRC.
-bool CrcMatches(const Member& m, const DecodeResult& result) {
-  return !m.CrcRecorded() || result.crc == m.crc;
-}
 
 // Unix permissions of a Unix member without setuid, setgid and sticky bits;
 // read-only or not for the others; through the umask like any new file's.
@@ -483,83 +469,6 @@ std::optional<Extractor::Outcome> Extractor::Locate(ArchiveFile& file, const Mem
     return Skip(m, e.Code(), kSkipFormatWrong, std::string(e.what()) + ": ");
   }
   return std::nullopt;
-}
-
-Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m, uint64_t dataLimit) {
-  if (std::optional<Outcome> refused = BeginMember(m)) return *refused;
-  // The size asked of the component must be believable from the data present.
-  if (!PlausibleExpandedSize(m) || m.uncompressedSize > UINT32_MAX)
-    return Skip(m, kEngineSizeError, kSkipFormatWrong, "Declared size impossible for ");
-
-  MemberData data = DataOf(m);
-  if (std::optional<Outcome> skipped = Locate(file, m, dataLimit, data)) return *skipped;
-  std::unique_ptr<MemberCipher> cipher;
-  if (m.IsEncrypted()) {
-    PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
-    switch (UnlockMember(file, m, data, cipher, passwords)) {
-      case Unlock::Ok: break;
-      case Unlock::Stopped: return Outcome::Stopped;
-      case Unlock::NoPassword:
-        return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
-    }
-    data.cipher = cipher.get();
-  }
-  return DecodeIntoMemory(file, m, data);
-}
-
-Extractor::Outcome Extractor::DecodeIntoMemory(ByteSource& source, const Member& m, const MemberData& data) {
-  uint8_t* block = options_.outBlock;
-  size_t capacity = options_.outSize;
-  if (options_.test) {
-    NullSink sink;
-    DecodeResult result = decoder_.Decode(source, data, sink, Progress());
-    if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
-    if (!CrcMatches(m, result)) return Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
-    return Outcome::Done;
-  }
-  if (data.declaredSize > 0 && (!block || capacity < data.declaredSize)) {
-    if (!callback_.Call(kActionOutputMemory, 0, static_cast<intptr_t>(data.declaredSize), m.name))
-      return Outcome::Stopped;
-    const ZCallBackStruct& answer = callback_.Answer();
-    if (!callback_.HasFunction() || answer.ErrorCode == 1 || answer.FileSize == 0)
-      return Skip(m, kEngineNoMemory, kSkipGeneralError, "No memory for the output of ");
-    block = reinterpret_cast<uint8_t*>(answer.FileSize);
-    capacity = static_cast<size_t>(data.declaredSize);
-  }
-  MemorySink sink(block, capacity);
-  DecodeResult result = decoder_.Decode(source, data, sink, Progress());
-  if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);
-  if (!CrcMatches(m, result) && !KeepDespiteCrc(m, result.crc))
-    return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
-  return Outcome::Done;
-}
-
-static_assert(kStreamHeaderSize == zip::kStreamHeaderBytes,
-              "one stream header for the record and the format");
-
-int32_t Extractor::RunStream() {
-  if (!options_.inBlock || options_.inSize < kStreamHeaderSize)
-    throw engine::EngineError(kEngineBadParameters, "Input stream too short");
-  Member m;  // the stream has no name
-  const zip::StreamHeader header = zip::DecodeStreamHeader(options_.inBlock);
-  m.crc = header.crc;
-  m.method = header.method;
-  m.compressedSize = options_.inSize - kStreamHeaderSize;
-  m.uncompressedSize = options_.outSize;
-  if (!callback_.Progress(kActionMemberCount, 1) || !callback_.Progress(kActionTotalBytes, m.uncompressedSize))
-    return 0;
-  if (!callback_.Call(kActionMemberBegin, 0, static_cast<intptr_t>(m.uncompressedSize), m.name)) return 0;
-  if (!SupportedMethod(m.method)) {
-    Skip(m, kEngineUnsupported, kSkipCompressionUnknown,
-         "Compression method " + std::to_string(m.method) + " not supported in the input stream");
-    return 0;
-  }
-  MemorySource source(options_.inBlock + kStreamHeaderSize, static_cast<size_t>(m.compressedSize));
-  MemberData data;
-  data.size = m.compressedSize;
-  data.method = m.method;
-  data.declaredSize = m.uncompressedSize;
-  return DecodeIntoMemory(source, m, data) == Outcome::Done ? 1 : 0;
 }
 
 }  // namespace unzdll
