@@ -270,15 +270,7 @@ Extractor::Outcome Extractor::DecodeMember(ArchiveFile& file, const Member& m, c
   for (;;) {
     MemberData data = located;
     std::unique_ptr<MemberCipher> cipher;
-    if (m.IsEncrypted()) {
-      switch (UnlockMember(file, m, data, cipher, passwords)) {
-        case Unlock::Ok: break;
-        case Unlock::Stopped: return Outcome::Stopped;
-        case Unlock::NoPassword:
-          return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
-      }
-      data.cipher = cipher.get();
-    }
+    if (std::optional<Outcome> ended = Decrypt(file, m, data, cipher, passwords)) return *ended;
     // AES checks passwords by two bytes of their keys: garbage behind a passed
     // check is damage, which its authentication code reports.
     auto retryPassword = [&](const DecodeResult& r) {
@@ -372,6 +364,20 @@ std::optional<Extractor::Outcome> Extractor::CheckExisting(const Member& m, cons
 std::optional<Extractor::Outcome> Extractor::AskOverwrite(const Member& m, const OverwriteQuestion& question) {
   if (!callback_.Call(kActionOverwrite, question.flags, question.defaultAnswer, m.name)) return Outcome::Stopped;
   if (callback_.Answer().FileSize == 0) return Skip(m, 0, kSkipNoOverwrite);
+  return std::nullopt;
+}
+
+std::optional<Extractor::Outcome> Extractor::Decrypt(ByteSource& source, const Member& m, MemberData& data,
+                                                     std::unique_ptr<MemberCipher>& cipher,
+                                                     PasswordState& state) {
+  if (!m.IsEncrypted()) return std::nullopt;
+  switch (UnlockMember(source, m, data, cipher, state)) {
+    case Unlock::Ok: break;
+    case Unlock::Stopped: return Outcome::Stopped;
+    case Unlock::NoPassword:
+      return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
+  }
+  data.cipher = cipher.get();
   return std::nullopt;
 }
 

@@ -78,6 +78,9 @@ class Extractor {
   };
   Unlock UnlockMember(ByteSource& source, const Member& member, MemberData& data,
                       std::unique_ptr<MemberCipher>& cipher, PasswordState& state);
+  // UnlockMember for encrypted members, with its outcome when the member ends there.
+  std::optional<Outcome> Decrypt(ByteSource& source, const Member& member, MemberData& data,
+                                 std::unique_ptr<MemberCipher>& cipher, PasswordState& state);
   // Reports a failed decode; returns the outcome for the member.
   Outcome ReportDecodeFailure(const Member& member, const DecodeResult& result);
   // Asks what to do about a CRC mismatch; true when the member is kept.

@@ -25,16 +25,8 @@ Extractor::Outcome Extractor::ExtractToMemory(ArchiveFile& file, const Member& m
   MemberData data = DataOf(m);
   if (std::optional<Outcome> skipped = Locate(file, m, dataLimit, data)) return *skipped;
   std::unique_ptr<MemberCipher> cipher;
-  if (m.IsEncrypted()) {
-    PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
-    switch (UnlockMember(file, m, data, cipher, passwords)) {
-      case Unlock::Ok: break;
-      case Unlock::Stopped: return Outcome::Stopped;
-      case Unlock::NoPassword:
-        return Skip(m, kEngineBadPassword, kSkipBadPassword, "Password missing or wrong for ");
-    }
-    data.cipher = cipher.get();
-  }
+  PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
+  if (std::optional<Outcome> ended = Decrypt(file, m, data, cipher, passwords)) return *ended;
   return DecodeIntoMemory(file, m, data);
 }
 
