@@ -183,10 +183,10 @@ class TZipBuilder {
   // input file handle and leaves it open for the caller on every outcome but a
   // failed open; true when `endOfCentral` was found and filled.
   bool CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raiseErrors);
-  static std::unique_ptr<DiskSpan::MDZipDataTable> AllocSpanMem(int count);
-  static void DeleteSpanMem(std::unique_ptr<DiskSpan::MDZipDataTable>& table);
+  static std::unique_ptr<span::MDZipDataTable> AllocSpanMem(int count);
+  static void DeleteSpanMem(std::unique_ptr<span::MDZipDataTable>& table);
   // Index of the entry named `name` (first `nameLength` bytes, case-insensitive); raises 11026.
-  static int FindZipEntry(int count, const DiskSpan::MDZipDataTable& table, const std::string& name,
+  static int FindZipEntry(int count, const span::MDZipDataTable& table, const std::string& name,
                           int nameLength);
   // Copies the central directory from the input file handle to `outFile`, shifting
   // every offset by `shift`; 0 on success, -2 on any failure (not reported).

@@ -300,7 +300,7 @@ void TZipBuilder::WriteSpanFromTemporary(const std::string& temporary) {
       if (!onlyCopy && !built.IsOpen()) files.DeleteFile(temporary);
       return;
     }
-    if (DiskSpan::HoldsSeparateFiles(Drives().GetDriveType(drive_)))
+    if (span::HoldsSeparateFiles(Drives().GetDriveType(drive_)))
       zipFileName_ = zip::NumberedName(zipFileName_, diskNr_);
     if (!built.IsOpen()) files.DeleteFile(temporary);
   } catch (...) {

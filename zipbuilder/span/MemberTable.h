@@ -11,7 +11,7 @@
 
 #include "platform/Drives.h"
 
-namespace DiskSpan {
+namespace span {
 
 struct MDZipData {
   uint16_t DiskStart = 0;               // volume of the local header; 0 in a joined archive
@@ -31,4 +31,4 @@ inline bool HoldsSeparateFiles(int driveType) {
   return driveType == platform::kDriveFixed || driveType == platform::kDriveRemote;
 }
 
-}  // namespace DiskSpan
+}  // namespace span

@@ -5,25 +5,25 @@
 #include "zipbuilder/ZipBuilder.h"
 #include "zipformat/TextCase.h"
 
-std::unique_ptr<DiskSpan::MDZipDataTable> TZipBuilder::AllocSpanMem(int count) {
-  auto table = std::make_unique<DiskSpan::MDZipDataTable>();
+std::unique_ptr<span::MDZipDataTable> TZipBuilder::AllocSpanMem(int count) {
+  auto table = std::make_unique<span::MDZipDataTable>();
   table->reserve(static_cast<size_t>(std::max(count, 0)));
-  for (int i = 0; i < count; ++i) table->push_back(std::make_unique<DiskSpan::MDZipData>());
+  for (int i = 0; i < count; ++i) table->push_back(std::make_unique<span::MDZipData>());
   return table;
 }
 
-void TZipBuilder::DeleteSpanMem(std::unique_ptr<DiskSpan::MDZipDataTable>& table) {
+void TZipBuilder::DeleteSpanMem(std::unique_ptr<span::MDZipDataTable>& table) {
   table.reset();
 }
 
-int TZipBuilder::FindZipEntry(int count, const DiskSpan::MDZipDataTable& table,
+int TZipBuilder::FindZipEntry(int count, const span::MDZipDataTable& table,
                               const std::string& name, int nameLength) {
   if (nameLength < 0 || name.size() < static_cast<size_t>(nameLength))
     throw EZipBuilder(kMsgLocalHeaderNotFound);
   const std::string wanted = name.substr(0, static_cast<size_t>(nameLength));
   const int limit = std::min<int>(count, static_cast<int>(table.size()));
   for (int i = 0; i < limit; ++i) {
-    const DiskSpan::MDZipData* entry = table[i].get();
+    const span::MDZipData* entry = table[i].get();
     // Names of one length only: folding letter case can change a name's length
     // (the three-byte KELVIN SIGN folds to "k").
     if (!entry || !entry->FileName || entry->FileNameLen != nameLength ||

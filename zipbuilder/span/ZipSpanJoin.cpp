@@ -29,9 +29,9 @@ constexpr size_t kChunk = 1 << 20;
 
 // The entry for `name`: the one at `position` when it carries that name (members
 // usually come in the same order in both places), else the first of that name.
-int EntryFor(const DiskSpan::MDZipDataTable& table, int count, int position,
+int EntryFor(const span::MDZipDataTable& table, int count, int position,
              const std::string& name) {
-  const DiskSpan::MDZipData* hint = position < static_cast<int>(table.size())
+  const span::MDZipData* hint = position < static_cast<int>(table.size())
                                         ? table[static_cast<size_t>(position)].get()
                                         : nullptr;
   if (hint && hint->FileName && *hint->FileName == name) return position;
@@ -108,7 +108,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
   inFileHandle_ = kInvalidHandle;
   StartWaitCursor();
   std::vector<uint8_t> buffer;
-  std::unique_ptr<DiskSpan::MDZipDataTable> table;
+  std::unique_ptr<span::MDZipDataTable> table;
 
   // A named output is written beside its name and takes it only when complete:
   // a failed or killed join leaves the old file of that name as it was.
@@ -122,7 +122,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     int driveType = platform::kDriveRemovable;
     zip::ZipEndOfCentral end{};
     for (;;) {
-      if (DiskSpan::HoldsSeparateFiles(driveType)) {
+      if (span::HoldsSeparateFiles(driveType)) {
         const int number = zip::NumberBeforeExtension(inFileName_);
         if (number == 1) throw EZipBuilder(kMsgFirstDiskOfSet);
         if (number == 0) throw EZipBuilder(kMsgNotZipArchive);
@@ -130,7 +130,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       }
       driveType = CheckForDisk();
       newDisk_ = true;
-      if (DiskSpan::HoldsSeparateFiles(driveType) && !FileExists(inFileName_))
+      if (span::HoldsSeparateFiles(driveType) && !FileExists(inFileName_))
         throw EZipBuilder::WithDetail(kMsgInputMissing, inFileName_);
       if (CheckIfLastDisk(end, false)) break;
     }
@@ -145,7 +145,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       // Neither the name given (erased once the join is complete) nor the
       // joined archive's may be a volume of the set.
       OutputRule rule(files);
-      if (DiskSpan::HoldsSeparateFiles(driveType))
+      if (span::HoldsSeparateFiles(driveType))
         rule.AddNumberedVolumes(inFileName_, end.ThisDiskNo);
       else
         rule.AddInput(inFileName_);
@@ -196,7 +196,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     };
     for (int i = 0; i < end.TotalEntries; ++i) {
       zip::CentralFileHeader central = readCentralHeader();
-      DiskSpan::MDZipData& entry = *(*table)[static_cast<size_t>(i)];
+      span::MDZipData& entry = *(*table)[static_cast<size_t>(i)];
       entry.FileNameLen = central.FileNameLen;
       entry.FileName = name;
       entry.ComprSize = central.ComprSize;
@@ -232,7 +232,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(kMsgLocalSignatureWrong);
       readName(local.FileNameLen, kMsgLocalNameReadError);
       const auto index = static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name));
-      DiskSpan::MDZipData& entry = *(*table)[index];
+      span::MDZipData& entry = *(*table)[index];
       entry.DiskStart = 0;
       entry.RelOffLocal = static_cast<int32_t>(outPosition);
       extra.resize(local.ExtraLen);
@@ -267,7 +267,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     const int64_t directoryOffset = outPosition;
     for (int i = 0; i < end.TotalEntries; ++i) {
       zip::CentralFileHeader central = readCentralHeader();
-      const DiskSpan::MDZipData& entry =
+      const span::MDZipData& entry =
           *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
       central.RelOffLocal = static_cast<uint32_t>(entry.RelOffLocal);
       central.DiskStart = 0;

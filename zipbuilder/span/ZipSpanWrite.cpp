@@ -143,7 +143,7 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
   showProgress_ = false;
   StartWaitCursor();
   std::vector<uint8_t> buffer;
-  std::unique_ptr<DiskSpan::MDZipDataTable> table;
+  std::unique_ptr<span::MDZipDataTable> table;
 
   const int result = RunCoded([&] {
     if (!FileExists(InFileName)) throw EZipBuilder(kMsgInputMissing);
@@ -177,7 +177,7 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
       if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(kMsgLocalSignatureWrong);
       if (files.Read(inFileHandle_, buffer.data(), local.FileNameLen) != local.FileNameLen)
         throw EZipBuilder(kMsgLocalNameReadError);
-      DiskSpan::MDZipData& entry = *(*table)[i];
+      span::MDZipData& entry = *(*table)[i];
       entry.FileNameLen = local.FileNameLen;
       entry.FileName = std::string(reinterpret_cast<char*>(buffer.data()), local.FileNameLen);
 
@@ -235,7 +235,7 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
       const std::string name(reinterpret_cast<char*>(buffer.data()), central.FileNameLen);
       // Directory order usually is file order: try the same position first.
       int index = i;
-      const DiskSpan::MDZipData* hint =
+      const span::MDZipData* hint =
           i < static_cast<int>(table->size()) ? (*table)[i].get() : nullptr;
       if (!hint || !hint->FileName || *hint->FileName != name)
         index = FindZipEntry(end.TotalEntries, *table, name, central.FileNameLen);
@@ -404,7 +404,7 @@ void TZipBuilder::SetUpVolume() {
   for (;;) {
     std::string name = outFileName_;
     const int driveType = CheckForDisk();
-    if (DiskSpan::HoldsSeparateFiles(driveType)) {
+    if (span::HoldsSeparateFiles(driveType)) {
       name = zip::NumberedName(outFileName_, diskNr_);
     } else if (AddOptions.Contains(AddDiskSpanErase) &&
                (!OnGetNextDisk || diskAction_ == zdaErase)) {
@@ -439,11 +439,11 @@ void TZipBuilder::SetUpVolume() {
       }
     }
 
-    if (!DiskSpan::HoldsSeparateFiles(driveType)) {
+    if (!span::HoldsSeparateFiles(driveType)) {
       volumeName_ = zip::VolumeLabel(diskNr_);
       if (!Drives().SetVolumeLabel(drive_, volumeName_)) throw EZipBuilder(kMsgVolumeLabelFailed);
     }
-    setOutput_->separateFiles = DiskSpan::HoldsSeparateFiles(driveType);
+    setOutput_->separateFiles = span::HoldsSeparateFiles(driveType);
     setOutput_->volumes.emplace_back(name, std::move(volume));
     return;
   }

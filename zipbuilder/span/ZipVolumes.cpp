@@ -13,7 +13,7 @@
 
 namespace {
 
-using DiskSpan::HoldsSeparateFiles;
+using span::HoldsSeparateFiles;
 
 }  // namespace
 
