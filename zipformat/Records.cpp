@@ -1,102 +1,151 @@
 #include "zipformat/Records.h"
 
-#include <tuple>
-#include <type_traits>
-
 namespace zip {
-namespace {
 
-// Each record's fields in their on-disk order. The records are packed and their
-// field types have the on-disk widths, so one list serves reading and writing.
-// (Member pointers, because a packed field cannot be bound to a reference.)
-template <typename R>
-struct FieldList;
-template <>
-struct FieldList<LocalFileHeader> {
-  using R = LocalFileHeader;
-  static constexpr auto kAll = std::make_tuple(
-      &R::HeaderSig, &R::VersionNeed, &R::Flag, &R::ComprMethod, &R::ModifTime, &R::ModifDate,
-      &R::CRC32, &R::ComprSize, &R::UnComprSize, &R::FileNameLen, &R::ExtraLen);
-};
-template <>
-struct FieldList<CentralFileHeader> {
-  using R = CentralFileHeader;
-  static constexpr auto kAll = std::make_tuple(
-      &R::HeaderSig, &R::VersionMadeBy0, &R::VersionMadeBy1, &R::VersionNeed, &R::Flag,
-      &R::ComprMethod, &R::ModifTime, &R::ModifDate, &R::CRC32, &R::ComprSize, &R::UnComprSize,
-      &R::FileNameLen, &R::ExtraLen, &R::FileComLen, &R::DiskStart, &R::IntFileAtt,
-      &R::ExtFileAtt, &R::RelOffLocal);
-};
-template <>
-struct FieldList<ZipEndOfCentral> {
-  using R = ZipEndOfCentral;
-  static constexpr auto kAll =
-      std::make_tuple(&R::HeaderSig, &R::ThisDiskNo, &R::CentralDiskNo, &R::CentralEntries,
-                      &R::TotalEntries, &R::CentralSize, &R::CentralOffSet, &R::ZipCommentLen);
-};
-template <>
-struct FieldList<DataDescriptor> {
-  using R = DataDescriptor;
-  static constexpr auto kAll =
-      std::make_tuple(&R::DataDescSig, &R::CRC32, &R::ComprSize, &R::UnComprSize);
-};
-template <>
-struct FieldList<Zip64EndOfCentral> {
-  using R = Zip64EndOfCentral;
-  static constexpr auto kAll = std::make_tuple(
-      &R::HeaderSig, &R::RecordSize, &R::VersionMadeBy, &R::VersionNeed, &R::ThisDiskNo,
-      &R::CentralDiskNo, &R::CentralEntries, &R::TotalEntries, &R::CentralSize, &R::CentralOffSet);
-};
-template <>
-struct FieldList<Zip64Locator> {
-  using R = Zip64Locator;
-  static constexpr auto kAll =
-      std::make_tuple(&R::HeaderSig, &R::EndRecordDiskNo, &R::EndRecordOffSet, &R::TotalDisks);
-};
-
-template <typename T>
-T LoadField(const uint8_t* p) {
-  if constexpr (sizeof(T) == 1) return *p;
-  else if constexpr (sizeof(T) == 2) return Load16(p);
-  else if constexpr (sizeof(T) == 4) return Load32(p);
-  else return Load64(p);
+void Decode(const uint8_t* p, LocalFileHeader& r) {
+  r.HeaderSig = Load32(p);
+  r.VersionNeed = Load16(p + 4);
+  r.Flag = Load16(p + 6);
+  r.ComprMethod = Load16(p + 8);
+  r.ModifTime = Load16(p + 10);
+  r.ModifDate = Load16(p + 12);
+  r.CRC32 = Load32(p + 14);
+  r.ComprSize = Load32(p + 18);
+  r.UnComprSize = Load32(p + 22);
+  r.FileNameLen = Load16(p + 26);
+  r.ExtraLen = Load16(p + 28);
 }
 
-template <typename T>
-void StoreField(uint8_t* p, T v) {
-  if constexpr (sizeof(T) == 1) *p = v;
-  else if constexpr (sizeof(T) == 2) Store16(p, v);
-  else if constexpr (sizeof(T) == 4) Store32(p, v);
-  else Store64(p, v);
+void Encode(const LocalFileHeader& r, uint8_t* p) {
+  Store32(p, r.HeaderSig);
+  Store16(p + 4, r.VersionNeed);
+  Store16(p + 6, r.Flag);
+  Store16(p + 8, r.ComprMethod);
+  Store16(p + 10, r.ModifTime);
+  Store16(p + 12, r.ModifDate);
+  Store32(p + 14, r.CRC32);
+  Store32(p + 18, r.ComprSize);
+  Store32(p + 22, r.UnComprSize);
+  Store16(p + 26, r.FileNameLen);
+  Store16(p + 28, r.ExtraLen);
 }
 
-template <typename Record>
-void DecodeFields(const uint8_t* p, Record& r) {
-  std::apply([p, &r](auto... field) mutable {
-    ((r.*field = LoadField<std::remove_reference_t<decltype(r.*field)>>(p), p += sizeof(r.*field)), ...);
-  }, FieldList<Record>::kAll);
+void Decode(const uint8_t* p, CentralFileHeader& r) {
+  r.HeaderSig = Load32(p);
+  r.VersionMadeBy0 = p[4];
+  r.VersionMadeBy1 = p[5];
+  r.VersionNeed = Load16(p + 6);
+  r.Flag = Load16(p + 8);
+  r.ComprMethod = Load16(p + 10);
+  r.ModifTime = Load16(p + 12);
+  r.ModifDate = Load16(p + 14);
+  r.CRC32 = Load32(p + 16);
+  r.ComprSize = Load32(p + 20);
+  r.UnComprSize = Load32(p + 24);
+  r.FileNameLen = Load16(p + 28);
+  r.ExtraLen = Load16(p + 30);
+  r.FileComLen = Load16(p + 32);
+  r.DiskStart = Load16(p + 34);
+  r.IntFileAtt = Load16(p + 36);
+  r.ExtFileAtt = Load32(p + 38);
+  r.RelOffLocal = Load32(p + 42);
 }
 
-template <typename Record>
-void EncodeFields(const Record& r, uint8_t* p) {
-  std::apply([p, &r](auto... field) mutable {
-    ((StoreField(p, r.*field), p += sizeof(r.*field)), ...);
-  }, FieldList<Record>::kAll);
+void Encode(const CentralFileHeader& r, uint8_t* p) {
+  Store32(p, r.HeaderSig);
+  p[4] = r.VersionMadeBy0;
+  p[5] = r.VersionMadeBy1;
+  Store16(p + 6, r.VersionNeed);
+  Store16(p + 8, r.Flag);
+  Store16(p + 10, r.ComprMethod);
+  Store16(p + 12, r.ModifTime);
+  Store16(p + 14, r.ModifDate);
+  Store32(p + 16, r.CRC32);
+  Store32(p + 20, r.ComprSize);
+  Store32(p + 24, r.UnComprSize);
+  Store16(p + 28, r.FileNameLen);
+  Store16(p + 30, r.ExtraLen);
+  Store16(p + 32, r.FileComLen);
+  Store16(p + 34, r.DiskStart);
+  Store16(p + 36, r.IntFileAtt);
+  Store32(p + 38, r.ExtFileAtt);
+  Store32(p + 42, r.RelOffLocal);
 }
 
-}  // namespace
+void Decode(const uint8_t* p, ZipEndOfCentral& r) {
+  r.HeaderSig = Load32(p);
+  r.ThisDiskNo = Load16(p + 4);
+  r.CentralDiskNo = Load16(p + 6);
+  r.CentralEntries = Load16(p + 8);
+  r.TotalEntries = Load16(p + 10);
+  r.CentralSize = Load32(p + 12);
+  r.CentralOffSet = Load32(p + 16);
+  r.ZipCommentLen = Load16(p + 20);
+}
 
-void Decode(const uint8_t* in, LocalFileHeader& out) { DecodeFields(in, out); }
-void Decode(const uint8_t* in, CentralFileHeader& out) { DecodeFields(in, out); }
-void Decode(const uint8_t* in, ZipEndOfCentral& out) { DecodeFields(in, out); }
-void Decode(const uint8_t* in, DataDescriptor& out) { DecodeFields(in, out); }
-void Decode(const uint8_t* in, Zip64EndOfCentral& out) { DecodeFields(in, out); }
-void Decode(const uint8_t* in, Zip64Locator& out) { DecodeFields(in, out); }
-void Encode(const LocalFileHeader& in, uint8_t* out) { EncodeFields(in, out); }
-void Encode(const CentralFileHeader& in, uint8_t* out) { EncodeFields(in, out); }
-void Encode(const ZipEndOfCentral& in, uint8_t* out) { EncodeFields(in, out); }
-void Encode(const DataDescriptor& in, uint8_t* out) { EncodeFields(in, out); }
-void Encode(const Zip64EndOfCentral& in, uint8_t* out) { EncodeFields(in, out); }
-void Encode(const Zip64Locator& in, uint8_t* out) { EncodeFields(in, out); }
+void Encode(const ZipEndOfCentral& r, uint8_t* p) {
+  Store32(p, r.HeaderSig);
+  Store16(p + 4, r.ThisDiskNo);
+  Store16(p + 6, r.CentralDiskNo);
+  Store16(p + 8, r.CentralEntries);
+  Store16(p + 10, r.TotalEntries);
+  Store32(p + 12, r.CentralSize);
+  Store32(p + 16, r.CentralOffSet);
+  Store16(p + 20, r.ZipCommentLen);
+}
+
+void Decode(const uint8_t* p, DataDescriptor& r) {
+  r.DataDescSig = Load32(p);
+  r.CRC32 = Load32(p + 4);
+  r.ComprSize = Load32(p + 8);
+  r.UnComprSize = Load32(p + 12);
+}
+
+void Encode(const DataDescriptor& r, uint8_t* p) {
+  Store32(p, r.DataDescSig);
+  Store32(p + 4, r.CRC32);
+  Store32(p + 8, r.ComprSize);
+  Store32(p + 12, r.UnComprSize);
+}
+
+void Decode(const uint8_t* p, Zip64EndOfCentral& r) {
+  r.HeaderSig = Load32(p);
+  r.RecordSize = Load64(p + 4);
+  r.VersionMadeBy = Load16(p + 12);
+  r.VersionNeed = Load16(p + 14);
+  r.ThisDiskNo = Load32(p + 16);
+  r.CentralDiskNo = Load32(p + 20);
+  r.CentralEntries = Load64(p + 24);
+  r.TotalEntries = Load64(p + 32);
+  r.CentralSize = Load64(p + 40);
+  r.CentralOffSet = Load64(p + 48);
+}
+
+void Encode(const Zip64EndOfCentral& r, uint8_t* p) {
+  Store32(p, r.HeaderSig);
+  Store64(p + 4, r.RecordSize);
+  Store16(p + 12, r.VersionMadeBy);
+  Store16(p + 14, r.VersionNeed);
+  Store32(p + 16, r.ThisDiskNo);
+  Store32(p + 20, r.CentralDiskNo);
+  Store64(p + 24, r.CentralEntries);
+  Store64(p + 32, r.TotalEntries);
+  Store64(p + 40, r.CentralSize);
+  Store64(p + 48, r.CentralOffSet);
+}
+
+void Decode(const uint8_t* p, Zip64Locator& r) {
+  r.HeaderSig = Load32(p);
+  r.EndRecordDiskNo = Load32(p + 4);
+  r.EndRecordOffSet = Load64(p + 8);
+  r.TotalDisks = Load32(p + 16);
+}
+
+void Encode(const Zip64Locator& r, uint8_t* p) {
+  Store32(p, r.HeaderSig);
+  Store32(p + 4, r.EndRecordDiskNo);
+  Store64(p + 8, r.EndRecordOffSet);
+  Store32(p + 16, r.TotalDisks);
+}
 
 }  // namespace zip
