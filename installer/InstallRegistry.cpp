@@ -1,4 +1,4 @@
-#include "InstallRegistry.h"
+#include "installer/InstallRegistry.h"
 
 namespace installer {
 

@@ -1,4 +1,4 @@
-#include "InstallerQueries.h"
+#include "installer/InstallerQueries.h"
 
 #include <cstdio>
 

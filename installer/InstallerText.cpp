@@ -1,5 +1,5 @@
 // Line reading and version numbers of the installer.
-#include "InstallerText.h"
+#include "installer/InstallerText.h"
 
 #include <cctype>
 #include <limits>

@@ -2,7 +2,7 @@
 // resource (language 0x0409, code page 0x04E4) holds the given strings.
 #include <iostream>
 
-#include "support/PeFixture.h"
+#include "tests/support/PeFixture.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

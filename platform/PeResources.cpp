@@ -1,12 +1,12 @@
 // The Windows calls on PE resources, with the loader's rules; the walking itself
 // is zipformat's.
-#include "PeResources.h"
+#include "platform/PeResources.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "CodePage.h"
-#include "FileSystem.h"
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
 #include "zipformat/PeVersion.h"
 
 namespace platform {

@@ -1,11 +1,11 @@
-#include "Archive.h"
+#include "sfx/Archive.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <span>
 
-#include "Text.h"
+#include "sfx/Text.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/ExtraField.h"
 #include "zipformat/Headers.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "InputFile.h"
+#include "sfx/InputFile.h"
 #include "zipformat/Signatures.h"
 
 namespace sfx {

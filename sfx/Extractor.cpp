@@ -1,13 +1,13 @@
-#include "Extractor.h"
+#include "sfx/Extractor.h"
 
 #include <zlib.h>
 
 #include <cstring>
 #include <vector>
 
-#include "SafeNames.h"
-#include "Text.h"
-#include "ZipSFXIds.h"
+#include "sfx/SafeNames.h"
+#include "sfx/Text.h"
+#include "sfx/ZipSFXIds.h"
 #include "zipformat/Methods.h"
 
 namespace sfx {

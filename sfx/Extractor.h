@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "Archive.h"
-#include "InputFile.h"
-#include "Settings.h"
-#include "Ui.h"
+#include "sfx/Archive.h"
+#include "sfx/InputFile.h"
+#include "sfx/Settings.h"
+#include "sfx/Ui.h"
 #include "zipformat/TraditionalCrypto.h"
 
 namespace sfx {

@@ -1,4 +1,4 @@
-#include "InputFile.h"
+#include "sfx/InputFile.h"
 
 #include "zipformat/PeImage.h"
 

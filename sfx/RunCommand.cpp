@@ -1,4 +1,4 @@
-#include "RunCommand.h"
+#include "sfx/RunCommand.h"
 
 // clang-format off
 #include <windows.h>  // first: the other Windows headers build on it

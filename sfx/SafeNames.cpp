@@ -1,4 +1,4 @@
-#include "SafeNames.h"
+#include "sfx/SafeNames.h"
 
 // clang-format off
 #include <windows.h>  // first: the other Windows headers build on it

@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "sfx/Settings.h"
 
 #include <algorithm>
 #include <vector>

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "InputFile.h"
+#include "sfx/InputFile.h"
 #include "zipformat/SfxHeader.h"
 
 namespace sfx {

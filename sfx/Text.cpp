@@ -1,4 +1,4 @@
-#include "Text.h"
+#include "sfx/Text.h"
 
 namespace sfx {
 

@@ -1,9 +1,9 @@
-#include "Ui.h"
+#include "sfx/Ui.h"
 
 #include <commctrl.h>
 
-#include "Text.h"
-#include "ZipSFXIds.h"
+#include "sfx/Text.h"
+#include "sfx/ZipSFXIds.h"
 
 namespace sfx {
 

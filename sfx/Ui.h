@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Archive.h"
-#include "Settings.h"
+#include "sfx/Archive.h"
+#include "sfx/Settings.h"
 
 namespace sfx {
 

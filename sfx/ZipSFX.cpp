@@ -22,15 +22,15 @@
 #include <string>
 #include <vector>
 
-#include "Archive.h"
-#include "Extractor.h"
-#include "InputFile.h"
-#include "RunCommand.h"
-#include "SafeNames.h"
-#include "Settings.h"
-#include "Text.h"
-#include "Ui.h"
-#include "ZipSFXIds.h"
+#include "sfx/Archive.h"
+#include "sfx/Extractor.h"
+#include "sfx/InputFile.h"
+#include "sfx/RunCommand.h"
+#include "sfx/SafeNames.h"
+#include "sfx/Settings.h"
+#include "sfx/Text.h"
+#include "sfx/Ui.h"
+#include "sfx/ZipSFXIds.h"
 
 namespace sfx {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

@@ -2,7 +2,7 @@
 // checked field by field through the recording engine.
 #include <gtest/gtest.h>
 
-#include "support/RecordingEngineFixture.h"
+#include "tests/support/RecordingEngineFixture.h"
 
 namespace {
 

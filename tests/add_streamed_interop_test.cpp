@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

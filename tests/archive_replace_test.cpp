@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "platform/Env.h"
-#include "support/FaultInjectingEnv.h"
-#include "support/RecordingShell.h"
-#include "support/TempDir.h"
+#include "tests/support/FaultInjectingEnv.h"
+#include "tests/support/RecordingShell.h"
+#include "tests/support/TempDir.h"
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "platform/Env.h"
-#include "support/FaultInjectingFileSystem.h"
-#include "support/ArchiveBytes.h"
-#include "support/RecordingEngineFixture.h"
-#include "support/TempDir.h"
+#include "tests/support/FaultInjectingFileSystem.h"
+#include "tests/support/ArchiveBytes.h"
+#include "tests/support/RecordingEngineFixture.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

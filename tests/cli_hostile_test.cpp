@@ -12,9 +12,9 @@
 #include <fstream>
 #include <thread>
 
-#include "support/CraftedZip.h"
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
 #include "tools/ExitStatus.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
-#include "support/ArchiveBytes.h"
-#include "support/TempDir.h"
+#include "tests/support/ArchiveBytes.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

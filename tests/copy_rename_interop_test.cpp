@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
 #include "tools/ExitStatus.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"

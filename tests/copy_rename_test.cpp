@@ -3,7 +3,7 @@
 // every step leaving the archives as they were.
 #include <gtest/gtest.h>
 
-#include "support/CopyRenameFixture.h"
+#include "tests/support/CopyRenameFixture.h"
 
 namespace {
 

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveUpdate.h"
-#include "CentralDirectory.h"
-#include "Extractor.h"
-#include "ArchiveRecords.h"
+#include "engines/zipdll/ArchiveUpdate.h"
+#include "engines/unzdll/CentralDirectory.h"
+#include "engines/unzdll/Extractor.h"
+#include "engines/zipdll/ArchiveRecords.h"
 #include "engines/common/EngineError.h"
 #include "engines/common/EntryGuard.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
-#include "support/CraftedZip.h"
-#include "support/FaultInjectingFileSystem.h"
-#include "support/TempDir.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/FaultInjectingFileSystem.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

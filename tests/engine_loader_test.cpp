@@ -6,8 +6,8 @@
 
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
-#include "support/RecordingEngineHarness.h"
-#include "support/TempDir.h"
+#include "tests/support/RecordingEngineHarness.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <map>
 
-#include "support/ArchiveBytes.h"
-#include "support/CraftedZip.h"
-#include "support/FileTree.h"
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
+#include "tests/support/ArchiveBytes.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/FileTree.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
 #include "tools/ExitStatus.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"

@@ -8,7 +8,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
-#include "support/RecordingEngineFixture.h"
+#include "tests/support/RecordingEngineFixture.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
-#include "support/FaultInjectingEnv.h"
-#include "support/TempDir.h"
+#include "tests/support/FaultInjectingEnv.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

@@ -2,8 +2,8 @@
 // built byte by byte.
 #include <gtest/gtest.h>
 
-#include "support/ArchiveBytes.h"
-#include "support/TempDir.h"
+#include "tests/support/ArchiveBytes.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

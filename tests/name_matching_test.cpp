@@ -4,7 +4,7 @@
 
 #include "zipformat/Wildcard.h"
 #include "zipformat/TextCase.h"
-#include "support/RecordingEngineFixture.h"
+#include "tests/support/RecordingEngineFixture.h"
 #include "zipbuilder/core/ZipErrors.h"
 
 namespace {

@@ -13,11 +13,11 @@
 #include <filesystem>
 #include <functional>
 
-#include "support/CraftedZip.h"
-#include "support/FileTree.h"
-#include "support/Noise.h"
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/FileTree.h"
+#include "tests/support/Noise.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

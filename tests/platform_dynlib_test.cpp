@@ -7,7 +7,7 @@
 #include "platform/Env.h"
 #include "platform/ProgramPath.h"
 #include "platform/FileSystem.h"
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

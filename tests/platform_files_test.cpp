@@ -16,9 +16,9 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
-#include "support/FaultInjectingFileSystem.h"
-#include "support/TempDir.h"
-#include "support/FilesFixture.h"
+#include "tests/support/FaultInjectingFileSystem.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/FilesFixture.h"
 
 namespace {
 

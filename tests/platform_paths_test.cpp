@@ -7,7 +7,7 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

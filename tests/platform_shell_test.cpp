@@ -13,7 +13,7 @@
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Shell.h"
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Env.h"
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

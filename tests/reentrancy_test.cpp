@@ -6,7 +6,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "support/RecordingEngineFixture.h"
+#include "tests/support/RecordingEngineFixture.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "platform/Env.h"
-#include "support/FakeRegistry.h"
-#include "support/TempDir.h"
+#include "tests/support/FakeRegistry.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // in front, data descriptors of every form, progress and the undo copy.
 #include <gtest/gtest.h>
 
-#include "support/CopyRenameFixture.h"
+#include "tests/support/CopyRenameFixture.h"
 
 namespace {
 

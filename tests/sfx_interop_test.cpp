@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "support/PeerTools.h"
-#include "support/SfxFixture.h"
-#include "support/TempDir.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/SfxFixture.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

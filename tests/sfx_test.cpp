@@ -6,9 +6,9 @@
 
 #include "platform/Env.h"
 #include "platform/PeResources.h"
-#include "support/CraftedZip.h"
-#include "support/SfxFixture.h"
-#include "support/TempDir.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/SfxFixture.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipformat/SfxIcon.h"

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <map>
 
-#include "support/FileTree.h"
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
+#include "tests/support/FileTree.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
 #include "tools/ExitStatus.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <map>
 
-#include "support/FileTree.h"
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
-#include "support/UnzEngineRunner.h"
+#include "tests/support/FileTree.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UnzEngineRunner.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;

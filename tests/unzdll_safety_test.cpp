@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "support/CraftedZip.h"
-#include "support/Noise.h"
-#include "support/TempDir.h"
-#include "support/UnzEngineRunner.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/Noise.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UnzEngineRunner.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <map>
 
-#include "support/ArchiveBytes.h"
-#include "support/CraftedZip.h"
-#include "support/FileTree.h"
-#include "support/Noise.h"
-#include "support/TempDir.h"
-#include "support/UnzEngineRunner.h"
+#include "tests/support/ArchiveBytes.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/FileTree.h"
+#include "tests/support/Noise.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UnzEngineRunner.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;

@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "support/PeerTools.h"
-#include "support/TempDir.h"
-#include "support/UnzEngineRunner.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UnzEngineRunner.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

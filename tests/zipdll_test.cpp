@@ -11,7 +11,7 @@
 #include "engines/common/Crc32.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <iostream>
 
-#include "Command.h"
-#include "CommandSupport.h"
-#include "ProgressBar.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
+#include "tools/ProgressBar.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
 

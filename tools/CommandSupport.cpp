@@ -1,4 +1,4 @@
-#include "CommandSupport.h"
+#include "tools/CommandSupport.h"
 
 #include <cctype>
 #include <climits>

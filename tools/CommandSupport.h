@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "ExitStatus.h"
+#include "tools/ExitStatus.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
 

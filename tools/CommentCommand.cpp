@@ -2,8 +2,8 @@
 #include <iostream>
 #include <iterator>
 
-#include "Command.h"
-#include "CommandSupport.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {

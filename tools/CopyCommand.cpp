@@ -1,8 +1,8 @@
 // zipbuilder copy: members in their stored form from one archive into another.
 #include <iostream>
 
-#include "Command.h"
-#include "CommandSupport.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // zipbuilder delete: removes the members matching the specifications.
 #include <iostream>
 
-#include "Command.h"
-#include "CommandSupport.h"
-#include "ProgressBar.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
+#include "tools/ProgressBar.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {

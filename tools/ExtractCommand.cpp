@@ -1,8 +1,8 @@
 // zipbuilder extract [-d DIR] [-o|-n] [-f] [-u] [-j] [-P PASSWORD] ARCHIVE [SPEC...]
 #include <iostream>
 
-#include "Command.h"
-#include "ExtractSession.h"
+#include "tools/Command.h"
+#include "tools/ExtractSession.h"
 #include "platform/Terminal.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "ExtractSession.h"
+#include "tools/ExtractSession.h"
 
 #include <algorithm>
 #include <iostream>
 
-#include "CommandSupport.h"
-#include "ProgressBar.h"
+#include "tools/CommandSupport.h"
+#include "tools/ProgressBar.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ExitStatus.h"
+#include "tools/ExitStatus.h"
 #include "zipbuilder/ZipBuilder.h"
 
 enum class OverwriteChoice { Ask, Always, Never };

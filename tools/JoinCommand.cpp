@@ -1,9 +1,9 @@
 // zipbuilder join SET OUT.zip: the volumes of a spanned set joined into one archive.
 #include <iostream>
 
-#include "Command.h"
-#include "CommandSupport.h"
-#include "ProgressBar.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
+#include "tools/ProgressBar.h"
 #include "platform/Paths.h"
 #include "zipbuilder/ZipBuilder.h"
 

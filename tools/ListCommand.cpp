@@ -6,8 +6,8 @@
 #include <iostream>
 #include <optional>
 
-#include "Command.h"
-#include "CommandSupport.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipformat/ExtraField.h"
 #include "zipformat/Methods.h"

@@ -3,9 +3,9 @@
 #include <iostream>
 #include <optional>
 
-#include "Command.h"
-#include "CommandSupport.h"
-#include "ProgressBar.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
+#include "tools/ProgressBar.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <iterator>
 #include <map>
 
-#include "Command.h"
-#include "CommandSupport.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace {

@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <iostream>
 
-#include "Command.h"
-#include "CommandSupport.h"
-#include "ProgressBar.h"
+#include "tools/Command.h"
+#include "tools/CommandSupport.h"
+#include "tools/ProgressBar.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipformat/VolumeNames.h"
 

@@ -1,8 +1,8 @@
 // zipbuilder test [-P PASSWORD] ARCHIVE: checks every member's data and CRC.
 #include <iostream>
 
-#include "Command.h"
-#include "ExtractSession.h"
+#include "tools/Command.h"
+#include "tools/ExtractSession.h"
 
 namespace {
 

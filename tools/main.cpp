@@ -2,8 +2,8 @@
 // Component reports go to stderr; the exit statuses are those of ExitStatus.h.
 #include <iostream>
 
-#include "Command.h"
-#include "ExitStatus.h"
+#include "tools/Command.h"
+#include "tools/ExitStatus.h"
 #include "platform/Interrupts.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"

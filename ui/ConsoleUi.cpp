@@ -1,9 +1,9 @@
-#include "ConsoleUi.h"
+#include "ui/ConsoleUi.h"
 
 #include <cctype>
 #include <iostream>
 
-#include "FormatDialog.h"
+#include "ui/FormatDialog.h"
 #include "platform/Terminal.h"
 
 namespace ui {

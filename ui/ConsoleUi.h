@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "UiService.h"
+#include "ui/UiService.h"
 
 namespace ui {
 

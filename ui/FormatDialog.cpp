@@ -1,9 +1,9 @@
-#include "FormatDialog.h"
+#include "ui/FormatDialog.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "UiService.h"
+#include "ui/UiService.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "QtFormatDlg.h"
+#include "ui/QtFormatDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-#include "FormatDialog.h"
+#include "ui/FormatDialog.h"
 
 class QLabel;
 

@@ -1,4 +1,4 @@
-#include "QtPasswordDlg.h"
+#include "ui/QtPasswordDlg.h"
 
 #include <QGuiApplication>
 #include <QLabel>

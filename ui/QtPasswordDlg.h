@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "UiService.h"
+#include "ui/UiService.h"
 
 class QLabel;
 class QLineEdit;

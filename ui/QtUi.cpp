@@ -1,11 +1,11 @@
-#include "QtUi.h"
+#include "ui/QtUi.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "QtFormatDlg.h"
-#include "QtPasswordDlg.h"
+#include "ui/QtFormatDlg.h"
+#include "ui/QtPasswordDlg.h"
 
 namespace ui {
 

@@ -1,7 +1,7 @@
 // The user interface service on Qt 6 widgets. Needs a QApplication.
 #pragma once
 
-#include "UiService.h"
+#include "ui/UiService.h"
 
 namespace ui {
 

@@ -1,6 +1,6 @@
-#include "ScriptedUi.h"
+#include "ui/ScriptedUi.h"
 
-#include "FormatDialog.h"
+#include "ui/FormatDialog.h"
 
 namespace ui {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "UiService.h"
+#include "ui/UiService.h"
 
 namespace ui {
 

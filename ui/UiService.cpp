@@ -1,6 +1,6 @@
-#include "UiService.h"
+#include "ui/UiService.h"
 
-#include "FormatDialog.h"
+#include "ui/FormatDialog.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "Crc32.h"
+#include "engines/common/Crc32.h"
 
 #include <zlib.h>
 

@@ -1,9 +1,9 @@
-#include "EngineCallback.h"
+#include "engines/common/EngineCallback.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "EngineError.h"
+#include "engines/common/EngineError.h"
 
 namespace engine {
 namespace {

@@ -1,4 +1,4 @@
-#include "EngineMember.h"
+#include "engines/common/EngineMember.h"
 
 namespace engine {
 

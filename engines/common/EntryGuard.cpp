@@ -1,9 +1,9 @@
-#include "EntryGuard.h"
+#include "engines/common/EntryGuard.h"
 
 #include <new>
 #include <string>
 
-#include "EngineError.h"
+#include "engines/common/EngineError.h"
 
 namespace engine {
 

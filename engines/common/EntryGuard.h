@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "EngineCallback.h"
+#include "engines/common/EngineCallback.h"
 
 namespace engine {
 

@@ -1,7 +1,7 @@
 // The recording engine: both engines' entry points, for tests. Each exec call
 // saves a deep copy of its record, plays the configured callbacks and returns
 // the configured count.
-#include "RecordingEngine.h"
+#include "engines/recording/RecordingEngine.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "AesCipher.h"
+#include "engines/unzdll/AesCipher.h"
 
 #include <nettle/pbkdf2.h>
 #include <openssl/core_names.h>

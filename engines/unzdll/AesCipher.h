@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "MemberCipher.h"
+#include "engines/unzdll/MemberCipher.h"
 
 namespace unzdll {
 

@@ -1,9 +1,9 @@
-#include "ArchiveFile.h"
+#include "engines/unzdll/ArchiveFile.h"
 
 #include <cstring>
 
-#include "ZipEngineApi.h"
-#include "common/EngineError.h"
+#include "engines/ZipEngineApi.h"
+#include "engines/common/EngineError.h"
 
 namespace unzdll {
 

@@ -1,9 +1,9 @@
-#include "CentralDirectory.h"
+#include "engines/unzdll/CentralDirectory.h"
 
 #include <algorithm>
 
-#include "ZipEngineApi.h"
-#include "common/EngineError.h"
+#include "engines/ZipEngineApi.h"
+#include "engines/common/EngineError.h"
 #include "platform/CodePage.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/ExtraField.h"

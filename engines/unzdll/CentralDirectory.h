@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveFile.h"
+#include "engines/unzdll/ArchiveFile.h"
 #include "engines/common/EngineMember.h"
 #include "zipformat/Signatures.h"
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "MemberDecoder.h"
+#include "engines/unzdll/MemberDecoder.h"
 
 namespace unzdll {
 

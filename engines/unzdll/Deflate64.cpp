@@ -1,4 +1,4 @@
-#include "Deflate64.h"
+#include "engines/unzdll/Deflate64.h"
 
 #include <array>
 #include <cstring>

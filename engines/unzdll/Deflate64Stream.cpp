@@ -1,7 +1,7 @@
 // Deflate64 members (method 9): our own decoder fed by the member's chunk reader.
-#include "DecodeSteps.h"
-#include "Deflate64.h"
-#include "MemberDecoder.h"
+#include "engines/unzdll/DecodeSteps.h"
+#include "engines/unzdll/Deflate64.h"
+#include "engines/unzdll/MemberDecoder.h"
 
 namespace unzdll {
 

@@ -1,14 +1,14 @@
-#include "Extractor.h"
+#include "engines/unzdll/Extractor.h"
 
 #include <cstring>
 #include <new>
 
-#include "AesCipher.h"
-#include "MemberChecks.h"
-#include "SafeName.h"
-#include "Sinks.h"
-#include "ZipEngineApi.h"
-#include "common/EngineError.h"
+#include "engines/unzdll/AesCipher.h"
+#include "engines/unzdll/MemberChecks.h"
+#include "engines/unzdll/SafeName.h"
+#include "engines/unzdll/Sinks.h"
+#include "engines/ZipEngineApi.h"
+#include "engines/common/EngineError.h"
 #include "platform/Paths.h"
 #include "platform/Umask.h"
 #include "zipformat/StreamHeader.h"

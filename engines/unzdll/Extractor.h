@@ -12,12 +12,12 @@
 #include <string>
 #include <unordered_set>
 
-#include "CentralDirectory.h"
-#include "ExtractOptions.h"
-#include "MemberDecoder.h"
-#include "MemberWriterPool.h"
-#include "OutputTree.h"
-#include "common/EngineCallback.h"
+#include "engines/unzdll/CentralDirectory.h"
+#include "engines/unzdll/ExtractOptions.h"
+#include "engines/unzdll/MemberDecoder.h"
+#include "engines/unzdll/MemberWriterPool.h"
+#include "engines/unzdll/OutputTree.h"
+#include "engines/common/EngineCallback.h"
 
 namespace unzdll {
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "DecodeSteps.h"
-#include "MemberDecoder.h"
+#include "engines/unzdll/DecodeSteps.h"
+#include "engines/unzdll/MemberDecoder.h"
 
 namespace unzdll {
 namespace {

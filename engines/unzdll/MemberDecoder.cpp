@@ -1,6 +1,6 @@
-#include "MemberDecoder.h"
+#include "engines/unzdll/MemberDecoder.h"
 
-#include "DecodeSteps.h"
+#include "engines/unzdll/DecodeSteps.h"
 
 #include <bzlib.h>
 #include <libdeflate.h>

@@ -10,9 +10,9 @@
 #include <functional>
 #include <memory>
 
-#include "ArchiveFile.h"
-#include "CentralDirectory.h"
-#include "MemberCipher.h"
+#include "engines/unzdll/ArchiveFile.h"
+#include "engines/unzdll/CentralDirectory.h"
+#include "engines/unzdll/MemberCipher.h"
 
 namespace unzdll {
 

@@ -1,13 +1,13 @@
-#include "MemberWriterPool.h"
+#include "engines/unzdll/MemberWriterPool.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
 
-#include "Sinks.h"
-#include "ZipEngineApi.h"
-#include "common/EngineError.h"
+#include "engines/unzdll/Sinks.h"
+#include "engines/ZipEngineApi.h"
+#include "engines/common/EngineError.h"
 
 namespace unzdll {
 

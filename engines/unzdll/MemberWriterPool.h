@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "AesCipher.h"
-#include "CentralDirectory.h"
-#include "MemberDecoder.h"
-#include "OutputTree.h"
+#include "engines/unzdll/AesCipher.h"
+#include "engines/unzdll/CentralDirectory.h"
+#include "engines/unzdll/MemberDecoder.h"
+#include "engines/unzdll/OutputTree.h"
 
 namespace unzdll {
 

@@ -1,18 +1,18 @@
 // Extraction to memory: one member into the component's buffer, and a stream
 // decoded memory to memory.
-#include "Extractor.h"
+#include "engines/unzdll/Extractor.h"
 #include <cstring>
 #include <new>
-#include "AesCipher.h"
-#include "SafeName.h"
-#include "Sinks.h"
-#include "ZipEngineApi.h"
-#include "common/EngineError.h"
+#include "engines/unzdll/AesCipher.h"
+#include "engines/unzdll/SafeName.h"
+#include "engines/unzdll/Sinks.h"
+#include "engines/ZipEngineApi.h"
+#include "engines/common/EngineError.h"
 #include "platform/Paths.h"
 #include "platform/Umask.h"
 #include "zipformat/StreamHeader.h"
 #include "zipformat/Wildcard.h"
-#include "MemberChecks.h"
+#include "engines/unzdll/MemberChecks.h"
 
 namespace unzdll {
 

@@ -1,4 +1,4 @@
-#include "OutputTree.h"
+#include "engines/unzdll/OutputTree.h"
 
 #include <algorithm>
 #include <chrono>

@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "MemberDecoder.h"
+#include "engines/unzdll/MemberDecoder.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 

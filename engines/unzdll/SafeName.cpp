@@ -1,4 +1,4 @@
-#include "SafeName.h"
+#include "engines/unzdll/SafeName.h"
 
 namespace unzdll {
 namespace {

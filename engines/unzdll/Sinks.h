@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "MemberDecoder.h"
+#include "engines/unzdll/MemberDecoder.h"
 
 namespace unzdll {
 

@@ -2,12 +2,12 @@
 // exception ever leaves them.
 #include <cstring>
 
-#include "ExtractOptions.h"
-#include "Extractor.h"
-#include "ZipEngineApi.h"
-#include "common/EngineCallback.h"
-#include "common/EngineError.h"
-#include "common/EntryGuard.h"
+#include "engines/unzdll/ExtractOptions.h"
+#include "engines/unzdll/Extractor.h"
+#include "engines/ZipEngineApi.h"
+#include "engines/common/EngineCallback.h"
+#include "engines/common/EngineError.h"
+#include "engines/common/EntryGuard.h"
 #include "platform/Env.h"
 
 #define UNZ_EXPORT extern "C" __attribute__((visibility("default")))

@@ -5,8 +5,8 @@
 #include <bit>
 #include <new>
 
-#include "DecodeSteps.h"
-#include "MemberDecoder.h"
+#include "engines/unzdll/DecodeSteps.h"
+#include "engines/unzdll/MemberDecoder.h"
 
 namespace unzdll {
 namespace {

@@ -1,4 +1,4 @@
-#include "AddRequest.h"
+#include "engines/zipdll/AddRequest.h"
 
 #include <cctype>
 

@@ -1,8 +1,8 @@
-#include "ArchiveRecords.h"
+#include "engines/zipdll/ArchiveRecords.h"
 
 #include <algorithm>
 
-#include "EngineSession.h"
+#include "engines/zipdll/EngineSession.h"
 #include "zipformat/DataDescriptor.h"
 #include "zipformat/EndRecord.h"
 #include "zipformat/ExtraField.h"

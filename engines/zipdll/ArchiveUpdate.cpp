@@ -1,4 +1,4 @@
-#include "ArchiveUpdate.h"
+#include "engines/zipdll/ArchiveUpdate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,11 +6,11 @@
 #include <map>
 #include <memory>
 
-#include "FileCollector.h"
-#include "MemberCompressor.h"
-#include "OutputFile.h"
-#include "StreamedMember.h"
-#include "ArchiveRecords.h"
+#include "engines/zipdll/FileCollector.h"
+#include "engines/zipdll/MemberCompressor.h"
+#include "engines/zipdll/OutputFile.h"
+#include "engines/zipdll/StreamedMember.h"
+#include "engines/zipdll/ArchiveRecords.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "platform/Umask.h"

@@ -2,8 +2,8 @@
 // members, and compressing a stream into memory.
 #pragma once
 
-#include "AddRequest.h"
-#include "EngineSession.h"
+#include "engines/zipdll/AddRequest.h"
+#include "engines/zipdll/EngineSession.h"
 #include "platform/FileSystem.h"
 #include "platform/Shell.h"
 

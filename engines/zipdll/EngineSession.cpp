@@ -1,4 +1,4 @@
-#include "EngineSession.h"
+#include "engines/zipdll/EngineSession.h"
 
 namespace zipdll {
 

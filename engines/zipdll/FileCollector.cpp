@@ -1,4 +1,4 @@
-#include "FileCollector.h"
+#include "engines/zipdll/FileCollector.h"
 
 #include <algorithm>
 #include <cctype>

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "AddRequest.h"
-#include "EngineSession.h"
+#include "engines/zipdll/AddRequest.h"
+#include "engines/zipdll/EngineSession.h"
 #include "platform/FileSystem.h"
 
 namespace zipdll {

@@ -1,4 +1,4 @@
-#include "MemberCompressor.h"
+#include "engines/zipdll/MemberCompressor.h"
 
 #include <libdeflate.h>
 

@@ -1,9 +1,9 @@
-#include "OutputFile.h"
+#include "engines/zipdll/OutputFile.h"
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "EngineSession.h"
+#include "engines/zipdll/EngineSession.h"
 #include "platform/Paths.h"
 
 namespace zipdll {

@@ -1,4 +1,4 @@
-#include "StreamedMember.h"
+#include "engines/zipdll/StreamedMember.h"
 
 #include <zlib.h>
 

@@ -3,10 +3,10 @@
 // first, for the CRC their encryption header needs).
 #pragma once
 
-#include "EngineSession.h"
-#include "MemberCompressor.h"
-#include "OutputFile.h"
-#include "ArchiveRecords.h"
+#include "engines/zipdll/EngineSession.h"
+#include "engines/zipdll/MemberCompressor.h"
+#include "engines/zipdll/OutputFile.h"
+#include "engines/zipdll/ArchiveRecords.h"
 
 namespace zipdll {
 

@@ -1,8 +1,8 @@
 // The library's entry points. No exception leaves them: every failure becomes
 // a callback message and a result of 0.
-#include "AddRequest.h"
-#include "ArchiveUpdate.h"
-#include "EngineSession.h"
+#include "engines/zipdll/AddRequest.h"
+#include "engines/zipdll/ArchiveUpdate.h"
+#include "engines/zipdll/EngineSession.h"
 #include "engines/ZipEngineApi.h"
 #include "engines/common/EntryGuard.h"
 #include "platform/Env.h"

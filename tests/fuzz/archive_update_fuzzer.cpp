@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ArchiveRecords.h"
+#include "engines/zipdll/ArchiveRecords.h"
 #include "engines/common/EngineError.h"
 #include "platform/Env.h"
 

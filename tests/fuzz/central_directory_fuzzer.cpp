@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ArchiveFile.h"
-#include "CentralDirectory.h"
+#include "engines/unzdll/ArchiveFile.h"
+#include "engines/unzdll/CentralDirectory.h"
 #include "engines/common/EngineError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "Deflate64.h"
+#include "engines/unzdll/Deflate64.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

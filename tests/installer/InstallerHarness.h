@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "support/CraftedZip.h"
-#include "support/PeFixture.h"
-#include "support/PeerTools.h"
-#include "support/RecordingShell.h"
-#include "support/TempDir.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/PeFixture.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/RecordingShell.h"
+#include "tests/support/TempDir.h"
 #include "installer/Installer.h"
 #include "platform/Env.h"
 #include "platform/Security.h"

@@ -2,8 +2,8 @@
 // administrator rule.
 #include <gtest/gtest.h>
 
-#include "support/PeFixture.h"
-#include "support/TempDir.h"
+#include "tests/support/PeFixture.h"
+#include "tests/support/TempDir.h"
 #include "installer/InstallerQueries.h"
 #include "platform/Env.h"
 #include "platform/PeResources.h"

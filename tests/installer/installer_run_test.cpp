@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "InstallerHarness.h"
+#include "tests/installer/InstallerHarness.h"
 #include "installer/UnattendedUi.h"
 
 namespace {

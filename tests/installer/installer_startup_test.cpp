@@ -2,7 +2,7 @@
 // the missing package.
 #include <gtest/gtest.h>
 
-#include "InstallerHarness.h"
+#include "tests/installer/InstallerHarness.h"
 
 namespace {
 

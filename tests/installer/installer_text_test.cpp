@@ -5,8 +5,8 @@
 
 #include "installer/InstallerText.h"
 #include "platform/Env.h"
-#include "support/FaultInjectingFileSystem.h"
-#include "support/TempDir.h"
+#include "tests/support/FaultInjectingFileSystem.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "InstallerHarness.h"
+#include "tests/installer/InstallerHarness.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <map>
 
-#include "InstallerHarness.h"
+#include "tests/installer/InstallerHarness.h"
 #include "installer/TfrMain.h"
 
 namespace {

@@ -1,8 +1,8 @@
-#include "ArchiveBytes.h"
+#include "tests/support/ArchiveBytes.h"
 
 #include <array>
 
-#include "CraftedZip.h"
+#include "tests/support/CraftedZip.h"
 
 namespace testsupport {
 

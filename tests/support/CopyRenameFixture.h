@@ -11,11 +11,11 @@
 #include <sstream>
 
 #include "platform/Env.h"
-#include "support/CraftedZip.h"
-#include "support/FaultInjectingEnv.h"
-#include "support/PeerTools.h"
-#include "support/StoredZipView.h"
-#include "support/TempDir.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/FaultInjectingEnv.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/StoredZipView.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

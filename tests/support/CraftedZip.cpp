@@ -1,8 +1,8 @@
-#include "CraftedZip.h"
+#include "tests/support/CraftedZip.h"
 
 #include <zlib.h>
 
-#include "ArchiveBytes.h"
+#include "tests/support/ArchiveBytes.h"
 
 namespace testsupport {
 namespace {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "ArchiveBytes.h"
+#include "tests/support/ArchiveBytes.h"
 
 namespace testsupport {
 

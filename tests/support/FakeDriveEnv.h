@@ -3,8 +3,8 @@
 #pragma once
 
 #include "platform/Env.h"
-#include "support/FakeDrives.h"
-#include "support/TempDir.h"
+#include "tests/support/FakeDrives.h"
+#include "tests/support/TempDir.h"
 
 namespace testsupport {
 

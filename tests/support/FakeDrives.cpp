@@ -1,4 +1,4 @@
-#include "FakeDrives.h"
+#include "tests/support/FakeDrives.h"
 
 #include <cctype>
 #include <cstdlib>

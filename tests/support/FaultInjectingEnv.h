@@ -4,8 +4,8 @@
 #pragma once
 
 #include "platform/Env.h"
-#include "support/FaultInjectingFileSystem.h"
-#include "support/TempDir.h"
+#include "tests/support/FaultInjectingFileSystem.h"
+#include "tests/support/TempDir.h"
 
 namespace testsupport {
 

@@ -1,4 +1,4 @@
-#include "FaultInjectingFileSystem.h"
+#include "tests/support/FaultInjectingFileSystem.h"
 
 #include <algorithm>
 

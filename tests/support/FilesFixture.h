@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
-#include "support/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace testsupport {
 

@@ -1,7 +1,7 @@
 // A minimal PE32 image: DOS header, PE headers, one ".rsrc" section. The version
 // resource is laid out as Windows' resource compiler writes it: UTF-16 keys and
 // strings, every node aligned to 4 bytes.
-#include "PeFixture.h"
+#include "tests/support/PeFixture.h"
 
 #include <algorithm>
 #include <cstdio>

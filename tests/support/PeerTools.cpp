@@ -1,4 +1,4 @@
-#include "PeerTools.h"
+#include "tests/support/PeerTools.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include <functional>
 #include <random>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace testsupport {
 

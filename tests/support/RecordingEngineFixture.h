@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "support/ArchiveBytes.h"
-#include "support/RecordingEngineHarness.h"
-#include "support/TempDir.h"
+#include "tests/support/ArchiveBytes.h"
+#include "tests/support/RecordingEngineHarness.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 

@@ -1,4 +1,4 @@
-#include "RecordingEngineHarness.h"
+#include "tests/support/RecordingEngineHarness.h"
 
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"

@@ -1,4 +1,4 @@
-#include "SfxFixture.h"
+#include "tests/support/SfxFixture.h"
 
 #include <filesystem>
 

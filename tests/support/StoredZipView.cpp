@@ -1,4 +1,4 @@
-#include "StoredZipView.h"
+#include "tests/support/StoredZipView.h"
 
 #include <span>
 

@@ -1,4 +1,4 @@
-#include "UnzEngineRunner.h"
+#include "tests/support/UnzEngineRunner.h"
 
 #include <algorithm>
 #include <cstring>

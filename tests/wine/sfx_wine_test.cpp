@@ -8,10 +8,10 @@
 #include <iostream>
 #include <map>
 
-#include "support/CraftedZip.h"
-#include "support/PeerTools.h"
-#include "support/SfxFixture.h"
-#include "support/TempDir.h"
+#include "tests/support/CraftedZip.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/SfxFixture.h"
+#include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 
