@@ -120,6 +120,16 @@ TEST_F(CliHostileTest, EveryNameAndSettingPrintedIsEscaped) {
   expectClean(back);
 }
 
+// An archive comment is printed as stored through a pipe, and escaped on a terminal.
+TEST_F(CliHostileTest, CommentIsEscapedOnlyOnATerminal) {
+  WriteTextFile(dir / "c.zip", CraftZip({{"plain.txt", "p"}}));
+  ASSERT_EQ(RunIn(dir.path(), "printf 'x\\033[31mred\\n' | " + kTool + " comment c.zip -").status, kExitOk);
+  EXPECT_EQ(Run("comment c.zip").out, "x\x1b[31mred\n");
+  auto onTerminal = RunIn(dir.path(), "script -qec " + testsupport::ShellQuote(kTool + " comment c.zip") + " /dev/null");
+  EXPECT_NE(onTerminal.out.find("x\\x1b[31mred"), std::string::npos) << onTerminal.out;
+  EXPECT_EQ(onTerminal.out.find('\x1b'), std::string::npos) << onTerminal.out;
+}
+
 // FIFOs and devices are skipped with a warning; a FIFO with data (what a
 // writer records for input read from a pipe) is that data and extracts as a
 // regular file, as unzip does. Stored permissions pass through the umask (022).

@@ -187,6 +187,10 @@ void TZipBuilder::AddCall::ExtAdd(int mode, uint32_t dateTime, uint32_t attribut
   if (!engine.Loaded()) return;
   // A spanned set is written by the engine as one temporary archive first.
   std::string archiveToWrite = zb_.zipFileName_;
+  // The set holds the archive's members and the new ones, as adding without
+  // spanning would: the engine reads the existing archive and writes the whole
+  // result under the temporary name.
+  std::string keepFrom;
   if (spanning) {
     if (zb_.AddOptions.Contains(AddFreshen) || zb_.AddOptions.Contains(AddUpdate)) {
       zb_.ShowZipMessage(kMsgRefreshSpanned, "");
@@ -201,14 +205,7 @@ void TZipBuilder::AddCall::ExtAdd(int mode, uint32_t dateTime, uint32_t attribut
       zb_.ShowZipMessage(kMsgTempFileFailed, "");
       return;
     }
-    // The set holds the archive's members and the new ones, as adding without
-    // spanning would: the engine adds to a copy of the existing archive.
-    if (zb_.FileExists(zb_.zipFileName_) && !zb_.listed_.spanned &&
-        zb_.CopyFileA(zb_.zipFileName_, archiveToWrite) != 0) {
-      zb_.env_->files->DeleteFile(archiveToWrite);
-      zb_.ShowZipMessage(kMsgTempFileFailed, "");
-      return;
-    }
+    if (zb_.FileExists(zb_.zipFileName_) && !zb_.listed_.spanned) keepFrom = zb_.zipFileName_;
     if (zb_.Verbose && zb_.OnMessage) zb_.OnMessage(&zb_, 0, "Temporary zipfile: " + archiveToWrite);
   }
 
@@ -218,10 +215,21 @@ void TZipBuilder::AddCall::ExtAdd(int mode, uint32_t dateTime, uint32_t attribut
     zb_.ShowZipMessage(kMsgZipDllNoStreams, "");
     return;
   }
+  // Older engines cannot read the members from another archive: they add to a
+  // copy, which a killed run leaves behind.
+  if (!keepFrom.empty() && version <= 150) {
+    if (zb_.CopyFileA(keepFrom, archiveToWrite) != 0) {
+      zb_.env_->files->DeleteFile(archiveToWrite);
+      zb_.ShowZipMessage(kMsgTempFileFailed, "");
+      return;
+    }
+    keepFrom.clear();
+  }
   ExecAddRecord(
       version, archiveToWrite,
       [&](AddRecord& rec) {
         ZipParams& c = rec.r.current;
+        if (!rec.oldLayout && !keepFrom.empty()) c.pKeepFromZipFN = keepFrom.data();
         if (mode == kModeStreamToFile) {
           c.fUseInStream = 1;
           c.fInStream = zb_.stream_->Memory();
