@@ -94,7 +94,9 @@ int RunCopy(const std::vector<std::string>& args) {
   std::cerr << "zipbuilder: " << requested - kept.size() << " of " << requested
             << (requested == 1 ? " member" : " members") << " copied"
             << (move ? " and deleted from the source\n" : "\n");
-  return kExitOk;
+  // Members kept because nobody could be asked are a warning, as in extract.
+  const bool unasked = overwrite == OvrConfirm && !platform::StdinIsTerminal();
+  return !kept.empty() && unasked ? kExitWarning : kExitOk;
 }
 
 RegisterCommand copyCommand({"copy", kUsage,
