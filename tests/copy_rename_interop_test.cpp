@@ -215,7 +215,7 @@ TEST_F(CopyRenameInterop, CommandLine) {
       {"copy " + a + " unmade.zip nowhere.txt", kExitError, "is not present in"},
       {"copy " + a + " fresh.zip dir\\\\long.txt", kExitOk, "1 of 1 member copied"},
       {"copy -n " + a + " " + d + " a.txt dir\\\\long.txt", kExitOk, "kept: a.txt"},
-      {"copy " + a + " " + d + " a.txt", kExitOk, "0 of 1 member copied"},  // asked, no terminal: No
+      {"copy " + a + " " + d + " a.txt < /dev/null", kExitWarning, "0 of 1 member copied"},  // nobody to ask
       {"copy -o -m " + a + " " + d + " a.txt", kExitOk,
        "1 of 1 member copied and deleted from the source"},
   };

@@ -12,13 +12,14 @@
 namespace {
 
 const char* const kUsage = "copy [-m] [-o|-n] SOURCE DEST MEMBER...";
+const char* const kDetails =
+    "  DEST    made as a new archive when it does not exist\n"
+    "  MEMBER  a member name as 'zipbuilder list' shows it (letter case ignored; / or \\)\n"
+    "  -m      delete the copied members from SOURCE once DEST holds them\n"
+    "  -o      replace members of the same name in DEST\n"
+    "  -n      keep members of the same name in DEST (without -o or -n: ask)\n";
 int Usage(std::ostream& out, int status) {
-  out << "usage: zipbuilder " << kUsage
-      << "\n  DEST    made as a new archive when it does not exist"
-         "\n  MEMBER  a member name as 'zipbuilder list' shows it (letter case ignored; / or \\)\n"
-         "  -m      delete the copied members from SOURCE once DEST holds them\n"
-         "  -o      replace members of the same name in DEST\n"
-         "  -n      keep members of the same name in DEST (without -o or -n: ask)\n";
+  out << "usage: zipbuilder " << kUsage << '\n' << kDetails;
   return status;
 }
 
@@ -93,11 +94,13 @@ int RunCopy(const std::vector<std::string>& args) {
   std::cerr << "zipbuilder: " << requested - kept.size() << " of " << requested
             << (requested == 1 ? " member" : " members") << " copied"
             << (move ? " and deleted from the source\n" : "\n");
-  return kExitOk;
+  // Members kept because nobody could be asked are a warning, as in extract.
+  const bool unasked = overwrite == OvrConfirm && !platform::StdinIsTerminal();
+  return !kept.empty() && unasked ? kExitWarning : kExitOk;
 }
 
 RegisterCommand copyCommand({"copy", kUsage,
                              "copy members, still compressed, from one archive into another",
-                             RunCopy});
+                             RunCopy, kDetails});
 
 }  // namespace

@@ -101,6 +101,13 @@ int RunExtractRequest(const ExtractRequest& request) {
     case OverwriteChoice::Ask:
       zip.OnExtractOverwrite = [&](TZipBuilder*, const std::string& name, bool, bool& doOverwrite, int) {
         bar.ClearLine();
+        if (!platform::StdinIsTerminal()) {
+          // Nobody to ask: the file stays, and the run says so in its status.
+          std::cerr << "zipbuilder: " << EscapedText(name) << " exists: kept (-o replaces, -n keeps)\n";
+          outcome.Warning();
+          doOverwrite = false;
+          return;
+        }
         doOverwrite = console.MessageBox("replace " + name + "?", "zipbuilder", ui::kMbYesNo) == ui::kIdYes;
       };
       break;
