@@ -1,15 +1,18 @@
 #include "tools/ExtractSession.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 #include "tools/CommandSupport.h"
+#include "tools/PipedArchive.h"
 #include "tools/ProgressBar.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Terminal.h"
 #include "ui/ConsoleUi.h"
+#include "zipformat/Wildcard.h"
 
 namespace {
 
@@ -63,6 +66,34 @@ class Outcome {
   bool nothingMatched_ = false;
 };
 
+// -p: each matching member in turn, in archive order, written to standard output.
+int PipeMembers(TZipBuilder& zip, const ExtractRequest& request, Outcome& outcome) {
+  int piped = 0;
+  for (const auto& entry : zip.ZipDirEntryRecords()) {
+    const std::string& name = entry->FileName;
+    if (name.empty() || name.back() == '\\' || name.back() == '/') continue;  // a directory
+    const bool wanted = request.specs.empty() ||
+                        std::any_of(request.specs.begin(), request.specs.end(),
+                                    [&](const std::string& spec) { return zip::FileSpecMatch(spec, name); });
+    if (!wanted) continue;
+    TZipStream* data = zip.ExtractFileToStream(name);
+    if (!data) {
+      outcome.Error();
+      continue;
+    }
+    const auto size = static_cast<size_t>(data->Size());
+    if (std::fwrite(data->Memory(), 1, size, stdout) != size) {
+      std::cerr << "zipbuilder: cannot write to standard output\n";
+      outcome.Error();
+      break;
+    }
+    ++piped;
+  }
+  std::fflush(stdout);
+  if (piped == 0 && !request.specs.empty()) outcome.NothingMatched();
+  return outcome.Status(piped);
+}
+
 }  // namespace
 
 int RunExtractRequest(const ExtractRequest& request) {
@@ -113,13 +144,17 @@ int RunExtractRequest(const ExtractRequest& request) {
       break;
   }
 
-  if (auto opening = OpenArchive(zip, request.archive); opening != ArchiveOpening::Listed)
+  ArchiveFromStdin input(request.archive);  // "-": read from standard input
+  if (input.Failed()) return kExitError;
+  if (auto opening = OpenArchive(zip, input.Name()); opening != ArchiveOpening::Listed)
     return OpeningFailure(opening);
   // Nothing in it at all: say so, as a warning, rather than "nothing matched".
   if (zip.Count() == 0 && zip.SkippedDirCount() == 0 && request.specs.empty()) {
     std::cerr << "zipbuilder: warning: " << EscapedText(request.archive) << " is empty\n";
     return kExitWarning;
   }
+
+  if (request.toStdout) return PipeMembers(zip, request, outcome);
 
   if (!request.testOnly && !request.baseDir.empty()) {
     if (!CreateDirectories(*platform::DefaultEnv().files, request.baseDir)) {

@@ -8,6 +8,7 @@
 
 #include "tools/Command.h"
 #include "tools/CommandSupport.h"
+#include "tools/PipedArchive.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipformat/ExtraField.h"
 #include "zipformat/Methods.h"
@@ -105,7 +106,9 @@ int RunList(const std::vector<std::string>& args) {
     warned = true;
     report(z, code, text);
   };
-  if (auto opening = OpenArchive(zip, archive); opening != ArchiveOpening::Listed)
+  ArchiveFromStdin input(archive);  // "-": read from standard input
+  if (input.Failed()) return kExitError;
+  if (auto opening = OpenArchive(zip, input.Name()); opening != ArchiveOpening::Listed)
     return OpeningFailure(opening);
 
   std::cout << (verbose ? "    Length Compressed  Method   Encryption       Date       Time   "
