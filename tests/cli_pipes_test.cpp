@@ -34,6 +34,7 @@ TEST(CliPipesTest, ArchivesAndMembersThroughPipes) {
       {tool + " extract -p peer.zip 't/sub/*'", "unzip -p peer.zip 't/sub/*'", kExitOk},
       {"cat peer.zip | " + tool + " extract -p -", "unzip -p peer.zip", kExitOk},
       {"cat peer.zip | " + tool + " list - | grep -c txt", "echo 2", kExitOk},
+      {tool + " list peer.zip | grep -c ' t/sub/b.txt$'", "echo 1", kExitOk},  // shown with /
       {"cat peer.zip | " + tool + " test - >/dev/null && echo tested", "echo tested", kExitOk},
       {"cat peer.zip | " + tool + " extract -d out - && cat out/t/a.txt out/t/sub/b.txt",
        "cat t/a.txt t/sub/b.txt", kExitOk},

@@ -1,6 +1,7 @@
 // zipbuilder list [-v] ARCHIVE: the members of an archive, as the component lists them;
 // -v adds each member's encryption (the method then is the one under it) and
 // the listing's details.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -76,7 +77,11 @@ std::string MemberLine(const ZipDirEntry& e, bool verbose) {
                   length, compressed, zip::MethodName(coding.method).c_str(), year, month, day, hour,
                   minute, e.Crc32);
   std::string text(line);
-  AppendEscaped(text, e.FileName);
+  // Shown with "/" between directories, as other tools on this system show
+  // names; the component keeps its own separator.
+  std::string name = e.FileName;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  AppendEscaped(text, name);
   return text;
 }
 
