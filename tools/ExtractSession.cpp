@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "tools/CommandSupport.h"
 #include "tools/PipedArchive.h"
@@ -130,8 +131,13 @@ int RunExtractRequest(const ExtractRequest& request) {
       zip.OnExtractOverwrite = [](TZipBuilder*, const std::string&, bool, bool& doOverwrite, int) { doOverwrite = false; };
       break;
     case OverwriteChoice::Ask:
-      zip.OnExtractOverwrite = [&](TZipBuilder*, const std::string& name, bool, bool& doOverwrite, int) {
+      zip.OnExtractOverwrite = [&, forAll = std::optional<bool>()](TZipBuilder*, const std::string& name, bool,
+                                                                    bool& doOverwrite, int) mutable {
         bar.ClearLine();
+        if (forAll) {
+          doOverwrite = *forAll;
+          return;
+        }
         if (!platform::StdinIsTerminal()) {
           // Nobody to ask: the file stays, and the run says so in its status.
           std::cerr << "zipbuilder: " << EscapedText(name) << " exists: kept (-o replaces, -n keeps)\n";
@@ -139,7 +145,15 @@ int RunExtractRequest(const ExtractRequest& request) {
           doOverwrite = false;
           return;
         }
-        doOverwrite = console.MessageBox("replace " + name + "?", "zipbuilder", ui::kMbYesNo) == ui::kIdYes;
+        // y or n for this file, A or N for every file still to come.
+        std::string shown = name;
+        std::replace(shown.begin(), shown.end(), '\\', '/');
+        std::cerr << "replace " << EscapedText(shown) << "? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line)) line = "N";
+        const char answer = line.empty() ? 'n' : line[0];
+        if (answer == 'A' || answer == 'N') forAll = answer == 'A';
+        doOverwrite = answer == 'y' || answer == 'Y' || answer == 'A';
       };
       break;
   }
