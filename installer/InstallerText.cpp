@@ -4,6 +4,7 @@
 #include <cctype>
 #include <limits>
 
+#include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 
 namespace installer {
@@ -78,16 +79,7 @@ std::string StripVersion(const std::string& text) {
   return out;
 }
 
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
+using platform::HexDigit;
 
 int32_t StrToInt(const std::string& text) {
   auto fail = [&]() -> int32_t { throw EConvertError("'" + text + "' is not a valid integer value"); };

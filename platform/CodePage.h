@@ -28,4 +28,7 @@ void AppendUtf16(std::u16string& out, uint32_t codePoint);
 // UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& units);
 
+// The value of the hexadecimal digit `c` (either case), or -1.
+int HexDigit(char c);
+
 }  // namespace platform

@@ -342,6 +342,7 @@ class TZipBuilder : public ZipBuilderProperties, public ZipBuilderEvents {
   // copied by the file system (see FileSystem::CopyRange).
   int CopyBulk(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
   void FreeZipDirEntryRecords();
+  void CloseInput();  // the archive's input file handle, when it is open
 };
 
 bool DirExists(const std::string& name, platform::FileSystem& files);

@@ -24,13 +24,6 @@ namespace {
 
 // ---- text helpers ---------------------------------------------------------
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Reads an escaped text as Wine's parse_strW does, from `pos` up to the first
 // unescaped `end` character, into UTF-16 code units. On success `pos` is just
 // past `end`. Escapes: \a \b \e \f \n \r \t \v, \xH to \xHHHH (one UTF-16 code

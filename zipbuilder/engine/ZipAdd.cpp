@@ -9,6 +9,7 @@
 #include "platform/TemporaryFile.h"
 #include "zipbuilder/engine/ZipAddRecord.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/CommandHead.h"
 #include "zipbuilder/engine/AddCall.h"
 #include "zipbuilder/span/SetWriter.h"
 #include "zipbuilder/core/RunningScope.h"
@@ -108,11 +109,7 @@ void TZipBuilder::AddRecord::SetMarkedSpecs(const std::vector<std::string>& line
 void TZipBuilder::AddCall::SetZipSwitches(const std::string& archiveName, int32_t version) {
   AddRecord& rec = *addRecord_;
   ZipParams& h = rec.Head();
-  h.fHandle = static_cast<uint32_t>(zb_.OwnerWindow);
-  h.fCaller = &zb_;
-  h.fVersion = 160;
-  h.ZCallbackFunc = &TZipBuilder::ZCallback;
-  h.fTraceEnabled = zb_.Trace ? 1 : 0;
+  SetCommandHead(h, zb_);
   if (!zb_.Password.empty()) h.pZipPassword = rec.AddText(zb_.Password.substr(0, kMaxPasswordChars));
   std::string suffixes;
   for (int v = assGIF; v <= assEXE; ++v) AddSuffix(static_cast<AddStoreSuffix>(v), suffixes, v);

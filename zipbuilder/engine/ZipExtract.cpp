@@ -11,6 +11,7 @@
 #include "platform/TemporaryFile.h"
 #include "zipformat/TextCase.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/CommandHead.h"
 #include "zipbuilder/engine/ExtractCall.h"
 #include "zipbuilder/span/SetJoiner.h"
 #include "zipbuilder/core/RunningScope.h"
@@ -72,11 +73,7 @@ TZipStream* TZipBuilder::ExtractStreamToStream(TMemoryStream* input, uint32_t si
 void TZipBuilder::ExtractCall::SetUnZipSwitches(std::string& archiveName, int32_t version) {
   ExtractRecord& rec = *extractRecord_;
   UnzParams& h = rec.Head();
-  h.fHandle = static_cast<uint32_t>(zb_.OwnerWindow);
-  h.fCaller = &zb_;
-  h.fVersion = 160;
-  h.ZCallbackFunc = &TZipBuilder::ZCallback;
-  h.fTraceEnabled = zb_.Trace ? 1 : 0;
+  SetCommandHead(h, zb_);
   h.fWantedCodePage = static_cast<uint16_t>(zb_.CodePage);
   if (version < 160 && zb_.Unattended && zb_.AddOptions.Contains(AddEncrypt) && zb_.Password.empty())
     h.lpszPassword = rec.AddText(std::string(80, '~'));

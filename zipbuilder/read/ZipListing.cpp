@@ -142,6 +142,11 @@ void TZipBuilder::FreeZipDirEntryRecords() {
   zipDirEntryRecords_.clear();
 }
 
+void TZipBuilder::CloseInput() {
+  if (inFileHandle_ != platform::kInvalidHandle) env_->files->Close(inFileHandle_);
+  inFileHandle_ = platform::kInvalidHandle;
+}
+
 void TZipBuilder::List() {
   if (Designing) return;
   // Nothing of the archive listed before may outlive this listing: a missing
@@ -276,10 +281,7 @@ void TZipBuilder::List() {
   if (endRecordRead)
     listed_.archiveStart = static_cast<int32_t>(int64_t{listed_.archiveStart} + expected - extent.offset);
   StopWaitCursor();
-  if (inFileHandle_ != platform::kInvalidHandle) {
-    files.Close(inFileHandle_);
-    inFileHandle_ = platform::kInvalidHandle;
-  }
+  CloseInput();
   if (OnDirUpdate) OnDirUpdate(this);
 }
 
@@ -292,8 +294,7 @@ std::string TZipBuilder::GetZipComment() {
 void TZipBuilder::SetZipComment(const std::string& comment) {
   if (Busy()) return;  // the archive is being read or rewritten
   auto& files = *env_->files;
-  if (inFileHandle_ != platform::kInvalidHandle) files.Close(inFileHandle_);
-  inFileHandle_ = platform::kInvalidHandle;
+  CloseInput();
   // The length field holds 16 bits: longer comments are cut to what it can say.
   std::string copy = comment.substr(0, std::min<size_t>(comment.size(), 65535));
   if (!copy.empty()) ConvertOem2Iso(copy, cpdISO2OEM);

@@ -222,10 +222,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
   platform::TemporaryFile reducedSource;
   if (removing) result = WriteWithoutCopied(*sourceIn, source, copied, reducedSource);
   sourceIn.reset();
-  if (inFileHandle_ != platform::kInvalidHandle) {
-    files.Close(inFileHandle_);
-    inFileHandle_ = platform::kInvalidHandle;
-  }
+  CloseInput();
   if (result != 0) {
     temporary.Discard();
   } else {

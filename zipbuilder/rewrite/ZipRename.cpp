@@ -159,10 +159,7 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
   showProgress_ = false;
 
   if (OnProgress) OnProgress(this, ptBatchEnd, "", 0);
-  if (inFileHandle_ != platform::kInvalidHandle) {
-    files.Close(inFileHandle_);
-    inFileHandle_ = platform::kInvalidHandle;
-  }
+  CloseInput();
   if (outFileHandle_ != platform::kInvalidHandle) {
     result = FinishTemporary(outFileHandle_, inputTime, result);
     outFileHandle_ = platform::kInvalidHandle;

@@ -192,10 +192,7 @@ int TZipBuilder::SfxConversion::WriteSfx(const std::string& temporary, const std
     } catch (...) {
       result = kSfxReadFailed;
     }
-    if (zb_.inFileHandle_ != platform::kInvalidHandle) {
-      files.Close(zb_.inFileHandle_);
-      zb_.inFileHandle_ = platform::kInvalidHandle;
-    }
+    zb_.CloseInput();
   }
   outputSize = files.Seek(out, 0, SeekFrom::End);
   files.Close(out);

@@ -145,10 +145,7 @@ int TZipBuilder::SfxConversion::WriteZipFromSfx(const std::string& temporary, in
   } catch (...) {
     result = kSfxReadFailed;
   }
-  if (zb_.inFileHandle_ != platform::kInvalidHandle) {
-    files.Close(zb_.inFileHandle_);
-    zb_.inFileHandle_ = platform::kInvalidHandle;
-  }
+  zb_.CloseInput();
   outputSize = files.Seek(out, 0, SeekFrom::End);
   files.Close(out);
   return result;

@@ -105,8 +105,7 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
   zb_.volume_.newDisk = false;
   zb_.showProgress_ = false;
   zb_.inFileName_ = InFileName;
-  if (zb_.inFileHandle_ != kInvalidHandle) files.Close(zb_.inFileHandle_);
-  zb_.inFileHandle_ = kInvalidHandle;
+  zb_.CloseInput();
   zb_.StartWaitCursor();
   std::vector<uint8_t> buffer;
   std::unique_ptr<span::MDZipDataTable> table;
@@ -292,10 +291,7 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
 
   if (zb_.OnProgress) zb_.OnProgress(&zb_, ptBatchEnd, "", 0);
   DeleteSpanMem(table);
-  if (zb_.inFileHandle_ != kInvalidHandle) {
-    files.Close(zb_.inFileHandle_);
-    zb_.inFileHandle_ = kInvalidHandle;
-  }
+  zb_.CloseInput();
   int outcome = result;
   if (zb_.outFileHandle_ != kInvalidHandle) {
     if (beside.IsOpen()) {

@@ -279,10 +279,7 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
   // After a failure the volumes not yet named go with `output`.
   zb_.outFileHandle_ = kInvalidHandle;
   setOutput_ = nullptr;
-  if (zb_.inFileHandle_ != kInvalidHandle) {
-    files.Close(zb_.inFileHandle_);
-    zb_.inFileHandle_ = kInvalidHandle;
-  }
+  zb_.CloseInput();
   zb_.zipRunning_ = false;
   zb_.StopWaitCursor();
   return result;

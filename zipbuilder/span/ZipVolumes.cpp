@@ -110,8 +110,7 @@ bool TZipBuilder::IsRightDisk(int driveType) {
 void TZipBuilder::GetNewDisk(int diskNumber) {
   auto& files = *env_->files;
   int driveType = platform::kDriveRemovable;
-  if (inFileHandle_ != platform::kInvalidHandle) files.Close(inFileHandle_);
-  inFileHandle_ = platform::kInvalidHandle;
+  CloseInput();
   volume_.diskNr = diskNumber;
   bool openFailed = false;
   do {
