@@ -31,6 +31,8 @@ class TZipBuilder::SfxConversion {
   bool CheckOutput(const OutputRule& rule, const std::string& output);
   // Reports a conversion's copy that fell short as the write error it is.
   void ReportShortCopy();
+  // Measures the written `out` into outputSize and closes it; returns `result`.
+  int CloseOutput(platform::FileHandle out, int result, int64_t& outputSize);
   int ReplaceIcon(platform::FileHandle output, int64_t stubSize);
   int WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header, bool createEmpty,
                int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);

@@ -194,9 +194,7 @@ int TZipBuilder::SfxConversion::WriteSfx(const std::string& temporary, const std
     }
     zb_.CloseInput();
   }
-  outputSize = files.Seek(out, 0, SeekFrom::End);
-  files.Close(out);
-  return result;
+  return CloseOutput(out, result, outputSize);
 }
 
 int TZipBuilder::SfxConversion::ReplaceIcon(FileHandle output, int64_t stubSize) {
@@ -224,6 +222,13 @@ int TZipBuilder::SfxConversion::ReplaceIcon(FileHandle output, int64_t stubSize)
     result = kIconFailed;
   }
   files.Seek(output, 0, SeekFrom::End);
+  return result;
+}
+
+int TZipBuilder::SfxConversion::CloseOutput(FileHandle out, int result, int64_t& outputSize) {
+  auto& files = *zb_.env_->files;
+  outputSize = files.Seek(out, 0, SeekFrom::End);
+  files.Close(out);
   return result;
 }
 

@@ -146,9 +146,7 @@ int TZipBuilder::SfxConversion::WriteZipFromSfx(const std::string& temporary, in
     result = kSfxReadFailed;
   }
   zb_.CloseInput();
-  outputSize = files.Seek(out, 0, SeekFrom::End);
-  files.Close(out);
-  return result;
+  return CloseOutput(out, result, outputSize);
 }
 
 bool TZipBuilder::SfxConversion::IsInstallShield(FileHandle file) {
