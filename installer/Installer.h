@@ -85,6 +85,7 @@ class Installer {
   bool HoldsVersionFile();  // the listed package has a member "version.ver"
   void RecoverInterruptedRun();
   std::vector<std::string> MemberNames() const;
+  void LogMember(const std::string& name, int64_t size) const;
   void Log(const std::string& line) const {
     if (log_) log_(line);
   }

@@ -1,5 +1,7 @@
 // The installation run behind OK, the end behind Cancel, and the component's
 // password-error handler.
+#include <cstdio>
+
 #include "installer/InstallRollback.h"
 #include "installer/Installer.h"
 #include "platform/FileSystem.h"
@@ -16,6 +18,13 @@ const char* const kNotRestored =
     "The previous version could not be restored completely!\n\nStart setup again to finish restoring it.";
 
 }  // namespace
+
+void Installer::LogMember(const std::string& name, int64_t size) const {
+  char crc[16] = "";
+  for (const auto& entry : zipContainer.ZipDirEntryRecords())
+    if (entry->FileName == name) std::snprintf(crc, sizeof crc, ", CRC %08X", entry->Crc32);
+  Log("member " + name + ": " + std::to_string(size) + " bytes" + crc);
+}
 
 std::vector<std::string> Installer::MemberNames() const {
   std::vector<std::string> names;
@@ -36,6 +45,7 @@ void Installer::BitBtn1Click() {
   zipContainer.ExtrBaseDir = installDirectory;
   zipContainer.FSpecArgs().clear();
   zipContainer.FSpecArgs().push_back("*.*");
+  Log("installing into " + installDirectory);
 
   // Without an installation directory there is nothing to keep.
   std::optional<InstallRollback> rollback;

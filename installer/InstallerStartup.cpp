@@ -7,6 +7,7 @@
 #include "installer/Installer.h"
 #include "installer/InstallerQueries.h"
 #include "installer/InstallerText.h"
+#include "installer/MakerSettings.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -15,13 +16,11 @@
 
 namespace installer {
 
-const char* const kPackagePassword = "KmqTelvora";
+const char* const kPackagePassword = kMakerPackagePassword;
 
 namespace {
 
 constexpr size_t kTempPathBufferSize = 250;
-constexpr int32_t kOldestUpgradable = 600;
-const char* const kCompanyCaption = "Bravik-Solen";
 const char* const kAppPathsKey = "\\Software\\Microsoft\\Windows\\Currentversion\\App Paths\\";
 const char* const kVersionFile = "version.ver";
 
@@ -70,6 +69,11 @@ Installer::Installer(const InstallerSetup& setup)
   zipContainer.SFXCaption = "Self-extracting Archive";
   zipContainer.Unattended = true;
   zipContainer.AddStoreSuffixes = TZipBuilder::DefaultStoreSuffixes();
+  // The log names each member as the engine begins it, with its size and CRC.
+  if (log_)
+    zipContainer.OnProgress = [this](TZipBuilder*, ProgressType type, const std::string& name, int64_t size) {
+      if (type == ptMemberBegin) LogMember(name, size);
+    };
   zipContainer.OnPasswordError = [this](TZipBuilder* sender, bool isZipAction, std::string& newPassword,
                                         const std::string& forFile, uint32_t& repeatCount,
                                         TPasswordButton& action) {
@@ -78,6 +82,7 @@ Installer::Installer(const InstallerSetup& setup)
 }
 
 void Installer::FatalMessage(const std::string& text, const std::string& caption) {
+  Log("start-up ended: " + text);
   ui_.MessageBox(text, caption, ui::kMbIconError);
   startup_ = StartupState::Ended;
   view_.Terminate();
@@ -96,6 +101,7 @@ void Installer::FormShow() {
 
     TextFile descriptor(*env_.files, descriptorPath_);
     if (!descriptor.IsOpen()) {
+      Log("no descriptor " + descriptorPath_);
       startup_ = StartupState::NoDescriptor;
       return;
     }
@@ -117,19 +123,25 @@ void Installer::ReadInstallDirectory(TextFile& descriptor) {
     InstallRegistry_->CloseKey();
     if (!InstallRegistry_->OpenKey(kAppPathsKey + AppKey)) FatalMessage("Application not installed !", "");
     view_.SetPathCaption(platform::OnSystemDrive(InstallRegistry_->ReadString("Path")));
+    Log("registry key HKEY_LOCAL_MACHINE" + std::string(kAppPathsKey) + AppKey + ", value Path: " +
+        view_.PathCaption());
     FollowUp = ReadLine(descriptor);
   } else {
     InstallRegistry_->SetRootKey(RootKeyFromText(AppKey));
     AppKey = ReadLine(descriptor);
     InstallRegistry_->CloseKey();
     if (!InstallRegistry_->OpenKey(AppKey)) FatalMessage(AppKey + "\n Registration Key not found!", "");
+    std::string key = AppKey;
     AppKey = ReadLine(descriptor);
     view_.SetPathCaption(platform::OnSystemDrive(InstallRegistry_->ReadString(AppKey)));
+    Log("registry key " + key + ", value " + AppKey + ": " + view_.PathCaption());
   }
 }
 
 void Installer::CheckPackage(TextFile& descriptor) {
-  view_.AddMessageLine(ReadLine(descriptor));
+  std::string message = ReadLine(descriptor);
+  Log("descriptor " + descriptorPath_ + " read: " + message);
+  view_.AddMessageLine(message);
   view_.AddMessageLine("");
   ReadInstallDirectory(descriptor);
   RecoverInterruptedRun();
@@ -208,9 +220,11 @@ void Installer::CompareVersions(const std::string& programFile, const std::strin
   std::optional<int32_t> scanned = ScanInteger(StripVersion(installed));
   if (!scanned) FatalMessage("No Base installation found!\n\nInstallation aborted!", kCompanyCaption);
   int32_t current = *scanned;
+  Log("versions compared: installed " + installed + " (" + std::to_string(current) + "), minimum " + minimumLine +
+      " (" + std::to_string(minimum) + "), update " + updateLine + " (" + std::to_string(update) + ")");
 
   if (current < kOldestUpgradable)
-    FatalMessage("Base installation is too old!\n\nversion 4.x cannot be upgraded!", kCompanyCaption);
+    FatalMessage(kBaseTooOldMessage, kCompanyCaption);
   if (current > update)
     FatalMessage("This update is older then installed version!\n\nInstallation not needed!", kCompanyCaption);
   if (current < minimum) {
@@ -220,6 +234,7 @@ void Installer::CompareVersions(const std::string& programFile, const std::strin
     view_.SetOkEnabled(false);
     view_.FocusCancel();
     startup_ = StartupState::OkDisabled;
+    Log("installed version below the update's minimum: OK disabled");
   }
 }
 
