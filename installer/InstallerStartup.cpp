@@ -3,9 +3,11 @@
 #include <cctype>
 #include <exception>
 
+#include "installer/InstallRollback.h"
 #include "installer/Installer.h"
 #include "installer/InstallerQueries.h"
 #include "installer/InstallerText.h"
+#include "installer/MakerSettings.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -14,13 +16,11 @@
 
 namespace installer {
 
-const char* const kPackagePassword = "KmqTelvora";
+const char* const kPackagePassword = kMakerPackagePassword;
 
 namespace {
 
 constexpr size_t kTempPathBufferSize = 250;
-constexpr int32_t kOldestUpgradable = 600;
-const char* const kCompanyCaption = "Bravik-Solen";
 const char* const kAppPathsKey = "\\Software\\Microsoft\\Windows\\Currentversion\\App Paths\\";
 const char* const kVersionFile = "version.ver";
 
@@ -59,7 +59,8 @@ Installer::Installer(const InstallerSetup& setup)
     : zipContainer(&ResolveEnv(setup.env), setup.ui),
       env_(ResolveEnv(setup.env)),
       ui_(*setup.ui),
-      view_(*setup.view) {
+      view_(*setup.view),
+      log_(setup.log) {
   descriptorPath_ = platform::ChangeFileExt(setup.programPath, ".DAT");
   archivePath_ = platform::ChangeFileExt(setup.programPath, ".cab");
   // The component as the window's design sets it up.
@@ -68,6 +69,11 @@ Installer::Installer(const InstallerSetup& setup)
   zipContainer.SFXCaption = "Self-extracting Archive";
   zipContainer.Unattended = true;
   zipContainer.AddStoreSuffixes = TZipBuilder::DefaultStoreSuffixes();
+  // The log names each member as the engine begins it, with its size and CRC.
+  if (log_)
+    zipContainer.OnProgress = [this](TZipBuilder*, ProgressType type, const std::string& name, int64_t size) {
+      if (type == ptMemberBegin) LogMember(name, size);
+    };
   zipContainer.OnPasswordError = [this](TZipBuilder* sender, bool isZipAction, std::string& newPassword,
                                         const std::string& forFile, uint32_t& repeatCount,
                                         TPasswordButton& action) {
@@ -76,6 +82,7 @@ Installer::Installer(const InstallerSetup& setup)
 }
 
 void Installer::FatalMessage(const std::string& text, const std::string& caption) {
+  Log("start-up ended: " + text);
   ui_.MessageBox(text, caption, ui::kMbIconError);
   startup_ = StartupState::Ended;
   view_.Terminate();
@@ -94,6 +101,7 @@ void Installer::FormShow() {
 
     TextFile descriptor(*env_.files, descriptorPath_);
     if (!descriptor.IsOpen()) {
+      Log("no descriptor " + descriptorPath_);
       startup_ = StartupState::NoDescriptor;
       return;
     }
@@ -115,21 +123,28 @@ void Installer::ReadInstallDirectory(TextFile& descriptor) {
     InstallRegistry_->CloseKey();
     if (!InstallRegistry_->OpenKey(kAppPathsKey + AppKey)) FatalMessage("Application not installed !", "");
     view_.SetPathCaption(platform::OnSystemDrive(InstallRegistry_->ReadString("Path")));
+    Log("registry key HKEY_LOCAL_MACHINE" + std::string(kAppPathsKey) + AppKey + ", value Path: " +
+        view_.PathCaption());
     FollowUp = ReadLine(descriptor);
   } else {
     InstallRegistry_->SetRootKey(RootKeyFromText(AppKey));
     AppKey = ReadLine(descriptor);
     InstallRegistry_->CloseKey();
     if (!InstallRegistry_->OpenKey(AppKey)) FatalMessage(AppKey + "\n Registration Key not found!", "");
+    std::string key = AppKey;
     AppKey = ReadLine(descriptor);
     view_.SetPathCaption(platform::OnSystemDrive(InstallRegistry_->ReadString(AppKey)));
+    Log("registry key " + key + ", value " + AppKey + ": " + view_.PathCaption());
   }
 }
 
 void Installer::CheckPackage(TextFile& descriptor) {
-  view_.AddMessageLine(ReadLine(descriptor));
+  std::string message = ReadLine(descriptor);
+  Log("descriptor " + descriptorPath_ + " read: " + message);
+  view_.AddMessageLine(message);
   view_.AddMessageLine("");
   ReadInstallDirectory(descriptor);
+  RecoverInterruptedRun();
 
   zipContainer.SetFileName(archivePath_);
   if (!zipContainer.FileExists(archivePath_)) FatalMessage("Package incomplete !", "");
@@ -168,6 +183,25 @@ void Installer::CheckPackage(TextFile& descriptor) {
   CompareVersions(programFile, minimumLine, updateLine);
 }
 
+// A run killed before it finished left its journal: the installed version is put
+// back before anything else happens, whatever package lies beside the program now.
+void Installer::RecoverInterruptedRun() {
+  std::string directory = view_.PathCaption();
+  if (directory.empty()) return;
+  switch (InstallRollback::Recover(*env_.files, platform::PosixFileKeeping(), directory, log_)) {
+    case InstallRollback::Recovery::Restored:
+      ui_.MessageBox("An interrupted installation was found!\n\nThe previous version was restored.",
+                     kCompanyCaption, ui::kMbIconInformation);
+      break;
+    case InstallRollback::Recovery::Failed:
+      FatalMessage("An interrupted installation was found!\n\nThe previous version could not be restored "
+                   "completely.\n\nInstallation aborted!",
+                   kCompanyCaption);
+    default:
+      break;
+  }
+}
+
 bool Installer::HoldsVersionFile() {
   for (const auto& entry : zipContainer.ZipDirEntryRecords())
     if (SameText(entry->FileName, kVersionFile)) return true;
@@ -186,9 +220,11 @@ void Installer::CompareVersions(const std::string& programFile, const std::strin
   std::optional<int32_t> scanned = ScanInteger(StripVersion(installed));
   if (!scanned) FatalMessage("No Base installation found!\n\nInstallation aborted!", kCompanyCaption);
   int32_t current = *scanned;
+  Log("versions compared: installed " + installed + " (" + std::to_string(current) + "), minimum " + minimumLine +
+      " (" + std::to_string(minimum) + "), update " + updateLine + " (" + std::to_string(update) + ")");
 
   if (current < kOldestUpgradable)
-    FatalMessage("Base installation is too old!\n\nversion 4.x cannot be upgraded!", kCompanyCaption);
+    FatalMessage(kBaseTooOldMessage, kCompanyCaption);
   if (current > update)
     FatalMessage("This update is older then installed version!\n\nInstallation not needed!", kCompanyCaption);
   if (current < minimum) {
@@ -198,6 +234,7 @@ void Installer::CompareVersions(const std::string& programFile, const std::strin
     view_.SetOkEnabled(false);
     view_.FocusCancel();
     startup_ = StartupState::OkDisabled;
+    Log("installed version below the update's minimum: OK disabled");
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "installer/MakerSettings.h"
+
 namespace installer {
 
 class InstallerView {
@@ -26,7 +28,7 @@ class InstallerView {
 // A window without a screen: keeps what the logic sets, for unattended runs and tests.
 class HeadlessView : public InstallerView {
  public:
-  std::string caption = "Bravik-Solen";
+  std::string caption = kCompanyCaption;
   std::string message;  // the lines of memoBericht, each followed by "\n"
   std::string path;
   bool okEnabled = true;

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <exception>
 
+#include "installer/MakerSettings.h"
 #include "ui/UiService.h"
 
 namespace installer {
@@ -45,7 +46,7 @@ TfrMain::TfrMain(InstallerSetup setup, QWidget* parent) : QDialog(parent), ui_(*
   setup.view = this;
   installer_ = std::make_unique<Installer>(setup);
 
-  setWindowTitle(QStringLiteral("Bravik-Solen"));
+  setWindowTitle(QString::fromUtf8(kCompanyCaption));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
   setFixedSize(368, 161);

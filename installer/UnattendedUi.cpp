@@ -45,10 +45,11 @@ ui::PasswordAnswer UnattendedUi::PasswordDialog(const std::string&, const std::s
   return ui::PasswordAnswer{ui::kIdCancel, ""};
 }
 
-int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath) {
+int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath,
+                  std::function<void(const std::string&)> log) {
   platform::FileSystem& files = *(env ? *env : platform::DefaultEnv()).files;
   HeadlessView view;
-  Installer installer(InstallerSetup{env, &ui, &view, programPath});
+  Installer installer(InstallerSetup{env, &ui, &view, programPath, log});
   installer.FormShow();
   switch (installer.Startup()) {
     case StartupState::Ready:

@@ -3,7 +3,9 @@
 // with its default button; password dialogs are cancelled.
 #pragma once
 
+#include <functional>
 #include <ostream>
+#include <string>
 
 #include "ui/UiService.h"
 
@@ -34,6 +36,8 @@ class UnattendedUi : public ui::UiService {
 // no descriptor or no existing installation directory (each said in a line);
 // 2 start-up left OK disabled (the reason said in a line); 4 the installation failed.
 // `env` null means the real platform.
-int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath);
+// `log`, when set, is told each step.
+int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath,
+                  std::function<void(const std::string&)> log = {});
 
 }  // namespace installer

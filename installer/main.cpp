@@ -1,8 +1,14 @@
 // The installer program `setup`: its window, or with --unattended no window at all.
+#include <cctype>
 #include <cstring>
 #include <iostream>
+#include <optional>
+#include <string>
 
+#include "installer/Installer.h"
+#include "installer/RunLog.h"
 #include "installer/UnattendedUi.h"
+#include "platform/Env.h"
 #include "platform/ProgramPath.h"
 
 #ifdef ZB_INSTALLER_WINDOW
@@ -15,18 +21,36 @@
 namespace {
 
 void Usage() {
-  std::cout << "usage: setup [--unattended]\n"
+  std::cout << "usage: setup [--unattended] [--log FILE]\n"
                "Installs the update package that lies beside the program (same name, .DAT and .cab).\n"
-               "  --unattended  no window; message boxes are written to standard output\n";
+               "  --unattended  no window; message boxes are written to standard output\n"
+               "  --log FILE    appends one timestamped line per step to FILE (also /LOG=FILE)\n";
+}
+
+// "/LOG=FILE" in any letter case, as Windows users write it: FILE, else nothing.
+std::optional<std::string> WindowsLogOption(const std::string& arg) {
+  if (arg.size() < 5 || arg[0] != '/') return std::nullopt;
+  std::string head = arg.substr(1, 4);
+  for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (head != "LOG=") return std::nullopt;
+  return arg.substr(5);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool unattended = false;
+  std::optional<std::string> logPath;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--unattended") == 0) {
+    std::string arg = argv[i];
+    if (arg == "--unattended") {
       unattended = true;
+    } else if (arg == "--log" && i + 1 < argc) {
+      logPath = argv[++i];
+    } else if (arg.rfind("--log=", 0) == 0) {
+      logPath = arg.substr(6);
+    } else if (auto path = WindowsLogOption(arg)) {
+      logPath = *path;
     } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       Usage();
       return 0;
@@ -37,20 +61,32 @@ int main(int argc, char** argv) {
     }
   }
   std::string programPath = platform::ProgramPath();
+  installer::RunLog log(*platform::DefaultEnv().files);
+  if (logPath) {
+    if (logPath->empty() || !log.Open(*logPath)) {
+      std::cerr << "setup: cannot write the log " << *logPath << "\n";
+      return installer::kExitStartupError;
+    }
+    log.Write(std::string("setup started") + (unattended ? " unattended" : "") + ", program " + programPath);
+  }
+  auto finish = [&log](int status) {
+    log.Write("exit status " + std::to_string(status));
+    return status;
+  };
 
   if (!unattended) {
 #ifdef ZB_INSTALLER_WINDOW
     QApplication app(argc, argv);
     ui::QtUi windowUi;
-    installer::TfrMain frMain(installer::InstallerSetup{nullptr, &windowUi, nullptr, programPath});
+    installer::TfrMain frMain(installer::InstallerSetup{nullptr, &windowUi, nullptr, programPath, log.Writer()});
     frMain.show();
     app.exec();
-    return frMain.Logic().ExitStatus();
+    return finish(frMain.Logic().ExitStatus());
 #else
     std::cerr << "setup: built without a window; run it with --unattended\n";
     return 1;
 #endif
   }
   installer::UnattendedUi console(std::cout);
-  return installer::RunUnattended(nullptr, console, programPath);
+  return finish(installer::RunUnattended(nullptr, console, programPath, log.Writer()));
 }

@@ -60,7 +60,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   "$DIST/setup" || status=$?
 else
   echo "no display: running the installer unattended"
-  "$DIST/setup" --unattended || status=$?
+  "$DIST/setup" --unattended --log "$DEMO/setup.log" || status=$?
+  echo "its log, $DEMO/setup.log:"
+  cat "$DEMO/setup.log"
 fi
 echo "installer exit status: $status"
 echo "installation directory now holds:"

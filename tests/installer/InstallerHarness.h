@@ -112,6 +112,14 @@ class InstallerHarness {
     WriteTextFile(ArchivePath(), CraftZip(members));
   }
 
+  // The real program beside the package, with the engine it extracts with; its path.
+  std::string CopyProgram() const {
+    for (const char* name : {"setup", "libunzdll.so"})
+      std::filesystem::copy_file(std::string(ZB_BINARY_DIR) + "/" + name, root_ / ("dist/" + std::string(name)),
+                                 std::filesystem::copy_options::overwrite_existing);
+    return root_ / "dist/setup";
+  }
+
   // Constructs the installer and runs its start-up.
   installer::Installer& Start() {
     installer_ = std::make_unique<installer::Installer>(
