@@ -39,11 +39,18 @@ void MemberWriterPool::Submit(WriteJob job) {
   jobReady_.notify_one();
 }
 
+bool MemberWriterPool::OldestDone() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !inOrder_.empty() && inOrder_.front()->result != nullptr;
+}
+
 WriteResult MemberWriterPool::TakeOldest(const ProgressFunction& report) {
   std::unique_lock<std::mutex> lock(mutex_);
   std::shared_ptr<Slot> slot = inOrder_.front();
   for (;;) {
+    awaited_ = slot.get();
     resultReady_.wait(lock, [&] { return slot->result != nullptr || !slot->progress.empty(); });
+    awaited_ = nullptr;
     if (slot->progress.empty()) break;
     const uint64_t step = slot->progress.front();
     slot->progress.pop_front();
@@ -110,11 +117,13 @@ void MemberWriterPool::Work() {
     // Memory stays bounded by what small members need, between large ones.
     if (decoder) decoder->ReleaseLargeBuffers();
     if (buffer.capacity() > MemberDecoder::kKeptBuffer) std::vector<uint8_t>().swap(buffer);
+    bool awaited = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       slot->result = std::move(result);
+      awaited = awaited_ == slot.get();
     }
-    resultReady_.notify_all();
+    if (awaited) resultReady_.notify_all();
   }
 }
 
@@ -189,7 +198,7 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
   NullSink nothing;
   OutputSink* sink = &nothing;
   if (tree_) {
-    r.pending = tree_->CreatePending(job.parts);
+    r.pending = tree_->CreatePending(job.directory, job.parts.back(), job.mode);
     if (!r.pending) return r;
     sink = r.pending.get();
   }
@@ -198,12 +207,14 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
   } else {
     // Steps wait for the calling thread; a cancel shows here at the next one.
     auto queueStep = [&](uint64_t step) {
+      bool awaited = false;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (cancelled_) return false;
         slot.progress.push_back(step);
+        awaited = awaited_ == &slot;
       }
-      resultReady_.notify_all();
+      if (awaited) resultReady_.notify_all();
       return true;
     };
     r.decoded = decoder.Decode(archive, data, *sink, queueStep);

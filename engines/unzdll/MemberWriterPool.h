@@ -28,6 +28,7 @@ struct WriteJob {
   Member member;
   std::vector<std::string> parts;  // below the base, directories already made
   std::string target;
+  std::shared_ptr<const OutputDirectory> directory;  // the target's, when writing
   uint64_t dataLimit = 0;  // member data ends before this
   uint32_t mode = 0;
   // AES members: the password the worker derives the keys from (the costly part
@@ -61,6 +62,8 @@ class MemberWriterPool {
 
   void Submit(WriteJob job);
   size_t InFlight() const { return inFlight_; }
+  // True when the oldest job's result is there to take without waiting.
+  bool OldestDone();
   // The oldest job's result, waiting for it if needed. Its progress steps go to
   // `report` on the calling thread as they come; `report` answering false
   // cancels the job and every later one.
@@ -93,6 +96,7 @@ class MemberWriterPool {
   std::deque<std::shared_ptr<Slot>> queue_;     // waiting for a worker
   std::deque<std::shared_ptr<Slot>> inOrder_;   // every job not yet taken, oldest first
   size_t inFlight_ = 0;
+  const Slot* awaited_ = nullptr;  // the slot TakeOldest waits for: only its news wake it
   bool cancelled_ = false;
   bool closing_ = false;
   std::vector<std::thread> workers_;
