@@ -149,12 +149,12 @@ class Huffman {
           for (uint32_t at = reversed; at < kPrimarySize; at += 1u << len) table_[at] = entry;
           continue;
         }
-        uint32_t& primary = table_[reversed & (kPrimarySize - 1)];
-        if (primary == 0) {  // every code of this prefix shares one second-level part
-          primary = kLink | static_cast<uint32_t>(table_.size());
+        const uint32_t prefix = reversed & (kPrimarySize - 1);
+        if (table_[prefix] == 0) {  // every code of this prefix shares one second-level part
+          table_[prefix] = kLink | static_cast<uint32_t>(table_.size());
           table_.resize(table_.size() + kSecondarySize, 0);
         }
-        const uint32_t base = primary & kIndexMask;
+        const uint32_t base = table_[prefix] & kIndexMask;
         for (uint32_t at = reversed >> kPrimaryBits; at < kSecondarySize; at += 1u << (len - kPrimaryBits))
           table_[base + at] = entry;
       }
