@@ -59,6 +59,11 @@ class MemberWriterPool {
   static constexpr size_t kWorkers = 2;
   // Jobs submitted and not yet taken; the caller keeps this bounded.
   static constexpr size_t kWindow = 32;
+  // Small jobs are handed on in batches: a worker is woken once this many wait
+  // (or the calling thread waits for one), and takes up to kTake at a time.
+  // Members this large (compressed) wake a worker at once.
+  static constexpr size_t kWakeAt = 8, kTake = 4;
+  static constexpr uint64_t kLargeMember = 64u << 10;
 
   void Submit(WriteJob job);
   size_t InFlight() const { return inFlight_; }
@@ -78,6 +83,13 @@ class MemberWriterPool {
     std::deque<uint64_t> progress;         // steps not yet reported
   };
   void Work();
+  // One job's result: decoded and written, or refused.
+  std::unique_ptr<WriteResult> Run(Slot& slot, std::optional<ArchiveFile>& archive,
+                                   std::optional<MemberDecoder>& decoder, std::vector<uint8_t>& buffer,
+                                   const std::string& openError);
+  bool Cancelled();
+  // Hands a result over, waking the calling thread when it waits for this one.
+  void Finish(Slot& slot, std::unique_ptr<WriteResult> result);
   WriteResult Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder, std::vector<uint8_t>& buffer);
   // Keys an AES member's decryption from the job's password and moves `data` (and
   // `in`, when read whole) past the salt and verifier; false when it does not fit.
