@@ -244,7 +244,9 @@ typedef struct ZipParams {
   uint16_t fArchiveFilesOnly; /* 136 */
   uint16_t fResetArchiveBit;  /* 138 */
   ZipFileData* fFDS;        /* 140 */
-  uint32_t fReserved144;    /* 144 */
+  /* 144: when not null, the archive whose members are kept: the engine reads it,
+   * leaves it as it is and writes the result to pZipFN (absent until complete). */
+  char* pKeepFromZipFN;
   uint32_t fTotExFileSpecs; /* 148 */
   char** fExFiles;          /* 152 */
   uint32_t fUseOutStream;   /* 156 */

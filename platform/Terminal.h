@@ -8,6 +8,7 @@
 namespace platform {
 
 bool StdinIsTerminal();
+bool StdoutIsTerminal();
 bool StderrIsTerminal();
 // Reads one line from the terminal with echo off (plain read when not a terminal).
 // False at end of input.

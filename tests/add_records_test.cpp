@@ -195,6 +195,22 @@ TEST_F(AddRecordsTest, DeleteChangesOnlyItsFields) {
   }
 }
 
+TEST_F(AddRecordsTest, SpannedAddReadsTheArchiveItselfWhereTheEngineCan) {
+  // Current engines read the kept members from the archive, so no named copy
+  // exists while they run; older ones get a copy under the temporary name.
+  zip.TempDir = dir.path();
+  for (int version : {160, 150}) {
+    UseVersion(version);
+    zip.AddOptions = AddOpts{AddDiskSpan};
+    zip.SetFSpecArgs({"b"});
+    zip.Add();
+    ASSERT_EQ(engine.Execs().size(), 1u) << version;
+    const auto& rec = engine.Execs()[0];
+    EXPECT_NE(rec.archiveName, archive) << version;
+    EXPECT_EQ(rec.keepFrom, version > 150 ? std::optional<std::string>(archive) : std::nullopt) << version;
+  }
+}
+
 TEST_F(AddRecordsTest, EarlyStopsReachNoEngine) {
   UseVersion(160);
   zip.Add();

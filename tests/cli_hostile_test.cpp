@@ -120,6 +120,16 @@ TEST_F(CliHostileTest, EveryNameAndSettingPrintedIsEscaped) {
   expectClean(back);
 }
 
+// An archive comment is printed as stored through a pipe, and escaped on a terminal.
+TEST_F(CliHostileTest, CommentIsEscapedOnlyOnATerminal) {
+  WriteTextFile(dir / "c.zip", CraftZip({{"plain.txt", "p"}}));
+  ASSERT_EQ(RunIn(dir.path(), "printf 'x\\033[31mred\\n' | " + kTool + " comment c.zip -").status, kExitOk);
+  EXPECT_EQ(Run("comment c.zip").out, "x\x1b[31mred\n");
+  auto onTerminal = RunIn(dir.path(), "script -qec " + testsupport::ShellQuote(kTool + " comment c.zip") + " /dev/null");
+  EXPECT_NE(onTerminal.out.find("x\\x1b[31mred"), std::string::npos) << onTerminal.out;
+  EXPECT_EQ(onTerminal.out.find('\x1b'), std::string::npos) << onTerminal.out;
+}
+
 // FIFOs and devices are skipped with a warning; a FIFO with data (what a
 // writer records for input read from a pipe) is that data and extracts as a
 // regular file, as unzip does. Stored permissions pass through the umask (022).
@@ -270,6 +280,26 @@ TEST_F(CliHostileTest, ArchiveThroughASymlinkReplacesTheTargetKeepingItsMode) {
 
 // list, test and extract agree: what the reading commands call damaged, list
 // does not pass with status 0; members of the same name extract with a warning.
+// Every subcommand: --help is no error, and a missing archive gives one status.
+TEST_F(CliHostileTest, HelpAndMissingArchiveAgreeOnEverySubcommand) {
+  const std::pair<const char*, const char*> commands[] = {
+      {"add", "add m.zip f"},           {"list", "list m.zip"},       {"extract", "extract m.zip"},
+      {"test", "test m.zip"},           {"delete", "delete m.zip a"}, {"rename", "rename m.zip a=b"},
+      {"copy", "copy m.zip n.zip a"},   {"comment", "comment m.zip"}, {"sfx", "sfx m.zip"},
+      {"unsfx", "unsfx m.exe"},         {"split", "split -s 64k m.zip s.zip"},
+      {"join", "join m.zip o.zip"}};
+  for (const auto& [name, missing] : commands) {
+    SCOPED_TRACE(name);
+    auto help = Run(std::string(name) + " --help");
+    EXPECT_EQ(help.status, kExitOk) << help.err;
+    EXPECT_EQ(help.out.rfind(std::string("usage: zipbuilder ") + name, 0), 0u) << help.out;
+    if (std::string(name) == "add") continue;  // adding makes the archive
+    auto r = Run(missing);
+    EXPECT_EQ(r.status, kExitNoArchive) << r.err;
+    EXPECT_NE(r.err.find("m."), std::string::npos) << "names the archive: " << r.err;
+  }
+}
+
 TEST_F(CliHostileTest, StatusesAgreeBetweenListTestAndExtract) {
   std::string zeroInName = CraftZip({{std::string("a\0b.txt", 7), "x"}});
   std::string commentPastEnd = CraftZip({{"c.txt", "x"}});

@@ -1,6 +1,9 @@
 // The message table, EZipBuilder and the three reporting operations.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "ui/ConsoleUi.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipbuilder/core/ZipMessageTable.h"
@@ -22,6 +25,16 @@ TEST(MessageTable, HoldsAllHundredAndOneEntries) {
   EXPECT_STREQ(FindZipMessage(11047), "Central directory");
   EXPECT_STREQ(FindZipMessage(10104), "Error - passwords do NOT match\nPassword ignored");
   EXPECT_EQ(FindZipMessage(10999), nullptr);
+}
+
+// A box on the console: caption and text reach the terminal escaped.
+TEST(ConsoleUiTest, BoxesAreEscaped) {
+  std::ostringstream captured;
+  auto* old = std::cerr.rdbuf(captured.rdbuf());
+  ui::ConsoleUi console;
+  console.MessageBox("a\x1b[2Jb\nnext", "cap\x1b]0;t\x07", ui::kMbOk);
+  std::cerr.rdbuf(old);
+  EXPECT_EQ(captured.str(), "cap\\x1b]0;t\\x07: a\\x1b[2Jb\nnext\n");
 }
 
 TEST_F(MessagesTest, ShowZipMessageShowsRecordsAndRaisesOnMessage) {

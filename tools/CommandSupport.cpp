@@ -84,12 +84,15 @@ int OpeningFailure(ArchiveOpening opening) {
   return opening == ArchiveOpening::Missing ? kExitNoArchive : kExitError;
 }
 
+bool ArchiveIsThere(TZipBuilder& zip, const std::string& archive) {
+  if (zip.FileExists(archive)) return true;
+  std::cerr << "zipbuilder: " << EscapedText(archive) << ": "
+            << zip.LoadZipStr(kMsgInputMissing, "Input file does not exist") << '\n';
+  return false;
+}
+
 bool NameArchive(TZipBuilder& zip, const std::string& archive) {
-  if (!zip.FileExists(archive)) {
-    std::cerr << "zipbuilder: " << EscapedText(archive) << ": "
-              << zip.LoadZipStr(kMsgInputMissing, "Input file does not exist") << '\n';
-    return false;
-  }
+  if (!ArchiveIsThere(zip, archive)) return false;
   zip.Designing = true;
   zip.SetFileName(archive);
   zip.Designing = false;

@@ -43,6 +43,10 @@ ArchiveOpening OpenArchive(TZipBuilder& zip, const std::string& archive);
 // it is missing, kExitError when it could not be read.
 int OpeningFailure(ArchiveOpening opening);
 
+// True when `archive` exists; otherwise says so on stderr (the caller then ends
+// with kExitNoArchive).
+bool ArchiveIsThere(TZipBuilder& zip, const std::string& archive);
+
 // Names `archive` on the component without listing it, for the operations that
 // read the directory themselves (listing first would read it twice). False, with
 // a report, when the archive does not exist.

@@ -20,7 +20,10 @@ int RunComment(const std::vector<std::string>& args) {
     return OpeningFailure(opening);
 
   if (args.size() == 1) {
+    // As it is stored through a pipe (so that it can be set again from there),
+    // made safe when it reaches a terminal.
     std::string comment = zip.GetZipComment();
+    if (platform::StdoutIsTerminal()) comment = EscapedText(comment, true);
     std::cout << comment;
     if (!comment.empty() && comment.back() != '\n') std::cout << '\n';
     return kExitOk;

@@ -15,6 +15,7 @@ int RunDelete(const std::vector<std::string>& args) {
   }
   TZipBuilder zip;
   ReportToStderr(zip);
+  if (!ArchiveIsThere(zip, args[0])) return kExitNoArchive;
   ProgressBar bar;
   bar.Attach(zip);
   zip.SetFileName(args[0]);

@@ -30,6 +30,7 @@ int RunJoin(const std::vector<std::string>& args) {
   bar.Attach(zip);
   ReportSpanningToStderr(zip, [&bar] { bar.ClearLine(); });
   const std::string set = LastVolumeOf(zip, operands[0]);
+  if (!ArchiveIsThere(zip, set)) return kExitNoArchive;
   std::string out = operands[1];
   // A directory is no name for the joined archive (the component would make
   // one up in its private temporary directory).

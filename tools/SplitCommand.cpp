@@ -18,6 +18,7 @@ int RunSplit(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   TZipBuilder zip;
+  if (!ArchiveIsThere(zip, args[2])) return kExitNoArchive;
   ProgressBar bar;
   bar.Attach(zip);
   ReportSpanningToStderr(zip, [&bar] { bar.ClearLine(); });

@@ -41,6 +41,10 @@ int main(int argc, char** argv) {
   }
   for (const auto& c : Commands()) {
     if (c.name != first) continue;
+    if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+      std::cout << "usage: zipbuilder " << c.usage << "\n  " << c.summary << '\n';
+      return kExitOk;
+    }
     platform::CatchInterrupts();
     int status = c.run(std::vector<std::string>(args.begin() + 1, args.end()));
     if (int signal = platform::InterruptSignal()) {

@@ -11,7 +11,10 @@ namespace ui {
 int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, uint32_t style) {
   uint32_t kind = style & 0xF;
   if (kind == kMbOk && !ShowNotices) return kIdOk;
-  std::cerr << (caption.empty() ? "" : caption + ": ") << platform::EscapedText(text, true) << '\n';
+  // Captions, prompts and labels may carry names from an archive or a disk:
+  // everything printed is made safe for the terminal.
+  std::cerr << (caption.empty() ? "" : platform::EscapedText(caption) + ": ") << platform::EscapedText(text, true)
+            << '\n';
   if (kind == kMbOk) return kIdOk;
   bool yesNo = kind == kMbYesNo || kind == kMbYesNoCancel;
   // Nobody to ask: cancel where the box offers it (a "No" would only bring the
@@ -35,7 +38,7 @@ PasswordAnswer ConsoleUi::PasswordDialog(const std::string& caption, const std::
                                          const std::vector<DialogButton>&) {
   PasswordAnswer answer;
   if (!platform::StdinIsTerminal()) return answer;  // nobody to ask: cancelled
-  std::cerr << caption << ": " << prompt << std::flush;
+  std::cerr << platform::EscapedText(caption) << ": " << platform::EscapedText(prompt, true) << std::flush;
   std::string line;
   if (!platform::ReadHiddenLine(line)) return answer;
   if (line.size() > 80) line.resize(80);
@@ -45,18 +48,18 @@ PasswordAnswer ConsoleUi::PasswordDialog(const std::string& caption, const std::
 }
 
 void ConsoleUi::OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) {
-  std::cerr << "Format drive " << dialog->DriveName()
+  std::cerr << "Format drive " << platform::EscapedText(dialog->DriveName())
             << ": every file on the disk will be erased.\n";
 }
 
 void ConsoleUi::FormatDialogIdle(FormatDialog& dialog) {
   if (dialog.FormatRan() || !platform::StdinIsTerminal()) {
-    if (dialog.FormatRan()) std::cerr << dialog.Status() << '\n';
+    if (dialog.FormatRan()) std::cerr << platform::EscapedText(dialog.Status()) << '\n';
     dialog.Click(kFormatClose);
     return;
   }
-  std::cerr << "Format drive " << dialog.DriveName() << " with the label \""
-            << dialog.Text(kFormatLabel) << "\"? [s(tart)/c(ancel)] " << std::flush;
+  std::cerr << "Format drive " << platform::EscapedText(dialog.DriveName()) << " with the label \""
+            << platform::EscapedText(dialog.Text(kFormatLabel)) << "\"? [s(tart)/c(ancel)] " << std::flush;
   std::string line;
   const bool start = std::getline(std::cin, line) && !line.empty() && std::tolower(line[0]) == 's';
   dialog.Click(start ? kFormatStart : kFormatClose);

@@ -117,6 +117,7 @@ void RecordZip(const ZipParams* record) {
   } else {
     rec.bytes = BytesOf(record);
     rec.tempDir = Text(record->pTempDir);
+    rec.keepFrom = Text(record->pKeepFromZipFN);
     rec.archiveComment = Text(record->fArchComment);
     for (uint32_t i = 0; record->fFDS && i < record->fArgc; ++i) {
       const ZipFileData& fd = record->fFDS[i];

@@ -59,6 +59,7 @@ struct RecordedExec {
   // Adding.
   std::optional<std::string> suffixes;
   std::optional<std::string> tempDir;
+  std::optional<std::string> keepFrom;  // the archive whose members are kept, when not the output
   std::optional<std::string> archiveComment;
   std::vector<std::optional<std::string>> specPasswords;
   std::vector<std::optional<std::string>> specRootDirs;

@@ -74,6 +74,7 @@ bool ReadAddRequest(void* record, AddRequest& q) {
   if (r->fSeven != 7) return false;
   ReadCommonFields(*r, q);
   q.tempDir = r->pTempDir ? r->pTempDir : "";
+  if (r->pKeepFromZipFN && *r->pKeepFromZipFN) q.keepFrom = r->pKeepFromZipFN;
   q.comment = r->fArchComment ? std::optional<std::string>(r->fArchComment) : std::nullopt;
   q.archiveOnly = r->fArchiveFilesOnly != 0;
   q.resetArchive = r->fResetArchiveBit != 0;

@@ -21,6 +21,7 @@ struct FileSpec {
 
 struct AddRequest {
   std::string archive;
+  std::string keepFrom;  // the archive read for the members kept; empty: `archive`
   std::string tempDir;
   std::optional<std::string> comment;   // replaces the archive comment when set
   std::optional<std::string> password;  // the record's password

@@ -274,7 +274,7 @@ void RemoveSources(platform::FileSystem& fs, platform::Shell& shell, const AddRe
 int RunAdd(platform::FileSystem& fs, platform::Shell& shell, const AddRequest& q,
            EngineSession& session) {
   if (q.archive.empty()) throw EngineError(kEngineBadParameters, "No archive name given");
-  OldArchiveReader old(fs, q.archive);
+  OldArchiveReader old(fs, q.keepFrom.empty() ? q.archive : q.keepFrom);
 
   std::vector<Candidate> candidates;
   if (q.useInStream) {
@@ -293,6 +293,7 @@ int RunAdd(platform::FileSystem& fs, platform::Shell& shell, const AddRequest& q
   } else {
     FileCollector collector(fs, q, session);
     collector.Exclude(q.archive);
+    if (!q.keepFrom.empty()) collector.Exclude(q.keepFrom);
     if (q.archiveOnly) {
       // No archive attribute here: "changed since the last archiving" means
       // modified after the archive file itself was last written.

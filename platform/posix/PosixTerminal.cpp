@@ -9,6 +9,7 @@
 namespace platform {
 
 bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 bool ReadHiddenLine(std::string& line) {

@@ -139,5 +139,6 @@ check comment comment a.zip "a new comment"
 check rename rename r.zip part=piece
 check copy copy -o r.zip b.zip 'large\part1.bin' 'large\part2.bin' 'large\part3.bin' 'large\part4.bin' 'large\part5.bin'
 check "spanned add" add -r -s 64k n.zip tree
+check "spanned add to an archive" add -r -s 64k b.zip tree
 
 [ $failures -eq 0 ] || { echo "$failures failures"; exit 1; }

@@ -184,6 +184,10 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
   if (!engine.Loaded()) return;
   // A spanned set is written by the engine as one temporary archive first.
   std::string archiveToWrite = zipFileName_;
+  // The set holds the archive's members and the new ones, as adding without
+  // spanning would: the engine reads the existing archive and writes the whole
+  // result under the temporary name.
+  std::string keepFrom;
   if (spanning) {
     if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) {
       ShowZipMessage(kMsgRefreshSpanned, "");
@@ -198,14 +202,7 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
       ShowZipMessage(kMsgTempFileFailed, "");
       return;
     }
-    // The set holds the archive's members and the new ones, as adding without
-    // spanning would: the engine adds to a copy of the existing archive.
-    if (FileExists(zipFileName_) && !spanned_ &&
-        CopyFileA(zipFileName_, archiveToWrite) != 0) {
-      env_->files->DeleteFile(archiveToWrite);
-      ShowZipMessage(kMsgTempFileFailed, "");
-      return;
-    }
+    if (FileExists(zipFileName_) && !spanned_) keepFrom = zipFileName_;
     if (Verbose && OnMessage) OnMessage(this, 0, "Temporary zipfile: " + archiveToWrite);
   }
 
@@ -215,10 +212,21 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
     ShowZipMessage(kMsgZipDllNoStreams, "");
     return;
   }
+  // Older engines cannot read the members from another archive: they add to a
+  // copy, which a killed run leaves behind.
+  if (!keepFrom.empty() && version <= 150) {
+    if (CopyFileA(keepFrom, archiveToWrite) != 0) {
+      env_->files->DeleteFile(archiveToWrite);
+      ShowZipMessage(kMsgTempFileFailed, "");
+      return;
+    }
+    keepFrom.clear();
+  }
   ExecAddRecord(
       version, archiveToWrite,
       [&](AddRecord& rec) {
         ZipParams& c = rec.r.current;
+        if (!rec.oldLayout && !keepFrom.empty()) c.pKeepFromZipFN = keepFrom.data();
         if (mode == kModeStreamToFile) {
           c.fUseInStream = 1;
           c.fInStream = stream_->Memory();
