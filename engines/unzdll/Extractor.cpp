@@ -117,8 +117,10 @@ int32_t Extractor::RunArchive() {
     if (outcome != Outcome::Queued) callback_.CloseLane(lane);  // a queued one closes when reported
     if (outcome == Outcome::Done) ++done_;
     if (outcome == Outcome::Stopped || callback_.Stopped()) break;
-    // Results already there are reported; a wait only when the window is full.
-    if (!Settle(MemberWriterPool::kWindow - 1, true)) break;
+    // A wait only when the window is full; past half of it, results already
+    // there are reported as they come.
+    const bool pastHalf = writers_ && writers_->InFlight() >= MemberWriterPool::kWindow / 2;
+    if (!Settle(MemberWriterPool::kWindow - 1, pastHalf)) break;
   }
   if (!callback_.Stopped()) Settle(0);
   writers_.reset();  // after a stop, members still queued are removed unreported

@@ -385,7 +385,8 @@ class PosixFiles : public FileSystem {
 
   bool NameFileIn(const UnnamedFile& file, FileHandle dir, const std::string& dirPath,
                   const std::string& name) override {
-    if (dir == kInvalidHandle || file.named) return NameFile(file, JoinPath(dirPath, name));
+    // A name in a drive-letter path is looked up ignoring case: through the path.
+    if (dir == kInvalidHandle || file.named || HasDriveLetter(dirPath)) return NameFile(file, JoinPath(dirPath, name));
     return LinkInto(file, dir, name);
   }
 
