@@ -36,6 +36,13 @@ enum class StartupState {
 // What the installation run came to.
 enum class RunState { NotRun, Running, Succeeded, Failed, Cancelled };
 
+// The program's exit status, the same with and without a window, so that a
+// script that starts it and waits can tell what happened.
+constexpr int kExitInstalled = 0;
+constexpr int kExitStartupError = 1;  // fatal start-up message, or nothing to install
+constexpr int kExitBelowMinimum = 2;  // installed version below the update's minimum
+constexpr int kExitNotInstalled = 4;  // the run failed, or was cancelled
+
 struct InstallerSetup {
   platform::Env* env = nullptr;  // files, registry, shell, security; DefaultEnv() when null
   ui::UiService* ui = nullptr;   // required
@@ -56,6 +63,8 @@ class Installer {
 
   StartupState Startup() const { return startup_; }
   RunState Run() const { return run_; }
+  // The exit status for where start-up and the run left the installer.
+  int ExitStatus() const;
   const std::string& DescriptorPath() const { return descriptorPath_; }
   const std::string& ArchivePath() const { return archivePath_; }
 

@@ -47,6 +47,20 @@ void Installer::BitBtn2Click() {
   view_.Terminate();
 }
 
+int Installer::ExitStatus() const {
+  if (run_ == RunState::Succeeded) return kExitInstalled;
+  if (run_ == RunState::Failed || run_ == RunState::Running) return kExitNotInstalled;
+  // Not run, or cancelled before the run: start-up tells why nothing was installed.
+  switch (startup_) {
+    case StartupState::OkDisabled:
+      return kExitBelowMinimum;
+    case StartupState::Ready:
+      return kExitNotInstalled;
+    default:
+      return kExitStartupError;
+  }
+}
+
 void Installer::zipContainerPasswordError(TZipBuilder*, bool, std::string&, const std::string&, uint32_t&,
                                           TPasswordButton&) {
   ui_.MessageBox("Password Error ", view_.Caption(), ui::kMbIconError);

@@ -54,17 +54,19 @@ int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& prog
     case StartupState::Ready:
       break;
     case StartupState::OkDisabled:
-      return 2;
+      // The window would show why with OK disabled; without one, say it.
+      ui.MessageBox(view.message + "\n" + view.path, kProgramCaption, ui::kMbIconError);
+      return kExitBelowMinimum;
     case StartupState::NoDescriptor: {
       // The window would wait with nothing to install; without one, say why.
       const std::string& path = installer.DescriptorPath();
       bool exists = files.GetAttributes(path).has_value();
       ui.MessageBox("File [" + path + (exists ? "] is not a regular file!" : "] not found!"),
                     kProgramCaption, ui::kMbIconError);
-      return 1;
+      return kExitStartupError;
     }
     default:
-      return 1;
+      return kExitStartupError;
   }
   // Installing into a directory that is not there would write into the current one.
   const std::string& directory = view.path;
@@ -75,10 +77,10 @@ int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& prog
                       ? std::string("No installation directory: the registry names none!")
                       : "Installation directory [" + directory + "] does not exist!",
                   kProgramCaption, ui::kMbIconError);
-    return 1;
+    return kExitStartupError;
   }
   installer.BitBtn1Click();
-  return installer.Run() == RunState::Succeeded ? 0 : 4;
+  return installer.ExitStatus();
 }
 
 }  // namespace installer

@@ -32,7 +32,7 @@ class UnattendedUi : public ui::UiService {
 // Runs start-up and, when it leaves OK enabled, the installation, without a window.
 // Returns the exit status: 0 installed; 1 start-up ended with a fatal message, found
 // no descriptor or no existing installation directory (each said in a line);
-// 2 start-up left OK disabled; 4 the installation failed.
+// 2 start-up left OK disabled (the reason said in a line); 4 the installation failed.
 // `env` null means the real platform.
 int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath);
 

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     installer::TfrMain frMain(installer::InstallerSetup{nullptr, &windowUi, nullptr, programPath});
     frMain.show();
     app.exec();
-    return 0;
+    return frMain.Logic().ExitStatus();
 #else
     std::cerr << "setup: built without a window; run it with --unattended\n";
     return 1;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 #include "tests/support/CraftedZip.h"
 #include "tests/support/PeerTools.h"
@@ -128,6 +129,24 @@ TEST_F(CliHostileTest, CommentIsEscapedOnlyOnATerminal) {
   auto onTerminal = RunIn(dir.path(), "script -qec " + testsupport::ShellQuote(kTool + " comment c.zip") + " /dev/null");
   EXPECT_NE(onTerminal.out.find("x\\x1b[31mred"), std::string::npos) << onTerminal.out;
   EXPECT_EQ(onTerminal.out.find('\x1b'), std::string::npos) << onTerminal.out;
+}
+
+// On a terminal, extract asks per file: y and n for one, A and N for all still to come.
+TEST_F(CliHostileTest, OverwriteQuestionsOnATerminal) {
+  WriteTextFile(dir / "two.zip", CraftZip({{"a.txt", "new a"}, {"b.txt", "new b"}}));
+  std::filesystem::create_directory(dir / "out");
+  const std::tuple<const char*, const char*, const char*> answers[] = {
+      {"N", "old", "old"}, {"y\\nn", "new a", "old"}, {"n\\nA", "old", "new b"}, {"A", "new a", "new b"}};
+  for (const auto& [typed, a, b] : answers) {
+    SCOPED_TRACE(typed);
+    WriteTextFile(dir / "out/a.txt", "old");
+    WriteTextFile(dir / "out/b.txt", "old");
+    auto r = RunIn(dir.path(), "printf '" + std::string(typed) + "\\n' | script -qec " +
+                                   testsupport::ShellQuote(kTool + " extract -d out two.zip") + " /dev/null");
+    EXPECT_NE(r.out.find("replace a.txt? [y]es, [n]o, [A]ll, [N]one"), std::string::npos) << r.out;
+    EXPECT_EQ(testsupport::ReadTextFile(dir / "out/a.txt"), a);
+    EXPECT_EQ(testsupport::ReadTextFile(dir / "out/b.txt"), b);
+  }
 }
 
 // FIFOs and devices are skipped with a warning; a FIFO with data (what a

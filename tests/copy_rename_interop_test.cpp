@@ -209,10 +209,13 @@ TEST_F(CopyRenameInterop, CommandLine) {
        "sub/long.txt renamed to: dir/long.txt"},
       {"copy " + a + " " + d, kExitUsage, "usage"},
       {"copy -o -n " + a + " " + d + " a.txt", kExitUsage, "usage"},
-      {"copy " + a + " missing.zip a.txt", kExitNoArchive, "does not exist"},
+      {"copy missing.zip " + d + " a.txt", kExitNoArchive, "does not exist"},
       {"copy " + a + " " + d + " nowhere.txt", kExitError, "is not present in"},
+      // A new destination is made, and goes again when nothing reaches it.
+      {"copy " + a + " unmade.zip nowhere.txt", kExitError, "is not present in"},
+      {"copy " + a + " fresh.zip dir\\\\long.txt", kExitOk, "1 of 1 member copied"},
       {"copy -n " + a + " " + d + " a.txt dir\\\\long.txt", kExitOk, "kept: a.txt"},
-      {"copy " + a + " " + d + " a.txt", kExitOk, "0 of 1 member copied"},  // asked, no terminal: No
+      {"copy " + a + " " + d + " a.txt < /dev/null", kExitWarning, "0 of 1 member copied"},  // nobody to ask
       {"copy -o -m " + a + " " + d + " a.txt", kExitOk,
        "1 of 1 member copied and deleted from the source"},
   };
@@ -222,8 +225,9 @@ TEST_F(CopyRenameInterop, CommandLine) {
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
     EXPECT_NE((run.out + run.err).find(c.output), std::string::npos) << run.out << run.err;
   }
+  EXPECT_FALSE(std::filesystem::exists(*dir / "unmade.zip"));
   auto check = RunIn(dir->path(), "unzip -l " + a + " && unzip -l " + d + " && unzip -tq " + d +
-                                      " && unzip -tq " + a);
+                                      " && unzip -tq " + a + " && unzip -tq fresh.zip");
   EXPECT_EQ(check.status, 0) << check.out << check.err;
   EXPECT_NE(check.out.find("2011-05-06 07:08   dir/long.txt"), std::string::npos) << check.out;
   EXPECT_EQ(check.out.find(" a.txt\n"), check.out.rfind(" a.txt\n"))

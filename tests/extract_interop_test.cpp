@@ -179,6 +179,7 @@ TEST_F(ExtractInterop, CommandExitStatuses) {
       {"extract -d cli-missing missing.zip", kExitNoArchive},
       {"extract -d cli-evil/inner evil.zip", kExitWarning},
       {"extract -d cli-plain -n zip.zip", kExitOk},
+      {"extract -d cli-plain zip.zip < /dev/null", kExitWarning},  // nobody to ask: kept
       {"extract -d cli-unsupported unsupported.zip", kExitError},
       {"test unsupported.zip", kExitError},
   };

@@ -7,6 +7,7 @@
 
 #include "tools/Command.h"
 #include "tools/CommandSupport.h"
+#include "tools/PipedArchive.h"
 #include "tools/ProgressBar.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -14,8 +15,8 @@
 namespace {
 
 const char* const kUsage =
-    "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-s SIZE[k|m|g] | --span] "
-    "ARCHIVE SPEC...";
+    "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q] [-@] "
+    "[-s SIZE[k|m|g] | --span] ARCHIVE SPEC...";
 
 int Usage() {
   std::cerr << "usage: zipbuilder " << kUsage << '\n';
@@ -47,7 +48,7 @@ int RunAdd(const std::vector<std::string>& args) {
   std::string password;
   std::vector<std::string> exclusions, operands;
   int64_t volumeSize = 0;
-  bool span = false;
+  bool span = false, quiet = false, namesFromStdin = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() < 2 || a[0] != '-' || !operands.empty()) {
@@ -56,6 +57,10 @@ int RunAdd(const std::vector<std::string>& args) {
     }
     if (a == "--span") {
       span = true;
+      continue;
+    }
+    if (a == "-@") {
+      namesFromStdin = true;
       continue;
     }
     if (a == "-s") {
@@ -76,13 +81,29 @@ int RunAdd(const std::vector<std::string>& args) {
         case 'u': options.Include(AddUpdate); break;
         case 'D': options.Exclude(AddSeparateDirs); break;
         case 'j': options.Exclude(AddDirNames); break;
+        case 'q': quiet = true; break;
         default:
           if (c >= '0' && c <= '9') level = c - '0';
           else return Usage();
       }
     }
   }
+  if (namesFromStdin) {
+    // One name a line, as zip -@ reads them.
+    for (std::string line; std::getline(std::cin, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) operands.push_back(line);
+    }
+  }
   if (operands.size() < 2) return Usage();
+  // "-": the archive is written to standard output (a new one, never a set).
+  if (operands[0] == "-" && (span || volumeSize > 0 || options.Contains(AddFreshen) || options.Contains(AddUpdate)))
+    return Usage();
+  ArchiveToStdout output(zip, operands[0]);
+  if (output.Name().empty()) {
+    std::cerr << "zipbuilder: no temporary file for the archive\n";
+    return kExitError;
+  }
   if (askPassword && password.empty()) {
     password = AskPassword();
     if (password.empty()) return kExitError;
@@ -92,7 +113,7 @@ int RunAdd(const std::vector<std::string>& args) {
   ReportToStderr(zip);
   zip.HowToDelete = htdFinal;
   ProgressBar bar;
-  bar.Attach(zip);
+  if (!quiet) bar.Attach(zip);
   if (span || volumeSize > 0) {
     if (span && volumeSize > 0) return Usage();
     // Volumes: numbered files of at most SIZE bytes, or one per removable disk;
@@ -104,7 +125,7 @@ int RunAdd(const std::vector<std::string>& args) {
       zip.SetMinFreeVolSize(static_cast<int32_t>(std::min<int64_t>(volumeSize, 65536)));
     }
   }
-  zip.SetFileName(operands[0]);
+  zip.SetFileName(output.Name());
   zip.AddOptions = options;
   zip.AddCompLevel = level;
   zip.Password = password;
@@ -113,6 +134,8 @@ int RunAdd(const std::vector<std::string>& args) {
   zip.Add();
   bar.Finish();
   if (zip.SuccessCount() > 0 || zip.ErrCode() == 0) {
+    if (!output.Deliver()) return kExitError;
+    if (quiet) return kExitOk;
     std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
               << " added\n";
     if (options.Contains(AddDiskSpan)) std::cerr << "zipbuilder: last volume " << EscapedText(zip.ZipFileName()) << '\n';
@@ -123,8 +146,9 @@ int RunAdd(const std::vector<std::string>& args) {
 
 RegisterCommand addCommand({"add", kUsage,
                             "add files (-r recurse, -0..-9 level, -e/-P encrypt, -x exclude, -m move, "
-                            "-f freshen, -u update, -D no directory entries, -j junk paths, -s numbered volumes "
-                            "of at most SIZE bytes, --span one volume per removable disk)",
+                            "-f freshen, -u update, -D no directory entries, -j junk paths, -q quiet, -@ names "
+                            "from standard input, -s numbered volumes of at most SIZE bytes, --span one volume "
+                            "per removable disk; ARCHIVE - writes to standard output)",
                             RunAdd});
 
 }  // namespace

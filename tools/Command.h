@@ -11,6 +11,7 @@ struct Command {
   std::string usage;    // one line, after "zipbuilder "
   std::string summary;  // one line
   std::function<int(const std::vector<std::string>& args)> run;
+  std::string details = {};  // the operands and options, one per line, for COMMAND --help
 };
 
 std::vector<Command>& Commands();

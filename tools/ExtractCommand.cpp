@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const kUsage = "extract [-d DIR] [-o|-n] [-f] [-u] [-j] [-P PASSWORD] ARCHIVE [SPEC...]";
+const char* const kUsage = "extract [-d DIR] [-o|-n] [-f] [-u] [-j] [-p] [-P PASSWORD] ARCHIVE [SPEC...]";
 
 int RunExtract(const std::vector<std::string>& args) {
   ExtractRequest request;
@@ -35,6 +35,8 @@ int RunExtract(const std::vector<std::string>& args) {
       request.update = true;
     } else if (!optionsDone && a == "-j") {
       request.junkPaths = true;
+    } else if (!optionsDone && a == "-p") {
+      request.toStdout = true;
     } else if (!optionsDone && a == "--") {
       optionsDone = true;
     } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
@@ -56,7 +58,8 @@ int RunExtract(const std::vector<std::string>& args) {
 
 RegisterCommand registerExtract({"extract", kUsage,
                                  "extract members (all, or those matching SPEC) below DIR; -o overwrite, -n never "
-                                 "overwrite, -f freshen, -u update, -j junk paths",
+                                 "overwrite, -f freshen, -u update, -j junk paths, -p to standard output; ARCHIVE - reads "
+                                 "standard input",
                                  RunExtract});
 
 }  // namespace

@@ -1,15 +1,19 @@
 #include "tools/ExtractSession.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "tools/CommandSupport.h"
+#include "tools/PipedArchive.h"
 #include "tools/ProgressBar.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Terminal.h"
 #include "ui/ConsoleUi.h"
+#include "zipformat/Wildcard.h"
 
 namespace {
 
@@ -63,6 +67,34 @@ class Outcome {
   bool nothingMatched_ = false;
 };
 
+// -p: each matching member in turn, in archive order, written to standard output.
+int PipeMembers(TZipBuilder& zip, const ExtractRequest& request, Outcome& outcome) {
+  int piped = 0;
+  for (const auto& entry : zip.ZipDirEntryRecords()) {
+    const std::string& name = entry->FileName;
+    if (name.empty() || name.back() == '\\' || name.back() == '/') continue;  // a directory
+    const bool wanted = request.specs.empty() ||
+                        std::any_of(request.specs.begin(), request.specs.end(),
+                                    [&](const std::string& spec) { return zip::FileSpecMatch(spec, name); });
+    if (!wanted) continue;
+    TZipStream* data = zip.ExtractFileToStream(name);
+    if (!data) {
+      outcome.Error();
+      continue;
+    }
+    const auto size = static_cast<size_t>(data->Size());
+    if (std::fwrite(data->Memory(), 1, size, stdout) != size) {
+      std::cerr << "zipbuilder: cannot write to standard output\n";
+      outcome.Error();
+      break;
+    }
+    ++piped;
+  }
+  std::fflush(stdout);
+  if (piped == 0 && !request.specs.empty()) outcome.NothingMatched();
+  return outcome.Status(piped);
+}
+
 }  // namespace
 
 int RunExtractRequest(const ExtractRequest& request) {
@@ -99,20 +131,44 @@ int RunExtractRequest(const ExtractRequest& request) {
       zip.OnExtractOverwrite = [](TZipBuilder*, const std::string&, bool, bool& doOverwrite, int) { doOverwrite = false; };
       break;
     case OverwriteChoice::Ask:
-      zip.OnExtractOverwrite = [&](TZipBuilder*, const std::string& name, bool, bool& doOverwrite, int) {
+      zip.OnExtractOverwrite = [&, forAll = std::optional<bool>()](TZipBuilder*, const std::string& name, bool,
+                                                                    bool& doOverwrite, int) mutable {
         bar.ClearLine();
-        doOverwrite = console.MessageBox("replace " + name + "?", "zipbuilder", ui::kMbYesNo) == ui::kIdYes;
+        if (forAll) {
+          doOverwrite = *forAll;
+          return;
+        }
+        if (!platform::StdinIsTerminal()) {
+          // Nobody to ask: the file stays, and the run says so in its status.
+          std::cerr << "zipbuilder: " << EscapedText(name) << " exists: kept (-o replaces, -n keeps)\n";
+          outcome.Warning();
+          doOverwrite = false;
+          return;
+        }
+        // y or n for this file, A or N for every file still to come.
+        std::string shown = name;
+        std::replace(shown.begin(), shown.end(), '\\', '/');
+        std::cerr << "replace " << EscapedText(shown) << "? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line)) line = "N";
+        const char answer = line.empty() ? 'n' : line[0];
+        if (answer == 'A' || answer == 'N') forAll = answer == 'A';
+        doOverwrite = answer == 'y' || answer == 'Y' || answer == 'A';
       };
       break;
   }
 
-  if (auto opening = OpenArchive(zip, request.archive); opening != ArchiveOpening::Listed)
+  ArchiveFromStdin input(request.archive);  // "-": read from standard input
+  if (input.Failed()) return kExitError;
+  if (auto opening = OpenArchive(zip, input.Name()); opening != ArchiveOpening::Listed)
     return OpeningFailure(opening);
   // Nothing in it at all: say so, as a warning, rather than "nothing matched".
   if (zip.Count() == 0 && zip.SkippedDirCount() == 0 && request.specs.empty()) {
     std::cerr << "zipbuilder: warning: " << EscapedText(request.archive) << " is empty\n";
     return kExitWarning;
   }
+
+  if (request.toStdout) return PipeMembers(zip, request, outcome);
 
   if (!request.testOnly && !request.baseDir.empty()) {
     if (!CreateDirectories(*platform::DefaultEnv().files, request.baseDir)) {

@@ -21,6 +21,7 @@ struct ExtractRequest {
   bool update = false;
   bool junkPaths = false;
   bool testOnly = false;
+  bool toStdout = false;               // -p: the members' data to standard output, no files
 };
 
 // Runs the extraction (or test) and returns the exit status.

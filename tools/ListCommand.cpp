@@ -1,6 +1,7 @@
 // zipbuilder list [-v] ARCHIVE: the members of an archive, as the component lists them;
 // -v adds each member's encryption (the method then is the one under it) and
 // the listing's details.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -8,6 +9,7 @@
 
 #include "tools/Command.h"
 #include "tools/CommandSupport.h"
+#include "tools/PipedArchive.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipformat/ExtraField.h"
 #include "zipformat/Methods.h"
@@ -75,7 +77,11 @@ std::string MemberLine(const ZipDirEntry& e, bool verbose) {
                   length, compressed, zip::MethodName(coding.method).c_str(), year, month, day, hour,
                   minute, e.Crc32);
   std::string text(line);
-  AppendEscaped(text, e.FileName);
+  // Shown with "/" between directories, as other tools on this system show
+  // names; the component keeps its own separator.
+  std::string name = e.FileName;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  AppendEscaped(text, name);
   return text;
 }
 
@@ -105,7 +111,9 @@ int RunList(const std::vector<std::string>& args) {
     warned = true;
     report(z, code, text);
   };
-  if (auto opening = OpenArchive(zip, archive); opening != ArchiveOpening::Listed)
+  ArchiveFromStdin input(archive);  // "-": read from standard input
+  if (input.Failed()) return kExitError;
+  if (auto opening = OpenArchive(zip, input.Name()); opening != ArchiveOpening::Listed)
     return OpeningFailure(opening);
 
   std::cout << (verbose ? "    Length Compressed  Method   Encryption       Date       Time   "

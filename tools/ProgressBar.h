@@ -1,6 +1,8 @@
-// A one-line progress bar on stderr, drawn only when stderr is a terminal.
+// A one-line progress bar on stderr, drawn only when stderr is a terminal:
+// the share of the bytes done, the rate and the time left.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "zipbuilder/ZipBuilder.h"
@@ -19,4 +21,5 @@ class ProgressBar {
   int64_t total_ = 0;
   int64_t done_ = 0;
   int lastPermille_ = -1;
+  std::chrono::steady_clock::time_point start_;
 };

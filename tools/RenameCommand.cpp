@@ -11,12 +11,12 @@
 namespace {
 
 const char* const kUsage = "rename [-t YYYY-MM-DDTHH:MM[:SS]] ARCHIVE [OLD=NEW ...]";
+const char* const kDetails =
+    "  OLD=NEW  replace the name part OLD (a member name, a directory ending in / or \\,\n"
+    "           or any part of a name; letter case ignored) by NEW in every member holding it\n"
+    "  -t WHEN  set the date and time of every member (local time, even seconds)\n";
 int Usage(std::ostream& out, int status) {
-  out << "usage: zipbuilder " << kUsage
-      << "\n  OLD=NEW  replace the name part OLD (a member name, a directory ending in / or \\,\n"
-         "           or any part of a name; letter case ignored) by NEW in every member holding "
-         "it\n"
-         "  -t WHEN  set the date and time of every member (local time, even seconds)\n";
+  out << "usage: zipbuilder " << kUsage << '\n' << kDetails;
   return status;
 }
 
@@ -114,6 +114,6 @@ int RunRename(const std::vector<std::string>& args) {
 
 RegisterCommand renameCommand({"rename", kUsage,
                                "rename members and set their dates, without recompressing",
-                               RunRename});
+                               RunRename, kDetails});
 
 }  // namespace

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   for (const auto& c : Commands()) {
     if (c.name != first) continue;
     if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
-      std::cout << "usage: zipbuilder " << c.usage << "\n  " << c.summary << '\n';
+      std::cout << "usage: zipbuilder " << c.usage << "\n  " << c.summary << '\n' << c.details;
       return kExitOk;
     }
     platform::CatchInterrupts();

@@ -38,7 +38,11 @@ PasswordAnswer ConsoleUi::PasswordDialog(const std::string& caption, const std::
                                          const std::vector<DialogButton>&) {
   PasswordAnswer answer;
   if (!platform::StdinIsTerminal()) return answer;  // nobody to ask: cancelled
-  std::cerr << platform::EscapedText(caption) << ": " << platform::EscapedText(prompt, true) << std::flush;
+  // The prompt alone says what is asked ("Enter Password: "); the caption,
+  // a window's title, would repeat it.
+  std::string shown = prompt.empty() ? caption : prompt;
+  while (!shown.empty() && (shown.back() == ' ' || shown.back() == ':')) shown.pop_back();
+  std::cerr << platform::EscapedText(shown, true) << ": " << std::flush;
   std::string line;
   if (!platform::ReadHiddenLine(line)) return answer;
   if (line.size() > 80) line.resize(80);

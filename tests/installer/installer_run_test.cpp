@@ -169,7 +169,9 @@ TEST_F(InstallerRun, UnattendedExitStatus) {
          x.InstallProgram("bin/demo.exe", "6.05");
          x.MakePackage({{"version.ver", "bin\\demo.exe\n6.10\n6.20\n"}});
        },
-       2, ""},
+       2,
+       "setup: Update of installed version not available!\\n\\nBase installation must be 6.10 or "
+       "Higher!\n"},
       {"run fails",
        [](InstallerHarness& x) {
          x.AddAppPath("demo.exe");

@@ -119,6 +119,7 @@ TEST(InstallerWindow, CancelClickEndsWithoutInstalling) {
   EXPECT_EQ(w->Logic().Run(), installer::RunState::Cancelled);
   EXPECT_FALSE(w->isVisible());
   EXPECT_TRUE(h.ui.boxes.empty());
+  EXPECT_EQ(w->Logic().ExitStatus(), installer::kExitStartupError);  // there was no descriptor
 }
 
 TEST(InstallerWindow, EscapeActsAsCancel) {
@@ -144,6 +145,7 @@ TEST(InstallerWindow, OkClickInstallsThePackage) {
   ASSERT_EQ(h.shell.launches.size(), 1u);
   EXPECT_EQ(h.shell.launches[0].file, "C:\\Program Files\\Demo\\bin\\demo.exe");
   EXPECT_FALSE(w->isVisible());
+  EXPECT_EQ(w->Logic().ExitStatus(), installer::kExitInstalled);
 }
 
 TEST(InstallerWindow, EnterOnTheFocusedCancelCancels) {
@@ -206,6 +208,8 @@ TEST(InstallerWindow, BelowTheMinimumDisablesOk) {
   EXPECT_EQ(w->focusWidget(), w->BitBtn2);
   EXPECT_EQ(w->memoBericht->toPlainText(), "Update of installed version not available!");
   EXPECT_EQ(w->edPath->text(), "Base installation must be 6.10 or Higher!");
+  QTest::mouseClick(w->BitBtn2, Qt::LeftButton);
+  EXPECT_EQ(w->Logic().ExitStatus(), installer::kExitBelowMinimum);
   EXPECT_TRUE(w->grab().save(QString(ZB_SCREENSHOT_DIR) + "/installer_window_ok_disabled.png"));
 }
 
