@@ -3,8 +3,10 @@
 // Cancel (InstallerRun.cpp). The window itself is behind InstallerView.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "installer/InstallRegistry.h"
 #include "installer/InstallerView.h"
@@ -48,6 +50,7 @@ struct InstallerSetup {
   ui::UiService* ui = nullptr;   // required
   InstallerView* view = nullptr;  // required
   std::string programPath;       // the executable's path; the companion files lie beside it
+  std::function<void(const std::string&)> log = {};  // told each step of the run; may be empty
 };
 
 class Installer {
@@ -80,6 +83,11 @@ class Installer {
   void CheckPackage(TextFile& descriptor);  // the steps under the start-up guard
   void ReadInstallDirectory(TextFile& descriptor);
   bool HoldsVersionFile();  // the listed package has a member "version.ver"
+  void RecoverInterruptedRun();
+  std::vector<std::string> MemberNames() const;
+  void Log(const std::string& line) const {
+    if (log_) log_(line);
+  }
   void CompareVersions(const std::string& programFile, const std::string& minimumLine,
                        const std::string& updateLine);
 
@@ -90,6 +98,8 @@ class Installer {
   std::string archivePath_;
   StartupState startup_ = StartupState::NotRun;
   RunState run_ = RunState::NotRun;
+  bool cancelRequested_ = false;  // Cancel pressed while the run was extracting
+  std::function<void(const std::string&)> log_;
 };
 
 }  // namespace installer

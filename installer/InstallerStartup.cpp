@@ -3,6 +3,7 @@
 #include <cctype>
 #include <exception>
 
+#include "installer/InstallRollback.h"
 #include "installer/Installer.h"
 #include "installer/InstallerQueries.h"
 #include "installer/InstallerText.h"
@@ -59,7 +60,8 @@ Installer::Installer(const InstallerSetup& setup)
     : zipContainer(&ResolveEnv(setup.env), setup.ui),
       env_(ResolveEnv(setup.env)),
       ui_(*setup.ui),
-      view_(*setup.view) {
+      view_(*setup.view),
+      log_(setup.log) {
   descriptorPath_ = platform::ChangeFileExt(setup.programPath, ".DAT");
   archivePath_ = platform::ChangeFileExt(setup.programPath, ".cab");
   // The component as the window's design sets it up.
@@ -130,6 +132,7 @@ void Installer::CheckPackage(TextFile& descriptor) {
   view_.AddMessageLine(ReadLine(descriptor));
   view_.AddMessageLine("");
   ReadInstallDirectory(descriptor);
+  RecoverInterruptedRun();
 
   zipContainer.SetFileName(archivePath_);
   if (!zipContainer.FileExists(archivePath_)) FatalMessage("Package incomplete !", "");
@@ -166,6 +169,25 @@ void Installer::CheckPackage(TextFile& descriptor) {
   }
   env_.files->DeleteFile(versionPath);
   CompareVersions(programFile, minimumLine, updateLine);
+}
+
+// A run killed before it finished left its journal: the installed version is put
+// back before anything else happens, whatever package lies beside the program now.
+void Installer::RecoverInterruptedRun() {
+  std::string directory = view_.PathCaption();
+  if (directory.empty()) return;
+  switch (InstallRollback::Recover(*env_.files, platform::PosixFileKeeping(), directory, log_)) {
+    case InstallRollback::Recovery::Restored:
+      ui_.MessageBox("An interrupted installation was found!\n\nThe previous version was restored.",
+                     kCompanyCaption, ui::kMbIconInformation);
+      break;
+    case InstallRollback::Recovery::Failed:
+      FatalMessage("An interrupted installation was found!\n\nThe previous version could not be restored "
+                   "completely.\n\nInstallation aborted!",
+                   kCompanyCaption);
+    default:
+      break;
+  }
 }
 
 bool Installer::HoldsVersionFile() {

@@ -7,6 +7,7 @@
 #include "tools/CommandSupport.h"
 #include "tools/ProgressBar.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 
 namespace {
 
@@ -103,12 +104,12 @@ int RunRename(const std::vector<std::string>& args) {
   for (auto& item : items) requests.push_back(&item);
   const int result = zip.Rename(requests, dateTime);
   bar.Finish();
-  if (result == -10) {
+  if (result == kRenameNoFilePart) {
     std::cerr << "zipbuilder: a new name must keep a file name part when the old one has one\n";
     return kExitError;
   }
   // A failure has been reported as it happened.
-  if (result != 0) return kExitError;
+  if (result != kResultOk) return kExitError;
   return kExitOk;
 }
 

@@ -7,6 +7,7 @@
 #include "tools/Command.h"
 #include "tools/CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/ResultCodes.h"
 
 namespace {
 
@@ -35,17 +36,17 @@ int Usage(const char* usage) {
 
 // What a conversion's code means when it came without a message of its own.
 const std::map<int, const char*> kSfxFailures = {
-    {-1, "the self-extractor could not be created or put in place"},
-    {-2, "writing the self-extractor fell short (is the disk full?)"},
-    {-3, "the stub or the archive could not be read"},
-    {-9, "the self-extractor written did not check out"},
-    {-11, "the icon could not be put into the stub"}};
+    {kSfxNoOutput, "the self-extractor could not be created or put in place"},
+    {kSfxShortCopy, "writing the self-extractor fell short (is the disk full?)"},
+    {kSfxReadFailed, "the stub or the archive could not be read"},
+    {kSfxFailed, "the self-extractor written did not check out"},
+    {kIconFailed, "the icon could not be put into the stub"}};
 const std::map<int, const char*> kUnsfxFailures = {
-    {-1, "the archive could not be created or put in place"},
-    {-2, "reading the program or writing the archive fell short (is the disk full?)"},
-    {-3, "the program or the archive inside it could not be read"},
-    {-9, "the archive written did not check out"},
-    {-10, "not enough memory"}};
+    {kSfxNoOutput, "the archive could not be created or put in place"},
+    {kSfxShortCopy, "reading the program or writing the archive fell short (is the disk full?)"},
+    {kSfxReadFailed, "the program or the archive inside it could not be read"},
+    {kSfxFailed, "the archive written did not check out"},
+    {kSfxNoMemory, "not enough memory"}};
 
 // Reports a conversion code that came without a message of its own, by its cause.
 int Finish(TZipBuilder& zip, int code, const std::string& what,
@@ -110,10 +111,10 @@ int RunSfx(const std::vector<std::string>& args) {
   if (auto opening = OpenArchive(zip, archive); opening != ArchiveOpening::Listed)
     return OpeningFailure(opening);
   int code = zip.ConvertSFX();
-  if (code == -10) std::cerr << "zipbuilder: the stub has no icon image that can be replaced\n";
-  if (code == -12)
+  if (code == kIconNotFound) std::cerr << "zipbuilder: the stub has no icon image that can be replaced\n";
+  if (code == kIconWrongSize)
     std::cerr << "zipbuilder: the icon must hold exactly one 32x32 image of 16 colours\n";
-  if (code == -10 || code == -12) return kExitError;
+  if (code == kIconNotFound || code == kIconWrongSize) return kExitError;
   if (code == 0)
     std::cout << EscapedText(zip.ZipFileName()) << " (stub " << EscapedText(zip.SFXPath) << ")\n";
   return Finish(zip, code, "converting to a self-extractor", kSfxFailures);

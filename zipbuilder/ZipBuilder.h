@@ -4,7 +4,6 @@
 // event signatures are in ZipTypes.h.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -15,10 +14,14 @@
 #include "engines/ZipEngineApi.h"
 #include "platform/FileSystem.h"
 #include "zipbuilder/ZipTypes.h"
+#include "zipbuilder/core/Properties.h"
 #include "zipbuilder/core/ResultCodes.h"
 #include "zipbuilder/core/ZipErrors.h"
+#include "zipbuilder/engine/EngineLibraries.h"
+#include "zipbuilder/read/ListedArchive.h"
 #include "zipbuilder/read/ZipStream.h"
 #include "zipbuilder/span/MemberTable.h"
+#include "zipbuilder/span/VolumeState.h"
 #include "zipformat/Records.h"
 
 namespace platform {
@@ -35,9 +38,8 @@ class OutputRule;
 class ArchiveReader;
 struct StoredArchive;
 
-// ---- The component ---------------------------------------------------------------
-
-class TZipBuilder {
+// The published properties and events are in core/Properties.h.
+class TZipBuilder : public ZipBuilderProperties, public ZipBuilderEvents {
  public:
   // `env` and `ui` default to the POSIX platform and the console.
   explicit TZipBuilder(platform::Env* env = nullptr, ui::UiService* ui = nullptr);
@@ -49,59 +51,15 @@ class TZipBuilder {
   platform::Env& Env() { return *env_; }
   ui::UiService& Ui() { return *ui_; }
   void SetUi(ui::UiService* ui);
-  // True while a form designer edits the owning form: assigning ZipFileName does not list.
-  bool Designing = false;
-  // The application's main window, handed to the engines and used as owner of boxes.
-  uintptr_t OwnerWindow = 0;
 
-  // ---- Published properties ----
-  bool Verbose = false;
-  bool Trace = false;
-  int32_t AddCompLevel = 9;
-  AddOpts AddOptions;
-  ExtrOpts ExtrOptions;
-  SFXOpts SFXOptions{SFXCheckSize};
-  std::string Password;
-  std::string SFXPath;
-  std::string ExtrBaseDir;
-  OvrOpts SFXOverWriteMode = OvrConfirm;
-  std::string SFXCaption = "Self-extracting Archive";
-  std::string SFXDefaultDir;
-  std::string SFXCommandLine;
-  std::string SFXMessage;
-  std::string TempDir;
-  bool Unattended = false;
-  bool ConfirmErase = true;
-  CPOpts CodePage = cpAUTO;
-  DeleteOpts HowToDelete = htdAllowUndo;
-  AddStoreExts AddStoreSuffixes = DefaultStoreSuffixes();
-  bool UseDirOnlyEntries = false;
-
-  std::vector<std::string>& FSpecArgs() { return fSpecArgs_; }
-  void SetFSpecArgs(const std::vector<std::string>& lines) { fSpecArgs_ = lines; }
-  std::vector<std::string>& FSpecArgsExcl() { return fSpecArgsExcl_; }
-  void SetFSpecArgsExcl(const std::vector<std::string>& lines) { fSpecArgsExcl_ = lines; }
-
-  const std::string& ZipFileName() const { return zipFileName_; }
+  // ---- Property setters that do more than store (core/ZipBuilderCore.cpp) ----
   void SetFileName(const std::string& name);  // stores, then lists (unless Designing)
-  const std::string& DLLDirectory() const { return dllDirectory_; }
   void SetDLLDirectory(const std::string& dir);
-  int32_t KeepFreeOnDisk1() const { return static_cast<int32_t>(freeOnDisk1_); }
   void SetFreeOnDisk1(int32_t value);
-  int32_t MaxVolumeSize() const { return static_cast<int32_t>(maxVolumeSize_); }
   void SetMaxVolumeSize(int32_t value);
-  int32_t MinFreeVolumeSize() const { return minFreeVolumeSize_; }
   void SetMinFreeVolSize(int32_t value);
-  const std::string& VersionInfo() const { return versionInfo_; }
-  void SetVersionInfo(const std::string&) {}  // read-only in effect
-  uint32_t PasswordReqCount() const { return passwordReqCount_; }
   void SetPasswordReqCount(uint32_t value);
-  const std::string& RootDir() const { return rootDir_; }
   void SetRootDir(const std::string& dir);
-  const TIcon& SFXIcon() const { return sfxIcon_; }
-  void SetSFXIcon(const TIcon& icon) { sfxIcon_ = icon; }
-
-  static AddStoreExts DefaultStoreSuffixes();
 
   // ---- Run-time state ----
   int32_t ErrCode() const { return errCode_; }
@@ -111,34 +69,19 @@ class TZipBuilder {
   int GetCount() const;
   int Count() const { return GetCount(); }
   const std::vector<std::unique_ptr<ZipDirEntry>>& ZipDirEntryRecords() const { return zipDirEntryRecords_; }
-  int32_t ArchiveStart() const { return archiveStart_; }
-  int32_t CentralDirOffset() const { return centralDirOffset_; }
-  int32_t EndOfCentralOffset() const { return endOfCentralOffset_; }
-  int32_t ArchiveFileSize() const { return archiveFileSize_; }
-  bool Spanned() const { return spanned_; }
-  bool StructureWarning() const { return structureWarning_; }
-  int32_t SkippedDirCount() const { return skippedDirCount_; }
-  uint16_t LastDiskNumber() const { return lastDiskNumber_; }
+  int32_t ArchiveStart() const { return listed_.archiveStart; }
+  int32_t CentralDirOffset() const { return listed_.centralDirOffset; }
+  int32_t EndOfCentralOffset() const { return listed_.endOfCentralOffset; }
+  int32_t ArchiveFileSize() const { return listed_.archiveFileSize; }
+  bool Spanned() const { return listed_.spanned; }
+  bool StructureWarning() const { return listed_.structureWarning; }
+  int32_t SkippedDirCount() const { return listed_.skippedDirCount; }
+  uint16_t LastDiskNumber() const { return listed_.lastDiskNumber; }
   bool ZipRunning() const { return zipRunning_; }
   bool UnzipRunning() const { return unzipRunning_; }
 
   TZipStream& ZipStream() { return *stream_; }
   bool Cancel = false;
-
-  // ---- Events ----
-  TNotifyEvent OnDirUpdate;
-  TProgressEvent OnProgress;
-  TMessageEvent OnMessage;
-  TSetNewNameEvent OnSetNewName;
-  TNewNameEvent OnNewName;
-  TPasswordErrorEvent OnPasswordError;
-  TCRC32ErrorEvent OnCRC32Error;
-  TExtractOverwriteEvent OnExtractOverwrite;
-  TExtractSkippedEvent OnExtractSkipped;
-  TCopyZipOverwriteEvent OnCopyZipOverwrite;
-  TGetNextDiskEvent OnGetNextDisk;
-  TStatusDiskEvent OnStatusDisk;
-  TFileCommentEvent OnFileComment;
 
   // ---- Core services (core/ZipBuilderCore.cpp) ----
   void StartWaitCursor();
@@ -178,7 +121,6 @@ class TZipBuilder {
   std::string GetZipComment();
   void SetZipComment(const std::string& comment);
 
-  // @listing-public: end-record search, member table, volumes and disk prompts
   // End-record search (read/ZipEndRecord.cpp). Opens the input archive name into the
   // input file handle and leaves it open for the caller on every outcome but a
   // failed open; true when `endOfCentral` was found and filled.
@@ -198,22 +140,22 @@ class TZipBuilder {
   bool IsRightDisk(int driveType);
   void GetNewDisk(int diskNumber);
   // Spanning state the volume logic works on, for the spanning operations and tests.
-  void SetDriveRoot(const std::string& root) { drive_ = root; }
+  void SetDriveRoot(const std::string& root) { volume_.drive = root; }
   const std::string& InFileName() const { return inFileName_; }
   void SetInFileName(const std::string& name) { inFileName_ = name; }
-  const std::string& VolumeName() const { return volumeName_; }
-  uint32_t VolumeSerial() const { return volumeSerial_; }
-  int64_t SizeOfDisk() const { return sizeOfDisk_; }
-  int64_t FreeOnDisk() const { return freeOnDisk_; }
-  int32_t DiskNr() const { return diskNr_; }
-  void SetDiskNr(int32_t number) { diskNr_ = number; }
-  void SetNewDisk(bool value) { newDisk_ = value; }
-  bool NewDisk() const { return newDisk_; }
-  void SetLastDiskNumber(uint16_t number) { lastDiskNumber_ = number; }
-  int32_t RealFileSize() const { return realFileSize_; }
-  const std::string& RawZipComment() const { return rawZipComment_; }
+  const std::string& VolumeName() const { return volume_.volumeName; }
+  uint32_t VolumeSerial() const { return volume_.volumeSerial; }
+  int64_t SizeOfDisk() const { return volume_.sizeOfDisk; }
+  int64_t FreeOnDisk() const { return volume_.freeOnDisk; }
+  int32_t DiskNr() const { return volume_.diskNr; }
+  void SetDiskNr(int32_t number) { volume_.diskNr = number; }
+  void SetNewDisk(bool value) { volume_.newDisk = value; }
+  bool NewDisk() const { return volume_.newDisk; }
+  void SetLastDiskNumber(uint16_t number) { listed_.lastDiskNumber = number; }
+  int32_t RealFileSize() const { return listed_.realFileSize; }
+  const std::string& RawZipComment() const { return listed_.rawZipComment; }
   platform::FileHandle InFileHandle() const { return inFileHandle_; }
-  TZipDiskAction DiskAction() const { return diskAction_; }
+  TZipDiskAction DiskAction() const { return volume_.diskAction; }
 
   // Spanned sets. Writing (span/ZipSpanWrite.cpp): copies the single-file archive
   // `InFileName` onto the volumes of the set `OutFileName`. Joining
@@ -221,18 +163,17 @@ class TZipBuilder {
   // one ordinary archive; `OutFileName` names it on entry (its extension becomes
   // ".zip"), or is a directory path ending in a separator for a temporary file,
   // and names the result on return (empty after a failure). Both return 0, or -7,
-  // -8, -9 after a reported failure; -9 without a report while another
-  // operation runs.
+  // -8, -9 after a reported failure; -9 without a report while another runs.
   int WriteSpan(const std::string& InFileName, const std::string& OutFileName);
   int ReadSpan(const std::string& InFileName, std::string& OutFileName);
-  // Formats the disk in drive number formatDriveNumber_ through the format dialog,
+  // Formats the disk of the drive SetFormatTarget names through the format dialog,
   // labelling it with VolumeName(): -2 cancelled, -1 error or refused, -3 not run,
   // any other value: the dialog ran to its end (span/DiskFormat.cpp).
   int ZipFormat();
   // What the set writer sets before ZipFormat: the drive (0 for A) and the label.
   void SetFormatTarget(int32_t driveNumber, const std::string& label) {
-    formatDriveNumber_ = driveNumber;
-    volumeName_ = label;
+    format_.driveNumber = driveNumber;
+    volume_.volumeName = label;
   }
 
   // ---- Engine boundary (engine/ZipEngineLoader.cpp), callback (core/ZipCallback.cpp),
@@ -242,8 +183,8 @@ class TZipBuilder {
   void Load_Unz_Dll();
   void Unload_Zip_Dll();
   void Unload_Unz_Dll();
-  bool ZipDllLoaded() const { return zipDll_ != nullptr; }
-  bool UnzDllLoaded() const { return unzDll_ != nullptr; }
+  bool ZipDllLoaded() const { return engines_.zipDll != nullptr; }
+  bool UnzDllLoaded() const { return engines_.unzDll != nullptr; }
   // Engine versions times 100; a library that is not loaded is loaded, asked and
   // unloaded again. 0 when it cannot be loaded.
   int32_t GetZipVers();
@@ -312,26 +253,12 @@ class TZipBuilder {
   // 1 when `SFXExeName` holds an end record usable in place, else 0 or a negative code.
   int IsZipSFX(const std::string& SFXExeName);
 
-
  private:
   // ======== Internals: state and helpers of the operations ========
 
   platform::Env* env_;
   ui::UiService* ui_;
   std::unique_ptr<ui::UiService> ownedUi_;
-
-  // Property storage.
-  std::vector<std::string> fSpecArgs_;
-  std::vector<std::string> fSpecArgsExcl_;
-  std::string zipFileName_;
-  std::string dllDirectory_;
-  int64_t freeOnDisk1_ = 0;
-  int64_t maxVolumeSize_ = 0;
-  int32_t minFreeVolumeSize_ = 65536;
-  std::string versionInfo_;
-  uint32_t passwordReqCount_ = 1;
-  std::string rootDir_;
-  TIcon sfxIcon_;
 
   // Run-time state.
   int32_t errCode_ = 0;
@@ -342,42 +269,18 @@ class TZipBuilder {
   bool unzipRunning_ = false;
   std::vector<std::unique_ptr<ZipDirEntry>> zipDirEntryRecords_;
   std::unique_ptr<TZipStream> stream_;
-  int32_t archiveStart_ = 0;
-  int32_t centralDirOffset_ = 0;
-  int32_t endOfCentralOffset_ = 0;
-  int32_t archiveFileSize_ = 0;
-  int32_t realFileSize_ = 0;
-  std::string rawZipComment_;  // exactly as stored (OEM code page)
-  bool structureWarning_ = false;
-  bool spanned_ = false;
-  int32_t skippedDirCount_ = 0;
-  uint16_t lastDiskNumber_ = 0;
+  ListedArchive listed_;
 
-  // Spanning and volume state.
-  int64_t sizeOfDisk_ = 0;
-  int64_t freeOnDisk_ = 0;
+  // The volume being worked on (span/VolumeState.h); the archive's own input and output handles.
+  span::VolumeState volume_;
   std::string inFileName_;
-  std::string outFileName_;
-  std::string drive_;  // drive root, e.g. "C:\"
-  std::string volumeName_;
   platform::FileHandle inFileHandle_ = platform::kInvalidHandle;
   platform::FileHandle outFileHandle_ = platform::kInvalidHandle;
-  int32_t diskNr_ = 0;
-  int64_t bytesWritten_ = 0;  // on the current volume
-  int32_t dateOfInputFile_ = 0;
-  uint32_t volumeSerial_ = 0;
-  bool newDisk_ = false;
   bool showProgress_ = false;  // CopyBuffer raises OnProgress while set
-  TZipDiskStatus diskStatus_;
-  TZipDiskAction diskAction_ = zdaOk;
 
   // The drive format worker (span/DiskFormat.cpp), shared with its thread.
   friend class TSHFormatThread;
-  int32_t formatDriveNumber_ = 0;        // 0 for A
-  ui::FormatDialog* formatDialog_ = nullptr;  // once ZipFormat has found it
-  std::atomic<int> formatState_{0};      // 0 waiting, 1 dialog found, 2 worker done
-  std::atomic<bool> autoStart_{false};   // the hook presses Start once
-  std::atomic<int> formatResult_{kFormatNotRun};
+  span::FormatState format_;
 
   // Passwords.
   bool passwordRequestState_ = true;
@@ -387,75 +290,25 @@ class TZipBuilder {
   int32_t waitCursorDepth_ = 0;
   int16_t savedCursor_ = 0;
 
-
   // ---- Spanned sets (span/) ----
-  // Writes to the output file handle; a short write raises `messageId`.
-  void WriteJoin(const void* buffer, int64_t length, int messageId);
   // Bit 0 of `which`: free space, bit 1: size.
   void DiskFreeAndSize(int which);
-  const std::string& OutFileName() const { return outFileName_; }
   // The window enumeration of ZipFormat: the dialog whose parent is the
   // application's window is the format dialog (state 1); false stops the enumeration.
   static bool EnumThreadWndProc(ui::FormatDialog& window, TZipBuilder* builder);
-  // Writes to the set, opening volumes as needed; a record of `mustFit` bytes
-  // starts a new volume when the open one has less room.
-  void WriteSplit(const void* buffer, int64_t length, int64_t mustFit);
-  // Copies `length` bytes from the input file handle to the set; a short read raises `messageId`.
-  void RWSplitData(void* buffer, int64_t length, int messageId);
-  // Copies `length` bytes from the volumes of a set to the output file handle,
-  // moving to the next volume where one ends.
-  void RWJoinData(void* buffer, int64_t length, int messageId);
-  // `alsoReads`: another file the caller reads, which no volume may be.
-  int WriteSpanSet(const std::string& InFileName, const std::string& OutFileName,
-                   const std::string& alsoReads = "");
-  struct SetOutput;  // the volumes being written (span/ZipSpanWrite.cpp)
-  SetOutput* setOutput_ = nullptr;  // set only while a set is written
-  // Gives a complete volume its name; raises a write error when it cannot.
-  void NameVolume(std::string& name, platform::TemporaryFile& volume);
-  // The set is complete: every volume takes its name, and numbered files left
-  // from an older, longer set of the name are removed.
-  void NameCompleteSet();
-  // With `into`, the set is joined into that temporary file (OutFileName becomes its path).
-  int JoinSpanSet(const std::string& InFileName, std::string& OutFileName,
-                  platform::TemporaryFile* into = nullptr);
   platform::DriveProvider& Drives();
-  // Prompts, formats, confirms, creates, measures and labels the volume of the
-  // current disk number, restarting until one is open.
-  void SetUpVolume();
-  // The open volume is done: it gets the input's date and is closed; the next
-  // write begins the next volume.
-  void CloseVolume(bool nextDisk);
-  // The questions of the volume set-up: true to go on with this disk, false for another one.
-  bool ConfirmOverwrite(const std::string& name);
-  bool ConfirmSpace(const std::string& name);
-  // Raises the OnStatusDisk event and answers its action.
-  TZipDiskAction AskStatusDisk(const std::string& name, TZipDiskStatus status);
-  // The next record of `size` bytes from the volumes of a set (joining): moves to the
-  // next volume where the current one ends, raises `messageId` when the record is cut.
-  void ReadVolumeRecord(uint8_t* record, size_t size, int messageId);
-  void ReadAcrossVolumes(void* buffer, int64_t length, int messageId);
-  bool AtEndOfVolume();
+  class SetWriter;  // span/SetWriter.h
+  class SetJoiner;  // span/SetJoiner.h
 
   // ---- Engine libraries and entry points, extraction (engine/) ----
-  void* zipDll_ = nullptr;
-  void* unzDll_ = nullptr;
-  ZipDllExecFn ZipDllExec = nullptr;
-  DllVersionFn GetZipDllVersion = nullptr;
-  DllVersionFn GetZipDllPrivVersion = nullptr;
-  UnzDllExecFn UnzDllExec = nullptr;
-  DllVersionFn GetUnzDllVersion = nullptr;
-  DllVersionFn GetUnzDllPrivVersion = nullptr;
+  EngineLibraries engines_;
   int32_t AskEngineVersion(EngineKind kind, bool privateVersion);
   // An exception raised by an event handler inside ZCallback; the operation that
   // called the engine rethrows it once the engine has returned.
   std::exception_ptr callbackException_;
   void RethrowCallbackException();
   void AnswerPasswordRequest(ZCallBackStruct& record, const std::string& forFile);
-  // mode 0 files, 1 member to memory, 2 memory to memory.
-  void ExtExtract(int mode, TMemoryStream* input);
-  struct ExtractRecord;  // the extract command record and the blocks it points to
-  ExtractRecord* extractRecord_ = nullptr;  // set only during one extraction
-  void SetUnZipSwitches(std::string& archiveName, int32_t version);
+  class ExtractCall;  // engine/ExtractCall.h: one extraction through the engine
 
   // Renaming and copying: the finished temporary file gets `dosTime`, reaches
   // the disk and is closed (a failure to get it there is reported: -7); the
@@ -469,64 +322,16 @@ class TZipBuilder {
                          const std::vector<bool>& drop, platform::TemporaryFile& temporary);
 
   // ---- Adding and deleting (engine/) ----
-  // mode 0 files, 1 stream to file, 2 stream to stream.
-  void ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemoryStream* input);
-  // Appends ".ext:" for suffix `value` (extension number `index`) when it is in AddStoreSuffixes.
-  void AddSuffix(AddStoreSuffix value, std::string& list, int index);
-  // After the engine built `temporary` for a spanned add: writes the set, names
-  // its last volume as the archive on fixed and network drives, and removes
-  // `temporary` unless the set could not be completed.
-  void WriteSpanFromTemporary(const std::string& temporary);
-  struct AddRecord;  // the add command record and the blocks it points to
-  AddRecord* addRecord_ = nullptr;  // set only during one add or delete
-  void SetZipSwitches(const std::string& archiveName, int32_t version);
-  // The engine call that adding and deleting share: a record for `archiveName` in
-  // the layout `version` calls for, the common setup, `build` for the operation's own
-  // fields, then ZipDllExec once (SuccessCount := its result) and `afterExec`.
-  // Any exception is reported as 10101. Both specification lists are cleared.
-  void ExecAddRecord(int32_t version, const std::string& archiveName, const std::function<void(AddRecord&)>& build,
-                     const std::function<void(AddRecord&)>& afterExec = nullptr);
-  // ---- Self-extractors (sfx/) ----
-  bool FindSfxStub();
-  // Reports a refusal of the output rule; false then.
-  bool CheckOutput(const OutputRule& rule, const std::string& output);
-  // Reports a conversion's copy that fell short as the write error it is.
-  void ReportShortCopy();
-  int ReplaceIcon(platform::FileHandle output, int64_t stubSize);
-  int WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header, bool createEmpty,
-               int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);
-  int WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize, int64_t& outputSize);
-  bool IsInstallShield(platform::FileHandle file);
-  // Puts the finished `temporary` in the place of `target` once it lists, then
-  // erases `previous` (the converted archive, unless "") and continues with `target`.
-  int PlaceConverted(platform::TemporaryFile& temporary, const std::string& target, const std::string& previous,
-                     bool listTarget);
+  struct AddRecord;  // engine/ZipAddRecord.h: the add command record and the blocks it points to
+  class AddCall;     // engine/AddCall.h: one add or delete through the engine
 
-  // ---- Re-entrancy guard ----
-  // Every public archive operation tests Busy() before it changes anything: an
-  // event handler that starts an operation while one runs (a second click handled
-  // by the callback's message processing) gets an immediate return, and the
-  // running operation keeps its errors, counts, lists, stream and Cancel.
-  // An operation holds a RunningScope on ZipRunning (it writes the archive) or
-  // UnzipRunning (it reads it) while it runs. An operation that runs another
-  // guarded operation of the same component calls that one's body, or releases
-  // its scope first (copying with removal runs Delete on the source that way).
+  // ---- Self-extractors (sfx/) ----
+  class SfxConversion;  // sfx/SfxConversion.h
+
+  // ---- Re-entrancy guard (core/RunningScope.h says how it works) ----
   bool Busy() const { return zipRunning_ || unzipRunning_; }
   enum class RunKind { Zip, Unzip };
-  class RunningScope {
-   public:
-    RunningScope(TZipBuilder& owner, RunKind kind)
-        : flag_(kind == RunKind::Zip ? owner.zipRunning_ : owner.unzipRunning_) {
-      flag_ = true;
-    }
-    ~RunningScope() { Release(); }
-    RunningScope(const RunningScope&) = delete;
-    RunningScope& operator=(const RunningScope&) = delete;
-    void Release() { flag_ = false; }
-
-   private:
-    bool& flag_;
-  };
+  class RunningScope;  // core/RunningScope.h
 
   // ---- Shared by the operations (core/) ----
   // The same boundary for the operations that answer with a code: 0 when `body`

@@ -1,151 +1,154 @@
 #include "zipformat/Records.h"
 
 namespace zip {
+namespace {
 
-void Decode(const uint8_t* p, LocalFileHeader& r) {
-  r.HeaderSig = Load32(p);
-  r.VersionNeed = Load16(p + 4);
-  r.Flag = Load16(p + 6);
-  r.ComprMethod = Load16(p + 8);
-  r.ModifTime = Load16(p + 10);
-  r.ModifDate = Load16(p + 12);
-  r.CRC32 = Load32(p + 14);
-  r.ComprSize = Load32(p + 18);
-  r.UnComprSize = Load32(p + 22);
-  r.FileNameLen = Load16(p + 26);
-  r.ExtraLen = Load16(p + 28);
+// Cursors over a record's bytes: each Field call takes the next field of the
+// record's type, little-endian, and advances past it. A Reader returns the value
+// read; a Writer stores the value it is given and returns it.
+class Reader {
+ public:
+  explicit Reader(const uint8_t* p) : p_(p) {}
+  template <typename T>
+  T Field(T) {
+    T value;
+    if constexpr (sizeof(T) == 1) value = p_[0];
+    else if constexpr (sizeof(T) == 2) value = Load16(p_);
+    else if constexpr (sizeof(T) == 4) value = Load32(p_);
+    else value = Load64(p_);
+    p_ += sizeof(T);
+    return value;
+  }
+
+ private:
+  const uint8_t* p_;
+};
+
+class Writer {
+ public:
+  explicit Writer(uint8_t* p) : p_(p) {}
+  template <typename T>
+  T Field(T value) {
+    if constexpr (sizeof(T) == 1) p_[0] = value;
+    else if constexpr (sizeof(T) == 2) Store16(p_, value);
+    else if constexpr (sizeof(T) == 4) Store32(p_, value);
+    else Store64(p_, value);
+    p_ += sizeof(T);
+    return value;
+  }
+
+ private:
+  uint8_t* p_;
+};
+
+// Each record's fields, once, in their order on disk; the cursor reads or
+// writes them. Members are passed and assigned by value: a reference to a
+// member of a packed record would be a misaligned access.
+
+// What a local and a central header share, in the same order.
+template <typename Cursor, typename Header>
+void HeaderFields(Cursor& c, Header& r) {
+  r.VersionNeed = c.Field(r.VersionNeed);
+  r.Flag = c.Field(r.Flag);
+  r.ComprMethod = c.Field(r.ComprMethod);
+  r.ModifTime = c.Field(r.ModifTime);
+  r.ModifDate = c.Field(r.ModifDate);
+  r.CRC32 = c.Field(r.CRC32);
+  r.ComprSize = c.Field(r.ComprSize);
+  r.UnComprSize = c.Field(r.UnComprSize);
+  r.FileNameLen = c.Field(r.FileNameLen);
+  r.ExtraLen = c.Field(r.ExtraLen);
 }
 
-void Encode(const LocalFileHeader& r, uint8_t* p) {
-  Store32(p, r.HeaderSig);
-  Store16(p + 4, r.VersionNeed);
-  Store16(p + 6, r.Flag);
-  Store16(p + 8, r.ComprMethod);
-  Store16(p + 10, r.ModifTime);
-  Store16(p + 12, r.ModifDate);
-  Store32(p + 14, r.CRC32);
-  Store32(p + 18, r.ComprSize);
-  Store32(p + 22, r.UnComprSize);
-  Store16(p + 26, r.FileNameLen);
-  Store16(p + 28, r.ExtraLen);
+// Where the central directory lies, as the classic and the ZIP64 end records
+// both say it (in fields of their own widths).
+template <typename Cursor, typename End>
+void DirectoryFields(Cursor& c, End& r) {
+  r.ThisDiskNo = c.Field(r.ThisDiskNo);
+  r.CentralDiskNo = c.Field(r.CentralDiskNo);
+  r.CentralEntries = c.Field(r.CentralEntries);
+  r.TotalEntries = c.Field(r.TotalEntries);
+  r.CentralSize = c.Field(r.CentralSize);
+  r.CentralOffSet = c.Field(r.CentralOffSet);
 }
 
-void Decode(const uint8_t* p, CentralFileHeader& r) {
-  r.HeaderSig = Load32(p);
-  r.VersionMadeBy0 = p[4];
-  r.VersionMadeBy1 = p[5];
-  r.VersionNeed = Load16(p + 6);
-  r.Flag = Load16(p + 8);
-  r.ComprMethod = Load16(p + 10);
-  r.ModifTime = Load16(p + 12);
-  r.ModifDate = Load16(p + 14);
-  r.CRC32 = Load32(p + 16);
-  r.ComprSize = Load32(p + 20);
-  r.UnComprSize = Load32(p + 24);
-  r.FileNameLen = Load16(p + 28);
-  r.ExtraLen = Load16(p + 30);
-  r.FileComLen = Load16(p + 32);
-  r.DiskStart = Load16(p + 34);
-  r.IntFileAtt = Load16(p + 36);
-  r.ExtFileAtt = Load32(p + 38);
-  r.RelOffLocal = Load32(p + 42);
+template <typename Cursor>
+void Fields(Cursor& c, LocalFileHeader& r) {
+  r.HeaderSig = c.Field(r.HeaderSig);
+  HeaderFields(c, r);
 }
 
-void Encode(const CentralFileHeader& r, uint8_t* p) {
-  Store32(p, r.HeaderSig);
-  p[4] = r.VersionMadeBy0;
-  p[5] = r.VersionMadeBy1;
-  Store16(p + 6, r.VersionNeed);
-  Store16(p + 8, r.Flag);
-  Store16(p + 10, r.ComprMethod);
-  Store16(p + 12, r.ModifTime);
-  Store16(p + 14, r.ModifDate);
-  Store32(p + 16, r.CRC32);
-  Store32(p + 20, r.ComprSize);
-  Store32(p + 24, r.UnComprSize);
-  Store16(p + 28, r.FileNameLen);
-  Store16(p + 30, r.ExtraLen);
-  Store16(p + 32, r.FileComLen);
-  Store16(p + 34, r.DiskStart);
-  Store16(p + 36, r.IntFileAtt);
-  Store32(p + 38, r.ExtFileAtt);
-  Store32(p + 42, r.RelOffLocal);
+template <typename Cursor>
+void Fields(Cursor& c, CentralFileHeader& r) {
+  r.HeaderSig = c.Field(r.HeaderSig);
+  r.VersionMadeBy0 = c.Field(r.VersionMadeBy0);
+  r.VersionMadeBy1 = c.Field(r.VersionMadeBy1);
+  HeaderFields(c, r);
+  r.FileComLen = c.Field(r.FileComLen);
+  r.DiskStart = c.Field(r.DiskStart);
+  r.IntFileAtt = c.Field(r.IntFileAtt);
+  r.ExtFileAtt = c.Field(r.ExtFileAtt);
+  r.RelOffLocal = c.Field(r.RelOffLocal);
 }
 
-void Decode(const uint8_t* p, ZipEndOfCentral& r) {
-  r.HeaderSig = Load32(p);
-  r.ThisDiskNo = Load16(p + 4);
-  r.CentralDiskNo = Load16(p + 6);
-  r.CentralEntries = Load16(p + 8);
-  r.TotalEntries = Load16(p + 10);
-  r.CentralSize = Load32(p + 12);
-  r.CentralOffSet = Load32(p + 16);
-  r.ZipCommentLen = Load16(p + 20);
+template <typename Cursor>
+void Fields(Cursor& c, ZipEndOfCentral& r) {
+  r.HeaderSig = c.Field(r.HeaderSig);
+  DirectoryFields(c, r);
+  r.ZipCommentLen = c.Field(r.ZipCommentLen);
 }
 
-void Encode(const ZipEndOfCentral& r, uint8_t* p) {
-  Store32(p, r.HeaderSig);
-  Store16(p + 4, r.ThisDiskNo);
-  Store16(p + 6, r.CentralDiskNo);
-  Store16(p + 8, r.CentralEntries);
-  Store16(p + 10, r.TotalEntries);
-  Store32(p + 12, r.CentralSize);
-  Store32(p + 16, r.CentralOffSet);
-  Store16(p + 20, r.ZipCommentLen);
+template <typename Cursor>
+void Fields(Cursor& c, DataDescriptor& r) {
+  r.DataDescSig = c.Field(r.DataDescSig);
+  r.CRC32 = c.Field(r.CRC32);
+  r.ComprSize = c.Field(r.ComprSize);
+  r.UnComprSize = c.Field(r.UnComprSize);
 }
 
-void Decode(const uint8_t* p, DataDescriptor& r) {
-  r.DataDescSig = Load32(p);
-  r.CRC32 = Load32(p + 4);
-  r.ComprSize = Load32(p + 8);
-  r.UnComprSize = Load32(p + 12);
+template <typename Cursor>
+void Fields(Cursor& c, Zip64EndOfCentral& r) {
+  r.HeaderSig = c.Field(r.HeaderSig);
+  r.RecordSize = c.Field(r.RecordSize);
+  r.VersionMadeBy = c.Field(r.VersionMadeBy);
+  r.VersionNeed = c.Field(r.VersionNeed);
+  DirectoryFields(c, r);
 }
 
-void Encode(const DataDescriptor& r, uint8_t* p) {
-  Store32(p, r.DataDescSig);
-  Store32(p + 4, r.CRC32);
-  Store32(p + 8, r.ComprSize);
-  Store32(p + 12, r.UnComprSize);
+template <typename Cursor>
+void Fields(Cursor& c, Zip64Locator& r) {
+  r.HeaderSig = c.Field(r.HeaderSig);
+  r.EndRecordDiskNo = c.Field(r.EndRecordDiskNo);
+  r.EndRecordOffSet = c.Field(r.EndRecordOffSet);
+  r.TotalDisks = c.Field(r.TotalDisks);
 }
 
-void Decode(const uint8_t* p, Zip64EndOfCentral& r) {
-  r.HeaderSig = Load32(p);
-  r.RecordSize = Load64(p + 4);
-  r.VersionMadeBy = Load16(p + 12);
-  r.VersionNeed = Load16(p + 14);
-  r.ThisDiskNo = Load32(p + 16);
-  r.CentralDiskNo = Load32(p + 20);
-  r.CentralEntries = Load64(p + 24);
-  r.TotalEntries = Load64(p + 32);
-  r.CentralSize = Load64(p + 40);
-  r.CentralOffSet = Load64(p + 48);
+template <typename Record>
+void DecodeRecord(const uint8_t* in, Record& out) {
+  out = Record{};  // the reader is handed the fields' values, which it does not use
+  Reader cursor(in);
+  Fields(cursor, out);
 }
 
-void Encode(const Zip64EndOfCentral& r, uint8_t* p) {
-  Store32(p, r.HeaderSig);
-  Store64(p + 4, r.RecordSize);
-  Store16(p + 12, r.VersionMadeBy);
-  Store16(p + 14, r.VersionNeed);
-  Store32(p + 16, r.ThisDiskNo);
-  Store32(p + 20, r.CentralDiskNo);
-  Store64(p + 24, r.CentralEntries);
-  Store64(p + 32, r.TotalEntries);
-  Store64(p + 40, r.CentralSize);
-  Store64(p + 48, r.CentralOffSet);
+template <typename Record>
+void EncodeRecord(Record record, uint8_t* out) {
+  Writer cursor(out);
+  Fields(cursor, record);
 }
 
-void Decode(const uint8_t* p, Zip64Locator& r) {
-  r.HeaderSig = Load32(p);
-  r.EndRecordDiskNo = Load32(p + 4);
-  r.EndRecordOffSet = Load64(p + 8);
-  r.TotalDisks = Load32(p + 16);
-}
+}  // namespace
 
-void Encode(const Zip64Locator& r, uint8_t* p) {
-  Store32(p, r.HeaderSig);
-  Store32(p + 4, r.EndRecordDiskNo);
-  Store64(p + 8, r.EndRecordOffSet);
-  Store32(p + 16, r.TotalDisks);
-}
+void Decode(const uint8_t* in, LocalFileHeader& out) { DecodeRecord(in, out); }
+void Decode(const uint8_t* in, CentralFileHeader& out) { DecodeRecord(in, out); }
+void Decode(const uint8_t* in, ZipEndOfCentral& out) { DecodeRecord(in, out); }
+void Decode(const uint8_t* in, DataDescriptor& out) { DecodeRecord(in, out); }
+void Decode(const uint8_t* in, Zip64EndOfCentral& out) { DecodeRecord(in, out); }
+void Decode(const uint8_t* in, Zip64Locator& out) { DecodeRecord(in, out); }
+void Encode(const LocalFileHeader& in, uint8_t* out) { EncodeRecord(in, out); }
+void Encode(const CentralFileHeader& in, uint8_t* out) { EncodeRecord(in, out); }
+void Encode(const ZipEndOfCentral& in, uint8_t* out) { EncodeRecord(in, out); }
+void Encode(const DataDescriptor& in, uint8_t* out) { EncodeRecord(in, out); }
+void Encode(const Zip64EndOfCentral& in, uint8_t* out) { EncodeRecord(in, out); }
+void Encode(const Zip64Locator& in, uint8_t* out) { EncodeRecord(in, out); }
 
 }  // namespace zip

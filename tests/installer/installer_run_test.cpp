@@ -103,13 +103,15 @@ TEST_F(InstallerRun, FailureShowsFourErrorBoxes) {
 
   const TZipBuilder& zip = h.Installer().zipContainer;
   EXPECT_EQ(h.Installer().Run(), RunState::Failed);
-  ASSERT_GE(h.ui.boxes.size(), before + 4);
-  // Password errors come first, one box per request.
-  for (size_t i = 0; i + 4 < h.ui.boxes.size(); ++i) {
+  ASSERT_GE(h.ui.boxes.size(), before + 5);
+  // Password errors come first, one box per request; the restored line last.
+  for (size_t i = 0; i + 5 < h.ui.boxes.size(); ++i) {
     EXPECT_EQ(h.ui.boxes[i].text, "Password Error ");
     EXPECT_EQ(h.ui.boxes[i].style, 0x10u);
   }
-  auto last = h.ui.boxes.end() - 4;
+  auto last = h.ui.boxes.end() - 5;
+  EXPECT_EQ(last[4].text, "The previous version was restored.");
+  EXPECT_EQ(last[4].style, 0x40u);
   EXPECT_EQ(last[0].text, "Error during installation!\n\nCheck if path is accessible and the demo.exe, is not running !");
   EXPECT_EQ(last[1].text, "Error " + std::to_string(zip.ErrCode()));
   EXPECT_EQ(last[2].text, "Error " + std::to_string(zip.EngineErrCode()));

@@ -3,6 +3,8 @@
 // relative to `root`; a missing root holds nothing.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -59,6 +61,27 @@ inline std::map<std::string, int64_t> FileTimes(const std::string& root) {
         std::chrono::duration_cast<std::chrono::seconds>(since).count();
   }
   return times;
+}
+
+// `root` (as ".") and everything below it, each with its type and permission
+// bits, its modification time to the nanosecond and, for a file or link, what it
+// holds: two equal states are the same tree byte for byte.
+inline std::map<std::string, std::string> FileTreeState(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> state;
+  auto describe = [&state](const fs::path& path, const std::string& name) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return;
+    std::string text = std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                       std::to_string(st.st_mtim.tv_nsec);
+    if (S_ISREG(st.st_mode)) text += " " + ReadTextFile(path.string());
+    if (S_ISLNK(st.st_mode)) text += " -> " + fs::read_symlink(path).string();
+    state[name] = text;
+  };
+  if (!fs::exists(root)) return state;
+  describe(root, ".");
+  for (const auto& e : fs::recursive_directory_iterator(root)) describe(e.path(), fs::relative(e.path(), root).string());
+  return state;
 }
 
 }  // namespace testsupport

@@ -33,7 +33,7 @@ void TZipBuilder::SetUi(ui::UiService* ui) {
   }
 }
 
-AddStoreExts TZipBuilder::DefaultStoreSuffixes() {
+AddStoreExts ZipBuilderProperties::DefaultStoreSuffixes() {
   AddStoreExts all;
   for (int v = assGIF; v <= assJAR; ++v) all.Include(static_cast<AddStoreSuffix>(v));
   return all;  // every suffix but assEXE

@@ -9,6 +9,9 @@
 #include "platform/TemporaryFile.h"
 #include "zipbuilder/engine/ZipAddRecord.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/AddCall.h"
+#include "zipbuilder/span/SetWriter.h"
+#include "zipbuilder/core/RunningScope.h"
 #include "zipformat/VolumeNames.h"
 
 namespace {
@@ -29,7 +32,7 @@ bool IsExeName(const std::string& name) {
 
 }  // namespace
 
-void TZipBuilder::Add() { ExtAdd(kModeFiles, 0, 0, nullptr); }
+void TZipBuilder::Add() { AddCall(*this).ExtAdd(kModeFiles, 0, 0, nullptr); }
 
 void TZipBuilder::AddStreamToFile(const std::string& FileName, uint32_t FileDate, uint32_t FileAttr) {
   if (Busy()) return;
@@ -40,7 +43,7 @@ void TZipBuilder::AddStreamToFile(const std::string& FileName, uint32_t FileDate
   } else if (fSpecArgs_.front().find_first_of("*?") != std::string::npos) {
     ShowZipMessage(kMsgWildcardsNotAllowed, "");
   } else {
-    ExtAdd(kModeStreamToFile, FileDate, FileAttr, nullptr);
+    AddCall(*this).ExtAdd(kModeStreamToFile, FileDate, FileAttr, nullptr);
   }
 }
 
@@ -55,14 +58,14 @@ TZipStream* TZipBuilder::AddStreamToStream(TMemoryStream* input) {
     return stream_.get();
   }
   stream_->SetSize(input->Size() + kStreamHeaderSize);
-  ExtAdd(kModeStreamToStream, 0, 0, input);
+  AddCall(*this).ExtAdd(kModeStreamToStream, 0, 0, input);
   if (successCount_ == 1) stream_->SetPosition(kStreamHeaderSize);
   else stream_->Clear();
   return stream_.get();
 }
 
-void TZipBuilder::AddSuffix(AddStoreSuffix value, std::string& list, int index) {
-  if (!AddStoreSuffixes.Contains(value) || index < 0 || index > assEXE) return;
+void TZipBuilder::AddCall::AddSuffix(AddStoreSuffix value, std::string& list, int index) {
+  if (!zb_.AddStoreSuffixes.Contains(value) || index < 0 || index > assEXE) return;
   list += std::string(".") + kSuffixTexts[index] + ":";
 }
 
@@ -102,122 +105,122 @@ void TZipBuilder::AddRecord::SetMarkedSpecs(const std::vector<std::string>& line
   r.current.fFDS = specTable.empty() ? nullptr : specTable.data();
 }
 
-void TZipBuilder::SetZipSwitches(const std::string& archiveName, int32_t version) {
+void TZipBuilder::AddCall::SetZipSwitches(const std::string& archiveName, int32_t version) {
   AddRecord& rec = *addRecord_;
   ZipParams& h = rec.Head();
-  h.fHandle = static_cast<uint32_t>(OwnerWindow);
-  h.fCaller = this;
+  h.fHandle = static_cast<uint32_t>(zb_.OwnerWindow);
+  h.fCaller = &zb_;
   h.fVersion = 160;
   h.ZCallbackFunc = &TZipBuilder::ZCallback;
-  h.fTraceEnabled = Trace ? 1 : 0;
-  if (!Password.empty()) h.pZipPassword = rec.AddText(Password.substr(0, kMaxPasswordChars));
+  h.fTraceEnabled = zb_.Trace ? 1 : 0;
+  if (!zb_.Password.empty()) h.pZipPassword = rec.AddText(zb_.Password.substr(0, kMaxPasswordChars));
   std::string suffixes;
   for (int v = assGIF; v <= assEXE; ++v) AddSuffix(static_cast<AddStoreSuffix>(v), suffixes, v);
   if (!suffixes.empty()) {
     suffixes.pop_back();  // the last colon
     h.pSuffix = rec.AddText(suffixes);
   }
-  h.fEncrypt = AddOptions.Contains(AddEncrypt) ? 1 : 0;
-  h.fSystem = AddOptions.Contains(AddHiddenFiles) ? 1 : 0;
-  h.fVolume = AddOptions.Contains(AddVolume) ? 1 : 0;
-  h.fNoDirEntries = AddOptions.Contains(AddSeparateDirs) ? 0 : 1;
-  h.fVerboseEnabled = (Verbose || Trace) ? 1 : 0;
+  h.fEncrypt = zb_.AddOptions.Contains(AddEncrypt) ? 1 : 0;
+  h.fSystem = zb_.AddOptions.Contains(AddHiddenFiles) ? 1 : 0;
+  h.fVolume = zb_.AddOptions.Contains(AddVolume) ? 1 : 0;
+  h.fNoDirEntries = zb_.AddOptions.Contains(AddSeparateDirs) ? 0 : 1;
+  h.fVerboseEnabled = (zb_.Verbose || zb_.Trace) ? 1 : 0;
   h.fQuiet = 1;
-  h.fLevel = AddCompLevel;
-  h.fJunkDir = AddOptions.Contains(AddDirNames) ? 0 : 1;
-  h.fRecurse = AddOptions.Contains(AddRecurseDirs) ? 1 : 0;
+  h.fLevel = zb_.AddCompLevel;
+  h.fJunkDir = zb_.AddOptions.Contains(AddDirNames) ? 0 : 1;
+  h.fRecurse = zb_.AddOptions.Contains(AddRecurseDirs) ? 1 : 0;
   h.fGrow = 1;
-  h.fForce = AddOptions.Contains(AddForceDOS) ? 1 : 0;
-  h.fMove = AddOptions.Contains(AddMove) ? 1 : 0;
-  h.fUpdate = AddOptions.Contains(AddUpdate) ? 1 : 0;
-  h.fFreshen = AddOptions.Contains(AddFreshen) && !AddOptions.Contains(AddUpdate) ? 1 : 0;
-  h.fLatestTime = AddOptions.Contains(AddZipTime) ? 1 : 0;
-  h.fArgc = static_cast<uint32_t>(fSpecArgs_.size());
+  h.fForce = zb_.AddOptions.Contains(AddForceDOS) ? 1 : 0;
+  h.fMove = zb_.AddOptions.Contains(AddMove) ? 1 : 0;
+  h.fUpdate = zb_.AddOptions.Contains(AddUpdate) ? 1 : 0;
+  h.fFreshen = zb_.AddOptions.Contains(AddFreshen) && !zb_.AddOptions.Contains(AddUpdate) ? 1 : 0;
+  h.fLatestTime = zb_.AddOptions.Contains(AddZipTime) ? 1 : 0;
+  h.fArgc = static_cast<uint32_t>(zb_.fSpecArgs_.size());
   h.pZipFN = rec.AddText(archiveName);
   if (rec.oldLayout) return;
   ZipParams& c = rec.r.current;
-  if ((version == 151 || version == 160) && !TempDir.empty()) c.pTempDir = rec.AddText(TempDir);
+  if ((version == 151 || version == 160) && !zb_.TempDir.empty()) c.pTempDir = rec.AddText(zb_.TempDir);
   if (version != 160) return;
   // The record carries the comment as zero-terminated text: one with a zero
   // byte in it is not handed over, and the engine keeps the archive's own.
-  if (!rawZipComment_.empty() && rawZipComment_.find('\0') == std::string::npos)
-    c.fArchComment = rec.AddText(rawZipComment_);
-  c.fArchiveFilesOnly = AddOptions.Contains(AddArchiveOnly) ? 1 : 0;
-  c.fResetArchiveBit = AddOptions.Contains(AddResetArchive) ? 1 : 0;
-  c.fTotExFileSpecs = static_cast<uint32_t>(fSpecArgsExcl_.size());
-  for (const std::string& line : fSpecArgsExcl_) rec.exclusions.push_back(rec.AddText(line));
+  if (!zb_.listed_.rawZipComment.empty() && zb_.listed_.rawZipComment.find('\0') == std::string::npos)
+    c.fArchComment = rec.AddText(zb_.listed_.rawZipComment);
+  c.fArchiveFilesOnly = zb_.AddOptions.Contains(AddArchiveOnly) ? 1 : 0;
+  c.fResetArchiveBit = zb_.AddOptions.Contains(AddResetArchive) ? 1 : 0;
+  c.fTotExFileSpecs = static_cast<uint32_t>(zb_.fSpecArgsExcl_.size());
+  for (const std::string& line : zb_.fSpecArgsExcl_) rec.exclusions.push_back(rec.AddText(line));
   c.fExFiles = rec.exclusions.empty() ? nullptr : rec.exclusions.data();
-  c.fHowToMove = HowToDelete == htdAllowUndo ? 1 : 0;
-  c.fWantedCodePage = CodePage == cpOEM ? 2 : 0;
+  c.fHowToMove = zb_.HowToDelete == htdAllowUndo ? 1 : 0;
+  c.fWantedCodePage = zb_.CodePage == cpOEM ? 2 : 0;
 }
 
-void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemoryStream* input) {
-  if (Busy()) return;
-  errCode_ = 0;
-  successCount_ = 0;
-  message_.clear();
-  if (mode == kModeFiles && fSpecArgs_.empty()) {
-    ShowZipMessage(kMsgNothingToAdd, "");
+void TZipBuilder::AddCall::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemoryStream* input) {
+  if (zb_.Busy()) return;
+  zb_.errCode_ = 0;
+  zb_.successCount_ = 0;
+  zb_.message_.clear();
+  if (mode == kModeFiles && zb_.fSpecArgs_.empty()) {
+    zb_.ShowZipMessage(kMsgNothingToAdd, "");
     return;
   }
-  if (mode != kModeStreamToStream && zipFileName_.empty()) {
-    ShowZipMessage(kMsgNoZipFile, "");
+  if (mode != kModeStreamToStream && zb_.zipFileName_.empty()) {
+    zb_.ShowZipMessage(kMsgNoZipFile, "");
     return;
   }
-  if (Unattended && AddOptions.Contains(AddEncrypt) && Password.empty()) {
-    ShowZipMessage(kMsgUnattendedNoPassword, "");
+  if (zb_.Unattended && zb_.AddOptions.Contains(AddEncrypt) && zb_.Password.empty()) {
+    zb_.ShowZipMessage(kMsgUnattendedNoPassword, "");
     return;
   }
-  Cancel = false;
+  zb_.Cancel = false;
   bool toArchive = mode != kModeStreamToStream;
-  if (toArchive && IsExeName(zipFileName_) && archiveStart_ == 0 && !FileExists(zipFileName_)) {
+  if (toArchive && IsExeName(zb_.zipFileName_) && zb_.listed_.archiveStart == 0 && !zb_.FileExists(zb_.zipFileName_)) {
     // A new self-extracting archive: the stub and an empty archive first.
-    int result = ConvertSFX(true);
+    int result = zb_.ConvertSFX(true);
     if (result != 0) {
-      ShowExceptionError(EZipBuilder(kMsgAutoSfxError, result));
+      zb_.ShowExceptionError(EZipBuilder(kMsgAutoSfxError, result));
       return;
     }
   }
-  bool spanning = toArchive && (AddOptions.Contains(AddDiskSpan) || AddOptions.Contains(AddDiskSpanErase));
+  bool spanning = toArchive && (zb_.AddOptions.Contains(AddDiskSpan) || zb_.AddOptions.Contains(AddDiskSpanErase));
 
-  EngineUse engine(*this, EngineKind::Zip);
+  EngineUse engine(zb_, EngineKind::Zip);
   if (!engine.Loaded()) return;
   // A spanned set is written by the engine as one temporary archive first.
-  std::string archiveToWrite = zipFileName_;
+  std::string archiveToWrite = zb_.zipFileName_;
   // The set holds the archive's members and the new ones, as adding without
   // spanning would: the engine reads the existing archive and writes the whole
   // result under the temporary name.
   std::string keepFrom;
   if (spanning) {
-    if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) {
-      ShowZipMessage(kMsgRefreshSpanned, "");
+    if (zb_.AddOptions.Contains(AddFreshen) || zb_.AddOptions.Contains(AddUpdate)) {
+      zb_.ShowZipMessage(kMsgRefreshSpanned, "");
       return;
     }
-    if (IsExeName(zipFileName_)) {
-      ShowZipMessage(kMsgSfxSpanned, "");
+    if (IsExeName(zb_.zipFileName_)) {
+      zb_.ShowZipMessage(kMsgSfxSpanned, "");
       return;
     }
-    archiveToWrite = MakeTempFileName("zip", ".tmp");
+    archiveToWrite = zb_.MakeTempFileName("zip", ".tmp");
     if (archiveToWrite.empty()) {
-      ShowZipMessage(kMsgTempFileFailed, "");
+      zb_.ShowZipMessage(kMsgTempFileFailed, "");
       return;
     }
-    if (FileExists(zipFileName_) && !spanned_) keepFrom = zipFileName_;
-    if (Verbose && OnMessage) OnMessage(this, 0, "Temporary zipfile: " + archiveToWrite);
+    if (zb_.FileExists(zb_.zipFileName_) && !zb_.listed_.spanned) keepFrom = zb_.zipFileName_;
+    if (zb_.Verbose && zb_.OnMessage) zb_.OnMessage(&zb_, 0, "Temporary zipfile: " + archiveToWrite);
   }
 
-  RunningScope running(*this, RunKind::Zip);
-  int32_t version = GetZipVers();
+  RunningScope running(zb_, RunKind::Zip);
+  int32_t version = zb_.GetZipVers();
   if (mode != kModeFiles && version < 160) {
-    ShowZipMessage(kMsgZipDllNoStreams, "");
+    zb_.ShowZipMessage(kMsgZipDllNoStreams, "");
     return;
   }
   // Older engines cannot read the members from another archive: they add to a
   // copy, which a killed run leaves behind.
   if (!keepFrom.empty() && version <= 150) {
-    if (CopyFileA(keepFrom, archiveToWrite) != 0) {
-      env_->files->DeleteFile(archiveToWrite);
-      ShowZipMessage(kMsgTempFileFailed, "");
+    if (zb_.CopyFileA(keepFrom, archiveToWrite) != 0) {
+      zb_.env_->files->DeleteFile(archiveToWrite);
+      zb_.ShowZipMessage(kMsgTempFileFailed, "");
       return;
     }
     keepFrom.clear();
@@ -229,34 +232,34 @@ void TZipBuilder::ExtAdd(int mode, uint32_t dateTime, uint32_t attributes, TMemo
         if (!rec.oldLayout && !keepFrom.empty()) c.pKeepFromZipFN = keepFrom.data();
         if (mode == kModeStreamToFile) {
           c.fUseInStream = 1;
-          c.fInStream = stream_->Memory();
-          c.fInStreamSize = static_cast<uint32_t>(stream_->Size());
+          c.fInStream = zb_.stream_->Memory();
+          c.fInStreamSize = static_cast<uint32_t>(zb_.stream_->Size());
           c.fStrFileAttr = attributes;
           c.fStrFileDate = dateTime;
         } else if (mode == kModeStreamToStream) {
           c.fUseOutStream = 1;
-          c.fOutStream = stream_->Memory();
+          c.fOutStream = zb_.stream_->Memory();
           c.fOutStreamSize = static_cast<uint32_t>(input->Size() + kStreamHeaderSize);
           c.fUseInStream = 1;
           c.fInStream = input->Memory();
           c.fInStreamSize = static_cast<uint32_t>(input->Size());
         }
-        if (!rec.oldLayout) rec.SetMarkedSpecs(fSpecArgs_, rootDir_);
+        if (!rec.oldLayout) rec.SetMarkedSpecs(zb_.fSpecArgs_, zb_.rootDir_);
       },
       [&](AddRecord& rec) {
-        if (mode == kModeStreamToStream && successCount_ == 1) stream_->SetSize(rec.r.current.fOutStreamSize);
+        if (mode == kModeStreamToStream && zb_.successCount_ == 1) zb_.stream_->SetSize(rec.r.current.fOutStreamSize);
       });
   if (spanning) WriteSpanFromTemporary(archiveToWrite);
-  Cancel = false;
+  zb_.Cancel = false;
   running.Release();
   // The listing is renewed after every add that added something, streams too.
-  if (successCount_ > 0) List();
+  if (zb_.successCount_ > 0) zb_.List();
 }
 
-void TZipBuilder::ExecAddRecord(int32_t version, const std::string& archiveName,
+void TZipBuilder::AddCall::ExecAddRecord(int32_t version, const std::string& archiveName,
                                 const std::function<void(AddRecord&)>& build,
                                 const std::function<void(AddRecord&)>& afterExec) {
-  StartWaitCursor();
+  zb_.StartWaitCursor();
   AddRecord rec;
   addRecord_ = &rec;
   try {
@@ -264,31 +267,31 @@ void TZipBuilder::ExecAddRecord(int32_t version, const std::string& archiveName,
     SetZipSwitches(archiveName, version);
     build(rec);
     // The older engines know no markers: plain copies of the lines.
-    bool fits = !rec.oldLayout || rec.SetPlainSpecs(fSpecArgs_);
+    bool fits = !rec.oldLayout || rec.SetPlainSpecs(zb_.fSpecArgs_);
     rec.SetSeven();
     if (!fits) {
       // Refused rather than handing over a silently shortened selection.
-      ShowZipMessage(kMsgZipDllAbort, "\ntoo many file specifications for this engine version (at most 4097)");
+      zb_.ShowZipMessage(kMsgZipDllAbort, "\ntoo many file specifications for this engine version (at most 4097)");
     } else {
-      successCount_ = ZipDllExec(&rec.r.current);
-      RethrowCallbackException();
+      zb_.successCount_ = zb_.engines_.ZipDllExec(&rec.r.current);
+      zb_.RethrowCallbackException();
       if (afterExec) afterExec(rec);
     }
   } catch (...) {
     // A run that ended in an exception (also an event handler's) counts nothing.
-    callbackException_ = nullptr;
-    successCount_ = 0;
-    ShowZipMessage(kMsgZipDllAbort, "");
+    zb_.callbackException_ = nullptr;
+    zb_.successCount_ = 0;
+    zb_.ShowZipMessage(kMsgZipDllAbort, "");
   }
-  fSpecArgs_.clear();
-  fSpecArgsExcl_.clear();
+  zb_.fSpecArgs_.clear();
+  zb_.fSpecArgsExcl_.clear();
   addRecord_ = nullptr;
-  StopWaitCursor();
+  zb_.StopWaitCursor();
 }
 
-void TZipBuilder::WriteSpanFromTemporary(const std::string& temporary) {
-  auto& files = *env_->files;
-  if (successCount_ == 0) {
+void TZipBuilder::AddCall::WriteSpanFromTemporary(const std::string& temporary) {
+  auto& files = *zb_.env_->files;
+  if (zb_.successCount_ == 0) {
     files.DeleteFile(temporary);  // nothing was added: no archive to keep
     return;
   }
@@ -296,23 +299,23 @@ void TZipBuilder::WriteSpanFromTemporary(const std::string& temporary) {
   // archive loses its name now, so that neither a failure nor a killed run
   // leaves it behind. Moved files are in it alone: it keeps its name until the
   // set is complete.
-  const bool onlyCopy = AddOptions.Contains(AddMove);
+  const bool onlyCopy = zb_.AddOptions.Contains(AddMove);
   platform::TemporaryFile built;
   if (!onlyCopy) built = platform::TemporaryFile::Adopt(files, temporary);
   const std::string source = built.IsOpen() ? built.Path() : temporary;
   try {
-    if (WriteSpanSet(source, zipFileName_, FileExists(zipFileName_) ? zipFileName_ : "") != 0) {
-      successCount_ = 0;
+    if (SetWriter(zb_).WriteSpanSet(source, zb_.zipFileName_, zb_.FileExists(zb_.zipFileName_) ? zb_.zipFileName_ : "") != 0) {
+      zb_.successCount_ = 0;
       // The moved files are in this archive alone: the user must take them from it.
-      if (onlyCopy && OnMessage) OnMessage(this, 0, "Temporary zipfile kept: " + temporary);
+      if (onlyCopy && zb_.OnMessage) zb_.OnMessage(&zb_, 0, "Temporary zipfile kept: " + temporary);
       if (!onlyCopy && !built.IsOpen()) files.DeleteFile(temporary);
       return;
     }
-    if (span::HoldsSeparateFiles(Drives().GetDriveType(drive_)))
-      zipFileName_ = zip::NumberedName(zipFileName_, diskNr_);
+    if (span::HoldsSeparateFiles(zb_.Drives().GetDriveType(zb_.volume_.drive)))
+      zb_.zipFileName_ = zip::NumberedName(zb_.zipFileName_, zb_.volume_.diskNr);
     if (!built.IsOpen()) files.DeleteFile(temporary);
   } catch (...) {
-    successCount_ = 0;
-    ShowZipMessage(kMsgZipDllAbort, "");
+    zb_.successCount_ = 0;
+    zb_.ShowZipMessage(kMsgZipDllAbort, "");
   }
 }

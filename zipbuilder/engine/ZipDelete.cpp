@@ -1,6 +1,8 @@
 // Deleting: the add command record set up for deletion, one engine call.
 #include "zipbuilder/engine/ZipAddRecord.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/AddCall.h"
+#include "zipbuilder/core/RunningScope.h"
 
 void TZipBuilder::Delete() {
   if (Busy()) return;
@@ -20,7 +22,7 @@ void TZipBuilder::Delete() {
     EngineUse engine(*this, EngineKind::Zip);
     if (!engine.Loaded()) return;
     RunningScope running(*this, RunKind::Zip);
-    ExecAddRecord(GetZipVers(), zipFileName_, [&](AddRecord& rec) {
+    AddCall(*this).ExecAddRecord(GetZipVers(), zipFileName_, [&](AddRecord& rec) {
       ZipParams& h = rec.Head();
       h.fDeleteEntries = 1;
       h.fJunkDir = 0;

@@ -67,42 +67,42 @@ static void* LoadEngine(TZipBuilder& zip, platform::DynamicLibraries& libraries,
 }
 
 void TZipBuilder::Load_Zip_Dll() {
-  if (zipDll_) return;
+  if (engines_.zipDll) return;
   void* entries[3] = {};
-  zipDll_ = LoadEngine(*this, *env_->libraries, kZipNames, entries);
-  ZipDllExec = reinterpret_cast<ZipDllExecFn>(entries[0]);
-  GetZipDllVersion = reinterpret_cast<DllVersionFn>(entries[1]);
-  GetZipDllPrivVersion = reinterpret_cast<DllVersionFn>(entries[2]);
+  engines_.zipDll = LoadEngine(*this, *env_->libraries, kZipNames, entries);
+  engines_.ZipDllExec = reinterpret_cast<ZipDllExecFn>(entries[0]);
+  engines_.GetZipDllVersion = reinterpret_cast<DllVersionFn>(entries[1]);
+  engines_.GetZipDllPrivVersion = reinterpret_cast<DllVersionFn>(entries[2]);
 }
 
 void TZipBuilder::Load_Unz_Dll() {
-  if (unzDll_) return;
+  if (engines_.unzDll) return;
   void* entries[3] = {};
-  unzDll_ = LoadEngine(*this, *env_->libraries, kUnzNames, entries);
-  UnzDllExec = reinterpret_cast<UnzDllExecFn>(entries[0]);
-  GetUnzDllVersion = reinterpret_cast<DllVersionFn>(entries[1]);
-  GetUnzDllPrivVersion = reinterpret_cast<DllVersionFn>(entries[2]);
+  engines_.unzDll = LoadEngine(*this, *env_->libraries, kUnzNames, entries);
+  engines_.UnzDllExec = reinterpret_cast<UnzDllExecFn>(entries[0]);
+  engines_.GetUnzDllVersion = reinterpret_cast<DllVersionFn>(entries[1]);
+  engines_.GetUnzDllPrivVersion = reinterpret_cast<DllVersionFn>(entries[2]);
 }
 
 void TZipBuilder::Unload_Zip_Dll() {
-  if (zipDll_) env_->libraries->Free(zipDll_);
-  zipDll_ = nullptr;
-  ZipDllExec = nullptr;
-  GetZipDllVersion = GetZipDllPrivVersion = nullptr;
+  if (engines_.zipDll) env_->libraries->Free(engines_.zipDll);
+  engines_.zipDll = nullptr;
+  engines_.ZipDllExec = nullptr;
+  engines_.GetZipDllVersion = engines_.GetZipDllPrivVersion = nullptr;
 }
 
 void TZipBuilder::Unload_Unz_Dll() {
-  if (unzDll_) env_->libraries->Free(unzDll_);
-  unzDll_ = nullptr;
-  UnzDllExec = nullptr;
-  GetUnzDllVersion = GetUnzDllPrivVersion = nullptr;
+  if (engines_.unzDll) env_->libraries->Free(engines_.unzDll);
+  engines_.unzDll = nullptr;
+  engines_.UnzDllExec = nullptr;
+  engines_.GetUnzDllVersion = engines_.GetUnzDllPrivVersion = nullptr;
 }
 
 int32_t TZipBuilder::AskEngineVersion(EngineKind kind, bool privateVersion) {
   EngineUse use(*this, kind);
   if (!use.Loaded()) return 0;
-  DllVersionFn entry = kind == EngineKind::Zip ? (privateVersion ? GetZipDllPrivVersion : GetZipDllVersion)
-                                               : (privateVersion ? GetUnzDllPrivVersion : GetUnzDllVersion);
+  DllVersionFn entry = kind == EngineKind::Zip ? (privateVersion ? engines_.GetZipDllPrivVersion : engines_.GetZipDllVersion)
+                                               : (privateVersion ? engines_.GetUnzDllPrivVersion : engines_.GetUnzDllVersion);
   return entry ? entry() : 0;
 }
 

@@ -11,6 +11,9 @@
 #include "platform/TemporaryFile.h"
 #include "zipformat/TextCase.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/ExtractCall.h"
+#include "zipbuilder/span/SetJoiner.h"
+#include "zipbuilder/core/RunningScope.h"
 
 namespace {
 
@@ -24,7 +27,7 @@ constexpr size_t kBaseDirBlock = 261;
 
 // The record in the layout the engine's version selects, and the blocks its
 // pointers lead to; everything is freed together when the extraction ends.
-struct TZipBuilder::ExtractRecord {
+struct TZipBuilder::ExtractCall::ExtractRecord {
   union Layouts {
     UnzParams current;
     UnzParamsOld old;
@@ -44,13 +47,13 @@ struct TZipBuilder::ExtractRecord {
   }
 };
 
-void TZipBuilder::Extract() { ExtExtract(kModeFiles, nullptr); }
+void TZipBuilder::Extract() { ExtractCall(*this).ExtExtract(kModeFiles, nullptr); }
 
 TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
   if (Busy()) return nullptr;
   if (!name.empty()) fSpecArgs_.assign(1, name);
   stream_->Clear();
-  ExtExtract(kModeMemberToMemory, nullptr);
+  ExtractCall(*this).ExtExtract(kModeMemberToMemory, nullptr);
   return successCount_ == 1 ? stream_.get() : nullptr;
 }
 
@@ -62,116 +65,116 @@ TZipStream* TZipBuilder::ExtractStreamToStream(TMemoryStream* input, uint32_t si
   }
   stream_->Clear();
   stream_->SetSize(size);
-  ExtExtract(kModeMemoryToMemory, input);
+  ExtractCall(*this).ExtExtract(kModeMemoryToMemory, input);
   return successCount_ == 1 ? stream_.get() : nullptr;
 }
 
-void TZipBuilder::SetUnZipSwitches(std::string& archiveName, int32_t version) {
+void TZipBuilder::ExtractCall::SetUnZipSwitches(std::string& archiveName, int32_t version) {
   ExtractRecord& rec = *extractRecord_;
   UnzParams& h = rec.Head();
-  h.fHandle = static_cast<uint32_t>(OwnerWindow);
-  h.fCaller = this;
+  h.fHandle = static_cast<uint32_t>(zb_.OwnerWindow);
+  h.fCaller = &zb_;
   h.fVersion = 160;
   h.ZCallbackFunc = &TZipBuilder::ZCallback;
-  h.fTraceEnabled = Trace ? 1 : 0;
-  h.fWantedCodePage = static_cast<uint16_t>(CodePage);
-  if (version < 160 && Unattended && AddOptions.Contains(AddEncrypt) && Password.empty())
+  h.fTraceEnabled = zb_.Trace ? 1 : 0;
+  h.fWantedCodePage = static_cast<uint16_t>(zb_.CodePage);
+  if (version < 160 && zb_.Unattended && zb_.AddOptions.Contains(AddEncrypt) && zb_.Password.empty())
     h.lpszPassword = rec.AddText(std::string(80, '~'));
   else
-    h.lpszPassword = rec.AddText(Password.substr(0, kMaxPasswordChars));
-  h.fTest = ExtrOptions.Contains(ExtrTest) ? 1 : 0;
+    h.lpszPassword = rec.AddText(zb_.Password.substr(0, kMaxPasswordChars));
+  h.fTest = zb_.ExtrOptions.Contains(ExtrTest) ? 1 : 0;
   h.fQuiet = 1;
-  h.fVerboseEnabled = (Verbose || Trace) ? 1 : 0;
-  h.fUpdate = ExtrOptions.Contains(ExtrUpdate) ? 1 : 0;
-  h.fFreshen = ExtrOptions.Contains(ExtrFreshen) && !ExtrOptions.Contains(ExtrUpdate) ? 1 : 0;
-  h.fDirectories = ExtrOptions.Contains(ExtrDirNames) ? 1 : 0;
-  h.fOverwrite = ExtrOptions.Contains(ExtrOverWrite) ? 1 : 0;
+  h.fVerboseEnabled = (zb_.Verbose || zb_.Trace) ? 1 : 0;
+  h.fUpdate = zb_.ExtrOptions.Contains(ExtrUpdate) ? 1 : 0;
+  h.fFreshen = zb_.ExtrOptions.Contains(ExtrFreshen) && !zb_.ExtrOptions.Contains(ExtrUpdate) ? 1 : 0;
+  h.fDirectories = zb_.ExtrOptions.Contains(ExtrDirNames) ? 1 : 0;
+  h.fOverwrite = zb_.ExtrOptions.Contains(ExtrOverWrite) ? 1 : 0;
   h.lpszZipFN = rec.AddText(archiveName);
-  if (!rec.oldLayout && version >= 160) h.fPwdReqCount = passwordReqCount_;
+  if (!rec.oldLayout && version >= 160) h.fPwdReqCount = zb_.passwordReqCount_;
 }
 
-void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
-  if (Busy()) return;
-  errCode_ = 0;
-  successCount_ = 0;
-  message_.clear();
-  if (mode != kModeMemoryToMemory && !FileExists(zipFileName_)) {
-    ShowZipMessage(kMsgNoZipFile, "");
+void TZipBuilder::ExtractCall::ExtExtract(int mode, TMemoryStream* input) {
+  if (zb_.Busy()) return;
+  zb_.errCode_ = 0;
+  zb_.successCount_ = 0;
+  zb_.message_.clear();
+  if (mode != kModeMemoryToMemory && !zb_.FileExists(zb_.zipFileName_)) {
+    zb_.ShowZipMessage(kMsgNoZipFile, "");
     return;
   }
-  Cancel = false;
+  zb_.Cancel = false;
 
   // Unattended without any way to get a password: the engine must not ask.
-  bool requestsZeroed = Unattended && Password.empty() && !OnPasswordError;
-  uint32_t savedRequests = passwordReqCount_;
+  bool requestsZeroed = zb_.Unattended && zb_.Password.empty() && !zb_.OnPasswordError;
+  uint32_t savedRequests = zb_.passwordReqCount_;
   if (requestsZeroed) {
-    passwordReqCount_ = 0;
-    ShowZipMessage(kMsgUnattendedExtractWarning, "");
+    zb_.passwordReqCount_ = 0;
+    zb_.ShowZipMessage(kMsgUnattendedExtractWarning, "");
   }
 
   std::optional<RunningScope> running;  // held until the engine is unloaded
   {
-    EngineUse engine(*this, EngineKind::Unz);
+    EngineUse engine(zb_, EngineKind::Unz);
     int32_t version = 0;
-    std::string archiveName = zipFileName_;
+    std::string archiveName = zb_.zipFileName_;
     bool proceed = engine.Loaded();
     // A spanned set is joined into one temporary archive first, unnamed where
     // the file system allows: it goes again however the run ends.
     platform::TemporaryFile joined;
-    if (proceed && lastDiskNumber_ != 0) {
+    if (proceed && zb_.listed_.lastDiskNumber != 0) {
       joined = platform::TemporaryFile(
-          *env_->files, TempDir.empty() ? env_->files->GetTempPath() : AppendSlash(TempDir));
-      proceed = JoinSpanSet(zipFileName_, archiveName, &joined) == 0;
+          *zb_.env_->files, zb_.TempDir.empty() ? zb_.env_->files->GetTempPath() : AppendSlash(zb_.TempDir));
+      proceed = SetJoiner(zb_).JoinSpanSet(zb_.zipFileName_, archiveName, &joined) == 0;
     }
     if (proceed) {
-      version = GetUnzVers();
+      version = zb_.GetUnzVers();
       if (mode != kModeFiles && version < 160) {
-        ShowZipMessage(kMsgUnzDllNoStreams, "");
+        zb_.ShowZipMessage(kMsgUnzDllNoStreams, "");
         proceed = false;
       }
     }
     if (proceed) {
-      running.emplace(*this, RunKind::Unzip);
-      StartWaitCursor();
+      running.emplace(zb_, RunKind::Unzip);
+      zb_.StartWaitCursor();
       ExtractRecord rec;
       extractRecord_ = &rec;
       try {
         rec.oldLayout = version < 152;
         SetUnZipSwitches(archiveName, version);
         UnzParams& h = rec.Head();
-        bool tooManySpecs = rec.oldLayout && fSpecArgs_.size() > kOldSpecTableSize;
+        bool tooManySpecs = rec.oldLayout && zb_.fSpecArgs_.size() > kOldSpecTableSize;
         // The engine reads the base directory from a block of 261 bytes: a longer
         // one is refused, never cut to a different directory.
-        bool useBaseDir = mode == kModeFiles && DirExists(ExtrBaseDir, *env_->files);
+        bool useBaseDir = mode == kModeFiles && DirExists(zb_.ExtrBaseDir, *zb_.env_->files);
         std::string baseDir;
         if (rec.oldLayout) {
           rec.r.old.fSeven = 7;
-          for (size_t i = 0; i < fSpecArgs_.size() && i < kOldSpecTableSize; ++i)
-            rec.r.old.FNV[i] = rec.AddText(fSpecArgs_[i]);
-          h.fArgc = static_cast<uint32_t>(std::min<size_t>(fSpecArgs_.size(), kOldSpecTableSize));
+          for (size_t i = 0; i < zb_.fSpecArgs_.size() && i < kOldSpecTableSize; ++i)
+            rec.r.old.FNV[i] = rec.AddText(zb_.fSpecArgs_[i]);
+          h.fArgc = static_cast<uint32_t>(std::min<size_t>(zb_.fSpecArgs_.size(), kOldSpecTableSize));
         } else {
           UnzParams& c = rec.r.current;
-          baseDir = useBaseDir ? ExtrBaseDir : env_->files->GetCurrentDirectory();
+          baseDir = useBaseDir ? zb_.ExtrBaseDir : zb_.env_->files->GetCurrentDirectory();
           // Output to memory writes no file: a current directory too long for
           // the block is left out, as the system call with 260 characters gives.
           if (mode != kModeFiles && baseDir.size() >= kBaseDirBlock) baseDir.clear();
           c.fExtractDir = rec.AddText(baseDir.substr(0, kBaseDirBlock - 1), kBaseDirBlock);
-          rec.specTable.resize(fSpecArgs_.size());
-          for (size_t i = 0; i < fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(fSpecArgs_[i]);
+          rec.specTable.resize(zb_.fSpecArgs_.size());
+          for (size_t i = 0; i < zb_.fSpecArgs_.size(); ++i) rec.specTable[i].fFileSpec = rec.AddText(zb_.fSpecArgs_[i]);
           c.fUFDS = rec.specTable.empty() ? nullptr : rec.specTable.data();
-          c.fArgc = static_cast<uint32_t>(fSpecArgs_.size());
+          c.fArgc = static_cast<uint32_t>(zb_.fSpecArgs_.size());
           c.fSeven = 7;
         }
 
         if (mode == kModeMemberToMemory) {
-          if (!zipFileName_.empty()) {
-            for (const auto& entry : zipDirEntryRecords_) {
-              if (fSpecArgs_.empty()) throw std::out_of_range("no file specification to look up");
-              if (!zip::SameTextIgnoringCase(entry->FileName, fSpecArgs_.front())) continue;
+          if (!zb_.zipFileName_.empty()) {
+            for (const auto& entry : zb_.zipDirEntryRecords_) {
+              if (zb_.fSpecArgs_.empty()) throw std::out_of_range("no file specification to look up");
+              if (!zip::SameTextIgnoringCase(entry->FileName, zb_.fSpecArgs_.front())) continue;
               UnzParams& c = rec.r.current;
-              if (!stream_->SetSize(entry->UncompressedSize)) throw std::bad_alloc();
+              if (!zb_.stream_->SetSize(entry->UncompressedSize)) throw std::bad_alloc();
               c.fUseOutStream = 1;
-              c.fOutStream = stream_->Memory();
+              c.fOutStream = zb_.stream_->Memory();
               c.fOutStreamSize = entry->UncompressedSize;
               c.fArgc = 1;
               break;
@@ -183,36 +186,36 @@ void TZipBuilder::ExtExtract(int mode, TMemoryStream* input) {
           c.fInStream = input ? input->Memory() : nullptr;
           c.fInStreamSize = input ? static_cast<uint32_t>(input->Size()) : 0;
           c.fUseOutStream = 1;
-          c.fOutStream = stream_->Memory();
-          c.fOutStreamSize = static_cast<uint32_t>(stream_->Size());
+          c.fOutStream = zb_.stream_->Memory();
+          c.fOutStreamSize = static_cast<uint32_t>(zb_.stream_->Size());
         }
 
         if (baseDir.size() >= kBaseDirBlock) {
-          ShowZipMessage(kMsgUnzDllAbort, "\nthe extraction directory is longer than 260 characters: " + baseDir);
+          zb_.ShowZipMessage(kMsgUnzDllAbort, "\nthe extraction directory is longer than 260 characters: " + baseDir);
         } else if (tooManySpecs) {
           // The older record holds at most 4097 specifications: refuse rather
           // than extract a silently shortened selection.
-          ShowZipMessage(kMsgUnzDllAbort, "\ntoo many file specifications for this engine version (at most 4097)");
+          zb_.ShowZipMessage(kMsgUnzDllAbort, "\ntoo many file specifications for this engine version (at most 4097)");
         } else if (mode == kModeFiles || rec.r.current.fUseOutStream) {
-          successCount_ = UnzDllExec(&rec.r.current);
-          RethrowCallbackException();
+          zb_.successCount_ = zb_.engines_.UnzDllExec(&rec.r.current);
+          zb_.RethrowCallbackException();
         }
-        if (mode != kModeFiles && successCount_ != 1) stream_->Clear();
+        if (mode != kModeFiles && zb_.successCount_ != 1) zb_.stream_->Clear();
       } catch (...) {
         // Whatever the engine counted, a run that ended in an exception (also one
         // thrown by an event handler) processed nothing the caller can rely on.
-        callbackException_ = nullptr;
-        successCount_ = 0;
-        if (mode != kModeFiles) stream_->Clear();
-        ShowZipMessage(kMsgUnzDllAbort, "");
+        zb_.callbackException_ = nullptr;
+        zb_.successCount_ = 0;
+        if (mode != kModeFiles) zb_.stream_->Clear();
+        zb_.ShowZipMessage(kMsgUnzDllAbort, "");
       }
-      fSpecArgs_.clear();
+      zb_.fSpecArgs_.clear();
       extractRecord_ = nullptr;
-      StopWaitCursor();
+      zb_.StopWaitCursor();
     }
     // The request count is back before the engine is unloaded (at the end of
     // this block), whichever step ended the run.
-    if (requestsZeroed) SetPasswordReqCount(savedRequests);
+    if (requestsZeroed) zb_.SetPasswordReqCount(savedRequests);
   }
-  Cancel = false;
+  zb_.Cancel = false;
 }

@@ -30,8 +30,8 @@ bool IsBlockPadding(const std::vector<uint8_t>& window, int64_t end, int64_t rea
 
 bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raiseErrors) {
   auto& files = *env_->files;
-  rawZipComment_.clear();
-  endOfCentralOffset_ = 0;
+  listed_.rawZipComment.clear();
+  listed_.endOfCentralOffset = 0;
 
   if (inFileHandle_ != platform::kInvalidHandle) files.Close(inFileHandle_);  // a caller's leftover
   inFileHandle_ = files.Open(inFileName_, platform::Access::Read, platform::Share::Read,
@@ -42,7 +42,7 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
     return false;
   }
 
-  const int labelNumber = zip::LabelNumber(volumeName_, 0);
+  const int labelNumber = zip::LabelNumber(volume_.volumeName, 0);
 
   bool firstVolume = false;
   uint8_t marker[4];
@@ -51,7 +51,7 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
       files.Read(inFileHandle_, marker, 4) == 4 &&
       zip::Load32(marker) == zip::kLocalHeaderSignature) {
     firstVolume = true;
-    spanned_ = true;
+    listed_.spanned = true;
   }
 
   // Fast path: an archive without comment ends with its end record.
@@ -59,19 +59,19 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
   int64_t fileSize = files.Seek(inFileHandle_, -kEndRecordSize, SeekFrom::End);
   if (fileSize >= 0) {
     fileSize += kEndRecordSize;
-    archiveFileSize_ = static_cast<int32_t>(fileSize);
-    realFileSize_ = archiveFileSize_;
+    listed_.archiveFileSize = static_cast<int32_t>(fileSize);
+    listed_.realFileSize = listed_.archiveFileSize;
     if (files.Read(inFileHandle_, record, kEndRecordSize) == kEndRecordSize &&
         zip::Load32(record) == zip::kEndOfCentralSignature) {
       zip::Decode(record, endOfCentral);
-      endOfCentralOffset_ = static_cast<int32_t>(fileSize - kEndRecordSize);
+      listed_.endOfCentralOffset = static_cast<int32_t>(fileSize - kEndRecordSize);
       return true;
     }
   } else {
     // Shorter than an end record: nothing to search.
     fileSize = std::max<int64_t>(files.Size(inFileHandle_), 0);
-    archiveFileSize_ = static_cast<int32_t>(fileSize);
-    realFileSize_ = archiveFileSize_;
+    listed_.archiveFileSize = static_cast<int32_t>(fileSize);
+    listed_.realFileSize = listed_.archiveFileSize;
   }
 
   // Backward search through the largest comment plus the record.
@@ -99,19 +99,19 @@ bool TZipBuilder::CheckIfLastDisk(zip::ZipEndOfCentral& endOfCentral, bool raise
     files.Seek(inFileHandle_, 0, SeekFrom::End);  // where the search leaves it without reads
     if (match) {
       const int64_t i = static_cast<int64_t>(match->at);
-      endOfCentralOffset_ = static_cast<int32_t>(fileSize - window + i);
+      listed_.endOfCentralOffset = static_cast<int32_t>(fileSize - window + i);
       endOfCentral = match->record;
       const int64_t end = i + kEndRecordSize + endOfCentral.ZipCommentLen;
       if (end != window) {
-        archiveFileSize_ = static_cast<int32_t>(fileSize + (end - window));
+        listed_.archiveFileSize = static_cast<int32_t>(fileSize + (end - window));
         // A comment running past the end of the file is always worth a warning.
-        if (end > window || !IsBlockPadding(buffer, end, realFileSize_, archiveFileSize_))
+        if (end > window || !IsBlockPadding(buffer, end, listed_.realFileSize, listed_.archiveFileSize))
           ShowZipMessage(kMsgGarbageAtEnd, "");
       }
       if (endOfCentral.ZipCommentLen > 0) {
         auto first = buffer.begin() + i + kEndRecordSize;
         auto last = buffer.begin() + std::min(end, window);
-        rawZipComment_.assign(first, last);  // bytes, zeros included
+        listed_.rawZipComment.assign(first, last);  // bytes, zeros included
       }
       return true;
     }

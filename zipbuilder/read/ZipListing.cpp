@@ -148,16 +148,16 @@ void TZipBuilder::List() {
   // or unreadable archive leaves no comment, offsets or volume number behind
   // for the next add to write into another archive.
   FreeZipDirEntryRecords();
-  realFileSize_ = 0;
-  centralDirOffset_ = 0;
-  endOfCentralOffset_ = 0;
-  archiveStart_ = 0;
-  archiveFileSize_ = 0;
-  skippedDirCount_ = 0;
-  spanned_ = false;
-  structureWarning_ = false;
-  lastDiskNumber_ = 0;
-  rawZipComment_.clear();
+  listed_.realFileSize = 0;
+  listed_.centralDirOffset = 0;
+  listed_.endOfCentralOffset = 0;
+  listed_.archiveStart = 0;
+  listed_.archiveFileSize = 0;
+  listed_.skippedDirCount = 0;
+  listed_.spanned = false;
+  listed_.structureWarning = false;
+  listed_.lastDiskNumber = 0;
+  listed_.rawZipComment.clear();
   if (!FileExists(zipFileName_)) {
     if (OnDirUpdate) OnDirUpdate(this);
     return;
@@ -172,32 +172,32 @@ void TZipBuilder::List() {
 
   bool ok = RunReported(kMsgListUnknownError, [&] {
     inFileName_ = zipFileName_;
-    drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(zipFileName_));
-    if (!IsDiskPresent()) throw EZipBuilder(kMsgDriveUndefined, drive_);
+    volume_.drive = platform::ExtractDriveRoot(platform::ExpandFileName(zipFileName_));
+    if (!IsDiskPresent()) throw EZipBuilder(kMsgDriveUndefined, volume_.drive);
     CheckIfLastDisk(endOfCentral, true);
-    ResolveSaturatedDisks(files, inFileHandle_, endOfCentralOffset_, endOfCentral);
+    ResolveSaturatedDisks(files, inFileHandle_, listed_.endOfCentralOffset, endOfCentral);
     endRecordRead = true;
 
-    lastDiskNumber_ = endOfCentral.ThisDiskNo;
-    if (endOfCentral.ThisDiskNo > 0) spanned_ = true;
+    listed_.lastDiskNumber = endOfCentral.ThisDiskNo;
+    if (endOfCentral.ThisDiskNo > 0) listed_.spanned = true;
     extent = {endOfCentral.TotalEntries, endOfCentral.CentralSize, endOfCentral.CentralOffSet, 0};
     if (endOfCentral.ThisDiskNo == endOfCentral.CentralDiskNo) {
       // This volume is the last: a directory cut short cannot go on elsewhere.
-      diskNr_ = endOfCentral.ThisDiskNo;
-      ReadZip64Extent(files, inFileHandle_, endOfCentralOffset_, endOfCentral, extent);
-      expected = int64_t{archiveFileSize_} - extent.size - extent.trailer - kEndRecordSize -
+      volume_.diskNr = endOfCentral.ThisDiskNo;
+      ReadZip64Extent(files, inFileHandle_, listed_.endOfCentralOffset, endOfCentral, extent);
+      expected = int64_t{listed_.archiveFileSize} - extent.size - extent.trailer - kEndRecordSize -
                  endOfCentral.ZipCommentLen;
     } else {
       GetNewDisk(endOfCentral.CentralDiskNo);
-      archiveFileSize_ = static_cast<int32_t>(files.Size(inFileHandle_));
+      listed_.archiveFileSize = static_cast<int32_t>(files.Size(inFileHandle_));
       expected = extent.offset;
     }
-    structureWarning_ = extent.offset != expected;
-    if (structureWarning_) ShowZipMessage(kMsgStructureWarning, "");
+    listed_.structureWarning = extent.offset != expected;
+    if (listed_.structureWarning) ShowZipMessage(kMsgStructureWarning, "");
     if (expected < 0 || files.Seek(inFileHandle_, expected, platform::SeekFrom::Begin) != expected)
       throw EZipBuilder(kMsgListSeekError);
-    centralDirOffset_ = static_cast<int32_t>(expected);
-    archiveStart_ = archiveFileSize_ == kEndRecordSize ? 0 : archiveFileSize_;
+    listed_.centralDirOffset = static_cast<int32_t>(expected);
+    listed_.archiveStart = listed_.archiveFileSize == kEndRecordSize ? 0 : listed_.archiveFileSize;
 
     const int64_t fileSize = files.Size(inFileHandle_);
     // Every entry takes at least a fixed part: never reserve beyond what the file can hold.
@@ -209,8 +209,8 @@ void TZipBuilder::List() {
     std::vector<char> name, comment;
     for (int i = 0; i < extent.entries; ++i) {
       while (reader.Read(inFileHandle_, bytes, kCentralHeaderSize) != int64_t{kCentralHeaderSize}) {
-        if (diskNr_ >= endOfCentral.ThisDiskNo) throw EZipBuilder(kMsgCentralHeaderReadError);
-        GetNewDisk(diskNr_ + 1);
+        if (volume_.diskNr >= endOfCentral.ThisDiskNo) throw EZipBuilder(kMsgCentralHeaderReadError);
+        GetNewDisk(volume_.diskNr + 1);
         reader.Discard();
       }
       zip::CentralFileHeader header;
@@ -226,8 +226,8 @@ void TZipBuilder::List() {
       HostFlags = header.Flag;
       std::string fileName = UpToZero(name);
       // A zero byte cannot be part of a name: the entry is damaged.
-      if (fileName.size() != name.size() && !structureWarning_) {
-        structureWarning_ = true;
+      if (fileName.size() != name.size() && !listed_.structureWarning) {
+        listed_.structureWarning = true;
         ShowZipMessage(kMsgStructureWarning, "");
       }
       ConvertOem2Iso(fileName, cpdOEM2ISO);
@@ -256,25 +256,25 @@ void TZipBuilder::List() {
       const std::string& stored = entry->FileName;
       const bool directoryOnly = stored.empty() || stored.back() == '\\' || stored.back() == ':';
       if (!UseDirOnlyEntries && directoryOnly) {
-        ++skippedDirCount_;
+        ++listed_.skippedDirCount;
       } else {
         zipDirEntryRecords_.push_back(std::move(entry));
         if (OnNewName) OnNewName(this, i + 1, *zipDirEntryRecords_.back());
       }
-      if (localOffset < archiveStart_) archiveStart_ = localOffset;
+      if (localOffset < listed_.archiveStart) listed_.archiveStart = localOffset;
     }
-    lastDiskNumber_ = endOfCentral.ThisDiskNo;
+    listed_.lastDiskNumber = endOfCentral.ThisDiskNo;
   });
 
   if (!ok) {
     zipFileName_.clear();
-    archiveStart_ = 0;
-    rawZipComment_.clear();
-    lastDiskNumber_ = 0;
-    spanned_ = false;
+    listed_.archiveStart = 0;
+    listed_.rawZipComment.clear();
+    listed_.lastDiskNumber = 0;
+    listed_.spanned = false;
   }
   if (endRecordRead)
-    archiveStart_ = static_cast<int32_t>(int64_t{archiveStart_} + expected - extent.offset);
+    listed_.archiveStart = static_cast<int32_t>(int64_t{listed_.archiveStart} + expected - extent.offset);
   StopWaitCursor();
   if (inFileHandle_ != platform::kInvalidHandle) {
     files.Close(inFileHandle_);
@@ -284,7 +284,7 @@ void TZipBuilder::List() {
 }
 
 std::string TZipBuilder::GetZipComment() {
-  std::string text = rawZipComment_;
+  std::string text = listed_.rawZipComment;
   ConvertOem2Iso(text, cpdOEM2ISO);
   return text;
 }
@@ -298,8 +298,8 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
   std::string copy = comment.substr(0, std::min<size_t>(comment.size(), 65535));
   if (!copy.empty()) ConvertOem2Iso(copy, cpdISO2OEM);
   copy.resize(std::min<size_t>(copy.size(), 65535));  // conversion may change the length
-  const std::string previousComment = rawZipComment_;
-  rawZipComment_ = copy;
+  const std::string previousComment = listed_.rawZipComment;
+  listed_.rawZipComment = copy;
 
   // The archive is rewritten into a temporary file beside it, which takes its
   // place only when complete: a full disk or a killed run leaves it as it was.
@@ -311,7 +311,7 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
     file = files.Open(zipFileName_, platform::Access::Read, platform::Share::Read,
                       platform::Disposition::OpenExisting);
     if (file == platform::kInvalidHandle) throw EZipBuilder(kMsgZipOpenFailed);
-    if (files.Seek(file, endOfCentralOffset_, platform::SeekFrom::Begin) != endOfCentralOffset_)
+    if (files.Seek(file, listed_.endOfCentralOffset, platform::SeekFrom::Begin) != listed_.endOfCentralOffset)
       throw EZipBuilder(kMsgInputSeekError);
     uint8_t record[kEndRecordSize];
     if (files.Read(file, record, sizeof record) != kEndRecordSize ||
@@ -331,7 +331,7 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
                                      platform::ErrorText(files.LastError()));
     };
     if (files.Seek(file, 0, platform::SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
-    if (CopyBulk(file, out, endOfCentralOffset_) != 0) throw writeFailed();
+    if (CopyBulk(file, out, listed_.endOfCentralOffset) != 0) throw writeFailed();
     if (files.Write(out, record, sizeof record) != kEndRecordSize ||
         files.Write(out, copy.data(), copy.size()) != static_cast<int64_t>(copy.size()) ||
         !files.Sync(out))
@@ -352,6 +352,6 @@ void TZipBuilder::SetZipComment(const std::string& comment) {
   if (replaced) {
     List();
   } else {
-    rawZipComment_ = previousComment;  // the archive keeps its comment
+    listed_.rawZipComment = previousComment;  // the archive keeps its comment
   }
 }

@@ -13,6 +13,7 @@
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipbuilder/read/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/RunningScope.h"
 #include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/TextCase.h"
 
@@ -100,13 +101,13 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     destinationTime = files.GetFileDosTime(Destination->inFileHandle_).value_or(0);
     ArchiveReader destinationIn(files, Destination->inFileHandle_);
     const StoredArchive target =
-        ReadStoredArchive(destinationIn, destinationEnd, Destination->endOfCentralOffset_);
+        ReadStoredArchive(destinationIn, destinationEnd, Destination->listed_.endOfCentralOffset);
 
     zip::ZipEndOfCentral sourceEnd{};
     inFileName_ = zipFileName_;
     CheckIfLastDisk(sourceEnd, true);
     sourceIn.emplace(files, inFileHandle_);
-    source = ReadStoredArchive(*sourceIn, sourceEnd, endOfCentralOffset_);
+    source = ReadStoredArchive(*sourceIn, sourceEnd, listed_.endOfCentralOffset);
     if (IsSpannedVolume(source) || IsSpannedVolume(target)) throw EZipBuilder(kMsgCopySpanned);
     copied.assign(source.members.size(), false);
 

@@ -10,6 +10,7 @@
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/read/StoredArchive.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/core/RunningScope.h"
 #include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/Methods.h"
 #include "zipformat/TextCase.h"
@@ -105,7 +106,7 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
 
     ArchiveReader in(files, inFileHandle_);
     ArchiveWriter out(files, outFileHandle_);
-    StoredArchive archive = ReadStoredArchive(in, end, endOfCentralOffset_);
+    StoredArchive archive = ReadStoredArchive(in, end, listed_.endOfCentralOffset);
 
     std::vector<MemberRewrite> changes;
     changes.reserve(archive.members.size());

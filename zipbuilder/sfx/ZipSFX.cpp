@@ -13,6 +13,8 @@
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/sfx/SfxConversion.h"
+#include "zipbuilder/core/RunningScope.h"
 #include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/Records.h"
 #include "zipformat/SfxHeader.h"
@@ -54,71 +56,73 @@ int TZipBuilder::ConvertSFX() {
   return ConvertSFX(false);
 }
 
-bool TZipBuilder::FindSfxStub() {
+bool TZipBuilder::SfxConversion::FindSfxStub() {
   // Never the current directory: a file planted there would become the
   // program's first bytes.
-  std::vector<std::string> candidates = {SFXPath, platform::ProgramDirectory() + kStubName,
+  std::vector<std::string> candidates = {zb_.SFXPath, platform::ProgramDirectory() + kStubName,
                                          std::string(kSystemDirectory) + "\\" + kStubName,
                                          std::string(kWindowsDirectory) + "\\" + kStubName};
-  if (!dllDirectory_.empty()) candidates.push_back(dllDirectory_ + "\\" + kStubName);
+  if (!zb_.dllDirectory_.empty()) candidates.push_back(zb_.dllDirectory_ + "\\" + kStubName);
   for (const std::string& candidate : candidates) {
-    SFXPath = candidate;
-    if (FileExists(SFXPath)) return true;
+    zb_.SFXPath = candidate;
+    if (zb_.FileExists(zb_.SFXPath)) return true;
   }
   return false;
 }
 
-int TZipBuilder::ConvertSFX(bool createEmpty) {
-  if (Busy()) return kSfxFailed;
-  showProgress_ = false;
-  if (!createEmpty && !FileExists(zipFileName_)) {
-    ShowZipMessage(kMsgNoZipFile, "");
+int TZipBuilder::ConvertSFX(bool createEmpty) { return SfxConversion(*this).ToSfx(createEmpty); }
+
+int TZipBuilder::SfxConversion::ToSfx(bool createEmpty) {
+  if (zb_.Busy()) return kSfxFailed;
+  zb_.showProgress_ = false;
+  if (!createEmpty && !zb_.FileExists(zb_.zipFileName_)) {
+    zb_.ShowZipMessage(kMsgNoZipFile, "");
     return kSfxFailed;
   }
   // A volume of a set: converting it would take it out of its set.
-  if (!createEmpty && spanned_) {
-    ShowZipMessage(kMsgSfxSpanned, "");
+  if (!createEmpty && zb_.listed_.spanned) {
+    zb_.ShowZipMessage(kMsgSfxSpanned, "");
     return kSfxFailed;
   }
-  const size_t lengths[] = {SFXCaption.size(), SFXDefaultDir.size(), SFXCommandLine.size(),
-                            SFXMessage.size()};
+  const size_t lengths[] = {zb_.SFXCaption.size(), zb_.SFXDefaultDir.size(), zb_.SFXCommandLine.size(),
+                            zb_.SFXMessage.size()};
   if (std::any_of(std::begin(lengths), std::end(lengths),
                   [](size_t n) { return n > zip::kSfxMaxSettingLength; })) {
     size_t sum = lengths[0] + lengths[1] + lengths[2] + lengths[3];
-    ShowZipMessage(kMsgSfxStringTooLong, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = " +
+    zb_.ShowZipMessage(kMsgSfxStringTooLong, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = " +
                               std::to_string(sum));
     return kSfxFailed;
   }
   if (!FindSfxStub()) {
-    SFXPath.clear();
-    ShowZipMessage(kMsgSfxStubNotFound, "");
+    zb_.SFXPath.clear();
+    zb_.ShowZipMessage(kMsgSfxStubNotFound, "");
     return kSfxFailed;
   }
   std::vector<uint8_t> header;
   try {
-    header = zip::BuildSfxHeader({OptionFlags(SFXOptions, SFXOverWriteMode), SFXCaption, SFXDefaultDir,
-                                  SFXCommandLine, SFXMessage});
+    header = zip::BuildSfxHeader({OptionFlags(zb_.SFXOptions, zb_.SFXOverWriteMode), zb_.SFXCaption, zb_.SFXDefaultDir,
+                                  zb_.SFXCommandLine, zb_.SFXMessage});
   } catch (const std::bad_alloc&) {
-    ShowZipMessage(kMsgNoMemory, "");
+    zb_.ShowZipMessage(kMsgNoMemory, "");
     return kSfxFailed;
   }
 
-  RunningScope running(*this, RunKind::Zip);
-  StartWaitCursor();
+  RunningScope running(zb_, RunKind::Zip);
+  zb_.StartWaitCursor();
   int result = kSfxFailed;
-  std::string output = zipFileName_;
-  if (!createEmpty && UpperExtension(zipFileName_) != ".ZIP") {
-    ShowZipMessage(kMsgSfxInputNotZip, "");
+  std::string output = zb_.zipFileName_;
+  if (!createEmpty && UpperExtension(zb_.zipFileName_) != ".ZIP") {
+    zb_.ShowZipMessage(kMsgSfxInputNotZip, "");
   } else {
-    if (!createEmpty) output = platform::ChangeFileExt(zipFileName_, ".exe");
-    OutputRule rule(*env_->files);
-    rule.AddInput(SFXPath);
-    if (!createEmpty) rule.AddInput(zipFileName_);
+    if (!createEmpty) output = platform::ChangeFileExt(zb_.zipFileName_, ".exe");
+    OutputRule rule(*zb_.env_->files);
+    rule.AddInput(zb_.SFXPath);
+    if (!createEmpty) rule.AddInput(zb_.zipFileName_);
     // Written beside the target: an existing file of that name stays until the new one is complete.
     platform::TemporaryFile temporary;
     int64_t stubSize = -1, archiveSize = -1, outputSize = -1;
     if (CheckOutput(rule, output)) {
-      temporary = CreateTemporaryBeside(*env_->files, output);
+      temporary = CreateTemporaryBeside(*zb_.env_->files, output);
       result = !temporary.IsOpen() ? kSfxNoOutput
                                    : WriteSfx(temporary.Path(), header, createEmpty, stubSize,
                                               archiveSize, outputSize);
@@ -129,28 +133,28 @@ int TZipBuilder::ConvertSFX(bool createEmpty) {
     if (result == kSfxShortCopy) ReportShortCopy();
     if (result != 0) temporary.Discard();
     if (result == 0)
-      result = PlaceConverted(temporary, output, createEmpty ? "" : zipFileName_, !createEmpty);
+      result = PlaceConverted(temporary, output, createEmpty ? "" : zb_.zipFileName_, !createEmpty);
   }
-  StopWaitCursor();
+  zb_.StopWaitCursor();
   return result;
 }
 
-int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header,
+int TZipBuilder::SfxConversion::WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header,
                           bool createEmpty, int64_t& stubSize, int64_t& archiveSize,
                           int64_t& outputSize) {
-  auto& files = *env_->files;
+  auto& files = *zb_.env_->files;
   FileHandle out = files.Open(temporary, platform::Access::ReadWrite, platform::Share::None,
                               platform::Disposition::CreateAlways, 0600);
   if (out == platform::kInvalidHandle) return kSfxNoOutput;
   int result = kSfxReadFailed;
-  FileHandle stub = files.Open(SFXPath, platform::Access::Read, platform::Share::Read,
+  FileHandle stub = files.Open(zb_.SFXPath, platform::Access::Read, platform::Share::Read,
                                platform::Disposition::OpenExisting);
   if (stub != platform::kInvalidHandle) {
-    result = CopyBuffer(stub, out, -1);
+    result = zb_.CopyBuffer(stub, out, -1);
     stubSize = files.Seek(stub, 0, SeekFrom::End);
     files.Close(stub);
   }
-  if (result == 0 && !sfxIcon_.Empty()) result = ReplaceIcon(out, stubSize);
+  if (result == 0 && !zb_.sfxIcon_.Empty()) result = ReplaceIcon(out, stubSize);
   const int64_t prefix = stubSize + static_cast<int64_t>(header.size());
   if (result == 0 &&
       files.Write(out, header.data(), header.size()) != static_cast<int64_t>(header.size()))
@@ -165,32 +169,32 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
     archiveSize = static_cast<int64_t>(sizeof record);
   } else if (result == 0) {
     try {
-      inFileName_ = zipFileName_;  // the archive as last listed, whatever ran before
+      zb_.inFileName_ = zb_.zipFileName_;  // the archive as last listed, whatever ran before
       zip::ZipEndOfCentral endOfCentral{};
-      CheckIfLastDisk(endOfCentral, true);
-      if (files.Seek(inFileHandle_, 0, SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
-      if (structureWarning_) {
-        result = CopyBulk(inFileHandle_, out, -1);
-        archiveSize = realFileSize_;
+      zb_.CheckIfLastDisk(endOfCentral, true);
+      if (files.Seek(zb_.inFileHandle_, 0, SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
+      if (zb_.listed_.structureWarning) {
+        result = zb_.CopyBulk(zb_.inFileHandle_, out, -1);
+        archiveSize = zb_.listed_.realFileSize;
       } else if (int64_t{endOfCentral.CentralOffSet} + prefix > int64_t{zip::kSaturated32} ||
                  endOfCentral.CentralOffSet == zip::kSaturated32 ||
                  endOfCentral.TotalEntries == zip::kSaturated16) {
         // Shifted offsets would not fit their 32 bits: refused rather than wrapped.
-        ShowZipMessage(kMsgNotZipArchive,
+        zb_.ShowZipMessage(kMsgNotZipArchive,
                        "\nthe self-extractor would place archive data beyond 4 GB (or the archive "
                        "needs 64-bit records), which self-extractors do not support");
         result = kSfxFailed;
       } else {
-        result = CopyBulk(inFileHandle_, out, endOfCentral.CentralOffSet);
-        if (result == 0) result = RWCentralDir(out, endOfCentral, static_cast<int32_t>(prefix));
-        archiveSize = archiveFileSize_;
+        result = zb_.CopyBulk(zb_.inFileHandle_, out, endOfCentral.CentralOffSet);
+        if (result == 0) result = zb_.RWCentralDir(out, endOfCentral, static_cast<int32_t>(prefix));
+        archiveSize = zb_.listed_.archiveFileSize;
       }
     } catch (...) {
       result = kSfxReadFailed;
     }
-    if (inFileHandle_ != platform::kInvalidHandle) {
-      files.Close(inFileHandle_);
-      inFileHandle_ = platform::kInvalidHandle;
+    if (zb_.inFileHandle_ != platform::kInvalidHandle) {
+      files.Close(zb_.inFileHandle_);
+      zb_.inFileHandle_ = platform::kInvalidHandle;
     }
   }
   outputSize = files.Seek(out, 0, SeekFrom::End);
@@ -198,8 +202,8 @@ int TZipBuilder::WriteSfx(const std::string& temporary, const std::vector<uint8_
   return result;
 }
 
-int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
-  auto& files = *env_->files;
+int TZipBuilder::SfxConversion::ReplaceIcon(FileHandle output, int64_t stubSize) {
+  auto& files = *zb_.env_->files;
   int result = kIconNotFound;
   try {
     std::vector<uint8_t> image(static_cast<size_t>(stubSize));
@@ -207,7 +211,7 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
         files.Read(output, image.data(), image.size()) != static_cast<int64_t>(image.size()))
       throw EZipBuilder(kMsgInputSeekError);
     if (auto at = zip::FindSfxIconImage(image)) {
-      const std::vector<uint8_t>& icon = sfxIcon_.data;
+      const std::vector<uint8_t>& icon = zb_.sfxIcon_.data;
       if (icon.size() != zip::kSfxIconFileSize) {
         result = -12;
       } else {
@@ -226,28 +230,28 @@ int TZipBuilder::ReplaceIcon(FileHandle output, int64_t stubSize) {
   return result;
 }
 
-void TZipBuilder::ReportShortCopy() {
+void TZipBuilder::SfxConversion::ReportShortCopy() {
   // The input was read (and listed) a moment ago: a copy falls short because
   // the output could not take it, most often on a full disk.
-  const int error = env_->files->LastError();
-  ShowZipMessage(kMsgOutputWriteError, error ? ": " + platform::ErrorText(error) : "");
+  const int error = zb_.env_->files->LastError();
+  zb_.ShowZipMessage(kMsgOutputWriteError, error ? ": " + platform::ErrorText(error) : "");
 }
 
-bool TZipBuilder::CheckOutput(const OutputRule& rule, const std::string& output) {
+bool TZipBuilder::SfxConversion::CheckOutput(const OutputRule& rule, const std::string& output) {
   try {
     rule.Check(output);
     return true;
   } catch (const EZipBuilder& e) {
-    ShowExceptionError(e);
+    zb_.ShowExceptionError(e);
     return false;
   }
 }
 
-int TZipBuilder::PlaceConverted(platform::TemporaryFile& temporary, const std::string& target,
+int TZipBuilder::SfxConversion::PlaceConverted(platform::TemporaryFile& temporary, const std::string& target,
                                 const std::string& previous, bool listTarget) {
   {
     // The new file must list before anything is erased.
-    TZipBuilder probe(env_, ui_);
+    TZipBuilder probe(zb_.env_, zb_.ui_);
     probe.Unattended = true;
     probe.SetFileName(temporary.Path());
     if (probe.ZipFileName().empty()) {
@@ -255,12 +259,12 @@ int TZipBuilder::PlaceConverted(platform::TemporaryFile& temporary, const std::s
       return kSfxFailed;
     }
   }
-  const bool undo = HowToDelete == htdAllowUndo && FileExists(target);
-  if (ReplaceArchive(*env_, temporary, target, undo) != ReplaceOutcome::Replaced) return kSfxNoOutput;
-  if (!previous.empty()) EraseFile(previous, HowToDelete);
+  const bool undo = zb_.HowToDelete == htdAllowUndo && zb_.FileExists(target);
+  if (ReplaceArchive(*zb_.env_, temporary, target, undo) != ReplaceOutcome::Replaced) return kSfxNoOutput;
+  if (!previous.empty()) zb_.EraseFile(previous, zb_.HowToDelete);
   if (listTarget)
-    SetFileName(target);
+    zb_.SetFileName(target);
   else
-    zipFileName_ = target;
+    zb_.zipFileName_ = target;
   return 0;
 }

@@ -14,6 +14,8 @@
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/sfx/SfxConversion.h"
+#include "zipbuilder/core/RunningScope.h"
 #include "zipbuilder/core/ResultCodes.h"
 #include "zipformat/SfxHeader.h"
 
@@ -51,89 +53,91 @@ const std::array<uint8_t, 256>& EndRecordSkips() {
 
 }  // namespace
 
-int TZipBuilder::ConvertZIP() {
-  if (Busy()) return kSfxReadFailed;
-  showProgress_ = false;
-  if (!FileExists(zipFileName_)) {
-    ShowZipMessage(kMsgNoExeFile, "");
+int TZipBuilder::ConvertZIP() { return SfxConversion(*this).ToZip(); }
+
+int TZipBuilder::SfxConversion::ToZip() {
+  if (zb_.Busy()) return kSfxReadFailed;
+  zb_.showProgress_ = false;
+  if (!zb_.FileExists(zb_.zipFileName_)) {
+    zb_.ShowZipMessage(kMsgNoExeFile, "");
     return kSfxReadFailed;
   }
-  if (!HasExeExtension(zipFileName_)) {
-    ShowZipMessage(kMsgInputNotExe, "");
+  if (!HasExeExtension(zb_.zipFileName_)) {
+    zb_.ShowZipMessage(kMsgInputNotExe, "");
     return kSfxReadFailed;
   }
-  if (archiveStart_ == 0) {
-    ShowZipMessage(kMsgSfxTypeUnknown, "");
+  if (zb_.listed_.archiveStart == 0) {
+    zb_.ShowZipMessage(kMsgSfxTypeUnknown, "");
     return kSfxFailed;
   }
-  RunningScope running(*this, RunKind::Zip);
-  StartWaitCursor();
-  const std::string output = platform::ChangeFileExt(zipFileName_, ".zip");
-  OutputRule rule(*env_->files);
-  rule.AddInput(zipFileName_);
+  RunningScope running(zb_, RunKind::Zip);
+  zb_.StartWaitCursor();
+  const std::string output = platform::ChangeFileExt(zb_.zipFileName_, ".zip");
+  OutputRule rule(*zb_.env_->files);
+  rule.AddInput(zb_.zipFileName_);
   if (!CheckOutput(rule, output)) {
-    StopWaitCursor();
+    zb_.StopWaitCursor();
     return kSfxNoOutput;
   }
-  platform::TemporaryFile temporary = CreateTemporaryBeside(*env_->files, output);
+  platform::TemporaryFile temporary = CreateTemporaryBeside(*zb_.env_->files, output);
   int64_t archiveSize = -1, outputSize = -1;
   int result =
       !temporary.IsOpen() ? kSfxNoOutput : WriteZipFromSfx(temporary.Path(), archiveSize, outputSize);
   if (result == 0 &&
-      (archiveSize < 0 || outputSize < 0 || archiveSize - archiveStart_ != outputSize))
+      (archiveSize < 0 || outputSize < 0 || archiveSize - zb_.listed_.archiveStart != outputSize))
     result = kSfxFailed;
   if (result == kSfxShortCopy) ReportShortCopy();
   if (result != 0) temporary.Discard();
-  if (result == 0) result = PlaceConverted(temporary, output, zipFileName_, true);
-  StopWaitCursor();
+  if (result == 0) result = PlaceConverted(temporary, output, zb_.zipFileName_, true);
+  zb_.StopWaitCursor();
   return result;
 }
 
-int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize,
+int TZipBuilder::SfxConversion::WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize,
                                  int64_t& outputSize) {
-  auto& files = *env_->files;
+  auto& files = *zb_.env_->files;
   FileHandle out = files.Open(temporary, platform::Access::Write, platform::Share::None,
                               platform::Disposition::CreateAlways, 0600);
   if (out == platform::kInvalidHandle) return kSfxNoOutput;
   int result = kSfxShortCopy;
   try {
-    const int64_t windowSize = std::min<int64_t>(zip::kSfxMaxHeaderSize, archiveStart_);
+    const int64_t windowSize = std::min<int64_t>(zip::kSfxMaxHeaderSize, zb_.listed_.archiveStart);
     std::vector<uint8_t> window(static_cast<size_t>(windowSize));
-    inFileName_ = zipFileName_;  // the archive as last listed, whatever ran before
+    zb_.inFileName_ = zb_.zipFileName_;  // the archive as last listed, whatever ran before
     zip::ZipEndOfCentral endOfCentral{};
-    CheckIfLastDisk(endOfCentral, true);
-    const int64_t windowStart = archiveStart_ - windowSize;
-    if (files.Seek(inFileHandle_, windowStart, SeekFrom::Begin) == windowStart &&
-        files.Read(inFileHandle_, window.data(), window.size()) == windowSize) {
+    zb_.CheckIfLastDisk(endOfCentral, true);
+    const int64_t windowStart = zb_.listed_.archiveStart - windowSize;
+    if (files.Seek(zb_.inFileHandle_, windowStart, SeekFrom::Begin) == windowStart &&
+        files.Read(zb_.inFileHandle_, window.data(), window.size()) == windowSize) {
       if (auto found = zip::FindSfxHeader(window)) {
-        auto icon = platform::ExtractIconA(files, zipFileName_);
-        if (icon.isImage && icon.icon) sfxIcon_.data = *icon.icon;
+        auto icon = platform::ExtractIconA(files, zb_.zipFileName_);
+        if (icon.isImage && icon.icon) zb_.sfxIcon_.data = *icon.icon;
         const zip::SfxSettings& s = found->settings;
-        SFXOptions = SFXOpts();
-        SFXOverWriteMode = OvrConfirm;
-        if (s.flags & zip::kSfxAskCmdLine) SFXOptions.Include(SFXAskCmdLine);
-        if (s.flags & zip::kSfxAskFiles) SFXOptions.Include(SFXAskFiles);
-        if (s.flags & zip::kSfxHideOverwriteBox) SFXOptions.Include(SFXHideOverWriteBox);
-        if (s.flags & zip::kSfxOverwriteAlways) SFXOverWriteMode = OvrAlways;
-        if (s.flags & zip::kSfxOverwriteNever) SFXOverWriteMode = OvrNever;
-        if (!(s.flags & zip::kSfxNoCheckSize)) SFXOptions.Include(SFXCheckSize);
-        if (s.flags & zip::kSfxAutoRun) SFXOptions.Include(SFXAutoRun);
-        if (s.flags & zip::kSfxNoSuccessMsg) SFXOptions.Include(SFXNoSuccessMsg);
-        SFXCaption = s.caption;
-        SFXDefaultDir = s.defaultDir;
-        SFXCommandLine = s.commandLine;
-        if (!found->oldForm) SFXMessage = s.message;
+        zb_.SFXOptions = SFXOpts();
+        zb_.SFXOverWriteMode = OvrConfirm;
+        if (s.flags & zip::kSfxAskCmdLine) zb_.SFXOptions.Include(SFXAskCmdLine);
+        if (s.flags & zip::kSfxAskFiles) zb_.SFXOptions.Include(SFXAskFiles);
+        if (s.flags & zip::kSfxHideOverwriteBox) zb_.SFXOptions.Include(SFXHideOverWriteBox);
+        if (s.flags & zip::kSfxOverwriteAlways) zb_.SFXOverWriteMode = OvrAlways;
+        if (s.flags & zip::kSfxOverwriteNever) zb_.SFXOverWriteMode = OvrNever;
+        if (!(s.flags & zip::kSfxNoCheckSize)) zb_.SFXOptions.Include(SFXCheckSize);
+        if (s.flags & zip::kSfxAutoRun) zb_.SFXOptions.Include(SFXAutoRun);
+        if (s.flags & zip::kSfxNoSuccessMsg) zb_.SFXOptions.Include(SFXNoSuccessMsg);
+        zb_.SFXCaption = s.caption;
+        zb_.SFXDefaultDir = s.defaultDir;
+        zb_.SFXCommandLine = s.commandLine;
+        if (!found->oldForm) zb_.SFXMessage = s.message;
       }
       // The input stands at the archive's start.
-      if (structureWarning_) {
-        result = CopyBulk(inFileHandle_, out, -1);
-        archiveSize = realFileSize_;
+      if (zb_.listed_.structureWarning) {
+        result = zb_.CopyBulk(zb_.inFileHandle_, out, -1);
+        archiveSize = zb_.listed_.realFileSize;
       } else {
-        if (endOfCentral.CentralOffSet < static_cast<uint32_t>(archiveStart_))
+        if (endOfCentral.CentralOffSet < static_cast<uint32_t>(zb_.listed_.archiveStart))
           throw EZipBuilder(kMsgNotZipArchive);
-        result = CopyBulk(inFileHandle_, out, int64_t{endOfCentral.CentralOffSet} - archiveStart_);
-        if (result == 0) result = RWCentralDir(out, endOfCentral, -archiveStart_);
-        archiveSize = archiveFileSize_;
+        result = zb_.CopyBulk(zb_.inFileHandle_, out, int64_t{endOfCentral.CentralOffSet} - zb_.listed_.archiveStart);
+        if (result == 0) result = zb_.RWCentralDir(out, endOfCentral, -zb_.listed_.archiveStart);
+        archiveSize = zb_.listed_.archiveFileSize;
       }
     }
   } catch (const std::bad_alloc&) {
@@ -141,19 +145,19 @@ int TZipBuilder::WriteZipFromSfx(const std::string& temporary, int64_t& archiveS
   } catch (...) {
     result = kSfxReadFailed;
   }
-  if (inFileHandle_ != platform::kInvalidHandle) {
-    files.Close(inFileHandle_);
-    inFileHandle_ = platform::kInvalidHandle;
+  if (zb_.inFileHandle_ != platform::kInvalidHandle) {
+    files.Close(zb_.inFileHandle_);
+    zb_.inFileHandle_ = platform::kInvalidHandle;
   }
   outputSize = files.Seek(out, 0, SeekFrom::End);
   files.Close(out);
   return result;
 }
 
-bool TZipBuilder::IsInstallShield(FileHandle file) {
+bool TZipBuilder::SfxConversion::IsInstallShield(FileHandle file) {
   try {
     std::vector<char> text(kMarkerWindow + 1, '\0');
-    int64_t got = env_->files->Read(file, text.data(), kMarkerWindow);
+    int64_t got = zb_.env_->files->Read(file, text.data(), kMarkerWindow);
     if (got <= 0) return false;
     std::replace(text.begin(), text.begin() + got, '\0', ' ');
     text[static_cast<size_t>(got)] = '\0';
@@ -176,7 +180,7 @@ int TZipBuilder::IsZipSFX(const std::string& SFXExeName) {
     file = files.Open(SFXExeName, platform::Access::Read, platform::Share::Read,
                       platform::Disposition::OpenExisting);
     if (file == platform::kInvalidHandle) throw EZipBuilder(kMsgInputMissing);
-    if (!IsInstallShield(file)) {
+    if (!SfxConversion(*this).IsInstallShield(file)) {
       uint8_t record[kEndRecordSize];
       const int64_t at = files.Seek(file, -kEndRecordSize, SeekFrom::End);
       if (at >= 0 && files.Read(file, record, sizeof record) == kEndRecordSize &&

@@ -27,7 +27,7 @@ TSHFormatThread::TSHFormatThread(TZipBuilder* builder, bool createSuspended) : b
   if (!formatBuilder.compare_exchange_strong(idle, builder)) {
     terminated_ = true;  // a format is running: this worker is refused
   } else {
-    builder->autoStart_ = true;
+    builder->format_.autoStart = true;
   }
   if (!createSuspended) Resume();
 }
@@ -55,7 +55,7 @@ void TSHFormatThread::Execute() {
   TZipBuilder& builder = *builder_;
   platform::DriveProvider& drives = builder.Drives();
   const std::string root =
-      std::string(1, static_cast<char>('A' + builder.formatDriveNumber_)) + ":\\";
+      std::string(1, static_cast<char>('A' + builder.format_.driveNumber)) + ":\\";
   // Drives the platform cannot format show no dialog: the result stays -3.
   if (drives.CanFormatDrive(root)) {
     const uintptr_t hook = ui::SetThreadHook(std::this_thread::get_id(), CallWndRetProc);
@@ -67,12 +67,12 @@ void TSHFormatThread::Execute() {
             return drives.FormatDrive(root, label);
           });
       ui::RequestDialog(std::this_thread::get_id(), dialog);
-      builder.formatResult_ = dialog->Wait();
+      builder.format_.result = dialog->Wait();
       ui::RemoveThreadHook(hook);
       formatHook = 0;
     }
   }
-  builder.formatState_ = 2;
+  builder.format_.state = 2;
   finished_ = true;
 }
 
@@ -85,7 +85,7 @@ void TSHFormatThread::CallWndRetProc(int code, const ui::ProcessedMessage& messa
   if (!builder) return;
   // Until ZipFormat has found the dialog, the dialog is the one of this thread
   // that processed the message (its controls announce themselves at once).
-  ui::FormatDialog* dialog = builder->formatDialog_ ? builder->formatDialog_ : message.dialog;
+  ui::FormatDialog* dialog = builder->format_.dialog ? builder->format_.dialog : message.dialog;
   if (message.dialog != dialog) return;
 
   if (message.message == ui::kWmShowWindow || message.message == ui::kWmEnable) {
@@ -107,9 +107,9 @@ void TSHFormatThread::CallWndRetProc(int code, const ui::ProcessedMessage& messa
         break;
     }
   }
-  if (message.message == ui::kWmUser2 && !builder->ConfirmErase && builder->autoStart_) {
+  if (message.message == ui::kWmUser2 && !builder->ConfirmErase && builder->format_.autoStart) {
     dialog->Post(ui::kFormatStart, ui::kBmClick, 0);
-    builder->autoStart_ = false;
+    builder->format_.autoStart = false;
   }
   // The field holds at most 11 characters, as a disk label does: the label is
   // compared and set at that length, so that setting it settles the field.
@@ -124,8 +124,8 @@ void TSHFormatThread::CallWndRetProc(int code, const ui::ProcessedMessage& messa
 
 bool TZipBuilder::EnumThreadWndProc(ui::FormatDialog& window, TZipBuilder* builder) {
   if (window.Parent() != builder->OwnerWindow) return true;
-  builder->formatDialog_ = &window;
-  builder->formatState_ = 1;
+  builder->format_.dialog = &window;
+  builder->format_.state = 1;
   return false;
 }
 
@@ -143,13 +143,13 @@ int TZipBuilder::ZipFormat() {
     worker->WaitFor();
     return kFormatError;
   }
-  formatState_ = 0;
-  formatResult_ = kFormatNotRun;
-  formatDialog_ = nullptr;
+  format_.state = 0;
+  format_.result = kFormatNotRun;
+  format_.dialog = nullptr;
   worker->Resume();
 
   auto enumerate = [this](ui::FormatDialog& window) { return EnumThreadWndProc(window, this); };
-  while (formatState_ == 0) {
+  while (format_.state == 0) {
     ui_->ProcessMessages();
     ui::ServeDialogs(*ui_);
     ui::EnumThreadWindows(worker->ThreadID(), enumerate);
@@ -161,6 +161,6 @@ int TZipBuilder::ZipFormat() {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   worker.reset();
-  formatDialog_ = nullptr;
-  return formatResult_;
+  format_.dialog = nullptr;
+  return format_.result;
 }

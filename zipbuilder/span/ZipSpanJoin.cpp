@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/span/SetJoiner.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -40,73 +41,73 @@ int EntryFor(const span::MDZipDataTable& table, int count, int position,
 
 }  // namespace
 
-bool TZipBuilder::AtEndOfVolume() {
-  auto& files = *env_->files;
-  const int64_t position = files.Seek(inFileHandle_, 0, platform::SeekFrom::Current);
-  return position >= 0 && position >= files.Size(inFileHandle_);
+bool TZipBuilder::SetJoiner::AtEndOfVolume() {
+  auto& files = *zb_.env_->files;
+  const int64_t position = files.Seek(zb_.inFileHandle_, 0, platform::SeekFrom::Current);
+  return position >= 0 && position >= files.Size(zb_.inFileHandle_);
 }
 
-void TZipBuilder::ReadVolumeRecord(uint8_t* record, size_t size, int messageId) {
+void TZipBuilder::SetJoiner::ReadVolumeRecord(uint8_t* record, size_t size, int messageId) {
   // Volumes written by WriteSpan never cut a record: bytes before a volume's end
   // are dropped and the record is read again from the next volume's start.
-  while (env_->files->Read(inFileHandle_, record, size) != static_cast<int64_t>(size)) {
-    if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_)
-      throw EZipBuilder::WithDetail(messageId, inFileName_);
-    GetNewDisk(diskNr_ + 1);
+  while (zb_.env_->files->Read(zb_.inFileHandle_, record, size) != static_cast<int64_t>(size)) {
+    if (!AtEndOfVolume() || zb_.volume_.diskNr >= zb_.listed_.lastDiskNumber)
+      throw EZipBuilder::WithDetail(messageId, zb_.inFileName_);
+    zb_.GetNewDisk(zb_.volume_.diskNr + 1);
   }
 }
 
-void TZipBuilder::ReadAcrossVolumes(void* buffer, int64_t length, int messageId) {
+void TZipBuilder::SetJoiner::ReadAcrossVolumes(void* buffer, int64_t length, int messageId) {
   auto* bytes = static_cast<uint8_t*>(buffer);
   while (length > 0) {
-    const int64_t got = env_->files->Read(inFileHandle_, bytes, static_cast<size_t>(length));
-    if (got < 0) throw EZipBuilder::WithDetail(messageId, inFileName_);
+    const int64_t got = zb_.env_->files->Read(zb_.inFileHandle_, bytes, static_cast<size_t>(length));
+    if (got < 0) throw EZipBuilder::WithDetail(messageId, zb_.inFileName_);
     if (got < length) {
-      if (!AtEndOfVolume() || diskNr_ >= lastDiskNumber_)
-        throw EZipBuilder::WithDetail(messageId, inFileName_);
-      GetNewDisk(diskNr_ + 1);
+      if (!AtEndOfVolume() || zb_.volume_.diskNr >= zb_.listed_.lastDiskNumber)
+        throw EZipBuilder::WithDetail(messageId, zb_.inFileName_);
+      zb_.GetNewDisk(zb_.volume_.diskNr + 1);
     }
     bytes += got;
     length -= got;
   }
 }
 
-void TZipBuilder::WriteJoin(const void* buffer, int64_t length, int messageId) {
-  if (env_->files->Write(outFileHandle_, buffer, static_cast<size_t>(length)) != length)
+void TZipBuilder::SetJoiner::WriteJoin(const void* buffer, int64_t length, int messageId) {
+  if (zb_.env_->files->Write(zb_.outFileHandle_, buffer, static_cast<size_t>(length)) != length)
     throw EZipBuilder(messageId);
-  if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", length);
+  if (zb_.OnProgress && zb_.showProgress_) zb_.OnProgress(&zb_, ptBytesDone, "", length);
 }
 
-void TZipBuilder::RWJoinData(void* buffer, int64_t length, int messageId) {
+void TZipBuilder::SetJoiner::RWJoinData(void* buffer, int64_t length, int messageId) {
   while (length > 0) {
     const int64_t n = std::min<int64_t>(length, kChunk);
     ReadAcrossVolumes(buffer, n, messageId);
     // A failed write (a full disk) is a write error, not one of the input.
-    if (env_->files->Write(outFileHandle_, buffer, static_cast<size_t>(n)) != n)
+    if (zb_.env_->files->Write(zb_.outFileHandle_, buffer, static_cast<size_t>(n)) != n)
       throw EZipBuilder::WithDetail(kMsgOutputWriteError,
-                                    platform::ErrorText(env_->files->LastError()));
-    if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", n);
+                                    platform::ErrorText(zb_.env_->files->LastError()));
+    if (zb_.OnProgress && zb_.showProgress_) zb_.OnProgress(&zb_, ptBytesDone, "", n);
     length -= n;
   }
 }
 
 int TZipBuilder::ReadSpan(const std::string& InFileName, std::string& OutFileName) {
   if (Busy()) return kSpanBusy;
-  return JoinSpanSet(InFileName, OutFileName);
+  return SetJoiner(*this).JoinSpanSet(InFileName, OutFileName);
 }
 
-int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFileName,
+int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::string& OutFileName,
                              platform::TemporaryFile* into) {
-  auto& files = *env_->files;
-  unzipRunning_ = true;
-  drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(InFileName));
-  diskNr_ = -1;
-  newDisk_ = false;
-  showProgress_ = false;
-  inFileName_ = InFileName;
-  if (inFileHandle_ != kInvalidHandle) files.Close(inFileHandle_);
-  inFileHandle_ = kInvalidHandle;
-  StartWaitCursor();
+  auto& files = *zb_.env_->files;
+  zb_.unzipRunning_ = true;
+  zb_.volume_.drive = platform::ExtractDriveRoot(platform::ExpandFileName(InFileName));
+  zb_.volume_.diskNr = -1;
+  zb_.volume_.newDisk = false;
+  zb_.showProgress_ = false;
+  zb_.inFileName_ = InFileName;
+  if (zb_.inFileHandle_ != kInvalidHandle) files.Close(zb_.inFileHandle_);
+  zb_.inFileHandle_ = kInvalidHandle;
+  zb_.StartWaitCursor();
   std::vector<uint8_t> buffer;
   std::unique_ptr<span::MDZipDataTable> table;
 
@@ -115,7 +116,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
   platform::TemporaryFile beside;
   const std::string givenName = OutFileName;
   std::string target;
-  const int result = RunCoded([&] {
+  const int result = zb_.RunCoded([&] {
     buffer.resize(kChunk);
     // The last volume holds the end record; a numbered file that is not the last
     // one is named wrongly, a removable disk that is not is asked for again.
@@ -123,32 +124,32 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     zip::ZipEndOfCentral end{};
     for (;;) {
       if (span::HoldsSeparateFiles(driveType)) {
-        const int number = zip::NumberBeforeExtension(inFileName_);
+        const int number = zip::NumberBeforeExtension(zb_.inFileName_);
         if (number == 1) throw EZipBuilder(kMsgFirstDiskOfSet);
         if (number == 0) throw EZipBuilder(kMsgNotZipArchive);
         throw EZipBuilder(kMsgNthDiskOfSet, number);
       }
-      driveType = CheckForDisk();
-      newDisk_ = true;
-      if (span::HoldsSeparateFiles(driveType) && !FileExists(inFileName_))
-        throw EZipBuilder::WithDetail(kMsgInputMissing, inFileName_);
-      if (CheckIfLastDisk(end, false)) break;
+      driveType = zb_.CheckForDisk();
+      zb_.volume_.newDisk = true;
+      if (span::HoldsSeparateFiles(driveType) && !zb_.FileExists(zb_.inFileName_))
+        throw EZipBuilder::WithDetail(kMsgInputMissing, zb_.inFileName_);
+      if (zb_.CheckIfLastDisk(end, false)) break;
     }
 
     if (into) {
       if (!into->IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
       OutFileName = into->Path();
     } else if (platform::ExtractFileName(OutFileName).empty()) {
-      OutFileName = MakeTempFileName("zip", ".zip");
+      OutFileName = zb_.MakeTempFileName("zip", ".zip");
       if (OutFileName.empty()) throw EZipBuilder(kMsgTempFileFailed);
     } else {
       // Neither the name given (erased once the join is complete) nor the
       // joined archive's may be a volume of the set.
       OutputRule rule(files);
       if (span::HoldsSeparateFiles(driveType))
-        rule.AddNumberedVolumes(inFileName_, end.ThisDiskNo);
+        rule.AddNumberedVolumes(zb_.inFileName_, end.ThisDiskNo);
       else
-        rule.AddInput(inFileName_);
+        rule.AddInput(zb_.inFileName_);
       target = platform::ChangeFileExt(OutFileName, ".zip");
       rule.Check(OutFileName);
       rule.Check(target);
@@ -156,19 +157,19 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       if (!beside.IsOpen()) throw EZipBuilder(kMsgTempFileFailed);
     }
     const std::string writeTo = beside.IsOpen() ? beside.Path() : OutFileName;
-    outFileHandle_ = files.Open(writeTo, platform::Access::Write, platform::Share::None,
+    zb_.outFileHandle_ = files.Open(writeTo, platform::Access::Write, platform::Share::None,
                                 into || beside.IsOpen() ? platform::Disposition::OpenExisting
                                                         : platform::Disposition::CreateNew,
                                 0600);
-    if (outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
+    if (zb_.outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
 
-    dateOfInputFile_ = static_cast<int32_t>(files.GetFileDosTime(inFileHandle_).value_or(0));
-    lastDiskNumber_ = end.ThisDiskNo;
+    zb_.volume_.dateOfInputFile = static_cast<int32_t>(files.GetFileDosTime(zb_.inFileHandle_).value_or(0));
+    zb_.listed_.lastDiskNumber = end.ThisDiskNo;
     if (end.ThisDiskNo != end.CentralDiskNo)
-      GetNewDisk(end.CentralDiskNo);
+      zb_.GetNewDisk(end.CentralDiskNo);
     else
-      diskNr_ = end.ThisDiskNo;
-    if (files.Seek(inFileHandle_, end.CentralOffSet, platform::SeekFrom::Begin) !=
+      zb_.volume_.diskNr = end.ThisDiskNo;
+    if (files.Seek(zb_.inFileHandle_, end.CentralOffSet, platform::SeekFrom::Begin) !=
         end.CentralOffSet)
       throw EZipBuilder(kMsgInputSeekError);
 
@@ -181,7 +182,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     std::string name;
     auto readName = [&](size_t length, int messageId) {
       name.resize(length);
-      if (files.Read(inFileHandle_, name.data(), length) != static_cast<int64_t>(length))
+      if (files.Read(zb_.inFileHandle_, name.data(), length) != static_cast<int64_t>(length))
         throw EZipBuilder(messageId);
     };
     // A central header's fixed part into `header` and its name into `name`.
@@ -210,18 +211,18 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       dataSizes[static_cast<size_t>(i)] = resolved.compressedSize;
       totalBytes += int64_t{central.FileNameLen} + static_cast<int64_t>(resolved.compressedSize) +
                     central.ExtraLen + central.FileComLen;
-      if (files.Seek(inFileHandle_, central.FileComLen, platform::SeekFrom::Current) < 0)
+      if (files.Seek(zb_.inFileHandle_, central.FileComLen, platform::SeekFrom::Current) < 0)
         throw EZipBuilder(kMsgInputSeekError);
     }
 
-    GetNewDisk(0);
-    showProgress_ = true;
-    if (OnProgress) {
-      OnProgress(this, ptMemberCount, "", end.TotalEntries);
-      OnProgress(this, ptTotalBytes, "", totalBytes);
+    zb_.GetNewDisk(0);
+    zb_.showProgress_ = true;
+    if (zb_.OnProgress) {
+      zb_.OnProgress(&zb_, ptMemberCount, "", end.TotalEntries);
+      zb_.OnProgress(&zb_, ptTotalBytes, "", totalBytes);
     }
     uint8_t marker[4];
-    if (files.Read(inFileHandle_, marker, 4) != 4 || zip::Load32(marker) != zip::kSpannedSetMarker)
+    if (files.Read(zb_.inFileHandle_, marker, 4) != 4 || zip::Load32(marker) != zip::kSpannedSetMarker)
       throw EZipBuilder(kMsgExtendedLocalReadError);
 
     int64_t outPosition = 0;
@@ -241,9 +242,9 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
       const bool descriptor = local.Flag & zip::kFlagDataDescriptor;
       const auto dataSize = static_cast<int64_t>(dataSizes[index]);
       const std::string shown = ReplaceForwardSlash(name);
-      if (OnMessage) OnMessage(this, 0, LoadZipStr(kMsgCopying, "Copying: ") + shown);
-      if (OnProgress)
-        OnProgress(this, ptMemberBegin, shown,
+      if (zb_.OnMessage) zb_.OnMessage(&zb_, 0, zb_.LoadZipStr(kMsgCopying, "Copying: ") + shown);
+      if (zb_.OnProgress)
+        zb_.OnProgress(&zb_, ptMemberBegin, shown,
                    int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen + dataSize);
       WriteJoin(header, kLocalHeaderSize, kMsgLocalHeaderWriteError);
       WriteJoin(name.data(), local.FileNameLen, kMsgLocalHeaderWriteError);
@@ -263,7 +264,7 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
                      descriptorSize;
     }
 
-    showProgress_ = false;
+    zb_.showProgress_ = false;
     const int64_t directoryOffset = outPosition;
     for (int i = 0; i < end.TotalEntries; ++i) {
       zip::CentralFileHeader central = readCentralHeader();
@@ -289,33 +290,33 @@ int TZipBuilder::JoinSpanSet(const std::string& InFileName, std::string& OutFile
     RWJoinData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);
   });
 
-  if (OnProgress) OnProgress(this, ptBatchEnd, "", 0);
+  if (zb_.OnProgress) zb_.OnProgress(&zb_, ptBatchEnd, "", 0);
   DeleteSpanMem(table);
-  if (inFileHandle_ != kInvalidHandle) {
-    files.Close(inFileHandle_);
-    inFileHandle_ = kInvalidHandle;
+  if (zb_.inFileHandle_ != kInvalidHandle) {
+    files.Close(zb_.inFileHandle_);
+    zb_.inFileHandle_ = kInvalidHandle;
   }
   int outcome = result;
-  if (outFileHandle_ != kInvalidHandle) {
+  if (zb_.outFileHandle_ != kInvalidHandle) {
     if (beside.IsOpen()) {
-      outcome = FinishTemporary(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_), outcome);
+      outcome = zb_.FinishTemporary(zb_.outFileHandle_, static_cast<uint32_t>(zb_.volume_.dateOfInputFile), outcome);
     } else {
-      files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
-      files.Close(outFileHandle_);
-      outFileHandle_ = kInvalidHandle;
+      files.SetFileDosTime(zb_.outFileHandle_, static_cast<uint32_t>(zb_.volume_.dateOfInputFile));
+      files.Close(zb_.outFileHandle_);
+      zb_.outFileHandle_ = kInvalidHandle;
       if (outcome != 0 && !into) files.DeleteFile(OutFileName);
     }
   }
   if (outcome == 0 && beside.IsOpen()) {
-    outcome = ReplaceZipFile(beside, target, HowToDelete);
-    if (outcome == 0 && givenName != target && FileExists(givenName))
-      EraseFile(givenName, HowToDelete);
+    outcome = zb_.ReplaceZipFile(beside, target, zb_.HowToDelete);
+    if (outcome == 0 && givenName != target && zb_.FileExists(givenName))
+      zb_.EraseFile(givenName, zb_.HowToDelete);
     OutFileName = target;
   }
   beside.Discard();
   if (outcome != 0) OutFileName.clear();
-  showProgress_ = false;
-  unzipRunning_ = false;
-  StopWaitCursor();
+  zb_.showProgress_ = false;
+  zb_.unzipRunning_ = false;
+  zb_.StopWaitCursor();
   return outcome;
 }

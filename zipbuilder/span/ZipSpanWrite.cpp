@@ -11,6 +11,7 @@
 
 #include "zipbuilder/read/Zip64EndRecord.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/span/SetWriter.h"
 #include "platform/Drives.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
@@ -87,7 +88,7 @@ void TakeZip64Values(platform::FileSystem& files, FileHandle in, int64_t endReco
 // once the whole set is complete, so a failed or killed run leaves the files of
 // those names as they were; a removable disk's volume takes its name when the
 // disk is done, before the next one is asked for.
-struct TZipBuilder::SetOutput {
+struct TZipBuilder::SetWriter::SetOutput {
   explicit SetOutput(platform::FileSystem& files) : rule(files) {}
   OutputRule rule;  // what the set is written from
   bool separateFiles = true;
@@ -99,60 +100,60 @@ platform::DriveProvider& TZipBuilder::Drives() {
 }
 
 int TZipBuilder::WriteSpan(const std::string& InFileName, const std::string& OutFileName) {
-  return Busy() ? kSpanBusy : WriteSpanSet(InFileName, OutFileName);
+  return Busy() ? kSpanBusy : SetWriter(*this).WriteSpanSet(InFileName, OutFileName);
 }
 
-void TZipBuilder::NameVolume(std::string& name, platform::TemporaryFile& volume) {
-  auto& files = *env_->files;
+void TZipBuilder::SetWriter::NameVolume(std::string& name, platform::TemporaryFile& volume) {
+  auto& files = *zb_.env_->files;
   if (!files.Sync(volume.Handle()))
     throw EZipBuilder::WithDetail(kMsgOutputWriteError, platform::ErrorText(files.LastError()));
-  if (ReplaceArchive(*env_, volume, name, false) != ReplaceOutcome::Replaced)
+  if (ReplaceArchive(*zb_.env_, volume, name, false) != ReplaceOutcome::Replaced)
     throw EZipBuilder::WithDetail(kMsgOutputCreateFailed, name);
 }
 
-void TZipBuilder::NameCompleteSet() {
-  auto& files = *env_->files;
+void TZipBuilder::SetWriter::NameCompleteSet() {
+  auto& files = *zb_.env_->files;
   for (auto& [name, volume] : setOutput_->volumes) NameVolume(name, volume);
   setOutput_->volumes.clear();
   if (!setOutput_->separateFiles) return;
   // Files of higher numbers belong to an older, longer set of this name: left
   // in place, they would make the new set read as that one.
-  for (int32_t n = diskNr_ + 1; n < 999; ++n) {
-    const std::string name = zip::NumberedName(outFileName_, n);
-    if (!FileExists(name)) break;
+  for (int32_t n = zb_.volume_.diskNr + 1; n < 999; ++n) {
+    const std::string name = zip::NumberedName(zb_.volume_.outFileName, n);
+    if (!zb_.FileExists(name)) break;
     if (!setOutput_->rule.Reads(name)) files.DeleteFile(name);
   }
 }
 
-int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& OutFileName,
+int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const std::string& OutFileName,
                               const std::string& alsoReads) {
-  auto& files = *env_->files;
+  auto& files = *zb_.env_->files;
   SetOutput output(files);
   output.rule.AddInput(InFileName);
   if (!alsoReads.empty()) output.rule.AddInput(alsoReads);
   setOutput_ = &output;
-  zipRunning_ = true;
-  drive_ = platform::ExtractDriveRoot(platform::ExpandFileName(OutFileName));
-  diskNr_ = 0;
-  freeOnDisk_ = 0;
-  newDisk_ = true;
-  bytesWritten_ = 0;
-  inFileName_ = InFileName;
-  outFileName_ = OutFileName;
-  outFileHandle_ = kInvalidHandle;
-  showProgress_ = false;
-  StartWaitCursor();
+  zb_.zipRunning_ = true;
+  zb_.volume_.drive = platform::ExtractDriveRoot(platform::ExpandFileName(OutFileName));
+  zb_.volume_.diskNr = 0;
+  zb_.volume_.freeOnDisk = 0;
+  zb_.volume_.newDisk = true;
+  zb_.volume_.bytesWritten = 0;
+  zb_.inFileName_ = InFileName;
+  zb_.volume_.outFileName = OutFileName;
+  zb_.outFileHandle_ = kInvalidHandle;
+  zb_.showProgress_ = false;
+  zb_.StartWaitCursor();
   std::vector<uint8_t> buffer;
   std::unique_ptr<span::MDZipDataTable> table;
 
-  const int result = RunCoded([&] {
-    if (!FileExists(InFileName)) throw EZipBuilder(kMsgInputMissing);
+  const int result = zb_.RunCoded([&] {
+    if (!zb_.FileExists(InFileName)) throw EZipBuilder(kMsgInputMissing);
     zip::ZipEndOfCentral end{};
-    CheckIfLastDisk(end, true);
-    dateOfInputFile_ = static_cast<int32_t>(files.GetFileDosTime(inFileHandle_).value_or(0));
-    TakeZip64Values(files, inFileHandle_, endOfCentralOffset_, end);
-    const auto centralSizes = CentralDataSizes(files, inFileHandle_, end);
-    if (files.Seek(inFileHandle_, 0, platform::SeekFrom::Begin) != 0)
+    zb_.CheckIfLastDisk(end, true);
+    zb_.volume_.dateOfInputFile = static_cast<int32_t>(files.GetFileDosTime(zb_.inFileHandle_).value_or(0));
+    TakeZip64Values(files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset, end);
+    const auto centralSizes = CentralDataSizes(files, zb_.inFileHandle_, end);
+    if (files.Seek(zb_.inFileHandle_, 0, platform::SeekFrom::Begin) != 0)
       throw EZipBuilder(kMsgInputSeekError);
     buffer.resize(kChunk);
     std::vector<uint8_t> extra;
@@ -161,30 +162,30 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
     uint8_t marker[4];
     zip::Store32(marker, zip::kSpannedSetMarker);
     WriteSplit(marker, sizeof marker, 0);
-    showProgress_ = true;
-    if (OnProgress) {
-      OnProgress(this, ptMemberCount, "", end.TotalEntries);
-      OnProgress(this, ptTotalBytes, "", archiveFileSize_);
+    zb_.showProgress_ = true;
+    if (zb_.OnProgress) {
+      zb_.OnProgress(&zb_, ptMemberCount, "", end.TotalEntries);
+      zb_.OnProgress(&zb_, ptTotalBytes, "", zb_.listed_.archiveFileSize);
     }
 
     uint8_t header[kCentralHeaderSize];
     for (int i = 0; i < end.TotalEntries; ++i) {
-      const int64_t localAt = files.Seek(inFileHandle_, 0, platform::SeekFrom::Current);
-      if (files.Read(inFileHandle_, header, kLocalHeaderSize) != kLocalHeaderSize)
+      const int64_t localAt = files.Seek(zb_.inFileHandle_, 0, platform::SeekFrom::Current);
+      if (files.Read(zb_.inFileHandle_, header, kLocalHeaderSize) != kLocalHeaderSize)
         throw EZipBuilder(kMsgLocalHeaderReadError);
       zip::LocalFileHeader local;
       zip::Decode(header, local);
       if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(kMsgLocalSignatureWrong);
-      if (files.Read(inFileHandle_, buffer.data(), local.FileNameLen) != local.FileNameLen)
+      if (files.Read(zb_.inFileHandle_, buffer.data(), local.FileNameLen) != local.FileNameLen)
         throw EZipBuilder(kMsgLocalNameReadError);
       span::MDZipData& entry = *(*table)[i];
       entry.FileNameLen = local.FileNameLen;
       entry.FileName = std::string(reinterpret_cast<char*>(buffer.data()), local.FileNameLen);
 
       const std::string shown = ReplaceForwardSlash(*entry.FileName);
-      if (OnMessage) OnMessage(this, 0, LoadZipStr(kMsgCopying, "Copying: ") + shown);
+      if (zb_.OnMessage) zb_.OnMessage(&zb_, 0, zb_.LoadZipStr(kMsgCopying, "Copying: ") + shown);
       extra.resize(local.ExtraLen);
-      if (files.Read(inFileHandle_, extra.data(), extra.size()) != local.ExtraLen)
+      if (files.Read(zb_.inFileHandle_, extra.data(), extra.size()) != local.ExtraLen)
         throw EZipBuilder(kMsgLocalExtraReadError);
       const bool descriptor = local.Flag & zip::kFlagDataDescriptor;
       const auto central = centralSizes.find(static_cast<uint64_t>(localAt));
@@ -197,40 +198,40 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
               : 0;
       const int64_t memberSize =
           kLocalHeaderSize + local.FileNameLen + local.ExtraLen + dataSize + descriptorSize;
-      if (OnProgress) OnProgress(this, ptMemberBegin, shown, memberSize);
+      if (zb_.OnProgress) zb_.OnProgress(&zb_, ptMemberBegin, shown, memberSize);
 
       WriteSplit(header, kLocalHeaderSize, kLocalHeaderSize + local.FileNameLen + local.ExtraLen);
-      entry.DiskStart = static_cast<uint16_t>(diskNr_);
-      entry.RelOffLocal = static_cast<int32_t>(bytesWritten_ - kLocalHeaderSize);
+      entry.DiskStart = static_cast<uint16_t>(zb_.volume_.diskNr);
+      entry.RelOffLocal = static_cast<int32_t>(zb_.volume_.bytesWritten - kLocalHeaderSize);
       WriteSplit(buffer.data(), local.FileNameLen, 0);
       WriteSplit(extra.data(), local.ExtraLen, 0);
       RWSplitData(buffer.data(), dataSize, kMsgDataReadError);
       if (descriptor) {
         // Its form shows in its first word (signature or CRC) and the local ZIP64 block.
         uint8_t word[4];
-        if (files.Read(inFileHandle_, word, 4) != 4) throw EZipBuilder(kMsgDescriptorError);
+        if (files.Read(zb_.inFileHandle_, word, 4) != 4) throw EZipBuilder(kMsgDescriptorError);
         const zip::DescriptorForm form = zip::PrescribedDataDescriptor(extra, zip::Load32(word));
         WriteSplit(word, 4, 0);
         RWSplitData(buffer.data(), static_cast<int64_t>(form.length) - 4, kMsgDescriptorError);
       }
     }
 
-    const std::string directoryText = LoadZipStr(kMsgCentralDirectory, "central directory");
-    if (OnMessage) OnMessage(this, 0, LoadZipStr(kMsgCopying, "Copying: ") + directoryText);
-    if (OnProgress)
-      OnProgress(this, ptMemberBegin, directoryText,
+    const std::string directoryText = zb_.LoadZipStr(kMsgCentralDirectory, "central directory");
+    if (zb_.OnMessage) zb_.OnMessage(&zb_, 0, zb_.LoadZipStr(kMsgCopying, "Copying: ") + directoryText);
+    if (zb_.OnProgress)
+      zb_.OnProgress(&zb_, ptMemberBegin, directoryText,
                  int64_t{end.CentralSize} + end.ZipCommentLen + kEndRecordSize);
 
-    int32_t directoryDisk = diskNr_;
-    int64_t directoryOffset = bytesWritten_;
+    int32_t directoryDisk = zb_.volume_.diskNr;
+    int64_t directoryOffset = zb_.volume_.bytesWritten;
     for (int i = 0; i < end.TotalEntries; ++i) {
-      if (files.Read(inFileHandle_, header, kCentralHeaderSize) != kCentralHeaderSize)
+      if (files.Read(zb_.inFileHandle_, header, kCentralHeaderSize) != kCentralHeaderSize)
         throw EZipBuilder(kMsgCentralHeaderReadError);
       zip::CentralFileHeader central;
       zip::Decode(header, central);
       if (central.HeaderSig != zip::kCentralHeaderSignature)
         throw EZipBuilder(kMsgCentralSignatureWrong);
-      if (files.Read(inFileHandle_, buffer.data(), central.FileNameLen) != central.FileNameLen)
+      if (files.Read(zb_.inFileHandle_, buffer.data(), central.FileNameLen) != central.FileNameLen)
         throw EZipBuilder(kMsgCentralNameReadError);
       const std::string name(reinterpret_cast<char*>(buffer.data()), central.FileNameLen);
       // Directory order usually is file order: try the same position first.
@@ -245,8 +246,8 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
       WriteSplit(header, kCentralHeaderSize,
                  kCentralHeaderSize + central.FileNameLen + central.ExtraLen + central.FileComLen);
       if (i == 0) {
-        directoryDisk = diskNr_;
-        directoryOffset = bytesWritten_ - kCentralHeaderSize;
+        directoryDisk = zb_.volume_.diskNr;
+        directoryOffset = zb_.volume_.bytesWritten - kCentralHeaderSize;
       }
       WriteSplit(buffer.data(), central.FileNameLen, 0);
       RWSplitData(buffer.data(), central.ExtraLen, kMsgCentralExtraReadError);
@@ -258,126 +259,126 @@ int TZipBuilder::WriteSpanSet(const std::string& InFileName, const std::string& 
     record.CentralDiskNo = static_cast<uint16_t>(directoryDisk);
     record.CentralOffSet = static_cast<uint32_t>(directoryOffset);
     WriteSplit(nullptr, 0, kEndRecordSize + end.ZipCommentLen);
-    record.ThisDiskNo = static_cast<uint16_t>(diskNr_);
+    record.ThisDiskNo = static_cast<uint16_t>(zb_.volume_.diskNr);
     zip::Encode(record, header);
     WriteSplit(header, kEndRecordSize, 0);
     // Any ZIP64 end record and locator between the directory and the end record stay behind.
-    const int64_t commentAt = int64_t{endOfCentralOffset_} + kEndRecordSize;
-    if (files.Seek(inFileHandle_, commentAt, platform::SeekFrom::Begin) != commentAt)
+    const int64_t commentAt = int64_t{zb_.listed_.endOfCentralOffset} + kEndRecordSize;
+    if (files.Seek(zb_.inFileHandle_, commentAt, platform::SeekFrom::Begin) != commentAt)
       throw EZipBuilder(kMsgInputSeekError);
     RWSplitData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);
-    showProgress_ = false;
-    if (outFileHandle_ != kInvalidHandle)
-      files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
-    outFileHandle_ = kInvalidHandle;
+    zb_.showProgress_ = false;
+    if (zb_.outFileHandle_ != kInvalidHandle)
+      files.SetFileDosTime(zb_.outFileHandle_, static_cast<uint32_t>(zb_.volume_.dateOfInputFile));
+    zb_.outFileHandle_ = kInvalidHandle;
     NameCompleteSet();
   });
 
-  if (OnProgress) OnProgress(this, ptBatchEnd, "", 0);
+  if (zb_.OnProgress) zb_.OnProgress(&zb_, ptBatchEnd, "", 0);
   DeleteSpanMem(table);
   // After a failure the volumes not yet named go with `output`.
-  outFileHandle_ = kInvalidHandle;
+  zb_.outFileHandle_ = kInvalidHandle;
   setOutput_ = nullptr;
-  if (inFileHandle_ != kInvalidHandle) {
-    files.Close(inFileHandle_);
-    inFileHandle_ = kInvalidHandle;
+  if (zb_.inFileHandle_ != kInvalidHandle) {
+    files.Close(zb_.inFileHandle_);
+    zb_.inFileHandle_ = kInvalidHandle;
   }
-  zipRunning_ = false;
-  StopWaitCursor();
+  zb_.zipRunning_ = false;
+  zb_.StopWaitCursor();
   return result;
 }
 
-void TZipBuilder::RWSplitData(void* buffer, int64_t length, int messageId) {
+void TZipBuilder::SetWriter::RWSplitData(void* buffer, int64_t length, int messageId) {
   while (length > 0) {
     const int64_t n = std::min(length, kChunk);
-    if (env_->files->Read(inFileHandle_, buffer, static_cast<size_t>(n)) != n)
+    if (zb_.env_->files->Read(zb_.inFileHandle_, buffer, static_cast<size_t>(n)) != n)
       throw EZipBuilder(messageId);
     WriteSplit(buffer, n, 0);
     length -= n;
   }
 }
 
-void TZipBuilder::CloseVolume(bool nextDisk) {
-  auto& files = *env_->files;
-  files.SetFileDosTime(outFileHandle_, static_cast<uint32_t>(dateOfInputFile_));
-  outFileHandle_ = kInvalidHandle;  // the volume's file holds the handle
+void TZipBuilder::SetWriter::CloseVolume(bool nextDisk) {
+  auto& files = *zb_.env_->files;
+  files.SetFileDosTime(zb_.outFileHandle_, static_cast<uint32_t>(zb_.volume_.dateOfInputFile));
+  zb_.outFileHandle_ = kInvalidHandle;  // the volume's file holds the handle
   if (!setOutput_->separateFiles) {
     auto& [name, volume] = setOutput_->volumes.back();
     NameVolume(name, volume);
     setOutput_->volumes.pop_back();
   }
-  bytesWritten_ = 0;
+  zb_.volume_.bytesWritten = 0;
   if (nextDisk) {
-    ++diskNr_;
-    newDisk_ = true;
+    ++zb_.volume_.diskNr;
+    zb_.volume_.newDisk = true;
   }
 }
 
-void TZipBuilder::WriteSplit(const void* buffer, int64_t length, int64_t mustFit) {
-  ui_->ProcessMessages();
-  if (Cancel) throw EZipBuilder(kMsgUserCanceled, false);
+void TZipBuilder::SetWriter::WriteSplit(const void* buffer, int64_t length, int64_t mustFit) {
+  zb_.ui_->ProcessMessages();
+  if (zb_.Cancel) throw EZipBuilder(kMsgUserCanceled, false);
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   for (;;) {
-    if (outFileHandle_ == kInvalidHandle) SetUpVolume();
-    if (mustFit != 0 && mustFit > freeOnDisk_) {
+    if (zb_.outFileHandle_ == kInvalidHandle) SetUpVolume();
+    if (mustFit != 0 && mustFit > zb_.volume_.freeOnDisk) {
       // A record larger than an empty volume fits nowhere: stop rather than open
       // volumes without end. (The first volume's marker counts as empty.)
-      const bool empty = bytesWritten_ == 0 || (diskNr_ == 0 && bytesWritten_ <= 4);
+      const bool empty = zb_.volume_.bytesWritten == 0 || (zb_.volume_.diskNr == 0 && zb_.volume_.bytesWritten <= 4);
       if (empty) throw EZipBuilder(kMsgOutputWriteError);
       CloseVolume(true);
       continue;
     }
-    const int64_t n = std::min(length, freeOnDisk_);
+    const int64_t n = std::min(length, zb_.volume_.freeOnDisk);
     if (n > 0) {
-      const int64_t written = env_->files->Write(outFileHandle_, bytes, static_cast<size_t>(n));
+      const int64_t written = zb_.env_->files->Write(zb_.outFileHandle_, bytes, static_cast<size_t>(n));
       if (written != n)
         throw EZipBuilder::WithDetail(kMsgOutputWriteError,
-                                      platform::ErrorText(env_->files->LastError()));
-      if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", n);
+                                      platform::ErrorText(zb_.env_->files->LastError()));
+      if (zb_.OnProgress && zb_.showProgress_) zb_.OnProgress(&zb_, ptBytesDone, "", n);
     }
-    bytesWritten_ += n;
-    freeOnDisk_ -= n;
+    zb_.volume_.bytesWritten += n;
+    zb_.volume_.freeOnDisk -= n;
     if (n == length) return;
     CloseVolume(true);
-    freeOnDisk_ = 0;
+    zb_.volume_.freeOnDisk = 0;
     bytes += n;
     length -= n;
   }
 }
 
-TZipDiskAction TZipBuilder::AskStatusDisk(const std::string& name, TZipDiskStatus status) {
-  diskStatus_ = status;
-  diskAction_ = zdaOk;
-  OnStatusDisk(this, zip::LabelNumber(volumeName_, 1), name, status, diskAction_);
-  return diskAction_;
+TZipDiskAction TZipBuilder::SetWriter::AskStatusDisk(const std::string& name, TZipDiskStatus status) {
+  zb_.volume_.diskStatus = status;
+  zb_.volume_.diskAction = zdaOk;
+  zb_.OnStatusDisk(&zb_, zip::LabelNumber(zb_.volume_.volumeName, 1), name, status, zb_.volume_.diskAction);
+  return zb_.volume_.diskAction;
 }
 
-bool TZipBuilder::ConfirmOverwrite(const std::string& name) {
-  const int labelNumber = zip::LabelNumber(volumeName_, 1);
-  if (Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
+bool TZipBuilder::SetWriter::ConfirmOverwrite(const std::string& name) {
+  const int labelNumber = zip::LabelNumber(zb_.volume_.volumeName, 1);
+  if (zb_.Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
   TZipDiskStatus status;
   std::string prompt;
-  auto& files = *env_->files;
+  auto& files = *zb_.env_->files;
   const auto info = files.Stat(name);
-  if (info && static_cast<int32_t>(info->dosDateTime) == dateOfInputFile_ &&
-      labelNumber - 1 < diskNr_) {
+  if (info && static_cast<int32_t>(info->dosDateTime) == zb_.volume_.dateOfInputFile &&
+      labelNumber - 1 < zb_.volume_.diskNr) {
     int number = labelNumber;
-    prompt = FormatZipMessage(LoadZipStr(kMsgPreviousDisk, ""), nullptr, 0, &number, 1);
+    prompt = FormatZipMessage(zb_.LoadZipStr(kMsgPreviousDisk, ""), nullptr, 0, &number, 1);
     status.Include(zdsPreviousDisk);
   } else {
-    prompt = FormatZipMessage(LoadZipStr(kMsgOverwriteFile, ""), &name, 1, nullptr, 0);
+    prompt = FormatZipMessage(zb_.LoadZipStr(kMsgOverwriteFile, ""), &name, 1, nullptr, 0);
     status.Include(zdsSameFileName);
   }
-  status.Include(sizeOfDisk_ != freeOnDisk_ ? zdsHasFiles : zdsEmpty);
+  status.Include(zb_.volume_.sizeOfDisk != zb_.volume_.freeOnDisk ? zdsHasFiles : zdsEmpty);
 
   int answer;
-  if (OnStatusDisk) {
+  if (zb_.OnStatusDisk) {
     const TZipDiskAction action = AskStatusDisk(name, status);
     answer = action == zdaOk || action == zdaErase ? ui::kIdYes
              : action == zdaReject                 ? ui::kIdNo
                                                    : ui::kIdCancel;
   } else {
-    answer = ui_->MessageBox(prompt, "Confirm",
+    answer = zb_.ui_->MessageBox(prompt, "Confirm",
                              ui::kMbYesNoCancel | ui::kMbIconWarning | ui::kMbDefButton2);
   }
   if (answer == ui::kIdYes) return true;
@@ -385,63 +386,63 @@ bool TZipBuilder::ConfirmOverwrite(const std::string& name) {
   throw EZipBuilder(kMsgUserCanceled, false);
 }
 
-bool TZipBuilder::ConfirmSpace(const std::string& name) {
-  if (Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
-  if (OnStatusDisk) {
+bool TZipBuilder::SetWriter::ConfirmSpace(const std::string& name) {
+  if (zb_.Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
+  if (zb_.OnStatusDisk) {
     if (AskStatusDisk(name, TZipDiskStatus{zdsNotEnoughSpace}) == zdaCancel)
       throw EZipBuilder(kMsgUserCanceled, false);
     return false;
   }
-  const int answer = ui_->MessageBox(LoadZipStr(kMsgDiskFull, ""), ui::ApplicationTitle(),
+  const int answer = zb_.ui_->MessageBox(zb_.LoadZipStr(kMsgDiskFull, ""), ui::ApplicationTitle(),
                                      ui::kMbRetryCancel | ui::kMbIconError);
   if (answer == ui::kIdRetry) return false;
   if (answer == 0) throw EZipBuilder(kMsgNoMemoryForBox);
   throw EZipBuilder(kMsgUserCanceled, false);
 }
 
-void TZipBuilder::SetUpVolume() {
-  auto& files = *env_->files;
+void TZipBuilder::SetWriter::SetUpVolume() {
+  auto& files = *zb_.env_->files;
   for (;;) {
-    std::string name = outFileName_;
-    const int driveType = CheckForDisk();
+    std::string name = zb_.volume_.outFileName;
+    const int driveType = zb_.CheckForDisk();
     if (span::HoldsSeparateFiles(driveType)) {
-      name = zip::NumberedName(outFileName_, diskNr_);
-    } else if (AddOptions.Contains(AddDiskSpanErase) &&
-               (!OnGetNextDisk || diskAction_ == zdaErase)) {
-      formatDriveNumber_ =
-          std::toupper(static_cast<unsigned char>(drive_.empty() ? 'A' : drive_[0])) - 'A';
-      volumeName_ = zip::VolumeLabel(diskNr_);
-      const int result = ZipFormat();
+      name = zip::NumberedName(zb_.volume_.outFileName, zb_.volume_.diskNr);
+    } else if (zb_.AddOptions.Contains(AddDiskSpanErase) &&
+               (!zb_.OnGetNextDisk || zb_.volume_.diskAction == zdaErase)) {
+      zb_.format_.driveNumber =
+          std::toupper(static_cast<unsigned char>(zb_.volume_.drive.empty() ? 'A' : zb_.volume_.drive[0])) - 'A';
+      zb_.volume_.volumeName = zip::VolumeLabel(zb_.volume_.diskNr);
+      const int result = zb_.ZipFormat();
       if (result == kFormatCancelled) throw EZipBuilder(kMsgUserCanceled, false);
       if (result == kFormatError) throw EZipBuilder(kMsgUserCanceled, true);
     }
     setOutput_->rule.Check(name);
-    if (FileExists(name) && !ConfirmOverwrite(name)) {
-      bytesWritten_ = 0;
-      newDisk_ = true;
+    if (zb_.FileExists(name) && !ConfirmOverwrite(name)) {
+      zb_.volume_.bytesWritten = 0;
+      zb_.volume_.newDisk = true;
       continue;
     }
 
     platform::TemporaryFile volume = CreateTemporaryBeside(files, name);
     if (!volume.IsOpen()) throw EZipBuilder::WithDetail(kMsgOutputCreateFailed, name);
-    outFileHandle_ = volume.Handle();
-    DiskFreeAndSize(1);
-    if (maxVolumeSize_ != 0) freeOnDisk_ = std::min(freeOnDisk_, maxVolumeSize_);
-    if (diskNr_ == 0) freeOnDisk_ -= freeOnDisk1_;
+    zb_.outFileHandle_ = volume.Handle();
+    zb_.DiskFreeAndSize(1);
+    if (zb_.maxVolumeSize_ != 0) zb_.volume_.freeOnDisk = std::min(zb_.volume_.freeOnDisk, zb_.maxVolumeSize_);
+    if (zb_.volume_.diskNr == 0) zb_.volume_.freeOnDisk -= zb_.freeOnDisk1_;
 
-    if (freeOnDisk_ < minFreeVolumeSize_) {
+    if (zb_.volume_.freeOnDisk < zb_.minFreeVolumeSize_) {
       volume.Discard();
-      outFileHandle_ = kInvalidHandle;
+      zb_.outFileHandle_ = kInvalidHandle;
       if (!ConfirmSpace(name)) {
-        bytesWritten_ = 0;
-        newDisk_ = true;
+        zb_.volume_.bytesWritten = 0;
+        zb_.volume_.newDisk = true;
         continue;
       }
     }
 
     if (!span::HoldsSeparateFiles(driveType)) {
-      volumeName_ = zip::VolumeLabel(diskNr_);
-      if (!Drives().SetVolumeLabel(drive_, volumeName_)) throw EZipBuilder(kMsgVolumeLabelFailed);
+      zb_.volume_.volumeName = zip::VolumeLabel(zb_.volume_.diskNr);
+      if (!zb_.Drives().SetVolumeLabel(zb_.volume_.drive, zb_.volume_.volumeName)) throw EZipBuilder(kMsgVolumeLabelFailed);
     }
     setOutput_->separateFiles = span::HoldsSeparateFiles(driveType);
     setOutput_->volumes.emplace_back(name, std::move(volume));

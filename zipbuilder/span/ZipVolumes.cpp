@@ -19,78 +19,78 @@ using span::HoldsSeparateFiles;
 
 void TZipBuilder::DiskFreeAndSize(int which) {
   int64_t freeBytes = -1, size = -1;
-  if (auto space = env_->drives->GetDiskFreeSpace(drive_)) {
+  if (auto space = env_->drives->GetDiskFreeSpace(volume_.drive)) {
     freeBytes = space->freeBytes;
     size = space->totalBytes;
   }
-  if (which & 1) freeOnDisk_ = freeBytes;
-  if (which & 2) sizeOfDisk_ = size;
+  if (which & 1) volume_.freeOnDisk = freeBytes;
+  if (which & 2) volume_.sizeOfDisk = size;
 }
 
 bool TZipBuilder::IsDiskPresent() {
   auto& drives = *env_->drives;
-  const char first = drive_.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(drive_[0])));
+  const char first = volume_.drive.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(volume_.drive[0])));
   const bool networkPath = first == '\\';
   if (!networkPath) {
-    if (first < 'A' || first > 'Z') throw EZipBuilder(kMsgInvalidDrive, drive_);
+    if (first < 'A' || first > 'Z') throw EZipBuilder(kMsgInvalidDrive, volume_.drive);
     if (!(drives.GetLogicalDrives() & (1u << (first - 'A'))))
-      throw EZipBuilder(kMsgDriveUndefined, drive_);
+      throw EZipBuilder(kMsgDriveUndefined, volume_.drive);
   }
   DiskFreeAndSize(3);
-  platform::VolumeInfo volume = drives.GetVolumeInformation(drive_);
+  platform::VolumeInfo volume = drives.GetVolumeInformation(volume_.drive);
   if (volume.ok) {
-    volumeName_ = volume.label;
-    volumeSerial_ = volume.serial;
-    return networkPath || sizeOfDisk_ != -1;
+    volume_.volumeName = volume.label;
+    volume_.volumeSerial = volume.serial;
+    return networkPath || volume_.sizeOfDisk != -1;
   }
   return volume.error == platform::kErrorNotFormatted && AddOptions.Contains(AddDiskSpanErase);
 }
 
 int TZipBuilder::CheckForDisk() {
-  const int driveType = env_->drives->GetDriveType(drive_);
+  const int driveType = env_->drives->GetDriveType(volume_.drive);
   int answer = ui::kIdOk;
   uint32_t style = ui::kMbOkCancel;
   std::string message;
-  const std::string driveLetter = drive_.substr(0, 1);
+  const std::string driveLetter = volume_.drive.substr(0, 1);
   ui_->ProcessMessages();
 
-  while ((answer == ui::kIdOk && !IsDiskPresent()) || newDisk_) {
+  while ((answer == ui::kIdOk && !IsDiskPresent()) || volume_.newDisk) {
     if (HoldsSeparateFiles(driveType)) {
-      newDisk_ = false;
+      volume_.newDisk = false;
       break;
     }
     if (Unattended) throw EZipBuilder(kMsgUnattendedSpanning);
     const std::string pattern = LoadZipStr(kMsgInsertVolumeOf, "");
-    if (diskNr_ < 0) {
+    if (volume_.diskNr < 0) {
       message = LoadZipStr(kMsgInsertLastDisk, "");
       style |= ui::kMbIconError;
     } else if (zipRunning_) {
-      int64_t capacity = sizeOfDisk_;
+      int64_t capacity = volume_.sizeOfDisk;
       if (maxVolumeSize_ != 0) capacity = std::min(capacity, maxVolumeSize_);
       if (capacity > 0) {
-        int64_t needed = (int64_t{archiveFileSize_} + 4 + freeOnDisk1_) / capacity;
-        lastDiskNumber_ = static_cast<uint16_t>(std::max<int64_t>(diskNr_, needed));
-        int numbers[2] = {diskNr_ + 1, lastDiskNumber_ + 1};
+        int64_t needed = (int64_t{listed_.archiveFileSize} + 4 + freeOnDisk1_) / capacity;
+        listed_.lastDiskNumber = static_cast<uint16_t>(std::max<int64_t>(volume_.diskNr, needed));
+        int numbers[2] = {volume_.diskNr + 1, listed_.lastDiskNumber + 1};
         message = FormatZipMessage(pattern, nullptr, 0, numbers, 2);
       } else {
-        lastDiskNumber_ = 65535;
-        int number = diskNr_ + 1;
+        listed_.lastDiskNumber = 65535;
+        int number = volume_.diskNr + 1;
         message = FormatZipMessage(LoadZipStr(kMsgInsertVolume, ""), nullptr, 0, &number, 1);
       }
     } else {
-      int numbers[2] = {diskNr_ + 1, lastDiskNumber_ + 1};
+      int numbers[2] = {volume_.diskNr + 1, listed_.lastDiskNumber + 1};
       message = FormatZipMessage(pattern, nullptr, 0, numbers, 2);
     }
     message += FormatZipMessage(LoadZipStr(kMsgInDrive, ""), &driveLetter, 1, nullptr, 0);
 
     if (OnGetNextDisk) {
       bool cancel = false;
-      OnGetNextDisk(this, diskNr_ + 1, lastDiskNumber_ + 1, driveLetter, cancel);
+      OnGetNextDisk(this, volume_.diskNr + 1, listed_.lastDiskNumber + 1, driveLetter, cancel);
       answer = cancel ? ui::kIdAbort : ui::kIdOk;
     } else {
       answer = ui_->MessageBox(message, ui::ApplicationTitle(), style);
     }
-    newDisk_ = false;
+    volume_.newDisk = false;
   }
 
   if (answer == ui::kIdOk) return driveType;
@@ -101,10 +101,10 @@ int TZipBuilder::CheckForDisk() {
 bool TZipBuilder::IsRightDisk(int driveType) {
   if (HoldsSeparateFiles(driveType)) {
     // backup003.zip becomes backup004.zip for disk number 3.
-    inFileName_ = zip::OtherVolumeName(inFileName_, diskNr_);
+    inFileName_ = zip::OtherVolumeName(inFileName_, volume_.diskNr);
     return true;
   }
-  return volumeName_ == zip::VolumeLabel(diskNr_);
+  return volume_.volumeName == zip::VolumeLabel(volume_.diskNr);
 }
 
 void TZipBuilder::GetNewDisk(int diskNumber) {
@@ -112,7 +112,7 @@ void TZipBuilder::GetNewDisk(int diskNumber) {
   int driveType = platform::kDriveRemovable;
   if (inFileHandle_ != platform::kInvalidHandle) files.Close(inFileHandle_);
   inFileHandle_ = platform::kInvalidHandle;
-  diskNr_ = diskNumber;
+  volume_.diskNr = diskNumber;
   bool openFailed = false;
   do {
     if (openFailed) {
@@ -120,7 +120,7 @@ void TZipBuilder::GetNewDisk(int diskNumber) {
       ShowZipMessage(kMsgInputMissing, "");
     }
     do {
-      newDisk_ = true;
+      volume_.newDisk = true;
       driveType = CheckForDisk();
     } while (!IsRightDisk(driveType));
     inFileHandle_ = files.Open(inFileName_, platform::Access::Read, platform::Share::Read,
