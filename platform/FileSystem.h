@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Paths.h"
+
 namespace platform {
 
 // Windows file attribute bits; archives record them, so they are kept as numbers.
@@ -57,6 +59,7 @@ struct UnnamedFile {
   // or the temporary name where the file system could not leave it unnamed.
   std::string path;
   bool named = false;  // made under a temporary name: remove `path` to discard it
+  uint32_t mode = 0600;  // the permission bits it was made with (less the file mask)
 };
 
 // The file a path reaches: two paths with equal identities open one file,
@@ -148,6 +151,7 @@ class FileSystem {
     file.handle = Open(path, Access::Read, Share::ReadWrite, Disposition::OpenExisting);
     file.path = path;
     file.named = true;
+    file.mode = 0xFFFFFFFF;  // whatever it had: not known here
     return file;
   }
   // Gives `file` the name `target` on the same file system, replacing what is
@@ -155,6 +159,42 @@ class FileSystem {
   // target is as it was.
   virtual bool NameFile(const UnnamedFile& file, const std::string& target) {
     return MoveFile(file.path, target, true);
+  }
+
+  // Reads up to `count` bytes at `offset` (short only at the end of the file):
+  // the bytes read, or -1 on error. The handle's position is left undefined.
+  virtual int64_t ReadAt(FileHandle h, void* buffer, size_t count, uint64_t offset) {
+    if (Seek(h, static_cast<int64_t>(offset), SeekFrom::Begin) < 0) return -1;
+    return Read(h, buffer, count);
+  }
+
+  // A directory held open, so that files are made and named in it without its
+  // path being walked again for each: an existing directory, never a symbolic
+  // link. kInvalidHandle on failure, or where the file system holds no such
+  // handles; the calls below then go by the directory's path. Close it with Close.
+  virtual FileHandle OpenDirectory(const std::string& path) {
+    (void)path;
+    return kInvalidHandle;
+  }
+  // CreateUnnamedFile in the directory `dir`, opened from `dirPath`. A file
+  // that has no name while it is written may get its final permission bits
+  // `mode` (less the file mask) at once: nobody can open it before it is named.
+  // One made under a temporary name is private (0600) all the same.
+  virtual UnnamedFile CreateUnnamedFileIn(FileHandle dir, const std::string& dirPath, uint32_t mode = 0600) {
+    (void)dir;
+    (void)mode;
+    return CreateUnnamedFile(dirPath);
+  }
+  // NameFile with the target `name` in the directory `dir`, opened from `dirPath`.
+  virtual bool NameFileIn(const UnnamedFile& file, FileHandle dir, const std::string& dirPath,
+                          const std::string& name) {
+    (void)dir;
+    return NameFile(file, JoinPath(dirPath, name));
+  }
+  // SetPermissions for a file not yet named, through its handle where possible;
+  // nothing to do when it was made with `mode` (less the file mask, as any new file).
+  virtual bool SetUnnamedFilePermissions(const UnnamedFile& file, uint32_t mode) {
+    return SetPermissions(file.path, mode);
   }
 
   // Copies up to `count` bytes from `in`'s position to `out`'s position (both

@@ -7,6 +7,9 @@ namespace platform {
 TemporaryFile::TemporaryFile(FileSystem& files, const std::string& dir)
     : files_(&files), file_(files.CreateUnnamedFile(dir)) {}
 
+TemporaryFile::TemporaryFile(FileSystem& files, FileHandle dir, const std::string& dirPath, uint32_t mode)
+    : files_(&files), file_(files.CreateUnnamedFileIn(dir, dirPath, mode)) {}
+
 TemporaryFile TemporaryFile::Adopt(FileSystem& files, const std::string& path) {
   TemporaryFile adopted;
   adopted.files_ = &files;
@@ -32,6 +35,18 @@ bool TemporaryFile::Publish(const std::string& target) {
   files_->Close(file_.handle);
   file_ = UnnamedFile{};
   return true;
+}
+
+bool TemporaryFile::PublishIn(FileHandle dir, const std::string& dirPath, const std::string& name) {
+  if (!IsOpen()) return false;
+  if (!files_->NameFileIn(file_, dir, dirPath, name)) return false;
+  files_->Close(file_.handle);
+  file_ = UnnamedFile{};
+  return true;
+}
+
+bool TemporaryFile::SetPermissions(uint32_t mode) {
+  return IsOpen() && files_->SetUnnamedFilePermissions(file_, mode);
 }
 
 void TemporaryFile::Discard() {

@@ -15,6 +15,10 @@ class TemporaryFile {
   TemporaryFile() = default;
   // A new private (0600) file in directory `dir`; check IsOpen().
   TemporaryFile(FileSystem& files, const std::string& dir);
+  // The same in the directory `dir` held open from `dirPath` (see
+  // FileSystem::OpenDirectory): the directory's path is not walked again.
+  // It may have its final permission bits `mode` at once (see CreateUnnamedFileIn).
+  TemporaryFile(FileSystem& files, FileHandle dir, const std::string& dirPath, uint32_t mode = 0600);
   // The existing file `path`, taken over: it loses its name at once where the
   // file system allows (see FileSystem::AdoptAsUnnamed), and goes like any other.
   static TemporaryFile Adopt(FileSystem& files, const std::string& path);
@@ -36,6 +40,10 @@ class TemporaryFile {
   // directory), replacing what is there in one step, and closes it. False: the
   // target is as it was and the file stays open (to be discarded, or copied).
   bool Publish(const std::string& target);
+  // Publish with the target `name` in the directory `dir` held open from `dirPath`.
+  bool PublishIn(FileHandle dir, const std::string& dirPath, const std::string& name);
+  // The file's permission bits, set before it is published.
+  bool SetPermissions(uint32_t mode);
   // Closes and removes the file; nothing when none is open.
   void Discard();
 

@@ -16,6 +16,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
+#include "platform/Umask.h"
 #include "tests/support/FaultInjectingFileSystem.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/FilesFixture.h"
@@ -69,6 +70,57 @@ TEST_F(FilesTest, TemporaryFileTakesItsNameOnlyWhenPublished) {
   TemporaryFile elsewhere(files, dir / "missing");
   EXPECT_FALSE(elsewhere.IsOpen());
   EXPECT_EQ(files.LastError(), ENOENT);
+}
+
+// In a directory held open, a file is made with its final permission bits,
+// appears under its name only when published (straight under it when the name
+// is free, in one step over a file or a link there, whose target stays as it
+// was), and leaves nothing else behind.
+TEST_F(FilesTest, TemporaryFileInAnOpenDirectory) {
+  std::filesystem::create_directory(dir / "d");
+  const std::string inside = dir / "d";
+  const std::string elsewhere = Make("elsewhere.txt", "keep");
+  std::filesystem::create_symlink(elsewhere, inside + "/link.txt");
+  std::filesystem::create_directory_symlink(inside, dir / "dirlink");
+  EXPECT_EQ(files.OpenDirectory(dir / "dirlink"), kInvalidHandle) << "a link is no directory to hold";
+  EXPECT_EQ(files.OpenDirectory(dir / "missing"), kInvalidHandle);
+  const FileHandle held = files.OpenDirectory(inside);
+  ASSERT_NE(held, kInvalidHandle);
+  struct Case {
+    const char* name;
+    const char* before;  // what is at the name first, when anything
+  } cases[] = {{"new.txt", nullptr}, {"old.txt", "old"}, {"link.txt", nullptr}};
+  for (const Case& c : cases) {
+    if (c.before) testsupport::WriteTextFile(inside + "/" + c.name, c.before);
+    TemporaryFile temporary(files, held, inside, 0640);
+    ASSERT_TRUE(temporary.IsOpen()) << c.name;
+    EXPECT_EQ(files.Write(temporary.Handle(), "new", 3), 3);
+    EXPECT_TRUE(temporary.SetPermissions(0640));
+    ASSERT_TRUE(temporary.PublishIn(held, inside, c.name)) << c.name;
+    const std::string path = inside + "/" + c.name;
+    EXPECT_FALSE(std::filesystem::is_symlink(path)) << c.name;
+    EXPECT_EQ(testsupport::ReadTextFile(path), "new") << c.name;
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0640) & ~std::filesystem::perms(CurrentUmask()))
+        << c.name;
+  }
+  EXPECT_EQ(testsupport::ReadTextFile(elsewhere), "keep");
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(inside)) names.insert(e.path().filename());
+  EXPECT_EQ(names, (std::set<std::string>{"link.txt", "new.txt", "old.txt"}));
+  files.Close(held);
+}
+
+TEST_F(FilesTest, ReadAtReadsFromAnyOffsetShortOnlyAtTheEnd) {
+  FileHandle h = Open(Make("r.txt", "0123456789"), Access::Read, Share::ReadWrite);
+  char buffer[8];
+  EXPECT_EQ(files.ReadAt(h, buffer, 4, 6), 4);
+  EXPECT_EQ(std::string(buffer, 4), "6789");
+  EXPECT_EQ(files.ReadAt(h, buffer, 8, 7), 3);
+  EXPECT_EQ(std::string(buffer, 3), "789");
+  EXPECT_EQ(files.ReadAt(h, buffer, 2, 0), 2);
+  EXPECT_EQ(std::string(buffer, 2), "01");
+  files.Close(h);
 }
 
 // ---- the fault-injecting decorator ----

@@ -34,17 +34,7 @@ ArchiveFile::~ArchiveFile() { files_.Close(handle_); }
 
 bool ArchiveFile::ReadAt(uint64_t offset, void* buffer, size_t count) {
   if (offset > size_ || count > size_ - offset) return false;
-  if (position_ != offset) {
-    if (files_.Seek(handle_, static_cast<int64_t>(offset), platform::SeekFrom::Begin) < 0) return false;
-    position_ = offset;
-  }
-  int64_t got = files_.Read(handle_, buffer, count);
-  if (got < 0) {
-    position_ = UINT64_MAX;  // unknown after a failure: seek next time
-    return false;
-  }
-  position_ += static_cast<uint64_t>(got);
-  return static_cast<size_t>(got) == count;
+  return files_.ReadAt(handle_, buffer, count, offset) == static_cast<int64_t>(count);
 }
 
 }  // namespace unzdll

@@ -43,7 +43,6 @@ class ArchiveFile : public ByteSource {
   platform::FileSystem& files_;
   platform::FileHandle handle_;
   uint64_t size_ = 0;
-  uint64_t position_ = 0;
 };
 
 }  // namespace unzdll

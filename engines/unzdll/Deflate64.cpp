@@ -1,7 +1,9 @@
 #include "engines/unzdll/Deflate64.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace unzdll {
 namespace {
@@ -10,6 +12,7 @@ using Status = Deflate64Decoder::Status;
 
 constexpr size_t kSpan = 256u << 10;  // decoded bytes handed on at a time, at most
 constexpr size_t kCapacity = Deflate64Decoder::kWindow + kSpan + Deflate64Decoder::kMaxMatch;
+constexpr size_t kCopySlack = 8;  // a match copied in words may write up to 7 bytes past its end
 constexpr int kMaxBits = 15;
 constexpr int kLiteralCodes = 288, kDistanceCodes = 32, kLengthCodes = 19;
 
@@ -32,21 +35,49 @@ struct Stop {
   Status status;
 };
 
+// The input as a 64-bit reservoir of bits, least significant first, refilled a
+// word at a time while the current piece has eight bytes left. Past the end of
+// the input it reads zero bits and counts them, so a decoder may look ahead by a
+// whole code; consuming any of them means the stream was cut short.
 class BitInput {
  public:
   explicit BitInput(const Deflate64Decoder::Input& input) : input_(input) {}
-  // The next `n` bits (up to 16), least significant first.
-  uint32_t Bits(int n) {
+
+  // At least `n` (up to 32) bits in the reservoir.
+  void Need(int n) {
+    if (count_ >= n) return;
+    if (left_ >= 8) {
+      uint64_t word;
+      std::memcpy(&word, next_, 8);  // little-endian hosts only, as the rest of the engine
+      const int take = (63 - count_) >> 3;
+      bits_ |= (word & ((1ull << (take * 8)) - 1)) << count_;
+      next_ += take;
+      left_ -= static_cast<size_t>(take);
+      count_ += take * 8;
+      return;
+    }
     while (count_ < n) {
       bits_ |= static_cast<uint64_t>(NextByte()) << count_;
       count_ += 8;
     }
-    const uint32_t value = static_cast<uint32_t>(bits_ & ((1ull << n) - 1));
+  }
+  // The next bits without consuming them; call Need first.
+  uint32_t Peek() const { return static_cast<uint32_t>(bits_); }
+  void Consume(int n) {
+    if (count_ - padding_ < n) throw Stop{Status::Truncated};
     bits_ >>= n;
     count_ -= n;
+  }
+  // Bits still to come from the input, not counting the zeros past its end.
+  int RealBits() const { return count_ - padding_; }
+  // The next `n` bits (up to 16), least significant first.
+  uint32_t Bits(int n) {
+    Need(n);
+    const uint32_t value = static_cast<uint32_t>(bits_ & ((1ull << n) - 1));
+    Consume(n);
     return value;
   }
-  void SkipToByte() { Bits(count_ % 8); }
+  void SkipToByte() { Consume(count_ % 8); }
   // Copies `n` whole bytes; call after SkipToByte.
   void Bytes(uint8_t* out, size_t n) {
     for (; n && count_ >= 8; --n) *out++ = static_cast<uint8_t>(Bits(8));
@@ -63,11 +94,16 @@ class BitInput {
 
  private:
   void Refill() {
+    if (ended_) throw Stop{Status::Truncated};
     if (!input_(next_, left_)) throw Stop{Status::InputFailed};
-    if (left_ == 0) throw Stop{Status::Truncated};
+    if (left_ == 0) ended_ = true;
   }
   uint8_t NextByte() {
-    if (left_ == 0) Refill();
+    if (left_ == 0 && !ended_) Refill();
+    if (ended_) {
+      padding_ += 8;
+      return 0;
+    }
     --left_;
     return *next_++;
   }
@@ -75,18 +111,21 @@ class BitInput {
   const uint8_t* next_ = nullptr;
   size_t left_ = 0;
   uint64_t bits_ = 0;
-  int count_ = 0;
+  int count_ = 0, padding_ = 0;
+  bool ended_ = false;
 };
 
-// A canonical Huffman code: how many codes of each length, and the symbols in
-// code order.
-struct Huffman {
-  std::array<uint16_t, kMaxBits + 1> count{};
-  std::array<uint16_t, kLiteralCodes> symbol{};
-
+// The decoding table of a canonical Huffman code. The next kPrimaryBits input
+// bits index the primary part: an entry there is a symbol with its code length,
+// or, for codes longer than that, the start of a second-level part indexed by
+// the following bits. An entry of length zero is a code the lengths left
+// unassigned.
+template <int kPrimaryBits>
+class Huffman {
+ public:
   // False when the lengths ask for more codes than exist.
   bool Build(const uint8_t* lengths, int n) {
-    count.fill(0);
+    std::array<uint16_t, kMaxBits + 1> count{};
     for (int s = 0; s < n; ++s) ++count[lengths[s]];
     int left = 1;
     for (int len = 1; len <= kMaxBits; ++len) {
@@ -95,23 +134,63 @@ struct Huffman {
     }
     std::array<uint16_t, kMaxBits + 2> offset{};
     for (int len = 1; len <= kMaxBits; ++len) offset[len + 1] = offset[len] + count[len];
+    std::array<uint16_t, kLiteralCodes> sorted;  // symbols in code order
     for (int s = 0; s < n; ++s)
-      if (lengths[s]) symbol[offset[lengths[s]]++] = static_cast<uint16_t>(s);
+      if (lengths[s]) sorted[offset[lengths[s]]++] = static_cast<uint16_t>(s);
+
+    table_.assign(kPrimarySize, 0);
+    uint32_t code = 0;  // the canonical code, most significant bit first
+    int next = 0;
+    for (int len = 1; len <= kMaxBits; ++len, code <<= 1) {
+      for (int i = 0; i < count[len]; ++i, ++code) {
+        const uint32_t entry = Entry(sorted[next++], len);
+        const uint32_t reversed = Reverse(code, len);
+        if (len <= kPrimaryBits) {
+          for (uint32_t at = reversed; at < kPrimarySize; at += 1u << len) table_[at] = entry;
+          continue;
+        }
+        const uint32_t prefix = reversed & (kPrimarySize - 1);
+        if (table_[prefix] == 0) {  // every code of this prefix shares one second-level part
+          table_[prefix] = kLink | static_cast<uint32_t>(table_.size());
+          table_.resize(table_.size() + kSecondarySize, 0);
+        }
+        const uint32_t base = table_[prefix] & kIndexMask;
+        for (uint32_t at = reversed >> kPrimaryBits; at < kSecondarySize; at += 1u << (len - kPrimaryBits))
+          table_[base + at] = entry;
+      }
+    }
     return true;
   }
 
   int Decode(BitInput& in) const {
-    int code = 0, first = 0, index = 0;
-    for (int len = 1; len <= kMaxBits; ++len) {
-      code |= static_cast<int>(in.Bits(1));
-      const int n = count[len];
-      if (code - first < n) return symbol[index + code - first];
-      index += n;
-      first = (first + n) << 1;
-      code <<= 1;
-    }
-    throw Stop{Status::BadData};  // a code the lengths left unassigned
+    in.Need(kMaxBits);
+    const uint32_t bits = in.Peek();
+    uint32_t entry = table_[bits & (kPrimarySize - 1)];
+    if (entry & kLink)
+      entry = table_[(entry & kIndexMask) + ((bits >> kPrimaryBits) & (kSecondarySize - 1))];
+    const int length = static_cast<int>(entry >> kLengthShift);
+    if (length == 0)  // an unassigned code, or the input ended inside one
+      throw Stop{in.RealBits() < kMaxBits ? Status::Truncated : Status::BadData};
+    in.Consume(length);
+    return static_cast<int>(entry & kIndexMask);
   }
+
+ private:
+  static constexpr uint32_t kPrimarySize = 1u << kPrimaryBits;
+  static constexpr uint32_t kSecondarySize = 1u << (kMaxBits - kPrimaryBits);
+  static constexpr uint32_t kLink = 1u << 31, kIndexMask = 0xFFFF;
+  static constexpr int kLengthShift = 16;
+
+  static uint32_t Entry(uint16_t symbol, int length) {
+    return static_cast<uint32_t>(length) << kLengthShift | symbol;
+  }
+  static uint32_t Reverse(uint32_t code, int length) {
+    uint32_t reversed = 0;
+    for (int i = 0; i < length; ++i, code >>= 1) reversed = reversed << 1 | (code & 1);
+    return reversed;
+  }
+
+  std::vector<uint32_t> table_;
 };
 
 class Inflater {
@@ -175,7 +254,7 @@ class Inflater {
     uint8_t lengths[kLiteralCodes + kDistanceCodes] = {};
     for (int i = 0; i < lengthCount; ++i)
       lengths[kLengthOrder[i]] = static_cast<uint8_t>(in_.Bits(3));
-    Huffman lengthCode;
+    Huffman<7> lengthCode;
     if (!lengthCode.Build(lengths, kLengthCodes)) throw Stop{Status::BadData};
 
     const int total = literalCount + distanceCount;
@@ -227,8 +306,8 @@ class Inflater {
       if (distance > pos_) throw Stop{Status::BadData};
       uint8_t* to = out_ + pos_;
       const uint8_t* from = to - distance;
-      if (distance >= length) {
-        std::memcpy(to, from, length);
+      if (distance >= 8) {  // in words: each word read lies wholly before the word written
+        for (size_t i = 0; i < length; i += 8) std::memcpy(to + i, from + i, 8);
       } else {
         for (size_t i = 0; i < length; ++i) to[i] = from[i];
       }
@@ -254,12 +333,13 @@ class Inflater {
   size_t pos_ = 0, handed_ = 0;
   BitInput in_;
   const Deflate64Decoder::Output& output_;
-  Huffman literals_, distances_;
+  Huffman<10> literals_;
+  Huffman<8> distances_;
 };
 
 }  // namespace
 
-Deflate64Decoder::Deflate64Decoder() : buffer_(new uint8_t[kCapacity]) {}
+Deflate64Decoder::Deflate64Decoder() : buffer_(new uint8_t[kCapacity + kCopySlack]) {}
 Deflate64Decoder::~Deflate64Decoder() = default;
 
 Deflate64Decoder::Status Deflate64Decoder::Decode(const Input& input, const Output& output) {

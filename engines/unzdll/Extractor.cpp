@@ -117,7 +117,10 @@ int32_t Extractor::RunArchive() {
     if (outcome != Outcome::Queued) callback_.CloseLane(lane);  // a queued one closes when reported
     if (outcome == Outcome::Done) ++done_;
     if (outcome == Outcome::Stopped || callback_.Stopped()) break;
-    if (!Settle(MemberWriterPool::kWindow - 1)) break;
+    // A wait only when the window is full; past half of it, results already
+    // there are reported as they come.
+    const bool pastHalf = writers_ && writers_->InFlight() >= MemberWriterPool::kWindow / 2;
+    if (!Settle(MemberWriterPool::kWindow - 1, pastHalf)) break;
   }
   if (!callback_.Stopped()) Settle(0);
   writers_.reset();  // after a stop, members still queued are removed unreported
@@ -133,10 +136,10 @@ bool Extractor::WrittenByWorkers(const Member& m) const {
   return SupportedMethod(m.DataMethod());
 }
 
-bool Extractor::Settle(size_t keep) {
+bool Extractor::Settle(size_t keep, bool doneOnly) {
   const engine::EngineCallback::Lane current = callback_.CurrentLane();
   bool goOn = true;
-  while (goOn && writers_ && writers_->InFlight() > keep) {
+  while (goOn && writers_ && writers_->InFlight() && (writers_->InFlight() > keep || (doneOnly && writers_->OldestDone()))) {
     const QueuedMember queued = queued_.front();
     callback_.UseLane(queued.lane);
     Outcome outcome = ReportWritten(writers_->TakeOldest(Progress()), queued.ask);
@@ -168,7 +171,7 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written, const std::opti
     if (std::optional<Outcome> refused = AskOverwrite(m, *ask)) return *refused;  // the file goes with `written`
   // Its password did not fit: decoded here, where another can be asked for.
   if (written.passwordFailed)
-    return DecodeMember(*archive_, m, written.job.parts, written.job.target, written.job.dataLimit);
+    return DecodeMember(*archive_, m, written.job.parts, written.job.dataLimit);
   if (written.error != kEngineOk)
     return Skip(m, written.error, written.errorReason, written.errorText + ": ");
   if (!options_.test && !written.pending)
@@ -185,7 +188,7 @@ Extractor::Outcome Extractor::ReportWritten(WriteResult written, const std::opti
     return CrcMatches(m, result) ? Outcome::Done : Skip(m, kEngineCrcError, kSkipFormatWrong, "CRC error in ");
   if (!CrcMatches(m, result) && !KeepDespiteCrc(m, result.crc))
     return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
-  if (!written.finished || !written.pending->MoveInto(written.job.target))
+  if (!written.finished || !written.pending->MoveInto())
     return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
   return Outcome::Done;
 }
@@ -248,7 +251,7 @@ Extractor::Outcome Extractor::ExtractMember(ArchiveFile& file, const Member& m, 
   } else if (WrittenByWorkers(m)) {
     return Queue(m, {}, {}, dataLimit, std::nullopt);
   }
-  return DecodeMember(file, m, parts, target, dataLimit);
+  return DecodeMember(file, m, parts, dataLimit);
 }
 
 Extractor::Outcome Extractor::Queue(const Member& m, std::vector<std::string> parts, const std::string& target,
@@ -256,12 +259,14 @@ Extractor::Outcome Extractor::Queue(const Member& m, std::vector<std::string> pa
   if (!writers_) writers_ = std::make_unique<MemberWriterPool>(files_, options_.archive, tree_ ? &*tree_ : nullptr);
   if (!target.empty()) queuedTargets_.insert(target);
   queued_.push_back({callback_.CurrentLane(), ask});
-  writers_->Submit({m, std::move(parts), target, dataLimit, FileMode(m), m.IsAes() ? password_ : std::nullopt});
+  std::shared_ptr<const OutputDirectory> directory = tree_ ? tree_->DirectoryOf(parts) : nullptr;
+  writers_->Submit(
+      {m, std::move(parts), target, std::move(directory), dataLimit, FileMode(m), m.IsAes() ? password_ : std::nullopt});
   return Outcome::Queued;
 }
 
 Extractor::Outcome Extractor::DecodeMember(ArchiveFile& file, const Member& m, const std::vector<std::string>& parts,
-                                           const std::string& target, uint64_t dataLimit) {
+                                           uint64_t dataLimit) {
   MemberData located = DataOf(m);
   if (std::optional<Outcome> skipped = Locate(file, m, dataLimit, located)) return *skipped;
   PasswordState passwords{passwordRequestsCancelled_ ? 0 : options_.passwordRequests};
@@ -293,14 +298,14 @@ Extractor::Outcome Extractor::DecodeMember(ArchiveFile& file, const Member& m, c
     }
     if (m.IsSymlink()) return ExtractLink(file, m, data, parts);
 
-    std::unique_ptr<PendingFile> pending = tree_->CreatePending(parts);
+    std::unique_ptr<PendingFile> pending = tree_->CreatePending(tree_->DirectoryOf(parts), parts.back(), FileMode(m));
     if (!pending) return Skip(m, kEngineCreateError, kSkipGeneralError, "Cannot create a file for ");
     DecodeResult result = decoder_.Decode(file, data, *pending, Progress());
     if (retryPassword(result)) continue;  // the partial file goes with `pending`
     if (result.status != DecodeStatus::Ok) return ReportDecodeFailure(m, result);  // removes the file
     if (!CrcMatches(m, result) && !KeepDespiteCrc(m, result.crc))
       return callback_.Stopped() ? Outcome::Stopped : Outcome::Skipped;
-    if (!pending->Commit(target, m.dosDateTime, FileMode(m)))
+    if (!pending->Commit(m.dosDateTime, FileMode(m)))
       return Skip(m, kEngineWriteError, kSkipGeneralError, "Cannot write ");
     return Outcome::Done;
   }

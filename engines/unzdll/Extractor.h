@@ -46,16 +46,17 @@ class Extractor {
   // `ask`: the overwrite question still to be asked when the member is reported.
   Outcome Queue(const Member& member, std::vector<std::string> parts, const std::string& target,
                 uint64_t dataLimit, const std::optional<OverwriteQuestion>& ask);
-  // Reports queued members, oldest first, until at most `keep` are left; false
+  // Reports queued members, oldest first, until at most `keep` are left, and
+  // with `doneOnly` those past that whose results are already there; false
   // when the run was stopped.
-  bool Settle(size_t keep);
+  bool Settle(size_t keep, bool doneOnly = false);
   Outcome ReportWritten(WriteResult written, const std::optional<OverwriteQuestion>& ask);
   // True when a queued member will land on this path or on one of its directories.
   bool ClashesWithQueued(const std::vector<std::string>& parts) const;
   Outcome ExtractMember(ArchiveFile& file, const Member& member, uint32_t fileIndex, uint64_t dataLimit);
   // Tests or decodes the member here (not on a worker), asking for its password.
   Outcome DecodeMember(ArchiveFile& file, const Member& member, const std::vector<std::string>& parts,
-                       const std::string& target, uint64_t dataLimit);
+                       uint64_t dataLimit);
   Outcome ExtractToMemory(ArchiveFile& file, const Member& member, uint64_t dataLimit);
   // Reports the member's start; a stop, or a skip report for what cannot be decoded.
   std::optional<Outcome> BeginMember(const Member& member);

@@ -30,20 +30,33 @@ MemberWriterPool::~MemberWriterPool() {
 void MemberWriterPool::Submit(WriteJob job) {
   auto slot = std::make_shared<Slot>();
   slot->job = std::move(job);
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Small members wait for a few more before a worker is woken for them; a
+    // large one is worth a wake-up of its own.
+    wake = queue_.size() + 1 >= kWakeAt || slot->job.member.compressedSize >= kLargeMember;
     queue_.push_back(slot);
     inOrder_.push_back(std::move(slot));
     ++inFlight_;
   }
-  jobReady_.notify_one();
+  if (wake) jobReady_.notify_one();
+}
+
+bool MemberWriterPool::OldestDone() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !inOrder_.empty() && inOrder_.front()->result != nullptr;
 }
 
 WriteResult MemberWriterPool::TakeOldest(const ProgressFunction& report) {
   std::unique_lock<std::mutex> lock(mutex_);
   std::shared_ptr<Slot> slot = inOrder_.front();
   for (;;) {
+    // Jobs held back for a batch go now: this thread is about to wait for them.
+    if (!queue_.empty() && slot->result == nullptr) jobReady_.notify_all();
+    awaited_ = slot.get();
     resultReady_.wait(lock, [&] { return slot->result != nullptr || !slot->progress.empty(); });
+    awaited_ = nullptr;
     if (slot->progress.empty()) break;
     const uint64_t step = slot->progress.front();
     slot->progress.pop_front();
@@ -78,44 +91,66 @@ void MemberWriterPool::Work() {
   } catch (const std::bad_alloc&) {
     openError = "Not enough memory";
   }
+  std::vector<std::shared_ptr<Slot>> batch;
   for (;;) {
-    std::shared_ptr<Slot> slot;
-    bool skip = false;
+    bool more = false;
+    batch.clear();
     {
       std::unique_lock<std::mutex> lock(mutex_);
       jobReady_.wait(lock, [&] { return closing_ || !queue_.empty(); });
       if (queue_.empty()) return;
-      slot = queue_.front();
-      queue_.pop_front();
-      skip = cancelled_;
-    }
-    auto result = std::make_unique<WriteResult>();
-    if (skip) {
-      result->cancelled = true;
-    } else if (!archive || !decoder) {
-      result->error = archive ? kEngineNoMemory : kEngineOpenError;
-      result->errorText = openError;
-      result->errorReason = kSkipGeneralError;
-    } else {
-      try {
-        *result = Process(*slot, *archive, *decoder, buffer);
-      } catch (const std::bad_alloc&) {
-        result = std::make_unique<WriteResult>();
-        result->error = kEngineNoMemory;
-        result->errorText = "Not enough memory";
-        result->errorReason = kSkipGeneralError;
+      // A few jobs per wake-up; the other worker is woken for what is left.
+      while (!queue_.empty() && batch.size() < kTake) {
+        batch.push_back(std::move(queue_.front()));
+        queue_.pop_front();
       }
+      more = !queue_.empty();
     }
-    result->job = std::move(slot->job);
-    // Memory stays bounded by what small members need, between large ones.
-    if (decoder) decoder->ReleaseLargeBuffers();
-    if (buffer.capacity() > MemberDecoder::kKeptBuffer) std::vector<uint8_t>().swap(buffer);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      slot->result = std::move(result);
-    }
-    resultReady_.notify_all();
+    if (more) jobReady_.notify_one();
+    for (const std::shared_ptr<Slot>& slot : batch) Finish(*slot, Run(*slot, archive, decoder, buffer, openError));
   }
+}
+
+std::unique_ptr<WriteResult> MemberWriterPool::Run(Slot& slot, std::optional<ArchiveFile>& archive,
+                                                   std::optional<MemberDecoder>& decoder, std::vector<uint8_t>& buffer,
+                                                   const std::string& openError) {
+  auto result = std::make_unique<WriteResult>();
+  if (Cancelled()) {
+    result->cancelled = true;
+  } else if (!archive || !decoder) {
+    result->error = archive ? kEngineNoMemory : kEngineOpenError;
+    result->errorText = openError;
+    result->errorReason = kSkipGeneralError;
+  } else {
+    try {
+      *result = Process(slot, *archive, *decoder, buffer);
+    } catch (const std::bad_alloc&) {
+      result = std::make_unique<WriteResult>();
+      result->error = kEngineNoMemory;
+      result->errorText = "Not enough memory";
+      result->errorReason = kSkipGeneralError;
+    }
+  }
+  result->job = std::move(slot.job);
+  // Memory stays bounded by what small members need, between large ones.
+  if (decoder) decoder->ReleaseLargeBuffers();
+  if (buffer.capacity() > MemberDecoder::kKeptBuffer) std::vector<uint8_t>().swap(buffer);
+  return result;
+}
+
+bool MemberWriterPool::Cancelled() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return cancelled_;
+}
+
+void MemberWriterPool::Finish(Slot& slot, std::unique_ptr<WriteResult> result) {
+  bool awaited = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slot.result = std::move(result);
+    awaited = awaited_ == &slot;
+  }
+  if (awaited) resultReady_.notify_all();
 }
 
 uint8_t* MemberWriterPool::ReadWhole(const WriteJob& job, ArchiveFile& archive, MemberData& data,
@@ -189,7 +224,7 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
   NullSink nothing;
   OutputSink* sink = &nothing;
   if (tree_) {
-    r.pending = tree_->CreatePending(job.parts);
+    r.pending = tree_->CreatePending(job.directory, job.parts.back(), job.mode);
     if (!r.pending) return r;
     sink = r.pending.get();
   }
@@ -198,12 +233,14 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
   } else {
     // Steps wait for the calling thread; a cancel shows here at the next one.
     auto queueStep = [&](uint64_t step) {
+      bool awaited = false;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (cancelled_) return false;
         slot.progress.push_back(step);
+        awaited = awaited_ == &slot;
       }
-      resultReady_.notify_all();
+      if (awaited) resultReady_.notify_all();
       return true;
     };
     r.decoded = decoder.Decode(archive, data, *sink, queueStep);

@@ -28,6 +28,7 @@ struct WriteJob {
   Member member;
   std::vector<std::string> parts;  // below the base, directories already made
   std::string target;
+  std::shared_ptr<const OutputDirectory> directory;  // the target's, when writing
   uint64_t dataLimit = 0;  // member data ends before this
   uint32_t mode = 0;
   // AES members: the password the worker derives the keys from (the costly part
@@ -58,9 +59,16 @@ class MemberWriterPool {
   static constexpr size_t kWorkers = 2;
   // Jobs submitted and not yet taken; the caller keeps this bounded.
   static constexpr size_t kWindow = 32;
+  // Small jobs are handed on in batches: a worker is woken once this many wait
+  // (or the calling thread waits for one), and takes up to kTake at a time.
+  // Members this large (compressed) wake a worker at once.
+  static constexpr size_t kWakeAt = 8, kTake = 4;
+  static constexpr uint64_t kLargeMember = 64u << 10;
 
   void Submit(WriteJob job);
   size_t InFlight() const { return inFlight_; }
+  // True when the oldest job's result is there to take without waiting.
+  bool OldestDone();
   // The oldest job's result, waiting for it if needed. Its progress steps go to
   // `report` on the calling thread as they come; `report` answering false
   // cancels the job and every later one.
@@ -75,6 +83,13 @@ class MemberWriterPool {
     std::deque<uint64_t> progress;         // steps not yet reported
   };
   void Work();
+  // One job's result: decoded and written, or refused.
+  std::unique_ptr<WriteResult> Run(Slot& slot, std::optional<ArchiveFile>& archive,
+                                   std::optional<MemberDecoder>& decoder, std::vector<uint8_t>& buffer,
+                                   const std::string& openError);
+  bool Cancelled();
+  // Hands a result over, waking the calling thread when it waits for this one.
+  void Finish(Slot& slot, std::unique_ptr<WriteResult> result);
   WriteResult Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder, std::vector<uint8_t>& buffer);
   // Keys an AES member's decryption from the job's password and moves `data` (and
   // `in`, when read whole) past the salt and verifier; false when it does not fit.
@@ -93,6 +108,7 @@ class MemberWriterPool {
   std::deque<std::shared_ptr<Slot>> queue_;     // waiting for a worker
   std::deque<std::shared_ptr<Slot>> inOrder_;   // every job not yet taken, oldest first
   size_t inFlight_ = 0;
+  const Slot* awaited_ = nullptr;  // the slot TakeOldest waits for: only its news wake it
   bool cancelled_ = false;
   bool closing_ = false;
   std::vector<std::thread> workers_;

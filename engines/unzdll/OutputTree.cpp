@@ -9,8 +9,16 @@
 
 namespace unzdll {
 
-PendingFile::PendingFile(platform::FileSystem& files, platform::TemporaryFile file)
-    : files_(files), file_(std::move(file)) {}
+OutputDirectory::OutputDirectory(platform::FileSystem& files, std::string path)
+    : files_(files), path_(std::move(path)), handle_(files.OpenDirectory(path_)) {}
+
+OutputDirectory::~OutputDirectory() {
+  if (handle_ != platform::kInvalidHandle) files_.Close(handle_);
+}
+
+PendingFile::PendingFile(platform::FileSystem& files, platform::TemporaryFile file,
+                         std::shared_ptr<const OutputDirectory> directory, std::string name)
+    : files_(files), file_(std::move(file)), directory_(std::move(directory)), name_(std::move(name)) {}
 
 PendingFile::~PendingFile() { Discard(); }
 
@@ -21,7 +29,7 @@ bool PendingFile::Write(const uint8_t* data, size_t size) {
 bool PendingFile::Finish(uint32_t dosDateTime, uint32_t mode) {
   if (!file_.IsOpen()) return false;
   files_.SetFileDosTime(file_.Handle(), dosDateTime);
-  if (!files_.SetPermissions(file_.Path(), mode)) {
+  if (!file_.SetPermissions(mode)) {
     Discard();
     return false;
   }
@@ -29,10 +37,10 @@ bool PendingFile::Finish(uint32_t dosDateTime, uint32_t mode) {
   return true;
 }
 
-bool PendingFile::MoveInto(const std::string& target) {
+bool PendingFile::MoveInto() {
   if (!finished_ || !file_.IsOpen()) return false;
   // The name replaces a link at the target rather than writing through it.
-  if (!file_.Publish(target)) {
+  if (!file_.PublishIn(directory_->Handle(), directory_->Path(), name_)) {
     Discard();
     return false;
   }
@@ -80,12 +88,23 @@ std::string OutputTree::TempPathIn(const std::vector<std::string>& parts) {
   return platform::JoinPath(PathOf(parts, parts.size() - 1), name);
 }
 
-std::unique_ptr<PendingFile> OutputTree::CreatePending(const std::vector<std::string>& parts) {
-  // A new file, private (0600) until its checks pass: never an existing file,
-  // never through a link. Finish gives the final mode.
-  platform::TemporaryFile file(files_, PathOf(parts, parts.size() - 1));
+std::shared_ptr<const OutputDirectory> OutputTree::DirectoryOf(const std::vector<std::string>& parts) {
+  std::string path = PathOf(parts, parts.size() - 1);
+  auto found = openDirectories_.find(path);
+  if (found != openDirectories_.end()) return found->second;
+  if (openDirectories_.size() >= kOpenDirectories) openDirectories_.clear();
+  auto directory = std::make_shared<const OutputDirectory>(files_, path);
+  openDirectories_.emplace(std::move(path), directory);
+  return directory;
+}
+
+std::unique_ptr<PendingFile> OutputTree::CreatePending(std::shared_ptr<const OutputDirectory> directory,
+                                                       const std::string& name, uint32_t mode) {
+  // A new file, never an existing one, never through a link; nobody can open
+  // it before its checks pass (unnamed, or private until Finish).
+  platform::TemporaryFile file(files_, directory->Handle(), directory->Path(), mode);
   if (!file.IsOpen()) return nullptr;
-  return std::make_unique<PendingFile>(files_, std::move(file));
+  return std::make_unique<PendingFile>(files_, std::move(file), std::move(directory), name);
 }
 
 bool OutputTree::CreateLink(const std::vector<std::string>& parts, const std::string& linkTarget) {

@@ -25,10 +25,18 @@ int64_t DosDateTimeToUnix(uint32_t dosDateTime) {
   tm.tm_hour = static_cast<int>((time >> 11) & 0x1F);
   tm.tm_min = static_cast<int>((time >> 5) & 0x3F);
   tm.tm_sec = static_cast<int>((time & 0x1F) * 2);
-  tm.tm_isdst = -1;
   if (tm.tm_mon < 0) tm.tm_mon = 0;
   if (tm.tm_mday == 0) tm.tm_mday = 1;
-  return static_cast<int64_t>(mktime(&tm));
+  // The local time read as UTC, less the zone's offset at that moment (two
+  // steps find it across a change of offset). Unlike mktime, localtime_r does
+  // not look at the zone file again on every call.
+  const time_t asUtc = timegm(&tm);
+  auto offsetAt = [](time_t t) {
+    struct tm local;
+    return localtime_r(&t, &local) ? local.tm_gmtoff : 0;
+  };
+  const time_t first = asUtc - offsetAt(asUtc);
+  return static_cast<int64_t>(asUtc - offsetAt(first));
 }
 
 namespace {

@@ -360,31 +360,19 @@ class PosixFiles : public FileSystem {
   }
 
   UnnamedFile CreateUnnamedFile(const std::string& dir) override {
-    const std::string native = ToNativePath(dir.empty() ? "." : dir);
-    int fd = ::open(native.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      // The file system (or the kernel) has no unnamed files: a named one instead.
-      if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
-        return FileSystem::CreateUnnamedFile(dir);
-      return Failed(UnnamedFile{});
-    }
-    UnnamedFile file;
-    file.handle = fd;
-    file.path = "/proc/self/fd/" + std::to_string(fd);
-    // The path through the handle needs /proc; without it, a named file instead.
-    if (::access(file.path.c_str(), F_OK) != 0) {
-      ::close(fd);
-      return FileSystem::CreateUnnamedFile(dir);
-    }
-    return file;
+    return MakeUnnamed(AT_FDCWD, ToNativePath(dir.empty() ? "." : dir), dir);
+  }
+
+  UnnamedFile CreateUnnamedFileIn(FileHandle dir, const std::string& dirPath, uint32_t mode) override {
+    if (dir == kInvalidHandle) return MakeUnnamed(AT_FDCWD, ToNativePath(dirPath.empty() ? "." : dirPath), dirPath, mode);
+    return MakeUnnamed(dir, ".", dirPath, mode);
   }
 
   UnnamedFile AdoptAsUnnamed(const std::string& path) override {
     UnnamedFile file = FileSystem::AdoptAsUnnamed(path);
     if (file.handle == kInvalidHandle) return file;
-    const std::string through = "/proc/self/fd/" + std::to_string(file.handle);
-    if (::access(through.c_str(), F_OK) == 0 && ::unlink(ToNativePath(path).c_str()) == 0) {
-      file.path = through;
+    if (ProcFdWorks() && ::unlink(ToNativePath(path).c_str()) == 0) {
+      file.path = ThroughHandle(file.handle);
       file.named = false;
     }
     return file;
@@ -392,34 +380,114 @@ class PosixFiles : public FileSystem {
 
   bool NameFile(const UnnamedFile& file, const std::string& target) override {
     if (file.named) return MoveFile(file.path, target, true);
-    // Linked in under a fresh name beside the target, then renamed over it: the
-    // target changes in one step, and only between these two calls has the file
-    // a temporary name.
-    const std::string native = ToNativePath(target);
-    const size_t slash = native.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : native.substr(0, slash + 1);
+    return LinkInto(file, AT_FDCWD, ToNativePath(target));
+  }
+
+  bool NameFileIn(const UnnamedFile& file, FileHandle dir, const std::string& dirPath,
+                  const std::string& name) override {
+    // A name in a drive-letter path is looked up ignoring case: through the path.
+    if (dir == kInvalidHandle || file.named || HasDriveLetter(dirPath)) return NameFile(file, JoinPath(dirPath, name));
+    return LinkInto(file, dir, name);
+  }
+
+  bool SetUnnamedFilePermissions(const UnnamedFile& file, uint32_t mode) override {
+    if (file.named) return SetPermissions(file.path, mode);
+    if ((mode & 07777) == file.mode) return true;
+    return Kept(::fchmod(file.handle, static_cast<mode_t>(mode & 07777)) == 0);
+  }
+
+  FileHandle OpenDirectory(const std::string& path) override {
+    const int fd = ::open(ToNativePath(path.empty() ? "." : path).c_str(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd < 0 ? Failed(kInvalidHandle) : fd;
+  }
+
+  int64_t ReadAt(FileHandle h, void* buffer, size_t count, uint64_t offset) override {
+    size_t done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < count) {
+      ssize_t n = ::pread(h, p + done, count - done, static_cast<off_t>(offset + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return Failed(int64_t{-1});
+      }
+      if (n == 0) break;
+      done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+  }
+
+  int LastError() override { return lastError; }
+
+ private:
+  static std::string ThroughHandle(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+  // Whether /proc reaches files through their handles: asked once per process.
+  static bool ProcFdWorks() {
+    static const bool works = ::access("/proc/self/fd/0", F_OK) == 0 || ::access("/proc/self/fd", F_OK) == 0;
+    return works;
+  }
+
+  // An unnamed file in the directory `native`, relative to `dir`; a named one
+  // where the file system or /proc cannot give one.
+  UnnamedFile MakeUnnamed(int dir, const std::string& native, const std::string& dirPath,
+                          uint32_t mode = 0600) {
+    mode &= 0777;
+    int fd = ProcFdWorks() ? ::openat(dir, native.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode) : -1;
+    if (fd < 0) {
+      // The file system (or the kernel) has no unnamed files: a named one instead.
+      if (!ProcFdWorks() || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+        return FileSystem::CreateUnnamedFile(dirPath);
+      return Failed(UnnamedFile{});
+    }
+    UnnamedFile file;
+    file.handle = fd;
+    file.path = ThroughHandle(fd);
+    file.mode = mode;
+    return file;
+  }
+
+  // Gives the unnamed `file` the name `name` relative to `dir`. Straight under
+  // its name when nothing is there; else linked in under a fresh name beside
+  // the target and renamed over it, so the target changes in one step and only
+  // between these two calls has the file a temporary name.
+  bool LinkInto(const UnnamedFile& file, int dir, const std::string& name) {
+    if (Link(file, dir, name)) return true;
+    if (errno != EEXIST) return Failed(false);
+    const size_t slash = name.rfind('/');
+    const std::string beside = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+    static const unsigned pid = static_cast<unsigned>(::getpid());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      char name[40];
-      std::snprintf(name, sizeof name, ".tmp%x-%x.tmp", static_cast<unsigned>(::getpid()),
-                    ++linkCounter_);
-      const std::string temporary = dir + name;
-      const int linked =
-          ::linkat(AT_FDCWD, file.path.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW);
-      if (linked != 0 && errno == EEXIST) continue;
-      if (linked != 0) return Failed(false);
-      if (::rename(temporary.c_str(), native.c_str()) == 0) return true;
+      char unique[40];
+      std::snprintf(unique, sizeof unique, ".tmp%x-%x.tmp", pid, ++linkCounter_);
+      const std::string temporary = beside + unique;
+      if (!Link(file, dir, temporary)) {
+        if (errno == EEXIST) continue;
+        return Failed(false);
+      }
+      if (::renameat(dir, temporary.c_str(), dir, name.c_str()) == 0) return true;
       lastError = errno;
-      ::unlink(temporary.c_str());
+      ::unlinkat(dir, temporary.c_str(), 0);
       return false;
     }
     lastError = EEXIST;
     return false;
   }
 
-  int LastError() override { return lastError; }
+  // One link to the open file: by its handle where the process may (that takes
+  // the capability to read any file), else through /proc.
+  bool Link(const UnnamedFile& file, int dir, const std::string& name) {
+    if (linkByHandle_.load(std::memory_order_relaxed)) {
+      if (::linkat(file.handle, "", dir, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+      if (errno != ENOENT && errno != EPERM) return false;
+    }
+    if (::linkat(AT_FDCWD, file.path.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+    linkByHandle_ = false;  // the path worked where the handle did not: not allowed here
+    return true;
+  }
 
- private:
   std::atomic<unsigned> linkCounter_{0};
+  std::atomic<bool> linkByHandle_{true};
 };
 
 }  // namespace
