@@ -150,7 +150,7 @@ int RunExtractRequest(const ExtractRequest& request) {
         std::replace(shown.begin(), shown.end(), '\\', '/');
         std::cerr << "replace " << EscapedText(shown) << "? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
         std::string line;
-        if (!std::getline(std::cin, line)) line = "N";
+        if (!std::getline(std::cin, line)) line.assign(1, 'N');
         const char answer = line.empty() ? 'n' : line[0];
         if (answer == 'A' || answer == 'N') forAll = answer == 'A';
         doOverwrite = answer == 'y' || answer == 'Y' || answer == 'A';

@@ -91,6 +91,24 @@ bool Kept(bool ok) {
   return ok ? true : Failed(false);
 }
 
+// Reads until `count` bytes or the end: `step(p, n, done)` is one read(2) or
+// pread(2) of at most n bytes into p, `done` bytes into the whole read.
+template <typename Step>
+int64_t ReadFully(void* buffer, size_t count, Step step) {
+  size_t done = 0;
+  auto* p = static_cast<char*>(buffer);
+  while (done < count) {
+    ssize_t n = step(p + done, count - done, done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Failed(int64_t{-1});
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
 class PosixFiles : public FileSystem {
  public:
   FileHandle Open(const std::string& path, Access access, Share share, Disposition disposition,
@@ -142,18 +160,7 @@ class PosixFiles : public FileSystem {
   }
 
   int64_t Read(FileHandle h, void* buffer, size_t count) override {
-    size_t done = 0;
-    auto* p = static_cast<char*>(buffer);
-    while (done < count) {
-      ssize_t n = ::read(h, p + done, count - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return Failed(int64_t{-1});
-      }
-      if (n == 0) break;
-      done += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(done);
+    return ReadFully(buffer, count, [h](char* p, size_t n, size_t) { return ::read(h, p, n); });
   }
 
   int64_t Write(FileHandle h, const void* buffer, size_t count) override {
@@ -403,18 +410,9 @@ class PosixFiles : public FileSystem {
   }
 
   int64_t ReadAt(FileHandle h, void* buffer, size_t count, uint64_t offset) override {
-    size_t done = 0;
-    auto* p = static_cast<char*>(buffer);
-    while (done < count) {
-      ssize_t n = ::pread(h, p + done, count - done, static_cast<off_t>(offset + done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return Failed(int64_t{-1});
-      }
-      if (n == 0) break;
-      done += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(done);
+    return ReadFully(buffer, count, [h, offset](char* p, size_t n, size_t done) {
+      return ::pread(h, p, n, static_cast<off_t>(offset + done));
+    });
   }
 
   int LastError() override { return lastError; }
