@@ -51,6 +51,9 @@ struct InstallerSetup {
   InstallerView* view = nullptr;  // required
   std::string programPath;       // the executable's path; the companion files lie beside it
   std::function<void(const std::string&)> log = {};  // told each step of the run; may be empty
+  // The maker's public key (hex): when set, the package must carry its signature
+  // in the file beside it named like the program, with the extension .sig.
+  std::string packagePublicKey = {};
 };
 
 class Installer {
@@ -84,6 +87,7 @@ class Installer {
   void ReadInstallDirectory(TextFile& descriptor);
   bool HoldsVersionFile();  // the listed package has a member "version.ver"
   void RecoverInterruptedRun();
+  void CheckSignature();
   std::vector<std::string> MemberNames() const;
   void LogMember(const std::string& name, int64_t size) const;
   void Log(const std::string& line) const {
@@ -97,6 +101,8 @@ class Installer {
   InstallerView& view_;
   std::string descriptorPath_;
   std::string archivePath_;
+  std::string signaturePath_;
+  std::string packagePublicKey_;
   StartupState startup_ = StartupState::NotRun;
   RunState run_ = RunState::NotRun;
   bool cancelRequested_ = false;  // Cancel pressed while the run was extracting

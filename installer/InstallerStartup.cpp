@@ -8,6 +8,7 @@
 #include "installer/InstallerQueries.h"
 #include "installer/InstallerText.h"
 #include "installer/MakerSettings.h"
+#include "installer/PackageSignature.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -63,6 +64,8 @@ Installer::Installer(const InstallerSetup& setup)
       log_(setup.log) {
   descriptorPath_ = platform::ChangeFileExt(setup.programPath, ".DAT");
   archivePath_ = platform::ChangeFileExt(setup.programPath, ".cab");
+  signaturePath_ = platform::ChangeFileExt(setup.programPath, ".sig");
+  packagePublicKey_ = setup.packagePublicKey;
   // The component as the window's design sets it up.
   zipContainer.ExtrOptions = ExtrOpts{ExtrDirNames, ExtrOverWrite};
   zipContainer.SFXOptions = SFXOpts{SFXCheckSize};
@@ -148,6 +151,7 @@ void Installer::CheckPackage(TextFile& descriptor) {
 
   zipContainer.SetFileName(archivePath_);
   if (!zipContainer.FileExists(archivePath_)) FatalMessage("Package incomplete !", "");
+  if (!packagePublicKey_.empty()) CheckSignature();
 
   // The version file goes into a directory of this run alone, so that nothing
   // left or planted in the temporary directory can take its place or block it.
@@ -200,6 +204,21 @@ void Installer::RecoverInterruptedRun() {
     default:
       break;
   }
+}
+
+// A maker who signs the packages: nothing of one without a valid signature is read.
+void Installer::CheckSignature() {
+  std::string signature;
+  {
+    TextFile file(*env_.files, signaturePath_);
+    if (file.IsOpen()) signature = ReadLine(file);
+  }
+  const bool valid = !signature.empty() &&
+                     SignatureMatches(*env_.files, packagePublicKey_, signature, archivePath_);
+  Log(std::string("package signature ") + (valid ? "valid" : signature.empty() ? "missing" : "invalid"));
+  if (!valid)
+    FatalMessage("The package is not signed by the maker of this program!\n\nInstallation aborted!",
+                 kCompanyCaption);
 }
 
 bool Installer::HoldsVersionFile() {

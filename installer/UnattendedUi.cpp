@@ -46,10 +46,10 @@ ui::PasswordAnswer UnattendedUi::PasswordDialog(const std::string&, const std::s
 }
 
 int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath,
-                  std::function<void(const std::string&)> log) {
+                  std::function<void(const std::string&)> log, const std::string& packagePublicKey) {
   platform::FileSystem& files = *(env ? *env : platform::DefaultEnv()).files;
   HeadlessView view;
-  Installer installer(InstallerSetup{env, &ui, &view, programPath, log});
+  Installer installer(InstallerSetup{env, &ui, &view, programPath, log, packagePublicKey});
   installer.FormShow();
   switch (installer.Startup()) {
     case StartupState::Ready:

@@ -37,7 +37,8 @@ class UnattendedUi : public ui::UiService {
 // 2 start-up left OK disabled (the reason said in a line); 4 the installation failed.
 // `env` null means the real platform.
 // `log`, when set, is told each step.
+// `packagePublicKey`, when set, is the key whose signature the package must carry.
 int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath,
-                  std::function<void(const std::string&)> log = {});
+                  std::function<void(const std::string&)> log = {}, const std::string& packagePublicKey = "");
 
 }  // namespace installer

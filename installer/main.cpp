@@ -6,6 +6,7 @@
 #include <string>
 
 #include "installer/Installer.h"
+#include "installer/MakerSettings.h"
 #include "installer/RunLog.h"
 #include "installer/UnattendedUi.h"
 #include "platform/Env.h"
@@ -37,6 +38,9 @@ std::optional<std::string> WindowsLogOption(const std::string& arg) {
 }
 
 }  // namespace
+
+// The key every package must be signed with; empty when the maker signs none.
+const char* const kPublicKey = ZB_PACKAGE_PUBLIC_KEY_HEX;
 
 int main(int argc, char** argv) {
   bool unattended = false;
@@ -78,7 +82,7 @@ int main(int argc, char** argv) {
 #ifdef ZB_INSTALLER_WINDOW
     QApplication app(argc, argv);
     ui::QtUi windowUi;
-    installer::TfrMain frMain(installer::InstallerSetup{nullptr, &windowUi, nullptr, programPath, log.Writer()});
+    installer::TfrMain frMain(installer::InstallerSetup{nullptr, &windowUi, nullptr, programPath, log.Writer(), kPublicKey});
     frMain.show();
     app.exec();
     return finish(frMain.Logic().ExitStatus());
@@ -88,5 +92,5 @@ int main(int argc, char** argv) {
 #endif
   }
   installer::UnattendedUi console(std::cout);
-  return finish(installer::RunUnattended(nullptr, console, programPath, log.Writer()));
+  return finish(installer::RunUnattended(nullptr, console, programPath, log.Writer(), kPublicKey));
 }

@@ -9,13 +9,23 @@ cd "$(dirname "$0")/.."
 ./scripts/ensure-packages.sh
 ROOT=$(pwd)
 BUILD=${1:-build}
+build() {
+  if ! cmake --build "$BUILD" -j"$(nproc)" --target "$@" >>"$BUILD/demo-build.log" 2>&1; then
+    tail -n 40 "$BUILD/demo-build.log"
+    exit 1
+  fi
+}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-if ! cmake --build "$BUILD" -j"$(nproc)" --target setup unzdll zipdll zipbuilder_tool make-pe-fixture \
-  >"$BUILD/demo-build.log" 2>&1; then
-  tail -n 40 "$BUILD/demo-build.log"
-  exit 1
-fi
+: >"$BUILD/demo-build.log"
+build zipbuilder_tool
 BIN=$(cd "$BUILD" && pwd)/bin
+# The maker's key pair: the installer is built with its public half and the
+# package signed with its private half. A new pair each run.
+KEY=$(cd "$BUILD" && pwd)/demo-maker
+rm -f "$KEY.key" "$KEY.pub"
+"$BIN/zipbuilder" keygen "$KEY"
+cmake -S . -B "$BUILD" -DZB_PACKAGE_PUBLIC_KEY="$KEY.pub" >/dev/null
+build setup unzdll zipdll make-pe-fixture
 "$BIN/zipbuilder" --version
 
 DEMO=$(cd "$BUILD" && pwd)/demo
@@ -50,6 +60,7 @@ DIST=$DEMO/dist
 mkdir -p "$DIST"
 cp "$BIN/setup" "$BIN/libunzdll.so" "$DIST/"
 (cd "$STAGE" && "$BIN/zipbuilder" add -r -P KmqTelvora "$DIST/setup.cab" version.ver bravikdemo.exe docs) 2>/dev/null
+"$BIN/zipbuilder" sign "$KEY.key" "$DIST/setup.cab"
 printf 'Update Bravik Demo to version 6.10\nbravikdemo.exe\ndocs\\whatsnew.txt\n' >"$DIST/setup.DAT"
 echo "package: $DIST/setup.cab"
 "$BIN/zipbuilder" list "$DIST/setup.cab" || true

@@ -131,12 +131,13 @@ class InstallerHarness {
   // Constructs the installer and runs its start-up.
   installer::Installer& Start() {
     installer_ = std::make_unique<installer::Installer>(
-        installer::InstallerSetup{&env, &ui, &view, ProgramPath()});
+        installer::InstallerSetup{&env, &ui, &view, ProgramPath(), {}, packagePublicKey});
     installer_->FormShow();
     return *installer_;
   }
   installer::Installer& Installer() { return *installer_; }
 
+  std::string packagePublicKey;  // the installer's key; empty: packages need no signature
   platform::Env env;
   RecordingShell shell;
   FixedSecurity security;

@@ -3,6 +3,11 @@
 // with its message): start-up and the run use them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "installer/PackageSignature.h"
+#include "platform/Env.h"
+#include "platform/Paths.h"
 #include "tests/installer/InstallerHarness.h"
 
 namespace {
@@ -40,6 +45,54 @@ TEST(InstallerSettings, TheMakersValuesAreUsed) {
       EXPECT_EQ(h.ui.boxes.back().text.substr(0, c.box.size()), c.box);
     }
     EXPECT_EQ(h.ui.boxes.back().caption, "Acme Tools");
+  }
+}
+
+// With the maker's key built in, only a package that key signed is read; without
+// one, packages need no signature.
+TEST(InstallerSettings, SignedPackagesAreCheckedWithTheMakersKey) {
+  const installer::KeyPair maker = installer::NewKeyPair(), other = installer::NewKeyPair();
+  const struct {
+    const char* name;
+    std::string installerKey, signingKey;  // signingKey "" leaves the package unsigned
+    bool changedAfterSigning;
+    StartupState state;
+  } cases[] = {
+      {"signed by the maker", maker.publicKey, maker.privateKey, false, StartupState::Ready},
+      {"unsigned", maker.publicKey, "", false, StartupState::Ended},
+      {"signed by another key", maker.publicKey, other.privateKey, false, StartupState::Ended},
+      {"changed after signing", maker.publicKey, maker.privateKey, true, StartupState::Ended},
+      {"no key built in, unsigned", "", "", false, StartupState::Ready},
+  };
+  platform::FileSystem& files = *platform::DefaultEnv().files;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InstallerHarness h;
+    h.packagePublicKey = c.installerKey;
+    h.InstallDemo("Update\ndemo.exe\n", "5.50");
+    ASSERT_TRUE(h.MakePackage({{"version.ver", "bin\\demo.exe\n5.00\n6.10\n"}, {"new.txt", "n"}},
+                              installer::kPackagePassword));
+    if (!c.signingKey.empty()) {
+      std::optional<std::string> signature = installer::SignFile(files, c.signingKey, h.ArchivePath());
+      ASSERT_TRUE(signature);
+      testsupport::WriteTextFile(platform::ChangeFileExt(h.ProgramPath(), ".sig"), *signature + "\n");
+    }
+    if (c.changedAfterSigning) {
+      std::string bytes = testsupport::ReadTextFile(h.ArchivePath());
+      bytes[bytes.size() / 2] ^= 0x20;
+      testsupport::WriteTextFile(h.ArchivePath(), bytes);
+    }
+    h.Start();
+    ASSERT_EQ(h.Installer().Startup(), c.state);
+    if (c.state == StartupState::Ended) {
+      ASSERT_FALSE(h.ui.boxes.empty());
+      EXPECT_EQ(h.ui.boxes.back().text,
+                "The package is not signed by the maker of this program!\n\nInstallation aborted!");
+      EXPECT_FALSE(std::filesystem::exists(h.InstallDirNative() + "/new.txt"));
+      continue;
+    }
+    h.Installer().BitBtn1Click();
+    EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/new.txt"), "n");
   }
 }
 
