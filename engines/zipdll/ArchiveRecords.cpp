@@ -123,7 +123,7 @@ zip::LocalFileHeader LocalFields(const Member& m) {
   h.ComprSize = static_cast<uint32_t>(m.compressedSize);
   h.UnComprSize = static_cast<uint32_t>(m.uncompressedSize);
   h.FileNameLen = static_cast<uint16_t>(m.name.size());
-  h.ExtraLen = 0;
+  h.ExtraLen = static_cast<uint16_t>(m.extra.size());
   return h;
 }
 
@@ -144,10 +144,13 @@ std::string LocalHeaderBytes(const Member& m, bool zip64) {
     extra = Bytes(zip::EncodeZip64Extra(zip::kLocalZip64Fields,
                                         {m.uncompressedSize, m.compressedSize, 0, 0}));
     h.ComprSize = h.UnComprSize = zip::kSaturated32;
-    h.ExtraLen = static_cast<uint16_t>(extra.size());
     h.VersionNeed = std::max(h.VersionNeed, zip::kZip64VersionNeeded);
   }
   std::string out(zip::kLocalHeaderSize, '\0');
+  // New members only: their extra field is what both headers carry, behind
+  // the local ZIP64 block.
+  extra += m.extra;
+  h.ExtraLen = static_cast<uint16_t>(extra.size());
   zip::Encode(h, reinterpret_cast<uint8_t*>(out.data()));
   return out + m.name + extra;
 }

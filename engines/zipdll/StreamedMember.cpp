@@ -3,10 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "engines/common/Crc32.h"
+#include "engines/zipdll/AesMember.h"
 #include "zipformat/TraditionalCrypto.h"
 
 namespace zipdll {
@@ -46,8 +48,9 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
 
   // The encryption header needs the CRC before the data: only then is the file
   // read twice, and a file that changed in between is refused below.
+  const bool aes = job.password && job.aesStrength;
   std::optional<uint32_t> crcBefore;
-  if (job.password) {
+  if (job.password && !aes) {
     uint32_t crc = 0;
     for (size_t n; (n = in.Read(buffer.data(), buffer.size())) > 0;)
       crc = engine::Crc32Update(crc, buffer.data(), n);
@@ -58,6 +61,8 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   header.crc = crcBefore.value_or(0);
   header.uncompressedSize = 0;
   header.method = job.store ? zip::kMethodStored : zip::kMethodDeflate;
+  const uint16_t dataMethod = header.method;
+  if (aes) SetAesHeader(header, job.aesStrength);
   const bool zip64 = ReservesZip64(job.size);
   if (zip64) header.versionNeeded = std::max(header.versionNeeded, zip::kZip64VersionNeeded);
   // Without the block, data that reaches 0xFFFFFFFF has no true header.
@@ -72,7 +77,12 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   uint64_t dataStart = out.Position();
 
   std::optional<zip::TraditionalCrypto> cipher;
-  if (job.password) {
+  std::unique_ptr<engine::AesStream> aesStream;
+  if (aes) {
+    std::vector<uint8_t> lead;
+    aesStream = StartAes(*job.password, job.aesStrength, lead);
+    out.Write(lead.data(), lead.size());
+  } else if (job.password) {
     std::vector<uint8_t> encryptionHeader = EncryptMember(*job.password, *crcBefore, {});
     out.Write(encryptionHeader.data(), encryptionHeader.size());
     // Restart the cipher state behind the header just written.
@@ -82,6 +92,7 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   }
   auto emit = [&](uint8_t* data, size_t n) {
     if (cipher) cipher->Encrypt(data, n);
+    if (aesStream) aesStream->Encrypt(data, n);
     out.Write(data, n);
   };
 
@@ -125,8 +136,15 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   if (!job.store) deflateEnd(&z);
   if (crcBefore && *crcBefore != crc)
     throw EngineError(kEngineReadError, "Input file changed while being added: " + job.diskPath);
+  if (aesStream) {
+    uint8_t code[engine::kAesCodeSize];
+    aesStream->Code(code);
+    out.Write(code, sizeof code);
+  }
+  header.method = dataMethod;
   header.crc = crc;
   header.uncompressedSize = size;
+  if (aes) SetAesHeader(header, job.aesStrength);
   header.compressedSize = out.Position() - dataStart;
   refuseAtLimit(header.compressedSize);
   out.Patch(headerOffset, LocalHeaderBytes(header, zip64));
