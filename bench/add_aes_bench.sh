@@ -11,10 +11,7 @@ need_peers 7z
 make_work
 corpus=$work/corpus
 mkdir -p "$corpus"
-take_corpus "$corpus" /usr/share/doc 15 '*'                # text
-take_corpus "$corpus" /usr/include 25 '*'                  # source code
-take_corpus "$corpus" /usr/lib/x86_64-linux-gnu 40 '*.so*' # binaries
-take_corpus "$corpus" /usr/share 10 '*.png'                # already compressed
+take_mixed_corpus "$corpus"
 echo "corpus: $(find "$corpus" -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes"
 
 cd "$work"

@@ -44,6 +44,15 @@ take_corpus() {
     tr '\n' '\0' | xargs -0 cp -p --parents -t "$_dest" 2>/dev/null) || true
 }
 
+# take_mixed_corpus DIR: about 90 MB of text, source code, shared libraries and
+# PNG images (already compressed), the corpus of the adding benchmarks.
+take_mixed_corpus() {
+  take_corpus "$1" /usr/share/doc 15 '*'
+  take_corpus "$1" /usr/include 25 '*'
+  take_corpus "$1" /usr/lib/x86_64-linux-gnu 40 '*.so*'
+  take_corpus "$1" /usr/share 10 '*.png'
+}
+
 # make_list_archive PATH COUNT: an archive for listing, written by Python's
 # zipfile: COUNT small stored and deflated members in 1,000 directories (a ZIP64
 # end record past 65535 members).

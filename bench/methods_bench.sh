@@ -19,10 +19,7 @@ PASSWORD=bench-password
 make_work
 corpus=$work/corpus
 mkdir -p "$corpus"
-take_corpus "$corpus" /usr/share/doc 15 '*'
-take_corpus "$corpus" /usr/include 25 '*'
-take_corpus "$corpus" /usr/lib/x86_64-linux-gnu 40 '*.so*'
-take_corpus "$corpus" /usr/share 10 '*.png'
+take_mixed_corpus "$corpus"
 take_corpus "$corpus" /usr/share 10 '*.gz'
 echo "corpus: $(find "$corpus" -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes"
 
