@@ -21,14 +21,12 @@ std::wstring KeyText(const std::string& key) {
   return wide;
 }
 
-HKEY RootHandle(RegistryRoot root) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(root)); }
-
 class Win32RegistryImpl : public Registry {
  public:
   bool KeyExists(RegistryRoot root, const std::string& key) override {
     for (REGSAM view : kViews) {
       HKEY opened;
-      if (RegOpenKeyExW(RootHandle(root), KeyText(key).c_str(), 0, KEY_READ | view, &opened) == ERROR_SUCCESS) {
+      if (RegOpenKeyExW(RootKey(root), KeyText(key).c_str(), 0, KEY_READ | view, &opened) == ERROR_SUCCESS) {
         RegCloseKey(opened);
         return true;
       }
@@ -41,7 +39,7 @@ class Win32RegistryImpl : public Registry {
     const std::wstring name = win32::Widen(valueName);
     for (REGSAM view : kViews) {
       HKEY opened;
-      if (RegOpenKeyExW(RootHandle(root), KeyText(key).c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+      if (RegOpenKeyExW(RootKey(root), KeyText(key).c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
         continue;
       std::optional<RegValue> value = Query(opened, name);
       RegCloseKey(opened);

@@ -37,3 +37,18 @@
 #undef SetVolumeLabel
 #undef VerQueryValue
 #undef GetProcAddress
+
+// The predefined registry roots are constants of platform/Registry.h, with the
+// same numbers; platform::RootKey() gives the system's handle for one.
+#undef HKEY_CLASSES_ROOT
+#undef HKEY_CURRENT_USER
+#undef HKEY_LOCAL_MACHINE
+#undef HKEY_USERS
+#undef HKEY_PERFORMANCE_DATA
+#undef HKEY_CURRENT_CONFIG
+
+#include "platform/Registry.h"
+
+namespace platform {
+inline HKEY RootKey(RegistryRoot root) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(root)); }
+}  // namespace platform
