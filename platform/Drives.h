@@ -10,18 +10,14 @@
 
 namespace platform {
 
-// GetDriveTypeA's answers.
-constexpr int kDriveUnknown = 0;
-constexpr int kDriveNoRootDir = 1;
-constexpr int kDriveRemovable = 2;
-constexpr int kDriveFixed = 3;
-constexpr int kDriveRemote = 4;
-constexpr int kDriveCdrom = 5;
+// GetDriveTypeA's answers, in its order.
+enum DriveType : int {
+  kDriveUnknown, kDriveNoRootDir, kDriveRemovable, kDriveFixed, kDriveRemote, kDriveCdrom
+};
 
-// GetLastError after a failed volume query on a disk that is not formatted.
-constexpr uint32_t kErrorNotFormatted = 31;
-// GetLastError after a failed volume query on an empty drive.
-constexpr uint32_t kErrorNotReady = 21;
+// GetLastError after a failed volume query: on an empty drive (kErrorNotReady),
+// on a disk that is not formatted (kErrorNotFormatted).
+enum VolumeError : uint32_t { kErrorNotReady = 21, kErrorNotFormatted = 31 };
 
 struct VolumeInfo {
   bool ok = false;

@@ -24,13 +24,10 @@
 namespace platform {
 
 // Windows file attribute bits; archives record them, so they are kept as numbers.
-constexpr uint32_t kAttrReadOnly = 0x01;
-constexpr uint32_t kAttrHidden = 0x02;
-constexpr uint32_t kAttrSystem = 0x04;
-constexpr uint32_t kAttrVolume = 0x08;
-constexpr uint32_t kAttrDirectory = 0x10;
-constexpr uint32_t kAttrArchive = 0x20;
-constexpr uint32_t kAttrNormal = 0x80;
+enum FileAttribute : uint32_t {
+  kAttrReadOnly = 0x01, kAttrHidden = 0x02, kAttrSystem = 0x04, kAttrVolume = 0x08,
+  kAttrDirectory = 0x10, kAttrArchive = 0x20, kAttrNormal = 0x80
+};
 
 using FileHandle = int;
 constexpr FileHandle kInvalidHandle = -1;

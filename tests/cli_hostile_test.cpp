@@ -16,6 +16,7 @@
 #include "tests/support/CraftedZip.h"
 #include "tests/support/PeerTools.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Noise.h"
 #include "tools/ExitStatus.h"
 
 namespace {
@@ -239,10 +240,7 @@ int SignalWhileWriting(const std::string& dir, const std::vector<std::string>& a
 // file is removed, the archive is not created, the status tells the signal.
 // Even SIGKILL leaves no temporary file: it has no name until it is complete.
 TEST_F(CliHostileTest, InterruptedOrKilledRunsLeaveNoTemporaryFile) {
-  std::string data(48u << 20, '\0');
-  uint32_t x = 12345;
-  for (char& c : data) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-  WriteTextFile(dir / "big.bin", data);
+  WriteTextFile(dir / "big.bin", testsupport::Noise(48u << 20, 12345));
   setenv("ZIPDLL_WHOLE_BUFFER_LIMIT", "0", 1);  // the member streams through the run
   for (int signal : {SIGINT, SIGTERM, SIGKILL}) {
     SCOPED_TRACE(signal);

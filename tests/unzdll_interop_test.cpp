@@ -10,6 +10,7 @@
 #include "tests/support/PeerTools.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UnzEngineRunner.h"
+#include "tests/support/Noise.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -37,10 +38,8 @@ class UnzDllInteropTest : public ::testing::Test {
       if (!HaveTool(tool)) GTEST_SKIP() << tool << " missing";
     fs::create_directories(src_ + "/sub/deep");
     fs::create_directories(src_ + "/emptydir");
-    std::string text, noise(300000, '\0');
+    std::string text, noise = testsupport::Noise(300000, 5);
     for (uint64_t i = 0; text.size() < (18u << 20); ++i) text += "row " + std::to_string(i * 7919 % 100003) + "\n";
-    uint32_t seed = 5;
-    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
     WriteTextFile(src_ + "/a.txt", text.substr(0, 50000));
     WriteTextFile(src_ + "/empty.txt", "");
     WriteTextFile(src_ + "/spaces in name.txt", "blank");
@@ -57,19 +56,13 @@ class UnzDllInteropTest : public ::testing::Test {
     CommandResult unzip = RunIn(dir_.path(), "unzip -q -o " + (password.empty() ? "" : "-P " + password + " ") +
                                                  ShellQuote(archive) + " -d " + ShellQuote(expected));
     ASSERT_EQ(unzip.status, 0) << what << unzip.err;
-    UnzRun run;
-    run.archive = archive;
-    run.baseDir = actual;
-    if (!password.empty()) run.password = password;
+    UnzRun run = UnzRun::Of(archive, actual, password);
     ASSERT_TRUE(RunUnzEngine(run));
     EXPECT_GT(run.result, 0) << what;
     EXPECT_EQ(run.Count(kActionSkipped), 0) << what;
     ExpectSameTrees(expected, actual, what);
 
-    UnzRun test;
-    test.archive = archive;
-    test.test = true;
-    if (!password.empty()) test.password = password;
+    UnzRun test = UnzRun::Of(archive, "", password, true);
     ASSERT_TRUE(RunUnzEngine(test));
     EXPECT_EQ(test.result, run.result) << what << " tested";
   }
@@ -205,10 +198,7 @@ TEST_F(UnzDllInteropTest, FaultyBzip2MembersAreStoppedWithoutAFile) {
     for (bool test : {false, true}) {
       std::string out = dir_ / (std::string("out-") + std::to_string(&c - cases) + (test ? "-t" : ""));
       fs::create_directories(out);
-      UnzRun run;
-      run.archive = archive;
-      run.baseDir = out;
-      run.test = test;
+      UnzRun run = UnzRun::Of(archive, out, "", test);
       ASSERT_TRUE(RunUnzEngine(run));
       EXPECT_EQ(run.result, 0) << c.what;
       ASSERT_EQ(run.Count(kActionSkipped), 1) << c.what;

@@ -11,6 +11,7 @@
 #include "tests/support/PeerTools.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UnzEngineRunner.h"
+#include "tests/support/Noise.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -34,11 +35,9 @@ class MethodsInteropTest : public ::testing::Test {
     for (const char* tool : {"7z", "bsdtar", "python3"})
       if (!HaveTool(tool)) GTEST_SKIP() << tool << " missing";
     fs::create_directories(src_ + "/sub/deep");
-    std::string text, noise(300000, '\0');
+    std::string text, noise = testsupport::Noise(300000, 9);
     for (uint64_t i = 0; text.size() < (3u << 20); ++i)
       text += "row " + std::to_string(i * 7919 % 100003) + "\n";
-    uint32_t seed = 9;
-    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
     WriteTextFile(src_ + "/a.txt", text.substr(0, 50000));
     WriteTextFile(src_ + "/empty.txt", "");
     WriteTextFile(src_ + "/tiny.txt", "x");
@@ -64,10 +63,7 @@ class MethodsInteropTest : public ::testing::Test {
         RunIn(dir_.path(), "7z x -bso0 -bsp0 -y -p" + ShellQuote(password) + " -o" +
                                ShellQuote(expected) + " " + ShellQuote(archive));
     ASSERT_EQ(peer.status, 0) << what << peer.err;
-    UnzRun run;
-    run.archive = archive;
-    run.baseDir = actual;
-    if (!password.empty()) run.password = password;
+    UnzRun run = UnzRun::Of(archive, actual, password);
     ASSERT_TRUE(RunUnzEngine(run));
     EXPECT_EQ(run.Count(kActionSkipped), 0) << what;
     for (const std::string& message : run.Messages(kEngineBadArchive))
@@ -76,10 +72,7 @@ class MethodsInteropTest : public ::testing::Test {
     EXPECT_EQ(run.result, static_cast<int32_t>(want.size())) << what;
     EXPECT_TRUE(FileTree(actual, TreeEntries::WithDirectories) == want) << what;
 
-    UnzRun test;
-    test.archive = archive;
-    test.test = true;
-    if (!password.empty()) test.password = password;
+    UnzRun test = UnzRun::Of(archive, "", password, true);
     ASSERT_TRUE(RunUnzEngine(test));
     EXPECT_EQ(test.result, run.result) << what << " tested";
   }

@@ -12,6 +12,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Noise.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -191,12 +192,7 @@ TEST_F(ZipDllTest, SelectionByRecursionHiddenFilesAndExclusions) {
 
 TEST_F(ZipDllTest, StoresMethodsAttributesAndUtf8Names) {
   WriteTextFile(dir / "tree/\xc3\xbc-umlaut.txt", std::string(3000, 'u'));
-  WriteTextFile(dir / "tree/random.bin", [] {
-    std::string s;
-    uint32_t x = 12345;
-    for (int i = 0; i < 5000; ++i) s += static_cast<char>((x = x * 1103515245 + 12345) >> 24);
-    return s;
-  }());
+  WriteTextFile(dir / "tree/random.bin", testsupport::Noise(5000, 12345));
   char suffixes[] = ".zip:.gif";
   record.pSuffix = suffixes;
   Specs({"tree/*"}, false);

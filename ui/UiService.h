@@ -9,33 +9,24 @@
 
 namespace ui {
 
-// MessageBoxA style bits and answers, with their Windows values.
-constexpr uint32_t kMbOk = 0x0;
-constexpr uint32_t kMbOkCancel = 0x1;
-constexpr uint32_t kMbAbortRetryIgnore = 0x2;
-constexpr uint32_t kMbYesNoCancel = 0x3;
-constexpr uint32_t kMbYesNo = 0x4;
-constexpr uint32_t kMbRetryCancel = 0x5;
-constexpr uint32_t kMbIconError = 0x10;
-constexpr uint32_t kMbIconQuestion = 0x20;
-constexpr uint32_t kMbIconWarning = 0x30;
-constexpr uint32_t kMbIconInformation = 0x40;
-constexpr uint32_t kMbDefButton2 = 0x100;
-constexpr uint32_t kMbTopMost = 0x40000;
+// MessageBoxA style bits, with their Windows values: one button set, one icon,
+// and the flags, or-ed together.
+enum MessageBoxStyle : uint32_t {
+  kMbOk = 0x0, kMbOkCancel = 0x1, kMbAbortRetryIgnore = 0x2, kMbYesNoCancel = 0x3,
+  kMbYesNo = 0x4, kMbRetryCancel = 0x5,
+  kMbIconError = 0x10, kMbIconQuestion = 0x20, kMbIconWarning = 0x30, kMbIconInformation = 0x40,
+  kMbDefButton2 = 0x100, kMbTopMost = 0x40000
+};
 
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
-constexpr int kIdAbort = 3;
-constexpr int kIdRetry = 4;
-constexpr int kIdIgnore = 5;
-constexpr int kIdYes = 6;
-constexpr int kIdNo = 7;
-// The password dialog's "Cancel all" button.
-constexpr int kIdCancelAll = 9;
+// The buttons' answers (modal results), with their Windows values; kIdCancelAll
+// is the password dialog's "Cancel all" button.
+enum ModalResult : int {
+  kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7,
+  kIdCancelAll = 9
+};
 
 // Screen cursors, with the class library's numbers.
-constexpr int kCursorDefault = 0;
-constexpr int kCursorHourglass = -11;
+enum Cursor : int { kCursorDefault = 0, kCursorHourglass = -11 };
 
 // One button of the password dialog: its caption and the modal result it gives.
 struct DialogButton {

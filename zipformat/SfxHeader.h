@@ -14,15 +14,11 @@
 
 namespace zip {
 
-// Option flag bits.
-constexpr uint8_t kSfxAskCmdLine = 0x01;
-constexpr uint8_t kSfxAskFiles = 0x02;
-constexpr uint8_t kSfxHideOverwriteBox = 0x04;
-constexpr uint8_t kSfxOverwriteAlways = 0x08;
-constexpr uint8_t kSfxOverwriteNever = 0x10;
-constexpr uint8_t kSfxNoCheckSize = 0x20;
-constexpr uint8_t kSfxAutoRun = 0x40;
-constexpr uint8_t kSfxNoSuccessMsg = 0x80;  // current form only
+// Option flag bits; kSfxNoSuccessMsg exists in the current form only.
+enum SfxOption : uint8_t {
+  kSfxAskCmdLine = 0x01, kSfxAskFiles = 0x02, kSfxHideOverwriteBox = 0x04, kSfxOverwriteAlways = 0x08,
+  kSfxOverwriteNever = 0x10, kSfxNoCheckSize = 0x20, kSfxAutoRun = 0x40, kSfxNoSuccessMsg = 0x80
+};
 
 constexpr size_t kSfxMaxSettingLength = 255;
 constexpr size_t kSfxMinHeaderSize = 12;

@@ -89,6 +89,14 @@ class InstallerHarness {
     fixtures::WritePeWithVersion(InstallDirNative() + "/" + relative, spec);
   }
 
+  // The usual installation: "demo.exe" registered in App Paths, the descriptor,
+  // and bin/demo.exe at `productVersion`.
+  void InstallDemo(const std::string& descriptor, const std::string& productVersion) {
+    AddAppPath("demo.exe");
+    WriteDescriptor(descriptor);
+    InstallProgram("bin/demo.exe", productVersion);
+  }
+
   // The package: `files` (name -> content) zipped with the package password.
   bool MakePackage(const std::map<std::string, std::string>& files,
                    const std::string& password = installer::kPackagePassword) {

@@ -33,9 +33,7 @@ std::string RandomBytes(size_t size, unsigned seed) {
 
 // A 6.05 installation of several files, every time in the past.
 void InstallOldVersion(InstallerHarness& x) {
-  x.AddAppPath("demo.exe");
-  x.WriteDescriptor("Update\ndemo.exe\n");
-  x.InstallProgram("bin/demo.exe", "6.05");
+  x.InstallDemo("Update\ndemo.exe\n", "6.05");
   fs::create_directories(x.InstallDirNative() + "/data");
   for (const char* name : {"data/a.txt", "data/b.txt", "readme.txt"})
     testsupport::WriteTextFile(x.InstallDirNative() + "/" + name, std::string("old ") + name);

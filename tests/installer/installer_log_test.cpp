@@ -40,9 +40,7 @@ TEST(InstallerLog, EveryStepIsALine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     InstallerHarness h;
-    h.AddAppPath("demo.exe");
-    h.WriteDescriptor("Update to 6.10\ndemo.exe\n");
-    h.InstallProgram("bin/demo.exe", "6.05");
+    h.InstallDemo("Update to 6.10\ndemo.exe\n", "6.05");
     testsupport::CraftedMember main("bin/demo.exe", "the new program");
     if (c.damaged) main.declaredCrc = 1;
     h.CraftPackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}, main, {"doc/new.txt", "new"}});

@@ -22,9 +22,7 @@ const std::string kPayload = "the new program, version 6.10";
 class InstallerRun : public ::testing::Test {
  protected:
   void Prepare(const std::string& descriptor, const std::string& password = installer::kPackagePassword) {
-    h.AddAppPath("demo.exe");
-    h.WriteDescriptor(descriptor);
-    h.InstallProgram("bin/demo.exe", "6.05");
+    h.InstallDemo(descriptor, "6.05");
     std::map<std::string, std::string> files = {{"bin/demo.exe", kPayload},
                                                 {"doc/readme.txt", "read me"}};
     // A version file the wrong password hides would end start-up.
@@ -156,9 +154,7 @@ TEST_F(InstallerRun, UnattendedExitStatus) {
   } cases[] = {
       {"installed",
        [](InstallerHarness& x) {
-         x.AddAppPath("demo.exe");
-         x.WriteDescriptor("Update\ndemo.exe\n");
-         x.InstallProgram("bin/demo.exe", "6.05");
+         x.InstallDemo("Update\ndemo.exe\n", "6.05");
          x.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}, {"new.txt", "n"}});
        },
        0, "Bravik-Solen: Success !\\n\\nFiles installed !\n"},
@@ -166,9 +162,7 @@ TEST_F(InstallerRun, UnattendedExitStatus) {
        ": Application not installed !\n"},
       {"ok disabled",
        [](InstallerHarness& x) {
-         x.AddAppPath("demo.exe");
-         x.WriteDescriptor("Update\ndemo.exe\n");
-         x.InstallProgram("bin/demo.exe", "6.05");
+         x.InstallDemo("Update\ndemo.exe\n", "6.05");
          x.MakePackage({{"version.ver", "bin\\demo.exe\n6.10\n6.20\n"}});
        },
        2,

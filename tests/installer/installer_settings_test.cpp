@@ -26,9 +26,7 @@ TEST(InstallerSettings, TheMakersValuesAreUsed) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     InstallerHarness h;
-    h.AddAppPath("demo.exe");
-    h.WriteDescriptor("Update\ndemo.exe\n");
-    h.InstallProgram("bin/demo.exe", c.installed);
+    h.InstallDemo("Update\ndemo.exe\n", c.installed);
     ASSERT_TRUE(h.MakePackage({{"version.ver", "bin\\demo.exe\n5.00\n6.10\n"}, {"new.txt", "n"}}, c.password));
     h.Start();
     EXPECT_EQ(h.Installer().Startup(), c.state);

@@ -129,9 +129,7 @@ TEST_F(InstallerVersions, AVersionFileThatCannotBeExtractedIsNoMissingOne) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     InstallerHarness one;
-    one.AddAppPath("demo.exe");
-    one.WriteDescriptor("Update to 6.10\ndemo.exe\n");
-    one.InstallProgram("bin/demo.exe", "5.00");
+    one.InstallDemo("Update to 6.10\ndemo.exe\n", "5.00");
     ASSERT_TRUE(one.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}}, c.password));
     if (c.plant) std::filesystem::create_directories(one.TempDirectory() + "version.ver/x");
     one.Start();

@@ -41,9 +41,7 @@ std::unique_ptr<TfrMain> OpenWindow(InstallerHarness& h, ui::UiService* ui = nul
 
 TEST(InstallerWindow, LaidOutAsDesigned) {
   InstallerHarness h;
-  h.AddAppPath("demo.exe");
-  h.WriteDescriptor("Update of Bravik Demo to version 6.10\ndemo.exe\n");
-  h.InstallProgram("bin/demo.exe", "6.05");
+  h.InstallDemo("Update of Bravik Demo to version 6.10\ndemo.exe\n", "6.05");
   ASSERT_TRUE(h.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}}));
   auto w = OpenWindow(h);
   ASSERT_TRUE(w->Shown());
@@ -133,9 +131,7 @@ TEST(InstallerWindow, EscapeActsAsCancel) {
 
 TEST(InstallerWindow, OkClickInstallsThePackage) {
   InstallerHarness h;
-  h.AddAppPath("demo.exe");
-  h.WriteDescriptor("Update to 6.10\ndemo.exe\nbin\\demo.exe\n");
-  h.InstallProgram("bin/demo.exe", "6.05");
+  h.InstallDemo("Update to 6.10\ndemo.exe\nbin\\demo.exe\n", "6.05");
   ASSERT_TRUE(h.MakePackage({{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}, {"bin/demo.exe", "6.10"}}));
   auto w = OpenWindow(h);
   ASSERT_EQ(w->Logic().Startup(), installer::StartupState::Ready);
@@ -166,9 +162,7 @@ TEST(InstallerWindow, OkClickedTwiceDuringTheRunInstallsOnce) {
   // Enough members that the engine calls back, and the window handles its events,
   // many times during the run; the second click comes then.
   InstallerHarness h;
-  h.AddAppPath("demo.exe");
-  h.WriteDescriptor("Update to 6.10\ndemo.exe\nbin\\demo.exe\n");
-  h.InstallProgram("bin/demo.exe", "6.05");
+  h.InstallDemo("Update to 6.10\ndemo.exe\nbin\\demo.exe\n", "6.05");
   std::map<std::string, std::string> files = {{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}};
   for (int i = 0; i < 200; ++i)
     files["data/f" + std::to_string(i) + ".txt"] = std::string(20000, 'a' + i % 26);
@@ -206,9 +200,7 @@ TEST(InstallerWindow, CancelDuringTheRunRestoresThePreviousVersion) {
   for (const auto& way : ways) {
     SCOPED_TRACE(way.name);
     InstallerHarness h;
-    h.AddAppPath("demo.exe");
-    h.WriteDescriptor("Update to 6.10\ndemo.exe\nbin\\demo.exe\n");
-    h.InstallProgram("bin/demo.exe", "6.05");
+    h.InstallDemo("Update to 6.10\ndemo.exe\nbin\\demo.exe\n", "6.05");
     std::map<std::string, std::string> files = {{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"},
                                                 {"bin/demo.exe", "6.10"}};
     for (int i = 0; i < 200; ++i) files["data/f" + std::to_string(i) + ".txt"] = std::string(20000, 'a' + i % 26);
@@ -231,9 +223,7 @@ TEST(InstallerWindow, CancelDuringTheRunRestoresThePreviousVersion) {
 
 TEST(InstallerWindow, BelowTheMinimumDisablesOk) {
   InstallerHarness h;
-  h.AddAppPath("demo.exe");
-  h.WriteDescriptor("Update to 6.20\ndemo.exe\n");
-  h.InstallProgram("bin/demo.exe", "6.05");
+  h.InstallDemo("Update to 6.20\ndemo.exe\n", "6.05");
   ASSERT_TRUE(h.MakePackage({{"version.ver", "bin\\demo.exe\n6.10\n6.20\n"}}));
   auto w = OpenWindow(h);
   EXPECT_FALSE(w->BitBtn1->isEnabled());

@@ -21,6 +21,18 @@ struct EngineEvent {
 };
 
 struct UnzRun {
+  // A run that extracts (or with `test`, tests) all of `archive` into `baseDir`;
+  // an empty password sends none.
+  static UnzRun Of(const std::string& archive, const std::string& baseDir,
+                   const std::string& password = "", bool test = false) {
+    UnzRun run;
+    run.archive = archive;
+    run.baseDir = baseDir;
+    if (!password.empty()) run.password = password;
+    run.test = test;
+    return run;
+  }
+
   // The record.
   std::string archive;
   std::vector<std::string> specs;
