@@ -31,6 +31,7 @@
 #include "sfx/Text.h"
 #include "sfx/Ui.h"
 #include "sfx/ZipSFXIds.h"
+#include "zipformat/Methods.h"
 
 namespace sfx {
 namespace {
@@ -92,6 +93,20 @@ int Run() {
     return kExitNoArchive;
   }
   if (!settings.caption.empty()) ui.caption = SettingText(settings.caption);
+
+  // Members this program cannot decode (AES, methods other than stored and
+  // deflated) refuse the whole archive before anything is asked or written.
+  std::wstring unreadable;
+  size_t unreadableCount = 0;
+  for (const Member& m : members) {
+    if (m.IsDirectory() || m.method == zip::kMethodStored || m.method == zip::kMethodDeflate) continue;
+    if (++unreadableCount <= 10) unreadable += L"\n" + m.name;
+  }
+  if (unreadableCount > 0) {
+    ui.Error(L"This program extracts only stored and deflated members without AES encryption; " +
+             std::to_wstring(unreadableCount) + L" member(s) are not:" + unreadable);
+    return kExitNoArchive;
+  }
 
   if (!ui.silent && !settings.message.empty() &&
       MessageBoxW(nullptr, SettingText(settings.message).c_str(), ui.caption.c_str(),

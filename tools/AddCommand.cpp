@@ -15,7 +15,7 @@
 namespace {
 
 const char* const kUsage =
-    "add [-r] [-0..-9] [-e] [-P PASSWORD] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q] [-@] "
+    "add [-r] [-0..-9] [-e] [-P PASSWORD] [--aes[=128|192|256]] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q] [-@] "
     "[-s SIZE[k|m|g] | --span] ARCHIVE SPEC...";
 
 int Usage() {
@@ -49,6 +49,7 @@ int RunAdd(const std::vector<std::string>& args) {
   std::vector<std::string> exclusions, operands;
   int64_t volumeSize = 0;
   bool span = false, quiet = false, namesFromStdin = false;
+  EncryptionOpts encryption = encTraditional;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() < 2 || a[0] != '-' || !operands.empty()) {
@@ -57,6 +58,14 @@ int RunAdd(const std::vector<std::string>& args) {
     }
     if (a == "--span") {
       span = true;
+      continue;
+    }
+    if (a == "--aes" || a.rfind("--aes=", 0) == 0) {
+      const std::string bits = a == "--aes" ? "256" : a.substr(6);
+      if (bits == "128") encryption = encAES128;
+      else if (bits == "192") encryption = encAES192;
+      else if (bits == "256") encryption = encAES256;
+      else return Usage();
       continue;
     }
     if (a == "-@") {
@@ -96,6 +105,8 @@ int RunAdd(const std::vector<std::string>& args) {
     }
   }
   if (operands.size() < 2) return Usage();
+  // AES is a cipher for a password: one must be given or asked for.
+  if (encryption != encTraditional && !askPassword && password.empty()) return Usage();
   // "-": the archive is written to standard output (a new one, never a set).
   if (operands[0] == "-" && (span || volumeSize > 0 || options.Contains(AddFreshen) || options.Contains(AddUpdate)))
     return Usage();
@@ -129,6 +140,7 @@ int RunAdd(const std::vector<std::string>& args) {
   zip.AddOptions = options;
   zip.AddCompLevel = level;
   zip.Password = password;
+  zip.AddEncryption = encryption;
   zip.SetFSpecArgs({operands.begin() + 1, operands.end()});
   zip.SetFSpecArgsExcl(exclusions);
   zip.Add();
@@ -145,7 +157,8 @@ int RunAdd(const std::vector<std::string>& args) {
 }
 
 RegisterCommand addCommand({"add", kUsage,
-                            "add files (-r recurse, -0..-9 level, -e/-P encrypt, -x exclude, -m move, "
+                            "add files (-r recurse, -0..-9 level, -e/-P encrypt, --aes with AES keys of 256 bits (or "
+                            "128, 192) instead of the traditional cipher, -x exclude, -m move, "
                             "-f freshen, -u update, -D no directory entries, -j junk paths, -q quiet, -@ names "
                             "from standard input, -s numbered volumes of at most SIZE bytes, --span one volume "
                             "per removable disk; ARCHIVE - writes to standard output)",

@@ -30,6 +30,9 @@ enum AddStoreSuffix {
 enum OvrOpts : uint8_t { OvrConfirm, OvrAlways, OvrNever };
 enum CPOpts : uint8_t { cpAUTO, cpNone, cpOEM };
 enum DeleteOpts : uint8_t { htdFinal, htdAllowUndo };
+// The cipher of members added with a password: the traditional one, or AES with
+// keys of 128, 192 or 256 bits.
+enum EncryptionOpts : uint8_t { encTraditional, encAES128, encAES192, encAES256 };
 enum CodePageDirection { cpdOEM2ISO = 0, cpdISO2OEM = 1 };
 
 // The kind of an OnProgress call.

@@ -136,6 +136,18 @@ std::optional<AesExtra> DecodeAesExtra(std::span<const uint8_t> data) {
   return aes;
 }
 
+std::vector<uint8_t> EncodeAesExtra(const AesExtra& aes) {
+  std::vector<uint8_t> out;
+  Append16(out, kExtraAes);
+  Append16(out, 7);
+  Append16(out, aes.version);
+  out.push_back('A');
+  out.push_back('E');
+  out.push_back(aes.strength);
+  Append16(out, aes.method);
+  return out;
+}
+
 std::optional<UnicodePathExtra> DecodeUnicodePathExtra(std::span<const uint8_t> data) {
   constexpr size_t kNameAt = 5;  // after the version byte and the CRC
   if (data.size() <= kNameAt || data[0] != 1) return std::nullopt;

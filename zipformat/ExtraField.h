@@ -93,6 +93,10 @@ struct AesExtra {
   uint16_t method = 0;
 };
 std::optional<AesExtra> DecodeAesExtra(std::span<const uint8_t> data);
+// The block (id and length included) for `aes`.
+std::vector<uint8_t> EncodeAesExtra(const AesExtra& aes);
+// The version needed to extract an AES-encrypted member.
+constexpr uint16_t kVersionNeededAes = 51;
 
 // The UTF-8 name some writers add beside the stored one, with the CRC-32 of the
 // stored name it was made for. Nullopt for a short, empty or other-version block.

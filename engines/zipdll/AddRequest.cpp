@@ -49,6 +49,7 @@ void ReadCommonFields(const Record& r, AddRequest& q) {
   q.update = r.fUpdate != 0;
   q.freshen = r.fFreshen != 0 && !q.update;
   q.latestTime = r.fLatestTime != 0;
+  q.aesKeyBits = r.fAesKeyBits;
 }
 
 }  // namespace

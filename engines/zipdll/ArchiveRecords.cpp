@@ -130,7 +130,7 @@ zip::LocalFileHeader LocalFields(const Member& m) {
   h.ComprSize = static_cast<uint32_t>(m.compressedSize);
   h.UnComprSize = static_cast<uint32_t>(m.uncompressedSize);
   h.FileNameLen = static_cast<uint16_t>(m.name.size());
-  h.ExtraLen = 0;
+  h.ExtraLen = static_cast<uint16_t>(m.extra.size());
   return h;
 }
 
@@ -139,7 +139,7 @@ zip::LocalFileHeader LocalFields(const Member& m) {
 std::string LocalHeaderBytes(const Member& m) {
   std::string out(zip::kLocalHeaderSize, '\0');
   zip::Encode(LocalFields(m), reinterpret_cast<uint8_t*>(out.data()));
-  return out + m.name;
+  return out + m.name + m.extra;  // new members only: their extra is what both headers carry
 }
 
 std::string CentralHeaderBytes(const Member& m) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engines/zipdll/FileCollector.h"
+#include "engines/zipdll/AesMember.h"
 #include "engines/zipdll/MemberCompressor.h"
 #include "engines/zipdll/OutputFile.h"
 #include "engines/zipdll/StreamedMember.h"
@@ -208,6 +209,7 @@ class ArchiveWriter {
     h.crc = r.crc;
     h.uncompressedSize = r.size;
     h.compressedSize = r.data.size();
+    if (job.password && job.aesStrength) SetAesHeader(h, job.aesStrength);
     if (h.uncompressedSize > kZip32Limit - 1 || h.compressedSize > kZip32Limit - 1) {
       throw EngineError(kEngineUnsupported, "Files of 4 GiB or more are not supported: " + c.name);
     }
@@ -242,6 +244,7 @@ std::vector<MemberJob> JobsFor(const AddRequest& q, const std::vector<Candidate>
     j.level = q.level;
     j.store = q.level == 0 || HasStoreSuffix(q, c.name);
     j.password = passwords[i];
+    j.aesStrength = AesStrength(q.aesKeyBits);
     // Directories have nothing to read: marking them streamed makes the pool skip them.
     j.streamed = c.isDirectory || c.size > limit;
   }
@@ -274,6 +277,9 @@ void RemoveSources(platform::FileSystem& fs, platform::Shell& shell, const AddRe
 int RunAdd(platform::FileSystem& fs, platform::Shell& shell, const AddRequest& q,
            EngineSession& session) {
   if (q.archive.empty()) throw EngineError(kEngineBadParameters, "No archive name given");
+  if (q.aesKeyBits && !AesStrength(q.aesKeyBits))
+    throw EngineError(kEngineBadParameters, "AES keys are 128, 192 or 256 bits long, not " +
+                                                std::to_string(q.aesKeyBits));
   OldArchiveReader old(fs, q.keepFrom.empty() ? q.archive : q.keepFrom);
 
   std::vector<Candidate> candidates;

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "engines/common/Crc32.h"
+#include "engines/zipdll/AesMember.h"
 #include "zipformat/TraditionalCrypto.h"
 #include "engines/ZipEngineApi.h"
 
@@ -13,7 +14,7 @@ namespace zipdll {
 namespace {
 
 // Bytes read ahead of the writer; keeps memory bounded while both cores work.
-constexpr uint64_t kReadAheadLimit = 256ull << 20;
+constexpr uint64_t kReadAheadLimit = 64ull << 20;
 
 struct CompressorDeleter {
   void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
@@ -67,7 +68,11 @@ void CompressMember(const uint8_t* input, size_t size, const MemberJob& job, Mem
   }
   if (!deflated) result.data.assign(input, input + size);
   result.data.shrink_to_fit();
-  if (job.password) result.data = EncryptMember(*job.password, result.crc, std::move(result.data));
+  if (!job.password) return;
+  if (job.aesStrength)
+    result.data = AesEncryptMember(*job.password, job.aesStrength, result.data);
+  else
+    result.data = EncryptMember(*job.password, result.crc, std::move(result.data));
 }
 
 CompressionPool::CompressionPool(platform::FileSystem& fs, std::vector<MemberJob> jobs, unsigned threads)

@@ -16,8 +16,12 @@
 
 namespace zipdll {
 
-// Members above this size are not read whole; the writer streams them through zlib.
-constexpr uint64_t kWholeBufferLimit = 512ull << 20;
+// Members above this size are not read whole; the writer streams them through
+// zlib. With kReadAheadLimit it bounds the memory of an add whatever the files'
+// sizes: each of the two workers holds at most three buffers of this size (the
+// input, the output, the output's trimmed or encrypted copy), and finished
+// results wait within the read-ahead bound: under 200 MiB in all.
+constexpr uint64_t kWholeBufferLimit = 32ull << 20;
 
 // The libdeflate level used for a level of the command record (1..9).
 int LibdeflateLevel(int level);
@@ -29,6 +33,7 @@ struct MemberJob {
   bool store = false;  // level 0 or a store suffix
   int level = 9;
   std::optional<std::string> password;  // encrypt with this one when set
+  uint8_t aesStrength = 0;  // with a password: AES key strength 1..3; 0: the traditional cipher
   bool streamed = false;  // too big for memory: the writer handles it
 };
 
@@ -37,7 +42,7 @@ struct MemberResult {
   int errorCode = 0;  // kEngine* code; the member could not be read
   std::string error;
   std::vector<uint8_t> data;  // what follows the local header (encryption header included)
-  uint16_t method = zip::kMethodStored;
+  uint16_t method = zip::kMethodStored;  // of the data under the encryption
   uint32_t crc = 0;
   uint64_t size = 0;  // uncompressed bytes actually read
 };

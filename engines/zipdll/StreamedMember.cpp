@@ -2,10 +2,12 @@
 
 #include <zlib.h>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "engines/common/Crc32.h"
+#include "engines/zipdll/AesMember.h"
 #include "zipformat/TraditionalCrypto.h"
 
 namespace zipdll {
@@ -45,8 +47,9 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
 
   // The encryption header needs the CRC before the data: only then is the file
   // read twice, and a file that changed in between is refused below.
+  const bool aes = job.password && job.aesStrength;
   std::optional<uint32_t> crcBefore;
-  if (job.password) {
+  if (job.password && !aes) {
     uint32_t crc = 0;
     for (size_t n; (n = in.Read(buffer.data(), buffer.size())) > 0;)
       crc = engine::Crc32Update(crc, buffer.data(), n);
@@ -57,12 +60,19 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   header.crc = crcBefore.value_or(0);
   header.uncompressedSize = 0;
   header.method = job.store ? zip::kMethodStored : zip::kMethodDeflate;
+  const uint16_t dataMethod = header.method;
+  if (aes) SetAesHeader(header, job.aesStrength);
   uint64_t headerOffset = out.Position();
   out.Write(LocalHeaderBytes(header));
   uint64_t dataStart = out.Position();
 
   std::optional<zip::TraditionalCrypto> cipher;
-  if (job.password) {
+  std::unique_ptr<engine::AesStream> aesStream;
+  if (aes) {
+    std::vector<uint8_t> lead;
+    aesStream = StartAes(*job.password, job.aesStrength, lead);
+    out.Write(lead.data(), lead.size());
+  } else if (job.password) {
     std::vector<uint8_t> encryptionHeader = EncryptMember(*job.password, *crcBefore, {});
     out.Write(encryptionHeader.data(), encryptionHeader.size());
     // Restart the cipher state behind the header just written.
@@ -72,6 +82,7 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   }
   auto emit = [&](uint8_t* data, size_t n) {
     if (cipher) cipher->Encrypt(data, n);
+    if (aesStream) aesStream->Encrypt(data, n);
     out.Write(data, n);
   };
 
@@ -116,8 +127,15 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   if (!job.store) deflateEnd(&z);
   if (crcBefore && *crcBefore != crc)
     throw EngineError(kEngineReadError, "Input file changed while being added: " + job.diskPath);
+  if (aesStream) {
+    uint8_t code[engine::kAesCodeSize];
+    aesStream->Code(code);
+    out.Write(code, sizeof code);
+  }
+  header.method = dataMethod;
   header.crc = crc;
   header.uncompressedSize = size;
+  if (aes) SetAesHeader(header, job.aesStrength);
   header.compressedSize = out.Position() - dataStart;
   out.Patch(headerOffset, LocalHeaderBytes(header));
 }

@@ -1,6 +1,6 @@
 // Members too big to hold in memory: compressed through zlib straight into the
-// archive, the CRC taken in the same pass (encrypted ones are read once more
-// first, for the CRC their encryption header needs).
+// archive, the CRC taken in the same pass (members under the traditional cipher
+// are read once more first, for the CRC their encryption header needs).
 #pragma once
 
 #include "engines/zipdll/EngineSession.h"

@@ -78,6 +78,20 @@ TEST_F(SfxWineTest, SilentExtractionGivesUnzipsTree) {
   EXPECT_TRUE(fs::exists(dir / "nopass/tree/top.txt"));
 }
 
+// An AES member, which the stub cannot decode, refuses the whole archive
+// before a single file is written.
+TEST_F(SfxWineTest, AesMembersAreRefusedBeforeAnythingIsWritten) {
+  WriteTextFile(dir / "plain.txt", "readable\n");
+  WriteTextFile(dir / "locked.txt", "AES only\n");
+  ASSERT_EQ(RunIn(dir.path(), "zip -q aes.zip plain.txt && 7z a -tzip -mem=AES256 -ppw aes.zip locked.txt >/dev/null")
+                .status,
+            0);
+  Convert("aes");
+  CommandResult run = RunStub(dir / "aes.exe", "/s /p:pw " + ShellQuote("/d:" + WinePath(dir / "out")));
+  EXPECT_EQ(run.status, 2) << run.out << run.err;
+  EXPECT_FALSE(fs::exists(dir / "out/plain.txt"));
+}
+
 TEST_F(SfxWineTest, HostileNamesWriteNothingOutsideTheTarget) {
   std::vector<CraftedMember> members = {
       {"good.txt", "fine"},

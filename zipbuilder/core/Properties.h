@@ -37,6 +37,7 @@ class ZipBuilderProperties {
   CPOpts CodePage = cpAUTO;
   DeleteOpts HowToDelete = htdAllowUndo;
   AddStoreExts AddStoreSuffixes = DefaultStoreSuffixes();
+  EncryptionOpts AddEncryption = encTraditional;
   bool UseDirOnlyEntries = false;
 
   // Properties kept behind accessors.

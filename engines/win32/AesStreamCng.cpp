@@ -1,24 +1,26 @@
-// AesCipher on Windows CNG (bcrypt): PBKDF2-HMAC-SHA1 through
+// AesStream on Windows CNG (bcrypt): PBKDF2-HMAC-SHA1 through
 // BCryptDeriveKeyPBKDF2, AES blocks in ECB mode turned into the counter-mode
-// key stream here, and HMAC-SHA1 through a keyed hash object. No crypto
-// library ships beside the engine.
-#include "engines/unzdll/AesCipher.h"
+// key stream here, HMAC-SHA1 through a keyed hash object, random bytes from
+// BCryptGenRandom. No crypto library ships beside the engines.
+#include "engines/common/AesStream.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "platform/win32/WindowsApi.h"
 
 #include <bcrypt.h>  // after <windows.h>, which it needs
 
-namespace unzdll {
+namespace engine {
 namespace {
 
 constexpr ULONGLONG kKeyIterations = 1000;
 constexpr size_t kBlock = 16;
 constexpr size_t kKeyStreamBlocks = 256;  // counter blocks encrypted per call
 constexpr size_t kSha1Size = 20;
+constexpr size_t kPiece = 1u << 30;  // the calls take 32-bit lengths
 
 size_t KeySize(uint8_t strength) { return strength >= 1 && strength <= 3 ? 8 + 8 * strength : 0; }
 
@@ -29,9 +31,10 @@ struct Providers {
   BCRYPT_ALG_HANDLE aes = nullptr;
   BCRYPT_ALG_HANDLE hmac = nullptr;
   Providers() {
+    static const wchar_t kEcb[] = BCRYPT_CHAIN_MODE_ECB;
     if (!Ok(BCryptOpenAlgorithmProvider(&aes, BCRYPT_AES_ALGORITHM, nullptr, 0)) ||
-        !Ok(BCryptSetProperty(aes, BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
-                              sizeof(BCRYPT_CHAIN_MODE_ECB), 0)))
+        !Ok(BCryptSetProperty(aes, BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(kEcb)),
+                              sizeof kEcb, 0)))
       aes = nullptr;
     if (!Ok(BCryptOpenAlgorithmProvider(&hmac, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG)))
       hmac = nullptr;
@@ -47,24 +50,45 @@ const Providers& TheProviders() {
 
 size_t AesSaltSize(uint8_t strength) { return KeySize(strength) / 2; }
 
-struct AesCipher::Impl {
+void SystemRandom(uint8_t* out, size_t size) {
+  for (size_t done = 0; done < size;) {
+    const ULONG piece = static_cast<ULONG>(std::min(size - done, kPiece));
+    if (!Ok(BCryptGenRandom(nullptr, out + done, piece, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+      throw std::runtime_error("The system's random source failed");
+    done += piece;
+  }
+}
+
+struct AesStream::Impl {
   BCRYPT_KEY_HANDLE key = nullptr;
   BCRYPT_HASH_HANDLE mac = nullptr;
   uint8_t counter[kBlock] = {};  // little-endian, the next block's
   uint8_t keyStream[kKeyStreamBlocks * kBlock];
   size_t keyStreamUsed = sizeof keyStream;
-  uint8_t expected[kAesCodeSize] = {};
   ~Impl() {
     if (key) BCryptDestroyKey(key);
     if (mac) BCryptDestroyHash(mac);
   }
+  void Refill() {
+    for (size_t b = 0; b < kKeyStreamBlocks; ++b) {
+      std::memcpy(keyStream + b * kBlock, counter, kBlock);
+      for (uint8_t& byte : counter)
+        if (++byte != 0) break;
+    }
+    ULONG produced = 0;
+    // Counter mode runs the block cipher forwards whichever way the data goes.
+    if (!Ok(BCryptEncrypt(key, keyStream, sizeof keyStream, nullptr, nullptr, 0, keyStream, sizeof keyStream,
+                          &produced, 0)))
+      throw std::bad_alloc();
+    keyStreamUsed = 0;
+  }
 };
 
-AesCipher::AesCipher() : impl_(std::make_unique<Impl>()) {}
-AesCipher::~AesCipher() = default;
+AesStream::AesStream() : impl_(std::make_unique<Impl>()) {}
+AesStream::~AesStream() = default;
 
-std::unique_ptr<AesCipher> AesCipher::Unlock(const std::string& password, uint8_t strength,
-                                             const uint8_t* salt, const uint8_t* verifier) {
+std::unique_ptr<AesStream> AesStream::Derive(const std::string& password, uint8_t strength,
+                                             const uint8_t* salt, uint8_t* verifier) {
   const size_t keySize = KeySize(strength);
   if (!keySize) return nullptr;
   const Providers& providers = TheProviders();
@@ -77,47 +101,30 @@ std::unique_ptr<AesCipher> AesCipher::Unlock(const std::string& password, uint8_
                                 static_cast<ULONG>(AesSaltSize(strength)), kKeyIterations, derived,
                                 static_cast<ULONG>(derivedSize), 0)))
     throw std::bad_alloc();
-  if (std::memcmp(derived + 2 * keySize, verifier, kAesVerifierSize) != 0) {
-    SecureZeroMemory(derived, sizeof derived);
-    return nullptr;
-  }
-  std::unique_ptr<AesCipher> cipher(new AesCipher());
-  Impl& c = *cipher->impl_;
+  std::memcpy(verifier, derived + 2 * keySize, kAesVerifierSize);
+  std::unique_ptr<AesStream> stream(new AesStream());
+  Impl& c = *stream->impl_;
   c.counter[0] = 1;
   const bool ready =
       Ok(BCryptGenerateSymmetricKey(providers.aes, &c.key, nullptr, 0, derived, static_cast<ULONG>(keySize), 0)) &&
       Ok(BCryptCreateHash(providers.hmac, &c.mac, nullptr, 0, derived + keySize, static_cast<ULONG>(keySize), 0));
   SecureZeroMemory(derived, sizeof derived);
   if (!ready) throw std::bad_alloc();
-  return cipher;
+  return stream;
 }
 
-void AesCipher::ExpectCode(const uint8_t* code) { std::memcpy(impl_->expected, code, kAesCodeSize); }
-
-void AesCipher::RefillKeyStream() {
-  Impl& c = *impl_;
-  for (size_t b = 0; b < kKeyStreamBlocks; ++b) {
-    std::memcpy(c.keyStream + b * kBlock, c.counter, kBlock);
-    for (uint8_t& byte : c.counter)
-      if (++byte != 0) break;
-  }
-  ULONG produced = 0;
-  // Counter mode runs the block cipher forwards whichever way the data goes.
-  if (!Ok(BCryptEncrypt(c.key, c.keyStream, sizeof c.keyStream, nullptr, nullptr, 0, c.keyStream,
-                        sizeof c.keyStream, &produced, 0)))
-    throw std::bad_alloc();
-  c.keyStreamUsed = 0;
-}
-
-void AesCipher::Decrypt(uint8_t* data, size_t size) {
-  Impl& c = *impl_;
-  for (size_t done = 0; done < size;) {  // the hash takes 32-bit lengths
-    const ULONG piece = static_cast<ULONG>(std::min<size_t>(size - done, 1u << 30));
-    if (!Ok(BCryptHashData(c.mac, data + done, piece, 0))) throw std::bad_alloc();
+void AesStream::Mac(const uint8_t* data, size_t size) {
+  for (size_t done = 0; done < size;) {
+    const ULONG piece = static_cast<ULONG>(std::min(size - done, kPiece));
+    if (!Ok(BCryptHashData(impl_->mac, const_cast<PUCHAR>(data + done), piece, 0))) throw std::bad_alloc();
     done += piece;
   }
+}
+
+void AesStream::Xor(uint8_t* data, size_t size) {
+  Impl& c = *impl_;
   while (size > 0) {
-    if (c.keyStreamUsed == sizeof c.keyStream) RefillKeyStream();
+    if (c.keyStreamUsed == sizeof c.keyStream) c.Refill();
     const size_t n = std::min(size, sizeof c.keyStream - c.keyStreamUsed);
     const uint8_t* k = c.keyStream + c.keyStreamUsed;
     for (size_t i = 0; i < n; ++i) data[i] ^= k[i];
@@ -127,13 +134,20 @@ void AesCipher::Decrypt(uint8_t* data, size_t size) {
   }
 }
 
-bool AesCipher::Authentic() {
-  uint8_t code[kSha1Size];
-  if (!Ok(BCryptFinishHash(impl_->mac, code, sizeof code, 0))) return false;
-  // Compared in full whatever differs first: the time tells nothing.
-  uint8_t difference = 0;
-  for (size_t i = 0; i < kAesCodeSize; ++i) difference |= code[i] ^ impl_->expected[i];
-  return difference == 0;
+void AesStream::Encrypt(uint8_t* data, size_t size) {
+  Xor(data, size);
+  Mac(data, size);
 }
 
-}  // namespace unzdll
+void AesStream::Decrypt(uint8_t* data, size_t size) {
+  Mac(data, size);
+  Xor(data, size);
+}
+
+void AesStream::Code(uint8_t* code) {
+  uint8_t full[kSha1Size];
+  if (!Ok(BCryptFinishHash(impl_->mac, full, sizeof full, 0))) throw std::bad_alloc();
+  std::memcpy(code, full, kAesCodeSize);
+}
+
+}  // namespace engine

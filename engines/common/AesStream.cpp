@@ -1,15 +1,18 @@
-#include "engines/unzdll/AesCipher.h"
+#include "engines/common/AesStream.h"
 
 #include <nettle/pbkdf2.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <sys/random.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
-namespace unzdll {
+namespace engine {
 namespace {
 
 constexpr int kKeyIterations = 1000;
@@ -38,26 +41,49 @@ size_t AesSaltSize(uint8_t strength) {
   return KeySize(strength) / 2;
 }
 
-struct AesCipher::Impl {
+void SystemRandom(uint8_t* out, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::getrandom(out, size, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error("The system's random source failed");
+    }
+    out += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+struct AesStream::Impl {
   EVP_CIPHER_CTX* blocks = nullptr;
   EVP_MAC* macKind = nullptr;
   EVP_MAC_CTX* mac = nullptr;
   uint8_t counter[kBlock] = {};  // little-endian, the next block's
   uint8_t keyStream[kKeyStreamBlocks * kBlock];
   size_t keyStreamUsed = sizeof keyStream;
-  uint8_t expected[kAesCodeSize] = {};
   ~Impl() {
     EVP_CIPHER_CTX_free(blocks);
     EVP_MAC_CTX_free(mac);
     EVP_MAC_free(macKind);
   }
+  void Refill() {
+    for (size_t b = 0; b < kKeyStreamBlocks; ++b) {
+      std::memcpy(keyStream + b * kBlock, counter, kBlock);
+      for (uint8_t& byte : counter)
+        if (++byte != 0) break;
+    }
+    int produced = 0;
+    // Counter mode runs the block cipher forwards whichever way the data goes.
+    if (EVP_EncryptUpdate(blocks, keyStream, &produced, keyStream, sizeof keyStream) != 1)
+      throw std::bad_alloc();
+    keyStreamUsed = 0;
+  }
 };
 
-AesCipher::AesCipher() : impl_(std::make_unique<Impl>()) {}
-AesCipher::~AesCipher() = default;
+AesStream::AesStream() : impl_(std::make_unique<Impl>()) {}
+AesStream::~AesStream() = default;
 
-std::unique_ptr<AesCipher> AesCipher::Unlock(const std::string& password, uint8_t strength,
-                                             const uint8_t* salt, const uint8_t* verifier) {
+std::unique_ptr<AesStream> AesStream::Derive(const std::string& password, uint8_t strength,
+                                             const uint8_t* salt, uint8_t* verifier) {
   const size_t keySize = KeySize(strength);
   if (!keySize) return nullptr;
   // The AES key, the HMAC key and the verifier, in this order.
@@ -67,12 +93,9 @@ std::unique_ptr<AesCipher> AesCipher::Unlock(const std::string& password, uint8_
   // than half the time of libcrypto's; the derivation runs once per member.
   pbkdf2_hmac_sha1(password.size(), reinterpret_cast<const uint8_t*>(password.data()), kKeyIterations,
                    AesSaltSize(strength), salt, derivedSize, derived);
-  if (std::memcmp(derived + 2 * keySize, verifier, kAesVerifierSize) != 0) {
-    OPENSSL_cleanse(derived, sizeof derived);
-    return nullptr;
-  }
-  std::unique_ptr<AesCipher> cipher(new AesCipher());
-  Impl& c = *cipher->impl_;
+  std::memcpy(verifier, derived + 2 * keySize, kAesVerifierSize);
+  std::unique_ptr<AesStream> stream(new AesStream());
+  Impl& c = *stream->impl_;
   c.counter[0] = 1;
   c.blocks = EVP_CIPHER_CTX_new();
   c.macKind = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
@@ -87,32 +110,17 @@ std::unique_ptr<AesCipher> AesCipher::Unlock(const std::string& password, uint8_
       EVP_MAC_init(c.mac, derived + keySize, keySize, params) == 1;
   OPENSSL_cleanse(derived, sizeof derived);
   if (!ready) throw std::bad_alloc();
-  return cipher;
+  return stream;
 }
 
-void AesCipher::ExpectCode(const uint8_t* code) {
-  std::memcpy(impl_->expected, code, kAesCodeSize);
+void AesStream::Mac(const uint8_t* data, size_t size) {
+  if (EVP_MAC_update(impl_->mac, data, size) != 1) throw std::bad_alloc();
 }
 
-void AesCipher::RefillKeyStream() {
+void AesStream::Xor(uint8_t* data, size_t size) {
   Impl& c = *impl_;
-  for (size_t b = 0; b < kKeyStreamBlocks; ++b) {
-    std::memcpy(c.keyStream + b * kBlock, c.counter, kBlock);
-    for (uint8_t& byte : c.counter)
-      if (++byte != 0) break;
-  }
-  int produced = 0;
-  // Counter mode runs the block cipher forwards whichever way the data goes.
-  if (EVP_EncryptUpdate(c.blocks, c.keyStream, &produced, c.keyStream, sizeof c.keyStream) != 1)
-    throw std::bad_alloc();
-  c.keyStreamUsed = 0;
-}
-
-void AesCipher::Decrypt(uint8_t* data, size_t size) {
-  Impl& c = *impl_;
-  if (EVP_MAC_update(c.mac, data, size) != 1) throw std::bad_alloc();
   while (size > 0) {
-    if (c.keyStreamUsed == sizeof c.keyStream) RefillKeyStream();
+    if (c.keyStreamUsed == sizeof c.keyStream) c.Refill();
     const size_t n = std::min(size, sizeof c.keyStream - c.keyStreamUsed);
     const uint8_t* k = c.keyStream + c.keyStreamUsed;
     for (size_t i = 0; i < n; ++i) data[i] ^= k[i];
@@ -122,12 +130,22 @@ void AesCipher::Decrypt(uint8_t* data, size_t size) {
   }
 }
 
-bool AesCipher::Authentic() {
-  uint8_t code[EVP_MAX_MD_SIZE];
-  size_t length = 0;
-  if (EVP_MAC_final(impl_->mac, code, &length, sizeof code) != 1 || length < kSha1Size)
-    return false;
-  return CRYPTO_memcmp(code, impl_->expected, kAesCodeSize) == 0;
+void AesStream::Encrypt(uint8_t* data, size_t size) {
+  Xor(data, size);
+  Mac(data, size);
 }
 
-}  // namespace unzdll
+void AesStream::Decrypt(uint8_t* data, size_t size) {
+  Mac(data, size);
+  Xor(data, size);
+}
+
+void AesStream::Code(uint8_t* code) {
+  uint8_t full[EVP_MAX_MD_SIZE];
+  size_t length = 0;
+  if (EVP_MAC_final(impl_->mac, full, &length, sizeof full) != 1 || length < kSha1Size)
+    throw std::bad_alloc();
+  std::memcpy(code, full, kAesCodeSize);
+}
+
+}  // namespace engine
