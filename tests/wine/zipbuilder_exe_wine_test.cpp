@@ -1,6 +1,6 @@
 // The Windows build of the command-line tool (zipbuilder.exe, with ZIPDLL.DLL
-// and UNZDLL.DLL beside it) under Wine, checked from Linux: what it adds the
-// peers accept, what the peers made it extracts to the same tree, and a wrong
+// and UNZDLL.DLL beside it) under Wine, checked from Linux: what it adds
+// (plain, traditional and AES encryption) the peers accept, what the peers made it extracts to the same tree, and a wrong
 // password or a damaged member end it with the statuses the Linux build gives.
 #include <gtest/gtest.h>
 
@@ -71,6 +71,11 @@ TEST_F(ZipBuilderExeTest, AddedTreesPassThePeers) {
     ASSERT_EQ(RunIn(dir / "restored", "unzip -q " + (password.empty() ? "" : "-P " + p + " ") + "../out.zip").status, 0);
     EXPECT_EQ(FileTree(dir / "restored/tree"), FileTree(dir / "tree"));
   }
+  // AES through the system's own cryptography: 7z reads it back (unzip has no AES).
+  CommandResult aes = Windows("add -r --aes -P 'AES pass' aes.zip tree");
+  ASSERT_EQ(aes.status, 0) << aes.out << aes.err;
+  EXPECT_EQ(RunIn(dir.path(), "7z x -bd -p'AES pass' -oaes aes.zip >/dev/null").status, 0);
+  EXPECT_EQ(FileTree(dir / "aes/tree"), FileTree(dir / "tree"));
 }
 
 TEST_F(ZipBuilderExeTest, PeerArchivesExtractToTheTreeOf7z) {
