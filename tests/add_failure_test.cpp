@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "tests/support/PeerTools.h"
 #include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -61,6 +62,58 @@ TEST_F(AddFailureTest, WriteFailureAtAnyPointLeavesTheArchiveUnchanged) {
     if (limit > size / 2) continue;  // a deletion writes less than the original
     zip.SetFSpecArgs({"*f1.txt"});
     zip.Delete();
+    EXPECT_EQ(zip.SuccessCount(), 0);
+    EXPECT_EQ(zip.ErrCode(), kEngineWriteError);
+    ExpectUnchanged();
+  }
+}
+
+// An archive of more than 65,535 members (Python's, with a ZIP64 end record):
+// a failed write in every record the engine writes for it, up to the last
+// byte of the classic end record behind the ZIP64 ones.
+TEST_F(AddFailureTest, WriteFailureInAZip64ArchiveLeavesItUnchanged) {
+  if (!testsupport::HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  ASSERT_EQ(testsupport::RunIn(dir.path(), "python3 -c " + testsupport::ShellQuote(
+                                                "import zipfile\n"
+                                                "z = zipfile.ZipFile('a.zip', 'w')\n"
+                                                "for i in range(65540): z.writestr('m%05d' % i, 'x')\n"
+                                                "z.close()\n"))
+                .status,
+            0);
+  original = ReadTextFile(archive);
+  // Where the records of the complete result lie.
+  zip.SetFileName(archive);
+  zip.SetFSpecArgs({dir / "src/new.txt"});
+  zip.Add();
+  ASSERT_EQ(zip.SuccessCount(), 1) << zip.Message();
+  const std::string result = ReadTextFile(archive);
+  const size_t zip64End = result.rfind(std::string("PK\x06\x06", 4));
+  const size_t locator = result.rfind(std::string("PK\x06\x07", 4));
+  const size_t end = result.rfind(std::string("PK\x05\x06", 4));
+  ASSERT_NE(zip64End, std::string::npos);
+  ASSERT_NE(locator, std::string::npos);
+  WriteTextFile(archive, original);
+  zip.SetFileName(archive);
+
+  const struct {
+    const char* where;
+    size_t limit;
+  } rows[] = {
+      {"first member", 10},
+      {"members copied", original.size() / 2},
+      // 52 bytes per central header, 98 for the end records: into the new local header.
+      {"new member", original.size() - 65540 * 52 - 98 + 20},
+      {"central directory", zip64End - 100},
+      {"ZIP64 end record", zip64End + 30},
+      {"locator", locator + 10},
+      {"end record", end + 10},
+      {"last byte", result.size() - 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.where);
+    testsupport::ScopedEnv fail("ZIPDLL_FAIL_WRITE_AFTER", std::to_string(row.limit));
+    zip.SetFSpecArgs({dir / "src/new.txt"});
+    zip.Add();
     EXPECT_EQ(zip.SuccessCount(), 0);
     EXPECT_EQ(zip.ErrCode(), kEngineWriteError);
     ExpectUnchanged();

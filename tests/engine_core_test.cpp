@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,86 @@ TEST_F(EngineCoreTest, AFullDiskWhileAddingLeavesTheArchiveAsItWasAndSaysWhy) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     files += entry.is_regular_file();
   EXPECT_EQ(files, 2u);  // b.zip and new.txt: no temporary file left behind
+}
+
+// A file that grows after being collected: the bytes appended just before its
+// read number `growAtRead` (counting from 1).
+class GrowingFileSystem : public platform::FaultInjectingFileSystem {
+ public:
+  GrowingFileSystem(platform::FileSystem& inner, std::string path, std::string growth, int growAtRead)
+      : FaultInjectingFileSystem(inner), path_(std::move(path)), growth_(std::move(growth)),
+        readsLeft_(growAtRead) {}
+  platform::FileHandle Open(const std::string& path, platform::Access access, platform::Share share,
+                            platform::Disposition disposition, uint32_t mode) override {
+    platform::FileHandle h = FaultInjectingFileSystem::Open(path, access, share, disposition, mode);
+    if (path == path_) input_ = h;
+    return h;
+  }
+  int64_t Read(platform::FileHandle h, void* buffer, size_t count) override {
+    if (h == input_ && --readsLeft_ == 0)
+      std::ofstream(path_, std::ios::app | std::ios::binary) << growth_;
+    return FaultInjectingFileSystem::Read(h, buffer, count);
+  }
+
+ private:
+  std::string path_, growth_;
+  platform::FileHandle input_ = platform::kInvalidHandle;
+  int readsLeft_;
+};
+
+// The header tells the truth about what was stored: the size read whole when
+// the file was held in memory, everything read when it was streamed; an
+// encrypted streamed file, read once for its CRC and once for its data, is
+// refused when the two differ.
+TEST_F(EngineCoreTest, AFileThatGrowsWhileAddedGetsATrueHeaderOrARefusal) {
+  const std::string before(3000, 'a'), growth(2000, 'b');
+  struct Case {
+    const char* name;
+    const char* wholeBufferLimit;
+    bool encrypted;
+    int growAtRead;
+    std::optional<std::string> stored;  // nullopt: refused
+  };
+  const Case cases[] = {
+      {"held in memory", nullptr, false, 1, before},
+      {"streamed", "100", false, 1, before + growth},
+      {"streamed, grown while read", "100", false, 2, before + growth},
+      // Reads 1 and 2 take the CRC up to the end; the data is read from 3 on.
+      {"streamed and encrypted", "100", true, 3, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::ScopedEnv limit("ZIPDLL_WHOLE_BUFFER_LIMIT",
+                                 c.wholeBufferLimit ? std::optional<std::string>(c.wholeBufferLimit)
+                                                    : std::nullopt);
+    const std::string input = dir / "log.txt", archive = dir / "g.zip";
+    std::filesystem::remove(archive);
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directory(out);
+    WriteTextFile(input, before);
+    GrowingFileSystem files(*platform::DefaultEnv().files, input, growth, c.growAtRead);
+    zipdll::AddRequest request;
+    request.archive = archive;
+    zipdll::FileSpec spec;
+    spec.spec = input;
+    spec.encrypt = c.encrypted;
+    spec.password = "pw";
+    request.specs.push_back(spec);
+    request.junkDirs = true;
+    zipdll::EngineSession session(Record, this, 0, false);
+    try {
+      zipdll::RunAdd(files, *platform::DefaultEnv().shell, request, session);
+      ASSERT_TRUE(c.stored.has_value()) << "the add went through";
+    } catch (const engine::EngineError& e) {
+      EXPECT_FALSE(c.stored.has_value()) << e.what();
+      EXPECT_NE(std::string(e.what()).find("changed while being added"), std::string::npos);
+      EXPECT_FALSE(std::filesystem::exists(archive));
+      continue;
+    }
+    seen.clear();
+    EXPECT_EQ(Extract(archive), 1);
+    EXPECT_TRUE(ReadTextFile(out + "/log.txt") == *c.stored);
+  }
 }
 
 // Both engines read the end record by one rule: the last one whose comment fits

@@ -38,26 +38,6 @@ MemberCoding CodingOf(const ZipDirEntry& e) {
   return {e.Method, (e.GeneralFlags & zip::kFlagEncrypted) ? "Traditional" : "-"};
 }
 
-// The member's true sizes: a header field saturated at 32 bits has its value in
-// the ZIP64 block of the extra field.
-struct MemberSizes {
-  uint64_t uncompressed, compressed;
-};
-
-MemberSizes SizesOf(const ZipDirEntry& e) {
-  MemberSizes sizes{e.UncompressedSize, e.CompressedSize};
-  zip::Zip64Fields wanted;
-  wanted.uncompressed = e.UncompressedSize == zip::kSaturated32;
-  wanted.compressed = e.CompressedSize == zip::kSaturated32;
-  if (!wanted.uncompressed && !wanted.compressed) return sizes;
-  auto block = zip::FindExtra(e.ExtraData, zip::kExtraZip64);
-  zip::Zip64Values values;
-  if (!block || zip::DecodeZip64Extra(*block, wanted, values) != zip::Status::kOk) return sizes;
-  if (wanted.uncompressed) sizes.uncompressed = values.uncompressed;
-  if (wanted.compressed) sizes.compressed = values.compressed;
-  return sizes;
-}
-
 std::string MemberLine(const ZipDirEntry& e, bool verbose) {
   char line[128];
   const MemberCoding coding = verbose ? CodingOf(e) : MemberCoding{e.Method, ""};
@@ -65,9 +45,8 @@ std::string MemberLine(const ZipDirEntry& e, bool verbose) {
   const unsigned year = 1980u + (e.ModDate >> 9), month = (e.ModDate >> 5) & 15u,
                  day = e.ModDate & 31u;
   const unsigned hour = e.ModTime >> 11, minute = (e.ModTime >> 5) & 63u;
-  const MemberSizes sizes = SizesOf(e);
-  const auto length = static_cast<unsigned long long>(sizes.uncompressed);
-  const auto compressed = static_cast<unsigned long long>(sizes.compressed);
+  const auto length = static_cast<unsigned long long>(e.UncompressedSize64());
+  const auto compressed = static_cast<unsigned long long>(e.CompressedSize64());
   if (verbose)
     std::snprintf(line, sizeof line, "%10llu %10llu  %-7s  %-16s %04u-%02u-%02u %02u:%02u  %08x  ",
                   length, compressed, zip::MethodName(coding.method).c_str(), coding.encryption.c_str(),
@@ -122,9 +101,8 @@ int RunList(const std::vector<std::string>& args) {
   uint64_t totalSize = 0, totalCompressed = 0;
   for (const auto& entry : zip.ZipDirEntryRecords()) {
     std::cout << MemberLine(*entry, verbose) << '\n';
-    const MemberSizes sizes = SizesOf(*entry);
-    totalSize += sizes.uncompressed;
-    totalCompressed += sizes.compressed;
+    totalSize += entry->UncompressedSize64();
+    totalCompressed += entry->CompressedSize64();
   }
   std::string comment = zip.GetZipComment();
   if (!comment.empty()) std::cout << "Comment: " << EscapedText(comment, true) << '\n';

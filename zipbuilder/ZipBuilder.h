@@ -132,7 +132,11 @@ class TZipBuilder : public ZipBuilderProperties, public ZipBuilderEvents {
                           int nameLength);
   // Copies the central directory from the input file handle to `outFile`, shifting
   // every offset by `shift`; 0 on success, -2 on any failure (not reported).
-  int RWCentralDir(platform::FileHandle& outFile, zip::ZipEndOfCentral endOfCentral, int32_t shift);
+  // With `zip64End` (the archive's ZIP64 end record), its counts and offsets
+  // stand for the saturated ones, and a shifted copy of it goes in front of the
+  // end record.
+  int RWCentralDir(platform::FileHandle& outFile, zip::ZipEndOfCentral endOfCentral, int32_t shift,
+                   const zip::Zip64EndOfCentral* zip64End = nullptr);
 
   // Volumes and disk prompts (span/ZipVolumes.cpp).
   bool IsDiskPresent();

@@ -131,6 +131,37 @@ DirectoryExtent ResolveExtent(const ZipEndOfCentral& r, const Zip64EndOfCentral*
   return e;
 }
 
+bool NeedsZip64End(uint64_t entries, uint64_t size, uint64_t offset) {
+  return entries >= kSaturated16 || size >= kSaturated32 || offset >= kSaturated32;
+}
+
+void SetDirectoryFields(ZipEndOfCentral& r, uint64_t entries, uint64_t size, uint64_t offset) {
+  r.CentralEntries = r.TotalEntries = static_cast<uint16_t>(std::min<uint64_t>(entries, kSaturated16));
+  r.CentralSize = static_cast<uint32_t>(std::min<uint64_t>(size, kSaturated32));
+  r.CentralOffSet = static_cast<uint32_t>(std::min<uint64_t>(offset, kSaturated32));
+}
+
+void SetDirectoryFields(Zip64EndOfCentral& r, uint64_t entries, uint64_t size, uint64_t offset) {
+  r.RecordSize = kZip64EndSize - 12;  // counted behind the signature and this field
+  r.CentralEntries = r.TotalEntries = entries;
+  r.CentralSize = size;
+  r.CentralOffSet = offset;
+}
+
+Zip64EndOfCentral NewZip64End(uint16_t versionMadeBy, uint64_t entries, uint64_t size,
+                              uint64_t offset) {
+  Zip64EndOfCentral r{};
+  r.HeaderSig = kZip64EndSignature;
+  r.VersionMadeBy = versionMadeBy;
+  r.VersionNeed = kZip64VersionNeeded;
+  SetDirectoryFields(r, entries, size, offset);
+  return r;
+}
+
+Zip64Locator Zip64LocatorFor(uint64_t recordAt) {
+  return Zip64Locator{kZip64LocatorSignature, 0, recordAt, 1};
+}
+
 PlaceFault LocateCentralDirectory(uint64_t fileSize, const ReadAtFunction& read,
                                   DirectoryPlace& out) {
   std::vector<uint8_t> tail(static_cast<size_t>(std::min<uint64_t>(fileSize, kEndSearchWindow)));

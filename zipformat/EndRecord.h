@@ -72,6 +72,23 @@ struct DirectoryExtent {
 DirectoryExtent ResolveExtent(const ZipEndOfCentral& record,
                               const Zip64EndOfCentral* zip64 = nullptr);
 
+// Writing the end of an archive whose directory of `entries` entries and `size`
+// bytes begins at `offset`, all on one disk.
+// True when a value does not fit the classic end record (a field at its
+// maximum means "see the ZIP64 end record", so that value needs it too).
+bool NeedsZip64End(uint64_t entries, uint64_t size, uint64_t offset);
+// Sets the classic record's counts, size and offset: the values, or saturated
+// where they do not fit.
+void SetDirectoryFields(ZipEndOfCentral& record, uint64_t entries, uint64_t size, uint64_t offset);
+// Sets the ZIP64 end record's counts, size and offset, and its record size
+// (the fixed part only: an extensible data sector is not written).
+void SetDirectoryFields(Zip64EndOfCentral& record, uint64_t entries, uint64_t size, uint64_t offset);
+// A new ZIP64 end record for these values (version needed 45, made by
+// `versionMadeBy`), and the locator of one at `recordAt` in a one-disk archive.
+Zip64EndOfCentral NewZip64End(uint16_t versionMadeBy, uint64_t entries, uint64_t size,
+                              uint64_t offset);
+Zip64Locator Zip64LocatorFor(uint64_t recordAt);
+
 // Why LocateCentralDirectory could not place the directory.
 enum class PlaceFault {
   kNone,

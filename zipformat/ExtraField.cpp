@@ -70,6 +70,14 @@ std::vector<uint8_t> EncodeZip64Extra(Zip64Fields present, const Zip64Values& v)
   return out;
 }
 
+Zip64Fields CentralZip64Fields(const Zip64Values& v) {
+  Zip64Fields f;
+  f.uncompressed = v.uncompressed >= kSaturated32;
+  f.compressed = v.compressed >= kSaturated32;
+  f.offset = v.offset >= kSaturated32;
+  return f;
+}
+
 std::optional<uint32_t> DecodeTimestampExtra(std::span<const uint8_t> data) {
   // A flags byte; bit 0 says the modification time comes first.
   if (data.size() < 5 || !(data[0] & 1)) return std::nullopt;

@@ -44,6 +44,7 @@ std::vector<uint8_t> WithoutExtra(std::span<const uint8_t> area, uint16_t id);
 // local header offset; then a 4-byte disk number.
 struct Zip64Fields {
   bool uncompressed = false, compressed = false, offset = false, disk = false;
+  bool Any() const { return uncompressed || compressed || offset || disk; }
 };
 struct Zip64Values {
   uint64_t uncompressed = 0, compressed = 0, offset = 0;
@@ -52,6 +53,12 @@ struct Zip64Values {
 Status DecodeZip64Extra(std::span<const uint8_t> data, Zip64Fields wanted, Zip64Values& out);
 // The block (id and length included) for the given values.
 std::vector<uint8_t> EncodeZip64Extra(Zip64Fields present, const Zip64Values& values);
+// The fields of a central header that cannot hold these values (one on one
+// disk): those at 0xFFFFFFFF or above, which that value itself would mean
+// "in the block".
+Zip64Fields CentralZip64Fields(const Zip64Values& values);
+// A local header's block holds both sizes or neither.
+constexpr Zip64Fields kLocalZip64Fields{true, true, false, false};
 
 // Modification time (Unix seconds) from a timestamp block, when it carries one.
 std::optional<uint32_t> DecodeTimestampExtra(std::span<const uint8_t> data);

@@ -30,6 +30,8 @@ constexpr size_t kEndSearchWindow = kEndRecordSize + kMaxCommentSize;
 // Values that say "the true value is in a ZIP64 record".
 constexpr uint16_t kSaturated16 = 0xFFFF;
 constexpr uint32_t kSaturated32 = 0xFFFFFFFF;
+// "Version needed to extract" of a member or archive that uses ZIP64 records.
+constexpr uint16_t kZip64VersionNeeded = 45;
 
 // General purpose flag bits.
 constexpr uint16_t kFlagEncrypted = 0x0001;

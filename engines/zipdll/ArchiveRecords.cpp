@@ -65,9 +65,6 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
   ExistingArchive archive;
   int64_t fileSize = fs.Size(h);
   if (fileSize < static_cast<int64_t>(zip::kEndRecordSize)) Damaged("too short");
-  if (static_cast<uint64_t>(fileSize) > kZip32Limit) {
-    throw EngineError(kEngineUnsupported, "Archives of 4 GiB or more are not supported");
-  }
   archive.fileDosTime = fs.GetFileDosTime(h).value_or(0);
 
   const zip::DirectoryPlace place = PlaceDirectory(fs, h, static_cast<uint64_t>(fileSize));
@@ -92,10 +89,6 @@ ExistingArchive ReadArchive(platform::FileSystem& fs, platform::FileHandle h) {
                                            : std::vector<uint8_t>(e.extra.begin(), e.extra.end());
     hd.extra.assign(extra.begin(), extra.end());
     hd.comment.assign(e.comment.begin(), e.comment.end());
-    if (hd.compressedSize >= kZip32Limit || hd.uncompressedSize >= kZip32Limit ||
-        hd.localHeaderOffset >= kZip32Limit)
-      throw EngineError(kEngineUnsupported,
-                        "Members of 4 GiB or more are not supported: " + hd.name);
 
     uint8_t localBytes[zip::kLocalHeaderSize];
     const std::optional<uint64_t> localAt = place.LocalHeaderAt(hd.localHeaderOffset);
@@ -134,12 +127,32 @@ zip::LocalFileHeader LocalFields(const Member& m) {
   return h;
 }
 
+std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
 }  // namespace
 
-std::string LocalHeaderBytes(const Member& m) {
+bool ReservesZip64(uint64_t size) {
+  constexpr uint64_t kMostGrowth = 64 << 10;
+  return size + size / 1024 + kMostGrowth >= kZip32Limit;
+}
+
+std::string LocalHeaderBytes(const Member& m, bool zip64) {
+  zip::LocalFileHeader h = LocalFields(m);
+  std::string extra;
+  zip64 = zip64 || m.compressedSize >= kZip32Limit || m.uncompressedSize >= kZip32Limit;
+  if (zip64) {
+    extra = Bytes(zip::EncodeZip64Extra(zip::kLocalZip64Fields,
+                                        {m.uncompressedSize, m.compressedSize, 0, 0}));
+    h.ComprSize = h.UnComprSize = zip::kSaturated32;
+    h.VersionNeed = std::max(h.VersionNeed, zip::kZip64VersionNeeded);
+  }
   std::string out(zip::kLocalHeaderSize, '\0');
-  zip::Encode(LocalFields(m), reinterpret_cast<uint8_t*>(out.data()));
-  return out + m.name + m.extra;  // new members only: their extra is what both headers carry
+  // New members only: their extra field is what both headers carry, behind
+  // the local ZIP64 block.
+  extra += m.extra;
+  h.ExtraLen = static_cast<uint16_t>(extra.size());
+  zip::Encode(h, reinterpret_cast<uint8_t*>(out.data()));
+  return out + m.name + extra;
 }
 
 std::string CentralHeaderBytes(const Member& m) {
@@ -157,34 +170,53 @@ std::string CentralHeaderBytes(const Member& m) {
   h.ComprSize = shared.ComprSize;
   h.UnComprSize = shared.UnComprSize;
   h.FileNameLen = shared.FileNameLen;
-  h.ExtraLen = static_cast<uint16_t>(m.extra.size());
   h.FileComLen = static_cast<uint16_t>(m.comment.size());
   h.DiskStart = 0;
   h.IntFileAtt = m.internalAttributes;
   h.ExtFileAtt = m.externalAttributes;
   h.RelOffLocal = static_cast<uint32_t>(m.localHeaderOffset);
+  std::string extra = m.extra;
+  const zip::Zip64Values values{m.uncompressedSize, m.compressedSize, m.localHeaderOffset, 0};
+  const zip::Zip64Fields zip64 = zip::CentralZip64Fields(values);
+  if (zip64.Any()) {
+    const auto* area = reinterpret_cast<const uint8_t*>(m.extra.data());
+    extra = Bytes(zip::EncodeZip64Extra(zip64, values)) +
+            Bytes(zip::WithoutExtra({area, m.extra.size()}, zip::kExtraZip64));
+    if (extra.size() > zip::kSaturated16)
+      throw EngineError(kEngineUnsupported,
+                        "The extra field of " + m.name + " would pass 65535 bytes with its ZIP64 values");
+    if (zip64.uncompressed) h.UnComprSize = zip::kSaturated32;
+    if (zip64.compressed) h.ComprSize = zip::kSaturated32;
+    if (zip64.offset) h.RelOffLocal = zip::kSaturated32;
+    h.VersionNeed = std::max(h.VersionNeed, zip::kZip64VersionNeeded);
+  }
+  h.ExtraLen = static_cast<uint16_t>(extra.size());
   std::string out(zip::kCentralHeaderSize, '\0');
   zip::Encode(h, reinterpret_cast<uint8_t*>(out.data()));
-  return out + m.name + m.extra + m.comment;
+  return out + m.name + extra + m.comment;
 }
 
 std::string EndRecordBytes(uint64_t count, uint64_t centralSize, uint64_t centralOffset,
                            const std::string& comment) {
-  if (count > zip::kSaturated16)
-    throw EngineError(kEngineUnsupported, "More than 65535 members are not supported");
-  if (centralOffset + centralSize > kZip32Limit) {
-    throw EngineError(kEngineUnsupported, "The archive would reach 4 GiB, which is not supported");
+  std::string out;
+  if (zip::NeedsZip64End(count, centralSize, centralOffset)) {
+    const uint64_t recordAt = centralOffset + centralSize;
+    uint8_t record[zip::kZip64EndSize], locator[zip::kZip64LocatorSize];
+    zip::Encode(zip::NewZip64End(zip::kHostUnix << 8 | zip::kZip64VersionNeeded, count,
+                                 centralSize, centralOffset),
+                record);
+    zip::Encode(zip::Zip64LocatorFor(recordAt), locator);
+    out.append(reinterpret_cast<const char*>(record), sizeof record);
+    out.append(reinterpret_cast<const char*>(locator), sizeof locator);
   }
   const std::string text = comment.substr(0, zip::kMaxCommentSize);
   zip::ZipEndOfCentral e{};
   e.HeaderSig = zip::kEndOfCentralSignature;
-  e.CentralEntries = e.TotalEntries = static_cast<uint16_t>(count);
-  e.CentralSize = static_cast<uint32_t>(centralSize);
-  e.CentralOffSet = static_cast<uint32_t>(centralOffset);
+  zip::SetDirectoryFields(e, count, centralSize, centralOffset);
   e.ZipCommentLen = static_cast<uint16_t>(text.size());
-  std::string out(zip::kEndRecordSize, '\0');
-  zip::Encode(e, reinterpret_cast<uint8_t*>(out.data()));
-  return out + text;
+  std::string end(zip::kEndRecordSize, '\0');
+  zip::Encode(e, reinterpret_cast<uint8_t*>(end.data()));
+  return out + end + text;
 }
 
 }  // namespace zipdll

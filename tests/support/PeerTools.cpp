@@ -44,6 +44,37 @@ bool HaveTool(const std::string& name) {
   return RunIn(".", "command -v " + ShellQuote(name)).status == 0;
 }
 
+std::string PeerTestFailures(const std::string& dir, const std::string& archive) {
+  std::string failures;
+  const std::string name = ShellQuote(archive);
+  for (const std::string& command :
+       {"unzip -tq " + name, "7z t " + name, "python3 -m zipfile -t " + name}) {
+    CommandResult r = RunIn(dir, command);
+    if (r.status != 0) failures += command + ": " + r.out.substr(0, 2000) + r.err + "\n";
+  }
+  return failures;
+}
+
+std::map<std::string, std::string> MemberDigests(const std::string& dir, const std::string& archive) {
+  const CommandResult r = RunIn(
+      dir, "python3 -c " + ShellQuote("import hashlib, sys, zipfile\n"
+                                      "with zipfile.ZipFile(sys.argv[1]) as z:\n"
+                                      "  for i in z.infolist():\n"
+                                      "    d = z.read(i)\n"
+                                      "    print(i.filename + '\\t' + str(len(d)) + ' ' + "
+                                      "hashlib.sha256(d).hexdigest())\n") +
+               " " + ShellQuote(archive));
+  std::map<std::string, std::string> digests;
+  if (r.status != 0) return digests;
+  size_t at = 0;
+  for (size_t end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = r.out.substr(at, end - at);
+    const size_t tab = line.find('\t');
+    if (tab != std::string::npos) digests[line.substr(0, tab)] = line.substr(tab + 1);
+  }
+  return digests;
+}
+
 std::string ZipBuilderTool() {
   const char* other = std::getenv("ZB_TOOL");
   return other ? other : std::string(ZB_BINARY_DIR) + "/zipbuilder";

@@ -2,6 +2,7 @@
 // fixtures and to check what the component writes.
 #pragma once
 
+#include <map>
 #include <string>
 
 namespace testsupport {
@@ -20,6 +21,14 @@ bool HaveTool(const std::string& name);
 
 // `text` single-quoted for sh.
 std::string ShellQuote(const std::string& text);
+
+// Tests `archive` (in `dir`) with unzip -t, 7z t and python3 -m zipfile -t;
+// returns the commands that failed with their output, "" when all three pass.
+std::string PeerTestFailures(const std::string& dir, const std::string& archive);
+
+// Every member of `archive` (in `dir`) as Python's zipfile reads it: name to
+// size and SHA-256 of its data. Empty when Python cannot read the archive.
+std::map<std::string, std::string> MemberDigests(const std::string& dir, const std::string& archive);
 
 // The zipbuilder program under test: $ZB_TOOL when set, else the one built here.
 std::string ZipBuilderTool();

@@ -186,7 +186,7 @@ std::optional<std::string> PlaceLocalHeader(zip::CentralFileHeader& header, std:
   if (area.size() > zip::kSaturated16) throw EZipBuilder(kMsgCentralExtraReadError);
   header.ExtraLen = static_cast<uint16_t>(area.size());
   header.RelOffLocal = zip::kSaturated32;
-  header.VersionNeed = std::max<uint16_t>(header.VersionNeed, 45);
+  header.VersionNeed = std::max(header.VersionNeed, zip::kZip64VersionNeeded);
   return std::string(area.begin(), area.end());
 }
 
@@ -203,34 +203,24 @@ void WriteCentralHeader(ArchiveWriter& out, const zip::CentralFileHeader& header
 void WriteArchiveEnd(ArchiveWriter& out, zip::ZipEndOfCentral end,
                      const std::optional<zip::Zip64EndOfCentral>& zip64End, uint64_t entries,
                      uint64_t directorySize, uint64_t directoryAt, const std::string& comment) {
-  const bool zip64 = zip64End || entries >= zip::kSaturated16 ||
-                     directorySize >= zip::kSaturated32 || directoryAt >= zip::kSaturated32;
-  if (zip64) {
-    zip::Zip64EndOfCentral record{};
+  if (zip64End || zip::NeedsZip64End(entries, directorySize, directoryAt)) {
+    zip::Zip64EndOfCentral record = zip::NewZip64End(zip::kZip64VersionNeeded, entries,
+                                                     directorySize, directoryAt);
     if (zip64End) {
       record = *zip64End;
+      zip::SetDirectoryFields(record, entries, directorySize, directoryAt);
     } else {
-      record.HeaderSig = zip::kZip64EndSignature;
-      record.VersionMadeBy = record.VersionNeed = 45;
       record.ThisDiskNo = end.ThisDiskNo;
       record.CentralDiskNo = end.CentralDiskNo;
     }
-    record.RecordSize = zip::kZip64EndSize - 12;
-    record.CentralEntries = record.TotalEntries = entries;
-    record.CentralSize = directorySize;
-    record.CentralOffSet = directoryAt;
-    const zip::Zip64Locator locator{zip::kZip64LocatorSignature, 0,
-                                    static_cast<uint64_t>(out.Position()), 1};
+    const zip::Zip64Locator locator = zip::Zip64LocatorFor(static_cast<uint64_t>(out.Position()));
     uint8_t recordBytes[zip::kZip64EndSize], locatorBytes[zip::kZip64LocatorSize];
     zip::Encode(record, recordBytes);
     zip::Encode(locator, locatorBytes);
     out.Write(recordBytes, sizeof recordBytes, kMsgEndRecordWriteError);
     out.Write(locatorBytes, sizeof locatorBytes, kMsgEndRecordWriteError);
   }
-  end.CentralEntries = end.TotalEntries =
-      static_cast<uint16_t>(std::min<uint64_t>(entries, zip::kSaturated16));
-  end.CentralSize = static_cast<uint32_t>(std::min<uint64_t>(directorySize, zip::kSaturated32));
-  end.CentralOffSet = static_cast<uint32_t>(std::min<uint64_t>(directoryAt, zip::kSaturated32));
+  zip::SetDirectoryFields(end, entries, directorySize, directoryAt);
   end.ZipCommentLen = static_cast<uint16_t>(comment.size());
   uint8_t endBytes[zip::kEndRecordSize];
   zip::Encode(end, endBytes);

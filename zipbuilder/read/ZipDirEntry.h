@@ -34,4 +34,11 @@ struct ZipDirEntry : ZipDirEntryFixed {
   std::string FileComment;  // system code page; empty when there is none
   bool Encrypted = false;   // bit 0 of GeneralFlags
   std::vector<uint8_t> ExtraData;  // copy of the central extra field; empty for none
+
+  // The true sizes and local header offset: the 32-bit field's value, or where
+  // the field holds 0xFFFFFFFF, the value of the ZIP64 block in ExtraData (the
+  // field's own value when the block is missing or damaged).
+  uint64_t UncompressedSize64() const;
+  uint64_t CompressedSize64() const;
+  uint64_t LocalHeaderOffset64() const;
 };

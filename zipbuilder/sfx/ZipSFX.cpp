@@ -16,6 +16,8 @@
 #include "zipbuilder/sfx/SfxConversion.h"
 #include "zipbuilder/core/RunningScope.h"
 #include "zipbuilder/core/ResultCodes.h"
+#include "zipbuilder/read/Zip64EndRecord.h"
+#include "zipformat/EndRecord.h"
 #include "zipformat/Records.h"
 #include "zipformat/SfxHeader.h"
 #include "zipformat/SfxIcon.h"
@@ -172,21 +174,23 @@ int TZipBuilder::SfxConversion::WriteSfx(const std::string& temporary, const std
       zb_.inFileName_ = zb_.zipFileName_;  // the archive as last listed, whatever ran before
       zip::ZipEndOfCentral endOfCentral{};
       zb_.CheckIfLastDisk(endOfCentral, true);
+      const std::optional<zip::Zip64EndOfCentral> zip64 =
+          ReadZip64End(files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset);
+      const zip::DirectoryExtent extent = zip::ResolveExtent(endOfCentral, zip64 ? &*zip64 : nullptr);
       if (files.Seek(zb_.inFileHandle_, 0, SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
       if (zb_.listed_.structureWarning) {
         result = zb_.CopyBulk(zb_.inFileHandle_, out, -1);
         archiveSize = zb_.listed_.realFileSize;
-      } else if (int64_t{endOfCentral.CentralOffSet} + prefix > int64_t{zip::kSaturated32} ||
-                 endOfCentral.CentralOffSet == zip::kSaturated32 ||
-                 endOfCentral.TotalEntries == zip::kSaturated16) {
-        // Shifted offsets would not fit their 32 bits: refused rather than wrapped.
+      } else if (extent.offset + static_cast<uint64_t>(prefix) >= zip::kSaturated32) {
+        // The listing and the shift hold 32 bits: refused rather than wrapped.
         zb_.ShowZipMessage(kMsgNotZipArchive,
-                       "\nthe self-extractor would place archive data beyond 4 GB (or the archive "
-                       "needs 64-bit records), which self-extractors do not support");
+                       "\nthe self-extractor would place archive data beyond 4 GB, which "
+                       "self-extractors do not support");
         result = kSfxFailed;
       } else {
-        result = zb_.CopyBulk(zb_.inFileHandle_, out, endOfCentral.CentralOffSet);
-        if (result == 0) result = zb_.RWCentralDir(out, endOfCentral, static_cast<int32_t>(prefix));
+        result = zb_.CopyBulk(zb_.inFileHandle_, out, static_cast<int64_t>(extent.offset));
+        if (result == 0)
+          result = zb_.RWCentralDir(out, endOfCentral, static_cast<int32_t>(prefix), zip64 ? &*zip64 : nullptr);
         archiveSize = zb_.listed_.archiveFileSize;
       }
     } catch (...) {

@@ -17,6 +17,8 @@
 #include "zipbuilder/sfx/SfxConversion.h"
 #include "zipbuilder/core/RunningScope.h"
 #include "zipbuilder/core/ResultCodes.h"
+#include "zipbuilder/read/Zip64EndRecord.h"
+#include "zipformat/EndRecord.h"
 #include "zipformat/SfxHeader.h"
 
 using platform::FileHandle;
@@ -106,6 +108,9 @@ int TZipBuilder::SfxConversion::WriteZipFromSfx(const std::string& temporary, in
     zb_.inFileName_ = zb_.zipFileName_;  // the archive as last listed, whatever ran before
     zip::ZipEndOfCentral endOfCentral{};
     zb_.CheckIfLastDisk(endOfCentral, true);
+    const std::optional<zip::Zip64EndOfCentral> zip64 =
+        ReadZip64End(files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset);
+    const zip::DirectoryExtent extent = zip::ResolveExtent(endOfCentral, zip64 ? &*zip64 : nullptr);
     const int64_t windowStart = zb_.listed_.archiveStart - windowSize;
     if (files.Seek(zb_.inFileHandle_, windowStart, SeekFrom::Begin) == windowStart &&
         files.Read(zb_.inFileHandle_, window.data(), window.size()) == windowSize) {
@@ -133,10 +138,11 @@ int TZipBuilder::SfxConversion::WriteZipFromSfx(const std::string& temporary, in
         result = zb_.CopyBulk(zb_.inFileHandle_, out, -1);
         archiveSize = zb_.listed_.realFileSize;
       } else {
-        if (endOfCentral.CentralOffSet < static_cast<uint32_t>(zb_.listed_.archiveStart))
-          throw EZipBuilder(kMsgNotZipArchive);
-        result = zb_.CopyBulk(zb_.inFileHandle_, out, int64_t{endOfCentral.CentralOffSet} - zb_.listed_.archiveStart);
-        if (result == 0) result = zb_.RWCentralDir(out, endOfCentral, -zb_.listed_.archiveStart);
+        const auto start = static_cast<uint64_t>(zb_.listed_.archiveStart);
+        if (extent.offset < start) throw EZipBuilder(kMsgNotZipArchive);
+        result = zb_.CopyBulk(zb_.inFileHandle_, out, static_cast<int64_t>(extent.offset - start));
+        if (result == 0)
+          result = zb_.RWCentralDir(out, endOfCentral, -zb_.listed_.archiveStart, zip64 ? &*zip64 : nullptr);
         archiveSize = zb_.listed_.archiveFileSize;
       }
     }
