@@ -17,11 +17,6 @@
 
 namespace platform {
 
-char DriveLetterOf(const std::string& root) {
-  if (!HasDriveLetter(root)) return 0;
-  return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
-}
-
 // The registry's word for a drive's type ("floppy", "cdrom", "network", "hd"),
 // empty when it names none. Defined with the registry reader.
 std::string WineDriveTypeSetting(char letter);

@@ -1,5 +1,3 @@
-#include <stdexcept>
-
 #include "platform/Clock.h"
 #include "platform/Drives.h"
 #include "platform/DynamicLibrary.h"
@@ -28,11 +26,6 @@ Env& DefaultEnv() {
     e.drives = &PosixDriveProvider();
     return e;
   }();
-  return env;
-}
-
-Env& RequireComplete(Env& env) {
-  if (!env.Complete()) throw std::invalid_argument("platform environment with a missing member");
   return env;
 }
 

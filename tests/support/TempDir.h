@@ -2,6 +2,7 @@
 // environment variable set for the test's duration.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,9 +15,21 @@ namespace testsupport {
 class TempDir {
  public:
   TempDir() {
+#ifdef _WIN32
+    // A fresh name below the temporary directory (Windows has no mkdtemp).
+    static unsigned counter = 0;
+    const auto base = std::filesystem::temp_directory_path();
+    for (unsigned attempt = 0; attempt < 1000 && path_.empty(); ++attempt) {
+      const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+      const std::string name = "zbtest-" + std::to_string(tick % 1000000007) + "-" + std::to_string(++counter);
+      std::error_code ec;
+      if (std::filesystem::create_directory(base / name, ec)) path_ = (base / name).string();
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "zbtest-XXXXXX").string();
     char* made = ::mkdtemp(pattern.data());
     if (made) path_ = made;
+#endif
   }
   ~TempDir() {
     std::error_code ec;
@@ -43,21 +56,24 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value->c_str(), 1);
-    else
-      ::unsetenv(name);
+    Set(value);
   }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_.c_str(), old_->c_str(), 1);
-    else
-      ::unsetenv(name_.c_str());
-  }
+  ~ScopedEnv() { Set(old_); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
+  void Set(const std::optional<std::string>& value) {
+#ifdef _WIN32
+    ::_putenv_s(name_.c_str(), value ? value->c_str() : "");  // "" removes it
+#else
+    if (value)
+      ::setenv(name_.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name_.c_str());
+#endif
+  }
+
   std::string name_;
   std::optional<std::string> old_;
 };

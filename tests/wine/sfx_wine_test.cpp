@@ -12,6 +12,7 @@
 #include "tests/support/PeerTools.h"
 #include "tests/support/SfxFixture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WineSession.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -20,47 +21,8 @@ namespace {
 using namespace testsupport;
 namespace fs = std::filesystem;
 
-const char* const kWine = "/usr/lib/wine/wine64";
-const char* const kWineServer = "/usr/lib/wine/wineserver";
-
-// One prefix for the program, started once and kept running by a persistent
-// server, so that each run of the stub takes a fraction of a second.
-class WineSession : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!fs::exists(kWine) || RealStub64().empty()) {
-      std::cout << "skipped: needs " << kWine << " and ZipSFX64.bin\n";
-      std::exit(77);
-    }
-    prefix_ = std::make_unique<TempDir>();
-    ::setenv("WINEPREFIX", (prefix_->path() + "/prefix").c_str(), 1);
-    ::setenv("WINEDEBUG", "-all", 1);
-    ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no runtime installers on first start
-    CommandResult boot =
-        RunIn(prefix_->path(), std::string("env -u DISPLAY timeout 300 ") + kWine + " wineboot -i");
-    ASSERT_EQ(boot.status, 0) << boot.err;
-    StartServer();
-  }
-  void TearDown() override {
-    StopServer();
-    prefix_.reset();
-  }
-  static void StartServer() { RunIn("/", std::string(kWineServer) + " -p 120"); }
-  static void StopServer() { RunIn("/", std::string(kWineServer) + " -k; " + kWineServer + " -w"); }
-
- private:
-  std::unique_ptr<TempDir> prefix_;
-};
-
-const auto* const kSession = ::testing::AddGlobalTestEnvironment(new WineSession);
-
-// A Unix path as the stub sees it: on drive Z:.
-std::string WinePath(const std::string& path) {
-  std::string out = "Z:" + path;
-  for (char& c : out)
-    if (c == '/') c = '\\';
-  return out;
-}
+const auto* const kSession =
+    ::testing::AddGlobalTestEnvironment(new WineSession([] { return RealStub64().empty() ? "ZipSFX64.bin" : ""; }));
 
 // Every regular file below `root`, by relative path, with its bytes.
 std::map<std::string, std::string> Tree(const std::string& root) {
