@@ -151,6 +151,9 @@ class GrowingFileSystem : public platform::FaultInjectingFileSystem {
 // encrypted streamed file, read once for its CRC and once for its data, is
 // refused when the two differ.
 TEST_F(EngineCoreTest, AFileThatGrowsWhileAddedGetsATrueHeaderOrARefusal) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the simulated growth counts reads as the POSIX file layer makes them";
+#endif
   const std::string before(3000, 'a'), growth(2000, 'b');
   struct Case {
     const char* name;
