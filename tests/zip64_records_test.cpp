@@ -60,7 +60,7 @@ TEST(Zip64Records, CentralHeaderCarriesTheTrueValues) {
     EXPECT_EQ(e.compressedSize, c.compressed);
     EXPECT_EQ(e.localHeaderOffset, c.offset);
     EXPECT_EQ(zip::FindExtra(e.extra, zip::kExtraZip64).has_value(), c.block);
-    EXPECT_EQ(e.header.VersionNeed, c.block ? 45 : zipdll::kVersionNeeded);
+    EXPECT_EQ(int{e.header.VersionNeed}, c.block ? 45 : zipdll::kVersionNeeded);
     EXPECT_TRUE(zip::FindExtra(e.extra, 0x5455).has_value()) << "the other blocks stay";
     EXPECT_EQ(std::string(e.comment.begin(), e.comment.end()), "note");
     // A field holds its value unless it cannot: only those fields are saturated.
@@ -114,13 +114,13 @@ TEST(Zip64Records, LocalHeaderBlockIsChosenBeforeTheSizesAreKnown) {
     const auto block = zip::FindExtra(e.extra, zip::kExtraZip64);
     ASSERT_EQ(block.has_value(), c.block);
     if (!c.block) {
-      EXPECT_EQ(e.header.UnComprSize, c.size);
-      EXPECT_EQ(e.header.ComprSize, c.compressed);
+      EXPECT_EQ(uint64_t{e.header.UnComprSize}, c.size);
+      EXPECT_EQ(uint64_t{e.header.ComprSize}, c.compressed);
       continue;
     }
-    EXPECT_EQ(e.header.UnComprSize, kFull);
-    EXPECT_EQ(e.header.ComprSize, kFull);
-    EXPECT_EQ(e.header.VersionNeed, 45);
+    EXPECT_EQ(uint64_t{e.header.UnComprSize}, kFull);
+    EXPECT_EQ(uint64_t{e.header.ComprSize}, kFull);
+    EXPECT_EQ(int{e.header.VersionNeed}, 45);
     zip::Zip64Values values;
     ASSERT_EQ(zip::DecodeZip64Extra(*block, zip::kLocalZip64Fields, values), zip::Status::kOk);
     EXPECT_EQ(values.uncompressed, c.size);
