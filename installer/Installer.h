@@ -10,6 +10,7 @@
 
 #include "installer/InstallRegistry.h"
 #include "installer/InstallerView.h"
+#include "installer/RunDirectory.h"
 #include "zipbuilder/ZipBuilder.h"
 
 namespace platform {
@@ -103,6 +104,7 @@ class Installer {
   std::string archivePath_;
   std::string signaturePath_;
   std::string packagePublicKey_;
+  std::unique_ptr<RunDirectory> packageCopy_;  // the checked copy of a signed package
   StartupState startup_ = StartupState::NotRun;
   RunState run_ = RunState::NotRun;
   bool cancelRequested_ = false;  // Cancel pressed while the run was extracting

@@ -9,6 +9,7 @@
 #include "installer/InstallerText.h"
 #include "installer/MakerSettings.h"
 #include "installer/PackageSignature.h"
+#include "installer/RunDirectory.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -35,20 +36,19 @@ bool SameText(const std::string& a, const std::string& b) {
          });
 }
 
-// A directory of this run, removed with what it holds when the run is done.
-struct RunDirectory {
-  RunDirectory(platform::FileSystem& files, std::string made)
-      : files(files), path(std::move(made)) {}
-  ~RunDirectory() {
-    if (path.empty()) return;
-    if (auto entries = files.ListDirectory(path))
-      for (const auto& entry : *entries)
-        if (!entry.info.isDirectory) files.DeleteFile(path + entry.name);
-    files.RemoveDirectory(path);
-  }
-  platform::FileSystem& files;
-  std::string path;  // with its trailing separator; "" when it could not be made
-};
+// Copies the file `from` to the new file `to`; false when any of it fails.
+bool CopyWholeFile(platform::FileSystem& files, const std::string& from, const std::string& to) {
+  platform::FileHandle in =
+      files.Open(from, platform::Access::Read, platform::Share::Read, platform::Disposition::OpenExisting);
+  if (in == platform::kInvalidHandle) return false;
+  platform::FileHandle out =
+      files.Open(to, platform::Access::Write, platform::Share::None, platform::Disposition::CreateNew, 0600);
+  const int64_t size = files.Size(in);
+  const bool copied = out != platform::kInvalidHandle && size >= 0 && files.CopyRange(in, out, size) == size;
+  if (out != platform::kInvalidHandle) files.Close(out);
+  files.Close(in);
+  return copied;
+}
 
 platform::Env& ResolveEnv(platform::Env* env) {
   return platform::RequireComplete(env ? *env : platform::DefaultEnv());
@@ -207,18 +207,27 @@ void Installer::RecoverInterruptedRun() {
 }
 
 // A maker who signs the packages: nothing of one without a valid signature is read.
+// The package is checked, and then extracted, as a copy in a directory of this
+// run alone: whoever may write beside the package cannot swap it between the
+// check and the extraction.
 void Installer::CheckSignature() {
   std::string signature;
   {
     TextFile file(*env_.files, signaturePath_);
     if (file.IsOpen()) signature = ReadLine(file);
   }
-  const bool valid = !signature.empty() &&
-                     SignatureMatches(*env_.files, packagePublicKey_, signature, archivePath_);
+  packageCopy_ = std::make_unique<RunDirectory>(*env_.files, env_.files->MakeTempDirectory(TempPath, "zbp"));
+  const std::string copy =
+      packageCopy_->path.empty() ? "" : packageCopy_->path + platform::ExtractFileName(archivePath_);
+  if (copy.empty() || !CopyWholeFile(*env_.files, archivePath_, copy))
+    FatalMessage("Cannot create temp files!\n\nInstallation aborted!", kCompanyCaption);
+  const bool valid =
+      !signature.empty() && SignatureMatches(*env_.files, packagePublicKey_, signature, copy);
   Log(std::string("package signature ") + (valid ? "valid" : signature.empty() ? "missing" : "invalid"));
   if (!valid)
     FatalMessage("The package is not signed by the maker of this program!\n\nInstallation aborted!",
                  kCompanyCaption);
+  zipContainer.SetFileName(copy);
 }
 
 bool Installer::HoldsVersionFile() {

@@ -57,12 +57,14 @@ TEST(InstallerSettings, SignedPackagesAreCheckedWithTheMakersKey) {
     std::string installerKey, signingKey;  // signingKey "" leaves the package unsigned
     bool changedAfterSigning;
     StartupState state;
+    bool swappedAfterTheCheck = false;  // the checked package is the one installed
   } cases[] = {
       {"signed by the maker", maker.publicKey, maker.privateKey, false, StartupState::Ready},
       {"unsigned", maker.publicKey, "", false, StartupState::Ended},
       {"signed by another key", maker.publicKey, other.privateKey, false, StartupState::Ended},
       {"changed after signing", maker.publicKey, maker.privateKey, true, StartupState::Ended},
       {"no key built in, unsigned", "", "", false, StartupState::Ready},
+      {"swapped after the check", maker.publicKey, maker.privateKey, false, StartupState::Ready, true},
   };
   platform::FileSystem& files = *platform::DefaultEnv().files;
   for (const auto& c : cases) {
@@ -90,6 +92,9 @@ TEST(InstallerSettings, SignedPackagesAreCheckedWithTheMakersKey) {
                 "The package is not signed by the maker of this program!\n\nInstallation aborted!");
       EXPECT_FALSE(std::filesystem::exists(h.InstallDirNative() + "/new.txt"));
       continue;
+    }
+    if (c.swappedAfterTheCheck) {
+      ASSERT_TRUE(h.MakePackage({{"new.txt", "swapped"}}, installer::kPackagePassword));
     }
     h.Installer().BitBtn1Click();
     EXPECT_EQ(testsupport::ReadTextFile(h.InstallDirNative() + "/new.txt"), "n");
