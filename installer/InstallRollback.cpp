@@ -208,8 +208,9 @@ bool InstallRollback::FinishSuccess(const std::vector<JournalRecord>& records) {
   }
   if (!complete) return false;
   journal_.Close();
+  // Not synced: should the removal be lost, the journal it finds says the run
+  // succeeded, and the next start removes the backups again.
   RemoveTree(FolderPath());
-  keeping_.SyncDirectory(directory_);
   Note("backup removed");
   return true;
 }
