@@ -63,6 +63,9 @@ enum {
  * had half written, reports kEngineAborted and the batch end, and treats every
  * later answer as "stop" too. A null ZCallbackFunc is allowed: every question
  * then keeps the default answer the engine put into the record. */
+/* fLevel beyond the classic levels: the smallest output, at several times the time of 9. */
+#define kLevelBest 10
+
 #define kCallbackContinue 0
 #define kCallbackStop 1
 
@@ -218,7 +221,7 @@ typedef struct ZipFileData {
   uint32_t fDate;           /* 48: reserved */                                \
   uint32_t fVerboseEnabled; /* 52 */                                          \
   uint32_t fQuiet;          /* 56: 1 */                                       \
-  int32_t fLevel;           /* 60: 0..9 */                                    \
+  int32_t fLevel;           /* 60: 0..9, or kLevelBest */                     \
   uint32_t fComprSpecial;   /* 64: 0 */                                       \
   uint32_t fCRLF_LF;        /* 68: reserved */                                \
   uint32_t fJunkDir;        /* 72 */                                          \

@@ -111,6 +111,18 @@ TEST_F(AddInteropTest, PlainArchivePassesPeersAndRestoresTheTree) {
   EXPECT_EQ(ours, names.out);
 }
 
+// The best level beyond 9: smaller than 9 gives, and the peers read it.
+TEST_F(AddInteropTest, BestLevelIsSmallerThanLevelNine) {
+  AddTree();
+  const auto levelNine = fs::file_size(archive);
+  fs::remove(archive);
+  zip.AddCompLevel = kLevelBest;
+  AddTree();
+  ExpectPeersAccept("");
+  ExpectUnzipRestoresTree("");
+  EXPECT_LT(fs::file_size(archive), levelNine);
+}
+
 TEST_F(AddInteropTest, EncryptedArchiveNeedsThePassword) {
   AddTree("S3cret pass");
   ExpectPeersAccept("S3cret pass");

@@ -15,7 +15,7 @@
 namespace {
 
 const char* const kUsage =
-    "add [-r] [-0..-9] [-e] [-P PASSWORD] [--aes[=128|192|256]] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q] [-@] "
+    "add [-r] [-0..-9|--best] [-e] [-P PASSWORD] [--aes[=128|192|256]] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q] [-@] "
     "[-s SIZE[k|m|g] | --span] ARCHIVE SPEC...";
 
 int Usage() {
@@ -66,6 +66,10 @@ int RunAdd(const std::vector<std::string>& args) {
       else if (bits == "192") encryption = encAES192;
       else if (bits == "256") encryption = encAES256;
       else return Usage();
+      continue;
+    }
+    if (a == "--best" || a == "-10") {
+      level = kLevelBest;
       continue;
     }
     if (a == "-@") {
@@ -157,7 +161,7 @@ int RunAdd(const std::vector<std::string>& args) {
 }
 
 RegisterCommand addCommand({"add", kUsage,
-                            "add files (-r recurse, -0..-9 level, -e/-P encrypt, --aes with AES keys of 256 bits (or "
+                            "add files (-r recurse, -0..-9 level, --best (or -10) smallest, -e/-P encrypt, --aes with AES keys of 256 bits (or "
                             "128, 192) instead of the traditional cipher, -x exclude, -m move, "
                             "-f freshen, -u update, -D no directory entries, -j junk paths, -q quiet, -@ names "
                             "from standard input, -s numbered volumes of at most SIZE bytes, --span one volume "

@@ -1,5 +1,6 @@
 #include "engines/zipdll/AddRequest.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/Paths.h"
@@ -41,7 +42,7 @@ void ReadCommonFields(const Record& r, AddRequest& q) {
   q.hiddenFiles = r.fSystem != 0;
   q.noDirEntries = r.fNoDirEntries != 0;
   q.verbose = r.fVerboseEnabled != 0 || r.fTraceEnabled != 0;
-  q.level = r.fLevel < 0 ? 0 : r.fLevel > 9 ? 9 : r.fLevel;
+  q.level = std::clamp(r.fLevel, 0, static_cast<int32_t>(kLevelBest));
   q.junkDirs = r.fJunkDir != 0;
   q.forceDos = r.fForce != 0;
   q.move = r.fMove != 0;

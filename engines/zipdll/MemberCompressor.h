@@ -23,7 +23,7 @@ namespace zipdll {
 // results wait within the read-ahead bound: under 200 MiB in all.
 constexpr uint64_t kWholeBufferLimit = 32ull << 20;
 
-// The libdeflate level used for a level of the command record (1..9).
+// The libdeflate level used for a level of the command record (1..9, kLevelBest).
 int LibdeflateLevel(int level);
 
 struct MemberJob {

@@ -98,7 +98,7 @@ void WriteStreamedMember(platform::FileSystem& fs, const MemberJob& job, Member&
 
   z_stream z{};
   if (!job.store &&
-      deflateInit2(&z, job.level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+      deflateInit2(&z, std::min(job.level, Z_BEST_COMPRESSION), Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
     throw EngineError(kEngineNoMemory, "Cannot start compression");
   }
   // CRC and size are taken from exactly the bytes compressed, in the same pass.

@@ -19,7 +19,7 @@ class ZipBuilderProperties {
   // ---- Published properties ----
   bool Verbose = false;
   bool Trace = false;
-  int32_t AddCompLevel = 9;
+  int32_t AddCompLevel = 9;  // 0..9, or kLevelBest
   AddOpts AddOptions;
   ExtrOpts ExtrOptions;
   SFXOpts SFXOptions{SFXCheckSize};
