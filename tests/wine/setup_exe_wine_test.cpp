@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <iostream>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "tests/support/FileTree.h"
@@ -179,6 +181,54 @@ TEST_F(SetupExeTest, SameStatusesAndMessagesAsTheLinuxInstaller) {
     }
     EXPECT_EQ(FileTree(InstallDir()), windowsTree);
   }
+}
+
+TEST_F(SetupExeTest, WindowShowsThePackageOkInstallsCancelEnds) {
+  const std::string shot = kLinuxBin + "/ScreenShot.exe";
+  if (!fs::exists(shot) || !HaveTool("xvfb-run")) GTEST_SKIP() << "needs xvfb-run and ScreenShot.exe";
+  Prepare(Case{"window", "Update to 6.10\ndemo.exe\n",
+               {{"version.ver", "bin\\demo.exe\n6.00\n6.10\n"}, {"docs/new.txt", "new in 6.10\n"}}, kPassword,
+               "6.05", 0, "", true});
+  fs::copy_file(shot, dir / "dist/ScreenShot.exe");
+  const std::string wine = kWine;
+  // Each round: the window's controls and a screen shot, a button pressed, and
+  // for OK the box that follows closed; then setup's exit status.
+  auto round = [&](const std::string& name, const std::string& button, bool boxFollows) {
+    std::string script = wine + " setup.exe & pid=$!; " + wine + " ScreenShot.exe Bravik-Solen " + name +
+                         ".bmp 90 " + button + " >" + name + ".txt; ";
+    if (boxFollows) script += wine + " ScreenShot.exe Bravik-Solen " + name + "-box.bmp 90 >" + name + "-box.txt; ";
+    return script + "wait $pid; echo $? >" + name + ".status; ";
+  };
+  const std::string script = round("ok", "OK", true) + "rm -rf " + ShellQuote(InstallDir() + "/docs") + "; " +
+                             round("cancel", "Cancel", false) + kWineServer + " -k";
+  // The display changes: the running server belongs to the headless runs.
+  WineSession::StopServer();
+  CommandResult run =
+      RunIn(dir / "dist", "timeout 300 xvfb-run -a -s '-screen 0 800x600x24' sh -c " + ShellQuote(script));
+  WineSession::StartServer();
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+
+  // The window, as its controls say: message, installation directory, buttons.
+  std::cout << "screen shots: " << dir / "dist/ok.bmp" << ", " << dir / "dist/cancel.bmp" << "\n";
+  auto lines = [this](const std::string& name) {
+    std::string text;
+    for (char c : ReadTextFile(dir / ("dist/" + name)))
+      if (c != '\r') text += c;
+    return text;
+  };
+  std::cout << "the window's controls (line breaks as |):\n" << lines("ok.txt");
+  EXPECT_EQ(lines("ok.txt"), "Update to 6.10||\nC:\\Program Files\\Demo\nOK\nCancel\n");
+  // The box after OK: its icon (no text), its button, its text.
+  EXPECT_EQ(lines("ok-box.txt"), "\nOK\nSuccess !||Files installed !\n");
+  EXPECT_EQ(ReadTextFile(dir / "dist/ok.status"), "0\n");
+  EXPECT_EQ(ReadTextFile(dir / "dist/cancel.status"), "4\n");
+  EXPECT_FALSE(fs::exists(InstallDir() + "/docs/new.txt")) << "Cancel installs nothing";
+  // Not a blank screen: the window brings several colours.
+  std::string image = ReadTextFile(dir / "dist/ok.bmp");
+  ASSERT_GT(image.size(), 54u + 800 * 600 * 3 - 1);
+  std::set<std::string> colours;
+  for (size_t at = 54; at + 3 <= image.size() && colours.size() < 4; at += 3 * 97) colours.insert(image.substr(at, 3));
+  EXPECT_GE(colours.size(), 3u);
 }
 
 }  // namespace
