@@ -28,6 +28,11 @@ wintool="env -u DISPLAY '$wine' '$winbin/zipbuilder.exe'"
 corpus=$work/corpus
 mkdir -p "$corpus"
 take_mixed_corpus "$corpus"
+# Names Windows cannot hold apart or at all: those differing only in letter
+# case (kernel headers) keep their first spelling; names with : * ? " < > | \ go.
+find "$corpus" -type f | LC_ALL=C sort | awk '{ l = tolower($0); if (seen[l]++) print }' | tr '\n' '\0' |
+  xargs -0 -r rm -f
+find "$corpus" -name '*[:*?"<>|\\]*' -exec rm -rf {} + 2>/dev/null || true
 echo "corpus: $(find "$corpus" -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes"
 
 cd "$work"

@@ -39,11 +39,13 @@ Win32MainWindow::Win32MainWindow(InstallerSetup setup)
 
 Win32MainWindow::~Win32MainWindow() { window_.onMessage = nullptr; }
 
-void Win32MainWindow::Run() {
+bool Win32MainWindow::Run() {
+  if (!window_.Handle()) return false;
   ShowWindow(window_.Handle(), SW_SHOW);
   SetFocus(memoBericht);
   PostMessageW(window_.Handle(), kFormShow, 0, 0);
   ui::win32::RunMessageLoop();
+  return true;
 }
 
 bool Win32MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {

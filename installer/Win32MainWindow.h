@@ -19,8 +19,9 @@ class Win32MainWindow : public InstallerView {
 
   Installer& Logic() { return *installer_; }
   // Shows the window (FormShow runs once it is on the screen) and runs the
-  // program's messages until the application ends.
-  void Run();
+  // program's messages until the application ends. False when the window
+  // could not be made (no display).
+  bool Run();
 
   // InstallerView
   std::string Caption() override { return caption_; }

@@ -97,7 +97,10 @@ int main(int argc, char** argv) {
     ui::Win32Ui windowUi;
     installer::Win32MainWindow frMain(
         installer::InstallerSetup{nullptr, &windowUi, nullptr, programPath, log.Writer(), kPublicKey});
-    frMain.Run();
+    if (!frMain.Run()) {
+      std::cerr << "setup: cannot open the window; run it with --unattended\n";
+      return finish(installer::kExitStartupError);
+    }
     return finish(frMain.Logic().ExitStatus());
 #else
     std::cerr << "setup: built without a window; run it with --unattended\n";

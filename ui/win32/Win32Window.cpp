@@ -79,6 +79,7 @@ void Win32Window::CenterOnScreen() {
 }
 
 void Win32Window::RunModal(const std::function<bool()>& ended) {
+  if (!window_) return;  // no window could be made (no display): nobody to wait for
   std::vector<HWND> disabled;
   ::EnumThreadWindows(GetCurrentThreadId(), &CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
   for (HWND other : disabled)

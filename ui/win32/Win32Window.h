@@ -29,7 +29,8 @@ class Win32Window {
            int height, int id, HFONT font);
   void CenterOnScreen();
   // Shows the window and runs the thread's messages until `ended` answers true,
-  // with every other window of the thread disabled meanwhile.
+  // with every other window of the thread disabled meanwhile. Returns at once
+  // when the window could not be made.
   void RunModal(const std::function<bool()>& ended);
 
   Handler onMessage;
