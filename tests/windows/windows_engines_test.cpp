@@ -2,7 +2,7 @@
 // outside ASCII and paths past the classic limit go in and come out whole,
 // with or without a password; members of methods the Windows build has no
 // library for are refused as unsupported while the others extract; new members
-// say they were made on a FAT host.
+// say they were made on an NTFS host.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -126,7 +126,7 @@ TEST_F(WindowsEnginesTest, NewMembersRecordAWindowsHost) {
   ASSERT_EQ(zip.ZipDirEntryRecords().size(), 3u);
   for (const auto& e : zip.ZipDirEntryRecords()) {
     SCOPED_TRACE(e->FileName);
-    EXPECT_EQ(e->HostSystem, 0) << "FAT attributes, not Unix ones";
+    EXPECT_EQ(e->HostSystem, 11) << "NTFS attributes, not Unix ones";
     EXPECT_EQ(e->ExternalAttributes >> 16, 0u) << "no Unix mode above the attribute byte";
   }
 }
