@@ -17,7 +17,8 @@ int RunSplit(const std::vector<std::string>& args) {
     std::cerr << "usage: zipbuilder " << kUsage << '\n';
     return kExitUsage;
   }
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   if (!ArchiveIsThere(zip, args[2])) return kExitNoArchive;
   ProgressBar bar;
   bar.Attach(zip);
