@@ -66,6 +66,11 @@ install(TARGETS zipbuilder_shared zipbuilder_static EXPORT ZipBuilderTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
         INCLUDES DESTINATION ${ZB_INSTALL_INCLUDEDIR})
+# A stripped install (--strip, and the Debian package) strips the static archive
+# of its debug information too, which install(TARGETS) leaves in.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND ${CMAKE_STRIP} --strip-debug \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/libzipbuilder.a\")
+endif()" COMPONENT dev)
 install(TARGETS zipdll unzdll LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
 install(TARGETS ${ZB_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 # The stubs lie beside the programs, where the stub search looks.

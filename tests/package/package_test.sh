@@ -17,11 +17,13 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+step() { echo "$SECONDS s: $*"; }
 # check DESCRIPTION COMMAND...: the command must succeed.
 check() { local what=$1; shift; "$@" >"$work/out" 2>&1 || { fail "$what"; cat "$work/out"; }; }
 # refuse DESCRIPTION COMMAND...: the command must fail.
 refuse() { local what=$1; shift; if "$@" >"$work/out" 2>&1; then fail "$what"; cat "$work/out"; fi; }
 
+step "installing"
 cmake --install "$build" --prefix "$prefix" --strip >/dev/null
 libdir=$(dirname "$(find "$prefix" -name 'libzipbuilder.so.1' | head -n1)")
 for file in "$libdir/libzipbuilder.a" "$libdir/libzipdll.so.1" "$libdir/libunzdll.so.1" \
@@ -47,6 +49,7 @@ head -c 3000000 /dev/urandom > "$work/large.bin"
 run_examples() {
   local name=$1; shift
   local out=$work/examples-$name
+  step "examples: $name"
   if ! cmake -S "$source/examples" -B "$out" -DCMAKE_BUILD_TYPE=Release "$@" >"$work/out" 2>&1 ||
      ! cmake --build "$out" -j2 >>"$work/out" 2>&1; then
     fail "$name: the examples do not build"; cat "$work/out"; return
@@ -68,7 +71,16 @@ run_examples() {
 run_examples package -DCMAKE_PREFIX_PATH="$prefix"
 # A program linked statically finds the engines on the loader's path.
 LD_LIBRARY_PATH=$libdir run_examples static -DCMAKE_PREFIX_PATH="$prefix" -DZIPBUILDER_STATIC=ON
-PKG_CONFIG_PATH=$libdir/pkgconfig run_examples pkgconfig -DZIPBUILDER_PKGCONFIG=ON
+# pkg-config, as a Makefile would use it: one compiler line per program.
+step "examples: pkg-config"
+mkdir -p "$work/examples-pc"
+for example in list_extract add_progress; do
+  # shellcheck disable=SC2046  # the flags are words
+  check "pkg-config: $example builds" c++ -O1 -o "$work/examples-pc/$example" "$source/examples/$example.cpp" \
+    $(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs zipbuilder) -Wl,-rpath,"$libdir"
+done
+(cd "$work/files" && check "pkg-config: add" "$work/examples-pc/add_progress" "$work/pc.zip" docs numbers.txt)
+check "pkg-config: list" "$work/examples-pc/list_extract" "$work/pc.zip"
 
 # The installed programs find the engines in the library directory.
 check "installed zipbuilder adds" "$prefix/bin/zipbuilder" add -q "$work/tool.zip" "$work/large.bin"
@@ -76,6 +88,7 @@ check "installed zipbuilder tests" "$prefix/bin/zipbuilder" test "$work/tool.zip
 
 # The Debian package: its files and its dependencies.
 if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
+  step "Debian package"
   (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/out" 2>&1) || { fail "cpack"; cat "$work/out"; }
   deb=$(ls "$work"/deb/*.deb 2>/dev/null | head -n1)
   if [ -n "$deb" ]; then
@@ -92,6 +105,7 @@ if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     root=$work/root
     mkdir -p "$root"
     if unshare --mount --propagation private true 2>/dev/null; then
+      step "apt-get install"
       cp "$deb" "$work/zipbuilder.deb"
       check "apt-get install ./zipbuilder.deb in a throw-away root" \
         unshare --mount --propagation private bash -euc '
@@ -101,7 +115,7 @@ if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
           mount --rbind /dev "$1/merged/dev"
           mount -t proc proc "$1/merged/proc"
           cp "$2" "$1/merged/tmp/zipbuilder.deb"
-          chroot "$1/merged" sh -c "cd /tmp && apt-get install -y --no-download -qq ./zipbuilder.deb"
+          chroot "$1/merged" sh -c "cd /tmp && apt-get install -y -qq ./zipbuilder.deb"
           chroot "$1/merged" /usr/bin/zipbuilder --version' _ "$root" "$work/zipbuilder.deb"
       grep -q '^zipbuilder 1.60' "$work/out" || fail "zipbuilder --version from the package: $(tail -n 3 "$work/out")"
     else
@@ -112,5 +126,6 @@ else
   echo "no dpkg-deb or dpkg-shlibdeps: no Debian package built"
 fi
 
+step "done"
 echo "$failures failures"
 [ "$failures" -eq 0 ]
