@@ -166,7 +166,8 @@ bool InstallRollback::Prepare(const std::vector<std::string>& names) {
     return Fail(reason);
   }
   records_ = records;
-  keeping_.SyncDirectory(folder);
+  // The folder's entry is durable before any file is replaced; its own entries
+  // (the journal, the backups) are synced once, after the last backup.
   keeping_.SyncDirectory(directory_);
 
   for (const JournalRecord& record : records_) {

@@ -53,7 +53,7 @@ void Installer::BitBtn1Click() {
       installDirectory.empty() ? std::nullopt : env_.files->GetAttributes(installDirectory);
   bool prepared = true;
   if (attributes && (*attributes & platform::kAttrDirectory)) {
-    rollback.emplace(*env_.files, platform::PosixFileKeeping(), installDirectory, log_);
+    rollback.emplace(*env_.files, platform::DefaultFileKeeping(), installDirectory, log_);
     prepared = rollback->Prepare(MemberNames());
   }
   if (prepared) zipContainer.Extract();

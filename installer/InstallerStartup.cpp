@@ -192,7 +192,7 @@ void Installer::CheckPackage(TextFile& descriptor) {
 void Installer::RecoverInterruptedRun() {
   std::string directory = view_.PathCaption();
   if (directory.empty()) return;
-  switch (InstallRollback::Recover(*env_.files, platform::PosixFileKeeping(), directory, log_)) {
+  switch (InstallRollback::Recover(*env_.files, platform::DefaultFileKeeping(), directory, log_)) {
     case InstallRollback::Recovery::Restored:
       ui_.MessageBox("An interrupted installation was found!\n\nThe previous version was restored.",
                      kCompanyCaption, ui::kMbIconInformation);

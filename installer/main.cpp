@@ -1,9 +1,9 @@
-// The installer program `setup`: its window, or with --unattended no window at all.
+// The installer program `setup`: its window, or with --unattended (/S) no window at all.
 #include <cctype>
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "installer/Installer.h"
 #include "installer/MakerSettings.h"
@@ -11,12 +11,16 @@
 #include "installer/UnattendedUi.h"
 #include "platform/Env.h"
 #include "platform/ProgramPath.h"
+#include "platform/Terminal.h"
 
-#ifdef ZB_INSTALLER_WINDOW
+#if defined(ZB_INSTALLER_WINDOW)
 #include <QApplication>
 
 #include "installer/TfrMain.h"
 #include "ui/QtUi.h"
+#elif defined(_WIN32)
+#include "installer/Win32MainWindow.h"
+#include "ui/win32/Win32Ui.h"
 #endif
 
 namespace {
@@ -24,7 +28,7 @@ namespace {
 void Usage() {
   std::cout << "usage: setup [--unattended] [--log FILE]\n"
                "Installs the update package that lies beside the program (same name, .DAT and .cab).\n"
-               "  --unattended  no window; message boxes are written to standard output\n"
+               "  --unattended  no window; message boxes are written to standard output (also /S)\n"
                "  --log FILE    appends one timestamped line per step to FILE (also /LOG=FILE)\n";
 }
 
@@ -43,23 +47,26 @@ std::optional<std::string> WindowsLogOption(const std::string& arg) {
 const char* const kPublicKey = ZB_PACKAGE_PUBLIC_KEY_HEX;
 
 int main(int argc, char** argv) {
+  // A windowed program on Windows: its lines go to the console it was started from.
+  if (argc > 1) platform::UseParentConsole();
+  const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
   bool unattended = false;
   std::optional<std::string> logPath;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--unattended") {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--unattended" || arg == "/S" || arg == "/s") {
       unattended = true;
-    } else if (arg == "--log" && i + 1 < argc) {
-      logPath = argv[++i];
+    } else if (arg == "--log" && i + 1 < args.size()) {
+      logPath = args[++i];
     } else if (arg.rfind("--log=", 0) == 0) {
       logPath = arg.substr(6);
     } else if (auto path = WindowsLogOption(arg)) {
       logPath = *path;
-    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+    } else if (arg == "--help" || arg == "-h") {
       Usage();
       return 0;
     } else {
-      std::cerr << "setup: unknown option " << argv[i] << "\n";
+      std::cerr << "setup: unknown option " << arg << "\n";
       Usage();
       return 1;
     }
@@ -85,6 +92,15 @@ int main(int argc, char** argv) {
     installer::TfrMain frMain(installer::InstallerSetup{nullptr, &windowUi, nullptr, programPath, log.Writer(), kPublicKey});
     frMain.show();
     app.exec();
+    return finish(frMain.Logic().ExitStatus());
+#elif defined(_WIN32)
+    ui::Win32Ui windowUi;
+    installer::Win32MainWindow frMain(
+        installer::InstallerSetup{nullptr, &windowUi, nullptr, programPath, log.Writer(), kPublicKey});
+    if (!frMain.Run()) {
+      std::cerr << "setup: cannot open the window; run it with --unattended\n";
+      return finish(installer::kExitStartupError);
+    }
     return finish(frMain.Logic().ExitStatus());
 #else
     std::cerr << "setup: built without a window; run it with --unattended\n";

@@ -30,7 +30,10 @@ class FileKeeping {
   virtual bool SetPathTime(const std::string& path, ExactTime time) = 0;
 };
 
-// The POSIX implementation, created once and never destroyed.
+// The implementations, each created once and never destroyed.
 FileKeeping& PosixFileKeeping();
+FileKeeping& Win32FileKeeping();
+// The one of the system the program was built for.
+FileKeeping& DefaultFileKeeping();
 
 }  // namespace platform

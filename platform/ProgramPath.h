@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -10,5 +11,9 @@ namespace platform {
 std::string ProgramPath();
 // The directory of the running executable, with a trailing "/".
 std::string ProgramDirectory();
+// The program's arguments after its name, in UTF-8: argv as given on POSIX; on
+// Windows read again from the wide command line, as argv holds them in the
+// ANSI code page.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 }  // namespace platform

@@ -15,6 +15,10 @@ bool StderrIsTerminal();
 bool ReadHiddenLine(std::string& line);
 // Width of the terminal on stderr, or 80.
 int TerminalColumns();
+// Makes standard output and error of a windowed program reach the console it
+// was started from, unless they were redirected; text written there is UTF-8.
+// Nothing to do where every program has its parent's streams.
+void UseParentConsole();
 
 // `text` safe for a terminal: every control character (escape sequences, CR,
 // LF, ...) shown as \xNN. Messages keep their own line breaks.

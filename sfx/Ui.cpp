@@ -50,13 +50,18 @@ std::wstring DialogText(HWND dialog, int id) {
   return text;
 }
 
+// The state a dialog was opened with: attached at WM_INITDIALOG, looked up after.
+template <typename State>
+State* AttachedState(HWND dialog, UINT message, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+  return reinterpret_cast<State*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
+
 }  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<MainDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  auto* state = AttachedState<MainDialogState>(dialog, message, lParam);
   if (message == WM_INITDIALOG) {
-    state = reinterpret_cast<MainDialogState*>(lParam);
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     SetWindowTextW(dialog, state->caption.c_str());
     SendMessageW(
         dialog, WM_SETICON, ICON_BIG,
@@ -110,10 +115,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<PasswordState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  auto* state = AttachedState<PasswordState>(dialog, message, lParam);
   if (message == WM_INITDIALOG) {
-    state = reinterpret_cast<PasswordState*>(lParam);
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     SetWindowTextW(dialog, state->caption.c_str());
     SetDlgItemTextW(dialog, IDC_PASSWORD_PROMPT, state->prompt.c_str());
     SetForegroundWindow(dialog);

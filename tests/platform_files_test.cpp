@@ -51,57 +51,54 @@ TEST_F(FilesTest, ReadsAndWritesThroughHandles) {
   files.Close(h);
 }
 
-TEST_F(FilesTest, AReaderDenyingWritersBlocksEveryWriter) {
-  std::string path = Make("shared.txt", "content");
-  FileHandle reader = Open(path, Access::Read, Share::Read);
-  ASSERT_NE(reader, kInvalidHandle);
-  EXPECT_EQ(Open(path, Access::Write, Share::None), kInvalidHandle);
-  EXPECT_EQ(Open(path, Access::Write, Share::ReadWrite), kInvalidHandle);
-  EXPECT_EQ(Open(path, Access::ReadWrite, Share::ReadWrite), kInvalidHandle);
-  // A refused writer that would have emptied the file leaves it as it was.
-  EXPECT_EQ(Open(path, Access::Write, Share::ReadWrite, Disposition::CreateAlways), kInvalidHandle);
-  EXPECT_EQ(testsupport::ReadTextFile(path), "content");
-  // Other readers are welcome, whether they share writing or not.
-  FileHandle second = Open(path, Access::Read, Share::Read);
-  FileHandle third = Open(path, Access::Read, Share::ReadWrite);
-  EXPECT_NE(second, kInvalidHandle);
-  EXPECT_NE(third, kInvalidHandle);
-  files.Close(second);
-  files.Close(third);
-  files.Close(reader);
-  FileHandle writer = Open(path, Access::Write, Share::None);
-  EXPECT_NE(writer, kInvalidHandle);
-  files.Close(writer);
-}
-
-TEST_F(FilesTest, AWriterSharingReadingAdmitsOnlyReadersThatShareWriting) {
-  std::string path = Make("w.txt", "x");
-  FileHandle writer = Open(path, Access::Write, Share::Read);
-  ASSERT_NE(writer, kInvalidHandle);
-  FileHandle reader = Open(path, Access::Read, Share::ReadWrite);
-  EXPECT_NE(reader, kInvalidHandle);
-  // This reader would deny the writing that is already going on.
-  EXPECT_EQ(Open(path, Access::Read, Share::Read), kInvalidHandle);
-  EXPECT_EQ(Open(path, Access::Write, Share::ReadWrite), kInvalidHandle);
-  files.Close(reader);
-  files.Close(writer);
-}
-
-TEST_F(FilesTest, AnOpenerDenyingAllBlocksEveryone) {
-  std::string path = Make("x.txt", "x");
-  FileHandle only = Open(path, Access::Read, Share::None);
-  ASSERT_NE(only, kInvalidHandle);
-  EXPECT_EQ(Open(path, Access::Read, Share::ReadWrite), kInvalidHandle);
-  files.Close(only);
-  // Openers sharing everything get along with each other, writers included.
-  FileHandle a = Open(path, Access::ReadWrite, Share::ReadWrite);
-  FileHandle b = Open(path, Access::Write, Share::ReadWrite);
-  EXPECT_NE(a, kInvalidHandle);
-  EXPECT_NE(b, kInvalidHandle);
-  // ... but not with one that denies what they do.
-  EXPECT_EQ(Open(path, Access::Read, Share::Read), kInvalidHandle);
-  files.Close(a);
-  files.Close(b);
+// A second opener while the first holds the file: admitted or refused, and a
+// refused opener that would have emptied the file leaves it as it was.
+TEST_F(FilesTest, ShareModesOfTwoOpeners) {
+  struct Case {
+    Access firstAccess;
+    Share firstShare;
+    Access access;
+    Share share;
+    Disposition disposition;
+    bool admitted;
+  };
+  const Disposition kOpen = Disposition::OpenExisting, kEmpty = Disposition::CreateAlways;
+  const Case cases[] = {
+      // A reader denying writers blocks every writer and welcomes every reader.
+      {Access::Read, Share::Read, Access::Write, Share::None, kOpen, false},
+      {Access::Read, Share::Read, Access::Write, Share::ReadWrite, kOpen, false},
+      {Access::Read, Share::Read, Access::ReadWrite, Share::ReadWrite, kOpen, false},
+      {Access::Read, Share::Read, Access::Write, Share::ReadWrite, kEmpty, false},
+      {Access::Read, Share::Read, Access::Read, Share::Read, kOpen, true},
+      {Access::Read, Share::Read, Access::Read, Share::ReadWrite, kOpen, true},
+      // A writer sharing reading admits only readers that share writing.
+      {Access::Write, Share::Read, Access::Read, Share::ReadWrite, kOpen, true},
+      {Access::Write, Share::Read, Access::Read, Share::Read, kOpen, false},
+      {Access::Write, Share::Read, Access::Write, Share::ReadWrite, kOpen, false},
+      // An opener denying all blocks everyone.
+      {Access::Read, Share::None, Access::Read, Share::ReadWrite, kOpen, false},
+      // Openers sharing everything get along, writers included, but not with one denying what they do.
+      {Access::ReadWrite, Share::ReadWrite, Access::Write, Share::ReadWrite, kOpen, true},
+      {Access::ReadWrite, Share::ReadWrite, Access::Read, Share::Read, kOpen, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("case " + std::to_string(n));
+    const std::string path = Make("shared" + std::to_string(n++) + ".txt", "content");
+    FileHandle first = Open(path, c.firstAccess, c.firstShare);
+    ASSERT_NE(first, kInvalidHandle);
+    FileHandle second = Open(path, c.access, c.share, c.disposition);
+    EXPECT_EQ(second != kInvalidHandle, c.admitted);
+    if (second != kInvalidHandle) files.Close(second);
+    files.Close(first);
+    if (!c.admitted) {
+      EXPECT_EQ(testsupport::ReadTextFile(path), "content");
+    }
+    // Closing releases the file to anyone.
+    FileHandle alone = Open(path, Access::Write, Share::None);
+    EXPECT_NE(alone, kInvalidHandle);
+    files.Close(alone);
+  }
 }
 
 TEST_F(FilesTest, SeeksBeyondFourGibibytesOnASparseFile) {

@@ -7,10 +7,8 @@
 #include <map>
 
 #include "tests/support/FileTree.h"
-#include "tests/support/PeerTools.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/PeerArchivesFixture.h"
 #include "tests/support/UnzEngineRunner.h"
-#include "tests/support/Noise.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -31,20 +29,13 @@ void ExpectSameTrees(const std::string& expected, const std::string& actual, con
     EXPECT_LE(std::abs(gotTimes[name] - mtime), 2) << what << ": " << name;
 }
 
-class UnzDllInteropTest : public ::testing::Test {
+class UnzDllInteropTest : public PeerArchivesTest {
  protected:
   void SetUp() override {
-    for (const char* tool : {"zip", "unzip", "7z", "bsdtar", "python3"})
-      if (!HaveTool(tool)) GTEST_SKIP() << tool << " missing";
-    fs::create_directories(src_ + "/sub/deep");
+    MakeSource({"zip", "unzip", "7z", "bsdtar", "python3"}, 18u << 20, 5);  // large.txt is streamed
+    if (IsSkipped()) return;
     fs::create_directories(src_ + "/emptydir");
-    std::string text, noise = testsupport::Noise(300000, 5);
-    for (uint64_t i = 0; text.size() < (18u << 20); ++i) text += "row " + std::to_string(i * 7919 % 100003) + "\n";
-    WriteTextFile(src_ + "/a.txt", text.substr(0, 50000));
-    WriteTextFile(src_ + "/empty.txt", "");
     WriteTextFile(src_ + "/spaces in name.txt", "blank");
-    WriteTextFile(src_ + "/sub/deep/noise.bin", noise);
-    WriteTextFile(src_ + "/sub/large.txt", text);  // streamed, not decoded in one piece
     RunIn(src_, "touch -d '2019-07-04 10:11:13' a.txt sub/deep/noise.bin");
   }
 
@@ -67,18 +58,7 @@ class UnzDllInteropTest : public ::testing::Test {
     EXPECT_EQ(test.result, run.result) << what << " tested";
   }
 
-  // Runs a writer in the source tree; "@" in `command` stands for the archive.
-  std::string Write(std::string command) {
-    std::string archive = dir_ / ("w" + std::to_string(++archives_) + ".zip");
-    command.replace(command.find('@'), 1, ShellQuote(archive));
-    CommandResult r = RunIn(src_, command);
-    EXPECT_EQ(r.status, 0) << command << r.err;
-    return archive;
-  }
-
-  TempDir dir_;
-  std::string src_ = dir_ / "src";
-  int runs_ = 0, archives_ = 0;
+  int runs_ = 0;
 };
 
 TEST_F(UnzDllInteropTest, ArchivesOfThePeerToolsExtractLikeUnzip) {

@@ -8,10 +8,8 @@
 #include <map>
 
 #include "tests/support/FileTree.h"
-#include "tests/support/PeerTools.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/PeerArchivesFixture.h"
 #include "tests/support/UnzEngineRunner.h"
-#include "tests/support/Noise.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -29,28 +27,12 @@ void ExpectMethod(const std::string& archive, const std::string& name, const std
       << archive << ": " << name << " is not " << method;
 }
 
-class MethodsInteropTest : public ::testing::Test {
+class MethodsInteropTest : public PeerArchivesTest {
  protected:
   void SetUp() override {
-    for (const char* tool : {"7z", "bsdtar", "python3"})
-      if (!HaveTool(tool)) GTEST_SKIP() << tool << " missing";
-    fs::create_directories(src_ + "/sub/deep");
-    std::string text, noise = testsupport::Noise(300000, 9);
-    for (uint64_t i = 0; text.size() < (3u << 20); ++i)
-      text += "row " + std::to_string(i * 7919 % 100003) + "\n";
-    WriteTextFile(src_ + "/a.txt", text.substr(0, 50000));
-    WriteTextFile(src_ + "/empty.txt", "");
+    MakeSource({"7z", "bsdtar", "python3"}, 3u << 20, 9);  // large.txt: several chunks and progress steps
+    if (IsSkipped()) return;
     WriteTextFile(src_ + "/tiny.txt", "x");
-    WriteTextFile(src_ + "/sub/deep/noise.bin", noise);
-    WriteTextFile(src_ + "/sub/large.txt", text);  // several chunks and progress steps
-  }
-
-  std::string Write(std::string command) {
-    std::string archive = dir_ / ("w" + std::to_string(++archives_) + ".zip");
-    command.replace(command.find('@'), 1, ShellQuote(archive));
-    CommandResult r = RunIn(src_, command);
-    EXPECT_EQ(r.status, 0) << command << r.err;
-    return archive;
   }
 
   // Extracts with 7z and with the engine (and tests with the engine); the trees must agree.
@@ -77,9 +59,7 @@ class MethodsInteropTest : public ::testing::Test {
     EXPECT_EQ(test.result, run.result) << what << " tested";
   }
 
-  TempDir dir_;
-  std::string src_ = dir_ / "src";
-  int runs_ = 0, archives_ = 0;
+  int runs_ = 0;
 };
 
 TEST_F(MethodsInteropTest, EveryMethodOfThePeersExtractsLike7z) {

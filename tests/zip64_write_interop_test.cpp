@@ -89,7 +89,8 @@ TEST_F(Zip64WriteInterop, SeventyThousandFilesAddedThenDeletedRenamedAndCopied) 
   EXPECT_EQ(RunIn(dir_.path(), "unzip -l many.zip src/d10/f010").status, 11) << "deleted";
 }
 
-// Deleting below 65,535 members drops the ZIP64 end record; adding above keeps it.
+// Deleting below 65,535 members drops the ZIP64 end record; adding above keeps
+// it, and a spanned set of the archive and the archive joined from it carry it.
 TEST_F(Zip64WriteInterop, EndRecordFollowsTheMemberCount) {
   ASSERT_EQ(RunIn(dir_.path(), "python3 -c " + ShellQuote("import zipfile\n"
                                                           "z = zipfile.ZipFile('p.zip', 'w')\n"
@@ -115,6 +116,15 @@ TEST_F(Zip64WriteInterop, EndRecordFollowsTheMemberCount) {
     EXPECT_EQ(PeerTestFailures(dir_.path(), "p.zip"), "");
     EXPECT_EQ(ZipinfoCount("p.zip"), s.members);
   }
+  ASSERT_EQ(Tool("split -s 1m p.zip set.zip").status, 0);
+  std::string last = RunIn(dir_.path(), "ls set0*.zip | tail -1").out;
+  last.pop_back();
+  EXPECT_NE(last, "set001.zip");
+  EXPECT_TRUE(HasZip64End(last)) << "on the last volume";
+  ASSERT_EQ(Tool("join set001.zip joined.zip").status, 0);
+  EXPECT_TRUE(HasZip64End("joined.zip"));
+  EXPECT_EQ(PeerTestFailures(dir_.path(), "joined.zip"), "");
+  EXPECT_EQ(ZipinfoCount("joined.zip"), 65535u);
 }
 
 // Every writing command on archives that carry ZIP64 records of the peers' making.

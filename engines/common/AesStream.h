@@ -1,8 +1,8 @@
 // AES encryption of members (method 99 with extra field 0x9901): keys derived by
 // PBKDF2-HMAC-SHA1 from the password and the member's salt, a two-byte password
 // verifier, AES in counter mode with a little-endian counter starting at 1, and a
-// 10-byte HMAC-SHA1 code over the encrypted data. AES and HMAC come from
-// OpenSSL's libcrypto (hardware AES and SHA-1), the key derivation from Nettle.
+// 10-byte HMAC-SHA1 code over the encrypted data. The crypto library behind it
+// is the platform's (AesPrimitives.h).
 #pragma once
 
 #include <cstddef>
@@ -38,7 +38,6 @@ class AesStream {
  private:
   AesStream();
   void Xor(uint8_t* data, size_t size);
-  void Mac(const uint8_t* data, size_t size);
 
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -15,21 +15,42 @@ constexpr size_t kPiece = 1u << 30;
 constexpr int kRawWindowBits = -15;  // raw deflate: no zlib header or trailer
 constexpr int kMemoryLevel = 8;
 
-// Moves the next piece of the remaining input and output into the stream.
-void Feed(z_stream& z, const uint8_t*& in, size_t& inLeft, uint8_t*& out, size_t& outLeft) {
-  if (z.avail_in == 0 && inLeft > 0) {
-    z.next_in = const_cast<Bytef*>(in);
-    z.avail_in = static_cast<uInt>(std::min(inLeft, kPiece));
-    in += z.avail_in;
-    inLeft -= z.avail_in;
+// A whole input and output buffer handed to a zlib stream a piece at a time.
+class Pieces {
+ public:
+  Pieces(z_stream& z, const void* in, size_t inSize, void* out, size_t outSize)
+      : z_(z), in_(static_cast<const uint8_t*>(in)), out_(static_cast<uint8_t*>(out)),
+        inSize_(inSize), outSize_(outSize), inLeft_(inSize), outLeft_(outSize) {
+    z.avail_in = z.avail_out = 0;
   }
-  if (z.avail_out == 0 && outLeft > 0) {
-    z.next_out = out;
-    z.avail_out = static_cast<uInt>(std::min(outLeft, kPiece));
-    out += z.avail_out;
-    outLeft -= z.avail_out;
+  // Moves the next piece of the remaining input and output into the stream.
+  void Feed() {
+    if (z_.avail_in == 0 && inLeft_ > 0) {
+      z_.next_in = const_cast<Bytef*>(in_);
+      z_.avail_in = static_cast<uInt>(std::min(inLeft_, kPiece));
+      in_ += z_.avail_in;
+      inLeft_ -= z_.avail_in;
+    }
+    if (z_.avail_out == 0 && outLeft_ > 0) {
+      z_.next_out = out_;
+      z_.avail_out = static_cast<uInt>(std::min(outLeft_, kPiece));
+      out_ += z_.avail_out;
+      outLeft_ -= z_.avail_out;
+    }
   }
-}
+  bool InputHandedOver() const { return inLeft_ == 0; }
+  bool InputDone() const { return z_.avail_in == 0 && inLeft_ == 0; }
+  bool OutputFull() const { return z_.avail_out == 0 && outLeft_ == 0; }
+  size_t Consumed() const { return inSize_ - inLeft_ - z_.avail_in; }
+  size_t Produced() const { return outSize_ - outLeft_ - z_.avail_out; }
+
+ private:
+  z_stream& z_;
+  const uint8_t* in_;
+  uint8_t* out_;
+  const size_t inSize_, outSize_;
+  size_t inLeft_, outLeft_;
+};
 
 }  // namespace
 
@@ -58,16 +79,13 @@ size_t libdeflate_deflate_compress(libdeflate_compressor* c, const void* in, siz
                                    size_t outAvail) {
   z_stream& z = c->z;
   if (deflateReset(&z) != Z_OK) return 0;
-  const auto* input = static_cast<const uint8_t*>(in);
-  auto* output = static_cast<uint8_t*>(out);
-  size_t inLeft = inSize, outLeft = outAvail;
-  z.avail_in = z.avail_out = 0;
+  Pieces pieces(z, in, inSize, out, outAvail);
   for (;;) {
-    Feed(z, input, inLeft, output, outLeft);
-    const int rc = deflate(&z, inLeft == 0 ? Z_FINISH : Z_NO_FLUSH);
-    if (rc == Z_STREAM_END) return outAvail - outLeft - z.avail_out;
+    pieces.Feed();
+    const int rc = deflate(&z, pieces.InputHandedOver() ? Z_FINISH : Z_NO_FLUSH);
+    if (rc == Z_STREAM_END) return pieces.Produced();
     if (rc != Z_OK && rc != Z_BUF_ERROR) return 0;
-    if (z.avail_out == 0 && outLeft == 0) return 0;  // does not fit
+    if (pieces.OutputFull()) return 0;  // does not fit
   }
 }
 
@@ -92,31 +110,27 @@ libdeflate_result libdeflate_deflate_decompress_ex(libdeflate_decompressor* d, c
                                                    size_t* actualOut) {
   z_stream& z = d->z;
   if (inflateReset(&z) != Z_OK) return LIBDEFLATE_BAD_DATA;
-  const auto* input = static_cast<const uint8_t*>(in);
-  auto* output = static_cast<uint8_t*>(out);
-  size_t inLeft = inSize, outLeft = outAvail;
-  z.avail_in = z.avail_out = 0;
+  Pieces pieces(z, in, inSize, out, outAvail);
   for (;;) {
-    Feed(z, input, inLeft, output, outLeft);
+    pieces.Feed();
     const int rc = inflate(&z, Z_NO_FLUSH);
     if (rc == Z_STREAM_END) {
-      if (actualIn) *actualIn = inSize - inLeft - z.avail_in;
-      if (actualOut) *actualOut = outAvail - outLeft - z.avail_out;
+      if (actualIn) *actualIn = pieces.Consumed();
+      if (actualOut) *actualOut = pieces.Produced();
       return LIBDEFLATE_SUCCESS;
     }
     if (rc == Z_MEM_ERROR) throw std::bad_alloc();
     if (rc != Z_OK && rc != Z_BUF_ERROR) return LIBDEFLATE_BAD_DATA;
-    const bool outputFull = z.avail_out == 0 && outLeft == 0;
-    const bool inputDone = z.avail_in == 0 && inLeft == 0;
     // Output space used up with the stream still going: the data is longer.
-    if (outputFull) {
+    if (pieces.OutputFull()) {
+      const bool inputDone = pieces.InputDone();
       // A stream that ends exactly at the space's end says so with one more call.
       uint8_t probe;
       z.next_out = &probe;
       z.avail_out = 1;
       const int last = inflate(&z, Z_NO_FLUSH);
       if (last == Z_STREAM_END && z.avail_out == 1) {
-        if (actualIn) *actualIn = inSize - inLeft - z.avail_in;
+        if (actualIn) *actualIn = pieces.Consumed();
         if (actualOut) *actualOut = outAvail;
         return LIBDEFLATE_SUCCESS;
       }
@@ -124,7 +138,7 @@ libdeflate_result libdeflate_deflate_decompress_ex(libdeflate_decompressor* d, c
                  ? LIBDEFLATE_INSUFFICIENT_SPACE
                  : LIBDEFLATE_BAD_DATA;
     }
-    if (inputDone && rc == Z_BUF_ERROR) return LIBDEFLATE_BAD_DATA;  // ends before its end
+    if (pieces.InputDone() && rc == Z_BUF_ERROR) return LIBDEFLATE_BAD_DATA;  // ends before its end
   }
 }
 

@@ -202,7 +202,7 @@ std::string EndRecordBytes(uint64_t count, uint64_t centralSize, uint64_t centra
   if (zip::NeedsZip64End(count, centralSize, centralOffset)) {
     const uint64_t recordAt = centralOffset + centralSize;
     uint8_t record[zip::kZip64EndSize], locator[zip::kZip64LocatorSize];
-    zip::Encode(zip::NewZip64End(zip::kHostUnix << 8 | zip::kZip64VersionNeeded, count,
+    zip::Encode(zip::NewZip64End(kHostSystem << 8 | zip::kZip64VersionNeeded, count,
                                  centralSize, centralOffset),
                 record);
     zip::Encode(zip::Zip64LocatorFor(recordAt), locator);

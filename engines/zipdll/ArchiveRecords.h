@@ -17,8 +17,18 @@ namespace zipdll {
 using engine::Member;
 using zip::kFlagEncrypted;
 using zip::kFlagUtf8;
-// What new members record: written on a Unix host by version 2.0, needing 2.0.
+// What new members record: written by version 2.0, needing 2.0, on the host the
+// engine was built for. The Windows build records NTFS (host 11: the attribute
+// byte alone; unlike a FAT host, readers take its names as they are, not as
+// OEM text), the POSIX build Unix (host 3: mode bits above the attribute byte).
 constexpr uint8_t kVersionMadeBy = 20;
+#ifdef _WIN32
+constexpr uint8_t kHostSystem = zip::kHostNtfs;
+constexpr bool kRecordsUnixMode = false;
+#else
+constexpr uint8_t kHostSystem = zip::kHostUnix;
+constexpr bool kRecordsUnixMode = true;
+#endif
 constexpr uint16_t kVersionNeeded = 20;
 constexpr uint64_t kZip32Limit = zip::kSaturated32;
 

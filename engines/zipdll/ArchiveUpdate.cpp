@@ -101,12 +101,12 @@ Member HeaderFor(const Candidate& c, bool encrypted) {
   Member h;
   h.name = c.name;
   h.versionMadeBy = kVersionMadeBy;
-  h.host = zip::kHostUnix;
+  h.host = kHostSystem;
   h.versionNeeded = kVersionNeeded;
   h.flags = static_cast<uint16_t>((encrypted ? kFlagEncrypted : 0) | (IsAscii(c.name) ? 0 : kFlagUtf8));
   h.dosDateTime = c.dosDateTime;
-  // Unix permissions above, the DOS attribute byte below.
-  h.externalAttributes = (c.mode & 0xFFFF) << 16 | (c.attributes & 0xFF);
+  // Unix permissions above (on a Unix host), the DOS attribute byte below.
+  h.externalAttributes = (kRecordsUnixMode ? (c.mode & 0xFFFF) << 16 : 0) | (c.attributes & 0xFF);
   return h;
 }
 

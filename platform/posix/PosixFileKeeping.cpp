@@ -44,4 +44,6 @@ FileKeeping& PosixFileKeeping() {
   return *keeping;
 }
 
+FileKeeping& DefaultFileKeeping() { return PosixFileKeeping(); }
+
 }  // namespace platform

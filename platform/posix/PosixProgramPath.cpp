@@ -15,4 +15,8 @@ std::string ProgramPath() {
 
 std::string ProgramDirectory() { return ExtractFilePath(ProgramPath()); }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
 }  // namespace platform

@@ -34,4 +34,6 @@ int TerminalColumns() {
   return 80;
 }
 
+void UseParentConsole() {}
+
 }  // namespace platform

@@ -2,15 +2,9 @@
 // never destroyed. DefaultEnv() hands out all of them.
 #pragma once
 
-namespace platform {
+#include "platform/Env.h"
 
-class FileSystem;
-class DriveProvider;
-class Registry;
-class Shell;
-class DynamicLibraries;
-class Clock;
-class Security;
+namespace platform {
 
 FileSystem& Win32FileSystem();
 DriveProvider& Win32Drives();

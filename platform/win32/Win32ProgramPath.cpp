@@ -3,6 +3,9 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/WindowsApi.h"
 
+#include <shellapi.h>
+#include <cwchar>
+
 namespace platform {
 
 std::string ProgramPath() {
@@ -13,5 +16,15 @@ std::string ProgramPath() {
 }
 
 std::string ProgramDirectory() { return ExtractFilePath(ProgramPath()); }
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(win32::Narrow(wide[i], wcslen(wide[i])));
+  LocalFree(wide);
+  return arguments;
+}
 
 }  // namespace platform

@@ -1,4 +1,5 @@
 // The console through its handles: a stream is a terminal when it is a console.
+#include <cstdio>
 #include <iostream>
 
 #include "platform/Terminal.h"
@@ -45,6 +46,26 @@ int TerminalColumns() {
   if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
     return info.srWindow.Right - info.srWindow.Left + 1;
   return 80;
+}
+
+namespace {
+
+// A standard handle the program was given: a file, a pipe or a console.
+bool Redirected(DWORD which) {
+  HANDLE handle = GetStdHandle(which);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+}  // namespace
+
+void UseParentConsole() {
+  const bool out = Redirected(STD_OUTPUT_HANDLE), err = Redirected(STD_ERROR_HANDLE);
+  if ((out && err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  SetConsoleOutputCP(CP_UTF8);
+  if (!out && std::freopen("CONOUT$", "w", stdout)) std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (!err && std::freopen("CONOUT$", "w", stderr)) std::setvbuf(stderr, nullptr, _IONBF, 0);
+  std::cout.clear();
+  std::cerr.clear();
 }
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #undef CopyFile
+#undef CreateHardLink
 #undef CreateDirectory
 #undef CreateFile
 #undef DeleteFile

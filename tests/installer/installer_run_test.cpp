@@ -19,6 +19,15 @@ namespace fs = std::filesystem;
 
 const std::string kPayload = "the new program, version 6.10";
 
+// The unattended program on `x`: its exit status, and what it printed.
+int RunUnattendedOn(InstallerHarness& x, std::string& printed) {
+  std::ostringstream out;
+  installer::UnattendedUi ui(out);
+  const int status = installer::RunUnattended(&x.env, ui, x.ProgramPath());
+  printed = out.str();
+  return status;
+}
+
 class InstallerRun : public ::testing::Test {
  protected:
   void Prepare(const std::string& descriptor, const std::string& password = installer::kPackagePassword) {
@@ -29,6 +38,10 @@ class InstallerRun : public ::testing::Test {
     if (password == installer::kPackagePassword)
       files["version.ver"] = "bin\\demo.exe\n6.00\n6.10\n";
     ASSERT_TRUE(h.MakePackage(files, password));
+  }
+  void PrepareAndStart(const std::string& descriptor, const std::string& password = installer::kPackagePassword) {
+    Prepare(descriptor, password);
+    h.Start();
   }
   // The real program beside the package, with the engine it extracts with; its path.
   std::string CopyProgram() {
@@ -43,8 +56,7 @@ class InstallerRun : public ::testing::Test {
 };
 
 TEST_F(InstallerRun, SuccessInstallsEveryMemberAndStartsTheFollowUp) {
-  Prepare("Update to 6.10\ndemo.exe\nbin\\readme.exe\n");
-  h.Start();
+  PrepareAndStart("Update to 6.10\ndemo.exe\nbin\\readme.exe\n");
   ASSERT_EQ(h.Installer().Startup(), StartupState::Ready);
   h.ui.cursor = 5;
   h.ui.cursorHistory.clear();
@@ -73,8 +85,7 @@ TEST_F(InstallerRun, SuccessInstallsEveryMemberAndStartsTheFollowUp) {
 }
 
 TEST_F(InstallerRun, NoFollowUpStartsNothing) {
-  Prepare("Update\ndemo.exe\n");
-  h.Start();
+  PrepareAndStart("Update\ndemo.exe\n");
   h.Installer().BitBtn1Click();
   EXPECT_EQ(h.Installer().Run(), RunState::Succeeded);
   EXPECT_TRUE(h.shell.launches.empty());
@@ -93,8 +104,7 @@ TEST_F(InstallerRun, InstallDirectoryEndingInABackslashGetsAnotherOne) {
 TEST_F(InstallerRun, FailureShowsFourErrorBoxes) {
   // A package under another password and without a version file: no check at
   // start-up (OK enabled), and the run fails.
-  Prepare("Update\ndemo.exe\nreadme.exe\n", "not the package password");
-  h.Start();
+  PrepareAndStart("Update\ndemo.exe\nreadme.exe\n", "not the package password");
   ASSERT_EQ(h.Installer().Startup(), StartupState::Ready);
   size_t before = h.ui.boxes.size();
   h.Installer().BitBtn1Click();
@@ -125,8 +135,7 @@ TEST_F(InstallerRun, FailureShowsFourErrorBoxes) {
 }
 
 TEST_F(InstallerRun, CancelEndsWithoutExtracting) {
-  Prepare("Update\ndemo.exe\nreadme.exe\n");
-  h.Start();
+  PrepareAndStart("Update\ndemo.exe\nreadme.exe\n");
   h.Installer().BitBtn2Click();
   EXPECT_EQ(h.Installer().Run(), RunState::Cancelled);
   EXPECT_TRUE(h.ui.boxes.empty());
@@ -184,14 +193,13 @@ TEST_F(InstallerRun, UnattendedExitStatus) {
     SCOPED_TRACE(c.name);
     InstallerHarness x;
     c.prepare(x);
-    std::ostringstream out;
-    installer::UnattendedUi ui(out);
-    EXPECT_EQ(installer::RunUnattended(&x.env, ui, x.ProgramPath()), c.status);
+    std::string printed;
+    EXPECT_EQ(RunUnattendedOn(x, printed), c.status);
     if (!c.output.empty()) {
-      EXPECT_EQ(out.str(), c.output);
+      EXPECT_EQ(printed, c.output);
     }
     if (c.status == 4) {
-      EXPECT_NE(out.str().find("Bravik-Solen: Error during installation!\\n\\n"), std::string::npos);
+      EXPECT_NE(printed.find("Bravik-Solen: Error during installation!\\n\\n"), std::string::npos);
     }
   }
 }
@@ -208,8 +216,7 @@ TEST_F(InstallerRun, UnattendedProgramInstallsAZipPackage) {
 }
 
 TEST_F(InstallerRun, OkRunsOnceAndCancelDoesNothingAfterIt) {
-  Prepare("Update\ndemo.exe\nbin\\demo.exe\n");
-  h.Start();
+  PrepareAndStart("Update\ndemo.exe\nbin\\demo.exe\n");
   h.Installer().BitBtn1Click();
   EXPECT_FALSE(h.view.okEnabled);
   EXPECT_FALSE(h.view.cancelEnabled);
@@ -234,9 +241,8 @@ TEST_F(InstallerRun, InstallsIntoThePrefixHoweverTheRegistrySpellsThePath) {
     x.InstallProgram("bin/demo.exe", "6.05");
     ASSERT_TRUE(x.MakePackage(
         {{"version.ver", "BIN\\Demo.exe\n6.00\n6.10\n"}, {"BIN/DEMO.EXE", kPayload}}));
-    std::ostringstream out;
-    installer::UnattendedUi ui(out);
-    EXPECT_EQ(installer::RunUnattended(&x.env, ui, x.ProgramPath()), 0) << out.str();
+    std::string printed;
+    EXPECT_EQ(RunUnattendedOn(x, printed), 0) << printed;
     EXPECT_EQ(testsupport::ReadTextFile(x.InstallDirNative() + "/bin/demo.exe"), kPayload);
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(x.InstallDirNative()))
@@ -278,13 +284,12 @@ TEST_F(InstallerRun, UnattendedSaysWhyItInstallsNothing) {
     SCOPED_TRACE(c.name);
     InstallerHarness x;
     c.prepare(x);
-    std::ostringstream out;
-    installer::UnattendedUi ui(out);
-    EXPECT_EQ(installer::RunUnattended(&x.env, ui, x.ProgramPath()), 1);
+    std::string printed;
+    EXPECT_EQ(RunUnattendedOn(x, printed), 1);
     std::string line = c.line;
     if (size_t at = line.find("%d"); at != std::string::npos)
       line.replace(at, 2, x.DescriptorPath());
-    EXPECT_EQ(out.str(), line + "\n");
+    EXPECT_EQ(printed, line + "\n");
     EXPECT_FALSE(fs::exists(x.Root() + "/new.txt"));
   }
 }

@@ -1,8 +1,8 @@
 // The Win32 platform layer under Wine: files through the wide calls (names
 // outside ASCII, paths past the classic limit, open files renamed and
 // deleted), temporary files, times and attributes, the registry's two views,
-// drives, the Recycle Bin, starting programs, the administrator check and
-// loading the engines.
+// drives, the Recycle Bin, starting programs, the administrator check,
+// loading the engines, and what keeps an installation undoable.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +11,7 @@
 #include "platform/Drives.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
+#include "platform/FileKeeping.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
@@ -179,6 +180,36 @@ TEST(Win32Files, TimesAttributesAndIdentity) {
   EXPECT_EQ(files.Identify(path), files.Identify(otherSpelling));
   EXPECT_NE(files.Identify(path), files.Identify(dir / "other.txt"));
   EXPECT_FALSE(files.Identify(dir / "none"));
+}
+
+TEST(Win32Keeping, SecondNamesExactTimesAndDirectories) {
+  TempDir dir;
+  FileKeeping& keeping = DefaultFileKeeping();
+  const std::string path = dir / "kept.txt";
+  ASSERT_TRUE(MakeFile(path, "kept"));
+  ASSERT_TRUE(keeping.CreateHardLink(path, dir / "second.txt"));
+  EXPECT_EQ(ReadThrough(dir / "second.txt"), "kept");
+  EXPECT_EQ(files.Identify(path), files.Identify(dir / "second.txt"));
+  EXPECT_FALSE(keeping.CreateHardLink(path, dir / "second.txt")) << "the second name exists";
+  EXPECT_FALSE(keeping.CreateHardLink(dir / "none", dir / "third.txt"));
+
+  // Times come back to the 100 ns the system keeps, on files and directories.
+  for (const std::string& item : {path, dir / "sub"}) {
+    if (item != path) {
+      ASSERT_TRUE(files.CreateDirectory(item));
+    }
+    for (ExactTime time : {ExactTime{1700000000, 123456700}, ExactTime{946684799, 0}, ExactTime{86400, 100}}) {
+      SCOPED_TRACE(item + " " + std::to_string(time.seconds));
+      ASSERT_TRUE(keeping.SetPathTime(item, time));
+      EXPECT_EQ(keeping.GetPathTime(item), time);
+    }
+  }
+  EXPECT_FALSE(keeping.GetPathTime(dir / "none"));
+  EXPECT_FALSE(keeping.SetPathTime(dir / "none", ExactTime{86400, 0}));
+
+  EXPECT_TRUE(keeping.SyncDirectory(dir.path()));
+  EXPECT_FALSE(keeping.SyncDirectory(path)) << "not a directory";
+  EXPECT_FALSE(keeping.SyncDirectory(dir / "none"));
 }
 
 TEST(Win32Paths, FullPathsKeepTheirDriveAndTrailingSeparator) {

@@ -1,7 +1,8 @@
 // The component with ZIPDLL.DLL and UNZDLL.DLL on Windows: trees with names
 // outside ASCII and paths past the classic limit go in and come out whole,
 // with or without a password; members of methods the Windows build has no
-// library for are refused as unsupported while the others extract.
+// library for are refused as unsupported while the others extract; new members
+// say they were made on an NTFS host.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -116,6 +117,18 @@ TEST_F(WindowsEnginesTest, TreesGoInAndComeOutWhole) {
   Extract(dir / "out.zip", dir / "wrong", "not it");
   EXPECT_EQ(zip.SuccessCount(), 0);
   EXPECT_FALSE(fs::exists(dir / "wrong/tree/plain.txt"));
+}
+
+TEST_F(WindowsEnginesTest, NewMembersRecordAWindowsHost) {
+  MakeTree();
+  Add("");
+  ASSERT_EQ(zip.SuccessCount(), 3) << zip.Message();
+  ASSERT_EQ(zip.ZipDirEntryRecords().size(), 3u);
+  for (const auto& e : zip.ZipDirEntryRecords()) {
+    SCOPED_TRACE(e->FileName);
+    EXPECT_EQ(e->HostSystem, 11) << "NTFS attributes, not Unix ones";
+    EXPECT_EQ(e->ExternalAttributes >> 16, 0u) << "no Unix mode above the attribute byte";
+  }
 }
 
 TEST_F(WindowsEnginesTest, MethodsWithoutALibraryAreRefused) {

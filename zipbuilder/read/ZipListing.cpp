@@ -153,16 +153,7 @@ void TZipBuilder::List() {
   // or unreadable archive leaves no comment, offsets or volume number behind
   // for the next add to write into another archive.
   FreeZipDirEntryRecords();
-  listed_.realFileSize = 0;
-  listed_.centralDirOffset = 0;
-  listed_.endOfCentralOffset = 0;
-  listed_.archiveStart = 0;
-  listed_.archiveFileSize = 0;
-  listed_.skippedDirCount = 0;
-  listed_.spanned = false;
-  listed_.structureWarning = false;
-  listed_.lastDiskNumber = 0;
-  listed_.rawZipComment.clear();
+  listed_ = ListedArchive{};
   if (!FileExists(zipFileName_)) {
     if (OnDirUpdate) OnDirUpdate(this);
     return;

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/FileSystem.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/Records.h"
 
 class OutputRule;
 namespace platform {
@@ -34,6 +37,11 @@ class TZipBuilder::SfxConversion {
   // Measures the written `out` into outputSize and closes it; returns `result`.
   int CloseOutput(platform::FileHandle out, int result, int64_t& outputSize);
   int ReplaceIcon(platform::FileHandle output, int64_t stubSize);
+  // Creates the conversion's output file (kInvalidHandle when it cannot).
+  platform::FileHandle CreateOutput(const std::string& temporary);
+  // Opens the archive as last listed, whatever ran before, and reads its end
+  // records; throws EZipBuilder where they cannot be read.
+  zip::DirectoryExtent OpenListedArchive(zip::ZipEndOfCentral& end, std::optional<zip::Zip64EndOfCentral>& zip64);
   int WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header, bool createEmpty,
                int64_t& stubSize, int64_t& archiveSize, int64_t& outputSize);
   int WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize, int64_t& outputSize);

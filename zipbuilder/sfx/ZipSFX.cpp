@@ -141,12 +141,24 @@ int TZipBuilder::SfxConversion::ToSfx(bool createEmpty) {
   return result;
 }
 
+platform::FileHandle TZipBuilder::SfxConversion::CreateOutput(const std::string& temporary) {
+  return zb_.env_->files->Open(temporary, platform::Access::ReadWrite, platform::Share::None,
+                               platform::Disposition::CreateAlways, 0600);
+}
+
+zip::DirectoryExtent TZipBuilder::SfxConversion::OpenListedArchive(zip::ZipEndOfCentral& end,
+                                                                   std::optional<zip::Zip64EndOfCentral>& zip64) {
+  zb_.inFileName_ = zb_.zipFileName_;
+  zb_.CheckIfLastDisk(end, true);
+  zip64 = ReadZip64End(*zb_.env_->files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset);
+  return zip::ResolveExtent(end, zip64 ? &*zip64 : nullptr);
+}
+
 int TZipBuilder::SfxConversion::WriteSfx(const std::string& temporary, const std::vector<uint8_t>& header,
                           bool createEmpty, int64_t& stubSize, int64_t& archiveSize,
                           int64_t& outputSize) {
   auto& files = *zb_.env_->files;
-  FileHandle out = files.Open(temporary, platform::Access::ReadWrite, platform::Share::None,
-                              platform::Disposition::CreateAlways, 0600);
+  FileHandle out = CreateOutput(temporary);
   if (out == platform::kInvalidHandle) return kSfxNoOutput;
   int result = kSfxReadFailed;
   FileHandle stub = files.Open(zb_.SFXPath, platform::Access::Read, platform::Share::Read,
@@ -171,12 +183,9 @@ int TZipBuilder::SfxConversion::WriteSfx(const std::string& temporary, const std
     archiveSize = static_cast<int64_t>(sizeof record);
   } else if (result == 0) {
     try {
-      zb_.inFileName_ = zb_.zipFileName_;  // the archive as last listed, whatever ran before
       zip::ZipEndOfCentral endOfCentral{};
-      zb_.CheckIfLastDisk(endOfCentral, true);
-      const std::optional<zip::Zip64EndOfCentral> zip64 =
-          ReadZip64End(files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset);
-      const zip::DirectoryExtent extent = zip::ResolveExtent(endOfCentral, zip64 ? &*zip64 : nullptr);
+      std::optional<zip::Zip64EndOfCentral> zip64;
+      const zip::DirectoryExtent extent = OpenListedArchive(endOfCentral, zip64);
       if (files.Seek(zb_.inFileHandle_, 0, SeekFrom::Begin) != 0) throw EZipBuilder(kMsgInputSeekError);
       if (zb_.listed_.structureWarning) {
         result = zb_.CopyBulk(zb_.inFileHandle_, out, -1);

@@ -98,19 +98,15 @@ int TZipBuilder::SfxConversion::ToZip() {
 int TZipBuilder::SfxConversion::WriteZipFromSfx(const std::string& temporary, int64_t& archiveSize,
                                  int64_t& outputSize) {
   auto& files = *zb_.env_->files;
-  FileHandle out = files.Open(temporary, platform::Access::Write, platform::Share::None,
-                              platform::Disposition::CreateAlways, 0600);
+  FileHandle out = CreateOutput(temporary);
   if (out == platform::kInvalidHandle) return kSfxNoOutput;
   int result = kSfxShortCopy;
   try {
     const int64_t windowSize = std::min<int64_t>(zip::kSfxMaxHeaderSize, zb_.listed_.archiveStart);
     std::vector<uint8_t> window(static_cast<size_t>(windowSize));
-    zb_.inFileName_ = zb_.zipFileName_;  // the archive as last listed, whatever ran before
     zip::ZipEndOfCentral endOfCentral{};
-    zb_.CheckIfLastDisk(endOfCentral, true);
-    const std::optional<zip::Zip64EndOfCentral> zip64 =
-        ReadZip64End(files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset);
-    const zip::DirectoryExtent extent = zip::ResolveExtent(endOfCentral, zip64 ? &*zip64 : nullptr);
+    std::optional<zip::Zip64EndOfCentral> zip64;
+    const zip::DirectoryExtent extent = OpenListedArchive(endOfCentral, zip64);
     const int64_t windowStart = zb_.listed_.archiveStart - windowSize;
     if (files.Seek(zb_.inFileHandle_, windowStart, SeekFrom::Begin) == windowStart &&
         files.Read(zb_.inFileHandle_, window.data(), window.size()) == windowSize) {

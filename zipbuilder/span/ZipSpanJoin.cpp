@@ -14,7 +14,11 @@
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipbuilder/core/ResultCodes.h"
+#include "zipbuilder/read/StoredArchive.h"
+#include "zipbuilder/read/Zip64EndRecord.h"
 #include "zipformat/DataDescriptor.h"
+#include "zipformat/EndRecord.h"
+#include "zipformat/ExtraField.h"
 #include "zipformat/Headers.h"
 #include "zipformat/VolumeNames.h"
 
@@ -163,18 +167,30 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
     if (zb_.outFileHandle_ == kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
 
     zb_.volume_.dateOfInputFile = static_cast<int32_t>(files.GetFileDosTime(zb_.inFileHandle_).value_or(0));
-    zb_.listed_.lastDiskNumber = end.ThisDiskNo;
-    if (end.ThisDiskNo != end.CentralDiskNo)
-      zb_.GetNewDisk(end.CentralDiskNo);
+    // A set with a ZIP64 end record has it and its locator on the last volume,
+    // right in front of the end record.
+    const std::optional<zip::Zip64EndOfCentral> zip64In =
+        zip::IsSaturated(end) ? ReadZip64End(files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset)
+                              : std::nullopt;
+    const zip::DirectoryExtent extent = zip::ResolveExtent(end, zip64In ? &*zip64In : nullptr);
+    if (extent.entries > INT32_MAX || extent.thisDisk > INT32_MAX || extent.centralDisk > extent.thisDisk)
+      throw EZipBuilder(kMsgNotZipArchive);
+    const int entries = static_cast<int>(extent.entries);
+    zb_.listed_.lastDiskNumber = static_cast<int32_t>(extent.thisDisk);
+    if (extent.thisDisk != extent.centralDisk)
+      zb_.GetNewDisk(static_cast<int32_t>(extent.centralDisk));
     else
-      zb_.volume_.diskNr = end.ThisDiskNo;
-    if (files.Seek(zb_.inFileHandle_, end.CentralOffSet, platform::SeekFrom::Begin) !=
-        end.CentralOffSet)
+      zb_.volume_.diskNr = static_cast<int32_t>(extent.thisDisk);
+    const auto directoryAt = static_cast<int64_t>(extent.offset);
+    if (files.Seek(zb_.inFileHandle_, directoryAt, platform::SeekFrom::Begin) != directoryAt)
       throw EZipBuilder(kMsgInputSeekError);
 
-    table = AllocSpanMem(end.TotalEntries);
-    // Data sizes as the directory gives them, ZIP64 values resolved, by entry.
-    std::vector<uint64_t> dataSizes(static_cast<size_t>(end.TotalEntries));
+    table = AllocSpanMem(entries);
+    // Data sizes and uncompressed sizes as the directory gives them, ZIP64
+    // values resolved, and the local header offsets in the joined file, by entry.
+    std::vector<uint64_t> dataSizes(static_cast<size_t>(entries));
+    std::vector<uint64_t> fullSizes(static_cast<size_t>(entries));
+    std::vector<uint64_t> joinedAt(static_cast<size_t>(entries));
     std::vector<uint8_t> extra;
     int64_t totalBytes = 0;
     uint8_t header[kCentralHeaderSize];
@@ -194,7 +210,7 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
       readName(central.FileNameLen, kMsgCentralNameReadError);
       return central;
     };
-    for (int i = 0; i < end.TotalEntries; ++i) {
+    for (int i = 0; i < entries; ++i) {
       zip::CentralFileHeader central = readCentralHeader();
       span::MDZipData& entry = *(*table)[static_cast<size_t>(i)];
       entry.FileNameLen = central.FileNameLen;
@@ -208,6 +224,7 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
       if (zip::ResolveCentralValues(resolved) != zip::Status::kOk)
         throw EZipBuilder(kMsgCentralExtraReadError);
       dataSizes[static_cast<size_t>(i)] = resolved.compressedSize;
+      fullSizes[static_cast<size_t>(i)] = resolved.uncompressedSize;
       totalBytes += int64_t{central.FileNameLen} + static_cast<int64_t>(resolved.compressedSize) +
                     central.ExtraLen + central.FileComLen;
       if (files.Seek(zb_.inFileHandle_, central.FileComLen, platform::SeekFrom::Current) < 0)
@@ -217,7 +234,7 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
     zb_.GetNewDisk(0);
     zb_.showProgress_ = true;
     if (zb_.OnProgress) {
-      zb_.OnProgress(&zb_, ptMemberCount, "", end.TotalEntries);
+      zb_.OnProgress(&zb_, ptMemberCount, "", entries);
       zb_.OnProgress(&zb_, ptTotalBytes, "", totalBytes);
     }
     uint8_t marker[4];
@@ -225,16 +242,17 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
       throw EZipBuilder(kMsgExtendedLocalReadError);
 
     int64_t outPosition = 0;
-    for (int i = 0; i < end.TotalEntries; ++i) {
+    for (int i = 0; i < entries; ++i) {
       ReadVolumeRecord(header, kLocalHeaderSize, kMsgLocalHeaderReadError);
       zip::LocalFileHeader local;
       zip::Decode(header, local);
       if (local.HeaderSig != zip::kLocalHeaderSignature) throw EZipBuilder(kMsgLocalSignatureWrong);
       readName(local.FileNameLen, kMsgLocalNameReadError);
-      const auto index = static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name));
+      const auto index = static_cast<size_t>(EntryFor(*table, entries, i, name));
       span::MDZipData& entry = *(*table)[index];
       entry.DiskStart = 0;
       entry.RelOffLocal = static_cast<int32_t>(outPosition);
+      joinedAt[index] = static_cast<uint64_t>(outPosition);
       extra.resize(local.ExtraLen);
       ReadAcrossVolumes(extra.data(), local.ExtraLen, kMsgLocalExtraReadError);
 
@@ -265,25 +283,54 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
 
     zb_.showProgress_ = false;
     const int64_t directoryOffset = outPosition;
-    for (int i = 0; i < end.TotalEntries; ++i) {
+    for (int i = 0; i < entries; ++i) {
       zip::CentralFileHeader central = readCentralHeader();
-      const span::MDZipData& entry =
-          *(*table)[static_cast<size_t>(EntryFor(*table, end.TotalEntries, i, name))];
-      central.RelOffLocal = static_cast<uint32_t>(entry.RelOffLocal);
+      const auto index = static_cast<size_t>(EntryFor(*table, entries, i, name));
+      extra.resize(central.ExtraLen);
+      ReadAcrossVolumes(extra.data(), central.ExtraLen, kMsgCentralExtraReadError);
+      // The offset in the joined file, in a ZIP64 block where it needs one.
+      StoredMember member;
+      member.compressedSize = dataSizes[index];
+      member.uncompressedSize = fullSizes[index];
+      const std::string_view stored(reinterpret_cast<const char*>(extra.data()), extra.size());
+      const std::optional<std::string> placed =
+          PlaceLocalHeader(central, stored, member, joinedAt[index]);
+      const std::string_view written = placed ? std::string_view(*placed) : stored;
       central.DiskStart = 0;
       zip::Encode(central, header);
       WriteJoin(header, kCentralHeaderSize, kMsgCentralHeaderWriteError);
       WriteJoin(name.data(), central.FileNameLen, kMsgCentralHeaderWriteError);
-      RWJoinData(buffer.data(), central.ExtraLen, kMsgCentralExtraReadError);
+      if (files.Write(zb_.outFileHandle_, written.data(), written.size()) !=
+          static_cast<int64_t>(written.size()))
+        throw EZipBuilder::WithDetail(kMsgOutputWriteError, platform::ErrorText(files.LastError()));
       RWJoinData(buffer.data(), central.FileComLen, kMsgFileCommentReadError);
+      outPosition += kCentralHeaderSize + central.FileNameLen + static_cast<int64_t>(written.size()) +
+                     central.FileComLen;
     }
 
+    // ZIP64 end records where the joined archive needs them.
+    const auto directorySize = static_cast<uint64_t>(outPosition - directoryOffset);
+    const bool zip64 = zip::NeedsZip64End(extent.entries, directorySize, static_cast<uint64_t>(directoryOffset));
     zip::ZipEndOfCentral record = end;
     record.ThisDiskNo = 0;
     record.CentralDiskNo = 0;
-    record.CentralOffSet = static_cast<uint32_t>(directoryOffset);
+    if (zip64 || zip64In) {
+      zip::SetDirectoryFields(record, extent.entries, directorySize, static_cast<uint64_t>(directoryOffset));
+    } else {
+      record.CentralOffSet = static_cast<uint32_t>(directoryOffset);
+    }
+    if (zip64) {
+      uint8_t trailer[zip::kZip64EndSize + zip::kZip64LocatorSize];
+      zip::Encode(zip::NewZip64End(zip::kZip64VersionNeeded, extent.entries, directorySize,
+                                   static_cast<uint64_t>(directoryOffset)),
+                  trailer);
+      zip::Encode(zip::Zip64LocatorFor(static_cast<uint64_t>(outPosition)), trailer + zip::kZip64EndSize);
+      WriteJoin(trailer, sizeof trailer, kMsgEndRecordWriteError);
+    }
     zip::Encode(record, header);
     WriteJoin(header, kEndRecordSize, kMsgEndRecordWriteError);
+    // The set's own ZIP64 end record and locator lie in front of its end record.
+    if (zip64In) ReadVolumeRecord(buffer.data(), zip::kZip64EndSize + zip::kZip64LocatorSize, kMsgInputSeekError);
     // The set's own end record may begin the next volume: read it, never seek past it.
     ReadVolumeRecord(header, kEndRecordSize, kMsgInputSeekError);
     RWJoinData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);

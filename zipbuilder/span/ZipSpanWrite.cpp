@@ -42,15 +42,15 @@ constexpr int64_t kChunk = 1 << 20;
 // local header offset: a local header may leave them 0 (sizes in a descriptor)
 // or saturated (sizes in its ZIP64 block).
 std::unordered_map<uint64_t, uint64_t> CentralDataSizes(platform::FileSystem& files, FileHandle in,
-                                                        const zip::ZipEndOfCentral& end) {
+                                                        const zip::DirectoryExtent& extent) {
   std::unordered_map<uint64_t, uint64_t> sizes;
   // The end record's sizes are claims: never read (or reserve) past the file.
   const int64_t fileSize = files.Size(in);
-  if (fileSize <= end.CentralOffSet ||
-      files.Seek(in, end.CentralOffSet, platform::SeekFrom::Begin) != end.CentralOffSet)
+  const auto offset = static_cast<int64_t>(extent.offset);
+  if (fileSize <= offset || files.Seek(in, offset, platform::SeekFrom::Begin) != offset)
     return sizes;
-  std::vector<uint8_t> directory(
-      static_cast<size_t>(std::min<int64_t>(end.CentralSize, fileSize - end.CentralOffSet)));
+  std::vector<uint8_t> directory(static_cast<size_t>(
+      std::min<int64_t>(static_cast<int64_t>(extent.size), fileSize - offset)));
   const int64_t got = files.Read(in, directory.data(), directory.size());
   std::span<const uint8_t> rest(directory.data(), static_cast<size_t>(std::max<int64_t>(got, 0)));
   zip::CentralEntry entry;
@@ -61,24 +61,19 @@ std::unordered_map<uint64_t, uint64_t> CentralDataSizes(platform::FileSystem& fi
   return sizes;
 }
 
-// A set says everything in its classic end record: the values an archive keeps
-// in its ZIP64 end record (streaming writers use one even for small archives)
-// are taken into it when they fit, else the archive is refused.
-void TakeZip64Values(platform::FileSystem& files, FileHandle in, int64_t endRecordOffset,
-                     zip::ZipEndOfCentral& end) {
-  if (!zip::IsSaturated(end)) return;
-  const std::optional<zip::Zip64EndOfCentral> record = ReadZip64End(files, in, endRecordOffset);
-  if (!record) return;  // a classic record whose values merely reach their limits
-  const zip::DirectoryExtent extent = zip::ResolveExtent(end, &*record);
-  if (extent.entries >= zip::kSaturated16 || extent.size >= zip::kSaturated32 ||
-      extent.offset >= zip::kSaturated32 || extent.thisDisk != 0 || extent.centralDisk != 0)
-    throw EZipBuilder::WithDetail(kMsgNotZipArchive,
-                                  "its directory needs 64-bit records, which a spanned set "
-                                  "does not carry");
-  end.CentralEntries = end.TotalEntries = static_cast<uint16_t>(extent.entries);
-  end.CentralSize = static_cast<uint32_t>(extent.size);
-  end.CentralOffSet = static_cast<uint32_t>(extent.offset);
-  end.ThisDiskNo = end.CentralDiskNo = 0;
+// The directory of the archive to be spanned, with the values of its ZIP64 end
+// record where the classic one saturates; `zip64` tells whether it has one. An
+// archive that is spanned already is refused.
+zip::DirectoryExtent SingleFileExtent(platform::FileSystem& files, FileHandle in,
+                                      int64_t endRecordOffset, const zip::ZipEndOfCentral& end,
+                                      bool& zip64) {
+  const std::optional<zip::Zip64EndOfCentral> record =
+      zip::IsSaturated(end) ? ReadZip64End(files, in, endRecordOffset) : std::nullopt;
+  zip64 = record.has_value();
+  const zip::DirectoryExtent extent = zip::ResolveExtent(end, record ? &*record : nullptr);
+  if (extent.thisDisk != 0 || extent.centralDisk != 0 || extent.entries > INT32_MAX)
+    throw EZipBuilder::WithDetail(kMsgNotZipArchive, "its directory lies on other volumes");
+  return extent;
 }
 
 }  // namespace
@@ -151,25 +146,28 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
     zip::ZipEndOfCentral end{};
     zb_.CheckIfLastDisk(end, true);
     zb_.volume_.dateOfInputFile = static_cast<int32_t>(files.GetFileDosTime(zb_.inFileHandle_).value_or(0));
-    TakeZip64Values(files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset, end);
-    const auto centralSizes = CentralDataSizes(files, zb_.inFileHandle_, end);
+    bool zip64In = false;
+    const zip::DirectoryExtent extent =
+        SingleFileExtent(files, zb_.inFileHandle_, zb_.listed_.endOfCentralOffset, end, zip64In);
+    const int entries = static_cast<int>(extent.entries);
+    const auto centralSizes = CentralDataSizes(files, zb_.inFileHandle_, extent);
     if (files.Seek(zb_.inFileHandle_, 0, platform::SeekFrom::Begin) != 0)
       throw EZipBuilder(kMsgInputSeekError);
     buffer.resize(kChunk);
     std::vector<uint8_t> extra;
-    table = AllocSpanMem(end.TotalEntries);
+    table = AllocSpanMem(entries);
 
     uint8_t marker[4];
     zip::Store32(marker, zip::kSpannedSetMarker);
     WriteSplit(marker, sizeof marker, 0);
     zb_.showProgress_ = true;
     if (zb_.OnProgress) {
-      zb_.OnProgress(&zb_, ptMemberCount, "", end.TotalEntries);
+      zb_.OnProgress(&zb_, ptMemberCount, "", entries);
       zb_.OnProgress(&zb_, ptTotalBytes, "", zb_.listed_.archiveFileSize);
     }
 
     uint8_t header[kCentralHeaderSize];
-    for (int i = 0; i < end.TotalEntries; ++i) {
+    for (int i = 0; i < entries; ++i) {
       const int64_t localAt = files.Seek(zb_.inFileHandle_, 0, platform::SeekFrom::Current);
       if (files.Read(zb_.inFileHandle_, header, kLocalHeaderSize) != kLocalHeaderSize)
         throw EZipBuilder(kMsgLocalHeaderReadError);
@@ -220,11 +218,11 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
     if (zb_.OnMessage) zb_.OnMessage(&zb_, 0, zb_.LoadZipStr(kMsgCopying, "Copying: ") + directoryText);
     if (zb_.OnProgress)
       zb_.OnProgress(&zb_, ptMemberBegin, directoryText,
-                 int64_t{end.CentralSize} + end.ZipCommentLen + kEndRecordSize);
+                 static_cast<int64_t>(extent.size) + end.ZipCommentLen + kEndRecordSize);
 
     int32_t directoryDisk = zb_.volume_.diskNr;
     int64_t directoryOffset = zb_.volume_.bytesWritten;
-    for (int i = 0; i < end.TotalEntries; ++i) {
+    for (int i = 0; i < entries; ++i) {
       if (files.Read(zb_.inFileHandle_, header, kCentralHeaderSize) != kCentralHeaderSize)
         throw EZipBuilder(kMsgCentralHeaderReadError);
       zip::CentralFileHeader central;
@@ -239,7 +237,7 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
       const span::MDZipData* hint =
           i < static_cast<int>(table->size()) ? (*table)[i].get() : nullptr;
       if (!hint || !hint->FileName || *hint->FileName != name)
-        index = FindZipEntry(end.TotalEntries, *table, name, central.FileNameLen);
+        index = FindZipEntry(entries, *table, name, central.FileNameLen);
       central.DiskStart = (*table)[index]->DiskStart;
       central.RelOffLocal = static_cast<uint32_t>((*table)[index]->RelOffLocal);
       zip::Encode(central, header);
@@ -254,15 +252,36 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
       RWSplitData(buffer.data(), central.FileComLen, kMsgFileCommentReadError);
     }
 
-    // The end record goes whole onto the volume that then receives it.
+    // The end records go whole onto the volume that then receives them: a
+    // ZIP64 end record and its locator in front where the set needs them.
+    const uint64_t directorySize = extent.size;  // the headers keep their lengths
+    const bool zip64 = zip::NeedsZip64End(extent.entries, directorySize, static_cast<uint64_t>(directoryOffset));
+    const int64_t trailer = zip64 ? int64_t{zip::kZip64EndSize + zip::kZip64LocatorSize} : 0;
+    WriteSplit(nullptr, 0, trailer + kEndRecordSize + end.ZipCommentLen);
     zip::ZipEndOfCentral record = end;
     record.CentralDiskNo = static_cast<uint16_t>(directoryDisk);
-    record.CentralOffSet = static_cast<uint32_t>(directoryOffset);
-    WriteSplit(nullptr, 0, kEndRecordSize + end.ZipCommentLen);
     record.ThisDiskNo = static_cast<uint16_t>(zb_.volume_.diskNr);
+    if (zip64 || zip64In) {
+      zip::SetDirectoryFields(record, extent.entries, directorySize, static_cast<uint64_t>(directoryOffset));
+    } else {
+      record.CentralOffSet = static_cast<uint32_t>(directoryOffset);
+    }
+    if (zip64) {
+      zip::Zip64EndOfCentral record64 = zip::NewZip64End(
+          zip::kZip64VersionNeeded, extent.entries, directorySize, static_cast<uint64_t>(directoryOffset));
+      record64.ThisDiskNo = static_cast<uint32_t>(zb_.volume_.diskNr);
+      record64.CentralDiskNo = static_cast<uint32_t>(directoryDisk);
+      zip::Zip64Locator locator = zip::Zip64LocatorFor(static_cast<uint64_t>(zb_.volume_.bytesWritten));
+      locator.EndRecordDiskNo = static_cast<uint32_t>(zb_.volume_.diskNr);
+      locator.TotalDisks = static_cast<uint32_t>(zb_.volume_.diskNr + 1);
+      uint8_t bytes[zip::kZip64EndSize + zip::kZip64LocatorSize];
+      zip::Encode(record64, bytes);
+      zip::Encode(locator, bytes + zip::kZip64EndSize);
+      WriteSplit(bytes, sizeof bytes, 0);
+    }
     zip::Encode(record, header);
     WriteSplit(header, kEndRecordSize, 0);
-    // Any ZIP64 end record and locator between the directory and the end record stay behind.
+    // The input's own ZIP64 end record and locator stay behind.
     const int64_t commentAt = int64_t{zb_.listed_.endOfCentralOffset} + kEndRecordSize;
     if (files.Seek(zb_.inFileHandle_, commentAt, platform::SeekFrom::Begin) != commentAt)
       throw EZipBuilder(kMsgInputSeekError);
@@ -425,6 +444,8 @@ void TZipBuilder::SetWriter::SetUpVolume() {
     zb_.outFileHandle_ = volume.Handle();
     zb_.DiskFreeAndSize(1);
     if (zb_.maxVolumeSize_ != 0) zb_.volume_.freeOnDisk = std::min(zb_.volume_.freeOnDisk, zb_.maxVolumeSize_);
+    // Offsets within a volume are 32-bit fields: a large disk still gets volumes they can address.
+    zb_.volume_.freeOnDisk = std::min<int64_t>(zb_.volume_.freeOnDisk, zip::kSaturated32);
     if (zb_.volume_.diskNr == 0) zb_.volume_.freeOnDisk -= zb_.freeOnDisk1_;
 
     if (zb_.volume_.freeOnDisk < zb_.minFreeVolumeSize_) {
