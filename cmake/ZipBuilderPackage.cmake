@@ -79,7 +79,8 @@ if(ZB_SFX_STUBS)
   install(PROGRAMS ${ZB_SFX_STUBS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 endif()
 
-# Man pages, made from the programs' own --help text.
+# Man pages, made from the programs' own --help text (not in the sanitizer
+# build, whose programs are for the tests alone).
 set(ZB_MAN_PAGES "")
 function(zb_man_page target name description)
   set(page ${PROJECT_BINARY_DIR}/man/${name}.1)
@@ -91,12 +92,14 @@ function(zb_man_page target name description)
                      COMMENT "Man page ${name}.1" VERBATIM)
   set(ZB_MAN_PAGES ${ZB_MAN_PAGES} ${page} PARENT_SCOPE)
 endfunction()
-zb_man_page(zipbuilder_tool zipbuilder "list, extract, add and change ZIP archives")
-if(TARGET setup)
-  zb_man_page(setup setup "install the update package that lies beside the program")
+if(NOT ZB_SANITIZE)
+  zb_man_page(zipbuilder_tool zipbuilder "list, extract, add and change ZIP archives")
+  if(TARGET setup)
+    zb_man_page(setup setup "install the update package that lies beside the program")
+  endif()
+  add_custom_target(man_pages ALL DEPENDS ${ZB_MAN_PAGES})
+  install(FILES ${ZB_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 endif()
-add_custom_target(man_pages ALL DEPENDS ${ZB_MAN_PAGES})
-install(FILES ${ZB_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 install(EXPORT ZipBuilderTargets NAMESPACE ZipBuilder:: DESTINATION ${ZB_INSTALL_CMAKEDIR} COMPONENT dev)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/ZipBuilderConfig.cmake.in
