@@ -39,22 +39,23 @@ void WhenShown(const std::string& caption, std::function<void(HWND)> act) {
   SetTimer(nullptr, 0, 20, &Tick);
 }
 
-// The texts of a window's controls of class `className` ("Button", "Edit"), in order.
+struct ControlSearch {
+  const wchar_t* className;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectControl(HWND child, LPARAM search) {
+  auto* s = reinterpret_cast<ControlSearch*>(search);
+  wchar_t name[64];
+  GetClassNameW(child, name, 64);
+  if (lstrcmpiW(name, s->className) == 0) s->found.push_back(child);
+  return TRUE;
+}
+
+// A window's controls of class `className` ("Button", "Edit"), in order.
 std::vector<HWND> Controls(HWND window, const wchar_t* className) {
-  struct Search {
-    const wchar_t* className;
-    std::vector<HWND> found;
-  } search{className, {}};
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM p) {
-        auto* s = reinterpret_cast<Search*>(p);
-        wchar_t name[64];
-        GetClassNameW(child, name, 64);
-        if (lstrcmpiW(name, s->className) == 0) s->found.push_back(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  ControlSearch search{className, {}};
+  EnumChildWindows(window, &CollectControl, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

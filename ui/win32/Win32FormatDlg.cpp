@@ -89,20 +89,8 @@ class FormatWindow {
 
  private:
 
-  static std::vector<HWND> EnabledWindows() {
-    std::vector<HWND> windows;
-    ::EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM list) {
-          if (IsWindowVisible(w) && IsWindowEnabled(w)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
-    return windows;
-  }
-
   std::shared_ptr<FormatDialog> model_;
-  std::vector<HWND> owners_ = EnabledWindows();
+  std::vector<HWND> owners_ = EnabledThreadWindows();
   Win32Window window_;
   bool refreshing_ = false;
   bool closed_ = false;

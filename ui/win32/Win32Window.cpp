@@ -2,7 +2,6 @@
 
 #include <map>
 #include <tuple>
-#include <vector>
 
 #include "platform/win32/WideText.h"
 
@@ -80,8 +79,7 @@ void Win32Window::CenterOnScreen() {
 
 void Win32Window::RunModal(const std::function<bool()>& ended) {
   if (!window_) return;  // no window could be made (no display): nobody to wait for
-  std::vector<HWND> disabled;
-  ::EnumThreadWindows(GetCurrentThreadId(), &CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
+  const std::vector<HWND> disabled = EnabledThreadWindows();
   for (HWND other : disabled)
     if (other != window_) EnableWindow(other, FALSE);
   ShowWindow(window_, SW_SHOW);
@@ -133,6 +131,12 @@ int RunMessageLoop() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) Dispatch(msg);
   return static_cast<int>(msg.wParam);
+}
+
+std::vector<HWND> EnabledThreadWindows() {
+  std::vector<HWND> windows;
+  ::EnumThreadWindows(GetCurrentThreadId(), &CollectEnabled, reinterpret_cast<LPARAM>(&windows));
+  return windows;
 }
 
 std::string WindowText(HWND window) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/win32/WindowsApi.h"
 
@@ -52,5 +53,7 @@ bool PumpMessages();
 int RunMessageLoop();
 // The text of a window, in UTF-8.
 std::string WindowText(HWND window);
+// The thread's visible windows that take input: those a modal window disables.
+std::vector<HWND> EnabledThreadWindows();
 
 }  // namespace ui::win32
