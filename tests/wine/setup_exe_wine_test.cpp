@@ -210,7 +210,10 @@ TEST_F(SetupExeTest, WindowShowsThePackageOkInstallsCancelEnds) {
   ASSERT_EQ(run.status, 0) << run.out << run.err;
 
   // The window, as its controls say: message, installation directory, buttons.
-  std::cout << "screen shots: " << dir / "dist/ok.bmp" << ", " << dir / "dist/cancel.bmp" << "\n";
+  // The screen shot of the window is kept beside the build's programs.
+  const std::string kept = kLinuxBin + "/../setup-window.bmp";
+  fs::copy_file(dir / "dist/ok.bmp", kept, fs::copy_options::overwrite_existing);
+  std::cout << "screen shot of the window: " << kept << "\n";
   auto lines = [this](const std::string& name) {
     std::string text;
     for (char c : ReadTextFile(dir / ("dist/" + name)))
