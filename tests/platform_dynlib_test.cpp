@@ -48,6 +48,15 @@ TEST_F(DynLibTest, ADllPathFindsTheSharedObjectInTheSameDirectory) {
   libs.Free(lib);
 }
 
+TEST_F(DynLibTest, AnInstalledLibraryIsFoundByItsInterfaceVersionToo) {
+  testsupport::TempDir dir;
+  fs::copy_file(bin + "/libtestdll.so", dir / "libversioned.so.1");
+  LibraryHandle lib = libs.Load(dir / "VERSIONED.DLL");
+  ASSERT_NE(lib, nullptr);
+  EXPECT_EQ(CallAnswer(lib), 42);
+  libs.Free(lib);
+}
+
 TEST_F(DynLibTest, AFileThatExistsAsNamedIsLoadedAsIs) {
   testsupport::TempDir dir;
   fs::copy_file(bin + "/libtestdll.so", dir / "PLAIN.DLL");

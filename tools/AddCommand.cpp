@@ -41,7 +41,8 @@ std::string AskPassword() {
 }
 
 int RunAdd(const std::vector<std::string>& args) {
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   AddOpts options{AddDirNames, AddSeparateDirs};
   int level = 9;
   bool askPassword = false;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "tools/ExitStatus.h"
+#include "ui/ConsoleUi.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
 

@@ -14,7 +14,8 @@ int RunComment(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const std::string& archive = args[0];
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   ReportToStderr(zip);
   if (auto opening = OpenArchive(zip, archive); opening != ArchiveOpening::Listed)
     return OpeningFailure(opening);

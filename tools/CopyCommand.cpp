@@ -62,7 +62,10 @@ int RunCopy(const std::vector<std::string>& args) {
   }
   if (args.size() < i + 3) return Usage(std::cerr, kExitUsage);
 
-  TZipBuilder source, destination;
+  // The command line shows and asks on the terminal; each archive's console
+  // cancels its own component on an interruption.
+  ui::ConsoleUi sourceConsole, destinationConsole;
+  TZipBuilder source(nullptr, &sourceConsole), destination(nullptr, &destinationConsole);
   ReportToStderr(source);
   ReportToStderr(destination);
   source.HowToDelete = destination.HowToDelete = htdFinal;

@@ -13,7 +13,8 @@ int RunDelete(const std::vector<std::string>& args) {
     std::cerr << "usage: zipbuilder delete ARCHIVE SPEC...\n";
     return kExitUsage;
   }
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   ReportToStderr(zip);
   if (!ArchiveIsThere(zip, args[0])) return kExitNoArchive;
   ProgressBar bar;

@@ -24,7 +24,8 @@ int RunJoin(const std::vector<std::string>& args) {
     std::cerr << "usage: zipbuilder " << kUsage << '\n';
     return kExitUsage;
   }
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   zip.HowToDelete = htdFinal;
   ProgressBar bar;
   bar.Attach(zip);

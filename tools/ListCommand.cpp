@@ -80,7 +80,8 @@ int RunList(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   ReportToStderr(zip);
   // Any report while listing (structure, garbage, a comment past the end ...)
   // makes the status a warning, as test and extract see the same archive.

@@ -81,7 +81,8 @@ int RunRename(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   ReportToStderr(zip);
   zip.HowToDelete = htdFinal;
   if (!NameArchive(zip, archive)) return kExitNoArchive;

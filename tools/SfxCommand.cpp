@@ -61,7 +61,8 @@ int Finish(TZipBuilder& zip, int code, const std::string& what,
 }
 
 int RunSfx(const std::vector<std::string>& args) {
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   ReportToStderr(zip);
   std::string archive;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -122,7 +123,8 @@ int RunSfx(const std::vector<std::string>& args) {
 
 int RunUnsfx(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage(kUnsfxUsage);
-  TZipBuilder zip;
+  ui::ConsoleUi console;  // the command line shows and asks on the terminal
+  TZipBuilder zip(nullptr, &console);
   ReportToStderr(zip);
   if (auto opening = OpenArchive(zip, args[0]); opening != ArchiveOpening::Listed)
     return OpeningFailure(opening);

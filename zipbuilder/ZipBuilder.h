@@ -41,7 +41,9 @@ struct StoredArchive;
 // The published properties and events are in core/Properties.h.
 class TZipBuilder : public ZipBuilderProperties, public ZipBuilderEvents {
  public:
-  // `env` and `ui` default to the POSIX platform and the console.
+  // `env` defaults to the system's platform layer; `ui` to one that shows and
+  // asks nothing (ui/QuietUi.h): a program that wants boxes and questions on the
+  // console passes a ui::ConsoleUi.
   explicit TZipBuilder(platform::Env* env = nullptr, ui::UiService* ui = nullptr);
   ~TZipBuilder();
   TZipBuilder(const TZipBuilder&) = delete;

@@ -45,12 +45,14 @@ class PosixLibraries : public DynamicLibraries {
       std::string native = ToNativePath(name);
       candidates.push_back(native.find('/') == std::string::npos ? "./" + native : native);
     }
-    if (!dir.empty()) {
-      candidates.push_back(ToNativePath(dir + soName));
-    } else {
-      candidates.push_back(ProgramDirectory() + soName);
-    }
-    candidates.push_back(soName);  // the loader's search path
+    // Each name also with its interface version, as an installed engine without
+    // its development link is named (libzipdll.so.1).
+    const std::string versioned = soName + "." ZB_ENGINE_SOVERSION;
+    const std::string local = dir.empty() ? ProgramDirectory() : ToNativePath(dir);
+    candidates.insert(candidates.end(), {local + soName, local + versioned});
+    // The loader's search path: the RUNPATH of the object this code lives in
+    // (the shared component's own directory), then the system's.
+    candidates.insert(candidates.end(), {soName, versioned});
     for (const auto& candidate : candidates) {
       if (candidate.find('/') != std::string::npos && !IsFile(candidate)) continue;
       if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;

@@ -39,6 +39,9 @@ class ZipBuilderProperties {
   AddStoreExts AddStoreSuffixes = DefaultStoreSuffixes();
   EncryptionOpts AddEncryption = encTraditional;
   bool UseDirOnlyEntries = false;
+  // Extract refuses an ExtrBaseDir that names no directory (message 11062)
+  // instead of extracting into the current directory.
+  bool ExtrBaseDirMustExist = false;
 
   // Properties kept behind accessors.
   std::vector<std::string>& FSpecArgs() { return fSpecArgs_; }

@@ -4,7 +4,8 @@
 #include "platform/CodePage.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
-#include "ui/ConsoleUi.h"
+#include "ui/QuietUi.h"
+#include "zipbuilder/core/ZipMessageTable.h"
 #include "zipformat/NameCodePage.h"
 
 const char* const kZipBuilderVersion = "1.60 ";
@@ -14,7 +15,7 @@ TZipBuilder::TZipBuilder(platform::Env* env, ui::UiService* ui)
       ui_(ui),
       stream_(std::make_unique<TZipStream>()) {
   if (!ui_) {
-    ownedUi_ = std::make_unique<ui::ConsoleUi>();
+    ownedUi_ = std::make_unique<ui::QuietUi>();
     ui_ = ownedUi_.get();
   }
   versionInfo_ = kZipBuilderVersion;
@@ -41,7 +42,16 @@ AddStoreExts ZipBuilderProperties::DefaultStoreSuffixes() {
 
 void TZipBuilder::SetFileName(const std::string& name) {
   zipFileName_ = name;
-  if (!Designing) List();
+  if (Designing) return;
+  errCode_ = 0;
+  message_.clear();
+  List();
+  // A missing archive is listed as empty without a report (adding to it makes
+  // it), but a caller that meant to read it finds why nothing is listed here.
+  if (!name.empty() && !FileExists(name)) {
+    errCode_ = kMsgInputMissing;
+    message_ = LoadZipStr(kMsgInputMissing, "Input file does not exist");
+  }
 }
 
 void TZipBuilder::SetDLLDirectory(const std::string& dir) {

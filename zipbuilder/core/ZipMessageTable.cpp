@@ -120,6 +120,7 @@ constexpr Entry kMessages[] = {
     {11049, "The old archive could not be copied to the Trash; it is unchanged"},
     {11060, "%s is a directory; name a file to write"},
     {11061, "%s is the same file as %s, which this operation reads; nothing was written"},
+    {11062, "The extraction directory does not exist; nothing was extracted: "},
 };
 
 }  // namespace

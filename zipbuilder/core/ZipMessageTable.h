@@ -108,6 +108,7 @@ enum ZipMessageId : int {
   kMsgCentralDirectory = 11047,
   kMsgOutputIsDirectory = 11060,
   kMsgOutputIsInput = 11061,
+  kMsgExtractDirMissing = 11062,
 };
 
 // The text of message `id`, or nullptr when the table has no such entry.

@@ -52,7 +52,8 @@ void TZipBuilder::Extract() { ExtractCall(*this).ExtExtract(kModeFiles, nullptr)
 
 TZipStream* TZipBuilder::ExtractFileToStream(const std::string& name) {
   if (Busy()) return nullptr;
-  if (!name.empty()) fSpecArgs_.assign(1, name);
+  // Member names are listed with "\"; a name given with "/" means the same member.
+  if (!name.empty()) fSpecArgs_.assign(1, ReplaceForwardSlash(name));
   stream_->Clear();
   ExtractCall(*this).ExtExtract(kModeMemberToMemory, nullptr);
   return successCount_ == 1 ? stream_.get() : nullptr;
@@ -143,6 +144,10 @@ void TZipBuilder::ExtractCall::ExtExtract(int mode, TMemoryStream* input) {
         // The engine reads the base directory from a block of 261 bytes: a longer
         // one is refused, never cut to a different directory.
         bool useBaseDir = mode == kModeFiles && DirExists(zb_.ExtrBaseDir, *zb_.env_->files);
+        // Extracting into the current directory in place of a missing one is
+        // what the caller may refuse: then nothing is extracted, and the report says why.
+        const bool baseDirMissing =
+            mode == kModeFiles && !useBaseDir && !zb_.ExtrBaseDir.empty() && zb_.ExtrBaseDirMustExist;
         std::string baseDir;
         if (rec.oldLayout) {
           rec.r.old.fSeven = 7;
@@ -187,7 +192,9 @@ void TZipBuilder::ExtractCall::ExtExtract(int mode, TMemoryStream* input) {
           c.fOutStreamSize = static_cast<uint32_t>(zb_.stream_->Size());
         }
 
-        if (baseDir.size() >= kBaseDirBlock) {
+        if (baseDirMissing) {
+          zb_.ShowZipMessage(kMsgExtractDirMissing, zb_.ExtrBaseDir);
+        } else if (baseDir.size() >= kBaseDirBlock) {
           zb_.ShowZipMessage(kMsgUnzDllAbort, "\nthe extraction directory is longer than 260 characters: " + baseDir);
         } else if (tooManySpecs) {
           // The older record holds at most 4097 specifications: refuse rather
