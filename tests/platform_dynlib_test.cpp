@@ -41,35 +41,27 @@ TEST_F(DynLibTest, ABareDllNameFindsTheLowerCaseSharedObjectNextToTheProgram) {
   libs.Free(lib);
 }
 
-TEST_F(DynLibTest, ADllPathFindsTheSharedObjectInTheSameDirectory) {
-  LibraryHandle lib = libs.Load(bin + "/TestDll.dll");
-  ASSERT_NE(lib, nullptr);
-  EXPECT_EQ(CallAnswer(lib), 42);
-  libs.Free(lib);
-}
-
-TEST_F(DynLibTest, AnInstalledLibraryIsFoundByItsInterfaceVersionToo) {
+// A DLL path finds the shared object beside it under its lower-case name, an
+// installed one by its interface version, or the file exactly as named.
+TEST_F(DynLibTest, DllPathsFindTheSharedObject) {
   testsupport::TempDir dir;
   fs::copy_file(bin + "/libtestdll.so", dir / "libversioned.so.1");
-  LibraryHandle lib = libs.Load(dir / "VERSIONED.DLL");
-  ASSERT_NE(lib, nullptr);
-  EXPECT_EQ(CallAnswer(lib), 42);
-  libs.Free(lib);
+  fs::copy_file(bin + "/libtestdll.so", dir / "PLAIN.DLL");
+  for (const std::string& path : {bin + "/TestDll.dll", dir / "VERSIONED.DLL", dir / "PLAIN.DLL"}) {
+    SCOPED_TRACE(path);
+    LibraryHandle lib = libs.Load(path);
+    ASSERT_NE(lib, nullptr);
+    EXPECT_EQ(CallAnswer(lib), 42);
+    libs.Free(lib);
+  }
 }
 
-TEST_F(DynLibTest, AFileThatExistsAsNamedIsLoadedAsIs) {
+TEST_F(DynLibTest, ABareNameFindsAFileOfThatNameInTheCurrentDirectory) {
   testsupport::TempDir dir;
-  fs::copy_file(bin + "/libtestdll.so", dir / "PLAIN.DLL");
-  LibraryHandle lib = libs.Load(dir / "PLAIN.DLL");
-  ASSERT_NE(lib, nullptr);
-  EXPECT_EQ(CallAnswer(lib), 42);
-  libs.Free(lib);
-
-  // Also by a bare name in the current directory.
   fs::copy_file(bin + "/libtestdll.so", dir / "HERE.DLL");
   std::string cwd = PosixFileSystem().GetCurrentDirectory();
   ASSERT_TRUE(PosixFileSystem().SetCurrentDirectory(dir.path()));
-  lib = libs.Load("HERE.DLL");
+  LibraryHandle lib = libs.Load("HERE.DLL");
   PosixFileSystem().SetCurrentDirectory(cwd);
   ASSERT_NE(lib, nullptr);
   EXPECT_EQ(CallAnswer(lib), 42);
