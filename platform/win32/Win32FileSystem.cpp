@@ -14,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/win32/FileTimes.h"
+#include "platform/win32/UnnamedFiles.h"
 #include "platform/win32/Win32Env.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/WindowsApi.h"
@@ -58,13 +59,15 @@ FileInfo InfoFrom(DWORD attributes, const FILETIME& written, uint64_t size) {
   return info;
 }
 
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 DWORD ShareMode(Share share) {
   switch (share) {
     case Share::None: return FILE_SHARE_DELETE;
     case Share::Read: return FILE_SHARE_READ | FILE_SHARE_DELETE;
     case Share::ReadWrite: break;
   }
-  return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  return kShareAll;
 }
 
 DWORD CreationOf(Disposition disposition) {
@@ -82,9 +85,23 @@ constexpr size_t kMaxPiece = 1u << 30;
 
 // A handle for the path itself, for times and identity; directories too.
 HANDLE OpenForMetadata(const std::string& path, DWORD access, bool followLinks) {
+  if (auto unnamed = win32::HandleOfUnnamedPath(path))
+    return win32::ReopenUnnamed(*unnamed, access ? access : FILE_READ_ATTRIBUTES);
   DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  return CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING, flags, nullptr);
+  return CreateFileW(WidePath(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+// The attributes, last write and size of the file an unnamed path reaches.
+std::optional<BY_HANDLE_FILE_INFORMATION> UnnamedInfo(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  return info;
+}
+
+bool SetUnnamedAttributes(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
 }
 
 class Win32Files : public FileSystem {
@@ -95,6 +112,7 @@ class Win32Files : public FileSystem {
                    : access == Access::Write ? GENERIC_WRITE
                                              : GENERIC_READ | GENERIC_WRITE;
     DWORD attributes = (mode & 0200) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+    if (auto unnamed = win32::HandleOfUnnamedPath(path)) return OpenUnnamed(*unnamed, wanted, disposition);
     HANDLE h = CreateFileW(WidePath(path).c_str(), wanted, ShareMode(share), nullptr, CreationOf(disposition),
                            attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Failed(kInvalidHandle);
@@ -166,6 +184,11 @@ class Win32Files : public FileSystem {
 
   std::optional<uint32_t> GetAttributes(const std::string& path) override {
     if (path.empty()) return std::nullopt;
+    if (auto unnamed = win32::HandleOfUnnamedPath(path)) {
+      auto info = UnnamedInfo(*unnamed);
+      return info ? std::optional<uint32_t>(info->dwFileAttributes & kRecordedAttributes)
+                  : Failed(std::optional<uint32_t>());
+    }
     const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return Failed(std::optional<uint32_t>());
     return attributes & kRecordedAttributes;
@@ -173,11 +196,18 @@ class Win32Files : public FileSystem {
 
   bool SetAttributes(const std::string& path, uint32_t attributes) override {
     const DWORD settable = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+    if (auto unnamed = win32::HandleOfUnnamedPath(path)) return Kept(SetUnnamedAttributes(*unnamed, settable));
     return Kept(SetFileAttributesW(WidePath(path).c_str(), settable ? settable : FILE_ATTRIBUTE_NORMAL));
   }
 
   std::optional<FileInfo> Stat(const std::string& path) override {
     if (path.empty()) return std::nullopt;
+    if (auto unnamed = win32::HandleOfUnnamedPath(path)) {
+      auto info = UnnamedInfo(*unnamed);
+      if (!info) return Failed(std::optional<FileInfo>());
+      return InfoFrom(info->dwFileAttributes, info->ftLastWriteTime,
+                      (static_cast<uint64_t>(info->nFileSizeHigh) << 32) | info->nFileSizeLow);
+    }
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data))
       return Failed(std::optional<FileInfo>());
@@ -187,6 +217,7 @@ class Win32Files : public FileSystem {
 
   // Windows keeps one permission that matters here: write, as the read-only attribute.
   bool SetPermissions(const std::string& path, uint32_t mode) override {
+    if (auto unnamed = win32::HandleOfUnnamedPath(path)) return SetUnnamedReadOnly(*unnamed, !(mode & 0200));
     const std::wstring wide = WidePath(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return Failed(false);
@@ -289,27 +320,45 @@ class Win32Files : public FileSystem {
   }
 
   std::string GetTempFileName(const std::string& dir, const std::string& prefix) override {
-    std::string base = dir;
-    if (!base.empty() && !IsPathSeparator(base.back())) base += '\\';
-    const std::string pre = prefix.substr(0, 3);
-    const unsigned start = static_cast<unsigned>(GetCurrentProcessId()) ^ static_cast<unsigned>(GetTickCount());
-    for (unsigned i = 0; i < 0x10000; ++i) {
-      const unsigned unique = (start + i) & 0xFFFF;
-      if (unique == 0) continue;
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "%X", unique);
-      const std::string name = base + pre + hex + ".tmp";
-      HANDLE h = CreateFileW(WidePath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
-      if (h != INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
-        return name;
-      }
-      const DWORD error = GetLastError();
-      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Failed(std::string());
-    }
-    lastError = EEXIST;
-    return {};
+    std::string name;
+    HANDLE h = CreateUnique(dir, prefix, GENERIC_WRITE, 0, name);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    CloseHandle(h);
+    return name;
+  }
+
+  // Made under a name as GetTempFileName makes one, with DELETE access, then
+  // marked delete pending (see UnnamedFiles.h).
+  UnnamedFile CreateUnnamedFile(const std::string& dir) override {
+    std::string name;
+    HANDLE h = CreateUnique(dir, "tmp", GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, name);
+    if (h == INVALID_HANDLE_VALUE) return UnnamedFile{};
+    return MarkUnnamed(h, name, 0600);
+  }
+
+  UnnamedFile AdoptAsUnnamed(const std::string& path) override {
+    HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE, kShareAll, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return Failed(UnnamedFile{});
+    return MarkUnnamed(h, path, 0xFFFFFFFF);
+  }
+
+  // The mark is cleared before the rename: a run killed between the two leaves
+  // the complete file under its temporary name, where the other order would
+  // lose both it and the file it replaced.
+  bool NameFile(const UnnamedFile& file, const std::string& target) override {
+    if (file.named) return MoveFile(file.path, target, true);
+    HANDLE h = ToHandle(file.handle);
+    if (!win32::MarkDeletePending(h, false)) return Failed(false);
+    if (win32::RenameByHandle(h, target)) return true;
+    Failed(false);
+    win32::MarkDeletePending(h, true);
+    return false;
+  }
+
+  bool SetUnnamedFilePermissions(const UnnamedFile& file, uint32_t mode) override {
+    if (file.named) return SetPermissions(file.path, mode);
+    return SetUnnamedReadOnly(ToHandle(file.handle), !(mode & 0200));
   }
 
   int64_t ReadAt(FileHandle h, void* buffer, size_t count, uint64_t offset) override {
@@ -335,6 +384,63 @@ class Win32Files : public FileSystem {
   int LastError() override { return lastError; }
 
  private:
+  // "<dir><prefix(3)><hex>.tmp", made exclusively and open with `access` and `share`.
+  HANDLE CreateUnique(const std::string& dir, const std::string& prefix, DWORD access, DWORD share,
+                      std::string& name) {
+    std::string base = dir;
+    if (!base.empty() && !IsPathSeparator(base.back())) base += '\\';
+    const std::string pre = prefix.substr(0, 3);
+    const unsigned start = static_cast<unsigned>(GetCurrentProcessId()) ^ static_cast<unsigned>(GetTickCount());
+    for (unsigned i = 0; i < 0x10000; ++i) {
+      const unsigned unique = (start + i) & 0xFFFF;
+      if (unique == 0) continue;
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "%X", unique);
+      name = base + pre + hex + ".tmp";
+      HANDLE h = CreateFileW(WidePath(name).c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h != INVALID_HANDLE_VALUE) return h;
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Failed(INVALID_HANDLE_VALUE);
+    }
+    lastError = EEXIST;
+    return INVALID_HANDLE_VALUE;
+  }
+
+  // The file `h`, named `name`, without a name from now on; where the file
+  // system refuses the mark it keeps its name.
+  UnnamedFile MarkUnnamed(HANDLE h, const std::string& name, uint32_t mode) {
+    UnnamedFile file;
+    file.handle = FromHandle(h);
+    file.mode = mode;
+    file.named = !win32::MarkDeletePending(h, true);
+    file.path = file.named ? name : win32::UnnamedPath(h);
+    return file;
+  }
+
+  // A second handle to an unnamed file. It takes no part in sharing checks; a
+  // disposition that would make a new file empties it, one that must make a new file fails.
+  FileHandle OpenUnnamed(HANDLE file, DWORD access, Disposition disposition) {
+    if (disposition == Disposition::CreateNew) {
+      lastError = EEXIST;
+      return kInvalidHandle;
+    }
+    HANDLE h = win32::ReopenUnnamed(file, access);
+    if (h == INVALID_HANDLE_VALUE) return Failed(kInvalidHandle);
+    if (disposition == Disposition::CreateAlways && !::SetEndOfFile(h)) {
+      CloseHandle(h);
+      return Failed(kInvalidHandle);
+    }
+    return FromHandle(h);
+  }
+
+  bool SetUnnamedReadOnly(HANDLE file, bool readOnly) {
+    auto info = UnnamedInfo(file);
+    if (!info) return Failed(false);
+    const DWORD wanted = readOnly ? info->dwFileAttributes | FILE_ATTRIBUTE_READONLY
+                                  : info->dwFileAttributes & ~FILE_ATTRIBUTE_READONLY;
+    return wanted == info->dwFileAttributes || Kept(SetUnnamedAttributes(file, wanted));
+  }
+
   // `digits` letters and digits, different on every call in the process.
   std::string UniqueText(int digits) {
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
