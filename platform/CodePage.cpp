@@ -28,7 +28,7 @@ std::string Cp850Char(unsigned char byte) {
   return out;
 }
 
-std::string OemToChar(const std::string& oem) {
+std::string Cp850ToUtf8(const std::string& oem) {
   std::string out;
   out.reserve(oem.size() * 2);
   for (unsigned char c : oem) {
@@ -38,7 +38,7 @@ std::string OemToChar(const std::string& oem) {
   return out;
 }
 
-std::string CharToOem(const std::string& text) {
+std::string Utf8ToCp850(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {

@@ -1,4 +1,6 @@
-// The OEM code page is CP850, the system code page UTF-8.
+// The OEM code page is CP850, the system code page UTF-8. OemToChar and
+// CharToOem are each system's own (platform/posix: our CP850 table; platform/win32:
+// the system's conversions); the rest is shared.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +16,10 @@ std::string OemToChar(const std::string& oem);
 std::string CharToOem(const std::string& text);
 // The UTF-8 text of one CP850 byte (>= 0x80).
 std::string Cp850Char(unsigned char byte);
+// OemToChar and CharToOem through our own CP850 table: the conversions on a
+// system without CP850 of its own, and what the system's must agree with.
+std::string Cp850ToUtf8(const std::string& oem);
+std::string Utf8ToCp850(const std::string& text);
 bool IsAscii(const std::string& text);
 
 // ---- UTF-8 and UTF-16, shared by the code page, registry and resource readers ----

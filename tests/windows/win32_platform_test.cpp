@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/Clock.h"
+#include "platform/CodePage.h"
 #include "platform/Drives.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
@@ -402,6 +403,18 @@ TEST(Win32Text, Utf8AndUtf16AtTheBoundary) {
   EXPECT_EQ(win32::WidePath("C:\\" + std::string(300, 'x')).rfind(L"\\\\?\\C:\\", 0), 0u);
   EXPECT_EQ(win32::ErrnoFromSystemError(ERROR_SHARING_VIOLATION), EBUSY);
   EXPECT_EQ(win32::ErrnoFromSystemError(ERROR_DISK_FULL), ENOSPC);
+}
+
+// The system's CP850 conversions and our table (what Linux uses) give the
+// same text both ways: every byte, characters CP850 lacks, bytes that are no UTF-8.
+TEST(Win32Text, TheOemCodePageAgreesWithOurTable) {
+  std::string everyByte;
+  for (int b = 1; b <= 0xFF; ++b) everyByte += static_cast<char>(b);
+  const std::string oemCases[] = {everyByte, "", "Gr\x81\xe1" "e.txt", "\xb0\xb1\xb2\xdb\xff"};
+  for (const std::string& oem : oemCases) EXPECT_EQ(OemToChar(oem), Cp850ToUtf8(oem)) << oem;
+  const std::string textCases[] = {Cp850ToUtf8(everyByte), "\xe2\x82\xac 5", "a\xe6\x97\xa5\xe6\x9c\xac" "b",
+                                   "\xf0\x9f\x98\x80", "\x81x\xe1", "\xc4\x81 \xce\xb1 \xe2\x80\x9cq\xe2\x80\x9d"};
+  for (const std::string& text : textCases) EXPECT_EQ(CharToOem(text), Utf8ToCp850(text)) << text;
 }
 
 }  // namespace
