@@ -33,7 +33,7 @@ class UnzDllSafetyTest : public ::testing::Test {
   std::vector<std::string> Outside() const {
     std::vector<std::string> found;
     for (auto& e : fs::recursive_directory_iterator(root_.path())) {
-      std::string rel = fs::relative(e.path(), root_.path()).string();
+      std::string rel = fs::relative(e.path(), root_.path()).generic_string();
       if (rel == "hostile.zip" || rel == "work" || rel == "work/base" || rel.rfind("work/base/", 0) == 0) continue;
       if (rel == "elsewhere") continue;
       found.push_back(rel);
@@ -42,7 +42,7 @@ class UnzDllSafetyTest : public ::testing::Test {
   }
   std::vector<std::string> InBase() const {
     std::vector<std::string> found;
-    for (auto& e : fs::recursive_directory_iterator(base_)) found.push_back(fs::relative(e.path(), base_).string());
+    for (auto& e : fs::recursive_directory_iterator(base_)) found.push_back(fs::relative(e.path(), base_).generic_string());
     std::sort(found.begin(), found.end());
     return found;
   }

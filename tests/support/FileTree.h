@@ -27,7 +27,7 @@ inline std::map<std::string, std::string> FileTree(const std::string& root,
   std::map<std::string, std::string> tree;
   if (!fs::exists(root)) return tree;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    const std::string name = fs::relative(it->path(), root).string();
+    const std::string name = fs::relative(it->path(), root).generic_string();
     if (it->is_symlink())
       tree[name] = "-> " + fs::read_symlink(it->path()).string();
     else if (it->is_regular_file())
@@ -44,7 +44,7 @@ inline std::vector<std::string> FileTreeNames(const std::string& root) {
   std::vector<std::string> names;
   if (!fs::exists(root)) return names;
   for (const auto& e : fs::recursive_directory_iterator(root))
-    names.push_back(fs::relative(e.path(), root).string() + (e.is_directory() ? "/" : ""));
+    names.push_back(fs::relative(e.path(), root).generic_string() + (e.is_directory() ? "/" : ""));
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -63,6 +63,7 @@ inline std::map<std::string, int64_t> FileTimes(const std::string& root) {
   return times;
 }
 
+#ifndef _WIN32
 // `root` (as ".") and everything below it, each with its type and permission
 // bits, its modification time to the nanosecond and, for a file or link, what it
 // holds: two equal states are the same tree byte for byte.
@@ -83,5 +84,6 @@ inline std::map<std::string, std::string> FileTreeState(const std::string& root)
   for (const auto& e : fs::recursive_directory_iterator(root)) describe(e.path(), fs::relative(e.path(), root).string());
   return state;
 }
+#endif
 
 }  // namespace testsupport

@@ -78,13 +78,26 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+// Whether files keep their POSIX permission bits; Windows keeps only read-only.
+#ifdef _WIN32
+inline constexpr bool kPosixPermissions = false;
+#else
+inline constexpr bool kPosixPermissions = true;
+#endif
+
+// `path` (UTF-8, as every path inside the system) for the standard library,
+// which takes a plain string in the ANSI code page on Windows.
+inline std::filesystem::path Utf8Path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 inline void WriteTextFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
   out << text;
 }
 
 inline std::string ReadTextFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
