@@ -3,7 +3,8 @@
 // and a key of the current user for the registry form) and installed with a
 // version resource. Each case runs setup.exe --unattended (or /S) and then the Linux
 // setup on the same prefix and package: both must end with the case's status,
-// say the same lines, and leave the same installation.
+// say the same lines, and leave the same installation. A run whose extraction
+// fails after it replaced the installed program puts the program back.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <set>
 #include <thread>
 
+#include "tests/support/CraftedZip.h"
 #include "tests/support/FileTree.h"
 #include "tests/support/PeerTools.h"
 #include "tests/support/TempDir.h"
@@ -50,6 +52,7 @@ struct Case {
   int status;
   std::string line;               // a line both programs write
   bool installed;                 // the package's docs\new.txt lands in the installation
+  bool damagedLast = false;       // a member whose CRC fails follows the package's files
 };
 
 class SetupExeTest : public ::testing::Test {
@@ -78,14 +81,18 @@ class SetupExeTest : public ::testing::Test {
   }
 
   std::string InstallDir() const { return prefix_ + "/drive_c/Program Files/Demo"; }
+  // The program with the case's version resource.
+  static std::string InstalledProgram(const Case& c) {
+    std::string digits = c.installedVersion;
+    digits.erase(digits.find('.'), 1);
+    return kLinuxBin + "/DemoApp" + digits + ".exe";
+  }
 
   // The application as installed before the update, and the case's package.
   void Prepare(const Case& c) {
     fs::remove_all(InstallDir());
     fs::create_directories(InstallDir() + "/bin");
-    std::string digits = c.installedVersion;
-    digits.erase(digits.find('.'), 1);
-    fs::copy_file(kLinuxBin + "/DemoApp" + digits + ".exe", InstallDir() + "/bin/demo.exe");
+    fs::copy_file(InstalledProgram(c), InstallDir() + "/bin/demo.exe");
     fs::remove(dir / "dist/setup.DAT");
     if (c.descriptor) WriteTextFile(dir / "dist/setup.DAT", c.descriptor);
     fs::remove_all(dir / "staging");
@@ -96,6 +103,15 @@ class SetupExeTest : public ::testing::Test {
       names += " " + ShellQuote(name);
     }
     fs::remove(dir / "dist/setup.cab");
+    if (c.damagedLast) {
+      std::vector<CraftedMember> members;
+      for (const auto& [name, content] : c.package) members.emplace_back(name, content, true);
+      members.emplace_back("data/damaged.bin", std::string(5000, 'd'), true);
+      members.back().declaredCrc = 0x12345678;
+      for (CraftedMember& m : members) m.password = c.password;
+      WriteTextFile(dir / "dist/setup.cab", CraftZip(members));
+      return;
+    }
     ASSERT_EQ(RunIn(dir / "staging", "zip -q -P " + ShellQuote(c.password) + " ../dist/setup.cab" + names).status, 0);
   }
 
@@ -137,6 +153,8 @@ TEST_F(SetupExeTest, SameStatusesAndMessagesAsTheLinuxInstaller) {
     return files;
   };
   const std::string kSuccess = "Bravik-Solen: Success !\\n\\nFiles installed !";
+  std::map<std::string, std::string> replacing = kUpdate;  // the installed program first
+  replacing["bin/demo.exe"] = "the new program";
   const Case cases[] = {
       {"installs and starts the follow-up", "Update to 6.10\ndemo.exe\nbin\\demo.exe\n", kUpdate, kPassword, "6.05",
        0, kSuccess, true},
@@ -159,6 +177,8 @@ TEST_F(SetupExeTest, SameStatusesAndMessagesAsTheLinuxInstaller) {
        false},
       {"missing descriptor", nullptr, kUpdate, kPassword, "6.05", 1,
        "setup: File [" + (dir / "dist/setup.DAT") + "] not found!", false},
+      {"damaged member after the program was replaced", "Update to 6.10\ndemo.exe\n", replacing, kPassword, "6.05", 4,
+       "Bravik-Solen: The previous version was restored.", false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -167,6 +187,10 @@ TEST_F(SetupExeTest, SameStatusesAndMessagesAsTheLinuxInstaller) {
     EXPECT_EQ(onWindows.status, c.status) << onWindows.out;
     EXPECT_NE(onWindows.out.find(c.line + "\n"), std::string::npos) << onWindows.out;
     EXPECT_EQ(fs::exists(InstallDir() + "/docs/new.txt"), c.installed);
+    if (!c.installed) {
+      EXPECT_EQ(FileTreeNames(InstallDir()), (std::vector<std::string>{"bin/", "bin/demo.exe"}));
+      EXPECT_TRUE(ReadTextFile(InstallDir() + "/bin/demo.exe") == ReadTextFile(InstalledProgram(c)));
+    }
     const bool followUp = std::string(c.descriptor ? c.descriptor : "").find("bin\\demo.exe") != std::string::npos;
     if (followUp) {
       EXPECT_TRUE(FollowUpStarted());
