@@ -40,11 +40,6 @@ int UnattendedUi::MessageBox(const std::string& text, const std::string& caption
   }
 }
 
-ui::PasswordAnswer UnattendedUi::PasswordDialog(const std::string&, const std::string&,
-                                                const std::vector<ui::DialogButton>&) {
-  return ui::PasswordAnswer{ui::kIdCancel, ""};
-}
-
 int RunUnattended(platform::Env* env, ui::UiService& ui, const std::string& programPath,
                   std::function<void(const std::string&)> log, const std::string& packagePublicKey) {
   platform::FileSystem& files = *(env ? *env : platform::DefaultEnv()).files;

@@ -19,16 +19,11 @@ class UnattendedUi : public ui::UiService {
  public:
   explicit UnattendedUi(std::ostream& out) : out_(out) {}
 
+  // Password dialogs keep the service's answer: cancelled.
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
-  ui::PasswordAnswer PasswordDialog(const std::string& caption, const std::string& prompt,
-                                    const std::vector<ui::DialogButton>& buttons) override;
-  void ProcessMessages() override {}
-  int GetCursor() override { return cursor_; }
-  void SetCursor(int cursor) override { cursor_ = cursor; }
 
  private:
   std::ostream& out_;
-  int cursor_ = ui::kCursorDefault;
 };
 
 // Runs start-up and, when it leaves OK enabled, the installation, without a window.

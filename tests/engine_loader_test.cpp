@@ -10,6 +10,7 @@
 #include "tests/support/TempDir.h"
 #include "ui/ScriptedUi.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/EngineUse.h"
 
 namespace {
 

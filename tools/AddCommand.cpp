@@ -18,10 +18,7 @@ const char* const kUsage =
     "add [-r] [-0..-9|--best] [-e] [-P PASSWORD] [--aes[=128|192|256]] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q] [-@] "
     "[-s SIZE[k|m|g] | --span] ARCHIVE SPEC...";
 
-int Usage() {
-  std::cerr << "usage: zipbuilder " << kUsage << '\n';
-  return kExitUsage;
-}
+int Usage() { return PrintUsage(std::cerr, kUsage, "", kExitUsage); }
 
 // Asks twice on a terminal (once from piped input); empty when the answers
 // differ or input ends.

@@ -25,6 +25,11 @@ void ReportToStderr(TZipBuilder& zip) {
   };
 }
 
+int PrintUsage(std::ostream& out, std::string_view usage, std::string_view details, int status) {
+  out << "usage: zipbuilder " << usage << '\n' << details;
+  return status;
+}
+
 int64_t VolumeSize(const std::string& text) {
   size_t digits = 0;
   while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,10 @@ void CancelOnInterrupt(TZipBuilder& zip);
 void ReportToStderr(TZipBuilder& zip);
 
 enum class ArchiveOpening { Listed, Missing, Unreadable };
+
+// Prints "usage: zipbuilder USAGE" and the details to `out`; returns `status`
+// (kExitOk for --help, kExitUsage for a bad command line).
+int PrintUsage(std::ostream& out, std::string_view usage, std::string_view details, int status);
 
 // "64k", "10m", "1g" or plain bytes; 0 when not a size a volume can have.
 int64_t VolumeSize(const std::string& text);

@@ -18,10 +18,7 @@ const char* const kDetails =
     "  -m      delete the copied members from SOURCE once DEST holds them\n"
     "  -o      replace members of the same name in DEST\n"
     "  -n      keep members of the same name in DEST (without -o or -n: ask)\n";
-int Usage(std::ostream& out, int status) {
-  out << "usage: zipbuilder " << kUsage << '\n' << kDetails;
-  return status;
-}
+int Usage(std::ostream& out, int status) { return PrintUsage(out, kUsage, kDetails, status); }
 
 // A destination that does not exist yet starts as an empty archive: its end
 // record alone, with the mode the umask gives.

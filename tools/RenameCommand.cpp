@@ -16,10 +16,7 @@ const char* const kDetails =
     "  OLD=NEW  replace the name part OLD (a member name, a directory ending in / or \\,\n"
     "           or any part of a name; letter case ignored) by NEW in every member holding it\n"
     "  -t WHEN  set the date and time of every member (local time, even seconds)\n";
-int Usage(std::ostream& out, int status) {
-  out << "usage: zipbuilder " << kUsage << '\n' << kDetails;
-  return status;
-}
+int Usage(std::ostream& out, int status) { return PrintUsage(out, kUsage, kDetails, status); }
 
 // The MS-DOS date (high 16 bits) and time (low 16 bits) of "YYYY-MM-DDTHH:MM[:SS]";
 // none for malformed text or a moment the format cannot hold (1980 to 2107).

@@ -29,10 +29,7 @@ const std::map<std::string, SFXOptsEnum> kOptionSwitches = {
 
 const char* const kOverwriteNames[] = {"confirm", "always", "never"};
 
-int Usage(const char* usage) {
-  std::cerr << "usage: zipbuilder " << usage << '\n';
-  return kExitUsage;
-}
+int Usage(const char* usage) { return PrintUsage(std::cerr, usage, "", kExitUsage); }
 
 // What a conversion's code means when it came without a message of its own.
 const std::map<int, const char*> kSfxFailures = {

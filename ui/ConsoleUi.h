@@ -24,11 +24,6 @@ class ConsoleUi : public UiService {
   void OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) override;
   // Asks on the terminal whether to start; closes without one, and once a format ran.
   void FormatDialogIdle(FormatDialog& dialog) override;
-  int GetCursor() override { return cursor_; }
-  void SetCursor(int c) override { cursor_ = c; }
-
- private:
-  int cursor_ = kCursorDefault;
 };
 
 }  // namespace ui

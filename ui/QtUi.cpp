@@ -78,12 +78,13 @@ void QtUi::OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) {
 }
 
 void QtUi::SetCursor(int cursor) {
-  if (cursor == cursor_) return;
+  int shown = GetCursor();
+  if (cursor == shown) return;
   if (cursor == kCursorHourglass)
     QApplication::setOverrideCursor(Qt::WaitCursor);
-  else if (cursor_ == kCursorHourglass)
+  else if (shown == kCursorHourglass)
     QApplication::restoreOverrideCursor();
-  cursor_ = cursor;
+  UiService::SetCursor(cursor);
 }
 
 }  // namespace ui

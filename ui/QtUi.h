@@ -14,13 +14,9 @@ class QtUi : public UiService {
   // Shows the Qt format dialog, modal to the application; the user works it.
   void OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) override;
   void FormatDialogIdle(FormatDialog&) override {}
-  int GetCursor() override { return cursor_; }
   // The hourglass (-11) is the wait cursor over the whole application; any other
   // value takes it away again.
   void SetCursor(int cursor) override;
-
- private:
-  int cursor_ = kCursorDefault;
 };
 
 }  // namespace ui

@@ -1,5 +1,7 @@
 // What the component and the installer ask of a user interface. Implementations:
-// Qt widgets (QtUi), the console (ConsoleUi) and a scripted one for tests (ScriptedUi).
+// Qt widgets (QtUi), Win32 windows (Win32Ui), the console (ConsoleUi), a scripted
+// one for tests (ScriptedUi). The service itself answers as a user who is not
+// there would (QuietUi): each implementation replaces what it can show.
 #pragma once
 
 #include <cstdint>
@@ -47,15 +49,18 @@ class UiService {
  public:
   virtual ~UiService() = default;
   // MessageBoxA: shows `text` with `caption` and the buttons and icon of `style`;
-  // returns the button pressed (kIdOk ...).
-  virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
-  // The password dialog: caption, prompt, masked entry of at most 80 characters, buttons.
+  // returns the button pressed (kIdOk ...). The default shows nothing and gives
+  // OK for a notice, else "No", "Cancel" or "Abort", whichever the box offers.
+  virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t style);
+  // The password dialog: caption, prompt, masked entry of at most 80 characters,
+  // buttons. The default is cancelled, with no text.
   virtual PasswordAnswer PasswordDialog(const std::string& caption, const std::string& prompt,
-                                        const std::vector<DialogButton>& buttons) = 0;
-  // Lets the application handle pending window messages.
-  virtual void ProcessMessages() = 0;
-  virtual int GetCursor() = 0;
-  virtual void SetCursor(int cursor) = 0;
+                                        const std::vector<DialogButton>& buttons);
+  // Lets the application handle pending window messages; the default has none.
+  virtual void ProcessMessages() {}
+  virtual int GetCursor() { return cursor_; }
+  // The default only remembers the cursor; windowed services also show it.
+  virtual void SetCursor(int cursor) { cursor_ = cursor; }
   // The drive format dialog (FormatDialog.h), called on the GUI thread: shows it,
   // modal to the application, without waiting for it; it ends itself. The
   // default shows nothing.
@@ -63,6 +68,9 @@ class UiService {
   // The open dialog has no work left and waits for its user. The default, with
   // nobody to ask, closes it.
   virtual void FormatDialogIdle(FormatDialog& dialog);
+
+ private:
+  int cursor_ = kCursorDefault;
 };
 
 }  // namespace ui

@@ -197,22 +197,8 @@ class TZipBuilder : public ZipBuilderProperties, public ZipBuilderEvents {
   int32_t GetZipPrivVers();
   int32_t GetUnzVers();
   int32_t GetUnzPrivVers();
-  // Makes sure an engine is loaded for one operation; unloads it at the end of
-  // the scope only when it was loaded here.
   enum class EngineKind { Zip, Unz };
-  class EngineUse {
-   public:
-    EngineUse(TZipBuilder& owner, EngineKind kind);
-    ~EngineUse();
-    EngineUse(const EngineUse&) = delete;
-    EngineUse& operator=(const EngineUse&) = delete;
-    bool Loaded() const;
-
-   private:
-    TZipBuilder& owner_;
-    EngineKind kind_;
-    bool loadedHere_ = false;
-  };
+  class EngineUse;  // engine/EngineUse.h: an engine loaded for one operation
 
   // The engines' callback: turns one callback record into events and answers.
   // Returns 1 when Cancel is set. Never lets an exception reach the engine.

@@ -30,7 +30,7 @@ void Win32Ui::ProcessMessages() { win32::PumpMessages(); }
 void Win32Ui::OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) { win32::OpenFormatWindow(dialog); }
 
 void Win32Ui::SetCursor(int cursor) {
-  cursor_ = cursor;
+  UiService::SetCursor(cursor);
   hourglass = cursor == kCursorHourglass;
   ::SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(hourglass ? IDC_WAIT : IDC_ARROW)));
 }

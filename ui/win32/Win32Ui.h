@@ -15,12 +15,8 @@ class Win32Ui : public UiService {
   void ProcessMessages() override;
   void OpenFormatDialog(const std::shared_ptr<FormatDialog>& dialog) override;
   void FormatDialogIdle(FormatDialog&) override {}
-  int GetCursor() override { return cursor_; }
   // The hourglass (-11) over every window of the program; any other value takes it away.
   void SetCursor(int cursor) override;
-
- private:
-  int cursor_ = kCursorDefault;
 };
 
 // True while the hourglass is set: windows answer WM_SETCURSOR with it.

@@ -9,6 +9,7 @@
 #include "platform/TemporaryFile.h"
 #include "zipbuilder/engine/ZipAddRecord.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/EngineUse.h"
 #include "zipbuilder/engine/CommandHead.h"
 #include "zipbuilder/engine/AddCall.h"
 #include "zipbuilder/span/SetWriter.h"

@@ -1,6 +1,7 @@
 // Deleting: the add command record set up for deletion, one engine call.
 #include "zipbuilder/engine/ZipAddRecord.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/EngineUse.h"
 #include "zipbuilder/engine/AddCall.h"
 #include "zipbuilder/core/RunningScope.h"
 

@@ -3,6 +3,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/Env.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/EngineUse.h"
 
 namespace {
 

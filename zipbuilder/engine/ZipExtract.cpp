@@ -11,6 +11,7 @@
 #include "platform/TemporaryFile.h"
 #include "zipformat/TextCase.h"
 #include "zipbuilder/ZipBuilder.h"
+#include "zipbuilder/engine/EngineUse.h"
 #include "zipbuilder/engine/CommandHead.h"
 #include "zipbuilder/engine/ExtractCall.h"
 #include "zipbuilder/span/SetJoiner.h"
