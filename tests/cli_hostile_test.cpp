@@ -132,21 +132,27 @@ TEST_F(CliHostileTest, CommentIsEscapedOnlyOnATerminal) {
   EXPECT_EQ(onTerminal.out.find('\x1b'), std::string::npos) << onTerminal.out;
 }
 
-// On a terminal, extract asks per file: y and n for one, A and N for all still to come.
+// On a terminal, extract asks per file: y and n for one, A and N for all still
+// to come, r for this one under a new name (the old file stays).
 TEST_F(CliHostileTest, OverwriteQuestionsOnATerminal) {
   WriteTextFile(dir / "two.zip", CraftZip({{"a.txt", "new a"}, {"b.txt", "new b"}}));
   std::filesystem::create_directory(dir / "out");
-  const std::tuple<const char*, const char*, const char*> answers[] = {
-      {"N", "old", "old"}, {"y\\nn", "new a", "old"}, {"n\\nA", "old", "new b"}, {"A", "new a", "new b"}};
-  for (const auto& [typed, a, b] : answers) {
+  const std::tuple<const char*, const char*, const char*, const char*> answers[] = {
+      {"N", "old", "old", ""},           {"y\\nn", "new a", "old", ""}, {"n\\nA", "old", "new b", ""},
+      {"A", "new a", "new b", ""},       {"r\\nsub/c.txt\\nn", "old", "old", "new a"}};
+  for (const auto& [typed, a, b, renamed] : answers) {
     SCOPED_TRACE(typed);
     WriteTextFile(dir / "out/a.txt", "old");
     WriteTextFile(dir / "out/b.txt", "old");
     auto r = RunIn(dir.path(), "printf '" + std::string(typed) + "\\n' | script -qec " +
                                    testsupport::ShellQuote(kTool + " extract -d out two.zip") + " /dev/null");
-    EXPECT_NE(r.out.find("replace a.txt? [y]es, [n]o, [A]ll, [N]one"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("replace a.txt? [y]es, [n]o, [A]ll, [N]one, [r]ename"), std::string::npos) << r.out;
     EXPECT_EQ(testsupport::ReadTextFile(dir / "out/a.txt"), a);
     EXPECT_EQ(testsupport::ReadTextFile(dir / "out/b.txt"), b);
+    EXPECT_EQ(std::filesystem::exists(dir / "out/sub/c.txt"), *renamed != '\0');
+    if (*renamed) EXPECT_EQ(testsupport::ReadTextFile(dir / "out/sub/c.txt"), renamed);
+    EXPECT_EQ(Files("out").size(), *renamed ? 3u : 2u) << "no private directory left";
+    std::filesystem::remove_all(dir / "out/sub");
   }
 }
 

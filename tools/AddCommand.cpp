@@ -15,7 +15,7 @@
 namespace {
 
 const char* const kUsage =
-    "add [-r] [-0..-9|--best] [-e] [-P PASSWORD] [--aes[=128|192|256]] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q] [-@] "
+    "add [-r] [-0..-9|--best] [-e] [-P PASSWORD] [--aes[=128|192|256]] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q|-v] [-@] "
     "[-s SIZE[k|m|g] | --span] ARCHIVE SPEC...";
 
 int Usage() { return PrintUsage(std::cerr, kUsage, "", kExitUsage); }
@@ -46,7 +46,7 @@ int RunAdd(const std::vector<std::string>& args) {
   std::string password;
   std::vector<std::string> exclusions, operands;
   int64_t volumeSize = 0;
-  bool span = false, quiet = false, namesFromStdin = false;
+  bool span = false, namesFromStdin = false;
   EncryptionOpts encryption = encTraditional;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -92,7 +92,8 @@ int RunAdd(const std::vector<std::string>& args) {
         case 'u': options.Include(AddUpdate); break;
         case 'D': options.Exclude(AddSeparateDirs); break;
         case 'j': options.Exclude(AddDirNames); break;
-        case 'q': quiet = true; break;
+        case 'q': TakeVerbosityOption("-q"); break;
+        case 'v': TakeVerbosityOption("-v"); break;
         default:
           if (c >= '0' && c <= '9') level = c - '0';
           else return Usage();
@@ -126,7 +127,7 @@ int RunAdd(const std::vector<std::string>& args) {
   ReportToStderr(zip);
   zip.HowToDelete = htdFinal;
   ProgressBar bar;
-  if (!quiet) bar.Attach(zip);
+  bar.Attach(zip, "adding");
   if (span || volumeSize > 0) {
     if (span && volumeSize > 0) return Usage();
     // Volumes: numbered files of at most SIZE bytes, or one per removable disk;
@@ -149,10 +150,9 @@ int RunAdd(const std::vector<std::string>& args) {
   bar.Finish();
   if (zip.SuccessCount() > 0 || zip.ErrCode() == 0) {
     if (!output.Deliver()) return kExitError;
-    if (quiet) return kExitOk;
-    std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
-              << " added\n";
-    if (options.Contains(AddDiskSpan)) std::cerr << "zipbuilder: last volume " << EscapedText(zip.ZipFileName()) << '\n';
+    Say() << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
+          << " added\n";
+    if (options.Contains(AddDiskSpan)) Say() << "zipbuilder: last volume " << EscapedText(zip.ZipFileName()) << '\n';
     return kExitOk;
   }
   return kExitError;
@@ -161,7 +161,7 @@ int RunAdd(const std::vector<std::string>& args) {
 RegisterCommand addCommand({"add", kUsage,
                             "add files (-r recurse, -0..-9 level, --best (or -10) smallest, -e/-P encrypt, --aes with AES keys of 256 bits (or "
                             "128, 192) instead of the traditional cipher, -x exclude, -m move, "
-                            "-f freshen, -u update, -D no directory entries, -j junk paths, -q quiet, -@ names "
+                            "-f freshen, -u update, -D no directory entries, -j junk paths, -q quiet, -v each member, -@ names "
                             "from standard input, -s numbered volumes of at most SIZE bytes, --span one volume "
                             "per removable disk; ARCHIVE - writes to standard output)",
                             RunAdd});

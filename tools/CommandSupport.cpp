@@ -25,6 +25,29 @@ void ReportToStderr(TZipBuilder& zip) {
   };
 }
 
+namespace {
+Verbosity verbosity = Verbosity::Normal;
+}  // namespace
+
+Verbosity OutputVerbosity() { return verbosity; }
+
+bool TakeVerbosityOption(const std::string& arg) {
+  if (arg != "-q" && arg != "-v") return false;
+  verbosity = arg == "-q" ? Verbosity::Quiet : Verbosity::Verbose;
+  return true;
+}
+
+std::vector<std::string> WithoutLeadingVerbosity(const std::vector<std::string>& args) {
+  size_t taken = 0;
+  while (taken < args.size() && TakeVerbosityOption(args[taken])) ++taken;
+  return {args.begin() + static_cast<std::ptrdiff_t>(taken), args.end()};
+}
+
+std::ostream& Say(std::ostream& out) {
+  static std::ostream dropped(nullptr);  // no buffer: every write is dropped
+  return verbosity == Verbosity::Quiet ? dropped : out;
+}
+
 int PrintUsage(std::ostream& out, std::string_view usage, std::string_view details, int status) {
   out << "usage: zipbuilder " << usage << '\n' << details;
   return status;

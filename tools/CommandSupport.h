@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/ExitStatus.h"
 #include "ui/ConsoleUi.h"
@@ -24,6 +26,20 @@ void CancelOnInterrupt(TZipBuilder& zip);
 void ReportToStderr(TZipBuilder& zip);
 
 enum class ArchiveOpening { Listed, Missing, Unreadable };
+
+// How much a subcommand says, set by -q and -v (every subcommand takes them
+// before its operands). Quiet: only errors, warnings and the output asked for
+// (a listing, a comment, test's verdict): no progress bar, no summary lines.
+// Verbose: also a line for each member as it is handled.
+enum class Verbosity { Quiet, Normal, Verbose };
+Verbosity OutputVerbosity();
+// Takes -q or -v (true) and sets the verbosity; false for any other argument.
+bool TakeVerbosityOption(const std::string& arg);
+// The arguments without the -q and -v that lead them (taken as above).
+std::vector<std::string> WithoutLeadingVerbosity(const std::vector<std::string>& args);
+// `out`, or a stream that drops what it is given when the run is quiet: for the
+// lines that only say that the work was done.
+std::ostream& Say(std::ostream& out = std::cerr);
 
 // Prints "usage: zipbuilder USAGE" and the details to `out`; returns `status`
 // (kExitOk for --help, kExitUsage for a bad command line).

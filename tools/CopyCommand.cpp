@@ -48,6 +48,7 @@ int RunCopy(const std::vector<std::string>& args) {
       break;
     }
     if (option == "--help" || option == "-h") return Usage(std::cout, kExitOk);
+    if (TakeVerbosityOption(option)) continue;
     if (option == "-m")
       move = true;
     else if (option == "-o" && overwrite != OvrNever)
@@ -91,7 +92,7 @@ int RunCopy(const std::vector<std::string>& args) {
   const auto& kept = source.FSpecArgs();
   if (kept.size() == requested) dropCreated(0);
   for (const auto& name : kept) std::cout << "kept: " << EscapedText(name) << '\n';
-  std::cerr << "zipbuilder: " << requested - kept.size() << " of " << requested
+  Say() << "zipbuilder: " << requested - kept.size() << " of " << requested
             << (requested == 1 ? " member" : " members") << " copied"
             << (move ? " and deleted from the source\n" : "\n");
   // Members kept because nobody could be asked are a warning, as in extract.

@@ -18,14 +18,14 @@ int RunDelete(const std::vector<std::string>& args) {
   ReportToStderr(zip);
   if (!ArchiveIsThere(zip, args[0])) return kExitNoArchive;
   ProgressBar bar;
-  bar.Attach(zip);
+  bar.Attach(zip, "deleting");
   zip.SetFileName(args[0]);
   zip.SetFSpecArgs({args.begin() + 1, args.end()});
   zip.Delete();
   bar.Finish();
   if (zip.SuccessCount() > 0) {
-    std::cerr << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
-              << " deleted\n";
+    Say() << "zipbuilder: " << zip.SuccessCount() << (zip.SuccessCount() == 1 ? " member" : " members")
+          << " deleted\n";
     return kExitOk;
   }
   return kExitError;

@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "tools/Command.h"
+#include "tools/CommandSupport.h"
 #include "tools/ExtractSession.h"
 #include "platform/Terminal.h"
 
@@ -37,6 +38,7 @@ int RunExtract(const std::vector<std::string>& args) {
       request.junkPaths = true;
     } else if (!optionsDone && a == "-p") {
       request.toStdout = true;
+    } else if (!optionsDone && TakeVerbosityOption(a)) {
     } else if (!optionsDone && a == "--") {
       optionsDone = true;
     } else if (!optionsDone && a.size() > 1 && a[0] == '-') {

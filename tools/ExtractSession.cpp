@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -95,14 +96,55 @@ int PipeMembers(TZipBuilder& zip, const ExtractRequest& request, Outcome& outcom
   return outcome.Status(piped);
 }
 
+// A member the user chose to extract under another name (the answer "r").
+struct RenamedMember {
+  std::string member;  // as the component names it
+  std::string target;  // the new name, below the extraction directory
+};
+
+// Extracts `renamed.member` alone, into a private directory made beside its new
+// name, and moves it there: the other members and the file it would have
+// replaced stay as they are. A target that exists is not replaced.
+void ExtractUnderNewName(TZipBuilder& zip, const RenamedMember& renamed, Outcome& outcome) {
+  namespace fs = std::filesystem;
+  platform::FileSystem& files = *platform::DefaultEnv().files;
+  std::error_code error;
+  const fs::path target = fs::path(zip.ExtrBaseDir) / renamed.target;
+  fs::create_directories(target.parent_path(), error);
+  const std::string privateDir = files.MakeTempDirectory(target.parent_path().string(), ".zipbuilder-");
+  if (fs::exists(target, error) || privateDir.empty()) {
+    std::cerr << "zipbuilder: " << EscapedText(target.string()) << ": exists or cannot be made; "
+              << EscapedText(renamed.member) << " not extracted\n";
+    outcome.Warning();
+    return;
+  }
+  const std::string base = zip.ExtrBaseDir;
+  const ExtrOpts options = zip.ExtrOptions;
+  zip.ExtrBaseDir = privateDir;
+  zip.ExtrOptions = ExtrOpts{};  // no directory names: the file lands in the private directory
+  zip.SetFSpecArgs({renamed.member});
+  zip.Extract();
+  const fs::path extracted = fs::path(privateDir) / platform::ExtractFileName(renamed.member);
+  if (!fs::is_regular_file(extracted, error)) {
+    outcome.Error();
+  } else if (!files.MoveFile(extracted.string(), target.string(), false)) {  // never over a file made meanwhile
+    std::cerr << "zipbuilder: cannot create " << EscapedText(target.string()) << '\n';
+    outcome.Error();
+  }
+  fs::remove_all(privateDir, error);
+  zip.ExtrBaseDir = base;
+  zip.ExtrOptions = options;
+}
+
 }  // namespace
 
 int RunExtractRequest(const ExtractRequest& request) {
   ui::ConsoleUi console;
   TZipBuilder zip(nullptr, &console);
   Outcome outcome;
+  std::vector<RenamedMember> renamed;
   ProgressBar bar;
-  bar.Attach(zip);
+  bar.Attach(zip, request.testOnly ? "testing" : "extracting");
   CancelOnInterrupt(zip);
 
   // Reports and engine messages go to stderr through OnMessage, once: boxes
@@ -145,13 +187,19 @@ int RunExtractRequest(const ExtractRequest& request) {
           doOverwrite = false;
           return;
         }
-        // y or n for this file, A or N for every file still to come.
+        // y or n for this file, A or N for every file still to come, r for
+        // this file under a new name.
         std::string shown = name;
         std::replace(shown.begin(), shown.end(), '\\', '/');
-        std::cerr << "replace " << EscapedText(shown) << "? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
+        std::cerr << "replace " << EscapedText(shown) << "? [y]es, [n]o, [A]ll, [N]one, [r]ename: " << std::flush;
         std::string line;
         if (!std::getline(std::cin, line)) line.assign(1, 'N');
         const char answer = line.empty() ? 'n' : line[0];
+        if (answer == 'r') {
+          std::cerr << "new name: " << std::flush;
+          std::string target;
+          if (std::getline(std::cin, target) && !target.empty()) renamed.push_back({name, target});
+        }
         if (answer == 'A' || answer == 'N') forAll = answer == 'A';
         doOverwrite = answer == 'y' || answer == 'Y' || answer == 'A';
       };
@@ -190,6 +238,7 @@ int RunExtractRequest(const ExtractRequest& request) {
   zip.SetFSpecArgs(request.specs.empty() ? std::vector<std::string>{"*"} : request.specs);
 
   zip.Extract();
+  for (const auto& member : renamed) ExtractUnderNewName(zip, member, outcome);
   bar.Finish();
   // The component's own reports (engine missing, aborted call ...) are failures.
   if (zip.ErrCode() >= 10000 && zip.ErrCode() != kMsgUnattendedExtractWarning) outcome.Error();

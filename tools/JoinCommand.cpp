@@ -15,6 +15,7 @@ int RunJoin(const std::vector<std::string>& args) {
   bool force = false;
   std::vector<std::string> operands;
   for (const auto& a : args) {
+    if (TakeVerbosityOption(a)) continue;
     if (a == "-f")
       force = true;
     else
@@ -28,7 +29,7 @@ int RunJoin(const std::vector<std::string>& args) {
   TZipBuilder zip(nullptr, &console);
   zip.HowToDelete = htdFinal;
   ProgressBar bar;
-  bar.Attach(zip);
+  bar.Attach(zip, "joining");
   ReportSpanningToStderr(zip, [&bar] { bar.ClearLine(); });
   const std::string set = LastVolumeOf(zip, operands[0]);
   if (!ArchiveIsThere(zip, set)) return kExitNoArchive;
@@ -49,7 +50,7 @@ int RunJoin(const std::vector<std::string>& args) {
   const int result = zip.ReadSpan(set, out);
   bar.Finish();
   if (result != 0) return kExitError;
-  std::cerr << "zipbuilder: joined into " << EscapedText(out) << '\n';
+  Say() << "zipbuilder: joined into " << EscapedText(out) << '\n';
   return kExitOk;
 }
 

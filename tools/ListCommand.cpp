@@ -114,20 +114,21 @@ void AppendMemberLine(std::string& out, const ZipDirEntry& e, bool verbose) {
 }
 
 int RunList(const std::vector<std::string>& args) {
-  bool verbose = false;
   std::string archive;
   for (const auto& a : args) {
-    if (a == "-v")
-      verbose = true;
+    if (TakeVerbosityOption(a))
+      continue;
     else if (archive.empty())
       archive = a;
     else
       archive.clear(), archive = "\n";  // more than one archive: usage error
   }
   if (archive.empty() || archive == "\n") {
-    std::cerr << "usage: zipbuilder list [-v] ARCHIVE\n";
+    std::cerr << "usage: zipbuilder list [-q|-v] ARCHIVE\n";
     return kExitUsage;
   }
+  // -v: encryption and listing details; -q: the member lines alone.
+  const bool verbose = OutputVerbosity() == Verbosity::Verbose;
 
   ui::ConsoleUi console;  // the command line shows and asks on the terminal
   TZipBuilder zip(nullptr, &console);
@@ -145,7 +146,7 @@ int RunList(const std::vector<std::string>& args) {
   if (auto opening = OpenArchive(zip, input.Name()); opening != ArchiveOpening::Listed)
     return OpeningFailure(opening);
 
-  std::cout << (verbose ? "    Length Compressed  Method   Encryption       Date       Time   "
+  Say(std::cout) << (verbose ? "    Length Compressed  Method   Encryption       Date       Time   "
                           "CRC-32    Name\n"
                         : "    Length Compressed  Method   Date       Time   CRC-32    Name\n");
   uint64_t totalSize = 0, totalCompressed = 0;
@@ -163,12 +164,12 @@ int RunList(const std::vector<std::string>& args) {
   }
   std::cout.write(block.data(), static_cast<std::streamsize>(block.size()));
   std::string comment = zip.GetZipComment();
-  if (!comment.empty()) std::cout << "Comment: " << EscapedText(comment, true) << '\n';
+  if (!comment.empty()) Say(std::cout) << "Comment: " << EscapedText(comment, true) << '\n';
   char totals[64];
   std::snprintf(totals, sizeof totals, "%10llu %10llu  ",
                 static_cast<unsigned long long>(totalSize),
                 static_cast<unsigned long long>(totalCompressed));
-  std::cout << totals << zip.Count() << (zip.Count() == 1 ? " file\n" : " files\n");
+  Say(std::cout) << totals << zip.Count() << (zip.Count() == 1 ? " file\n" : " files\n");
   if (verbose) {
     std::cout << "ArchiveStart: " << zip.ArchiveStart() << '\n'
               << "CentralDirOffset: " << zip.CentralDirOffset() << '\n'
@@ -181,8 +182,8 @@ int RunList(const std::vector<std::string>& args) {
 }
 
 RegisterCommand listCommand(
-    {"list", "list [-v] ARCHIVE",
-     "list the members, the archive comment and totals (-v: encryption and listing details)",
+    {"list", "list [-q|-v] ARCHIVE",
+     "list the members, the archive comment and totals (-v: encryption and listing details; -q: members only)",
      RunList});
 
 }  // namespace

@@ -6,11 +6,22 @@
 #include <string>
 
 #include "platform/Terminal.h"
+#include "tools/CommandSupport.h"
 
-void ProgressBar::Attach(TZipBuilder& zip) {
-  enabled_ = platform::StderrIsTerminal();
-  if (!enabled_) return;
-  zip.OnProgress = [this](TZipBuilder*, ProgressType type, const std::string&, int64_t size) {
+void ProgressBar::Attach(TZipBuilder& zip, const char* verb) {
+  const Verbosity verbosity = OutputVerbosity();
+  enabled_ = platform::StderrIsTerminal() && verbosity != Verbosity::Quiet;
+  const bool names = verbosity == Verbosity::Verbose;
+  if (!enabled_ && !names) return;
+  zip.OnProgress = [this, names, verb](TZipBuilder*, ProgressType type, const std::string& name, int64_t size) {
+    if (type == ptMemberBegin && names) {
+      ClearLine();
+      std::string shown = name;
+      std::replace(shown.begin(), shown.end(), '\\', '/');
+      std::cerr << "  " << verb << ": " << EscapedText(shown) << '\n';
+      lastPermille_ = -1;  // drawn again below the line
+    }
+    if (!enabled_) return;
     if (type == ptTotalBytes) total_ = size, done_ = 0, start_ = std::chrono::steady_clock::now();
     else if (type == ptBytesDone) done_ += size;
     else if (type == ptBatchEnd) done_ = total_;

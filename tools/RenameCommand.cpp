@@ -52,6 +52,7 @@ int RunRename(const std::vector<std::string>& args) {
       break;
     }
     if (args[i] == "--help" || args[i] == "-h") return Usage(std::cout, kExitOk);
+    if (TakeVerbosityOption(args[i])) continue;
     if (args[i] != "-t" || i + 1 == args.size()) return Usage(std::cerr, kExitUsage);
     auto parsed = ParseDosDateTime(args[++i]);
     if (!parsed) {
@@ -84,7 +85,7 @@ int RunRename(const std::vector<std::string>& args) {
   zip.HowToDelete = htdFinal;
   if (!NameArchive(zip, archive)) return kExitNoArchive;
   ProgressBar bar;
-  bar.Attach(zip);
+  bar.Attach(zip, "renaming");
   // Per-member lines name every member; only the renamed ones are worth printing.
   // Every other message (a warning, a failure) goes to stderr.
   const std::string renamedTo = zip.LoadZipStr(kMsgRenamedTo, " renamed to: ");
@@ -96,7 +97,7 @@ int RunRename(const std::vector<std::string>& args) {
       return;
     }
     if (text.find(renamedTo) == std::string::npos) return;
-    std::cout << EscapedText(text.substr(processing.size())) << '\n';
+    Say(std::cout) << EscapedText(text.substr(processing.size())) << '\n';
   };
   std::vector<RenameItem*> requests;
   for (auto& item : items) requests.push_back(&item);

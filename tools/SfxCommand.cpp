@@ -69,7 +69,8 @@ int RunSfx(const std::vector<std::string>& args) {
       into = args[++i];
       return true;
     };
-    if (auto it = kOptionSwitches.find(a); it != kOptionSwitches.end()) {
+    if (TakeVerbosityOption(a)) {
+    } else if (auto it = kOptionSwitches.find(a); it != kOptionSwitches.end()) {
       zip.SFXOptions.Include(it->second);
     } else if (a == "--no-size-check") {
       zip.SFXOptions.Exclude(SFXCheckSize);
@@ -114,7 +115,7 @@ int RunSfx(const std::vector<std::string>& args) {
     std::cerr << "zipbuilder: the icon must hold exactly one 32x32 image of 16 colours\n";
   if (code == kIconNotFound || code == kIconWrongSize) return kExitError;
   if (code == 0)
-    std::cout << EscapedText(zip.ZipFileName()) << " (stub " << EscapedText(zip.SFXPath) << ")\n";
+    Say(std::cout) << EscapedText(zip.ZipFileName()) << " (stub " << EscapedText(zip.SFXPath) << ")\n";
   return Finish(zip, code, "converting to a self-extractor", kSfxFailures);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "tools/Command.h"
+#include "tools/CommandSupport.h"
 #include "tools/ExitStatus.h"
 
 namespace {
@@ -44,7 +45,7 @@ int RunKeygen(const std::vector<std::string>& args) {
     std::cerr << "zipbuilder: cannot write " << name << ".pub (it must not exist yet)\n";
     return kExitError;
   }
-  std::cerr << "zipbuilder: wrote " << name << ".key (private, keep it) and " << name << ".pub\n";
+  Say() << "zipbuilder: wrote " << name << ".key (private, keep it) and " << name << ".pub\n";
   return kExitOk;
 }
 
@@ -69,7 +70,7 @@ int RunSign(const std::vector<std::string>& args) {
     std::cerr << "zipbuilder: cannot write " << path << '\n';
     return kExitError;
   }
-  std::cerr << "zipbuilder: wrote " << path << '\n';
+  Say() << "zipbuilder: wrote " << path << '\n';
   return kExitOk;
 }
 

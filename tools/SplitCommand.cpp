@@ -44,6 +44,7 @@ int RunSplit(const std::vector<std::string>& args) {
   std::vector<std::string> operands;
   std::string naming = "numbered", size;
   for (size_t i = 0; i < args.size(); ++i) {
+    if (TakeVerbosityOption(args[i])) continue;
     if (args[i] == "--naming" && i + 1 < args.size()) naming = args[++i];
     else if (args[i] == "-s" && i + 1 < args.size()) size = args[++i];
     else operands.push_back(args[i]);
@@ -61,7 +62,7 @@ int RunSplit(const std::vector<std::string>& args) {
   TZipBuilder zip(nullptr, &console);
   if (!ArchiveIsThere(zip, operands[0])) return kExitNoArchive;
   ProgressBar bar;
-  bar.Attach(zip);
+  bar.Attach(zip, "splitting");
   ReportSpanningToStderr(zip, [&bar] { bar.ClearLine(); });
   const int64_t volumeSize = VolumeSize(size);
   zip.SetMaxVolumeSize(static_cast<int32_t>(volumeSize));
@@ -73,7 +74,7 @@ int RunSplit(const std::vector<std::string>& args) {
   const int count = zip.DiskNr() + 1;
   if (naming == "zip" && !RenameToSplitNames(set, count)) return kExitError;
   const std::string last = naming == "zip" ? set : zip::NumberedName(set, count - 1);
-  std::cerr << "zipbuilder: " << count << " volumes, the last " << EscapedText(last) << '\n';
+  Say() << "zipbuilder: " << count << " volumes, the last " << EscapedText(last) << '\n';
   return kExitOk;
 }
 

@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "tools/Command.h"
+#include "tools/CommandSupport.h"
 #include "tools/ExtractSession.h"
 
 namespace {
@@ -12,6 +13,7 @@ int RunTest(const std::vector<std::string>& args) {
   ExtractRequest request;
   request.testOnly = true;
   for (size_t i = 0; i < args.size(); ++i) {
+    if (TakeVerbosityOption(args[i])) continue;
     if (args[i] == "-P" && i + 1 < args.size()) {
       request.password = args[++i];
       request.havePassword = true;

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "tools/Command.h"
+#include "tools/CommandSupport.h"
 #include "tools/ExitStatus.h"
 #include "platform/Interrupts.h"
 #include "platform/Terminal.h"
@@ -15,10 +16,15 @@ std::vector<Command>& Commands() {
 
 namespace {
 
+const char* const kVerbosityHelp =
+    "\nEvery command takes -q (quiet: errors, warnings and the output asked for) and\n"
+    "-v (verbose: a line for each member) before its operands.\n";
+
 void PrintHelp(std::ostream& out) {
   out << "usage: zipbuilder COMMAND [OPTIONS] ARGS...\n"
          "       zipbuilder --version | --help\n\ncommands:\n";
   for (const auto& c : Commands()) out << "  zipbuilder " << c.usage << "\n      " << c.summary << '\n';
+  out << kVerbosityHelp;
 }
 
 }  // namespace
@@ -42,11 +48,11 @@ int main(int argc, char** argv) {
   for (const auto& c : Commands()) {
     if (c.name != first) continue;
     if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
-      std::cout << "usage: zipbuilder " << c.usage << "\n  " << c.summary << '\n' << c.details;
+      std::cout << "usage: zipbuilder " << c.usage << "\n  " << c.summary << '\n' << c.details << kVerbosityHelp;
       return kExitOk;
     }
     platform::CatchInterrupts();
-    int status = c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    int status = c.run(WithoutLeadingVerbosity({args.begin() + 1, args.end()}));
     if (int signal = platform::InterruptSignal()) {
       std::cerr << "zipbuilder: interrupted\n";
       return kExitSignalBase + signal;
