@@ -59,9 +59,7 @@ run_case() {
   for tool; do
     show "$tool" "$(medians "$work/times.$tool")"
     if [ "$tool" != engine ]; then
-      # Per round: the peer's wall time over the engine's.
-      paste -d' ' "$work/times.$tool" "$work/times.engine" | awk '{ print $1 / $3 }' | sort -n |
-        awk '{ v[NR] = $1 } END { printf "   %s / engine: median %.2f, min %.2f, max %.2f", "'"$tool"'", v[int((NR + 1) / 2)], v[1], v[NR] }'
+      echo "   $tool / engine: $(round_ratios "$tool" engine)" | tr -d '\n'
     fi
     echo
   done

@@ -111,3 +111,32 @@ ratio() {
 
 # show WHAT "wall cpu": one aligned line (no newline).
 show() { echo "$2" | awk -v what="$1" '{ printf "  %-28s wall %6.3f s  CPU %6.3f s", what, $1, $2 }'; }
+
+# alternate NAME SETUP COMMAND [NAME SETUP COMMAND]...: ROUNDS rounds, each
+# running every COMMAND once in the order given, its shell line SETUP first (not
+# timed); the times go to $work/times.NAME (for medians and round_ratios).
+# Alternating puts every command under the same load. Stops when one fails.
+alternate() {
+  _args_file=$work/.alternate
+  : >"$_args_file"
+  while [ $# -ge 3 ]; do
+    printf '%s\n%s\n%s\n' "$1" "$2" "$3" >>"$_args_file"
+    : >"$work/times.$1"
+    shift 3
+  done
+  _round=0
+  while [ $_round -lt "$ROUNDS" ]; do
+    while IFS= read -r _name && IFS= read -r _setup && IFS= read -r _command; do
+      sh -c "$_setup" >/dev/null 2>&1 </dev/null
+      measure "$work/times.$_name" sh -c "$_command" </dev/null || { echo "failed: $_command" >&2; exit 1; }
+    done <"$_args_file"
+    _round=$((_round + 1))
+  done
+}
+
+# round_ratios A B: A's wall time over B's in each round of alternate, as
+# "median M, min m, max x" (above 1: A took longer).
+round_ratios() {
+  paste -d' ' "$work/times.$1" "$work/times.$2" | awk '{ print ($3 > 0 ? $1 / $3 : 0) }' | sort -n |
+    awk '{ v[NR] = $1 } END { printf "median %.2f, min %.2f, max %.2f", v[int((NR + 1) / 2)], v[1], v[NR] }'
+}

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Listing an archive of 100,000 members: `zipbuilder list` against `unzip -Z1`
-# on the same file in the same run, ROUNDS times each (default 5); prints the medians.
+# on the same file in alternating rounds (ROUNDS, default 5); prints the medians
+# and the per-round ratio of wall times (median, min, max). The output goes to
+# /dev/null, which both write to the same way.
 # usage: bench/list_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
 . "$(dirname "$0")/lib.sh"
 use_build "${1:-}"
@@ -15,8 +17,7 @@ echo "archive: $(stat -c %s "$archive") bytes, $members members"
 
 # Both must see every member before they are timed.
 echo "zipbuilder: $("$zipbuilder" list "$archive" | tail -n 1) / unzip -Z1: $(unzip -Z1 "$archive" | wc -l) names"
-ours=$(timed : "'$zipbuilder' list '$archive'")
-peer=$(timed : "unzip -Z1 '$archive'")
-show "zipbuilder list" "$ours"; echo
-show "unzip -Z1" "$peer"; echo "   zipbuilder / unzip: $(ratio "$ours" "$peer")"
-echo "medians of $ROUNDS runs; load average: $(load_average)"
+alternate ours : "'$zipbuilder' list '$archive'" peer : "unzip -Z1 '$archive'"
+show "zipbuilder list" "$(medians "$work/times.ours")"; echo
+show "unzip -Z1" "$(medians "$work/times.peer")"; echo "   unzip / zipbuilder: $(round_ratios peer ours)"
+echo "medians of $ROUNDS alternating rounds; load average: $(load_average)"

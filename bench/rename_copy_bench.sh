@@ -2,10 +2,12 @@
 # Renaming one member of a 100,000-member archive (`zipbuilder rename` against
 # `7z rn`) and copying 1,000 members of a 35 MB archive into another
 # (`zipbuilder copy` against `zip -U --out` and against extracting and re-adding
-# with unzip and zip), each against a plain `cp` of the archive, on the same
-# files in the same run. Every timed run starts from a fresh copy of the input
-# (the copy is not timed); the median of ROUNDS runs (default 5) is printed.
-# usage: bench/rename_copy_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
+# with unzip and zip), and renaming one member of the 35 MB archive, each
+# against a plain `cp` of the archive, on the same files in alternating rounds
+# (ROUNDS, default 5). Every timed run starts from a fresh copy of the input
+# (the copy is not timed). Printed: medians of wall and CPU time, and per-round
+# ratios of wall times (median, min, max).
+# usage: bench/rename_copy_bench.sh [BUILD_BIN_DIR]   (default: build/bin; TMPDIR picks the file system)
 . "$(dirname "$0")/lib.sh"
 use_build "${1:-}"
 need_built zipbuilder
@@ -45,13 +47,22 @@ cp many.zip b.zip && 7z rn -bso0 b.zip dir000/member000000.txt renamed.txt
 unzip -tq a.zip >/dev/null
 
 echo
-echo "Renaming one member of many.zip"
-ours=$(timed "cp many.zip w.zip" "$zipbuilder rename w.zip dir000/member000000.txt=renamed.txt")
-seven=$(timed "cp many.zip w.zip" "7z rn -bso0 w.zip dir000/member000000.txt renamed.txt")
-copy=$(timed "rm -f w.zip" "cp many.zip w.zip")
-show "zipbuilder rename" "$ours"; echo
-show "7z rn" "$seven"; echo "   zipbuilder / 7z: $(ratio "$ours" "$seven")"
-show "cp" "$copy"; echo "   zipbuilder / cp: $(ratio "$ours" "$copy")"
+echo "Renaming one member of many.zip (100,000 members)"
+alternate rename "cp many.zip w.zip" "$zipbuilder rename w.zip dir000/member000000.txt=renamed.txt" \
+  7z "cp many.zip w.zip" "7z rn -bso0 w.zip dir000/member000000.txt renamed.txt" \
+  cp "rm -f w.zip" "cp many.zip w.zip"
+show "zipbuilder rename" "$(medians "$work/times.rename")"; echo
+show "7z rn" "$(medians "$work/times.7z")"; echo "   7z / zipbuilder: $(round_ratios 7z rename)"
+show "cp" "$(medians "$work/times.cp")"; echo "   zipbuilder / cp: $(round_ratios rename cp)"
+
+echo
+echo "Renaming one member of source.zip (35 MB, 3,500 members)"
+alternate rename "cp source.zip w.zip" "$zipbuilder rename w.zip src/part1750.bin=renamed.bin" \
+  7z "cp source.zip w.zip" "7z rn -bso0 w.zip src/part1750.bin renamed.bin" \
+  cp "rm -f w.zip" "cp source.zip w.zip"
+show "zipbuilder rename" "$(medians "$work/times.rename")"; echo
+show "7z rn" "$(medians "$work/times.7z")"; echo "   7z / zipbuilder: $(round_ratios 7z rename)"
+show "cp" "$(medians "$work/times.cp")"; echo "   zipbuilder / cp: $(round_ratios rename cp)"
 
 # The copy must give what the peers give: the same member contents.
 cp destination.zip d.zip && "$zipbuilder" copy -o source.zip d.zip $names >/dev/null 2>&1
@@ -60,13 +71,14 @@ unzip -tq d.zip >/dev/null
 
 echo
 echo "Copying 1,000 members of source.zip into destination.zip"
-ours=$(timed "cp destination.zip w.zip" "$zipbuilder copy -o source.zip w.zip $names")
-select=$(timed "rm -f sel.zip" "zip -q -U source.zip $names --out sel.zip")
-readd=$(timed "cp destination.zip w.zip; rm -rf x" "unzip -q source.zip $names -d x && cd x && zip -q -r ../w.zip src")
-copy=$(timed "rm -f w.zip" "cp source.zip w.zip")
-copyResult=$(timed "rm -f w.zip" "cp d.zip w.zip")
-show "zipbuilder copy" "$ours"; echo
-show "zip -U --out (select only)" "$select"; echo "   zipbuilder / zip: $(ratio "$ours" "$select")"
-show "unzip + zip (re-adding)" "$readd"; echo "   zipbuilder / unzip+zip: $(ratio "$ours" "$readd")"
-show "cp source.zip (35 MB)" "$copy"; echo "   zipbuilder / cp: $(ratio "$ours" "$copy")"
-show "cp of the result (20 MB)" "$copyResult"; echo "   zipbuilder / cp: $(ratio "$ours" "$copyResult")"
+alternate copy "cp destination.zip w.zip" "$zipbuilder copy -o source.zip w.zip $names" \
+  select "rm -f sel.zip" "zip -q -U source.zip $names --out sel.zip" \
+  readd "cp destination.zip w.zip; rm -rf x" "unzip -q source.zip $names -d x && cd x && zip -q -r ../w.zip src" \
+  cp_source "rm -f w.zip" "cp source.zip w.zip" \
+  cp_result "rm -f w.zip" "cp d.zip w.zip"
+show "zipbuilder copy" "$(medians "$work/times.copy")"; echo
+show "zip -U --out (select only)" "$(medians "$work/times.select")"; echo "   zip / zipbuilder: $(round_ratios select copy)"
+show "unzip + zip (re-adding)" "$(medians "$work/times.readd")"; echo "   unzip+zip / zipbuilder: $(round_ratios readd copy)"
+show "cp source.zip (35 MB)" "$(medians "$work/times.cp_source")"; echo "   zipbuilder / cp: $(round_ratios copy cp_source)"
+show "cp of the result (20 MB)" "$(medians "$work/times.cp_result")"; echo "   zipbuilder / cp: $(round_ratios copy cp_result)"
+echo "medians of $ROUNDS alternating rounds; load average after: $(load_average)"

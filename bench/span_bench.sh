@@ -1,9 +1,10 @@
 #!/bin/sh
 # Writing a 100 MB archive as 10 MB numbered volumes and joining it back:
 # `zipbuilder split -s 10m` and `zipbuilder join` against `zip -s 10m --out`
-# and `zip -s 0 --out` on the same archive in the same run, and a plain `cp`
-# of the archive as the floor. ROUNDS runs each (default 5); the medians count.
-# usage: bench/span_bench.sh [BUILD_BIN_DIR]   (default: build/bin)
+# and `zip -s 0 --out` on the same archive, and a plain `cp` of the archive as
+# the floor, in alternating rounds (ROUNDS, default 5). Printed: medians of wall
+# and CPU time, and the per-round ratios of wall times (median, min, max).
+# usage: bench/span_bench.sh [BUILD_BIN_DIR]   (default: build/bin; TMPDIR picks the file system)
 . "$(dirname "$0")/lib.sh"
 use_build "${1:-}"
 need_built zipbuilder
@@ -19,20 +20,22 @@ while [ $i -lt 20 ]; do
 done
 zip -q -0 -r source.zip data
 rm -rf data
-echo "archive: $(stat -c %s source.zip) bytes"
-
-copy=$(timed "rm -f copy.zip" "cp source.zip copy.zip")
-our_split=$(timed "rm -rf ours" "mkdir ours && '$zipbuilder' split -s 10m source.zip ours/set.zip")
-peer_split=$(timed "rm -rf peer" "mkdir peer && zip -q -s 10m source.zip --out peer/set.zip")
+mkdir ours && "$zipbuilder" split -s 10m source.zip ours/set.zip >/dev/null
 last=$(ls ours | tail -1)
-our_join=$(timed "rm -f ours.zip" "'$zipbuilder' join ours/$last ours.zip")
-peer_join=$(timed "rm -f peer.zip" "zip -q -s 0 peer/set.zip --out peer.zip")
-cmp -s source.zip ours.zip || { echo "our joined archive differs from the source" >&2; exit 1; }
-echo "volumes: ours $(ls ours | wc -l), zip $(ls peer | wc -l)"
+mkdir peer && zip -q -s 10m source.zip --out peer/set.zip
+echo "archive: $(stat -c %s source.zip) bytes in $(df -T . | awk 'NR == 2 { print $2 }'); volumes: ours $(ls ours | wc -l), zip $(ls peer | wc -l)"
+echo "load average before: $(load_average)"
 
-show "cp of the archive" "$copy"; echo
-show "zipbuilder split -s 10m" "$our_split"; echo "   / cp: $(ratio "$our_split" "$copy")"
-show "zip -s 10m --out" "$peer_split"; echo "   zipbuilder / zip: $(ratio "$our_split" "$peer_split")"
-show "zipbuilder join" "$our_join"; echo "   / cp: $(ratio "$our_join" "$copy")"
-show "zip -s 0 --out" "$peer_join"; echo "   zipbuilder / zip: $(ratio "$our_join" "$peer_join")"
-echo "medians of $ROUNDS runs; load average: $(load_average)"
+alternate cp "rm -f copy.zip" "cp source.zip copy.zip" \
+  split "rm -rf ours && mkdir ours" "'$zipbuilder' split -s 10m source.zip ours/set.zip" \
+  zip_split "rm -rf peer && mkdir peer" "zip -q -s 10m source.zip --out peer/set.zip" \
+  join "rm -f ours.zip" "'$zipbuilder' join ours/$last ours.zip" \
+  zip_join "rm -f peer.zip" "zip -q -s 0 peer/set.zip --out peer.zip"
+cmp -s source.zip ours.zip || { echo "our joined archive differs from the source" >&2; exit 1; }
+
+show "cp of the archive" "$(medians "$work/times.cp")"; echo
+show "zipbuilder split -s 10m" "$(medians "$work/times.split")"; echo "   / cp: $(round_ratios split cp)"
+show "zip -s 10m --out" "$(medians "$work/times.zip_split")"; echo "   zip / zipbuilder: $(round_ratios zip_split split)"
+show "zipbuilder join" "$(medians "$work/times.join")"; echo "   / cp: $(round_ratios join cp)"
+show "zip -s 0 --out" "$(medians "$work/times.zip_join")"; echo "   zip / zipbuilder: $(round_ratios zip_join join)"
+echo "medians of $ROUNDS alternating rounds; load average after: $(load_average)"

@@ -3,6 +3,8 @@
 // every step leaving the archives as they were.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/CopyRenameFixture.h"
 
 namespace {
@@ -163,7 +165,14 @@ TEST_F(CopyRenameTest, InjectedFailuresLeaveTheOldArchivesOrTheWholeResult) {
 TEST_F(CopyRenameTest, ArchivesOverSixtyFourMegabytesRenameAndCopy) {
   Use(CraftZip({{"big.bin", std::string((64 << 20) + 12345, '\0')}, {"after.txt", "after"}}));
   Use(destination, CraftZip(DestinationMembers()));
+  // The large member's bytes are told as they move, one event per block of 8 MiB.
+  std::vector<int64_t> told;
+  zip.OnProgress = [&](TZipBuilder*, ProgressType type, const std::string&, int64_t size) {
+    if (type == ptBytesDone) told.push_back(size);
+  };
   ASSERT_EQ(Rename({{"after", "later"}}), 0) << zip.Message();
+  EXPECT_EQ(std::count(told.begin(), told.end(), int64_t{8} << 20), 8);
+  EXPECT_LT(told.size(), 16u);
   zip.SetFSpecArgs({"big.bin", "later.txt"});
   ASSERT_EQ(zip.CopyZippedFiles(&destination, false, OvrAlways), 0) << zip.Message();
   for (TZipBuilder* z : {&zip, &destination}) {

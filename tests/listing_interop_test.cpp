@@ -177,6 +177,39 @@ TEST_F(InteropListing, CommandLineCommentIsReadByEveryPeer) {
   EXPECT_NE(listed.out.find(" 3 files\n"), std::string::npos) << listed.out;
 }
 
+// The command line's lines, column by column: sizes right-aligned in ten
+// columns, the method in seven (and the encryption in sixteen), date and time
+// with leading zeros, the CRC in eight hex digits, and the name with "/"
+// between directories and its control bytes escaped.
+TEST_F(InteropListing, CommandLineLinesColumnByColumn) {
+  auto made = RunIn(dir->path(), "python3 -c \"import zipfile\n"
+                                 "with zipfile.ZipFile('cols.zip', 'w') as z:\n"
+                                 "    z.writestr(zipfile.ZipInfo('d/a\\x01b.txt', (2001, 2, 3, 4, 5, 6)), b'x' * 1234)\n"
+                                 "    z.writestr(zipfile.ZipInfo('e/f.txt', (2099, 12, 31, 23, 59, 58)), b'')\"");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string tool = std::string(ZB_BINARY_DIR) + "/zipbuilder";
+  const struct {
+    const char* options;
+    std::string lines;
+  } cases[] = {
+      {"",
+       "    Length Compressed  Method   Date       Time   CRC-32    Name\n"
+       "      1234       1234  Stored   2001-02-03 04:05  63fefa52  d/a\\x01b.txt\n"
+       "         0          0  Stored   2099-12-31 23:59  00000000  e/f.txt\n"
+       "      1234       1234  2 files\n"},
+      {"-v ",
+       "    Length Compressed  Method   Encryption       Date       Time   CRC-32    Name\n"
+       "      1234       1234  Stored   -                2001-02-03 04:05  63fefa52  d/a\\x01b.txt\n"
+       "         0          0  Stored   -                2099-12-31 23:59  00000000  e/f.txt\n"
+       "      1234       1234  2 files\n"},
+  };
+  for (const auto& c : cases) {
+    auto listed = RunIn(dir->path(), tool + " list " + c.options + "cols.zip");
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out.substr(0, c.lines.size()), c.lines);
+  }
+}
+
 TEST_F(InteropListing, CommandLineFailuresGoToStderr) {
   const std::string tool = std::string(ZB_BINARY_DIR) + "/zipbuilder";
   testsupport::WriteTextFile(*dir / "not.zip", std::string(300, 'n'));

@@ -17,6 +17,7 @@
 #include "platform/Paths.h"
 #include "platform/TemporaryFile.h"
 #include "tests/support/FaultInjectingFileSystem.h"
+#include "tests/support/Noise.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/FilesFixture.h"
 
@@ -335,6 +336,54 @@ TEST_F(FilesTest, TempFileNameCreatesAUniquePrivateFile) {
   EXPECT_EQ(names.size(), 5u);
   EXPECT_EQ(files.GetTempFileName(dir.path() + "\\", "a").rfind(dir.path() + "\\a", 0), 0u);
   EXPECT_EQ(files.GetTempFileName(dir / "missing", "zb"), "");
+}
+
+// A range copy from the input's position to the output's, both advancing:
+// inside the kernel where it can, read and written where it cannot (a pipe is
+// no regular file; another file system may refuse the call).
+TEST_F(FilesTest, CopyRangeFromAnyInputToAnyFileSystem) {
+  const std::string text = testsupport::Noise((3 << 20) + 100);
+  const std::string source = Make("from.bin", text);
+  // Memory (where the system has it) when the test directory is on a disk.
+  const std::string other =
+      files.MakeTempDirectory(std::filesystem::is_directory("/dev/shm") ? "/dev/shm/" : dir / "", "zbcopy");
+  ASSERT_FALSE(other.empty());
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  const std::string piped = text.substr(0, 60000);  // within the pipe's own buffer
+  ASSERT_EQ(::write(pipeEnds[1], piped.data(), piped.size()), static_cast<ssize_t>(piped.size()));
+  ::close(pipeEnds[1]);
+  struct Case {
+    const char* what;
+    FileHandle in;
+    std::string target;
+    int64_t skip, count, copied;
+    std::string expected;
+  } cases[] = {
+      {"same directory", Open(source, Access::Read, Share::Read), dir / "to.bin", 7, 3 << 20, 3 << 20,
+       text.substr(7, 3 << 20)},
+      {"to the end", Open(source, Access::Read, Share::Read), dir / "end.bin", 1000, 4 << 20,
+       static_cast<int64_t>(text.size()) - 1000, text.substr(1000)},
+      {"another file system", Open(source, Access::Read, Share::Read), other + "to.bin", 0,
+       static_cast<int64_t>(text.size()), static_cast<int64_t>(text.size()), text},
+      {"from a pipe", pipeEnds[0], dir / "piped.bin", 0, 1 << 20, 60000, piped},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_NE(c.in, kInvalidHandle);
+    if (c.skip) {
+      ASSERT_EQ(files.Seek(c.in, c.skip, SeekFrom::Begin), c.skip);
+    }
+    FileHandle out = Open(c.target, Access::Write, Share::None, Disposition::CreateNew);
+    ASSERT_NE(out, kInvalidHandle);
+    ASSERT_EQ(files.Write(out, "head", 4), 4);
+    EXPECT_EQ(files.CopyRange(c.in, out, c.count), c.copied);
+    EXPECT_EQ(files.Seek(out, 0, SeekFrom::Current), 4 + c.copied);
+    files.Close(out);
+    files.Close(c.in);
+    EXPECT_EQ(testsupport::ReadTextFile(c.target), "head" + c.expected);
+  }
+  std::filesystem::remove_all(other);
 }
 
 // A file system without unnamed files: the base class's stand-ins.

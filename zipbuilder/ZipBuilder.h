@@ -331,7 +331,7 @@ class TZipBuilder : public ZipBuilderProperties, public ZipBuilderEvents {
   // after any other exception.
   int RunCoded(const std::function<void()>& body);
   // CopyBuffer's meaning and result codes for large copies: blocks of 8 MB,
-  // copied by the file system (see FileSystem::CopyRange).
+  // copied by the file system (see MoveBlocks in read/ArchiveStreams.h).
   int CopyBulk(platform::FileHandle& in, platform::FileHandle& out, int64_t count);
   void FreeZipDirEntryRecords();
   void CloseInput();  // the archive's input file handle, when it is open

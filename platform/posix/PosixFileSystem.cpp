@@ -147,15 +147,19 @@ class PosixFiles : public FileSystem {
     return fstat(h, &st) == 0 ? static_cast<int64_t>(st.st_size) : Failed(int64_t{-1});
   }
 
-  // The kernel copies (and may share blocks); where it cannot, blocks are read and written.
+  // The kernel copies (and shares blocks where the file system can). Where it
+  // cannot for these two files (another file system, a file that is not a
+  // regular one, a system without the call), the rest is read and written.
   int64_t CopyRange(FileHandle in, FileHandle out, int64_t count) override {
     int64_t done = 0;
     while (done < count) {
       ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(count - done), 0);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
-        return FileSystem::CopyRange(in, out, count);
-      if (n < 0) return -1;
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        const int64_t rest = FileSystem::CopyRange(in, out, count - done);
+        return rest < 0 ? -1 : done + rest;
+      }
+      if (n < 0) return Failed(int64_t{-1});
       if (n == 0) break;
       done += n;
     }

@@ -9,6 +9,7 @@ void FaultInjectingFileSystem::Reset() {
   plans_ = {};
   calls_ = {};
   injected_ = 0;
+  rangeCopies_ = 0;
   injectedError_ = 0;
   shortWrite_.reset();
   reads_.clear();

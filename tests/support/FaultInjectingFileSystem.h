@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
@@ -41,6 +42,9 @@ class FaultInjectingFileSystem : public FileSystem {
   void Reset();
 
   uint64_t Calls(Op op) const { return calls_[Index(op)]; }
+  // CopyRange calls. They are made by the base class, through Read and Write,
+  // so that failures are injected into them too.
+  uint64_t RangeCopies() const { return rangeCopies_; }
   uint64_t InjectedFailures() const { return injected_; }
   // One record per Read or Write call, in order.
   const std::vector<Transfer>& Reads() const { return reads_; }
@@ -57,6 +61,10 @@ class FaultInjectingFileSystem : public FileSystem {
   int64_t Read(FileHandle h, void* buffer, size_t count) override;
   int64_t Write(FileHandle h, const void* buffer, size_t count) override;
   int64_t Seek(FileHandle h, int64_t offset, SeekFrom from) override;
+  int64_t CopyRange(FileHandle in, FileHandle out, int64_t count) override {
+    ++rangeCopies_;
+    return FileSystem::CopyRange(in, out, count);
+  }
   int64_t Size(FileHandle h) override { return inner_.Size(h); }
   bool SetEndOfFile(FileHandle h) override { return !Count(Op::SetEndOfFile) && inner_.SetEndOfFile(h); }
   bool Sync(FileHandle h) override { return inner_.Sync(h); }
@@ -130,6 +138,7 @@ class FaultInjectingFileSystem : public FileSystem {
   std::array<Plan, 6> plans_{};
   std::array<uint64_t, 6> calls_{};
   uint64_t injected_ = 0;
+  std::atomic<uint64_t> rangeCopies_ = 0;
   std::optional<size_t> shortWrite_;
   int injectedError_ = 0;
   std::mutex mutex_;  // guards the counters and records

@@ -4,6 +4,7 @@
 
 #include "zipbuilder/ZipBuilder.h"
 #include "zipbuilder/core/ResultCodes.h"
+#include "zipbuilder/read/ArchiveStreams.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -46,17 +47,12 @@ int TZipBuilder::CopyBuffer(FileHandle& in, FileHandle& out, int64_t count) {
 }
 
 int TZipBuilder::CopyBulk(FileHandle& in, FileHandle& out, int64_t count) {
-  constexpr int64_t kBlock = int64_t{8} << 20;
-  int64_t chunk = 0, got = 0;
-  do {
-    chunk = count >= 0 ? std::min(count, kBlock) : kBlock;
-    got = chunk > 0 ? env_->files->CopyRange(in, out, chunk) : 0;
-    if (got < 0) return kCopyFailed;
-    if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", got);
-    if (count > 0) count -= got;
+  if (count == 0) return kResultOk;
+  const int64_t moved = MoveBlocks(*env_->files, in, out, count, [this](int64_t n) {
+    if (OnProgress && showProgress_) OnProgress(this, ptBytesDone, "", n);
     ui_->ProcessMessages();
-  } while (got == chunk && count != 0);
-  return count > 0 ? kCopyFailed : kResultOk;
+  });
+  return moved < 0 || (count > 0 && moved < count) ? kCopyFailed : kResultOk;
 }
 
 int TZipBuilder::CopyFileA(const std::string& source, const std::string& destination) {

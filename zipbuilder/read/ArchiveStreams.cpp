@@ -1,10 +1,40 @@
 #include "zipbuilder/read/ArchiveStreams.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "zipbuilder/core/ZipErrors.h"
 #include "zipbuilder/core/ResultCodes.h"
+
+namespace {
+
+// Ranges below this move through the buffers: for them a read into the buffer
+// that is there already costs fewer calls than a copy of their own.
+constexpr uint64_t kSmallRange = 16 * 1024;
+
+}  // namespace
+
+int64_t MoveBlocks(platform::FileSystem& files, platform::FileHandle in, platform::FileHandle out,
+                   int64_t count, const std::function<void(int64_t)>& afterBlock) {
+  int64_t done = 0;
+  while (count < 0 || done < count) {
+    const int64_t piece = count < 0 ? kMoveBlock : std::min(count - done, kMoveBlock);
+    const int64_t moved = files.CopyRange(in, out, piece);
+    if (moved < 0) return -1;
+    done += moved;
+    if (moved > 0 && afterBlock) afterBlock(moved);
+    if (moved < piece) break;
+  }
+  return done;
+}
+
+bool FailedWriting(int error) {
+#ifdef EDQUOT
+  if (error == EDQUOT) return true;
+#endif
+  return error == ENOSPC || error == EFBIG;
+}
 
 ArchiveReader::ArchiveReader(platform::FileSystem& files, platform::FileHandle handle,
                              size_t bufferSize)
@@ -13,22 +43,25 @@ ArchiveReader::ArchiveReader(platform::FileSystem& files, platform::FileHandle h
 }
 
 bool ArchiveReader::SeekTo(int64_t position) {
-  if (position >= bufferStart_ && position <= bufferStart_ + static_cast<int64_t>(end_)) {
+  const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(end_);
+  if (position >= bufferStart_ && position <= bufferEnd) {
     begin_ = static_cast<size_t>(position - bufferStart_);
     return true;
   }
-  if (position < 0 || files_.Seek(handle_, position, platform::SeekFrom::Begin) != position)
-    return false;
+  if (position < 0) return false;
+  // A short step forward goes on reading in order (records with little
+  // between them); anything else starts small again.
+  if (position < bufferEnd || position - bufferEnd >= static_cast<int64_t>(nextFill_)) nextFill_ = kFirstFill;
   bufferStart_ = position;
   begin_ = end_ = 0;
-  nextFill_ = kFirstFill;
   return true;
 }
 
 bool ArchiveReader::Fill() {
   bufferStart_ += static_cast<int64_t>(end_);
   begin_ = end_ = 0;
-  const int64_t got = files_.Read(handle_, buffer_.data(), std::min(nextFill_, buffer_.size()));
+  const int64_t got = files_.ReadAt(handle_, buffer_.data(), std::min(nextFill_, buffer_.size()),
+                                    static_cast<uint64_t>(bufferStart_));
   if (got < 0) return false;
   // Grows up to the buffer and stays there: doubling on would wrap to nothing.
   nextFill_ = std::min(nextFill_ * 2, buffer_.size());
@@ -40,11 +73,12 @@ int64_t ArchiveReader::ReadSome(void* destination, size_t count) {
   auto* out = static_cast<uint8_t*>(destination);
   size_t done = 0;
   while (done < count) {
-    if (begin_ == end_ && count - done >= buffer_.size()) {
-      // Large reads go straight to their destination.
-      const int64_t got = files_.Read(handle_, out + done, count - done);
+    if (begin_ == end_ && count - done >= std::min(nextFill_, buffer_.size())) {
+      // Reads no smaller than the next fill go straight to their destination.
+      const int64_t at = bufferStart_ + static_cast<int64_t>(end_);
+      const int64_t got = files_.ReadAt(handle_, out + done, count - done, static_cast<uint64_t>(at));
       if (got < 0) return kReadFailed;
-      bufferStart_ += static_cast<int64_t>(end_) + got;
+      bufferStart_ = at + got;
       begin_ = end_ = 0;
       return static_cast<int64_t>(done) + got;
     }
@@ -64,15 +98,20 @@ bool ArchiveReader::Read(void* destination, size_t count) {
   return ReadSome(destination, count) == static_cast<int64_t>(count);
 }
 
-bool ArchiveReader::Pass(uint64_t count, const std::function<void(const uint8_t*, size_t)>& sink) {
-  while (count > 0) {
-    if (begin_ == end_ && (!Fill() || end_ == 0)) return false;
-    const size_t take = static_cast<size_t>(std::min<uint64_t>(count, end_ - begin_));
-    sink(buffer_.data() + begin_, take);
-    begin_ += take;
-    count -= take;
-  }
-  return true;
+int64_t ArchiveReader::Size() {
+  if (size_ == -2) size_ = std::max<int64_t>(files_.Size(handle_), -1);
+  return size_;
+}
+
+int64_t ArchiveReader::MoveTo(platform::FileHandle out, int64_t from, int64_t count,
+                              const std::function<void(int64_t)>& afterBlock) {
+  begin_ = end_ = 0;
+  nextFill_ = kFirstFill;
+  bufferStart_ = from;
+  if (from < 0 || files_.Seek(handle_, from, platform::SeekFrom::Begin) != from) return -1;
+  const int64_t moved = MoveBlocks(files_, handle_, out, count, afterBlock);
+  if (moved > 0) bufferStart_ += moved;
+  return moved;
 }
 
 ArchiveWriter::ArchiveWriter(platform::FileSystem& files, platform::FileHandle handle,
@@ -82,7 +121,13 @@ ArchiveWriter::ArchiveWriter(platform::FileSystem& files, platform::FileHandle h
 }
 
 void ArchiveWriter::Write(const void* data, size_t count, int messageId) {
-  if (buffer_.size() + count > capacity_) Flush(messageId);
+  MovePending(messageId);
+  Append(data, count, messageId);
+  if (onWrite) onWrite(static_cast<int64_t>(count));
+}
+
+void ArchiveWriter::Append(const void* data, size_t count, int messageId) {
+  if (buffer_.size() + count > capacity_) FlushBuffer(messageId);
   if (count >= capacity_) {
     if (files_.Write(handle_, data, count) != static_cast<int64_t>(count))
       throw EZipBuilder(messageId);
@@ -91,10 +136,56 @@ void ArchiveWriter::Write(const void* data, size_t count, int messageId) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     buffer_.insert(buffer_.end(), bytes, bytes + count);
   }
+}
+
+void ArchiveWriter::Copy(ArchiveReader& in, int64_t from, uint64_t count, int readError) {
+  if (count == 0) return;
+  const int64_t size = in.Size();
+  if (from < 0 || size < from || count > static_cast<uint64_t>(size - from)) throw EZipBuilder(readError);
+  if (count >= static_cast<uint64_t>(kMoveBlock)) {
+    // Moved now, and told piece by piece as it moves.
+    MovePending(kMsgOutputWriteError);
+    pending_ = {&in, from, count, readError};
+    MovePending(kMsgOutputWriteError, onWrite);
+    return;
+  }
+  if (pending_.count != 0 && pending_.in == &in &&
+      pending_.from + static_cast<int64_t>(pending_.count) == from) {
+    pending_.count += count;
+  } else {
+    MovePending(kMsgOutputWriteError);
+    pending_ = {&in, from, count, readError};
+  }
   if (onWrite) onWrite(static_cast<int64_t>(count));
 }
 
+void ArchiveWriter::MovePending(int messageId, const std::function<void(int64_t)>& afterBlock) {
+  if (pending_.count == 0) return;
+  const Range range = pending_;
+  pending_ = {};
+  if (range.count < kSmallRange) {
+    // Read straight into the buffer.
+    if (buffer_.size() + range.count > capacity_) FlushBuffer(messageId);
+    const size_t at = buffer_.size();
+    buffer_.resize(at + range.count);
+    if (!range.in->SeekTo(range.from) || !range.in->Read(buffer_.data() + at, range.count))
+      throw EZipBuilder(range.readError);
+    return;
+  }
+  FlushBuffer(messageId);
+  const auto count = static_cast<int64_t>(range.count);
+  const int64_t moved = range.in->MoveTo(handle_, range.from, count, afterBlock);
+  if (moved < 0 && FailedWriting(files_.LastError())) throw EZipBuilder(messageId);
+  if (moved != count) throw EZipBuilder(range.readError);
+  flushed_ += moved;
+}
+
 void ArchiveWriter::Flush(int messageId) {
+  MovePending(messageId);
+  FlushBuffer(messageId);
+}
+
+void ArchiveWriter::FlushBuffer(int messageId) {
   if (buffer_.empty()) return;
   if (files_.Write(handle_, buffer_.data(), buffer_.size()) != static_cast<int64_t>(buffer_.size()))
     throw EZipBuilder(messageId);

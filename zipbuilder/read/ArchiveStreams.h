@@ -1,6 +1,7 @@
 // Buffered reading and writing for the operations that rewrite archives member
 // by member: they move many small records, and a system call per record would
-// cost more than the copying itself.
+// cost more than the copying itself. Stored bytes that pass unchanged are
+// copied from file to file by the file system where it can (MoveBlocks).
 #pragma once
 
 #include <cstddef>
@@ -10,25 +11,43 @@
 
 #include "platform/FileSystem.h"
 
-// Reads a file through one buffer. Positioning inside the buffered bytes costs
-// no system call; positioning elsewhere seeks at once, so a failure shows where
-// it happens. Reads grow from small after a seek to the whole buffer while the
-// reading goes on in order, so that scattered records are not read ahead far.
+// The piece in which MoveBlocks moves bytes, and reports them moved.
+constexpr int64_t kMoveBlock = int64_t{8} << 20;
+
+// Moves `count` bytes (all to the end of the input when negative) from `in`'s
+// position to `out`'s, both advancing, in pieces of kMoveBlock through
+// FileSystem::CopyRange: inside the kernel, sharing blocks where the file
+// system can, else read and written in large blocks. `afterBlock`, when set, is
+// told the size of each piece once it is moved. Returns the bytes moved, fewer
+// than `count` only at the end of the input; -1 on a failure.
+int64_t MoveBlocks(platform::FileSystem& files, platform::FileHandle in, platform::FileHandle out,
+                   int64_t count, const std::function<void(int64_t)>& afterBlock = nullptr);
+
+// Whether the reason of a failed move (an errno value) lies with the output: a
+// full disk or a file grown past its limit. Any other reason is the input's.
+bool FailedWriting(int error);
+
+// Reads a file through one buffer, each read at its own position (the
+// handle's position is used only by MoveTo). Positioning costs no system call.
+// Reads grow from small after a seek to the whole buffer while the reading goes
+// on in order, so that scattered records are not read ahead far.
 class ArchiveReader {
  public:
   ArchiveReader(platform::FileSystem& files, platform::FileHandle handle,
                 size_t bufferSize = size_t{1} << 20);
 
-  // False when the file cannot be positioned there.
+  // False for a negative position; a position past the end fails the next read.
   bool SeekTo(int64_t position);
   int64_t Position() const { return bufferStart_ + static_cast<int64_t>(begin_); }
   // Exactly `count` bytes; false on a read error or at the end of the file.
   bool Read(void* destination, size_t count);
   // Up to `count` bytes, fewer only at the end of the file; -1 on a read error.
   int64_t ReadSome(void* destination, size_t count);
-  // Hands the next `count` bytes to `sink` in pieces of the buffer, without
-  // copying them; false on a read error or at the end of the file.
-  bool Pass(uint64_t count, const std::function<void(const uint8_t*, size_t)>& sink);
+  // The file's size, taken once; -1 when it cannot be known.
+  int64_t Size();
+  // MoveBlocks of `count` bytes from position `from` to `out`; the reader goes on after them.
+  int64_t MoveTo(platform::FileHandle out, int64_t from, int64_t count,
+                 const std::function<void(int64_t)>& afterBlock);
 
  private:
   // Refills the empty buffer; false on a read error, true with nothing at the end.
@@ -39,8 +58,9 @@ class ArchiveReader {
   std::vector<uint8_t> buffer_;
   int64_t bufferStart_ = 0;  // file position of buffer_[0]
   size_t begin_ = 0, end_ = 0;
-  static constexpr size_t kFirstFill = 4096;
+  static constexpr size_t kFirstFill = 512;  // a local header with a usual name and extra field
   size_t nextFill_ = kFirstFill;
+  int64_t size_ = -2;  // -2: not taken yet
 };
 
 // Writes a file through one buffer. A write that fails, now or when the buffer
@@ -51,16 +71,40 @@ class ArchiveWriter {
                 size_t bufferSize = size_t{1} << 20);
 
   void Write(const void* data, size_t count, int messageId);
+  // Appends `count` bytes of the file `in` reads, from its position `from` on,
+  // as they are. Ranges that continue one another are joined and moved at once
+  // when something else is written or flushed; large ones move through
+  // MoveBlocks (small ones through the buffers, where that costs fewer calls).
+  // A range that reaches past the end of the input raises `readError` at once;
+  // a failure while moving raises it too, or 11010 when the output failed.
+  void Copy(ArchiveReader& in, int64_t from, uint64_t count, int readError);
   void Flush(int messageId);
-  // Bytes written so far, buffered ones included: the position in the new file.
-  int64_t Position() const { return flushed_ + static_cast<int64_t>(buffer_.size()); }
-  // Told the size of every Write (progress).
+  // Bytes written so far, buffered and pending ones included: the position in the new file.
+  int64_t Position() const {
+    return flushed_ + static_cast<int64_t>(buffer_.size()) + static_cast<int64_t>(pending_.count);
+  }
+  // Told the size of every Write and Copy (progress); a large copy, once per
+  // piece of MoveBlocks as it moves.
   std::function<void(int64_t)> onWrite;
 
  private:
+  // Bytes into the buffer, flushing it first when they do not fit.
+  void Append(const void* data, size_t count, int messageId);
+  // Moves the pending range, if any, behind the buffered bytes; `afterBlock`
+  // is told the pieces of a large one. A failed write raises `messageId`.
+  void MovePending(int messageId, const std::function<void(int64_t)>& afterBlock = nullptr);
+  void FlushBuffer(int messageId);
+
+  struct Range {
+    ArchiveReader* in = nullptr;
+    int64_t from = 0;
+    uint64_t count = 0;
+    int readError = 0;
+  };
   platform::FileSystem& files_;
   platform::FileHandle handle_;
   std::vector<uint8_t> buffer_;
   size_t capacity_;
   int64_t flushed_ = 0;
+  Range pending_;  // appended, not yet moved
 };

@@ -117,49 +117,61 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
 
 void CopyStoredMember(ArchiveReader& in, ArchiveWriter& out, const StoredMember& member,
                       const LocalChange& change) {
+  // Every read positions itself: moving a pending range to `out` moves `in` too.
   if (!in.SeekTo(member.localHeaderAt)) throw EZipBuilder(kMsgInputSeekError);
   uint8_t fixed[zip::kLocalHeaderSize];
   if (!in.Read(fixed, sizeof fixed)) throw EZipBuilder(kMsgLocalHeaderReadError);
   zip::LocalFileHeader local;
   if (zip::DecodeLocalHeader(fixed, local) != zip::Status::kOk) throw EZipBuilder(kMsgLocalSignatureWrong);
-  std::string storedName(local.FileNameLen, '\0');
-  if (!in.Read(storedName.data(), storedName.size())) throw EZipBuilder(kMsgLocalNameReadError);
+  const int64_t nameAt = member.localHeaderAt + int64_t{zip::kLocalHeaderSize};
+  const int64_t extraAt = nameAt + local.FileNameLen;
+  const int64_t dataAt = extraAt + local.ExtraLen;
 
-  const std::string_view name = change.name ? *change.name : std::string_view(storedName);
-  if (name.size() > kMaxStoredNameLength) throw EZipBuilder(kMsgLocalHeaderWriteError);
-  local.FileNameLen = static_cast<uint16_t>(name.size());
-  if (change.dateTime != 0) {
-    local.ModifDate = static_cast<uint16_t>(change.dateTime >> 16);
-    local.ModifTime = static_cast<uint16_t>(change.dateTime);
+  // Unchanged stored bytes are copied as ranges, which join into one for a
+  // record that passes unchanged (and for a run of such records).
+  if (!change.name && change.dateTime == 0) {
+    out.Copy(in, member.localHeaderAt, sizeof fixed + local.FileNameLen, kMsgLocalNameReadError);
+  } else {
+    std::string storedName;
+    if (!change.name) {
+      storedName.resize(local.FileNameLen);
+      if (!in.SeekTo(nameAt) || !in.Read(storedName.data(), storedName.size()))
+        throw EZipBuilder(kMsgLocalNameReadError);
+    }
+    const std::string_view name = change.name ? *change.name : std::string_view(storedName);
+    if (name.size() > kMaxStoredNameLength) throw EZipBuilder(kMsgLocalHeaderWriteError);
+    local.FileNameLen = static_cast<uint16_t>(name.size());
+    if (change.dateTime != 0) {
+      local.ModifDate = static_cast<uint16_t>(change.dateTime >> 16);
+      local.ModifTime = static_cast<uint16_t>(change.dateTime);
+    }
+    zip::Encode(local, fixed);
+    out.Write(fixed, sizeof fixed, kMsgLocalHeaderWriteError);
+    out.Write(name.data(), name.size(), kMsgLocalHeaderWriteError);
   }
-  zip::Encode(local, fixed);
-  out.Write(fixed, sizeof fixed, kMsgLocalHeaderWriteError);
-  out.Write(name.data(), name.size(), kMsgLocalHeaderWriteError);
-  // A write that fails (a full disk) is a write error, whatever was being copied.
-  auto writeOut = [&out](const uint8_t* bytes, size_t count) {
-    out.Write(bytes, count, kMsgOutputWriteError);
-  };
   if (change.dateTime == 0) {
-    if (!in.Pass(local.ExtraLen, writeOut)) throw EZipBuilder(kMsgLocalExtraReadError);
+    out.Copy(in, extraAt, local.ExtraLen, kMsgLocalExtraReadError);
   } else {
     std::string extra(local.ExtraLen, '\0');
-    if (!in.Read(extra.data(), extra.size())) throw EZipBuilder(kMsgLocalExtraReadError);
+    if (!in.SeekTo(extraAt) || !in.Read(extra.data(), extra.size())) throw EZipBuilder(kMsgLocalExtraReadError);
     StampExtraTimes(extra, change.dateTime);
+    // A write that fails (a full disk) is a write error, whatever was being copied.
     out.Write(extra.data(), extra.size(), kMsgOutputWriteError);
   }
-  if (!in.Pass(member.compressedSize, writeOut)) throw EZipBuilder(kMsgDataReadError);
+  out.Copy(in, dataAt, member.compressedSize, kMsgDataReadError);
   if (!(local.Flag & zip::kFlagDataDescriptor)) return;
+  const auto dataEnd = dataAt + static_cast<int64_t>(member.compressedSize);  // within the file: copied
 
   // The descriptor's form (signature or not, 4- or 8-byte sizes) shows in its
   // bytes compared with what the central header says.
   uint8_t tail[24];
-  const int64_t got = in.ReadSome(tail, sizeof tail);
+  const int64_t got = in.SeekTo(dataEnd) ? in.ReadSome(tail, sizeof tail) : -1;
   if (got < 0) throw EZipBuilder(kMsgDescriptorError);
   const auto form = zip::MeasureDataDescriptor(
       std::span<const uint8_t>(tail, static_cast<size_t>(got)),
       {member.header.CRC32, member.compressedSize, member.uncompressedSize});
   if (!form) throw EZipBuilder(kMsgDescriptorError);
-  out.Write(tail, form->length, kMsgDescriptorError);
+  out.Copy(in, dataEnd, form->length, kMsgDescriptorError);
 }
 
 std::optional<std::string> PlaceLocalHeader(zip::CentralFileHeader& header, std::string_view extra,
@@ -232,11 +244,7 @@ std::vector<uint64_t> CopyMembersAnew(ArchiveReader& in, ArchiveWriter& out,
                                       const StoredArchive& archive,
                                       const std::vector<MemberRewrite>& changes,
                                       const std::function<void(size_t)>& beforeMember) {
-  if (!in.SeekTo(0) ||
-      !in.Pass(static_cast<uint64_t>(archive.prefixSize), [&](const uint8_t* bytes, size_t count) {
-        out.Write(bytes, count, kMsgOutputWriteError);
-      }))
-    throw EZipBuilder(kMsgSfxHeaderCopyError);
+  out.Copy(in, 0, static_cast<uint64_t>(archive.prefixSize), kMsgSfxHeaderCopyError);
   std::vector<uint64_t> offsets(archive.members.size(), 0);
   for (size_t i = 0; i < archive.members.size(); ++i) {
     const MemberRewrite& change = changes[i];

@@ -70,6 +70,14 @@ std::string UpToZero(const std::vector<char>& bytes) {
   return std::string(bytes.data(), std::find(bytes.begin(), bytes.end(), '\0') - bytes.begin());
 }
 
+// Cuts `text` at its first zero byte; false when there was none.
+bool CutAtZero(std::string& text) {
+  const void* zero = std::memchr(text.data(), '\0', text.size());
+  if (!zero) return false;
+  text.resize(static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
+  return true;
+}
+
 // Fields 1 to 17 of an entry are the central header after its signature.
 void CopyHeaderFields(const zip::CentralFileHeader& h, ZipDirEntryFixed& e) {
   e.VersionMadeBy = h.VersionMadeBy0;
@@ -202,7 +210,7 @@ void TZipBuilder::List() {
     ReadAhead reader(
         files, static_cast<size_t>(std::clamp<int64_t>(fileSize - expected, 4096, kMaxReadAhead)));
     uint8_t bytes[kCentralHeaderSize];
-    std::vector<char> name, comment;
+    std::vector<char> comment;
     for (int i = 0; i < extent.entries; ++i) {
       while (reader.Read(inFileHandle_, bytes, kCentralHeaderSize) != int64_t{kCentralHeaderSize}) {
         if (volume_.diskNr >= endOfCentral.ThisDiskNo) throw EZipBuilder(kMsgCentralHeaderReadError);
@@ -213,16 +221,15 @@ void TZipBuilder::List() {
       if (zip::DecodeCentralHeader(bytes, header) != zip::Status::kOk)
         throw EZipBuilder(kMsgCentralSignatureWrong);
 
-      // Names of any stored length are read whole.
-      name.resize(header.FileNameLen);
-      if (reader.Read(inFileHandle_, name.data(), name.size()) != static_cast<int64_t>(name.size()))
+      // Names of any stored length are read whole, straight into the entry's text.
+      std::string fileName(header.FileNameLen, '\0');
+      if (reader.Read(inFileHandle_, fileName.data(), fileName.size()) != static_cast<int64_t>(fileName.size()))
         throw EZipBuilder(kMsgCentralNameReadError);
       HostSystem = header.VersionMadeBy1;
       HostVersion = header.VersionMadeBy0;
       HostFlags = header.Flag;
-      std::string fileName = UpToZero(name);
       // A zero byte cannot be part of a name: the entry is damaged.
-      if (fileName.size() != name.size() && !listed_.structureWarning) {
+      if (CutAtZero(fileName) && !listed_.structureWarning) {
         listed_.structureWarning = true;
         ShowZipMessage(kMsgStructureWarning, "");
       }

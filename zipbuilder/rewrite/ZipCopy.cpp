@@ -151,11 +151,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
                         platform::Disposition::CreateAlways, 0600);
     if (output == platform::kInvalidHandle) throw EZipBuilder(kMsgOutputCreateFailed);
     ArchiveWriter out(files, output);
-    if (!destinationIn.SeekTo(0) || !destinationIn.Pass(static_cast<uint64_t>(target.prefixSize),
-                                                        [&](const uint8_t* bytes, size_t count) {
-                                                          out.Write(bytes, count, kMsgOutputWriteError);
-                                                        }))
-      throw EZipBuilder(kMsgSfxDataCopyError);
+    out.Copy(destinationIn, 0, static_cast<uint64_t>(target.prefixSize), kMsgSfxDataCopyError);
 
     std::vector<uint64_t> newOffsets;
     newOffsets.reserve(records.size());

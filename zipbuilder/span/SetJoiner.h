@@ -23,9 +23,9 @@ class TZipBuilder::SetJoiner {
  private:
   // Writes to the output file handle; a short write raises `messageId`.
   void WriteJoin(const void* buffer, int64_t length, int messageId);
-  // Copies `length` bytes from the volumes of a set to the output file handle,
-  // moving to the next volume where one ends.
-  void RWJoinData(void* buffer, int64_t length, int messageId);
+  // Copies `length` bytes from the volumes of a set to the output file handle
+  // (see MoveBlocks), moving to the next volume where one ends.
+  void RWJoinData(int64_t length, int messageId);
   // The next record of `size` bytes from the volumes (moving to the next volume
   // where the current one ends); raises `messageId` when the record is cut.
   void ReadVolumeRecord(uint8_t* record, size_t size, int messageId);

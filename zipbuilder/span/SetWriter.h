@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "zipbuilder/ZipBuilder.h"
@@ -24,8 +25,11 @@ class TZipBuilder::SetWriter {
   // Writes to the set, opening volumes as needed; a record of `mustFit` bytes
   // starts a new volume when the open one has less room.
   void WriteSplit(const void* buffer, int64_t length, int64_t mustFit);
-  // Copies `length` bytes from the input file handle to the set; a short read raises `messageId`.
-  void RWSplitData(void* buffer, int64_t length, int messageId);
+  // Copies `length` bytes from the input file handle to the set (see
+  // MoveBlocks); a short read raises `messageId`.
+  void RWSplitData(int64_t length, int messageId);
+  // WriteSplit's placing: `put(n)` writes the next n bytes to the open volume.
+  void PlaceOnVolumes(int64_t length, int64_t mustFit, const std::function<void(int64_t)>& put);
   // Gives a complete volume its name; raises a write error when it cannot.
   void NameVolume(std::string& name, platform::TemporaryFile& volume);
   // The set is complete: every volume takes its name, and numbered files left

@@ -14,6 +14,7 @@
 #include "zipbuilder/rewrite/ArchiveReplace.h"
 #include "zipbuilder/rewrite/OutputRule.h"
 #include "zipbuilder/core/ResultCodes.h"
+#include "zipbuilder/read/ArchiveStreams.h"
 #include "zipbuilder/read/StoredArchive.h"
 #include "zipbuilder/read/Zip64EndRecord.h"
 #include "zipformat/DataDescriptor.h"
@@ -29,8 +30,6 @@ namespace {
 using zip::kCentralHeaderSize;
 using zip::kEndRecordSize;
 using zip::kLocalHeaderSize;
-
-constexpr size_t kChunk = 1 << 20;
 
 // The entry for `name`: the one at `position` when it carries that name (members
 // usually come in the same order in both places), else the first of that name.
@@ -82,16 +81,22 @@ void TZipBuilder::SetJoiner::WriteJoin(const void* buffer, int64_t length, int m
   if (zb_.OnProgress && zb_.showProgress_) zb_.OnProgress(&zb_, ptBytesDone, "", length);
 }
 
-void TZipBuilder::SetJoiner::RWJoinData(void* buffer, int64_t length, int messageId) {
+void TZipBuilder::SetJoiner::RWJoinData(int64_t length, int messageId) {
+  auto& files = *zb_.env_->files;
   while (length > 0) {
-    const int64_t n = std::min<int64_t>(length, kChunk);
-    ReadAcrossVolumes(buffer, n, messageId);
+    const int64_t piece = std::min(length, kMoveBlock);
+    const int64_t moved = MoveBlocks(files, zb_.inFileHandle_, zb_.outFileHandle_, piece);
     // A failed write (a full disk) is a write error, not one of the input.
-    if (zb_.env_->files->Write(zb_.outFileHandle_, buffer, static_cast<size_t>(n)) != n)
-      throw EZipBuilder::WithDetail(kMsgOutputWriteError,
-                                    platform::ErrorText(zb_.env_->files->LastError()));
-    if (zb_.OnProgress && zb_.showProgress_) zb_.OnProgress(&zb_, ptBytesDone, "", n);
-    length -= n;
+    if (moved < 0 && FailedWriting(files.LastError()))
+      throw EZipBuilder::WithDetail(kMsgOutputWriteError, platform::ErrorText(files.LastError()));
+    if (moved < 0) throw EZipBuilder::WithDetail(messageId, zb_.inFileName_);
+    if (moved > 0 && zb_.OnProgress && zb_.showProgress_) zb_.OnProgress(&zb_, ptBytesDone, "", moved);
+    length -= moved;
+    if (moved < piece) {  // the volume ends: the rest is on the next one
+      if (!AtEndOfVolume() || zb_.volume_.diskNr >= zb_.listed_.lastDiskNumber)
+        throw EZipBuilder::WithDetail(messageId, zb_.inFileName_);
+      zb_.GetNewDisk(zb_.volume_.diskNr + 1);
+    }
   }
 }
 
@@ -111,7 +116,6 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
   zb_.inFileName_ = InFileName;
   zb_.CloseInput();
   zb_.StartWaitCursor();
-  std::vector<uint8_t> buffer;
   std::unique_ptr<span::MDZipDataTable> table;
 
   // A named output is written beside its name and takes it only when complete:
@@ -120,7 +124,6 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
   const std::string givenName = OutFileName;
   std::string target;
   const int result = zb_.RunCoded([&] {
-    buffer.resize(kChunk);
     // The last volume holds the end record; a numbered file that is not the last
     // one is named wrongly, a removable disk that is not is asked for again.
     int driveType = platform::kDriveRemovable;
@@ -266,7 +269,7 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
       WriteJoin(header, kLocalHeaderSize, kMsgLocalHeaderWriteError);
       WriteJoin(name.data(), local.FileNameLen, kMsgLocalHeaderWriteError);
       WriteJoin(extra.data(), local.ExtraLen, kMsgLocalHeaderWriteError);
-      RWJoinData(buffer.data(), dataSize, kMsgDataReadError);
+      RWJoinData(dataSize, kMsgDataReadError);
       int64_t descriptorSize = 0;
       if (descriptor) {
         // Its form shows in its first word (signature or CRC) and the local ZIP64 block.
@@ -275,7 +278,7 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
         descriptorSize =
             static_cast<int64_t>(zip::PrescribedDataDescriptor(extra, zip::Load32(word)).length);
         WriteJoin(word, 4, kMsgDescriptorError);
-        RWJoinData(buffer.data(), descriptorSize - 4, kMsgDescriptorError);
+        RWJoinData(descriptorSize - 4, kMsgDescriptorError);
       }
       outPosition += int64_t{kLocalHeaderSize} + local.FileNameLen + local.ExtraLen + dataSize +
                      descriptorSize;
@@ -303,7 +306,7 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
       if (files.Write(zb_.outFileHandle_, written.data(), written.size()) !=
           static_cast<int64_t>(written.size()))
         throw EZipBuilder::WithDetail(kMsgOutputWriteError, platform::ErrorText(files.LastError()));
-      RWJoinData(buffer.data(), central.FileComLen, kMsgFileCommentReadError);
+      RWJoinData(central.FileComLen, kMsgFileCommentReadError);
       outPosition += kCentralHeaderSize + central.FileNameLen + static_cast<int64_t>(written.size()) +
                      central.FileComLen;
     }
@@ -330,10 +333,11 @@ int TZipBuilder::SetJoiner::JoinSpanSet(const std::string& InFileName, std::stri
     zip::Encode(record, header);
     WriteJoin(header, kEndRecordSize, kMsgEndRecordWriteError);
     // The set's own ZIP64 end record and locator lie in front of its end record.
-    if (zip64In) ReadVolumeRecord(buffer.data(), zip::kZip64EndSize + zip::kZip64LocatorSize, kMsgInputSeekError);
+    uint8_t setTrailer[zip::kZip64EndSize + zip::kZip64LocatorSize];
+    if (zip64In) ReadVolumeRecord(setTrailer, sizeof setTrailer, kMsgInputSeekError);
     // The set's own end record may begin the next volume: read it, never seek past it.
     ReadVolumeRecord(header, kEndRecordSize, kMsgInputSeekError);
-    RWJoinData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);
+    RWJoinData(end.ZipCommentLen, kMsgArchiveCommentReadError);
   });
 
   if (zb_.OnProgress) zb_.OnProgress(&zb_, ptBatchEnd, "", 0);

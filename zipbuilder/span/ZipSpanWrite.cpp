@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "zipbuilder/read/ArchiveStreams.h"
 #include "zipbuilder/read/Zip64EndRecord.h"
 #include "zipbuilder/ZipBuilder.h"
 #include "zipbuilder/span/SetWriter.h"
@@ -35,8 +36,6 @@ namespace {
 constexpr int64_t kLocalHeaderSize = zip::kLocalHeaderSize;
 constexpr int64_t kCentralHeaderSize = zip::kCentralHeaderSize;
 constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
-
-constexpr int64_t kChunk = 1 << 20;
 
 // The compressed sizes the central directory gives (ZIP64 values resolved), by
 // local header offset: a local header may leave them 0 (sizes in a descriptor)
@@ -153,7 +152,7 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
     const auto centralSizes = CentralDataSizes(files, zb_.inFileHandle_, extent);
     if (files.Seek(zb_.inFileHandle_, 0, platform::SeekFrom::Begin) != 0)
       throw EZipBuilder(kMsgInputSeekError);
-    buffer.resize(kChunk);
+    buffer.resize(0x10000);  // a name of any length the 16-bit field allows
     std::vector<uint8_t> extra;
     table = AllocSpanMem(entries);
 
@@ -203,14 +202,14 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
       entry.RelOffLocal = static_cast<int32_t>(zb_.volume_.bytesWritten - kLocalHeaderSize);
       WriteSplit(buffer.data(), local.FileNameLen, 0);
       WriteSplit(extra.data(), local.ExtraLen, 0);
-      RWSplitData(buffer.data(), dataSize, kMsgDataReadError);
+      RWSplitData(dataSize, kMsgDataReadError);
       if (descriptor) {
         // Its form shows in its first word (signature or CRC) and the local ZIP64 block.
         uint8_t word[4];
         if (files.Read(zb_.inFileHandle_, word, 4) != 4) throw EZipBuilder(kMsgDescriptorError);
         const zip::DescriptorForm form = zip::PrescribedDataDescriptor(extra, zip::Load32(word));
         WriteSplit(word, 4, 0);
-        RWSplitData(buffer.data(), static_cast<int64_t>(form.length) - 4, kMsgDescriptorError);
+        RWSplitData(static_cast<int64_t>(form.length) - 4, kMsgDescriptorError);
       }
     }
 
@@ -248,8 +247,8 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
         directoryOffset = zb_.volume_.bytesWritten - kCentralHeaderSize;
       }
       WriteSplit(buffer.data(), central.FileNameLen, 0);
-      RWSplitData(buffer.data(), central.ExtraLen, kMsgCentralExtraReadError);
-      RWSplitData(buffer.data(), central.FileComLen, kMsgFileCommentReadError);
+      RWSplitData(central.ExtraLen, kMsgCentralExtraReadError);
+      RWSplitData(central.FileComLen, kMsgFileCommentReadError);
     }
 
     // The end records go whole onto the volume that then receives them: a
@@ -285,7 +284,7 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
     const int64_t commentAt = int64_t{zb_.listed_.endOfCentralOffset} + kEndRecordSize;
     if (files.Seek(zb_.inFileHandle_, commentAt, platform::SeekFrom::Begin) != commentAt)
       throw EZipBuilder(kMsgInputSeekError);
-    RWSplitData(buffer.data(), end.ZipCommentLen, kMsgArchiveCommentReadError);
+    RWSplitData(end.ZipCommentLen, kMsgArchiveCommentReadError);
     zb_.showProgress_ = false;
     if (zb_.outFileHandle_ != kInvalidHandle)
       files.SetFileDosTime(zb_.outFileHandle_, static_cast<uint32_t>(zb_.volume_.dateOfInputFile));
@@ -304,13 +303,17 @@ int TZipBuilder::SetWriter::WriteSpanSet(const std::string& InFileName, const st
   return result;
 }
 
-void TZipBuilder::SetWriter::RWSplitData(void* buffer, int64_t length, int messageId) {
+void TZipBuilder::SetWriter::RWSplitData(int64_t length, int messageId) {
+  auto& files = *zb_.env_->files;
   while (length > 0) {
-    const int64_t n = std::min(length, kChunk);
-    if (zb_.env_->files->Read(zb_.inFileHandle_, buffer, static_cast<size_t>(n)) != n)
-      throw EZipBuilder(messageId);
-    WriteSplit(buffer, n, 0);
-    length -= n;
+    const int64_t piece = std::min(length, kMoveBlock);
+    PlaceOnVolumes(piece, 0, [&](int64_t n) {
+      const int64_t moved = MoveBlocks(files, zb_.inFileHandle_, zb_.outFileHandle_, n);
+      if (moved < 0 && FailedWriting(files.LastError()))
+        throw EZipBuilder::WithDetail(kMsgOutputWriteError, platform::ErrorText(files.LastError()));
+      if (moved != n) throw EZipBuilder(messageId);
+    });
+    length -= piece;
   }
 }
 
@@ -331,9 +334,19 @@ void TZipBuilder::SetWriter::CloseVolume(bool nextDisk) {
 }
 
 void TZipBuilder::SetWriter::WriteSplit(const void* buffer, int64_t length, int64_t mustFit) {
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  PlaceOnVolumes(length, mustFit, [&](int64_t n) {
+    if (zb_.env_->files->Write(zb_.outFileHandle_, bytes, static_cast<size_t>(n)) != n)
+      throw EZipBuilder::WithDetail(kMsgOutputWriteError,
+                                    platform::ErrorText(zb_.env_->files->LastError()));
+    bytes += n;
+  });
+}
+
+void TZipBuilder::SetWriter::PlaceOnVolumes(int64_t length, int64_t mustFit,
+                                            const std::function<void(int64_t)>& put) {
   zb_.ui_->ProcessMessages();
   if (zb_.Cancel) throw EZipBuilder(kMsgUserCanceled, false);
-  const auto* bytes = static_cast<const uint8_t*>(buffer);
   for (;;) {
     if (zb_.outFileHandle_ == kInvalidHandle) SetUpVolume();
     if (mustFit != 0 && mustFit > zb_.volume_.freeOnDisk) {
@@ -346,10 +359,7 @@ void TZipBuilder::SetWriter::WriteSplit(const void* buffer, int64_t length, int6
     }
     const int64_t n = std::min(length, zb_.volume_.freeOnDisk);
     if (n > 0) {
-      const int64_t written = zb_.env_->files->Write(zb_.outFileHandle_, bytes, static_cast<size_t>(n));
-      if (written != n)
-        throw EZipBuilder::WithDetail(kMsgOutputWriteError,
-                                      platform::ErrorText(zb_.env_->files->LastError()));
+      put(n);
       if (zb_.OnProgress && zb_.showProgress_) zb_.OnProgress(&zb_, ptBytesDone, "", n);
     }
     zb_.volume_.bytesWritten += n;
@@ -357,7 +367,6 @@ void TZipBuilder::SetWriter::WriteSplit(const void* buffer, int64_t length, int6
     if (n == length) return;
     CloseVolume(true);
     zb_.volume_.freeOnDisk = 0;
-    bytes += n;
     length -= n;
   }
 }
