@@ -236,7 +236,7 @@ typedef struct ZipFileData {
   uint32_t fJunkSFX;        /* 104: reserved */                               \
   uint32_t fLatestTime;     /* 108: archive gets the newest member's time */  \
   uint32_t fAesKeyBits;     /* 112: 0 traditional cipher, 128/192/256 AES */ \
-  uint32_t fReserved116;    /* 116 */                                         \
+  uint32_t fStoreLinks;     /* 116: symbolic links as links, not followed */  \
   uint32_t fArgc;           /* 120 */                                         \
   char* pZipFN;             /* 124 */
 

@@ -98,6 +98,9 @@ class FileSystem {
   virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
   // lstat-like: a symbolic link is reported as one.
   virtual std::optional<FileInfo> Stat(const std::string& path) = 0;
+  // What the symbolic link `path` holds; none when it is no link or the system
+  // has none.
+  virtual std::optional<std::string> ReadLink(const std::string&) { return std::nullopt; }
   virtual bool SetPermissions(const std::string& path, uint32_t mode) = 0;
   // The file `path` reaches, symbolic links followed; none when it reaches nothing.
   virtual std::optional<FileIdentity> Identify(const std::string& path) = 0;

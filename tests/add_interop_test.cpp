@@ -123,6 +123,29 @@ TEST_F(AddInteropTest, BestLevelIsSmallerThanLevelNine) {
   EXPECT_LT(fs::file_size(archive), levelNine);
 }
 
+// Symbolic links: followed by default; with AddStoreSymLinks stored as links,
+// which unzip makes again as links (one into the tree, one dangling).
+TEST_F(AddInteropTest, SymbolicLinksAreFollowedOrStoredAsLinks) {
+  fs::create_symlink("readme.txt", dir / "tree/to-readme");
+  fs::create_symlink("../nowhere", dir / "tree/dangling");
+  for (const bool store : {false, true}) {
+    SCOPED_TRACE(store ? "stored as links" : "followed");
+    fs::remove(archive);
+    fs::remove_all(dir / "restored");
+    zip.AddStoreSymLinks = store;
+    AddTree();
+    ExpectPeersAccept("");
+    fs::create_directories(dir / "restored");
+    ASSERT_EQ(RunIn(dir / "restored", "unzip -q " + ShellQuote(archive)).status, 0);
+    EXPECT_EQ(fs::is_symlink(dir / "restored/tree/to-readme"), store);
+    EXPECT_EQ(testsupport::ReadTextFile(dir / "restored/tree/to-readme"), "read me\n");
+    EXPECT_EQ(fs::is_symlink(dir / "restored/tree/dangling"), store) << "a dangling link is skipped when followed";
+    if (store) {
+      EXPECT_EQ(fs::read_symlink(dir / "restored/tree/dangling"), "../nowhere");
+    }
+  }
+}
+
 TEST_F(AddInteropTest, EncryptedArchiveNeedsThePassword) {
   AddTree("S3cret pass");
   ExpectPeersAccept("S3cret pass");

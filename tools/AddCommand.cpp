@@ -15,7 +15,7 @@
 namespace {
 
 const char* const kUsage =
-    "add [-r] [-0..-9|--best] [-e] [-P PASSWORD] [--aes[=128|192|256]] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-q|-v] [-@] "
+    "add [-r] [-0..-9|--best] [-e] [-P PASSWORD] [--aes[=128|192|256]] [-x SPEC]... [-m] [-f] [-u] [-D] [-j] [-y] [-q|-v] [-@] "
     "[-s SIZE[k|m|g] | --span] ARCHIVE SPEC...";
 
 int Usage() { return PrintUsage(std::cerr, kUsage, "", kExitUsage); }
@@ -92,6 +92,7 @@ int RunAdd(const std::vector<std::string>& args) {
         case 'u': options.Include(AddUpdate); break;
         case 'D': options.Exclude(AddSeparateDirs); break;
         case 'j': options.Exclude(AddDirNames); break;
+        case 'y': zip.AddStoreSymLinks = true; break;
         case 'q': TakeVerbosityOption("-q"); break;
         case 'v': TakeVerbosityOption("-v"); break;
         default:
@@ -161,7 +162,7 @@ int RunAdd(const std::vector<std::string>& args) {
 RegisterCommand addCommand({"add", kUsage,
                             "add files (-r recurse, -0..-9 level, --best (or -10) smallest, -e/-P encrypt, --aes with AES keys of 256 bits (or "
                             "128, 192) instead of the traditional cipher, -x exclude, -m move, "
-                            "-f freshen, -u update, -D no directory entries, -j junk paths, -q quiet, -v each member, -@ names "
+                            "-f freshen, -u update, -D no directory entries, -j junk paths, -y symbolic links as links (followed without it), -q quiet, -v each member, -@ names "
                             "from standard input, -s numbered volumes of at most SIZE bytes, --span one volume "
                             "per removable disk; ARCHIVE - writes to standard output)",
                             RunAdd});

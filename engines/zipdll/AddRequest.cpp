@@ -51,6 +51,7 @@ void ReadCommonFields(const Record& r, AddRequest& q) {
   q.freshen = r.fFreshen != 0 && !q.update;
   q.latestTime = r.fLatestTime != 0;
   q.aesKeyBits = r.fAesKeyBits;
+  q.storeLinks = r.fStoreLinks != 0;
 }
 
 }  // namespace

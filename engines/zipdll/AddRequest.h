@@ -25,6 +25,7 @@ struct AddRequest {
   std::string tempDir;
   std::optional<std::string> comment;   // replaces the archive comment when set
   std::optional<std::string> password;  // the record's password
+  bool storeLinks = false;  // a symbolic link becomes a link member holding its target
   uint32_t aesKeyBits = 0;  // encrypt with AES keys of this length; 0: the traditional cipher
   std::vector<std::string> storeSuffixes;  // ".gif", ".png" ... lower case
   bool hiddenFiles = false;

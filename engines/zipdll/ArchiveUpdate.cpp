@@ -248,6 +248,10 @@ std::vector<MemberJob> JobsFor(const AddRequest& q, const std::vector<Candidate>
     j.aesStrength = AesStrength(q.aesKeyBits);
     // Directories have nothing to read: marking them streamed makes the pool skip them.
     j.streamed = c.isDirectory || c.size > limit;
+    if (!c.linkTarget.empty()) {  // a link stored as one: its target is its data
+      j.memory = reinterpret_cast<const uint8_t*>(c.linkTarget.data());
+      j.streamed = false;
+    }
   }
   return jobs;
 }

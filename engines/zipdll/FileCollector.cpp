@@ -121,6 +121,18 @@ std::optional<platform::FileInfo> FileCollector::ResolveLink(const std::string& 
   return info;
 }
 
+std::optional<platform::FileInfo> FileCollector::LinkInfo(const std::string& path,
+                                                         const platform::FileInfo& link) {
+  if (!request_.storeLinks) return ResolveLink(path);
+  std::optional<std::string> target = fs_.ReadLink(path);
+  if (!target) return std::nullopt;
+  platform::FileInfo info = link;
+  info.isDirectory = false;
+  info.size = target->size();
+  linkTargets_[path] = std::move(*target);
+  return info;
+}
+
 void FileCollector::AddCandidate(const FileSpec& spec, const std::string& relPath,
                                  const platform::FileInfo& info) {
   std::string diskPath = DiskPath(spec, relPath);
@@ -146,6 +158,7 @@ void FileCollector::AddCandidate(const FileSpec& spec, const std::string& relPat
   c.dosDateTime = info.dosDateTime;
   c.mode = info.mode;
   c.attributes = info.attributes;
+  if (info.isSymlink && request_.storeLinks) c.linkTarget = linkTargets_[diskPath];
   c.spec = &spec;
   found_.push_back(std::move(c));
 }
@@ -170,7 +183,7 @@ void FileCollector::Walk(const FileSpec& spec, const std::string& relDir, const 
     }
     if (!zip::FileSpecMatch(pattern, e.name)) continue;
     std::optional<platform::FileInfo> info = e.info;
-    if (e.info.isSymlink) info = ResolveLink(DiskPath(spec, rel));
+    if (e.info.isSymlink) info = LinkInfo(DiskPath(spec, rel), e.info);
     if (!info) continue;
     matched = true;
     AddCandidate(spec, rel, *info);
@@ -194,7 +207,7 @@ void FileCollector::CollectSpec(const FileSpec& spec) {
   bool matched = false;
   if (!zip::HasWildcards(path)) {
     std::optional<platform::FileInfo> info = fs_.Stat(DiskPath(spec, path));
-    if (info && info->isSymlink) info = ResolveLink(DiskPath(spec, path));
+    if (info && info->isSymlink) info = LinkInfo(DiskPath(spec, path), *info);
     if (info && info->isDirectory) {
       AddCandidate(spec, path, *info);
       if (spec.recurse) Walk(spec, path, "*", true, matched);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -22,6 +23,7 @@ struct Candidate {
   uint32_t dosDateTime = 0;
   uint32_t mode = 0;        // POSIX type and permission bits
   uint32_t attributes = 0;  // DOS attribute bits
+  std::string linkTarget;   // a link stored as one: its target is the member's data
   const FileSpec* spec = nullptr;  // encryption and password come from here
 };
 
@@ -46,6 +48,9 @@ class FileCollector {
             bool& matched);
   void AddCandidate(const FileSpec& spec, const std::string& relPath, const platform::FileInfo& info);
   std::optional<platform::FileInfo> ResolveLink(const std::string& path);
+  // A link found by a walk or named: stored as a link, or followed.
+  std::optional<platform::FileInfo> LinkInfo(const std::string& path, const platform::FileInfo& link);
+  std::map<std::string, std::string> linkTargets_;  // by disk path, for links stored as links
   std::string DiskPath(const FileSpec& spec, const std::string& relPath) const;
   bool Excluded(const std::string& name) const;
 

@@ -204,6 +204,14 @@ class PosixFiles : public FileSystem {
     return Kept(::chmod(native.c_str(), mode) == 0);
   }
 
+  std::optional<std::string> ReadLink(const std::string& path) override {
+    std::string target(4096, '\0');
+    const ssize_t n = ::readlink(ToNativePath(path).c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) == target.size()) return std::nullopt;
+    target.resize(static_cast<size_t>(n));
+    return target;
+  }
+
   std::optional<FileInfo> Stat(const std::string& path) override {
     struct stat st;
     if (path.empty()) return std::nullopt;

@@ -42,6 +42,9 @@ class ZipBuilderProperties {
   // Extract refuses an ExtrBaseDir that names no directory (message 11062)
   // instead of extracting into the current directory.
   bool ExtrBaseDirMustExist = false;
+  // Add stores a symbolic link as a link member holding the link's target
+  // (where the system has links) instead of the file it leads to.
+  bool AddStoreSymLinks = false;
 
   // Properties kept behind accessors.
   std::vector<std::string>& FSpecArgs() { return fSpecArgs_; }

@@ -121,6 +121,7 @@ void TZipBuilder::AddCall::SetZipSwitches(const std::string& archiveName, int32_
   h.fEncrypt = zb_.AddOptions.Contains(AddEncrypt) ? 1 : 0;
   static constexpr uint32_t kAesKeyBits[] = {0, 128, 192, 256};
   h.fAesKeyBits = kAesKeyBits[zb_.AddEncryption <= encAES256 ? zb_.AddEncryption : encTraditional];
+  h.fStoreLinks = zb_.AddStoreSymLinks ? 1 : 0;
   h.fSystem = zb_.AddOptions.Contains(AddHiddenFiles) ? 1 : 0;
   h.fVolume = zb_.AddOptions.Contains(AddVolume) ? 1 : 0;
   h.fNoDirEntries = zb_.AddOptions.Contains(AddSeparateDirs) ? 0 : 1;
