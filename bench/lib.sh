@@ -134,6 +134,13 @@ alternate() {
   done
 }
 
+# row WHAT NAME [A B TEXT]: the medians of alternate's NAME as one line, which
+# with A and B ends in "TEXT: " and round_ratios A B.
+row() {
+  show "$1" "$(medians "$work/times.$2")"
+  if [ $# -ge 5 ]; then echo "   $5: $(round_ratios "$3" "$4")"; else echo; fi
+}
+
 # round_ratios A B: A's wall time over B's in each round of alternate, as
 # "median M, min m, max x" (above 1: A took longer).
 round_ratios() {

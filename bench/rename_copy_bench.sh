@@ -46,23 +46,20 @@ cp many.zip b.zip && 7z rn -bso0 b.zip dir000/member000000.txt renamed.txt
 [ "$(unzip -Z1 a.zip | sort | md5sum)" = "$(unzip -Z1 b.zip | sort | md5sum)" ] || { echo "renames differ" >&2; exit 1; }
 unzip -tq a.zip >/dev/null
 
-echo
-echo "Renaming one member of many.zip (100,000 members)"
-alternate rename "cp many.zip w.zip" "$zipbuilder rename w.zip dir000/member000000.txt=renamed.txt" \
-  7z "cp many.zip w.zip" "7z rn -bso0 w.zip dir000/member000000.txt renamed.txt" \
-  cp "rm -f w.zip" "cp many.zip w.zip"
-show "zipbuilder rename" "$(medians "$work/times.rename")"; echo
-show "7z rn" "$(medians "$work/times.7z")"; echo "   7z / zipbuilder: $(round_ratios 7z rename)"
-show "cp" "$(medians "$work/times.cp")"; echo "   zipbuilder / cp: $(round_ratios rename cp)"
-
-echo
-echo "Renaming one member of source.zip (35 MB, 3,500 members)"
-alternate rename "cp source.zip w.zip" "$zipbuilder rename w.zip src/part1750.bin=renamed.bin" \
-  7z "cp source.zip w.zip" "7z rn -bso0 w.zip src/part1750.bin renamed.bin" \
-  cp "rm -f w.zip" "cp source.zip w.zip"
-show "zipbuilder rename" "$(medians "$work/times.rename")"; echo
-show "7z rn" "$(medians "$work/times.7z")"; echo "   7z / zipbuilder: $(round_ratios 7z rename)"
-show "cp" "$(medians "$work/times.cp")"; echo "   zipbuilder / cp: $(round_ratios rename cp)"
+# rename_rounds TITLE ARCHIVE OLD NEW: renaming one member, by us and by 7z,
+# against a cp of the archive.
+rename_rounds() {
+  echo
+  echo "Renaming one member of $1"
+  alternate rename "cp $2 w.zip" "$zipbuilder rename w.zip $3=$4" \
+    7z "cp $2 w.zip" "7z rn -bso0 w.zip $3 $4" \
+    cp "rm -f w.zip" "cp $2 w.zip"
+  row "zipbuilder rename" rename
+  row "7z rn" 7z 7z rename "7z / zipbuilder"
+  row "cp" cp rename cp "zipbuilder / cp"
+}
+rename_rounds "many.zip (100,000 members)" many.zip dir000/member000000.txt renamed.txt
+rename_rounds "source.zip (35 MB, 3,500 members)" source.zip src/part1750.bin renamed.bin
 
 # The copy must give what the peers give: the same member contents.
 cp destination.zip d.zip && "$zipbuilder" copy -o source.zip d.zip $names >/dev/null 2>&1
@@ -76,9 +73,9 @@ alternate copy "cp destination.zip w.zip" "$zipbuilder copy -o source.zip w.zip 
   readd "cp destination.zip w.zip; rm -rf x" "unzip -q source.zip $names -d x && cd x && zip -q -r ../w.zip src" \
   cp_source "rm -f w.zip" "cp source.zip w.zip" \
   cp_result "rm -f w.zip" "cp d.zip w.zip"
-show "zipbuilder copy" "$(medians "$work/times.copy")"; echo
-show "zip -U --out (select only)" "$(medians "$work/times.select")"; echo "   zip / zipbuilder: $(round_ratios select copy)"
-show "unzip + zip (re-adding)" "$(medians "$work/times.readd")"; echo "   unzip+zip / zipbuilder: $(round_ratios readd copy)"
-show "cp source.zip (35 MB)" "$(medians "$work/times.cp_source")"; echo "   zipbuilder / cp: $(round_ratios copy cp_source)"
-show "cp of the result (20 MB)" "$(medians "$work/times.cp_result")"; echo "   zipbuilder / cp: $(round_ratios copy cp_result)"
+row "zipbuilder copy" copy
+row "zip -U --out (select only)" select select copy "zip / zipbuilder"
+row "unzip + zip (re-adding)" readd readd copy "unzip+zip / zipbuilder"
+row "cp source.zip (35 MB)" cp_source copy cp_source "zipbuilder / cp"
+row "cp of the result (20 MB)" cp_result copy cp_result "zipbuilder / cp"
 echo "medians of $ROUNDS alternating rounds; load average after: $(load_average)"

@@ -33,9 +33,9 @@ alternate cp "rm -f copy.zip" "cp source.zip copy.zip" \
   zip_join "rm -f peer.zip" "zip -q -s 0 peer/set.zip --out peer.zip"
 cmp -s source.zip ours.zip || { echo "our joined archive differs from the source" >&2; exit 1; }
 
-show "cp of the archive" "$(medians "$work/times.cp")"; echo
-show "zipbuilder split -s 10m" "$(medians "$work/times.split")"; echo "   / cp: $(round_ratios split cp)"
-show "zip -s 10m --out" "$(medians "$work/times.zip_split")"; echo "   zip / zipbuilder: $(round_ratios zip_split split)"
-show "zipbuilder join" "$(medians "$work/times.join")"; echo "   / cp: $(round_ratios join cp)"
-show "zip -s 0 --out" "$(medians "$work/times.zip_join")"; echo "   zip / zipbuilder: $(round_ratios zip_join join)"
+row "cp of the archive" cp
+row "zipbuilder split -s 10m" split split cp "/ cp"
+row "zip -s 10m --out" zip_split zip_split split "zip / zipbuilder"
+row "zipbuilder join" join join cp "/ cp"
+row "zip -s 0 --out" zip_join zip_join join "zip / zipbuilder"
 echo "medians of $ROUNDS alternating rounds; load average after: $(load_average)"

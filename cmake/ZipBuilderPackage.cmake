@@ -118,9 +118,17 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/zipbuilder.pc.in ${PROJECT_BINARY_DIR}/
 install(FILES ${PROJECT_BINARY_DIR}/package/zipbuilder.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT dev)
 
-# One Debian package with everything; its dependencies are the packages of the
-# libraries we link, found by dpkg-shlibdeps.
+# Two Debian packages, one a component: zipbuilder (the programs, the engines
+# and the shared library), whose dependencies are the packages of the libraries
+# we link, found by dpkg-shlibdeps; and zipbuilder-dev (the headers, the static
+# library, the CMake and pkg-config files), which needs the same version of it.
 set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL runtime dev)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME zipbuilder)
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME zipbuilder-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "zipbuilder (= ${PROJECT_VERSION})")
 set(CPACK_PACKAGE_NAME zipbuilder)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "ZipBuilder developers <zipbuilder@localhost>")

@@ -90,13 +90,20 @@ check "installed zipbuilder tests" "$prefix/bin/zipbuilder" test "$work/tool.zip
 if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
   step "Debian package"
   (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/out" 2>&1) || { fail "cpack"; cat "$work/out"; }
-  deb=$(ls "$work"/deb/*.deb 2>/dev/null | head -n1)
-  if [ -n "$deb" ]; then
+  deb=$(ls "$work"/deb/zipbuilder_*.deb 2>/dev/null | head -n1)
+  dev=$(ls "$work"/deb/zipbuilder-dev_*.deb 2>/dev/null | head -n1)
+  [ -n "$deb" ] && [ -n "$dev" ] || fail "cpack made no zipbuilder and zipbuilder-dev packages: $(ls "$work/deb")"
+  if [ -n "$deb" ] && [ -n "$dev" ]; then
     dpkg-deb -c "$deb" > "$work/contents"
-    for file in bin/zipbuilder bin/setup bin/ZipSFX.bin man1/zipbuilder.1 libzipbuilder.so.1 libzipdll.so.1 libunzdll.so.1 \
-                ZipBuilderConfig.cmake zipbuilder.pc include/zipbuilder-1/zipbuilder/ZipBuilder.h; do
-      grep -q "$file" "$work/contents" || fail "the package lacks $file"
+    dpkg-deb -c "$dev" > "$work/dev-contents"
+    for file in bin/zipbuilder bin/setup bin/ZipSFX.bin man1/zipbuilder.1 libzipbuilder.so.1 libzipdll.so.1 libunzdll.so.1; do
+      grep -q "$file" "$work/contents" || fail "zipbuilder lacks $file"
     done
+    for file in ZipBuilderConfig.cmake zipbuilder.pc include/zipbuilder-1/zipbuilder/ZipBuilder.h libzipbuilder.a; do
+      grep -q "$file" "$work/dev-contents" || fail "zipbuilder-dev lacks $file"
+      ! grep -q "$file" "$work/contents" || fail "zipbuilder holds $file, which belongs in zipbuilder-dev"
+    done
+    [[ $(dpkg-deb -f "$dev" Depends) == *"zipbuilder (= "* ]] || fail "zipbuilder-dev does not depend on zipbuilder"
     depends=$(dpkg-deb -f "$deb" Depends)
     for package in libc6 libstdc++6 zlib1g libdeflate0 libzstd1; do
       [[ $depends == *"$package"* ]] || fail "the package does not depend on $package: $depends"
@@ -107,16 +114,18 @@ if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     if unshare --mount --propagation private true 2>/dev/null; then
       step "apt-get install"
       cp "$deb" "$work/zipbuilder.deb"
-      check "apt-get install ./zipbuilder.deb in a throw-away root" \
+      cp "$dev" "$work/zipbuilder-dev.deb"
+      check "apt-get install ./zipbuilder.deb ./zipbuilder-dev.deb in a throw-away root" \
         unshare --mount --propagation private bash -euc '
           mount -t tmpfs tmpfs "$1"
           mkdir "$1/upper" "$1/work" "$1/merged"
           mount -t overlay overlay -o lowerdir=/,upperdir="$1/upper",workdir="$1/work" "$1/merged"
           mount --rbind /dev "$1/merged/dev"
           mount -t proc proc "$1/merged/proc"
-          cp "$2" "$1/merged/tmp/zipbuilder.deb"
-          chroot "$1/merged" sh -c "cd /tmp && apt-get install -y -qq ./zipbuilder.deb"
-          chroot "$1/merged" /usr/bin/zipbuilder --version' _ "$root" "$work/zipbuilder.deb"
+          cp "$2" "$3" "$1/merged/tmp/"
+          chroot "$1/merged" sh -c "cd /tmp && apt-get install -y -qq ./zipbuilder.deb ./zipbuilder-dev.deb"
+          chroot "$1/merged" /usr/bin/zipbuilder --version
+          chroot "$1/merged" pkg-config --modversion zipbuilder' _ "$root" "$work/zipbuilder.deb" "$work/zipbuilder-dev.deb"
       grep -q '^zipbuilder 1.60' "$work/out" || fail "zipbuilder --version from the package: $(tail -n 3 "$work/out")"
     else
       echo "no private mount namespace here: the package is not installed"

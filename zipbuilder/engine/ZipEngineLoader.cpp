@@ -28,9 +28,13 @@ const EngineNames kUnzNames{"UNZDLL.DLL",          "libunzdll.so",           "Un
 
 // Loads one engine: DLLDirectory first when it holds the library, else the bare
 // name (program directory, then the loader's search path). Returns the handle
-// with all three entries resolved, or null after a report.
+// with all three entries resolved into `exec`, `version` and `privVersion`, or
+// null after a report (the entries null too).
+template <typename ExecFn>
 static void* LoadEngine(TZipBuilder& zip, platform::DynamicLibraries& libraries, const EngineNames& names,
-                        void* entries[3]) {
+                        ExecFn& exec, DllVersionFn& version, DllVersionFn& privVersion) {
+  exec = nullptr;
+  version = privVersion = nullptr;
   std::string path = names.dllName;
   const std::string& dir = zip.DLLDirectory();
   if (!dir.empty() && (zip.FileExists(dir + "\\" + names.dllName) || zip.FileExists(dir + "\\" + names.soName)))
@@ -47,9 +51,9 @@ static void* LoadEngine(TZipBuilder& zip, platform::DynamicLibraries& libraries,
     return nullptr;
   }
   if (zip.Trace) zip.ShowZipMessage(names.loadedMsg, "");
-  entries[0] = libraries.GetProcAddress(handle, names.execEntry);
-  entries[1] = libraries.GetProcAddress(handle, names.versionEntry);
-  entries[2] = libraries.GetProcAddress(handle, names.privVersionEntry);
+  void* entries[3] = {libraries.GetProcAddress(handle, names.execEntry),
+                      libraries.GetProcAddress(handle, names.versionEntry),
+                      libraries.GetProcAddress(handle, names.privVersionEntry)};
   bool complete = true;
   if (!entries[0]) {
     zip.ShowZipMessage(names.noExecMsg, "");
@@ -61,28 +65,24 @@ static void* LoadEngine(TZipBuilder& zip, platform::DynamicLibraries& libraries,
   }
   if (!complete) {  // never call a library that lacks an entry
     libraries.Free(handle);
-    entries[0] = entries[1] = entries[2] = nullptr;
     return nullptr;
   }
+  exec = reinterpret_cast<ExecFn>(entries[0]);
+  version = reinterpret_cast<DllVersionFn>(entries[1]);
+  privVersion = reinterpret_cast<DllVersionFn>(entries[2]);
   return handle;
 }
 
 void TZipBuilder::Load_Zip_Dll() {
   if (engines_.zipDll) return;
-  void* entries[3] = {};
-  engines_.zipDll = LoadEngine(*this, *env_->libraries, kZipNames, entries);
-  engines_.ZipDllExec = reinterpret_cast<ZipDllExecFn>(entries[0]);
-  engines_.GetZipDllVersion = reinterpret_cast<DllVersionFn>(entries[1]);
-  engines_.GetZipDllPrivVersion = reinterpret_cast<DllVersionFn>(entries[2]);
+  engines_.zipDll = LoadEngine(*this, *env_->libraries, kZipNames, engines_.ZipDllExec, engines_.GetZipDllVersion,
+                               engines_.GetZipDllPrivVersion);
 }
 
 void TZipBuilder::Load_Unz_Dll() {
   if (engines_.unzDll) return;
-  void* entries[3] = {};
-  engines_.unzDll = LoadEngine(*this, *env_->libraries, kUnzNames, entries);
-  engines_.UnzDllExec = reinterpret_cast<UnzDllExecFn>(entries[0]);
-  engines_.GetUnzDllVersion = reinterpret_cast<DllVersionFn>(entries[1]);
-  engines_.GetUnzDllPrivVersion = reinterpret_cast<DllVersionFn>(entries[2]);
+  engines_.unzDll = LoadEngine(*this, *env_->libraries, kUnzNames, engines_.UnzDllExec, engines_.GetUnzDllVersion,
+                               engines_.GetUnzDllPrivVersion);
 }
 
 void TZipBuilder::Unload_Zip_Dll() {
