@@ -150,7 +150,9 @@ TEST_F(CliHostileTest, OverwriteQuestionsOnATerminal) {
     EXPECT_EQ(testsupport::ReadTextFile(dir / "out/a.txt"), a);
     EXPECT_EQ(testsupport::ReadTextFile(dir / "out/b.txt"), b);
     EXPECT_EQ(std::filesystem::exists(dir / "out/sub/c.txt"), *renamed != '\0');
-    if (*renamed) EXPECT_EQ(testsupport::ReadTextFile(dir / "out/sub/c.txt"), renamed);
+    if (*renamed) {
+      EXPECT_EQ(testsupport::ReadTextFile(dir / "out/sub/c.txt"), renamed);
+    }
     EXPECT_EQ(Files("out").size(), *renamed ? 3u : 2u) << "no private directory left";
     std::filesystem::remove_all(dir / "out/sub");
   }
