@@ -21,7 +21,7 @@ int64_t MoveBlocks(platform::FileSystem& files, platform::FileHandle in, platfor
   while (count < 0 || done < count) {
     const int64_t piece = count < 0 ? kMoveBlock : std::min(count - done, kMoveBlock);
     const int64_t moved = files.CopyRange(in, out, piece);
-    if (moved < 0) return -1;
+    if (moved < 0) return kMoveFailed;
     done += moved;
     if (moved > 0 && afterBlock) afterBlock(moved);
     if (moved < piece) break;
@@ -108,7 +108,7 @@ int64_t ArchiveReader::MoveTo(platform::FileHandle out, int64_t from, int64_t co
   begin_ = end_ = 0;
   nextFill_ = kFirstFill;
   bufferStart_ = from;
-  if (from < 0 || files_.Seek(handle_, from, platform::SeekFrom::Begin) != from) return -1;
+  if (from < 0 || files_.Seek(handle_, from, platform::SeekFrom::Begin) != from) return kMoveFailed;
   const int64_t moved = MoveBlocks(files_, handle_, out, count, afterBlock);
   if (moved > 0) bufferStart_ += moved;
   return moved;

@@ -13,13 +13,15 @@
 
 // The piece in which MoveBlocks moves bytes, and reports them moved.
 constexpr int64_t kMoveBlock = int64_t{8} << 20;
+// What MoveBlocks and ArchiveReader::MoveTo return when a read or write failed.
+constexpr int64_t kMoveFailed = -1;
 
 // Moves `count` bytes (all to the end of the input when negative) from `in`'s
 // position to `out`'s, both advancing, in pieces of kMoveBlock through
 // FileSystem::CopyRange: inside the kernel, sharing blocks where the file
 // system can, else read and written in large blocks. `afterBlock`, when set, is
 // told the size of each piece once it is moved. Returns the bytes moved, fewer
-// than `count` only at the end of the input; -1 on a failure.
+// than `count` only at the end of the input; kMoveFailed on a failure.
 int64_t MoveBlocks(platform::FileSystem& files, platform::FileHandle in, platform::FileHandle out,
                    int64_t count, const std::function<void(int64_t)>& afterBlock = nullptr);
 
