@@ -305,7 +305,8 @@ TEST_F(CliHostileTest, ArchiveThroughASymlinkReplacesTheTargetKeepingItsMode) {
 
 // list, test and extract agree: what the reading commands call damaged, list
 // does not pass with status 0; members of the same name extract with a warning.
-// Every subcommand: --help is no error, and a missing archive gives one status.
+// Every subcommand: --help is no error, an unknown option is a usage error, and
+// a missing archive gives one status.
 TEST_F(CliHostileTest, HelpAndMissingArchiveAgreeOnEverySubcommand) {
   const std::pair<const char*, const char*> commands[] = {
       {"add", "add m.zip f"},           {"list", "list m.zip"},       {"extract", "extract m.zip"},
@@ -318,6 +319,7 @@ TEST_F(CliHostileTest, HelpAndMissingArchiveAgreeOnEverySubcommand) {
     auto help = Run(std::string(name) + " --help");
     EXPECT_EQ(help.status, kExitOk) << help.err;
     EXPECT_EQ(help.out.rfind(std::string("usage: zipbuilder ") + name, 0), 0u) << help.out;
+    EXPECT_EQ(Run(std::string(name) + " --bogus m.zip a b").status, kExitUsage);
     if (std::string(name) == "add") continue;  // adding makes the archive
     auto r = Run(missing);
     EXPECT_EQ(r.status, kExitNoArchive) << r.err;

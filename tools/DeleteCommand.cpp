@@ -9,7 +9,8 @@
 namespace {
 
 int RunDelete(const std::vector<std::string>& args) {
-  if (args.size() < 2) {
+  // -q and -v are taken before this; any other option is unknown.
+  if (args.size() < 2 || (args[0].size() > 1 && args[0][0] == '-')) {
     std::cerr << "usage: zipbuilder delete ARCHIVE SPEC...\n";
     return kExitUsage;
   }
