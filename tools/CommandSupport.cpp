@@ -1,5 +1,6 @@
 #include "tools/CommandSupport.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <iostream>
@@ -46,6 +47,11 @@ std::vector<std::string> WithoutLeadingVerbosity(const std::vector<std::string>&
 std::ostream& Say(std::ostream& out) {
   static std::ostream dropped(nullptr);  // no buffer: every write is dropped
   return verbosity == Verbosity::Quiet ? dropped : out;
+}
+
+std::string ShownName(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', '/');
+  return EscapedText(name);
 }
 
 int PrintUsage(std::ostream& out, std::string_view usage, std::string_view details, int status) {

@@ -27,6 +27,11 @@ void ReportToStderr(TZipBuilder& zip);
 
 enum class ArchiveOpening { Listed, Missing, Unreadable };
 
+// A member name as the command line shows it: "/" between directories, as
+// other tools on this system show names (the component keeps its own
+// separator), escaped for the terminal.
+std::string ShownName(std::string name);
+
 // How much a subcommand says, set by -q and -v (every subcommand takes them
 // before its operands). Quiet: only errors, warnings and the output asked for
 // (a listing, a comment, test's verdict): no progress bar, no summary lines.

@@ -110,7 +110,7 @@ void ExtractUnderNewName(TZipBuilder& zip, const RenamedMember& renamed, Outcome
   platform::FileSystem& files = *platform::DefaultEnv().files;
   std::error_code error;
   const fs::path target = fs::path(zip.ExtrBaseDir) / renamed.target;
-  fs::create_directories(target.parent_path(), error);
+  CreateDirectories(files, target.parent_path().string());
   const std::string privateDir = files.MakeTempDirectory(target.parent_path().string(), ".zipbuilder-");
   if (fs::exists(target, error) || privateDir.empty()) {
     std::cerr << "zipbuilder: " << EscapedText(target.string()) << ": exists or cannot be made; "
@@ -189,9 +189,7 @@ int RunExtractRequest(const ExtractRequest& request) {
         }
         // y or n for this file, A or N for every file still to come, r for
         // this file under a new name.
-        std::string shown = name;
-        std::replace(shown.begin(), shown.end(), '\\', '/');
-        std::cerr << "replace " << EscapedText(shown) << "? [y]es, [n]o, [A]ll, [N]one, [r]ename: " << std::flush;
+        std::cerr << "replace " << ShownName(name) << "? [y]es, [n]o, [A]ll, [N]one, [r]ename: " << std::flush;
         std::string line;
         if (!std::getline(std::cin, line)) line.assign(1, 'N');
         const char answer = line.empty() ? 'n' : line[0];

@@ -16,9 +16,7 @@ void ProgressBar::Attach(TZipBuilder& zip, const char* verb) {
   zip.OnProgress = [this, names, verb](TZipBuilder*, ProgressType type, const std::string& name, int64_t size) {
     if (type == ptMemberBegin && names) {
       ClearLine();
-      std::string shown = name;
-      std::replace(shown.begin(), shown.end(), '\\', '/');
-      std::cerr << "  " << verb << ": " << EscapedText(shown) << '\n';
+      std::cerr << "  " << verb << ": " << ShownName(name) << '\n';
       lastPermille_ = -1;  // drawn again below the line
     }
     if (!enabled_) return;
