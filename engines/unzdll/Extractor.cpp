@@ -107,22 +107,31 @@ int32_t Extractor::RunArchive() {
     ~EndLanes() { callback.EndLanes(); }
   } endLanes{callback_};
   callback_.SetCatchUp([this] { return Settle(0); });
-  for (size_t i : selected) {
+  std::optional<ReadAhead> readAhead;
+  if (!options_.toMemory) readAhead.emplace(file, dir.members, selected, dir.centralStart);
+  readAhead_ = readAhead ? &*readAhead : nullptr;
+  for (position_ = 0; position_ < selected.size(); ++position_) {
+    const size_t i = selected[position_];
     const Member& m = dir.members[i];
-    // Everything queued is reported before a member handled here begins.
-    if (!WrittenByWorkers(m) && !Settle(0)) break;
+    // Everything queued is reported before a member handled here begins; a
+    // directory waits only for queued members on its path (ExtractDirectory),
+    // its events wait in its lane.
+    if (!WrittenByWorkers(m) && !m.IsDirectory() && !Settle(0)) break;
     const engine::EngineCallback::Lane lane = callback_.OpenLane();
     Outcome outcome = options_.toMemory ? ExtractToMemory(file, m, dir.centralStart)
                                         : ExtractMember(file, m, fileIndex[i], dir.centralStart);
     if (outcome != Outcome::Queued) callback_.CloseLane(lane);  // a queued one closes when reported
     if (outcome == Outcome::Done) ++done_;
     if (outcome == Outcome::Stopped || callback_.Stopped()) break;
-    // A wait only when the window is full; past half of it, results already
-    // there are reported as they come.
+    // A wait only when the window is full, and then for half of it at once;
+    // past half of it, results already there are reported as they come.
+    if (writers_ && writers_->InFlight() >= MemberWriterPool::kWindow)
+      writers_->AwaitOldest(MemberWriterPool::kWindow / 2);
     const bool pastHalf = writers_ && writers_->InFlight() >= MemberWriterPool::kWindow / 2;
     if (!Settle(MemberWriterPool::kWindow - 1, pastHalf)) break;
   }
   if (!callback_.Stopped()) Settle(0);
+  readAhead_ = nullptr;
   writers_.reset();  // after a stop, members still queued are removed unreported
   if (tree_) tree_->FinishDirectories();
   return done_;
@@ -260,8 +269,11 @@ Extractor::Outcome Extractor::Queue(const Member& m, std::vector<std::string> pa
   if (!target.empty()) queuedTargets_.insert(target);
   queued_.push_back({callback_.CurrentLane(), ask});
   std::shared_ptr<const OutputDirectory> directory = tree_ ? tree_->DirectoryOf(parts) : nullptr;
-  writers_->Submit(
-      {m, std::move(parts), target, std::move(directory), dataLimit, FileMode(m), m.IsAes() ? password_ : std::nullopt});
+  // Plain members decoded whole come from the blocks read ahead here.
+  std::shared_ptr<const ArchiveBlock> block;
+  if (readAhead_ && !m.IsEncrypted() && DecodedWhole(DataOf(m))) block = readAhead_->For(position_);
+  writers_->Submit({m, std::move(parts), target, std::move(directory), dataLimit, FileMode(m),
+                    m.IsAes() ? password_ : std::nullopt, std::move(block)});
   return Outcome::Queued;
 }
 
@@ -314,6 +326,8 @@ Extractor::Outcome Extractor::DecodeMember(ArchiveFile& file, const Member& m, c
 Extractor::Outcome Extractor::ExtractDirectory(const Member& m, const std::vector<std::string>& parts) {
   if (parts.empty()) return Outcome::Done;  // the base itself ("./")
   if (!options_.keepDirectories) return Outcome::Skipped;  // nothing to create
+  // A file queued on its path goes first, as the archive's order says.
+  if (ClashesWithQueued(parts) && !Settle(0)) return Outcome::Stopped;
   switch (tree_->EnsureDirectories(parts, parts.size())) {
     case TreeStatus::Ok: break;
     case TreeStatus::Unsafe:

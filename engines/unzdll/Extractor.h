@@ -17,6 +17,7 @@
 #include "engines/unzdll/MemberDecoder.h"
 #include "engines/unzdll/MemberWriterPool.h"
 #include "engines/unzdll/OutputTree.h"
+#include "engines/unzdll/ReadAhead.h"
 #include "engines/common/EngineCallback.h"
 
 namespace unzdll {
@@ -94,6 +95,8 @@ class Extractor {
   platform::FileSystem& files_;
   MemberDecoder decoder_;
   ArchiveFile* archive_ = nullptr;  // the archive of the run, for members workers give back
+  ReadAhead* readAhead_ = nullptr;  // the run's blocks of member data, while it runs
+  size_t position_ = 0;             // the member at hand, among the selected ones
   std::optional<OutputTree> tree_;
   std::unique_ptr<MemberWriterPool> writers_;  // declared after tree_: goes first
   struct QueuedMember {

@@ -1,6 +1,7 @@
 #include "engines/unzdll/MemberDecoder.h"
 
 #include "engines/unzdll/DecodeSteps.h"
+#include "engines/unzdll/RawBuffer.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -14,19 +15,6 @@ uint32_t Crc(uint32_t crc, const uint8_t* data, size_t size) { return libdeflate
 
 namespace {
 
-// A growable raw buffer: never zero-filled, never shrunk.
-struct Buffer {
-  std::unique_ptr<uint8_t[]> data;
-  size_t capacity = 0;
-  uint8_t* Reserve(size_t size) {
-    if (size > capacity || !data) {
-      data.reset(new uint8_t[std::max<size_t>(size, 1)]);
-      capacity = std::max<size_t>(size, 1);
-    }
-    return data.get();
-  }
-};
-
 // Outcomes that damaged data can cause.
 bool DamageSign(DecodeStatus status) {
   return status == DecodeStatus::BadData || status == DecodeStatus::TooLong || status == DecodeStatus::TooShort;
@@ -38,7 +26,7 @@ struct MemberDecoder::Impl {
   libdeflate_decompressor* whole = nullptr;
   z_stream stream{};
   bool streamReady = false;
-  Buffer input, output;
+  RawBuffer input, output;
 };
 
 MemberDecoder::MemberDecoder() : impl_(std::make_unique<Impl>()) {
@@ -52,8 +40,8 @@ MemberDecoder::~MemberDecoder() {
 }
 
 void MemberDecoder::ReleaseLargeBuffers() {
-  for (Buffer* b : {&impl_->input, &impl_->output})
-    if (b->capacity > kKeptBuffer) *b = Buffer();
+  for (RawBuffer* b : {&impl_->input, &impl_->output})
+    if (b->capacity > kKeptBuffer) b->Release();
 }
 
 uint8_t* MemberDecoder::InputBuffer(size_t size) { return impl_->input.Reserve(size); }
@@ -103,11 +91,20 @@ DecodeResult MemberDecoder::DecodeRead(uint8_t* in, const MemberData& data, Outp
                                        const ProgressFunction& progress) {
   if (data.method != kMethodStored && data.method != kMethodDeflate) return {DecodeStatus::Unsupported};
   if (!DecodedWhole(data)) return {DecodeStatus::Unsupported};
-  const size_t inSize = static_cast<size_t>(data.size);
-  if (data.cipher) data.cipher->Decrypt(in, inSize);
-
+  if (!data.cipher) return DecodePlain(in, data, sink, progress);
+  data.cipher->Decrypt(in, static_cast<size_t>(data.size));
   // The whole member went through the cipher: its code can be checked first.
-  if (data.cipher && !data.cipher->Authentic()) return {DecodeStatus::NotAuthentic};
+  if (!data.cipher->Authentic()) return {DecodeStatus::NotAuthentic};
+  MemberData plain = data;
+  plain.cipher = nullptr;
+  return DecodePlain(in, plain, sink, progress);
+}
+
+DecodeResult MemberDecoder::DecodePlain(const uint8_t* in, const MemberData& data, OutputSink& sink,
+                                        const ProgressFunction& progress) {
+  if (data.method != kMethodStored && data.method != kMethodDeflate) return {DecodeStatus::Unsupported};
+  if (!DecodedWhole(data) || data.cipher) return {DecodeStatus::Unsupported};
+  const size_t inSize = static_cast<size_t>(data.size);
   const uint8_t* out = in;
   size_t outSize = inSize;
   if (data.method == kMethodStored) {

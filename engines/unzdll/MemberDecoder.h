@@ -112,9 +112,12 @@ class MemberDecoder {
   // caller has read into `in`; they are decrypted in place. Only for members
   // within the whole-member bound.
   DecodeResult DecodeRead(uint8_t* in, const MemberData& data, OutputSink& sink, const ProgressFunction& progress);
-  // Frees buffers grown beyond what small members need.
+  // DecodeRead for data that is not encrypted (`data.cipher` null), left as it is.
+  DecodeResult DecodePlain(const uint8_t* in, const MemberData& data, OutputSink& sink,
+                           const ProgressFunction& progress);
+  // Frees buffers grown beyond what members decoded whole need.
   void ReleaseLargeBuffers();
-  static constexpr size_t kKeptBuffer = 4u << 20;
+  static constexpr size_t kKeptBuffer = kWholeMemberLimit;
 
  private:
   DecodeResult DecodeWhole(ByteSource& source, const MemberData& data, OutputSink& sink,

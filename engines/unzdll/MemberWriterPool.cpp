@@ -30,50 +30,68 @@ MemberWriterPool::~MemberWriterPool() {
 void MemberWriterPool::Submit(WriteJob job) {
   auto slot = std::make_shared<Slot>();
   slot->job = std::move(job);
+  slot->streamed = !DecodedWhole(DataOf(slot->job.member));
   bool wake = false;
+  inOrder_.push_back(slot);
+  ++inFlight_;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     // Small members wait for a few more before a worker is woken for them; a
     // large one is worth a wake-up of its own.
     wake = queue_.size() + 1 >= kWakeAt || slot->job.member.compressedSize >= kLargeMember;
-    queue_.push_back(slot);
-    inOrder_.push_back(std::move(slot));
-    ++inFlight_;
+    queue_.push_back(std::move(slot));
   }
   if (wake) jobReady_.notify_one();
 }
 
-bool MemberWriterPool::OldestDone() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return !inOrder_.empty() && inOrder_.front()->result != nullptr;
+bool MemberWriterPool::OldestDone() { return !inOrder_.empty() && inOrder_.front()->done; }
+
+void MemberWriterPool::AwaitSlot(std::unique_lock<std::mutex>& lock, const Slot& slot) {
+  // Jobs held back for a batch go now: this thread is about to wait for them.
+  if (!queue_.empty() && !slot.done) jobReady_.notify_all();
+  awaited_ = &slot;
+  resultReady_.wait(lock, [&] { return slot.done || !slot.progress.empty(); });
+  awaited_ = nullptr;
+}
+
+void MemberWriterPool::AwaitOldest(size_t count) {
+  count = std::min(count, inOrder_.size());
+  if (count == 0) return;
+  // A streamed member's steps are reported as they come: not waited past.
+  const Slot* awaited = inOrder_[count - 1].get();
+  for (size_t i = 0; i < count; ++i) {
+    if (inOrder_[i]->streamed && !inOrder_[i]->done) {
+      awaited = inOrder_[i].get();
+      break;
+    }
+  }
+  if (awaited->done) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  AwaitSlot(lock, *awaited);
 }
 
 WriteResult MemberWriterPool::TakeOldest(const ProgressFunction& report) {
-  std::unique_lock<std::mutex> lock(mutex_);
   std::shared_ptr<Slot> slot = inOrder_.front();
-  for (;;) {
-    // Jobs held back for a batch go now: this thread is about to wait for them.
-    if (!queue_.empty() && slot->result == nullptr) jobReady_.notify_all();
-    awaited_ = slot.get();
-    resultReady_.wait(lock, [&] { return slot->result != nullptr || !slot->progress.empty(); });
-    awaited_ = nullptr;
-    if (slot->progress.empty()) break;
-    const uint64_t step = slot->progress.front();
-    slot->progress.pop_front();
-    lock.unlock();
-    const bool goOn = report(step);
-    lock.lock();
-    if (!goOn) cancelled_ = true;
+  // A streamed member may have steps to report even when done.
+  if (!slot->done || slot->streamed) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      AwaitSlot(lock, *slot);
+      if (slot->progress.empty()) break;
+      const uint64_t step = slot->progress.front();
+      slot->progress.pop_front();
+      lock.unlock();
+      const bool goOn = report(step);
+      lock.lock();
+      if (!goOn) cancelled_ = true;
+    }
   }
   inOrder_.pop_front();
   --inFlight_;
   return std::move(*slot->result);
 }
 
-void MemberWriterPool::Cancel() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  cancelled_ = true;
-}
+void MemberWriterPool::Cancel() { cancelled_ = true; }
 
 void MemberWriterPool::Work() {
   // Each worker reads through its own handle: positions are not shared.
@@ -84,7 +102,7 @@ void MemberWriterPool::Work() {
   } catch (const engine::EngineError& e) {
     openError = e.what();
   }
-  std::vector<uint8_t> buffer;  // local header and compressed data of one member
+  RawBuffer buffer;  // local header and compressed data of one member
   std::optional<MemberDecoder> decoder;
   try {
     decoder.emplace();
@@ -112,7 +130,7 @@ void MemberWriterPool::Work() {
 }
 
 std::unique_ptr<WriteResult> MemberWriterPool::Run(Slot& slot, std::optional<ArchiveFile>& archive,
-                                                   std::optional<MemberDecoder>& decoder, std::vector<uint8_t>& buffer,
+                                                   std::optional<MemberDecoder>& decoder, RawBuffer& buffer,
                                                    const std::string& openError) {
   auto result = std::make_unique<WriteResult>();
   if (Cancelled()) {
@@ -132,48 +150,53 @@ std::unique_ptr<WriteResult> MemberWriterPool::Run(Slot& slot, std::optional<Arc
     }
   }
   result->job = std::move(slot.job);
-  // Memory stays bounded by what small members need, between large ones.
+  // Buffers stay as large as members decoded whole need (fresh memory costs a
+  // page fault per page), and no larger.
   if (decoder) decoder->ReleaseLargeBuffers();
-  if (buffer.capacity() > MemberDecoder::kKeptBuffer) std::vector<uint8_t>().swap(buffer);
+  if (buffer.capacity > MemberDecoder::kKeptBuffer) buffer.Release();
   return result;
 }
 
-bool MemberWriterPool::Cancelled() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return cancelled_;
-}
+bool MemberWriterPool::Cancelled() { return cancelled_; }
 
 void MemberWriterPool::Finish(Slot& slot, std::unique_ptr<WriteResult> result) {
-  bool awaited = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    slot.result = std::move(result);
-    awaited = awaited_ == &slot;
+  slot.result = std::move(result);
+  slot.done = true;
+  // Seen waiting for this slot: it holds the lock until it waits, so taking the
+  // lock here means the wake-up cannot come before the wait.
+  if (awaited_ == &slot) {
+    { std::lock_guard<std::mutex> lock(mutex_); }
+    resultReady_.notify_all();
   }
-  if (awaited) resultReady_.notify_all();
 }
 
-uint8_t* MemberWriterPool::ReadWhole(const WriteJob& job, ArchiveFile& archive, MemberData& data,
-                                     std::vector<uint8_t>& buffer) {
+const uint8_t* MemberWriterPool::ReadWhole(const WriteJob& job, ArchiveFile& archive, MemberData& data,
+                                           RawBuffer& buffer) {
   const Member& m = job.member;
   const uint64_t offset = m.localHeaderOffset;
+  if (job.block && !job.password) {
+    if (const uint8_t* header = job.block->Find(offset, kLocalHeaderSize)) {
+      data.start = MemberDataStart(header, m, job.dataLimit);
+      if (const uint8_t* bytes = job.block->Find(data.start, data.size)) return bytes;
+    }
+  }
   // Room for the local name and extra field, unless they are unusually long.
-  const size_t span = static_cast<size_t>(
-      std::min<uint64_t>(kLocalHeaderSize + kLocalNamesGuess + m.compressedSize, job.dataLimit - offset));
+  const size_t span = static_cast<size_t>(std::min<uint64_t>(
+      kLocalHeaderSize + ReadAhead::kLocalNamesGuess + m.compressedSize, job.dataLimit - offset));
   if (span < kLocalHeaderSize)
     throw engine::EngineError(kEngineBadArchive, "bad local header for " + m.name);
-  if (buffer.size() < span) buffer.resize(span);
-  if (!archive.ReadAt(offset, buffer.data(), span))
+  uint8_t* bytes = buffer.Reserve(span);
+  if (!archive.ReadAt(offset, bytes, span))
     throw engine::EngineError(kEngineBadArchive, "bad local header for " + m.name);
-  data.start = MemberDataStart(buffer.data(), m, job.dataLimit);
-  if (data.start + data.size <= offset + span) return buffer.data() + (data.start - offset);
-  if (!archive.ReadAt(data.start, buffer.data(), static_cast<size_t>(data.size)))
+  data.start = MemberDataStart(bytes, m, job.dataLimit);
+  if (data.start + data.size <= offset + span) return bytes + (data.start - offset);
+  if (!archive.ReadAt(data.start, bytes, static_cast<size_t>(data.size)))
     throw engine::EngineError(kEngineReadError, "Cannot read " + m.name);
-  return buffer.data();
+  return bytes;
 }
 
 bool MemberWriterPool::UnlockAes(const WriteJob& job, ArchiveFile& archive, MemberData& data,
-                                 uint8_t*& in, std::unique_ptr<AesCipher>& cipher) {
+                                 const uint8_t*& in, std::unique_ptr<AesCipher>& cipher) {
   const Member& m = job.member;
   const size_t saltSize = AesSaltSize(m.aesStrength), headerSize = saltSize + kAesVerifierSize;
   if (saltSize == 0 || data.size < headerSize + kAesCodeSize) return false;
@@ -197,13 +220,13 @@ bool MemberWriterPool::UnlockAes(const WriteJob& job, ArchiveFile& archive, Memb
 }
 
 WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder,
-                                      std::vector<uint8_t>& buffer) {
+                                      RawBuffer& buffer) {
   WriteResult r;
   const WriteJob& job = slot.job;
   const Member& m = job.member;
   MemberData data = DataOf(m);
   const bool whole = DecodedWhole(data);
-  uint8_t* in = nullptr;
+  const uint8_t* in = nullptr;
   try {
     if (m.localHeaderOffset > job.dataLimit)
       throw engine::EngineError(kEngineBadArchive, "bad local header for " + m.name);
@@ -229,7 +252,10 @@ WriteResult MemberWriterPool::Process(Slot& slot, ArchiveFile& archive, MemberDe
     sink = r.pending.get();
   }
   if (whole) {
-    r.decoded = decoder.DecodeRead(in, data, *sink, nullptr);
+    // Decrypted in place, in the worker's own buffer (ReadWhole reads an
+    // encrypted member there); plain data is only read, wherever it is.
+    r.decoded = data.cipher ? decoder.DecodeRead(buffer.data.get() + (in - buffer.data.get()), data, *sink, nullptr)
+                            : decoder.DecodePlain(in, data, *sink, nullptr);
   } else {
     // Steps wait for the calling thread; a cancel shows here at the next one.
     auto queueStep = [&](uint64_t step) {

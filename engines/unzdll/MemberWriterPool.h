@@ -7,6 +7,7 @@
 // the same steps a decode on its own would have made.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -21,6 +22,8 @@
 #include "engines/unzdll/CentralDirectory.h"
 #include "engines/unzdll/MemberDecoder.h"
 #include "engines/unzdll/OutputTree.h"
+#include "engines/unzdll/RawBuffer.h"
+#include "engines/unzdll/ReadAhead.h"
 
 namespace unzdll {
 
@@ -34,6 +37,9 @@ struct WriteJob {
   // AES members: the password the worker derives the keys from (the costly part
   // of decrypting many small members), checked by the member's verifier.
   std::optional<std::string> password;
+  // The archive's bytes around the member when the calling thread has read
+  // them ahead (plain members only): no read of its own then.
+  std::shared_ptr<const ArchiveBlock> block;
 };
 
 struct WriteResult {
@@ -58,7 +64,7 @@ class MemberWriterPool {
 
   static constexpr size_t kWorkers = 2;
   // Jobs submitted and not yet taken; the caller keeps this bounded.
-  static constexpr size_t kWindow = 32;
+  static constexpr size_t kWindow = 64;
   // Small jobs are handed on in batches: a worker is woken once this many wait
   // (or the calling thread waits for one), and takes up to kTake at a time.
   // Members this large (compressed) wake a worker at once.
@@ -69,6 +75,10 @@ class MemberWriterPool {
   size_t InFlight() const { return inFlight_; }
   // True when the oldest job's result is there to take without waiting.
   bool OldestDone();
+  // Waits until the `count` oldest jobs are done, or one of them, streamed,
+  // has a progress step to report: a full window is then emptied after one
+  // wake-up rather than one per member.
+  void AwaitOldest(size_t count);
   // The oldest job's result, waiting for it if needed. Its progress steps go to
   // `report` on the calling thread as they come; `report` answering false
   // cancels the job and every later one.
@@ -79,38 +89,45 @@ class MemberWriterPool {
  private:
   struct Slot {
     WriteJob job;
-    std::unique_ptr<WriteResult> result;  // set when done
+    std::unique_ptr<WriteResult> result;  // set before `done`
+    std::atomic<bool> done{false};
     std::deque<uint64_t> progress;         // steps not yet reported
+    bool streamed = false;                 // decoded in steps, reporting progress
   };
   void Work();
   // One job's result: decoded and written, or refused.
   std::unique_ptr<WriteResult> Run(Slot& slot, std::optional<ArchiveFile>& archive,
-                                   std::optional<MemberDecoder>& decoder, std::vector<uint8_t>& buffer,
+                                   std::optional<MemberDecoder>& decoder, RawBuffer& buffer,
                                    const std::string& openError);
   bool Cancelled();
   // Hands a result over, waking the calling thread when it waits for this one.
   void Finish(Slot& slot, std::unique_ptr<WriteResult> result);
-  WriteResult Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder, std::vector<uint8_t>& buffer);
+  WriteResult Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder, RawBuffer& buffer);
   // Keys an AES member's decryption from the job's password and moves `data` (and
   // `in`, when read whole) past the salt and verifier; false when it does not fit.
-  static bool UnlockAes(const WriteJob& job, ArchiveFile& archive, MemberData& data, uint8_t*& in,
+  static bool UnlockAes(const WriteJob& job, ArchiveFile& archive, MemberData& data, const uint8_t*& in,
                         std::unique_ptr<AesCipher>& cipher);
-  // Reads the local header and the data with one read into `buffer`; returns the data.
-  uint8_t* ReadWhole(const WriteJob& job, ArchiveFile& archive, MemberData& data, std::vector<uint8_t>& buffer);
-  // Room read beyond the local header's fixed part for its name and extra field.
-  static constexpr size_t kLocalNamesGuess = 1024;
+  // The member's data: found in the job's block, or read with its local header
+  // in one read into `buffer` (always there for an encrypted member, which is
+  // decrypted in place).
+  const uint8_t* ReadWhole(const WriteJob& job, ArchiveFile& archive, MemberData& data, RawBuffer& buffer);
 
   platform::FileSystem& files_;
   std::string archivePath_;
   OutputTree* tree_;
+  // A result is handed over without the lock; the lock is taken only for the
+  // queue, progress steps and waking the calling thread when it waits (that
+  // wait and Finish see each other's stores of `done` and `awaited_`).
   std::mutex mutex_;
   std::condition_variable jobReady_, resultReady_;
   std::deque<std::shared_ptr<Slot>> queue_;     // waiting for a worker
-  std::deque<std::shared_ptr<Slot>> inOrder_;   // every job not yet taken, oldest first
+  std::deque<std::shared_ptr<Slot>> inOrder_;   // every job not yet taken, oldest first: the calling thread's
   size_t inFlight_ = 0;
-  const Slot* awaited_ = nullptr;  // the slot TakeOldest waits for: only its news wake it
-  bool cancelled_ = false;
+  std::atomic<const Slot*> awaited_{nullptr};  // the slot the calling thread waits for: only its news wake it
+  std::atomic<bool> cancelled_{false};
   bool closing_ = false;
+  // Waits, with `lock` held, until `slot` is done or has a progress step.
+  void AwaitSlot(std::unique_lock<std::mutex>& lock, const Slot& slot);
   std::vector<std::thread> workers_;
 };
 

@@ -1,0 +1,28 @@
+// A growable byte buffer that is never zero-filled (whatever is read or decoded
+// into it overwrites it) and never shrinks until released.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace unzdll {
+
+struct RawBuffer {
+  static constexpr size_t kSmallest = 64u << 10;
+  std::unique_ptr<uint8_t[]> data;
+  size_t capacity = 0;
+  // Room for `size` bytes; what was in it is lost when it grows. It grows at
+  // least twofold: every new area costs a page fault per page when first used.
+  uint8_t* Reserve(size_t size) {
+    if (size > capacity || !data) {
+      capacity = std::max({size, capacity * 2, kSmallest});
+      data.reset(new uint8_t[capacity]);
+    }
+    return data.get();
+  }
+  void Release() { *this = RawBuffer(); }
+};
+
+}  // namespace unzdll

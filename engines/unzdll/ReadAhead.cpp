@@ -1,0 +1,62 @@
+#include "engines/unzdll/ReadAhead.h"
+
+#include <algorithm>
+
+namespace unzdll {
+
+std::unique_ptr<uint8_t[]> SpareBlocks::Take(size_t size) {
+  if (size <= ReadAhead::kBlockSize) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!kept_.empty()) {
+      std::unique_ptr<uint8_t[]> bytes = std::move(kept_.back());
+      kept_.pop_back();
+      return bytes;
+    }
+  }
+  return std::unique_ptr<uint8_t[]>(new uint8_t[std::max(size, ReadAhead::kBlockSize)]);
+}
+
+void SpareBlocks::Give(std::unique_ptr<uint8_t[]> bytes, size_t size) {
+  if (size > ReadAhead::kBlockSize) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (kept_.size() < kKept) kept_.push_back(std::move(bytes));
+}
+
+ReadAhead::ReadAhead(ByteSource& source, const std::vector<Member>& members, const std::vector<size_t>& order,
+                     uint64_t dataLimit)
+    : source_(source), members_(members), order_(order), dataLimit_(std::min(dataLimit, source.Size())) {}
+
+uint64_t ReadAhead::SpanEnd(const Member& m) const {
+  const uint64_t room = dataLimit_ - m.localHeaderOffset;
+  return m.localHeaderOffset + std::min<uint64_t>(room, kLocalHeaderSize + kLocalNamesGuess + m.compressedSize);
+}
+
+std::shared_ptr<const ArchiveBlock> ReadAhead::For(size_t position) {
+  const Member& first = members_[order_[position]];
+  const uint64_t start = first.localHeaderOffset;
+  if (start >= dataLimit_) return nullptr;
+  uint64_t end = SpanEnd(first);
+  if (block_ && block_->Find(start, end - start)) return block_;
+  if (end - start > kLargestMember) return nullptr;
+  // The members after it join the block while each starts soon after the one
+  // before it ends (the smallest extent: fixed header and data), up to the
+  // block's size.
+  uint64_t previousEnd = start + kLocalHeaderSize + first.compressedSize;
+  for (size_t next = position + 1; next < order_.size(); ++next) {
+    const Member& m = members_[order_[next]];
+    if (m.localHeaderOffset < previousEnd || m.localHeaderOffset - previousEnd > kLargestGap ||
+        m.localHeaderOffset >= dataLimit_)
+      break;
+    const uint64_t spanEnd = SpanEnd(m);
+    if (spanEnd - start > kBlockSize) break;
+    end = std::max(end, spanEnd);
+    previousEnd = m.localHeaderOffset + kLocalHeaderSize + m.compressedSize;
+  }
+  auto block = std::make_shared<ArchiveBlock>(start, static_cast<size_t>(end - start), spares_);
+  if (!source_.ReadAt(start, block->bytes_.get(), block->size_)) return nullptr;
+  ++blocksRead_;
+  block_ = std::move(block);
+  return block_;
+}
+
+}  // namespace unzdll
