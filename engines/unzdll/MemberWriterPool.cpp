@@ -28,18 +28,19 @@ MemberWriterPool::~MemberWriterPool() {
 }
 
 void MemberWriterPool::Submit(WriteJob job) {
-  auto slot = std::make_shared<Slot>();
+  auto slot = std::make_unique<Slot>();
   slot->job = std::move(job);
   slot->streamed = !DecodedWhole(DataOf(slot->job.member));
   bool wake = false;
-  inOrder_.push_back(slot);
+  Slot* queued = slot.get();
+  inOrder_.push_back(std::move(slot));
   ++inFlight_;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     // Small members wait for a few more before a worker is woken for them; a
     // large one is worth a wake-up of its own.
-    wake = queue_.size() + 1 >= kWakeAt || slot->job.member.compressedSize >= kLargeMember;
-    queue_.push_back(std::move(slot));
+    wake = queue_.size() + 1 >= kWakeAt || queued->job.member.compressedSize >= kLargeMember;
+    queue_.push_back(queued);
   }
   if (wake) jobReady_.notify_one();
 }
@@ -71,7 +72,7 @@ void MemberWriterPool::AwaitOldest(size_t count) {
 }
 
 WriteResult MemberWriterPool::TakeOldest(const ProgressFunction& report) {
-  std::shared_ptr<Slot> slot = inOrder_.front();
+  Slot* slot = inOrder_.front().get();
   // A streamed member may have steps to report even when done.
   if (!slot->done || slot->streamed) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -86,9 +87,10 @@ WriteResult MemberWriterPool::TakeOldest(const ProgressFunction& report) {
       if (!goOn) cancelled_ = true;
     }
   }
+  WriteResult result = std::move(slot->result);
   inOrder_.pop_front();
   --inFlight_;
-  return std::move(*slot->result);
+  return result;
 }
 
 void MemberWriterPool::Cancel() { cancelled_ = true; }
@@ -109,7 +111,7 @@ void MemberWriterPool::Work() {
   } catch (const std::bad_alloc&) {
     openError = "Not enough memory";
   }
-  std::vector<std::shared_ptr<Slot>> batch;
+  std::vector<Slot*> batch;  // alive until taken, which is after Finish
   for (;;) {
     bool more = false;
     batch.clear();
@@ -119,48 +121,48 @@ void MemberWriterPool::Work() {
       if (queue_.empty()) return;
       // A few jobs per wake-up; the other worker is woken for what is left.
       while (!queue_.empty() && batch.size() < kTake) {
-        batch.push_back(std::move(queue_.front()));
+        batch.push_back(queue_.front());
         queue_.pop_front();
       }
       more = !queue_.empty();
     }
     if (more) jobReady_.notify_one();
-    for (const std::shared_ptr<Slot>& slot : batch) Finish(*slot, Run(*slot, archive, decoder, buffer, openError));
+    for (Slot* slot : batch) {
+      Run(*slot, archive, decoder, buffer, openError);
+      Finish(*slot);
+    }
   }
 }
 
-std::unique_ptr<WriteResult> MemberWriterPool::Run(Slot& slot, std::optional<ArchiveFile>& archive,
-                                                   std::optional<MemberDecoder>& decoder, RawBuffer& buffer,
-                                                   const std::string& openError) {
-  auto result = std::make_unique<WriteResult>();
+void MemberWriterPool::Run(Slot& slot, std::optional<ArchiveFile>& archive, std::optional<MemberDecoder>& decoder,
+                           RawBuffer& buffer, const std::string& openError) {
+  WriteResult& result = slot.result;
   if (Cancelled()) {
-    result->cancelled = true;
+    result.cancelled = true;
   } else if (!archive || !decoder) {
-    result->error = archive ? kEngineNoMemory : kEngineOpenError;
-    result->errorText = openError;
-    result->errorReason = kSkipGeneralError;
+    result.error = archive ? kEngineNoMemory : kEngineOpenError;
+    result.errorText = openError;
+    result.errorReason = kSkipGeneralError;
   } else {
     try {
-      *result = Process(slot, *archive, *decoder, buffer);
+      result = Process(slot, *archive, *decoder, buffer);
     } catch (const std::bad_alloc&) {
-      result = std::make_unique<WriteResult>();
-      result->error = kEngineNoMemory;
-      result->errorText = "Not enough memory";
-      result->errorReason = kSkipGeneralError;
+      result = WriteResult();
+      result.error = kEngineNoMemory;
+      result.errorText = "Not enough memory";
+      result.errorReason = kSkipGeneralError;
     }
   }
-  result->job = std::move(slot.job);
+  result.job = std::move(slot.job);
   // Buffers stay as large as members decoded whole need (fresh memory costs a
   // page fault per page), and no larger.
   if (decoder) decoder->ReleaseLargeBuffers();
   if (buffer.capacity > MemberDecoder::kKeptBuffer) buffer.Release();
-  return result;
 }
 
 bool MemberWriterPool::Cancelled() { return cancelled_; }
 
-void MemberWriterPool::Finish(Slot& slot, std::unique_ptr<WriteResult> result) {
-  slot.result = std::move(result);
+void MemberWriterPool::Finish(Slot& slot) {
   slot.done = true;
   // Seen waiting for this slot: it holds the lock until it waits, so taking the
   // lock here means the wake-up cannot come before the wait.

@@ -68,7 +68,7 @@ class MemberWriterPool {
   // Small jobs are handed on in batches: a worker is woken once this many wait
   // (or the calling thread waits for one), and takes up to kTake at a time.
   // Members this large (compressed) wake a worker at once.
-  static constexpr size_t kWakeAt = 8, kTake = 4;
+  static constexpr size_t kWakeAt = 16, kTake = 16;
   static constexpr uint64_t kLargeMember = 64u << 10;
 
   void Submit(WriteJob job);
@@ -87,21 +87,22 @@ class MemberWriterPool {
   void Cancel();
 
  private:
+  // Made and freed by the calling thread (memory freed by the thread that did
+  // not allocate it takes the allocator's lock); workers only fill it in.
   struct Slot {
     WriteJob job;
-    std::unique_ptr<WriteResult> result;  // set before `done`
+    WriteResult result;  // set before `done`
     std::atomic<bool> done{false};
     std::deque<uint64_t> progress;         // steps not yet reported
     bool streamed = false;                 // decoded in steps, reporting progress
   };
   void Work();
-  // One job's result: decoded and written, or refused.
-  std::unique_ptr<WriteResult> Run(Slot& slot, std::optional<ArchiveFile>& archive,
-                                   std::optional<MemberDecoder>& decoder, RawBuffer& buffer,
-                                   const std::string& openError);
+  // Sets the job's result: decoded and written, or refused.
+  void Run(Slot& slot, std::optional<ArchiveFile>& archive, std::optional<MemberDecoder>& decoder,
+           RawBuffer& buffer, const std::string& openError);
   bool Cancelled();
-  // Hands a result over, waking the calling thread when it waits for this one.
-  void Finish(Slot& slot, std::unique_ptr<WriteResult> result);
+  // Hands the result over, waking the calling thread when it waits for this one.
+  void Finish(Slot& slot);
   WriteResult Process(Slot& slot, ArchiveFile& archive, MemberDecoder& decoder, RawBuffer& buffer);
   // Keys an AES member's decryption from the job's password and moves `data` (and
   // `in`, when read whole) past the salt and verifier; false when it does not fit.
@@ -120,8 +121,8 @@ class MemberWriterPool {
   // wait and Finish see each other's stores of `done` and `awaited_`).
   std::mutex mutex_;
   std::condition_variable jobReady_, resultReady_;
-  std::deque<std::shared_ptr<Slot>> queue_;     // waiting for a worker
-  std::deque<std::shared_ptr<Slot>> inOrder_;   // every job not yet taken, oldest first: the calling thread's
+  std::deque<Slot*> queue_;                    // waiting for a worker
+  std::deque<std::unique_ptr<Slot>> inOrder_;  // every job not yet taken, oldest first: the calling thread's
   size_t inFlight_ = 0;
   std::atomic<const Slot*> awaited_{nullptr};  // the slot the calling thread waits for: only its news wake it
   std::atomic<bool> cancelled_{false};
