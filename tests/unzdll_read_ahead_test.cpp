@@ -65,7 +65,7 @@ TEST(ReadAheadTest, BlocksHoldRunsOfMembersThatFollowOneAnother) {
   large.push_back({2 * kFixed + 120 + ReadAhead::kBlockSize, 100});
   const std::vector<Case> cases = {
       {"small members in file order: one block", Packed(20, 1000), {}, 30 * kMiB, 1, std::vector<bool>(20, true)},
-      {"a block ends at its size", Packed(8, 200000), {}, 30 * kMiB, 2, std::vector<bool>(8, true)},
+      {"a block ends at its size", Packed(12, 200000), {}, 30 * kMiB, 2, std::vector<bool>(12, true)},
       {"listed backwards: a block each", Packed(3, 1000), {2, 1, 0}, 30 * kMiB, 3, {true, true, true}},
       {"a long gap ends a run", gap, {}, 30 * kMiB, 2, {true, true, true}},
       {"a large member is read by its worker", large, {}, 30 * kMiB, 2, {true, false, true}},

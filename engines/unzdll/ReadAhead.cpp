@@ -1,22 +1,25 @@
 #include "engines/unzdll/ReadAhead.h"
 
 #include <algorithm>
+#include <new>
 
 namespace unzdll {
 
-std::unique_ptr<uint8_t[]> SpareBlocks::Take(size_t size) {
+SpareBlocks::Bytes SpareBlocks::Take(size_t size) {
   if (size <= ReadAhead::kBlockSize) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!kept_.empty()) {
-      std::unique_ptr<uint8_t[]> bytes = std::move(kept_.back());
+      Bytes bytes = std::move(kept_.back());
       kept_.pop_back();
       return bytes;
     }
   }
-  return std::unique_ptr<uint8_t[]>(new uint8_t[std::max(size, ReadAhead::kBlockSize)]);
+  Bytes bytes(static_cast<uint8_t*>(platform::AllocateLarge(std::max(size, ReadAhead::kBlockSize))));
+  if (!bytes) throw std::bad_alloc();
+  return bytes;
 }
 
-void SpareBlocks::Give(std::unique_ptr<uint8_t[]> bytes, size_t size) {
+void SpareBlocks::Give(Bytes bytes, size_t size) {
   if (size > ReadAhead::kBlockSize) return;
   std::lock_guard<std::mutex> lock(mutex_);
   if (kept_.size() < kKept) kept_.push_back(std::move(bytes));

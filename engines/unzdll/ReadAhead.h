@@ -13,6 +13,7 @@
 
 #include "engines/unzdll/ArchiveFile.h"
 #include "engines/unzdll/CentralDirectory.h"
+#include "platform/LargeMemory.h"
 
 namespace unzdll {
 
@@ -20,13 +21,14 @@ namespace unzdll {
 // costs a page fault per page on first use.
 class SpareBlocks {
  public:
-  std::unique_ptr<uint8_t[]> Take(size_t size);
-  void Give(std::unique_ptr<uint8_t[]> bytes, size_t size);
+  using Bytes = std::unique_ptr<uint8_t[], platform::LargeMemoryFree>;
+  Bytes Take(size_t size);
+  void Give(Bytes bytes, size_t size);
   static constexpr size_t kKept = 4;
 
  private:
   std::mutex mutex_;
-  std::vector<std::unique_ptr<uint8_t[]>> kept_;  // each of ReadAhead::kBlockSize bytes
+  std::vector<Bytes> kept_;  // each of ReadAhead::kBlockSize bytes
 };
 
 // Bytes of the archive from `offset` on, never changed once read: several
@@ -51,7 +53,7 @@ class ArchiveBlock {
   uint64_t offset_;
   size_t size_;
   std::shared_ptr<SpareBlocks> spares_;
-  std::unique_ptr<uint8_t[]> bytes_;  // not zero-filled: the read fills it
+  SpareBlocks::Bytes bytes_;  // not zero-filled: the read fills it
 };
 
 class ReadAhead {
@@ -70,7 +72,7 @@ class ReadAhead {
 
   size_t BlocksRead() const { return blocksRead_; }
 
-  static constexpr size_t kBlockSize = 1u << 20;
+  static constexpr size_t kBlockSize = 2u << 20;  // a large page
   // Members whose span is larger go without a block.
   static constexpr uint64_t kLargestMember = kBlockSize / 4;
   // A run goes on past at most this many bytes between one member's data and

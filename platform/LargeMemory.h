@@ -1,0 +1,20 @@
+// Memory for large buffers used over and over (a whole member, a block of an
+// archive). Where the system offers large pages it is asked for them: the first
+// use then costs one page fault per 2 MiB rather than one per 4 KiB.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+// A block of at least `size` bytes, not zero-filled; null when there is no memory.
+void* AllocateLarge(size_t size);
+// Frees a block from AllocateLarge.
+void FreeLarge(void* block);
+
+// For owners of such blocks (std::unique_ptr<uint8_t[], LargeMemoryFree>).
+struct LargeMemoryFree {
+  void operator()(void* block) const { FreeLarge(block); }
+};
+
+}  // namespace platform
