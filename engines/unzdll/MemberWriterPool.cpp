@@ -119,8 +119,11 @@ void MemberWriterPool::Work() {
       std::unique_lock<std::mutex> lock(mutex_);
       jobReady_.wait(lock, [&] { return closing_ || !queue_.empty(); });
       if (queue_.empty()) return;
-      // A few jobs per wake-up; the other worker is woken for what is left.
-      while (!queue_.empty() && batch.size() < kTake) {
+      // Small jobs several per wake-up, a large one on its own; the other
+      // worker is woken for what is left.
+      uint64_t taken = 0;
+      while (!queue_.empty() && batch.size() < kTake && taken < kLargeMember) {
+        taken += queue_.front()->job.member.compressedSize;
         batch.push_back(queue_.front());
         queue_.pop_front();
       }

@@ -66,8 +66,9 @@ class MemberWriterPool {
   // Jobs submitted and not yet taken; the caller keeps this bounded.
   static constexpr size_t kWindow = 64;
   // Small jobs are handed on in batches: a worker is woken once this many wait
-  // (or the calling thread waits for one), and takes up to kTake at a time.
-  // Members this large (compressed) wake a worker at once.
+  // (or the calling thread waits for one), and takes up to kTake at a time, as
+  // long as they hold less than kLargeMember together. Members this large
+  // (compressed) wake a worker at once.
   static constexpr size_t kWakeAt = 16, kTake = 16;
   static constexpr uint64_t kLargeMember = 64u << 10;
 
