@@ -6,7 +6,10 @@
 namespace unzdll {
 
 SpareBlocks::Bytes SpareBlocks::Take(size_t size) {
-  if (size <= ReadAhead::kBlockSize) {
+  // A short run (one member far from the next, say) takes only its own size: a
+  // whole block for it would hold a large page for one small member.
+  if (!Reused(size)) return Allocate(size);
+  {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!kept_.empty()) {
       Bytes bytes = std::move(kept_.back());
@@ -14,15 +17,21 @@ SpareBlocks::Bytes SpareBlocks::Take(size_t size) {
       return bytes;
     }
   }
-  Bytes bytes(static_cast<uint8_t*>(platform::AllocateLarge(std::max(size, ReadAhead::kBlockSize))));
-  if (!bytes) throw std::bad_alloc();
-  return bytes;
+  return Allocate(ReadAhead::kBlockSize);
 }
 
 void SpareBlocks::Give(Bytes bytes, size_t size) {
-  if (size > ReadAhead::kBlockSize) return;
+  if (!Reused(size)) return;
   std::lock_guard<std::mutex> lock(mutex_);
   if (kept_.size() < kKept) kept_.push_back(std::move(bytes));
+}
+
+bool SpareBlocks::Reused(size_t size) { return size > ReadAhead::kBlockSize / 2; }
+
+SpareBlocks::Bytes SpareBlocks::Allocate(size_t size) {
+  Bytes bytes(static_cast<uint8_t*>(platform::AllocateLarge(size)));
+  if (!bytes) throw std::bad_alloc();
+  return bytes;
 }
 
 ReadAhead::ReadAhead(ByteSource& source, const std::vector<Member>& members, const std::vector<size_t>& order,

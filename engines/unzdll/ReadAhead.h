@@ -27,6 +27,9 @@ class SpareBlocks {
   static constexpr size_t kKept = 4;
 
  private:
+  // Blocks of more than half the full size are made full-sized and reused.
+  static bool Reused(size_t size);
+  static Bytes Allocate(size_t size);
   std::mutex mutex_;
   std::vector<Bytes> kept_;  // each of ReadAhead::kBlockSize bytes
 };
