@@ -38,7 +38,7 @@ bool FailedWriting(int error) {
 
 ArchiveReader::ArchiveReader(platform::FileSystem& files, platform::FileHandle handle,
                              size_t bufferSize)
-    : files_(files), handle_(handle), buffer_(bufferSize) {
+    : files_(files), handle_(handle), buffer_(new uint8_t[bufferSize]), capacity_(bufferSize) {
   bufferStart_ = std::max<int64_t>(files_.Seek(handle_, 0, platform::SeekFrom::Current), 0);
 }
 
@@ -60,11 +60,11 @@ bool ArchiveReader::SeekTo(int64_t position) {
 bool ArchiveReader::Fill() {
   bufferStart_ += static_cast<int64_t>(end_);
   begin_ = end_ = 0;
-  const int64_t got = files_.ReadAt(handle_, buffer_.data(), std::min(nextFill_, buffer_.size()),
+  const int64_t got = files_.ReadAt(handle_, buffer_.get(), std::min(nextFill_, capacity_),
                                     static_cast<uint64_t>(bufferStart_));
   if (got < 0) return false;
   // Grows up to the buffer and stays there: doubling on would wrap to nothing.
-  nextFill_ = std::min(nextFill_ * 2, buffer_.size());
+  nextFill_ = std::min(nextFill_ * 2, capacity_);
   end_ = static_cast<size_t>(got);
   return true;
 }
@@ -73,7 +73,7 @@ int64_t ArchiveReader::ReadSome(void* destination, size_t count) {
   auto* out = static_cast<uint8_t*>(destination);
   size_t done = 0;
   while (done < count) {
-    if (begin_ == end_ && count - done >= std::min(nextFill_, buffer_.size())) {
+    if (begin_ == end_ && count - done >= std::min(nextFill_, capacity_)) {
       // Reads no smaller than the next fill go straight to their destination.
       const int64_t at = bufferStart_ + static_cast<int64_t>(end_);
       const int64_t got = files_.ReadAt(handle_, out + done, count - done, static_cast<uint64_t>(at));
@@ -87,7 +87,7 @@ int64_t ArchiveReader::ReadSome(void* destination, size_t count) {
       if (end_ == 0) break;
     }
     const size_t take = std::min(count - done, end_ - begin_);
-    std::memcpy(out + done, buffer_.data() + begin_, take);
+    std::memcpy(out + done, buffer_.get() + begin_, take);
     begin_ += take;
     done += take;
   }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -57,7 +58,9 @@ class ArchiveReader {
 
   platform::FileSystem& files_;
   platform::FileHandle handle_;
-  std::vector<uint8_t> buffer_;
+  // Left uninitialised: a run that reads only small records touches a page or two of it.
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t capacity_;
   int64_t bufferStart_ = 0;  // file position of buffer_[0]
   size_t begin_ = 0, end_ = 0;
   static constexpr size_t kFirstFill = 512;  // a local header with a usual name and extra field

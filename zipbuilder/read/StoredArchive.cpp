@@ -80,12 +80,13 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
   // Recorded offsets count from the archive's start; a stub in front moves them all.
   const int64_t shift = archive.directoryAt - static_cast<int64_t>(extent.offset);
 
-  archive.directory.resize(static_cast<size_t>(extent.size));
+  const auto directorySize = static_cast<size_t>(extent.size);
+  archive.directory.reset(new char[directorySize]);
   if (!in.SeekTo(archive.directoryAt)) throw EZipBuilder(kMsgInputSeekError);
-  if (!in.Read(archive.directory.data(), archive.directory.size())) throw EZipBuilder(kMsgCentralHeaderReadError);
+  if (!in.Read(archive.directory.get(), directorySize)) throw EZipBuilder(kMsgCentralHeaderReadError);
   archive.members.reserve(
       static_cast<size_t>(std::min<uint64_t>(extent.entries, extent.size / zip::kCentralHeaderSize)));
-  std::span<const uint8_t> rest = Bytes(archive.directory);
+  std::span<const uint8_t> rest = Bytes({archive.directory.get(), directorySize});
   for (uint64_t i = 0; i < extent.entries; ++i) {
     zip::CentralEntry entry;
     if (zip::Status s = zip::DecodeCentralEntry(rest, entry); s != zip::Status::kOk)

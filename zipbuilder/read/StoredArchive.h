@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,9 @@ struct StoredArchive {
   int64_t directoryAt = 0;                         // file position of the first central header
   int64_t prefixSize = 0;  // bytes in front of the first member (a stub and its header)
   std::vector<StoredMember> members;
-  std::string comment;    // the archive comment's stored bytes
-  std::string directory;  // the central directory's bytes, which the members view
+  std::string comment;  // the archive comment's stored bytes
+  // The central directory's bytes, which the members view (read straight in, never zero-filled).
+  std::unique_ptr<char[]> directory;
 };
 
 // Reads the directory of the archive open on `in`, whose end record `end` lies at
