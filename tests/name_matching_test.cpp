@@ -46,6 +46,36 @@ TEST(NameMatchingTest, WildcardsAndLookupIgnoreCaseBeyondAscii) {
   }
 }
 
+// Where a name part is found, in bytes of the text, for ASCII texts (folded
+// byte by byte) and for texts with other characters alike.
+TEST(NameMatchingTest, FindIgnoringCaseGivesTheByteSpan) {
+  const struct {
+    const char* text;
+    const char* part;
+    int at, length;  // at -1: not found
+  } cases[] = {
+      {"Dir\\Sub\\File.TXT", "sub\\", 4, 4},
+      {"dir\\file.txt", "FILE.TXT", 4, 8},
+      {"abcabc", "CA", 2, 2},
+      {"abc", "abcd", -1, 0},
+      {"", "a", -1, 0},
+      {"abc", "", -1, 0},
+      {"a[z]", "A[Z]", 0, 4},  // only letters fold: '[' is not '{'
+      {"a{z}", "A[Z]", -1, 0},
+      {"äb/Cd", "cD", 4, 2},  // after a two-byte character
+      {"xy/ÄRGER", "ärger", 3, 6},
+      {"x\xff" "Ab", "aB", 2, 2},  // a byte that is not UTF-8 before
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " / " + c.part);
+    const auto found = zip::FindIgnoringCase(c.text, c.part);
+    ASSERT_EQ(found.has_value(), c.at >= 0);
+    if (!found) continue;
+    EXPECT_EQ(found->at, static_cast<size_t>(c.at));
+    EXPECT_EQ(found->length, static_cast<size_t>(c.length));
+  }
+}
+
 struct ComponentLookupTest : testsupport::RecordingEngineFixture {};
 
 TEST_F(ComponentLookupTest, ExtractFileToStreamFindsANonAsciiNameInAnotherCase) {

@@ -1,5 +1,6 @@
 #include "zipformat/TextCase.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <locale>
 #include <vector>
@@ -74,12 +75,25 @@ std::u32string Folded(const std::string& text, std::vector<size_t>* starts) {
   return out;
 }
 
+bool IsAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
+
 }  // namespace
 
 std::u32string FoldedCharacters(const std::string& text) { return Folded(text, nullptr); }
 
 std::optional<TextSpan> FindIgnoringCase(const std::string& text, const std::string& part) {
   if (part.empty()) return std::nullopt;
+  // ASCII folds byte by byte: found in place, without decoding into new strings.
+  if (IsAscii(text) && IsAscii(part)) {
+    const auto same = [](char a, char b) { return FoldAscii(a) == FoldAscii(b); };
+    const auto at = std::search(text.begin(), text.end(), part.begin(), part.end(), same);
+    if (at == text.end()) return std::nullopt;
+    return TextSpan{static_cast<size_t>(at - text.begin()), part.size()};
+  }
   std::vector<size_t> starts;
   const std::u32string haystack = Folded(text, &starts), needle = Folded(part, nullptr);
   const size_t found = haystack.find(needle);
