@@ -116,9 +116,7 @@ int64_t ArchiveReader::MoveTo(platform::FileHandle out, int64_t from, int64_t co
 
 ArchiveWriter::ArchiveWriter(platform::FileSystem& files, platform::FileHandle handle,
                              size_t bufferSize)
-    : files_(files), handle_(handle), capacity_(bufferSize) {
-  buffer_.reserve(capacity_);
-}
+    : files_(files), handle_(handle), buffer_(new uint8_t[bufferSize]), capacity_(bufferSize) {}
 
 void ArchiveWriter::Write(const void* data, size_t count, int messageId) {
   MovePending(messageId);
@@ -127,14 +125,14 @@ void ArchiveWriter::Write(const void* data, size_t count, int messageId) {
 }
 
 void ArchiveWriter::Append(const void* data, size_t count, int messageId) {
-  if (buffer_.size() + count > capacity_) FlushBuffer(messageId);
+  if (used_ + count > capacity_) FlushBuffer(messageId);
   if (count >= capacity_) {
     if (files_.Write(handle_, data, count) != static_cast<int64_t>(count))
       throw EZipBuilder(messageId);
     flushed_ += static_cast<int64_t>(count);
-  } else {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    buffer_.insert(buffer_.end(), bytes, bytes + count);
+  } else if (count != 0) {  // an empty part may come with no address at all
+    std::memcpy(buffer_.get() + used_, data, count);
+    used_ += count;
   }
 }
 
@@ -165,11 +163,10 @@ void ArchiveWriter::MovePending(int messageId, const std::function<void(int64_t)
   pending_ = {};
   if (range.count < kSmallRange) {
     // Read straight into the buffer.
-    if (buffer_.size() + range.count > capacity_) FlushBuffer(messageId);
-    const size_t at = buffer_.size();
-    buffer_.resize(at + range.count);
-    if (!range.in->SeekTo(range.from) || !range.in->Read(buffer_.data() + at, range.count))
+    if (used_ + range.count > capacity_) FlushBuffer(messageId);
+    if (!range.in->SeekTo(range.from) || !range.in->Read(buffer_.get() + used_, range.count))
       throw EZipBuilder(range.readError);
+    used_ += range.count;
     return;
   }
   FlushBuffer(messageId);
@@ -186,9 +183,8 @@ void ArchiveWriter::Flush(int messageId) {
 }
 
 void ArchiveWriter::FlushBuffer(int messageId) {
-  if (buffer_.empty()) return;
-  if (files_.Write(handle_, buffer_.data(), buffer_.size()) != static_cast<int64_t>(buffer_.size()))
-    throw EZipBuilder(messageId);
-  flushed_ += static_cast<int64_t>(buffer_.size());
-  buffer_.clear();
+  if (used_ == 0) return;
+  if (files_.Write(handle_, buffer_.get(), used_) != static_cast<int64_t>(used_)) throw EZipBuilder(messageId);
+  flushed_ += static_cast<int64_t>(used_);
+  used_ = 0;
 }

@@ -86,7 +86,7 @@ class ArchiveWriter {
   void Flush(int messageId);
   // Bytes written so far, buffered and pending ones included: the position in the new file.
   int64_t Position() const {
-    return flushed_ + static_cast<int64_t>(buffer_.size()) + static_cast<int64_t>(pending_.count);
+    return flushed_ + static_cast<int64_t>(used_) + static_cast<int64_t>(pending_.count);
   }
   // Told the size of every Write and Copy (progress); a large copy, once per
   // piece of MoveBlocks as it moves.
@@ -108,8 +108,9 @@ class ArchiveWriter {
   };
   platform::FileSystem& files_;
   platform::FileHandle handle_;
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;  // written before it is read: never zero-filled
   size_t capacity_;
+  size_t used_ = 0;
   int64_t flushed_ = 0;
   Range pending_;  // appended, not yet moved
 };
