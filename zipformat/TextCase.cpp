@@ -57,20 +57,22 @@ char32_t Fold(char32_t c) {
 // The folded characters of `text`, and where each begins when `starts` is given
 // (with the text's length behind the last).
 std::u32string Folded(const std::string& text, std::vector<size_t>* starts) {
-  std::u32string out;
-  out.reserve(text.size());
+  // A character takes at least one byte: sized for the most, cut to what was written.
+  std::u32string out(text.size(), U'\0');
+  size_t written = 0;
   for (size_t i = 0; i < text.size();) {
     if (starts) starts->push_back(i);
     char32_t codePoint = 0;
     size_t length = DecodeUtf8(text, i, codePoint);
     if (length == 0) {
-      out.push_back(kInvalidByteBase + static_cast<unsigned char>(text[i]));
+      out[written++] = kInvalidByteBase + static_cast<unsigned char>(text[i]);
       ++i;
     } else {
-      out.push_back(Fold(codePoint));
+      out[written++] = Fold(codePoint);
       i += length;
     }
   }
+  out.resize(written);
   if (starts) starts->push_back(text.size());
   return out;
 }
