@@ -42,16 +42,18 @@ ArchiveReader::ArchiveReader(platform::FileSystem& files, platform::FileHandle h
   bufferStart_ = std::max<int64_t>(files_.Seek(handle_, 0, platform::SeekFrom::Current), 0);
 }
 
-bool ArchiveReader::SeekTo(int64_t position) {
+bool ArchiveReader::SeekTo(int64_t position, size_t readAhead) {
   const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(end_);
   if (position >= bufferStart_ && position <= bufferEnd) {
     begin_ = static_cast<size_t>(position - bufferStart_);
+    fillAtLeast_ = position + static_cast<int64_t>(readAhead) > bufferEnd ? readAhead : 0;
     return true;
   }
   if (position < 0) return false;
   // A short step forward goes on reading in order (records with little
   // between them); anything else starts small again.
   if (position < bufferEnd || position - bufferEnd >= static_cast<int64_t>(nextFill_)) nextFill_ = kFirstFill;
+  fillAtLeast_ = readAhead;
   bufferStart_ = position;
   begin_ = end_ = 0;
   return true;
@@ -60,8 +62,9 @@ bool ArchiveReader::SeekTo(int64_t position) {
 bool ArchiveReader::Fill() {
   bufferStart_ += static_cast<int64_t>(end_);
   begin_ = end_ = 0;
-  const int64_t got = files_.ReadAt(handle_, buffer_.get(), std::min(nextFill_, capacity_),
-                                    static_cast<uint64_t>(bufferStart_));
+  const size_t size = std::min(std::max(nextFill_, fillAtLeast_), capacity_);
+  fillAtLeast_ = 0;
+  const int64_t got = files_.ReadAt(handle_, buffer_.get(), size, static_cast<uint64_t>(bufferStart_));
   if (got < 0) return false;
   // Grows up to the buffer and stays there: doubling on would wrap to nothing.
   nextFill_ = std::min(nextFill_ * 2, capacity_);
@@ -107,6 +110,7 @@ int64_t ArchiveReader::MoveTo(platform::FileHandle out, int64_t from, int64_t co
                               const std::function<void(int64_t)>& afterBlock) {
   begin_ = end_ = 0;
   nextFill_ = kFirstFill;
+  fillAtLeast_ = 0;
   bufferStart_ = from;
   if (from < 0 || files_.Seek(handle_, from, platform::SeekFrom::Begin) != from) return kMoveFailed;
   const int64_t moved = MoveBlocks(files_, handle_, out, count, afterBlock);
@@ -134,6 +138,14 @@ void ArchiveWriter::Append(const void* data, size_t count, int messageId) {
     std::memcpy(buffer_.get() + used_, data, count);
     used_ += count;
   }
+}
+
+bool ArchiveWriter::StartRecord(ArchiveReader& in, int64_t from, uint64_t size) {
+  const bool continues = pending_.count != 0 && pending_.in == &in &&
+                         pending_.from + static_cast<int64_t>(pending_.count) == from;
+  if (continues) return in.SeekTo(from);
+  MovePending(kMsgOutputWriteError);
+  return in.SeekTo(from, size < kSmallRange ? static_cast<size_t>(size) : 0);
 }
 
 void ArchiveWriter::Copy(ArchiveReader& in, int64_t from, uint64_t count, int readError) {

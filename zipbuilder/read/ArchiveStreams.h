@@ -40,7 +40,9 @@ class ArchiveReader {
                 size_t bufferSize = size_t{1} << 20);
 
   // False for a negative position; a position past the end fails the next read.
-  bool SeekTo(int64_t position);
+  // When the bytes there must be read, at least `readAhead` of them (up to the
+  // buffer's size) are read at once.
+  bool SeekTo(int64_t position, size_t readAhead = 0);
   int64_t Position() const { return bufferStart_ + static_cast<int64_t>(begin_); }
   // Exactly `count` bytes; false on a read error or at the end of the file.
   bool Read(void* destination, size_t count);
@@ -65,6 +67,7 @@ class ArchiveReader {
   size_t begin_ = 0, end_ = 0;
   static constexpr size_t kFirstFill = 512;  // a local header with a usual name and extra field
   size_t nextFill_ = kFirstFill;
+  size_t fillAtLeast_ = 0;  // asked of the next fill alone (SeekTo's readAhead)
   int64_t size_ = -2;  // -2: not taken yet
 };
 
@@ -76,6 +79,12 @@ class ArchiveWriter {
                 size_t bufferSize = size_t{1} << 20);
 
   void Write(const void* data, size_t count, int messageId);
+  // Positions `in` at a record of about `size` bytes at `from` that is to be
+  // copied next. A pending range that the record does not continue is moved
+  // first, while a small one may still be in the reader's buffer; a record that
+  // starts a small range of its own is read whole by the first read, so that
+  // its header and its bytes cost one read. False for a negative position.
+  bool StartRecord(ArchiveReader& in, int64_t from, uint64_t size);
   // Appends `count` bytes of the file `in` reads, from its position `from` on,
   // as they are. Ranges that continue one another are joined and moved at once
   // when something else is written or flushed; large ones move through

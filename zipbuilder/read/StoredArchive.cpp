@@ -119,7 +119,10 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
 void CopyStoredMember(ArchiveReader& in, ArchiveWriter& out, const StoredMember& member,
                       const LocalChange& change) {
   // Every read positions itself: moving a pending range to `out` moves `in` too.
-  if (!in.SeekTo(member.localHeaderAt)) throw EZipBuilder(kMsgInputSeekError);
+  // The record's size as the directory tells it (the local extra field may differ).
+  const uint64_t recordSize = zip::kLocalHeaderSize + member.name.size() + member.extra.size() +
+                              member.compressedSize + zip::kMaxDataDescriptorSize;
+  if (!out.StartRecord(in, member.localHeaderAt, recordSize)) throw EZipBuilder(kMsgInputSeekError);
   uint8_t fixed[zip::kLocalHeaderSize];
   if (!in.Read(fixed, sizeof fixed)) throw EZipBuilder(kMsgLocalHeaderReadError);
   zip::LocalFileHeader local;
