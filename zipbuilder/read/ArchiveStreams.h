@@ -14,6 +14,10 @@
 
 // The piece in which MoveBlocks moves bytes, and reports them moved.
 constexpr int64_t kMoveBlock = int64_t{8} << 20;
+// The buffers' size. Filled again and again rather than made large: every page
+// of memory touched for the first time costs a fault, where a larger buffer
+// would save only a read or write call per this many bytes.
+constexpr size_t kStreamBuffer = size_t{128} << 10;
 // What MoveBlocks and ArchiveReader::MoveTo return when a read or write failed.
 constexpr int64_t kMoveFailed = -1;
 
@@ -37,7 +41,7 @@ bool FailedWriting(int error);
 class ArchiveReader {
  public:
   ArchiveReader(platform::FileSystem& files, platform::FileHandle handle,
-                size_t bufferSize = size_t{1} << 20);
+                size_t bufferSize = kStreamBuffer);
 
   // False for a negative position; a position past the end fails the next read.
   // When the bytes there must be read, at least `readAhead` of them (up to the
@@ -76,7 +80,7 @@ class ArchiveReader {
 class ArchiveWriter {
  public:
   ArchiveWriter(platform::FileSystem& files, platform::FileHandle handle,
-                size_t bufferSize = size_t{1} << 20);
+                size_t bufferSize = kStreamBuffer);
 
   void Write(const void* data, size_t count, int messageId);
   // Positions `in` at a record of about `size` bytes at `from` that is to be

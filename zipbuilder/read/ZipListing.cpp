@@ -25,11 +25,14 @@ namespace {
 
 constexpr size_t kCentralHeaderSize = zip::kCentralHeaderSize;
 constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
-constexpr int64_t kMaxReadAhead = int64_t{64} << 20;
+// A buffer filled again and again costs less than a larger one: every page of
+// memory touched for the first time costs a fault, which is dearer than a read
+// call per this many bytes.
+constexpr int64_t kMaxReadAhead = int64_t{128} << 10;
 
-// Reads a file through one buffer, so that a central directory on one volume
-// takes one read call however many members it has. Short counts arrive exactly
-// where the file ends, as with direct reads.
+// Reads a file through one buffer, so that a central directory takes a read
+// call per kMaxReadAhead bytes however many members it has. Short counts arrive
+// exactly where the file ends, as with direct reads.
 class ReadAhead {
  public:
   ReadAhead(platform::FileSystem& files, size_t chunk)
