@@ -82,11 +82,12 @@ void WriteArchiveEnd(ArchiveWriter& out, zip::ZipEndOfCentral end,
                      const std::optional<zip::Zip64EndOfCentral>& zip64End, uint64_t entries,
                      uint64_t directorySize, uint64_t directoryAt, const std::string& comment);
 
-// How one member travels when an archive is written anew.
+// How one member travels when an archive is written anew. Kept small: there is
+// one for every member, and few members get a new name.
 struct MemberRewrite {
+  std::unique_ptr<std::string> name;  // a new stored name
+  uint32_t dateTime = 0;              // a new MS-DOS date-time (0: unchanged)
   bool keep = true;
-  std::optional<std::string> name;  // a new stored name
-  uint32_t dateTime = 0;            // a new MS-DOS date-time (0: unchanged)
 };
 
 // Copies the prefix of `archive` (read from `in`; 10140 when it cannot be read)

@@ -126,7 +126,7 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
         undated.push_back(std::string(m.name));
       }
       MemberRewrite& change = changes.emplace_back();
-      if (r.renamed) change.name = std::move(r.name);
+      if (r.renamed) change.name = std::make_unique<std::string>(std::move(r.name));
       change.dateTime = r.dateTime;
       total += static_cast<int64_t>(m.name.size() + m.extra.size() + m.compressedSize);
     }
