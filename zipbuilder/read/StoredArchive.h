@@ -18,13 +18,21 @@
 // A stored name's length field holds 16 bits: a longer new name cannot be written.
 constexpr size_t kMaxStoredNameLength = 0xFFFF;
 
+// One for every member, kept small: the variable parts are found through the
+// lengths in the fixed part.
 struct StoredMember {
-  zip::CentralFileHeader header{};        // the fixed part as stored
-  std::string_view name, extra, comment;  // the variable parts as stored, in the directory's bytes
-  uint64_t compressedSize = 0;            // true values: ZIP64 ones where the header saturates
+  zip::CentralFileHeader header{};  // the fixed part as stored
+  const char* stored = nullptr;     // name, extra field and comment as stored, in the directory's bytes
+  uint64_t compressedSize = 0;      // true values: ZIP64 ones where the header saturates
   uint64_t uncompressedSize = 0;
   uint32_t diskStart = 0;
   int64_t localHeaderAt = 0;  // file position of the local header
+
+  std::string_view name() const { return {stored, header.FileNameLen}; }
+  std::string_view extra() const { return {stored + header.FileNameLen, header.ExtraLen}; }
+  std::string_view comment() const {
+    return {stored + header.FileNameLen + header.ExtraLen, header.FileComLen};
+  }
 };
 
 struct StoredArchive {

@@ -48,7 +48,7 @@ static std::string ListedName(TZipBuilder& owner, const StoredMember& m) {
   owner.HostSystem = m.header.VersionMadeBy1;
   owner.HostVersion = m.header.VersionMadeBy0;
   owner.HostFlags = m.header.Flag;
-  std::string name(m.name.substr(0, m.name.find('\0')));
+  std::string name(m.name().substr(0, m.name().find('\0')));
   owner.ConvertOem2Iso(name, cpdOEM2ISO);
   return TZipBuilder::ReplaceForwardSlash(name);
 }
@@ -195,9 +195,9 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     for (size_t i = 0; i < records.size(); ++i) {
       const StoredMember& m = *records[i].supplier;
       zip::CentralFileHeader header = m.header;
-      const std::optional<std::string> extra = PlaceLocalHeader(header, m.extra, m, newOffsets[i]);
-      WriteCentralHeader(out, header, m.name, extra ? std::string_view(*extra) : m.extra,
-                         m.comment);
+      const std::optional<std::string> extra = PlaceLocalHeader(header, m.extra(), m, newOffsets[i]);
+      WriteCentralHeader(out, header, m.name(), extra ? std::string_view(*extra) : m.extra(),
+                         m.comment());
     }
     WriteArchiveEnd(out, target.end, target.zip64End, records.size(),
                     static_cast<uint64_t>(out.Position()) - directoryAt, directoryAt,

@@ -116,19 +116,19 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
     int64_t total = 0;
     std::string working;
     for (const StoredMember& m : archive.members) {
-      Renaming r = ApplyRequests(RenameList, m.name, working);
+      Renaming r = ApplyRequests(RenameList, m.name(), working);
       if (r.renamed && r.name.size() > kMaxStoredNameLength) throw EZipBuilder(kMsgLocalHeaderWriteError);
       if (r.dateTime == 0) r.dateTime = DateTime;
       // Traditional encryption with a data descriptor checks passwords against the
       // stored time: a new time would make every password look wrong.
       if (r.dateTime != 0 && ChecksPasswordAgainstTime(m.header)) {
         r.dateTime = 0;
-        undated.push_back(std::string(m.name));
+        undated.push_back(std::string(m.name()));
       }
       MemberRewrite& change = changes.emplace_back();
       if (r.renamed) change.name = std::make_unique<std::string>(std::move(r.name));
       change.dateTime = r.dateTime;
-      total += static_cast<int64_t>(m.name.size() + m.extra.size() + m.compressedSize);
+      total += static_cast<int64_t>(m.name().size() + m.extra().size() + m.compressedSize);
     }
 
     out.onWrite = [this](int64_t count) {
@@ -147,9 +147,9 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
           showProgress_ = true;  // the prefix in front is not counted
           const StoredMember& m = archive.members[i];
           const MemberRewrite& change = changes[i];
-          const std::string_view name = change.name ? std::string_view(*change.name) : m.name;
+          const std::string_view name = change.name ? std::string_view(*change.name) : m.name();
           if (OnMessage) {
-            text.assign(processing).append(m.name);
+            text.assign(processing).append(m.name());
             if (change.name) text.append(renamedTo).append(*change.name);
             OnMessage(this, 0, text);
           }
@@ -157,7 +157,7 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
             shownName.assign(name);
             std::replace(shownName.begin(), shownName.end(), '/', '\\');
             OnProgress(this, ptMemberBegin, shownName,
-                       static_cast<int64_t>(name.size() + m.extra.size() + m.compressedSize));
+                       static_cast<int64_t>(name.size() + m.extra().size() + m.compressedSize));
           }
         });
     showProgress_ = false;
