@@ -393,8 +393,9 @@ TEST_F(CopyRenameTest, RecordsTravelWholeFromEveryLayout) {
 }
 
 // A small record copied on its own costs one read: its header and its bytes
-// come in together, the bytes moving on from the reader's buffer.
-TEST_F(CopyRenameTest, ASmallRecordCopiedOnItsOwnCostsOneRead) {
+// come in together, the bytes moving on from the reader's buffer. Records a
+// few KB apart are read in order, in reads that grow to hold many.
+TEST_F(CopyRenameTest, RecordsAreReadInFewCalls) {
   std::vector<CraftedMember> members;
   for (uint32_t i = 0; i < 8; ++i) members.push_back({"m" + std::to_string(i), testsupport::Noise(3000, i)});
   const std::string source = CraftZip(members), target = CraftZip(DestinationMembers());
@@ -410,6 +411,14 @@ TEST_F(CopyRenameTest, ASmallRecordCopiedOnItsOwnCostsOneRead) {
   const auto copied = ViewStoredZip(ReadTextFile(destinationPath));
   ASSERT_TRUE(copied.ok);
   EXPECT_EQ(copied.members[6].data, members[7].data);
+
+  members.clear();
+  for (uint32_t i = 0; i < 64; ++i) members.push_back({"m" + std::to_string(i), testsupport::Noise(9000, i)});
+  Use(CraftZip(members));
+  files.Reset();
+  ASSERT_EQ(Rename({{"m63", "last"}}), 0) << zip.Message();
+  EXPECT_LT(files.Calls(Op::Read), 32u);  // a read a record would take 64 and more
+  EXPECT_EQ(ViewStoredZip(ReadTextFile(path)).members[40].data, members[40].data);
 }
 
 // A write that fails, as on a full disk, is reported as a write error whatever

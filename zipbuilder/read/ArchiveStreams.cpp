@@ -13,6 +13,10 @@ namespace {
 // that is there already costs fewer calls than a copy of their own.
 constexpr uint64_t kSmallRange = 16 * 1024;
 
+// Records less than this apart are read in order, the bytes between them read
+// along: a read call costs about as much as copying that many bytes.
+constexpr size_t kReadThrough = 16 * 1024;
+
 }  // namespace
 
 int64_t MoveBlocks(platform::FileSystem& files, platform::FileHandle in, platform::FileHandle out,
@@ -50,9 +54,10 @@ bool ArchiveReader::SeekTo(int64_t position, size_t readAhead) {
     return true;
   }
   if (position < 0) return false;
-  // A short step forward goes on reading in order (records with little
-  // between them); anything else starts small again.
-  if (position < bufferEnd || position - bufferEnd >= static_cast<int64_t>(nextFill_)) nextFill_ = kFirstFill;
+  // A short step forward goes on reading in order, with fills that grow until
+  // the records ahead come with them; anything else starts small again.
+  if (position < bufferEnd || position - bufferEnd >= static_cast<int64_t>(std::max(nextFill_, kReadThrough)))
+    nextFill_ = kFirstFill;
   fillAtLeast_ = readAhead;
   bufferStart_ = position;
   begin_ = end_ = 0;
