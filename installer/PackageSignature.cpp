@@ -2,14 +2,12 @@
 
 #include <nettle/eddsa.h>
 #include <nettle/sha2.h>
-#include <sys/random.h>
 
 #include <cctype>
-#include <cerrno>
-#include <stdexcept>
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/Random.h"
 
 namespace installer {
 namespace {
@@ -57,11 +55,7 @@ bool Digest(platform::FileSystem& fs, const std::string& path, uint8_t* digest) 
 
 KeyPair NewKeyPair() {
   uint8_t secret[ED25519_KEY_SIZE], pub[ED25519_KEY_SIZE];
-  for (size_t done = 0; done < sizeof secret;) {
-    ssize_t n = ::getrandom(secret + done, sizeof secret - done, 0);
-    if (n < 0 && errno != EINTR) throw std::runtime_error("The system's random source failed");
-    if (n > 0) done += static_cast<size_t>(n);
-  }
+  platform::SystemRandom(secret, sizeof secret);
   ed25519_sha512_public_key(pub, secret);
   return {Hex(secret, sizeof secret), Hex(pub, sizeof pub)};
 }

@@ -248,6 +248,21 @@ TEST_F(AddInteropTest, AesArchiveWithAFlippedByteFails) {
   EXPECT_FALSE(fs::exists(dir / "ours/tree/docs/big.txt"));
 }
 
+// --best tries every member: a compressible file with a suffix that level 9
+// stores (.gz here) is deflated, and the peers read the result.
+TEST_F(AddInteropTest, CommandLineBestCompressesStoredSuffixes) {
+  const std::string tool = ShellQuote(testsupport::ZipBuilderTool());
+  WriteTextFile(dir / "notes.gz", std::string(20000, 'z'));
+  for (const auto& [options, method] : {std::pair{"-9", "Store"}, std::pair{"--best", "Deflate"}}) {
+    SCOPED_TRACE(options);
+    const std::string name = std::string("level") + options + ".zip";
+    ASSERT_EQ(RunIn(dir.path(), tool + " add -q " + options + " " + name + " notes.gz").status, 0);
+    const auto listing = RunIn(dir.path(), "7z l -slt " + name);
+    EXPECT_NE(listing.out.find(std::string("Method = ") + method), std::string::npos) << listing.out;
+    EXPECT_EQ(RunIn(dir.path(), "unzip -tq " + name).status, 0);
+  }
+}
+
 // The command line asks for AES with --aes and refuses it without a password.
 TEST_F(AddInteropTest, CommandLineWritesAes256) {
   const std::string tool = ShellQuote(testsupport::ZipBuilderTool());

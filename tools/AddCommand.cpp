@@ -143,6 +143,9 @@ int RunAdd(const std::vector<std::string>& args) {
   zip.SetFileName(output.Name());
   zip.AddOptions = options;
   zip.AddCompLevel = level;
+  // The smallest archive tries every member: compressed formats often still
+  // shrink, and a member that does not is stored all the same.
+  if (level == kLevelBest) zip.AddStoreSuffixes = {};
   zip.Password = password;
   zip.AddEncryption = encryption;
   zip.SetFSpecArgs({operands.begin() + 1, operands.end()});
@@ -160,7 +163,7 @@ int RunAdd(const std::vector<std::string>& args) {
 }
 
 RegisterCommand addCommand({"add", kUsage,
-                            "add files (-r recurse, -0..-9 level, --best (or -10) smallest, -e/-P encrypt, --aes with AES keys of 256 bits (or "
+                            "add files (-r recurse, -0..-9 level, --best (or -10) smallest, every member tried even where level 9 stores its suffix, -e/-P encrypt, --aes with AES keys of 256 bits (or "
                             "128, 192) instead of the traditional cipher, -x exclude, -m move, "
                             "-f freshen, -u update, -D no directory entries, -j junk paths, -y symbolic links as links (followed without it), -q quiet, -v each member, -@ names "
                             "from standard input, -s numbered volumes of at most SIZE bytes, --span one volume "

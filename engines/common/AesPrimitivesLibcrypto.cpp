@@ -1,14 +1,11 @@
 // The AES primitives on Linux: AES and HMAC from OpenSSL's libcrypto (hardware
-// AES and SHA-1), the key derivation from Nettle, random bytes from getrandom.
+// AES and SHA-1), the key derivation from Nettle.
 #include <nettle/pbkdf2.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <sys/random.h>
 
-#include <cerrno>
 #include <new>
-#include <stdexcept>
 
 #include "engines/common/AesPrimitives.h"
 #include "engines/common/AesStream.h"
@@ -86,18 +83,6 @@ void Pbkdf2HmacSha1(const std::string& password, const uint8_t* salt, size_t sal
 
 void WipeSecret(uint8_t* data, size_t size) {
   OPENSSL_cleanse(data, size);
-}
-
-void SystemRandom(uint8_t* out, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::getrandom(out, size, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw std::runtime_error("The system's random source failed");
-    }
-    out += n;
-    size -= static_cast<size_t>(n);
-  }
 }
 
 }  // namespace engine

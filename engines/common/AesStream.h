@@ -43,8 +43,4 @@ class AesStream {
   std::unique_ptr<Impl> impl_;
 };
 
-// Fills `out` with `size` bytes from the system's random source; throws
-// std::runtime_error when it cannot.
-void SystemRandom(uint8_t* out, size_t size);
-
 }  // namespace engine

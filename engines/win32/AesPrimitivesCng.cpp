@@ -1,10 +1,9 @@
 // The AES primitives on Windows CNG (bcrypt): PBKDF2-HMAC-SHA1 through
 // BCryptDeriveKeyPBKDF2, AES blocks in ECB mode, HMAC-SHA1 through a keyed
-// hash object, random bytes from BCryptGenRandom. No crypto library ships
+// hash object. No crypto library ships
 // beside the engines.
 #include <algorithm>
 #include <new>
-#include <stdexcept>
 
 #include "engines/common/AesPrimitives.h"
 #include "engines/common/AesStream.h"
@@ -94,14 +93,5 @@ void Pbkdf2HmacSha1(const std::string& password, const uint8_t* salt, size_t sal
 }
 
 void WipeSecret(uint8_t* data, size_t size) { SecureZeroMemory(data, size); }
-
-void SystemRandom(uint8_t* out, size_t size) {
-  for (size_t done = 0; done < size;) {
-    const ULONG piece = static_cast<ULONG>(std::min(size - done, kPiece));
-    if (!Ok(BCryptGenRandom(nullptr, out + done, piece, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
-      throw std::runtime_error("The system's random source failed");
-    done += piece;
-  }
-}
 
 }  // namespace engine

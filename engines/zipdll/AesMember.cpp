@@ -1,5 +1,6 @@
 #include "engines/zipdll/AesMember.h"
 
+#include "platform/Random.h"
 #include "zipformat/ExtraField.h"
 
 namespace zipdll {
@@ -28,7 +29,7 @@ std::unique_ptr<engine::AesStream> StartAes(const std::string& password, uint8_t
   const size_t saltSize = engine::AesSaltSize(strength);
   const size_t at = lead.size();
   lead.resize(at + saltSize + engine::kAesVerifierSize);
-  engine::SystemRandom(lead.data() + at, saltSize);
+  platform::SystemRandom(lead.data() + at, saltSize);
   return engine::AesStream::Derive(password, strength, lead.data() + at, lead.data() + at + saltSize);
 }
 
