@@ -25,12 +25,17 @@ TEST(NameMatchingTest, WildcardsAndLookupIgnoreCaseBeyondAscii) {
       {"*.TXT", "x\\Y.txt", true},
       {"x\xff?", "X\xffz", true},  // bytes that are not UTF-8 still match themselves
       {"x\xfe", "x\xff", false},
+      {"Dir\\File.TXT", "dir\\file.txt", true},  // ASCII, compared in place
+      {"a[b", "A{B", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
     EXPECT_EQ(zip::WildcardMatch(c.pattern, c.name), c.matches);
     if (!zip::HasWildcards(c.pattern)) {
       EXPECT_EQ(zip::SameTextIgnoringCase(c.pattern, c.name), c.matches);
+      if (c.matches) {
+        EXPECT_EQ(zip::HashIgnoringCase(c.pattern), zip::HashIgnoringCase(c.name));
+      }
       // The member table of spanning finds its entries by the same rule.
       auto table = TZipBuilder::AllocSpanMem(1);
       (*table)[0]->FileName = c.name;
