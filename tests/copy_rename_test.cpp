@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "tests/support/CopyRenameFixture.h"
+#include "tests/support/Noise.h"
 
 namespace {
 
@@ -334,6 +335,90 @@ TEST_F(CopyRenameTest, CopyIntoADestinationThatIsBusyChangesNothing) {
   ASSERT_EQ(Copy({"same.txt"}, OvrConfirm), 0) << zip.Message();
   EXPECT_EQ(nested.back(), -6);
   EXPECT_EQ(Joined(ViewStoredZip(ReadTextFile(destinationPath))), "mine.txt Same.TXT dir/");
+}
+
+// Records are found where the directory says they lie, in any order, behind a
+// stub or bytes no entry covers, and travel whole with their descriptors and
+// local extra fields, whether read with their header or joined into ranges.
+TEST_F(CopyRenameTest, RecordsTravelWholeFromEveryLayout) {
+  struct Case {
+    const char* what;
+    std::string stub, gap;  // the gap lies in front of every member but the first
+    bool descriptors;
+    std::vector<std::string> requests;  // copied, in this order
+  } cases[] = {
+      {"in order", "", "", false, {"m0", "m1", "m2", "m3", "m4"}},
+      {"out of order", "", "", false, {"m4", "m1", "m0", "m3"}},
+      {"every other", "", "", true, {"m0", "m2", "m4"}},
+      {"gaps", "", std::string(100, 'g'), false, {"m3", "m1", "m2"}},
+      {"stub", "#!stub\n", "", false, {"m2", "m0", "m1"}},
+      {"descriptors and gaps", "", std::string(30, 'g'), true, {"m1", "m2", "m4", "m0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<CraftedMember> members;
+    for (uint32_t i = 0; i < 5; ++i) {
+      // m2 is larger than a range copied through the buffers.
+      CraftedMember& m = members.emplace_back("m" + std::to_string(i), testsupport::Noise(i == 2 ? 40000 : 300 + i, i));
+      m.dataDescriptor = c.descriptors;
+      m.descriptorSignature = i % 2 == 0;
+      if (i > 0) m.gapBefore = c.gap;
+    }
+    members[1].localExtra = std::string("\x55\x54\x05\x00\x01\x00\x00\x00\x00", 9);  // longer than the central one
+    testsupport::ArchiveLayout layout;
+    layout.stub = c.stub;
+    layout.offsetsCountStub = true;  // the view takes offsets as file positions
+    const auto source = ViewStoredZip(Use(testsupport::CraftArchive(members, layout).bytes));
+    ASSERT_TRUE(source.ok);
+    Use(destination, CraftZip(DestinationMembers()));
+    ASSERT_EQ(Copy(c.requests, OvrAlways), 0) << zip.Message();
+    const auto copied = ViewStoredZip(ReadTextFile(destinationPath));
+    ASSERT_TRUE(copied.ok);
+    ASSERT_EQ(copied.members.size(), 3 + c.requests.size());
+    for (size_t k = 0; k < c.requests.size(); ++k) {
+      const auto& from = source.members[static_cast<size_t>(c.requests[k][1] - '0')];
+      const auto& to = copied.members[3 + k];
+      EXPECT_EQ(to.name, from.name);
+      EXPECT_EQ(to.data, from.data);
+      EXPECT_EQ(to.localExtra, from.localExtra);
+      EXPECT_EQ(to.descriptor.substr(0, 12), from.descriptor.substr(0, 12));
+    }
+    // Renaming reads every record in order; the gaps stay behind.
+    ASSERT_EQ(Rename({{"m3", "n3"}}), 0) << zip.Message();
+    const auto renamed = ViewStoredZip(ReadTextFile(path));
+    ASSERT_TRUE(renamed.ok);
+    EXPECT_EQ(Joined(renamed), "m0 m1 m2 n3 m4");
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(renamed.members[i].data, source.members[i].data);
+  }
+}
+
+// A small record copied on its own costs one read: its header and its bytes
+// come in together, the bytes moving on from the reader's buffer. Records a
+// few KB apart are read in order, in reads that grow to hold many.
+TEST_F(CopyRenameTest, RecordsAreReadInFewCalls) {
+  std::vector<CraftedMember> members;
+  for (uint32_t i = 0; i < 8; ++i) members.push_back({"m" + std::to_string(i), testsupport::Noise(3000, i)});
+  const std::string source = CraftZip(members), target = CraftZip(DestinationMembers());
+  auto readsCopying = [&](std::vector<std::string> names) {
+    Use(zip, source);
+    Use(destination, target);
+    files.Reset();
+    EXPECT_EQ(Copy(names, OvrAlways), 0) << zip.Message();
+    return files.Calls(Op::Read);
+  };
+  const uint64_t one = readsCopying({"m1"});
+  EXPECT_EQ(readsCopying({"m1", "m3", "m5", "m7"}), one + 3);
+  const auto copied = ViewStoredZip(ReadTextFile(destinationPath));
+  ASSERT_TRUE(copied.ok);
+  EXPECT_EQ(copied.members[6].data, members[7].data);
+
+  members.clear();
+  for (uint32_t i = 0; i < 64; ++i) members.push_back({"m" + std::to_string(i), testsupport::Noise(9000, i)});
+  Use(CraftZip(members));
+  files.Reset();
+  ASSERT_EQ(Rename({{"m63", "last"}}), 0) << zip.Message();
+  EXPECT_LT(files.Calls(Op::Read), 32u);  // a read a record would take 64 and more
+  EXPECT_EQ(ViewStoredZip(ReadTextFile(path)).members[40].data, members[40].data);
 }
 
 // A write that fails, as on a full disk, is reported as a write error whatever

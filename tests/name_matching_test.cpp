@@ -25,12 +25,17 @@ TEST(NameMatchingTest, WildcardsAndLookupIgnoreCaseBeyondAscii) {
       {"*.TXT", "x\\Y.txt", true},
       {"x\xff?", "X\xffz", true},  // bytes that are not UTF-8 still match themselves
       {"x\xfe", "x\xff", false},
+      {"Dir\\File.TXT", "dir\\file.txt", true},  // ASCII, compared in place
+      {"a[b", "A{B", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " / " + c.name);
     EXPECT_EQ(zip::WildcardMatch(c.pattern, c.name), c.matches);
     if (!zip::HasWildcards(c.pattern)) {
       EXPECT_EQ(zip::SameTextIgnoringCase(c.pattern, c.name), c.matches);
+      if (c.matches) {
+        EXPECT_EQ(zip::HashIgnoringCase(c.pattern), zip::HashIgnoringCase(c.name));
+      }
       // The member table of spanning finds its entries by the same rule.
       auto table = TZipBuilder::AllocSpanMem(1);
       (*table)[0]->FileName = c.name;
@@ -43,6 +48,36 @@ TEST(NameMatchingTest, WildcardsAndLookupIgnoreCaseBeyondAscii) {
       }
       EXPECT_EQ(found == 0, c.matches);
     }
+  }
+}
+
+// Where a name part is found, in bytes of the text, for ASCII texts (folded
+// byte by byte) and for texts with other characters alike.
+TEST(NameMatchingTest, FindIgnoringCaseGivesTheByteSpan) {
+  const struct {
+    const char* text;
+    const char* part;
+    int at, length;  // at -1: not found
+  } cases[] = {
+      {"Dir\\Sub\\File.TXT", "sub\\", 4, 4},
+      {"dir\\file.txt", "FILE.TXT", 4, 8},
+      {"abcabc", "CA", 2, 2},
+      {"abc", "abcd", -1, 0},
+      {"", "a", -1, 0},
+      {"abc", "", -1, 0},
+      {"a[z]", "A[Z]", 0, 4},  // only letters fold: '[' is not '{'
+      {"a{z}", "A[Z]", -1, 0},
+      {"äb/Cd", "cD", 4, 2},  // after a two-byte character
+      {"xy/ÄRGER", "ärger", 3, 6},
+      {"x\xff" "Ab", "aB", 2, 2},  // a byte that is not UTF-8 before
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " / " + c.part);
+    const auto found = zip::FindIgnoringCase(c.text, c.part);
+    ASSERT_EQ(found.has_value(), c.at >= 0);
+    if (!found) continue;
+    EXPECT_EQ(found->at, static_cast<size_t>(c.at));
+    EXPECT_EQ(found->length, static_cast<size_t>(c.length));
   }
 }
 

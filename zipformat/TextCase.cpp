@@ -1,5 +1,6 @@
 #include "zipformat/TextCase.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <locale>
 #include <vector>
@@ -53,25 +54,46 @@ char32_t Fold(char32_t c) {
   return c;
 }
 
-// The folded characters of `text`, and where each begins when `starts` is given
-// (with the text's length behind the last).
-std::u32string Folded(const std::string& text, std::vector<size_t>* starts) {
-  std::u32string out;
-  out.reserve(text.size());
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
+
+// Tells `take` each folded character of `text` and the byte where it begins.
+template <typename Take>
+void EachFolded(const std::string& text, Take take) {
   for (size_t i = 0; i < text.size();) {
-    if (starts) starts->push_back(i);
+    if (static_cast<unsigned char>(text[i]) < 0x80) {  // ASCII, as Fold folds it, without decoding
+      take(static_cast<char32_t>(static_cast<unsigned char>(FoldAscii(text[i]))), i);
+      ++i;
+      continue;
+    }
     char32_t codePoint = 0;
-    size_t length = DecodeUtf8(text, i, codePoint);
+    const size_t length = DecodeUtf8(text, i, codePoint);
     if (length == 0) {
-      out.push_back(kInvalidByteBase + static_cast<unsigned char>(text[i]));
+      take(kInvalidByteBase + static_cast<unsigned char>(text[i]), i);
       ++i;
     } else {
-      out.push_back(Fold(codePoint));
+      take(Fold(codePoint), i);
       i += length;
     }
   }
+}
+
+// The folded characters of `text`, and where each begins when `starts` is given
+// (with the text's length behind the last).
+std::u32string Folded(const std::string& text, std::vector<size_t>* starts) {
+  // A character takes at least one byte: sized for the most, cut to what was written.
+  std::u32string out(text.size(), U'\0');
+  size_t written = 0;
+  EachFolded(text, [&](char32_t c, size_t at) {
+    if (starts) starts->push_back(at);
+    out[written++] = c;
+  });
+  out.resize(written);
   if (starts) starts->push_back(text.size());
   return out;
+}
+
+bool IsAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 }  // namespace
@@ -80,6 +102,13 @@ std::u32string FoldedCharacters(const std::string& text) { return Folded(text, n
 
 std::optional<TextSpan> FindIgnoringCase(const std::string& text, const std::string& part) {
   if (part.empty()) return std::nullopt;
+  // ASCII folds byte by byte: found in place, without decoding into new strings.
+  if (IsAscii(text) && IsAscii(part)) {
+    const auto same = [](char a, char b) { return FoldAscii(a) == FoldAscii(b); };
+    const auto at = std::search(text.begin(), text.end(), part.begin(), part.end(), same);
+    if (at == text.end()) return std::nullopt;
+    return TextSpan{static_cast<size_t>(at - text.begin()), part.size()};
+  }
   std::vector<size_t> starts;
   const std::u32string haystack = Folded(text, &starts), needle = Folded(part, nullptr);
   const size_t found = haystack.find(needle);
@@ -88,7 +117,16 @@ std::optional<TextSpan> FindIgnoringCase(const std::string& text, const std::str
 }
 
 bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  if (IsAscii(a) && IsAscii(b))
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
   return FoldedCharacters(a) == FoldedCharacters(b);
+}
+
+size_t HashIgnoringCase(const std::string& text) {
+  uint64_t hash = 14695981039346656037u;  // 64-bit FNV-1a over the folded characters
+  EachFolded(text, [&](char32_t c, size_t) { hash = (hash ^ c) * 1099511628211u; });
+  return static_cast<size_t>(hash);
 }
 
 }  // namespace zip

@@ -12,6 +12,8 @@ namespace zip {
 // UTF-8 stay themselves (as units that no character folds to).
 std::u32string FoldedCharacters(const std::string& text);
 bool SameTextIgnoringCase(const std::string& a, const std::string& b);
+// The same for texts that SameTextIgnoringCase finds the same (for hashed lookups).
+size_t HashIgnoringCase(const std::string& text);
 
 struct TextSpan {
   size_t at = 0, length = 0;  // in bytes of the searched text

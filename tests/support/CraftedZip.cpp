@@ -116,6 +116,7 @@ BuiltArchive CraftArchive(const std::vector<CraftedMember>& members, const Archi
     const uint16_t method = m.method != 0xFFFF ? m.method : (m.deflate ? 8 : 0);
     const uint32_t writtenCrc = m.declaredCrc.value_or(crc);
     const uint32_t size = m.declaredSize.value_or(static_cast<uint32_t>(m.data.size()));
+    body += m.gapBefore;
     const uint32_t offset = static_cast<uint32_t>(body.size()) - base;
 
     std::string local;

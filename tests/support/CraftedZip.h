@@ -37,6 +37,7 @@ struct CraftedMember {
   std::string extra;                     // central header extra field
   std::string localExtra;                // local header extra field
   std::string comment;                   // member comment
+  std::string gapBefore;                 // bytes in front of its local header that no entry covers
 };
 
 std::string RawDeflate(const std::string& data);

@@ -13,6 +13,10 @@ namespace {
 // that is there already costs fewer calls than a copy of their own.
 constexpr uint64_t kSmallRange = 16 * 1024;
 
+// Records less than this apart are read in order, the bytes between them read
+// along: a read call costs about as much as copying that many bytes.
+constexpr size_t kReadThrough = 16 * 1024;
+
 }  // namespace
 
 int64_t MoveBlocks(platform::FileSystem& files, platform::FileHandle in, platform::FileHandle out,
@@ -38,20 +42,23 @@ bool FailedWriting(int error) {
 
 ArchiveReader::ArchiveReader(platform::FileSystem& files, platform::FileHandle handle,
                              size_t bufferSize)
-    : files_(files), handle_(handle), buffer_(bufferSize) {
+    : files_(files), handle_(handle), buffer_(new uint8_t[bufferSize]), capacity_(bufferSize) {
   bufferStart_ = std::max<int64_t>(files_.Seek(handle_, 0, platform::SeekFrom::Current), 0);
 }
 
-bool ArchiveReader::SeekTo(int64_t position) {
+bool ArchiveReader::SeekTo(int64_t position, size_t readAhead) {
   const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(end_);
   if (position >= bufferStart_ && position <= bufferEnd) {
     begin_ = static_cast<size_t>(position - bufferStart_);
+    fillAtLeast_ = position + static_cast<int64_t>(readAhead) > bufferEnd ? readAhead : 0;
     return true;
   }
   if (position < 0) return false;
-  // A short step forward goes on reading in order (records with little
-  // between them); anything else starts small again.
-  if (position < bufferEnd || position - bufferEnd >= static_cast<int64_t>(nextFill_)) nextFill_ = kFirstFill;
+  // A short step forward goes on reading in order, with fills that grow until
+  // the records ahead come with them; anything else starts small again.
+  if (position < bufferEnd || position - bufferEnd >= static_cast<int64_t>(std::max(nextFill_, kReadThrough)))
+    nextFill_ = kFirstFill;
+  fillAtLeast_ = readAhead;
   bufferStart_ = position;
   begin_ = end_ = 0;
   return true;
@@ -60,11 +67,12 @@ bool ArchiveReader::SeekTo(int64_t position) {
 bool ArchiveReader::Fill() {
   bufferStart_ += static_cast<int64_t>(end_);
   begin_ = end_ = 0;
-  const int64_t got = files_.ReadAt(handle_, buffer_.data(), std::min(nextFill_, buffer_.size()),
-                                    static_cast<uint64_t>(bufferStart_));
+  const size_t size = std::min(std::max(nextFill_, fillAtLeast_), capacity_);
+  fillAtLeast_ = 0;
+  const int64_t got = files_.ReadAt(handle_, buffer_.get(), size, static_cast<uint64_t>(bufferStart_));
   if (got < 0) return false;
   // Grows up to the buffer and stays there: doubling on would wrap to nothing.
-  nextFill_ = std::min(nextFill_ * 2, buffer_.size());
+  nextFill_ = std::min(nextFill_ * 2, capacity_);
   end_ = static_cast<size_t>(got);
   return true;
 }
@@ -73,7 +81,7 @@ int64_t ArchiveReader::ReadSome(void* destination, size_t count) {
   auto* out = static_cast<uint8_t*>(destination);
   size_t done = 0;
   while (done < count) {
-    if (begin_ == end_ && count - done >= std::min(nextFill_, buffer_.size())) {
+    if (begin_ == end_ && count - done >= std::min(nextFill_, capacity_)) {
       // Reads no smaller than the next fill go straight to their destination.
       const int64_t at = bufferStart_ + static_cast<int64_t>(end_);
       const int64_t got = files_.ReadAt(handle_, out + done, count - done, static_cast<uint64_t>(at));
@@ -87,7 +95,7 @@ int64_t ArchiveReader::ReadSome(void* destination, size_t count) {
       if (end_ == 0) break;
     }
     const size_t take = std::min(count - done, end_ - begin_);
-    std::memcpy(out + done, buffer_.data() + begin_, take);
+    std::memcpy(out + done, buffer_.get() + begin_, take);
     begin_ += take;
     done += take;
   }
@@ -107,6 +115,7 @@ int64_t ArchiveReader::MoveTo(platform::FileHandle out, int64_t from, int64_t co
                               const std::function<void(int64_t)>& afterBlock) {
   begin_ = end_ = 0;
   nextFill_ = kFirstFill;
+  fillAtLeast_ = 0;
   bufferStart_ = from;
   if (from < 0 || files_.Seek(handle_, from, platform::SeekFrom::Begin) != from) return kMoveFailed;
   const int64_t moved = MoveBlocks(files_, handle_, out, count, afterBlock);
@@ -116,9 +125,7 @@ int64_t ArchiveReader::MoveTo(platform::FileHandle out, int64_t from, int64_t co
 
 ArchiveWriter::ArchiveWriter(platform::FileSystem& files, platform::FileHandle handle,
                              size_t bufferSize)
-    : files_(files), handle_(handle), capacity_(bufferSize) {
-  buffer_.reserve(capacity_);
-}
+    : files_(files), handle_(handle), buffer_(new uint8_t[bufferSize]), capacity_(bufferSize) {}
 
 void ArchiveWriter::Write(const void* data, size_t count, int messageId) {
   MovePending(messageId);
@@ -127,15 +134,23 @@ void ArchiveWriter::Write(const void* data, size_t count, int messageId) {
 }
 
 void ArchiveWriter::Append(const void* data, size_t count, int messageId) {
-  if (buffer_.size() + count > capacity_) FlushBuffer(messageId);
+  if (used_ + count > capacity_) FlushBuffer(messageId);
   if (count >= capacity_) {
     if (files_.Write(handle_, data, count) != static_cast<int64_t>(count))
       throw EZipBuilder(messageId);
     flushed_ += static_cast<int64_t>(count);
-  } else {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    buffer_.insert(buffer_.end(), bytes, bytes + count);
+  } else if (count != 0) {  // an empty part may come with no address at all
+    std::memcpy(buffer_.get() + used_, data, count);
+    used_ += count;
   }
+}
+
+bool ArchiveWriter::StartRecord(ArchiveReader& in, int64_t from, uint64_t size) {
+  const bool continues = pending_.count != 0 && pending_.in == &in &&
+                         pending_.from + static_cast<int64_t>(pending_.count) == from;
+  if (continues) return in.SeekTo(from);
+  MovePending(kMsgOutputWriteError);
+  return in.SeekTo(from, size < kSmallRange ? static_cast<size_t>(size) : 0);
 }
 
 void ArchiveWriter::Copy(ArchiveReader& in, int64_t from, uint64_t count, int readError) {
@@ -165,11 +180,10 @@ void ArchiveWriter::MovePending(int messageId, const std::function<void(int64_t)
   pending_ = {};
   if (range.count < kSmallRange) {
     // Read straight into the buffer.
-    if (buffer_.size() + range.count > capacity_) FlushBuffer(messageId);
-    const size_t at = buffer_.size();
-    buffer_.resize(at + range.count);
-    if (!range.in->SeekTo(range.from) || !range.in->Read(buffer_.data() + at, range.count))
+    if (used_ + range.count > capacity_) FlushBuffer(messageId);
+    if (!range.in->SeekTo(range.from) || !range.in->Read(buffer_.get() + used_, range.count))
       throw EZipBuilder(range.readError);
+    used_ += range.count;
     return;
   }
   FlushBuffer(messageId);
@@ -186,9 +200,8 @@ void ArchiveWriter::Flush(int messageId) {
 }
 
 void ArchiveWriter::FlushBuffer(int messageId) {
-  if (buffer_.empty()) return;
-  if (files_.Write(handle_, buffer_.data(), buffer_.size()) != static_cast<int64_t>(buffer_.size()))
-    throw EZipBuilder(messageId);
-  flushed_ += static_cast<int64_t>(buffer_.size());
-  buffer_.clear();
+  if (used_ == 0) return;
+  if (files_.Write(handle_, buffer_.get(), used_) != static_cast<int64_t>(used_)) throw EZipBuilder(messageId);
+  flushed_ += static_cast<int64_t>(used_);
+  used_ = 0;
 }

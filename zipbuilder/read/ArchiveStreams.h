@@ -7,12 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/FileSystem.h"
 
 // The piece in which MoveBlocks moves bytes, and reports them moved.
 constexpr int64_t kMoveBlock = int64_t{8} << 20;
+// The buffers' size. Filled again and again rather than made large: every page
+// of memory touched for the first time costs a fault, where a larger buffer
+// would save only a read or write call per this many bytes.
+constexpr size_t kStreamBuffer = size_t{128} << 10;
 // What MoveBlocks and ArchiveReader::MoveTo return when a read or write failed.
 constexpr int64_t kMoveFailed = -1;
 
@@ -36,10 +41,12 @@ bool FailedWriting(int error);
 class ArchiveReader {
  public:
   ArchiveReader(platform::FileSystem& files, platform::FileHandle handle,
-                size_t bufferSize = size_t{1} << 20);
+                size_t bufferSize = kStreamBuffer);
 
   // False for a negative position; a position past the end fails the next read.
-  bool SeekTo(int64_t position);
+  // When the bytes there must be read, at least `readAhead` of them (up to the
+  // buffer's size) are read at once.
+  bool SeekTo(int64_t position, size_t readAhead = 0);
   int64_t Position() const { return bufferStart_ + static_cast<int64_t>(begin_); }
   // Exactly `count` bytes; false on a read error or at the end of the file.
   bool Read(void* destination, size_t count);
@@ -57,11 +64,14 @@ class ArchiveReader {
 
   platform::FileSystem& files_;
   platform::FileHandle handle_;
-  std::vector<uint8_t> buffer_;
+  // Left uninitialised: a run that reads only small records touches a page or two of it.
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t capacity_;
   int64_t bufferStart_ = 0;  // file position of buffer_[0]
   size_t begin_ = 0, end_ = 0;
   static constexpr size_t kFirstFill = 512;  // a local header with a usual name and extra field
   size_t nextFill_ = kFirstFill;
+  size_t fillAtLeast_ = 0;  // asked of the next fill alone (SeekTo's readAhead)
   int64_t size_ = -2;  // -2: not taken yet
 };
 
@@ -70,9 +80,15 @@ class ArchiveReader {
 class ArchiveWriter {
  public:
   ArchiveWriter(platform::FileSystem& files, platform::FileHandle handle,
-                size_t bufferSize = size_t{1} << 20);
+                size_t bufferSize = kStreamBuffer);
 
   void Write(const void* data, size_t count, int messageId);
+  // Positions `in` at a record of about `size` bytes at `from` that is to be
+  // copied next. A pending range that the record does not continue is moved
+  // first, while a small one may still be in the reader's buffer; a record that
+  // starts a small range of its own is read whole by the first read, so that
+  // its header and its bytes cost one read. False for a negative position.
+  bool StartRecord(ArchiveReader& in, int64_t from, uint64_t size);
   // Appends `count` bytes of the file `in` reads, from its position `from` on,
   // as they are. Ranges that continue one another are joined and moved at once
   // when something else is written or flushed; large ones move through
@@ -83,7 +99,7 @@ class ArchiveWriter {
   void Flush(int messageId);
   // Bytes written so far, buffered and pending ones included: the position in the new file.
   int64_t Position() const {
-    return flushed_ + static_cast<int64_t>(buffer_.size()) + static_cast<int64_t>(pending_.count);
+    return flushed_ + static_cast<int64_t>(used_) + static_cast<int64_t>(pending_.count);
   }
   // Told the size of every Write and Copy (progress); a large copy, once per
   // piece of MoveBlocks as it moves.
@@ -105,8 +121,9 @@ class ArchiveWriter {
   };
   platform::FileSystem& files_;
   platform::FileHandle handle_;
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;  // written before it is read: never zero-filled
   size_t capacity_;
+  size_t used_ = 0;
   int64_t flushed_ = 0;
   Range pending_;  // appended, not yet moved
 };

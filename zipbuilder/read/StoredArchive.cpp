@@ -17,10 +17,6 @@ std::span<const uint8_t> Bytes(std::string_view text) {
   return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-std::string_view Text(std::span<const uint8_t> bytes) {
-  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
 // The message of a central entry that does not decode.
 int CentralEntryError(zip::Status status, std::span<const uint8_t> rest) {
   switch (status) {
@@ -80,21 +76,20 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
   // Recorded offsets count from the archive's start; a stub in front moves them all.
   const int64_t shift = archive.directoryAt - static_cast<int64_t>(extent.offset);
 
-  archive.directory.resize(static_cast<size_t>(extent.size));
+  const auto directorySize = static_cast<size_t>(extent.size);
+  archive.directory.reset(new char[directorySize]);
   if (!in.SeekTo(archive.directoryAt)) throw EZipBuilder(kMsgInputSeekError);
-  if (!in.Read(archive.directory.data(), archive.directory.size())) throw EZipBuilder(kMsgCentralHeaderReadError);
+  if (!in.Read(archive.directory.get(), directorySize)) throw EZipBuilder(kMsgCentralHeaderReadError);
   archive.members.reserve(
       static_cast<size_t>(std::min<uint64_t>(extent.entries, extent.size / zip::kCentralHeaderSize)));
-  std::span<const uint8_t> rest = Bytes(archive.directory);
+  std::span<const uint8_t> rest = Bytes({archive.directory.get(), directorySize});
   for (uint64_t i = 0; i < extent.entries; ++i) {
     zip::CentralEntry entry;
     if (zip::Status s = zip::DecodeCentralEntry(rest, entry); s != zip::Status::kOk)
       throw EZipBuilder(CentralEntryError(s, rest));
     StoredMember& m = archive.members.emplace_back();
     m.header = entry.header;
-    m.name = Text(entry.name);
-    m.extra = Text(entry.extra);
-    m.comment = Text(entry.comment);
+    m.stored = reinterpret_cast<const char*>(entry.name.data());  // extra field and comment follow
     m.compressedSize = entry.compressedSize;
     m.uncompressedSize = entry.uncompressedSize;
     m.diskStart = entry.diskStart;
@@ -118,7 +113,10 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
 void CopyStoredMember(ArchiveReader& in, ArchiveWriter& out, const StoredMember& member,
                       const LocalChange& change) {
   // Every read positions itself: moving a pending range to `out` moves `in` too.
-  if (!in.SeekTo(member.localHeaderAt)) throw EZipBuilder(kMsgInputSeekError);
+  // The record's size as the directory tells it (the local extra field may differ).
+  const uint64_t recordSize = zip::kLocalHeaderSize + member.name().size() + member.extra().size() +
+                              member.compressedSize + zip::kMaxDataDescriptorSize;
+  if (!out.StartRecord(in, member.localHeaderAt, recordSize)) throw EZipBuilder(kMsgInputSeekError);
   uint8_t fixed[zip::kLocalHeaderSize];
   if (!in.Read(fixed, sizeof fixed)) throw EZipBuilder(kMsgLocalHeaderReadError);
   zip::LocalFileHeader local;
@@ -270,16 +268,16 @@ void WriteDirectoryAnew(ArchiveWriter& out, const StoredArchive& archive,
     if (!change.keep) continue;
     ++entries;
     zip::CentralFileHeader header = m.header;
-    const std::string_view name = change.name ? std::string_view(*change.name) : m.name;
+    const std::string_view name = change.name ? std::string_view(*change.name) : m.name();
     header.FileNameLen = static_cast<uint16_t>(name.size());
-    std::optional<std::string> extra = PlaceLocalHeader(header, m.extra, m, offsets[i]);
+    std::optional<std::string> extra = PlaceLocalHeader(header, m.extra(), m, offsets[i]);
     if (change.dateTime != 0) {
       header.ModifDate = static_cast<uint16_t>(change.dateTime >> 16);
       header.ModifTime = static_cast<uint16_t>(change.dateTime);
-      if (!extra) extra = std::string(m.extra);
+      if (!extra) extra = std::string(m.extra());
       StampExtraTimes(*extra, change.dateTime);
     }
-    WriteCentralHeader(out, header, name, extra ? std::string_view(*extra) : m.extra, m.comment);
+    WriteCentralHeader(out, header, name, extra ? std::string_view(*extra) : m.extra(), m.comment());
   }
   const uint64_t directorySize = static_cast<uint64_t>(out.Position()) - directoryAt;
   WriteArchiveEnd(out, archive.end, archive.zip64End, entries, directorySize, directoryAt,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,13 +18,21 @@
 // A stored name's length field holds 16 bits: a longer new name cannot be written.
 constexpr size_t kMaxStoredNameLength = 0xFFFF;
 
+// One for every member, kept small: the variable parts are found through the
+// lengths in the fixed part.
 struct StoredMember {
-  zip::CentralFileHeader header{};        // the fixed part as stored
-  std::string_view name, extra, comment;  // the variable parts as stored, in the directory's bytes
-  uint64_t compressedSize = 0;            // true values: ZIP64 ones where the header saturates
+  zip::CentralFileHeader header{};  // the fixed part as stored
+  const char* stored = nullptr;     // name, extra field and comment as stored, in the directory's bytes
+  uint64_t compressedSize = 0;      // true values: ZIP64 ones where the header saturates
   uint64_t uncompressedSize = 0;
   uint32_t diskStart = 0;
   int64_t localHeaderAt = 0;  // file position of the local header
+
+  std::string_view name() const { return {stored, header.FileNameLen}; }
+  std::string_view extra() const { return {stored + header.FileNameLen, header.ExtraLen}; }
+  std::string_view comment() const {
+    return {stored + header.FileNameLen + header.ExtraLen, header.FileComLen};
+  }
 };
 
 struct StoredArchive {
@@ -32,8 +41,9 @@ struct StoredArchive {
   int64_t directoryAt = 0;                         // file position of the first central header
   int64_t prefixSize = 0;  // bytes in front of the first member (a stub and its header)
   std::vector<StoredMember> members;
-  std::string comment;    // the archive comment's stored bytes
-  std::string directory;  // the central directory's bytes, which the members view
+  std::string comment;  // the archive comment's stored bytes
+  // The central directory's bytes, which the members view (read straight in, never zero-filled).
+  std::unique_ptr<char[]> directory;
 };
 
 // Reads the directory of the archive open on `in`, whose end record `end` lies at
@@ -80,11 +90,12 @@ void WriteArchiveEnd(ArchiveWriter& out, zip::ZipEndOfCentral end,
                      const std::optional<zip::Zip64EndOfCentral>& zip64End, uint64_t entries,
                      uint64_t directorySize, uint64_t directoryAt, const std::string& comment);
 
-// How one member travels when an archive is written anew.
+// How one member travels when an archive is written anew. Kept small: there is
+// one for every member, and few members get a new name.
 struct MemberRewrite {
+  std::unique_ptr<std::string> name;  // a new stored name
+  uint32_t dateTime = 0;              // a new MS-DOS date-time (0: unchanged)
   bool keep = true;
-  std::optional<std::string> name;  // a new stored name
-  uint32_t dateTime = 0;            // a new MS-DOS date-time (0: unchanged)
 };
 
 // Copies the prefix of `archive` (read from `in`; 10140 when it cannot be read)

@@ -25,14 +25,18 @@ namespace {
 
 constexpr size_t kCentralHeaderSize = zip::kCentralHeaderSize;
 constexpr int64_t kEndRecordSize = zip::kEndRecordSize;
-constexpr int64_t kMaxReadAhead = int64_t{64} << 20;
+// A buffer filled again and again costs less than a larger one: every page of
+// memory touched for the first time costs a fault, which is dearer than a read
+// call per this many bytes.
+constexpr int64_t kMaxReadAhead = int64_t{128} << 10;
 
-// Reads a file through one buffer, so that a central directory on one volume
-// takes one read call however many members it has. Short counts arrive exactly
-// where the file ends, as with direct reads.
+// Reads a file through one buffer, so that a central directory takes a read
+// call per kMaxReadAhead bytes however many members it has. Short counts arrive
+// exactly where the file ends, as with direct reads.
 class ReadAhead {
  public:
-  ReadAhead(platform::FileSystem& files, size_t chunk) : files_(files), buffer_(chunk) {}
+  ReadAhead(platform::FileSystem& files, size_t chunk)
+      : files_(files), buffer_(new uint8_t[chunk]), size_(chunk) {}
 
   // Forget the buffered bytes (the file or its position changed).
   void Discard() { begin_ = end_ = 0; }
@@ -42,17 +46,17 @@ class ReadAhead {
     size_t done = 0;
     while (done < count) {
       if (begin_ == end_) {
-        if (count - done >= buffer_.size()) {
+        if (count - done >= size_) {
           int64_t got = files_.Read(h, out + done, count - done);
           return got < 0 ? kReadFailed : static_cast<int64_t>(done) + got;
         }
-        int64_t got = files_.Read(h, buffer_.data(), buffer_.size());
+        int64_t got = files_.Read(h, buffer_.get(), size_);
         if (got <= 0) return got < 0 ? kReadFailed : static_cast<int64_t>(done);
         begin_ = 0;
         end_ = static_cast<size_t>(got);
       }
       size_t take = std::min(count - done, end_ - begin_);
-      std::memcpy(out + done, buffer_.data() + begin_, take);
+      std::memcpy(out + done, buffer_.get() + begin_, take);
       begin_ += take;
       done += take;
     }
@@ -61,7 +65,8 @@ class ReadAhead {
 
  private:
   platform::FileSystem& files_;
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;  // filled by reads only: never zero-filled first
+  size_t size_;
   size_t begin_ = 0, end_ = 0;
 };
 

@@ -19,8 +19,15 @@
 
 namespace {
 
-// Names as every name lookup of the component compares them (letter case by the locale's rules).
-std::u32string Folded(const std::string& text) { return zip::FoldedCharacters(text); }
+// Names as every name lookup of the component compares them (letter case by
+// the locale's rules), hashed and compared in place.
+struct NameHash {
+  size_t operator()(const std::string& name) const { return zip::HashIgnoringCase(name); }
+};
+struct SameName {
+  bool operator()(const std::string& a, const std::string& b) const { return zip::SameTextIgnoringCase(a, b); }
+};
+using NameIndex = std::unordered_map<std::string, size_t, NameHash, SameName>;
 
 // What happens to one record of the rebuilt destination.
 enum class Mark { Own, New, Replace, Keep, Ask };
@@ -33,10 +40,10 @@ struct DestinationRecord {
 };
 
 // The first member of each name, compared as the listing shows names and ignoring case.
-std::unordered_map<std::u32string, size_t> IndexByName(const std::vector<std::string>& names) {
-  std::unordered_map<std::u32string, size_t> index;
+NameIndex IndexByName(const std::vector<std::string>& names) {
+  NameIndex index;
   index.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i) index.emplace(Folded(names[i]), i);
+  for (size_t i = 0; i < names.size(); ++i) index.emplace(names[i], i);
   return index;
 }
 
@@ -48,7 +55,7 @@ static std::string ListedName(TZipBuilder& owner, const StoredMember& m) {
   owner.HostSystem = m.header.VersionMadeBy1;
   owner.HostVersion = m.header.VersionMadeBy0;
   owner.HostFlags = m.header.Flag;
-  std::string name(m.name.substr(0, m.name.find('\0')));
+  std::string name(m.name().substr(0, m.name().find('\0')));
   owner.ConvertOem2Iso(name, cpdOEM2ISO);
   return TZipBuilder::ReplaceForwardSlash(name);
 }
@@ -123,14 +130,14 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     for (const StoredMember& m : source.members) sourceNames.push_back(ListedName(*this, m));
     const auto sourceIndex = IndexByName(sourceNames);
     auto sourceMember = [&](const std::string& name) -> const StoredMember* {
-      auto it = sourceIndex.find(Folded(name));
+      auto it = sourceIndex.find(name);
       return it == sourceIndex.end() ? nullptr : &source.members[it->second];
     };
     auto targetIndex = IndexByName(names);
     for (const std::string& line : fSpecArgs_) {
-      auto found = targetIndex.find(Folded(line));
+      auto found = targetIndex.find(line);
       if (found == targetIndex.end()) {
-        targetIndex.emplace(Folded(line), records.size());
+        targetIndex.emplace(line, records.size());
         records.push_back({nullptr, line, Mark::New, nullptr});
       } else if (records[found->second].own) {  // a repeated line leaves a new record as it is
         records[found->second].mark = OverWrite == OvrAlways  ? Mark::Replace
@@ -195,9 +202,9 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     for (size_t i = 0; i < records.size(); ++i) {
       const StoredMember& m = *records[i].supplier;
       zip::CentralFileHeader header = m.header;
-      const std::optional<std::string> extra = PlaceLocalHeader(header, m.extra, m, newOffsets[i]);
-      WriteCentralHeader(out, header, m.name, extra ? std::string_view(*extra) : m.extra,
-                         m.comment);
+      const std::optional<std::string> extra = PlaceLocalHeader(header, m.extra(), m, newOffsets[i]);
+      WriteCentralHeader(out, header, m.name(), extra ? std::string_view(*extra) : m.extra(),
+                         m.comment());
     }
     WriteArchiveEnd(out, target.end, target.zip64End, records.size(),
                     static_cast<uint64_t>(out.Position()) - directoryAt, directoryAt,

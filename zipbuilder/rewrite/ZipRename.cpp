@@ -49,9 +49,12 @@ struct Renaming {
 // each to the result of the ones before; the last request that renames the
 // member and carries a date sets it. Names compare as every name lookup of the
 // component compares them (letter case by the locale's rules).
-Renaming ApplyRequests(const std::vector<RenameItem*>& requests, std::string_view storedName) {
+// `working` is scratch space, kept by the caller so that a member costs no allocation.
+Renaming ApplyRequests(const std::vector<RenameItem*>& requests, std::string_view storedName,
+                       std::string& working) {
   Renaming result;
-  std::string working = TZipBuilder::ReplaceForwardSlash(std::string(storedName));
+  working.assign(storedName);
+  std::replace(working.begin(), working.end(), '/', '\\');
   for (const RenameItem* item : requests) {
     const std::optional<zip::TextSpan> found = zip::FindIgnoringCase(working, item->OldName);
     if (!found) continue;
@@ -111,20 +114,21 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
     std::vector<MemberRewrite> changes;
     changes.reserve(archive.members.size());
     int64_t total = 0;
+    std::string working;
     for (const StoredMember& m : archive.members) {
-      Renaming r = ApplyRequests(RenameList, m.name);
+      Renaming r = ApplyRequests(RenameList, m.name(), working);
       if (r.renamed && r.name.size() > kMaxStoredNameLength) throw EZipBuilder(kMsgLocalHeaderWriteError);
       if (r.dateTime == 0) r.dateTime = DateTime;
       // Traditional encryption with a data descriptor checks passwords against the
       // stored time: a new time would make every password look wrong.
       if (r.dateTime != 0 && ChecksPasswordAgainstTime(m.header)) {
         r.dateTime = 0;
-        undated.push_back(std::string(m.name));
+        undated.push_back(std::string(m.name()));
       }
       MemberRewrite& change = changes.emplace_back();
-      if (r.renamed) change.name = std::move(r.name);
+      if (r.renamed) change.name = std::make_unique<std::string>(std::move(r.name));
       change.dateTime = r.dateTime;
-      total += static_cast<int64_t>(m.name.size() + m.extra.size() + m.compressedSize);
+      total += static_cast<int64_t>(m.name().size() + m.extra().size() + m.compressedSize);
     }
 
     out.onWrite = [this](int64_t count) {
@@ -136,22 +140,25 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
     }
     const std::string processing = LoadZipStr(kMsgProcessing, "Processing: ");
     const std::string renamedTo = LoadZipStr(kMsgRenamedTo, " renamed to: ");
+    std::string text, shownName;  // reused from member to member
     const std::vector<uint64_t> offsets =
         CopyMembersAnew(in, out, archive, changes, [&](size_t i) {
           ui_->ProcessMessages();
           showProgress_ = true;  // the prefix in front is not counted
           const StoredMember& m = archive.members[i];
           const MemberRewrite& change = changes[i];
-          const std::string_view name = change.name ? std::string_view(*change.name) : m.name;
+          const std::string_view name = change.name ? std::string_view(*change.name) : m.name();
           if (OnMessage) {
-            std::string text = processing;
-            text.append(m.name);
-            if (change.name) text += renamedTo + *change.name;
+            text.assign(processing).append(m.name());
+            if (change.name) text.append(renamedTo).append(*change.name);
             OnMessage(this, 0, text);
           }
-          if (OnProgress)
-            OnProgress(this, ptMemberBegin, ReplaceForwardSlash(std::string(name)),
-                       static_cast<int64_t>(name.size() + m.extra.size() + m.compressedSize));
+          if (OnProgress) {
+            shownName.assign(name);
+            std::replace(shownName.begin(), shownName.end(), '/', '\\');
+            OnProgress(this, ptMemberBegin, shownName,
+                       static_cast<int64_t>(name.size() + m.extra().size() + m.compressedSize));
+          }
         });
     showProgress_ = false;
     WriteDirectoryAnew(out, archive, changes, offsets);
