@@ -1,5 +1,6 @@
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "platform/LargeMemory.h"
@@ -13,6 +14,7 @@ constexpr size_t kLargePage = 2u << 20;
 
 void* AllocateLarge(size_t size) {
   if (size < kLargePage) return std::malloc(size ? size : 1);
+  if (size > SIZE_MAX - kLargePage) return nullptr;  // no rounding up past the largest size
   // Whole large pages, aligned to them, so the kernel can back them with such pages.
   const size_t rounded = (size + kLargePage - 1) / kLargePage * kLargePage;
   void* block = std::aligned_alloc(kLargePage, rounded);
