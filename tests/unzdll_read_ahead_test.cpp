@@ -55,8 +55,9 @@ TEST(ReadAheadTest, BlocksHoldRunsOfMembersThatFollowOneAnother) {
     std::vector<Extent> extents;
     std::vector<size_t> order;  // empty: as listed
     uint64_t dataLimit;
-    int reads;                  // blocks read for every member in order
+    int reads;                  // block reads tried for every member in order
     std::vector<bool> held;     // per position: in a block
+    bool failing = false;       // every read fails: the members go to their workers
   };
   std::vector<Extent> gap = Packed(2, 100);
   gap.push_back({gap.back().offset + kFixed + 100 + ReadAhead::kLargestGap + 1, 100});
@@ -70,6 +71,7 @@ TEST(ReadAheadTest, BlocksHoldRunsOfMembersThatFollowOneAnother) {
       {"a long gap ends a run", gap, {}, 30 * kMiB, 2, {true, true, true}},
       {"a large member is read by its worker", large, {}, 30 * kMiB, 2, {true, false, true}},
       {"past the data: no block", Packed(2, 1000), {}, kFixed + 1010, 1, {true, false}},
+      {"a failed read: no block", Packed(1, 100), {}, 30 * kMiB, 1, {false}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -82,7 +84,7 @@ TEST(ReadAheadTest, BlocksHoldRunsOfMembersThatFollowOneAnother) {
     }
     std::vector<size_t> order = c.order;
     for (size_t i = 0; order.size() < members.size(); ++i) order.push_back(i);
-    CountingSource source(40 * kMiB);
+    CountingSource source(40 * kMiB, c.failing);
     ReadAhead ahead(source, members, order, c.dataLimit);
     for (size_t position = 0; position < order.size(); ++position) {
       const unzdll::Member& m = members[order[position]];
@@ -94,17 +96,8 @@ TEST(ReadAheadTest, BlocksHoldRunsOfMembersThatFollowOneAnother) {
       EXPECT_EQ(ahead.For(position), block) << "asked again: the same block";
     }
     EXPECT_EQ(source.reads, c.reads);
-    EXPECT_EQ(static_cast<int>(ahead.BlocksRead()), c.reads);
+    EXPECT_EQ(static_cast<int>(ahead.BlocksRead()), c.failing ? 0 : c.reads);
   }
-}
-
-TEST(ReadAheadTest, AFailedReadLeavesTheMemberToItsWorker) {
-  std::vector<unzdll::Member> members(1);
-  members[0].compressedSize = 100;
-  CountingSource source(1000, true);
-  const std::vector<size_t> order = {0};
-  ReadAhead ahead(source, members, order, 1000);
-  EXPECT_EQ(ahead.For(0), nullptr);
 }
 
 using ReadAheadRunTest = testsupport::UnzDllTest;

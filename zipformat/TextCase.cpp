@@ -92,11 +92,11 @@ std::u32string Folded(const std::string& text, std::vector<size_t>* starts) {
   return out;
 }
 
+}  // namespace
+
 bool IsAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
-
-}  // namespace
 
 std::u32string FoldedCharacters(const std::string& text) { return Folded(text, nullptr); }
 

@@ -7,6 +7,9 @@
 
 namespace zip {
 
+// True when every byte of `text` is ASCII (such texts fold byte by byte).
+bool IsAscii(const std::string& text);
+
 // The characters of `text` with their case folded: one unit per character,
 // so that "?" of a wildcard can match one character. Bytes that are not valid
 // UTF-8 stay themselves (as units that no character folds to).

@@ -16,6 +16,7 @@
 #include "platform/Shell.h"
 #include "platform/Umask.h"
 #include "zipformat/StreamHeader.h"
+#include "zipformat/TextCase.h"
 #include "zipformat/Wildcard.h"
 
 namespace zipdll {
@@ -93,17 +94,13 @@ bool HasStoreSuffix(const AddRequest& q, const std::string& name) {
   return false;
 }
 
-bool IsAscii(const std::string& s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 Member HeaderFor(const Candidate& c, bool encrypted) {
   Member h;
   h.name = c.name;
   h.versionMadeBy = kVersionMadeBy;
   h.host = kHostSystem;
   h.versionNeeded = kVersionNeeded;
-  h.flags = static_cast<uint16_t>((encrypted ? kFlagEncrypted : 0) | (IsAscii(c.name) ? 0 : kFlagUtf8));
+  h.flags = static_cast<uint16_t>((encrypted ? kFlagEncrypted : 0) | (zip::IsAscii(c.name) ? 0 : kFlagUtf8));
   h.dosDateTime = c.dosDateTime;
   // Unix permissions above (on a Unix host), the DOS attribute byte below.
   h.externalAttributes = (kRecordsUnixMode ? (c.mode & 0xFFFF) << 16 : 0) | (c.attributes & 0xFF);
