@@ -1,4 +1,7 @@
 #include <sys/mman.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <cstdint>
 #include <cstdlib>
@@ -25,5 +28,14 @@ void* AllocateLarge(size_t size) {
 }
 
 void FreeLarge(void* block) { std::free(block); }
+
+void KeepFreedMemory() {
+#ifdef __GLIBC__
+  // Blocks up to 32 MiB come from the heap rather than a mapping of their
+  // own, and the heap's top is given back only past 256 MiB unused.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+}
 
 }  // namespace platform

@@ -17,6 +17,11 @@ constexpr uint64_t kSmallRange = 16 * 1024;
 // along: a read call costs about as much as copying that many bytes.
 constexpr size_t kReadThrough = 16 * 1024;
 
+// The most a fill reads again of the bytes before it: a header read in part.
+constexpr size_t kMostKept = 4 * 1024;
+
+constexpr int64_t kNothingWanted = INT64_MAX;
+
 }  // namespace
 
 int64_t MoveBlocks(platform::FileSystem& files, platform::FileHandle in, platform::FileHandle out,
@@ -55,24 +60,44 @@ bool ArchiveReader::SeekTo(int64_t position, size_t readAhead) {
   }
   if (position < 0) return false;
   // A short step forward goes on reading in order, with fills that grow until
-  // the records ahead come with them; anything else starts small again.
-  if (position < bufferEnd || position - bufferEnd >= static_cast<int64_t>(std::max(nextFill_, kReadThrough)))
-    nextFill_ = kFirstFill;
+  // the records ahead come with them; anything else starts small again. The
+  // bytes stepped over come along when a writer waits for them.
+  const bool inOrder = position > bufferEnd &&
+                       position - bufferEnd < static_cast<int64_t>(std::max(nextFill_, kReadThrough));
+  if (!inOrder) nextFill_ = kFirstFill;
+  const int64_t from = inOrder ? FillStart(position, std::min(kReadThrough, capacity_ / 4)) : position;
   fillAtLeast_ = readAhead;
   bufferStart_ = position;
   begin_ = end_ = 0;
+  fillFrom_ = from < position ? from : kNoFillFrom;
   return true;
 }
 
+int64_t ArchiveReader::FillStart(int64_t position, size_t most) {
+  if (!passTo_ || end_ == 0) return position;
+  const int64_t wanted = passTo_->TakeBuffered(*this, bufferStart_, buffer_.get(), end_);
+  return wanted <= position && position - wanted <= static_cast<int64_t>(most) ? wanted : position;
+}
+
 bool ArchiveReader::Fill() {
-  bufferStart_ += static_cast<int64_t>(end_);
+  const int64_t next = bufferStart_ + static_cast<int64_t>(end_);
+  // The bytes a writer copying from this file waits for are written before
+  // they go; the few it may take next (the header just read) come again.
+  const int64_t from =
+      fillFrom_ != kNoFillFrom ? fillFrom_ : FillStart(next, std::min(kMostKept, capacity_ / 4));
+  fillFrom_ = kNoFillFrom;
+  const auto before = static_cast<size_t>(next - from);
+  bufferStart_ = next;
   begin_ = end_ = 0;
-  const size_t size = std::min(std::max(nextFill_, fillAtLeast_), capacity_);
+  const size_t size = std::min(std::max(nextFill_, fillAtLeast_) + before, capacity_);
   fillAtLeast_ = 0;
-  const int64_t got = files_.ReadAt(handle_, buffer_.get(), size, static_cast<uint64_t>(bufferStart_));
+  const int64_t got = files_.ReadAt(handle_, buffer_.get(), size, static_cast<uint64_t>(from));
   if (got < 0) return false;
   // Grows up to the buffer and stays there: doubling on would wrap to nothing.
   nextFill_ = std::min(nextFill_ * 2, capacity_);
+  if (static_cast<size_t>(got) <= before) return true;  // nothing at `next`: the end of the file
+  bufferStart_ = from;
+  begin_ = before;
   end_ = static_cast<size_t>(got);
   return true;
 }
@@ -88,6 +113,7 @@ int64_t ArchiveReader::ReadSome(void* destination, size_t count) {
       if (got < 0) return kReadFailed;
       bufferStart_ = at + got;
       begin_ = end_ = 0;
+      fillFrom_ = kNoFillFrom;
       return static_cast<int64_t>(done) + got;
     }
     if (begin_ == end_) {
@@ -116,6 +142,7 @@ int64_t ArchiveReader::MoveTo(platform::FileHandle out, int64_t from, int64_t co
   begin_ = end_ = 0;
   nextFill_ = kFirstFill;
   fillAtLeast_ = 0;
+  fillFrom_ = kNoFillFrom;
   bufferStart_ = from;
   if (from < 0 || files_.Seek(handle_, from, platform::SeekFrom::Begin) != from) return kMoveFailed;
   const int64_t moved = MoveBlocks(files_, handle_, out, count, afterBlock);
@@ -126,6 +153,10 @@ int64_t ArchiveReader::MoveTo(platform::FileHandle out, int64_t from, int64_t co
 ArchiveWriter::ArchiveWriter(platform::FileSystem& files, platform::FileHandle handle,
                              size_t bufferSize)
     : files_(files), handle_(handle), buffer_(new uint8_t[bufferSize]), capacity_(bufferSize) {}
+
+ArchiveWriter::~ArchiveWriter() {
+  if (pending_.in && pending_.in->passTo_ == this) pending_.in->passTo_ = nullptr;
+}
 
 void ArchiveWriter::Write(const void* data, size_t count, int messageId) {
   MovePending(messageId);
@@ -160,7 +191,7 @@ void ArchiveWriter::Copy(ArchiveReader& in, int64_t from, uint64_t count, int re
   if (count >= static_cast<uint64_t>(kMoveBlock)) {
     // Moved now, and told piece by piece as it moves.
     MovePending(kMsgOutputWriteError);
-    pending_ = {&in, from, count, readError};
+    StartPending(in, from, count, readError);
     MovePending(kMsgOutputWriteError, onWrite);
     return;
   }
@@ -169,15 +200,51 @@ void ArchiveWriter::Copy(ArchiveReader& in, int64_t from, uint64_t count, int re
     pending_.count += count;
   } else {
     MovePending(kMsgOutputWriteError);
-    pending_ = {&in, from, count, readError};
+    StartPending(in, from, count, readError);
   }
   if (onWrite) onWrite(static_cast<int64_t>(count));
+}
+
+void ArchiveWriter::StartPending(ArchiveReader& in, int64_t from, uint64_t count, int readError) {
+  pending_ = {&in, from, count, readError};
+  in.passTo_ = this;
+}
+
+int64_t ArchiveWriter::TakeBuffered(ArchiveReader& in, int64_t at, const uint8_t* bytes, size_t count) {
+  if (pending_.in != &in || pending_.count == 0) return kNothingWanted;
+  const int64_t end = at + static_cast<int64_t>(count);
+  const int64_t rangeEnd = pending_.from + static_cast<int64_t>(pending_.count);
+  if (pending_.from >= end || rangeEnd <= at) return pending_.from;  // none of it among these bytes
+  FlushBuffer(kMsgOutputWriteError);
+  if (pending_.from < at) {  // bytes the reading passed over
+    MoveRange(in, pending_.from, at - pending_.from, pending_.readError, nullptr);
+    pending_.count -= static_cast<uint64_t>(at - pending_.from);
+    pending_.from = at;
+  }
+  const auto size = static_cast<size_t>(std::min(rangeEnd, end) - pending_.from);
+  if (files_.Write(handle_, bytes + (pending_.from - at), size) != static_cast<int64_t>(size))
+    throw EZipBuilder(kMsgOutputWriteError);
+  flushed_ += static_cast<int64_t>(size);
+  pending_.from += static_cast<int64_t>(size);
+  pending_.count -= size;
+  return pending_.from;
+}
+
+void ArchiveWriter::MoveRange(ArchiveReader& in, int64_t from, int64_t count, int readError,
+                              const std::function<void(int64_t)>& afterBlock) {
+  const int64_t moved = files_.Seek(in.handle_, from, platform::SeekFrom::Begin) == from
+                            ? MoveBlocks(files_, in.handle_, handle_, count, afterBlock)
+                            : kMoveFailed;
+  if (moved < 0 && FailedWriting(files_.LastError())) throw EZipBuilder(kMsgOutputWriteError);
+  if (moved != count) throw EZipBuilder(readError);
+  flushed_ += moved;
 }
 
 void ArchiveWriter::MovePending(int messageId, const std::function<void(int64_t)>& afterBlock) {
   if (pending_.count == 0) return;
   const Range range = pending_;
   pending_ = {};
+  if (range.in->passTo_ == this) range.in->passTo_ = nullptr;
   if (range.count < kSmallRange) {
     // Read straight into the buffer.
     if (used_ + range.count > capacity_) FlushBuffer(messageId);

@@ -1,7 +1,8 @@
 // Buffered reading and writing for the operations that rewrite archives member
 // by member: they move many small records, and a system call per record would
 // cost more than the copying itself. Stored bytes that pass unchanged are
-// copied from file to file by the file system where it can (MoveBlocks).
+// written from the reader's buffer when the reading brought them there anyway,
+// else copied from file to file by the file system where it can (MoveBlocks).
 #pragma once
 
 #include <cstddef>
@@ -34,6 +35,8 @@ int64_t MoveBlocks(platform::FileSystem& files, platform::FileHandle in, platfor
 // full disk or a file grown past its limit. Any other reason is the input's.
 bool FailedWriting(int error);
 
+class ArchiveWriter;
+
 // Reads a file through one buffer, each read at its own position (the
 // handle's position is used only by MoveTo). Positioning costs no system call.
 // Reads grow from small after a seek to the whole buffer while the reading goes
@@ -61,6 +64,12 @@ class ArchiveReader {
  private:
   // Refills the empty buffer; false on a read error, true with nothing at the end.
   bool Fill();
+  // Where a fill that is to serve `position` starts: before it, by at most
+  // `most`, where the writer copying from this file waits for the bytes in
+  // between. The writer is offered the buffer's bytes first, for they go.
+  int64_t FillStart(int64_t position, size_t most);
+
+  friend class ArchiveWriter;
 
   platform::FileSystem& files_;
   platform::FileHandle handle_;
@@ -73,6 +82,11 @@ class ArchiveReader {
   size_t nextFill_ = kFirstFill;
   size_t fillAtLeast_ = 0;  // asked of the next fill alone (SeekTo's readAhead)
   int64_t size_ = -2;  // -2: not taken yet
+  static constexpr int64_t kNoFillFrom = -1;
+  int64_t fillFrom_ = kNoFillFrom;  // where the next fill starts, when before the position
+  // The writer whose pending range comes from this file: offered the buffer's
+  // bytes before a fill replaces them. A reader outlives the writers that copy from it.
+  ArchiveWriter* passTo_ = nullptr;
 };
 
 // Writes a file through one buffer. A write that fails, now or when the buffer
@@ -81,6 +95,9 @@ class ArchiveWriter {
  public:
   ArchiveWriter(platform::FileSystem& files, platform::FileHandle handle,
                 size_t bufferSize = kStreamBuffer);
+  ~ArchiveWriter();
+  ArchiveWriter(const ArchiveWriter&) = delete;
+  ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
   void Write(const void* data, size_t count, int messageId);
   // Positions `in` at a record of about `size` bytes at `from` that is to be
@@ -93,6 +110,8 @@ class ArchiveWriter {
   // as they are. Ranges that continue one another are joined and moved at once
   // when something else is written or flushed; large ones move through
   // MoveBlocks (small ones through the buffers, where that costs fewer calls).
+  // Bytes of the range that `in` reads into its buffer meanwhile (reading the
+  // headers in between) are written from there before it refills.
   // A range that reaches past the end of the input raises `readError` at once;
   // a failure while moving raises it too, or 11010 when the output failed.
   void Copy(ArchiveReader& in, int64_t from, uint64_t count, int readError);
@@ -112,6 +131,19 @@ class ArchiveWriter {
   // is told the pieces of a large one. A failed write raises `messageId`.
   void MovePending(int messageId, const std::function<void(int64_t)>& afterBlock = nullptr);
   void FlushBuffer(int messageId);
+
+  friend class ArchiveReader;
+  // The reader's buffered bytes `bytes` (`count` of them, from file position
+  // `at`) are about to go: the pending range's part of them is written, and the
+  // bytes before it moved. Returns the first position still wanted from `in`
+  // (the pending range's end when it lies among them, for the next record may
+  // continue it); INT64_MAX when none is.
+  int64_t TakeBuffered(ArchiveReader& in, int64_t at, const uint8_t* bytes, size_t count);
+  // Makes `range` the pending one, offered `in`'s buffered bytes from now on.
+  void StartPending(ArchiveReader& in, int64_t from, uint64_t count, int readError);
+  // Moves `count` bytes of `in` from `from` by MoveBlocks, leaving `in`'s buffer as it is.
+  void MoveRange(ArchiveReader& in, int64_t from, int64_t count, int readError,
+                 const std::function<void(int64_t)>& afterBlock);
 
   struct Range {
     ArchiveReader* in = nullptr;
