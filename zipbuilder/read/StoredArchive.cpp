@@ -56,6 +56,12 @@ void StampExtraTimes(std::string& extra, int64_t unixTime) {
 
 }  // namespace
 
+zip::CentralFileHeader StoredMember::header() const {
+  zip::CentralFileHeader fixed;
+  zip::DecodeCentralHeader({record, zip::kCentralHeaderSize}, fixed);  // checked when the directory was read
+  return fixed;
+}
+
 void StampExtraTimes(std::string& extra, uint32_t dosDateTime) {
   if (dosDateTime != 0) StampExtraTimes(extra, platform::DosDateTimeToUnix(dosDateTime));
 }
@@ -88,8 +94,7 @@ StoredArchive ReadStoredArchive(ArchiveReader& in, const zip::ZipEndOfCentral& e
     if (zip::Status s = zip::DecodeCentralEntry(rest, entry); s != zip::Status::kOk)
       throw EZipBuilder(CentralEntryError(s, rest));
     StoredMember& m = archive.members.emplace_back();
-    m.header = entry.header;
-    m.stored = reinterpret_cast<const char*>(entry.name.data());  // extra field and comment follow
+    m.record = rest.data();
     m.compressedSize = entry.compressedSize;
     m.uncompressedSize = entry.uncompressedSize;
     m.diskStart = entry.diskStart;
@@ -167,7 +172,7 @@ void CopyStoredMember(ArchiveReader& in, ArchiveWriter& out, const StoredMember&
   if (got < 0) throw EZipBuilder(kMsgDescriptorError);
   const auto form = zip::MeasureDataDescriptor(
       std::span<const uint8_t>(tail, static_cast<size_t>(got)),
-      {member.header.CRC32, member.compressedSize, member.uncompressedSize});
+      {member.header().CRC32, member.compressedSize, member.uncompressedSize});
   if (!form) throw EZipBuilder(kMsgDescriptorError);
   out.Copy(in, dataEnd, form->length, kMsgDescriptorError);
 }
@@ -267,7 +272,7 @@ void WriteDirectoryAnew(ArchiveWriter& out, const StoredArchive& archive,
     const MemberRewrite& change = changes[i];
     if (!change.keep) continue;
     ++entries;
-    zip::CentralFileHeader header = m.header;
+    zip::CentralFileHeader header = m.header();
     const std::string_view name = change.name ? std::string_view(*change.name) : m.name();
     header.FileNameLen = static_cast<uint16_t>(name.size());
     std::optional<std::string> extra = PlaceLocalHeader(header, m.extra(), m, offsets[i]);

@@ -13,25 +13,34 @@
 #include <vector>
 
 #include "zipbuilder/read/ArchiveStreams.h"
+#include "zipformat/ByteOrder.h"
 #include "zipformat/Records.h"
 
 // A stored name's length field holds 16 bits: a longer new name cannot be written.
 constexpr size_t kMaxStoredNameLength = 0xFFFF;
 
-// One for every member, kept small: the variable parts are found through the
-// lengths in the fixed part.
+// One for every member, kept small: the fixed part and the variable parts are
+// read where they are stored, in the directory's bytes.
 struct StoredMember {
-  zip::CentralFileHeader header{};  // the fixed part as stored
-  const char* stored = nullptr;     // name, extra field and comment as stored, in the directory's bytes
+  const uint8_t* record = nullptr;  // the central header as stored; name, extra field and comment follow
   uint64_t compressedSize = 0;      // true values: ZIP64 ones where the header saturates
   uint64_t uncompressedSize = 0;
-  uint32_t diskStart = 0;
   int64_t localHeaderAt = 0;  // file position of the local header
+  uint32_t diskStart = 0;
 
-  std::string_view name() const { return {stored, header.FileNameLen}; }
-  std::string_view extra() const { return {stored + header.FileNameLen, header.ExtraLen}; }
+  zip::CentralFileHeader header() const;
+  std::string_view name() const { return Part(0, LengthAt(kNameLength)); }
+  std::string_view extra() const { return Part(LengthAt(kNameLength), LengthAt(kExtraLength)); }
   std::string_view comment() const {
-    return {stored + header.FileNameLen + header.ExtraLen, header.FileComLen};
+    return Part(size_t{LengthAt(kNameLength)} + LengthAt(kExtraLength), LengthAt(kCommentLength));
+  }
+
+ private:
+  // Where the fixed part holds the lengths of the variable ones.
+  static constexpr size_t kNameLength = 28, kExtraLength = 30, kCommentLength = 32;
+  uint16_t LengthAt(size_t at) const { return zip::Load16(record + at); }
+  std::string_view Part(size_t from, size_t length) const {
+    return {reinterpret_cast<const char*>(record) + zip::kCentralHeaderSize + from, length};
   }
 };
 

@@ -3,7 +3,7 @@
 // stored form, and the temporary file then takes the destination's place.
 #include <algorithm>
 #include <optional>
-#include <unordered_map>
+#include <cstdint>
 
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
@@ -19,45 +19,65 @@
 
 namespace {
 
-// Names as every name lookup of the component compares them (letter case by
-// the locale's rules), hashed and compared in place.
-struct NameHash {
-  size_t operator()(const std::string& name) const { return zip::HashIgnoringCase(name); }
+// The first line of each name among `lines`, found by names compared as every
+// name lookup of the component compares them (letter case by the locale's
+// rules): open addressing over the lines' positions, so that an archive's
+// names are looked up one by one as they are read, never all kept.
+class LineIndex {
+ public:
+  static constexpr size_t kNone = SIZE_MAX;
+
+  explicit LineIndex(const std::vector<std::string>& lines) : lines_(lines) {
+    size_t slots = 16;
+    while (slots < lines.size() * 2) slots *= 2;
+    slots_.assign(slots, kEmpty);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const size_t at = Slot(lines[i]);
+      if (slots_[at] == kEmpty) slots_[at] = static_cast<uint32_t>(i);
+    }
+  }
+  // The first line naming `name`; kNone when none does.
+  size_t Find(const std::string& name) const {
+    const uint32_t line = slots_[Slot(name)];
+    return line == kEmpty ? kNone : line;
+  }
+
+ private:
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  // The slot holding the first line of `name`, or the empty one where it would go.
+  size_t Slot(const std::string& name) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = zip::HashIgnoringCase(name) & mask;; at = (at + 1) & mask)
+      if (slots_[at] == kEmpty || zip::SameTextIgnoringCase(lines_[slots_[at]], name)) return at;
+  }
+
+  const std::vector<std::string>& lines_;
+  std::vector<uint32_t> slots_;
 };
-struct SameName {
-  bool operator()(const std::string& a, const std::string& b) const { return zip::SameTextIgnoringCase(a, b); }
-};
-using NameIndex = std::unordered_map<std::string, size_t, NameHash, SameName>;
 
 // What happens to one record of the rebuilt destination.
 enum class Mark { Own, New, Replace, Keep, Ask };
 
 struct DestinationRecord {
   const StoredMember* own = nullptr;  // none for a name the destination lacks
-  std::string listedName;
   Mark mark = Mark::Own;
   const StoredMember* supplier = nullptr;  // where its stored record comes from
+  const std::string* listedName = nullptr;  // for messages: set for every mark but Own
+  size_t line = LineIndex::kNone;           // the request line, for every mark but Own
 };
-
-// The first member of each name, compared as the listing shows names and ignoring case.
-NameIndex IndexByName(const std::vector<std::string>& names) {
-  NameIndex index;
-  index.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i) index.emplace(names[i], i);
-  return index;
-}
 
 }  // namespace
 
-// The member's name as the listing shows it: up to a zero byte, in the system
-// code page, with backslashes.
-static std::string ListedName(TZipBuilder& owner, const StoredMember& m) {
-  owner.HostSystem = m.header.VersionMadeBy1;
-  owner.HostVersion = m.header.VersionMadeBy0;
-  owner.HostFlags = m.header.Flag;
-  std::string name(m.name().substr(0, m.name().find('\0')));
+// The member's name as the listing shows it, into `name`: up to a zero byte, in
+// the system code page, with backslashes.
+static void ListedName(TZipBuilder& owner, const StoredMember& m, std::string& name) {
+  const zip::CentralFileHeader header = m.header();
+  owner.HostSystem = header.VersionMadeBy1;
+  owner.HostVersion = header.VersionMadeBy0;
+  owner.HostFlags = header.Flag;
+  name.assign(m.name().substr(0, m.name().find('\0')));
   owner.ConvertOem2Iso(name, cpdOEM2ISO);
-  return TZipBuilder::ReplaceForwardSlash(name);
+  std::replace(name.begin(), name.end(), '/', '\\');
 }
 
 // A volume of a spanned set: its members lie on other volumes and their headers
@@ -119,37 +139,43 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     copied.assign(source.members.size(), false);
 
     // Marking: every line names a destination record, or a new one is added.
+    // The first member of each name counts, in either archive.
+    // A copy: the records point into it, and event handlers may set new lines meanwhile.
+    const std::vector<std::string> lines = fSpecArgs_;
+    const LineIndex lineIndex(lines);
     std::vector<DestinationRecord> records;
-    records.reserve(target.members.size() + fSpecArgs_.size());
-    std::vector<std::string> names;
+    records.reserve(target.members.size() + lines.size());
+    std::vector<bool> inDestination(lines.size(), false);
+    std::vector<std::string> markedNames;  // the listed names of marked members
+    markedNames.reserve(lines.size());
+    std::string name;  // reused from member to member
     for (const StoredMember& m : target.members) {
-      records.push_back({&m, ListedName(*Destination, m), Mark::Own, &m});
-      names.push_back(records.back().listedName);
+      DestinationRecord& r = records.emplace_back();
+      r.own = r.supplier = &m;
+      ListedName(*Destination, m, name);
+      const size_t line = lineIndex.Find(name);
+      if (line == LineIndex::kNone || inDestination[line]) continue;
+      inDestination[line] = true;
+      r.mark = OverWrite == OvrAlways ? Mark::Replace : OverWrite == OvrNever ? Mark::Keep : Mark::Ask;
+      r.line = line;
+      r.listedName = &markedNames.emplace_back(name);
     }
-    std::vector<std::string> sourceNames;
-    for (const StoredMember& m : source.members) sourceNames.push_back(ListedName(*this, m));
-    const auto sourceIndex = IndexByName(sourceNames);
-    auto sourceMember = [&](const std::string& name) -> const StoredMember* {
-      auto it = sourceIndex.find(name);
-      return it == sourceIndex.end() ? nullptr : &source.members[it->second];
-    };
-    auto targetIndex = IndexByName(names);
-    for (const std::string& line : fSpecArgs_) {
-      auto found = targetIndex.find(line);
-      if (found == targetIndex.end()) {
-        targetIndex.emplace(line, records.size());
-        records.push_back({nullptr, line, Mark::New, nullptr});
-      } else if (records[found->second].own) {  // a repeated line leaves a new record as it is
-        records[found->second].mark = OverWrite == OvrAlways  ? Mark::Replace
-                                      : OverWrite == OvrNever ? Mark::Keep
-                                                              : Mark::Ask;
-      }
+    for (size_t line = 0; line < lines.size(); ++line) {
+      // A repeated line leaves the record of its first as it is.
+      if (inDestination[line] || lineIndex.Find(lines[line]) != line) continue;
+      records.push_back({nullptr, Mark::New, nullptr, &lines[line], line});
+    }
+    std::vector<const StoredMember*> suppliers(lines.size(), nullptr);
+    for (const StoredMember& m : source.members) {
+      ListedName(*this, m, name);
+      const size_t line = lineIndex.Find(name);
+      if (line != LineIndex::kNone && !suppliers[line]) suppliers[line] = &m;
     }
     // Every name to be taken from the source must be there before anything is written.
     for (DestinationRecord& r : records) {
       if (r.mark != Mark::New && r.mark != Mark::Replace) continue;
-      r.supplier = sourceMember(r.listedName);
-      if (!r.supplier) throw EZipBuilder(kMsgCopyNotPresent, r.listedName, zipFileName_);
+      r.supplier = suppliers[r.line];
+      if (!r.supplier) throw EZipBuilder(kMsgCopyNotPresent, *r.listedName, zipFileName_);
     }
 
     temporary = CreateTemporaryBeside(files, Destination->zipFileName_);
@@ -166,9 +192,9 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
       if (r.mark == Mark::Ask) {
         bool overwrite = false;
         if (OnCopyZipOverwrite) {
-          OnCopyZipOverwrite(Destination, r.listedName, overwrite);
+          OnCopyZipOverwrite(Destination, *r.listedName, overwrite);
         } else {
-          const std::string texts[2] = {r.listedName, Destination->zipFileName_};
+          const std::string texts[2] = {*r.listedName, Destination->zipFileName_};
           const std::string text =
               FormatZipMessage(LoadZipStr(kMsgCopyOverwrite, "Overwrite %s in %s ?"), texts, 2, nullptr, 0);
           overwrite =
@@ -177,8 +203,8 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
         }
         r.mark = overwrite ? Mark::Replace : Mark::Keep;
         if (overwrite) {
-          r.supplier = sourceMember(r.listedName);
-          if (!r.supplier) throw EZipBuilder(kMsgCopyNotPresent, r.listedName, zipFileName_);
+          r.supplier = suppliers[r.line];
+          if (!r.supplier) throw EZipBuilder(kMsgCopyNotPresent, *r.listedName, zipFileName_);
         }
       }
       newOffsets.push_back(static_cast<uint64_t>(out.Position()));
@@ -193,7 +219,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
         throw EZipBuilder(kMsgCopyFailed, fromSource ? zipFileName_ : Destination->zipFileName_,
                           Destination->zipFileName_);
       }
-      if (r.mark == Mark::Keep) notCopied.push_back(r.listedName);
+      if (r.mark == Mark::Keep) notCopied.push_back(*r.listedName);
       if (fromSource) copied[static_cast<size_t>(r.supplier - source.members.data())] = true;
       ui_->ProcessMessages();
     }
@@ -201,7 +227,7 @@ int TZipBuilder::CopyZippedFiles(TZipBuilder* Destination, bool DeleteFromSource
     const uint64_t directoryAt = static_cast<uint64_t>(out.Position());
     for (size_t i = 0; i < records.size(); ++i) {
       const StoredMember& m = *records[i].supplier;
-      zip::CentralFileHeader header = m.header;
+      zip::CentralFileHeader header = m.header();
       const std::optional<std::string> extra = PlaceLocalHeader(header, m.extra(), m, newOffsets[i]);
       WriteCentralHeader(out, header, m.name(), extra ? std::string_view(*extra) : m.extra(),
                          m.comment());

@@ -121,7 +121,7 @@ int TZipBuilder::Rename(std::vector<RenameItem*>& RenameList, uint32_t DateTime)
       if (r.dateTime == 0) r.dateTime = DateTime;
       // Traditional encryption with a data descriptor checks passwords against the
       // stored time: a new time would make every password look wrong.
-      if (r.dateTime != 0 && ChecksPasswordAgainstTime(m.header)) {
+      if (r.dateTime != 0 && ChecksPasswordAgainstTime(m.header())) {
         r.dateTime = 0;
         undated.push_back(std::string(m.name()));
       }
