@@ -309,6 +309,19 @@ TEST_F(CopyRenameTest, NamesCompareByTheLocalesCaseRules) {
   }
 }
 
+// Where an archive holds a name twice (letter case aside), its first member
+// is the one copied and the one replaced.
+TEST_F(CopyRenameTest, CopyTakesTheFirstMemberOfEachName) {
+  Use(CraftZip({{"dup.txt", "source's first"}, {"DUP.TXT", "source's second"}}));
+  Use(destination, CraftZip({{"Dup.txt", "mine"}, {"dup.TXT", "mine too"}}));
+  ASSERT_EQ(Copy({"DUP.txt", "dup.TXT"}, OvrAlways), 0) << zip.Message();
+  const auto view = ViewStoredZip(ReadTextFile(destinationPath));
+  ASSERT_TRUE(view.ok);
+  EXPECT_EQ(Joined(view), "dup.txt dup.TXT");
+  EXPECT_EQ(view.members[0].data, "source's first");
+  EXPECT_EQ(view.members[1].data, "mine too");
+}
+
 // A copy started while the destination runs an operation of its own (from
 // that operation's event) touches nothing: the running one finishes as asked.
 TEST_F(CopyRenameTest, CopyIntoADestinationThatIsBusyChangesNothing) {
