@@ -12,9 +12,10 @@ void* AllocateLarge(size_t size);
 // Frees a block from AllocateLarge.
 void FreeLarge(void* block);
 
-// For a short-lived process: blocks it frees, large ones too, are kept and
-// reused by the blocks it asks for next instead of going back to the system,
-// where every page of them would cost a fault again when touched.
+// For a short-lived process that frees large blocks and then asks for others:
+// blocks it frees, large ones too, are kept and reused instead of going back to
+// the system, where every page of them would cost a fault again when touched.
+// Freeing many blocks at once then costs more (they are merged).
 void KeepFreedMemory();
 
 // For owners of such blocks (std::unique_ptr<uint8_t[], LargeMemoryFree>).

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <optional>
 
+#include "platform/LargeMemory.h"
 #include "tools/Command.h"
 #include "tools/CommandSupport.h"
 #include "tools/ProgressBar.h"
@@ -79,6 +80,9 @@ int RunRename(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
+  // The rewrite frees the old directory's blocks just before the archive is
+  // listed anew: kept, they serve the listing instead of being faulted in again.
+  platform::KeepFreedMemory();
   ui::ConsoleUi console;  // the command line shows and asks on the terminal
   TZipBuilder zip(nullptr, &console);
   ReportToStderr(zip);

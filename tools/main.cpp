@@ -6,7 +6,6 @@
 #include "tools/CommandSupport.h"
 #include "tools/ExitStatus.h"
 #include "platform/Interrupts.h"
-#include "platform/LargeMemory.h"
 #include "platform/Terminal.h"
 #include "zipbuilder/ZipBuilder.h"
 
@@ -53,7 +52,6 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
     platform::CatchInterrupts();
-    platform::KeepFreedMemory();
     int status = c.run(WithoutLeadingVerbosity({args.begin() + 1, args.end()}));
     if (int signal = platform::InterruptSignal()) {
       std::cerr << "zipbuilder: interrupted\n";

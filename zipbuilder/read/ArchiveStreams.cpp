@@ -217,7 +217,7 @@ int64_t ArchiveWriter::TakeBuffered(ArchiveReader& in, int64_t at, const uint8_t
   if (pending_.from >= end || rangeEnd <= at) return pending_.from;  // none of it among these bytes
   FlushBuffer(kMsgOutputWriteError);
   if (pending_.from < at) {  // bytes the reading passed over
-    MoveRange(in, pending_.from, at - pending_.from, pending_.readError, nullptr);
+    MoveRange(in, pending_.from, at - pending_.from, pending_.readError);
     pending_.count -= static_cast<uint64_t>(at - pending_.from);
     pending_.from = at;
   }
@@ -230,10 +230,9 @@ int64_t ArchiveWriter::TakeBuffered(ArchiveReader& in, int64_t at, const uint8_t
   return pending_.from;
 }
 
-void ArchiveWriter::MoveRange(ArchiveReader& in, int64_t from, int64_t count, int readError,
-                              const std::function<void(int64_t)>& afterBlock) {
+void ArchiveWriter::MoveRange(ArchiveReader& in, int64_t from, int64_t count, int readError) {
   const int64_t moved = files_.Seek(in.handle_, from, platform::SeekFrom::Begin) == from
-                            ? MoveBlocks(files_, in.handle_, handle_, count, afterBlock)
+                            ? MoveBlocks(files_, in.handle_, handle_, count)
                             : kMoveFailed;
   if (moved < 0 && FailedWriting(files_.LastError())) throw EZipBuilder(kMsgOutputWriteError);
   if (moved != count) throw EZipBuilder(readError);

@@ -139,11 +139,11 @@ class ArchiveWriter {
   // (the pending range's end when it lies among them, for the next record may
   // continue it); INT64_MAX when none is.
   int64_t TakeBuffered(ArchiveReader& in, int64_t at, const uint8_t* bytes, size_t count);
-  // Makes `range` the pending one, offered `in`'s buffered bytes from now on.
+  // Makes `count` bytes of `in` from `from` on the pending range, which is
+  // offered `in`'s buffered bytes from now on.
   void StartPending(ArchiveReader& in, int64_t from, uint64_t count, int readError);
   // Moves `count` bytes of `in` from `from` by MoveBlocks, leaving `in`'s buffer as it is.
-  void MoveRange(ArchiveReader& in, int64_t from, int64_t count, int readError,
-                 const std::function<void(int64_t)>& afterBlock);
+  void MoveRange(ArchiveReader& in, int64_t from, int64_t count, int readError);
 
   struct Range {
     ArchiveReader* in = nullptr;
