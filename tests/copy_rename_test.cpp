@@ -328,6 +328,26 @@ TEST_F(CopyRenameTest, CopyTakesTheFirstMemberOfEachName) {
   EXPECT_EQ(view.members[1].data, "mine too");
 }
 
+// Hundreds of lines, in any letter case and repeated, each find their member
+// in both archives: the names are looked up in an index of the lines.
+TEST_F(CopyRenameTest, ManyLinesFindTheirMembers) {
+  std::vector<CraftedMember> theirs, mine;
+  for (int i = 0; i < 300; ++i) theirs.push_back({"f" + std::to_string(i) + ".txt", "source " + std::to_string(i)});
+  for (int i = 0; i < 150; ++i) mine.push_back({"F" + std::to_string(i) + ".TXT", "mine " + std::to_string(i)});
+  Use(CraftZip(theirs));
+  Use(destination, CraftZip(mine));
+  std::vector<std::string> lines;
+  for (int i = 299; i >= 0; --i) lines.push_back((i % 2 ? "F" : "f") + std::to_string(i) + ".Txt");
+  lines.push_back("f7.txt");  // a repeat changes nothing
+  ASSERT_EQ(Copy(lines, OvrAlways), 0) << zip.Message();
+  const auto view = ViewStoredZip(ReadTextFile(destinationPath));
+  ASSERT_TRUE(view.ok);
+  ASSERT_EQ(view.members.size(), 300u);
+  for (int i = 0; i < 150; ++i) EXPECT_EQ(view.members[i].data, "source " + std::to_string(i)) << i;  // in place
+  for (int k = 150; k < 300; ++k) EXPECT_EQ(view.members[k].data, "source " + std::to_string(449 - k)) << k;  // as asked
+  EXPECT_TRUE(zip.FSpecArgs().empty());
+}
+
 // A copy started while the destination runs an operation of its own (from
 // that operation's event) touches nothing: the running one finishes as asked.
 TEST_F(CopyRenameTest, CopyIntoADestinationThatIsBusyChangesNothing) {
