@@ -3,7 +3,6 @@
 #include <fstream>
 #include <iostream>
 
-#include "platform/LargeMemory.h"
 #include "tools/Command.h"
 #include "tools/CommandSupport.h"
 #include "zipbuilder/ZipBuilder.h"
@@ -61,9 +60,6 @@ int RunCopy(const std::vector<std::string>& args) {
   }
   if (args.size() < i + 3) return Usage(std::cerr, kExitUsage);
 
-  // The rewrite frees both directories' blocks just before the destination is
-  // listed anew: kept, they serve the listing instead of being faulted in again.
-  platform::KeepFreedMemory();
   // The command line shows and asks on the terminal; each archive's console
   // cancels its own component on an interruption.
   ui::ConsoleUi sourceConsole, destinationConsole;
