@@ -206,6 +206,8 @@ void ArchiveWriter::Copy(ArchiveReader& in, int64_t from, uint64_t count, int re
 }
 
 void ArchiveWriter::StartPending(ArchiveReader& in, int64_t from, uint64_t count, int readError) {
+  // A writer offers itself to one reader at a time, the one of its pending range.
+  if (pending_.in && pending_.in != &in && pending_.in->passTo_ == this) pending_.in->passTo_ = nullptr;
   pending_ = {&in, from, count, readError};
   in.passTo_ = this;
 }
