@@ -456,7 +456,7 @@ TEST_F(CopyRenameTest, RecordsAreReadInFewCalls) {
   // brings into the buffer is written from there.
   members.clear();
   for (uint32_t i = 0; i < 64; ++i) members.push_back({"m" + std::to_string(i), testsupport::Noise(9000, i)});
-  for (const std::string stub : {std::string(), std::string(20000, 's')}) {  // a stub longer than a step read along
+  for (const std::string& stub : {std::string(), std::string(20000, 's')}) {  // a stub longer than a step read along
     SCOPED_TRACE(stub.size());
     const uint64_t size = Use(CraftZip(members, stub)).size();
     files.Reset();
