@@ -1,6 +1,7 @@
 // Memory for large buffers used over and over (a whole member, a block of an
 // archive). Where the system offers large pages it is asked for them: the first
-// use then costs one page fault per 2 MiB rather than one per 4 KiB.
+// use then costs one page fault per 2 MiB rather than one per 4 KiB. And the
+// process's choice to keep large blocks it frees for reuse.
 #pragma once
 
 #include <cstddef>

@@ -89,9 +89,10 @@ DecodeResult MemberDecoder::DecodeWhole(ByteSource& source, const MemberData& da
 
 DecodeResult MemberDecoder::DecodeRead(uint8_t* in, const MemberData& data, OutputSink& sink,
                                        const ProgressFunction& progress) {
+  if (!data.cipher) return DecodePlain(in, data, sink, progress);
+  // Checked before anything is decrypted; DecodePlain checks plain data itself.
   if (data.method != kMethodStored && data.method != kMethodDeflate) return {DecodeStatus::Unsupported};
   if (!DecodedWhole(data)) return {DecodeStatus::Unsupported};
-  if (!data.cipher) return DecodePlain(in, data, sink, progress);
   data.cipher->Decrypt(in, static_cast<size_t>(data.size));
   // The whole member went through the cipher: its code can be checked first.
   if (!data.cipher->Authentic()) return {DecodeStatus::NotAuthentic};
